@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The latest intrusion: who connected and to which local port.
+struct IntruderRecord
+{
+    // The peer's address: dotted decimal for IPv4 (also when it came as ::ffff:a.b.c.d),
+    // the standard text form for IPv6.
+    QString intruderIP;
+    int attackedPort = 0;
+    // Nothing ever fills it: the connection is dropped unread.
+    QString intruderMessage;
+};

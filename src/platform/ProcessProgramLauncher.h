@@ -1,0 +1,9 @@
+#pragma once
+
+#include "ProgramLauncher.h"
+
+class ProcessProgramLauncher final : public ProgramLauncher
+{
+public:
+    bool start(const QString& commandLine) override;
+};

@@ -1,0 +1,87 @@
+#include "Application.h"
+
+#include "SettingValue.h"
+#include "SettingsKeys.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+IniSettingsStore openStore(const QString& file)
+{
+    return file.isEmpty() ? IniSettingsStore(QString::fromLatin1(SettingsKeys::Application))
+                          : IniSettingsStore::atPath(file);
+}
+
+// Stand-in until the port listeners are wired in.
+class IdleMonitoring final : public MonitoringControl
+{
+public:
+    void toggleMonitoring() override { }
+    void unloadSentinel() override { }
+};
+} // namespace
+
+Application::Application(const Paths& paths, QObject* parent)
+    : QObject(parent)
+    , m_store(openStore(paths.settingsFile))
+    , m_settings(m_store, m_options)
+    , m_status(m_monitoringState)
+    , m_folder(paths.programFolder, paths.assetDirs)
+    , m_monitoring(std::make_unique<IdleMonitoring>())
+    , m_window(m_status)
+{
+    StartupTargets targets;
+    targets.window = &m_window;
+    targets.monitoring = m_monitoring.get();
+    targets.tray = &m_tray;
+    targets.hotkeys = &m_hotkeys;
+    targets.registration = &m_registration;
+    targets.networkWatch = &m_networkWatch;
+    m_lifecycle = std::make_unique<AppLifecycle>(
+        m_settings, m_folder, m_status, m_launcher, targets, [this] { endProcess(); });
+
+    m_window.setTrayInUse(
+        [this] { return SettingValue::isOn(m_settings.settings().useIconTray) && m_tray.isShown(); });
+    connect(&m_window, &MainWindow::flatButtonClicked, this, &Application::cmdFlatClick);
+    connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle->exitProgram(); });
+    connect(&m_termination, &TerminationSignals::terminationRequested, this,
+        [this] { m_lifecycle->exitProgram(); });
+}
+
+Application::~Application() = default;
+
+void Application::start()
+{
+    m_lifecycle->formLoad();
+    if (m_window.windowState() & Qt::WindowMinimized)
+        m_window.showMinimized();
+    else
+        m_window.show();
+}
+
+void Application::mirrorStatusToStdout()
+{
+    m_status.setMirror(stdout);
+}
+
+void Application::cmdFlatClick(int index)
+{
+    switch (index) {
+    case MainWindow::StartButton:
+        m_monitoring->toggleMonitoring();
+        break;
+    case MainWindow::MonitorButton:
+        m_window.toggleMonitorView();
+        break;
+    default:
+        break;
+    }
+}
+
+void Application::endProcess()
+{
+    std::fflush(stdout);
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "AppLifecycle.h"
+#include "IniSettingsStore.h"
+#include "MainWindow.h"
+#include "MonitoringState.h"
+#include "NullTargets.h"
+#include "OptionsModel.h"
+#include "ProcessProgramLauncher.h"
+#include "ProgramFolder.h"
+#include "SettingsManager.h"
+#include "StatusDisplay.h"
+#include "TerminationSignals.h"
+
+#include <QObject>
+
+// The running program: builds every part, wires them together and runs the start-up sequence.
+class Application : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Paths
+    {
+        QString settingsFile; // empty: the user's default store
+        QString programFolder;
+        QStringList assetDirs;
+    };
+
+    explicit Application(const Paths& paths, QObject* parent = nullptr);
+    ~Application() override;
+
+    // Runs the start-up sequence and shows the window as start-up left it.
+    void start();
+    // Mirrors the status display to standard output (no display to show the window on).
+    void mirrorStatusToStdout();
+
+private:
+    void cmdFlatClick(int index);
+    void endProcess();
+
+    MonitoringState m_monitoringState;
+    IniSettingsStore m_store;
+    OptionsModel m_options;
+    SettingsManager m_settings;
+    StatusDisplay m_status;
+    ProgramFolder m_folder;
+    ProcessProgramLauncher m_launcher;
+    NullTrayIcon m_tray;
+    NullHotkeyPoller m_hotkeys;
+    NullStartupRegistration m_registration;
+    NullNetworkWatch m_networkWatch;
+    std::unique_ptr<MonitoringControl> m_monitoring;
+    MainWindow m_window;
+    std::unique_ptr<AppLifecycle> m_lifecycle;
+    TerminationSignals m_termination;
+};

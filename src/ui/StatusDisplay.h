@@ -1,0 +1,65 @@
+#pragma once
+
+#include "StatusListModel.h"
+#include "StatusReporter.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdio>
+
+class MonitoringState;
+class StatusListView;
+
+// The status list and the status label, with the auto-scroll that moves the list's view one row
+// a second. Optionally mirrors every line and label text to a stream (standard output when the
+// program runs without a display).
+class StatusDisplay : public QObject, public StatusReporter
+{
+    Q_OBJECT
+
+public:
+    static constexpr auto LinePrefix = "[ ORRA ] - ";
+
+    explicit StatusDisplay(const MonitoringState& monitoring, QObject* parent = nullptr);
+
+    void addStatusLine(const QString& text) override;
+    void setStatusText(const QString& text) override;
+    void clearStatusList();
+    void resetStatusText();
+    void clearMessages();
+
+    QString statusText() const { return m_statusText; }
+    StatusListModel& model() { return m_model; }
+
+    void setView(StatusListView* view) { m_view = view; }
+    void measureStatusList();
+    int statusItemHeight() const { return m_itemHeight; }
+    int statusVisibleRows() const { return m_visibleRows; }
+
+    void setAutoScrollEnabled(bool enabled);
+    bool isAutoScrollEnabled() const { return m_autoScrollTimer.isActive(); }
+    // One auto-scroll step: the next row to the top, back to row 0 after the last came into view.
+    void autoScrollStep();
+    int autoScrollPos() const { return m_autoScrollPos; }
+
+    // Lines and label texts are also written to this stream, one per line; nullptr stops it.
+    void setMirror(std::FILE* stream) { m_mirror = stream; }
+
+signals:
+    void statusTextChanged(const QString& text);
+
+private:
+    void mirror(const QString& text);
+
+    const MonitoringState& m_monitoring;
+    StatusListModel m_model;
+    QString m_statusText = QStringLiteral("Loading..");
+    StatusListView* m_view = nullptr;
+    int m_itemHeight = 0;
+    int m_visibleRows = 0;
+    qint16 m_autoScrollPos = 0;
+    QTimer m_autoScrollTimer;
+    QTimer m_mirrorFlush;
+    std::FILE* m_mirror = nullptr;
+};
