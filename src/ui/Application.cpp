@@ -14,6 +14,19 @@ IniSettingsStore openStore(const QString& file)
                           : IniSettingsStore::atPath(file);
 }
 
+// Stand-ins until the alert actions are wired in.
+class SilentSoundPlayer final : public SoundPlayer
+{
+public:
+    void play(const QString&) override { }
+};
+
+class NoAlert final : public IntruderAlert
+{
+public:
+    void raiseIntruderAlert(const IntruderRecord&) override { }
+};
+
 // Stand-in until the port listeners are wired in.
 class IdleMonitoring final : public MonitoringControl
 {
@@ -29,6 +42,8 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_settings(m_store, m_options)
     , m_status(m_monitoringState)
     , m_folder(paths.programFolder, paths.assetDirs)
+    , m_soundPlayer(std::make_unique<SilentSoundPlayer>())
+    , m_alert(std::make_unique<NoAlert>())
     , m_monitoring(std::make_unique<IdleMonitoring>())
     , m_window(m_status)
 {

@@ -2,12 +2,14 @@
 
 #include "AppLifecycle.h"
 #include "IniSettingsStore.h"
+#include "IntruderAlert.h"
 #include "MainWindow.h"
 #include "MonitoringState.h"
 #include "NullTargets.h"
 #include "OptionsModel.h"
 #include "ProcessProgramLauncher.h"
 #include "ProgramFolder.h"
+#include "SoundPlayer.h"
 #include "SettingsManager.h"
 #include "StatusDisplay.h"
 #include "TerminationSignals.h"
@@ -46,6 +48,8 @@ private:
     StatusDisplay m_status;
     ProgramFolder m_folder;
     ProcessProgramLauncher m_launcher;
+    std::unique_ptr<SoundPlayer> m_soundPlayer;
+    std::unique_ptr<IntruderAlert> m_alert;
     NullTrayIcon m_tray;
     NullHotkeyPoller m_hotkeys;
     NullStartupRegistration m_registration;
