@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Sentrel needs. Quick when they are all there already.
+#   scripts/install-deps.sh          what building and running needs
+#   scripts/install-deps.sh --test   plus what the test suite and the benchmark use
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools
+    pulseaudio-utils alsa-utils   # paplay, aplay: the alert sounds
+    dbus                          # the chat client link
+)
+# The wallpaper tools (gsettings, xfconf-query, feh) come with the desktops that use them.
+if [[ "${1:-}" == "--test" ]]; then
+    packages+=(
+        xvfb xauth xclip xdotool      # a real X display for the clipboard test
+        dbus-x11                      # dbus-run-session for the chat link test
+        libglib2.0-bin                # gsettings, for the wallpaper test
+        util-linux                    # unshare: the end-to-end test's private network
+        python3 procps
+    )
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[[ $(id -u) -ne 0 ]] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
