@@ -1,0 +1,134 @@
+#include "DesktopWallpaperChanger.h"
+
+#include "SessionBus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace {
+const QString XfceChannel = QStringLiteral("xfce4-desktop");
+
+void startDetached(const QString& program, const QStringList& arguments)
+{
+    const QString executable = QStandardPaths::findExecutable(program);
+    if (!executable.isEmpty())
+        QProcess::startDetached(executable, arguments);
+}
+} // namespace
+
+DesktopWallpaperChanger::DesktopWallpaperChanger(const QString& desktop, QObject* parent)
+    : QObject(parent)
+    , m_desktop(desktopFromName(desktop))
+{
+}
+
+DesktopWallpaperChanger::Desktop DesktopWallpaperChanger::desktopFromName(const QString& desktop)
+{
+    const QStringList names = desktop.toLower().split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& name : names) {
+        if (name == u"gnome" || name == u"gnome-classic" || name == u"gnome-flashback" || name == u"unity"
+            || name == u"budgie" || name == u"pantheon")
+            return Desktop::Gnome;
+        if (name == u"x-cinnamon" || name == u"cinnamon")
+            return Desktop::Cinnamon;
+        if (name == u"mate")
+            return Desktop::Mate;
+        if (name == u"xfce")
+            return Desktop::Xfce;
+        if (name == u"kde")
+            return Desktop::Plasma;
+    }
+    return Desktop::Other;
+}
+
+void DesktopWallpaperChanger::changeWallpaper(const QString& imagePath)
+{
+    const QString uri = QUrl::fromLocalFile(imagePath).toString(QUrl::FullyEncoded);
+    switch (m_desktop) {
+    case Desktop::Gnome:
+        // The dark style shows its own picture; an older schema without the key just refuses it.
+        setGsettingsKey(QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri"), uri);
+        setGsettingsKey(
+            QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri-dark"), uri);
+        break;
+    case Desktop::Cinnamon:
+        setGsettingsKey(QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"), uri);
+        break;
+    case Desktop::Mate:
+        setGsettingsKey(QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"), imagePath);
+        break;
+    case Desktop::Xfce:
+        setXfceBackdrops(imagePath);
+        break;
+    case Desktop::Plasma:
+        setPlasmaWallpaper(uri);
+        break;
+    case Desktop::Other:
+        setRootWindowImage(imagePath);
+        break;
+    }
+}
+
+void DesktopWallpaperChanger::setGsettingsKey(const QString& schema, const QString& key, const QString& value)
+{
+    startDetached(QStringLiteral("gsettings"), { QStringLiteral("set"), schema, key, value });
+}
+
+void DesktopWallpaperChanger::setXfceBackdrops(const QString& imagePath)
+{
+    // Each monitor and workspace has its own backdrop; which ones exist is only known by asking.
+    const QString executable = QStandardPaths::findExecutable(QStringLiteral("xfconf-query"));
+    if (executable.isEmpty())
+        return;
+    auto* query = new QProcess(this);
+    query->setStandardErrorFile(QProcess::nullDevice());
+    connect(query, &QProcess::finished, query, [query, executable, imagePath] {
+        static const QRegularExpression backdrop(QStringLiteral("^/backdrop/.*/last-image$"));
+        const QStringList lines = QString::fromLocal8Bit(query->readAllStandardOutput()).split(QLatin1Char('\n'));
+        for (const QString& line : lines) {
+            const QString property = line.trimmed();
+            if (backdrop.match(property).hasMatch())
+                QProcess::startDetached(executable,
+                    { QStringLiteral("-c"), XfceChannel, QStringLiteral("-p"), property, QStringLiteral("-s"),
+                        imagePath });
+        }
+        query->deleteLater();
+    });
+    connect(query, &QProcess::errorOccurred, query, [query](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            query->deleteLater();
+    });
+    query->start(executable, { QStringLiteral("-c"), XfceChannel, QStringLiteral("-l") });
+}
+
+void DesktopWallpaperChanger::setPlasmaWallpaper(const QString& uri)
+{
+    const std::optional<QDBusConnection> bus = SessionBus::ifRunning();
+    if (!bus)
+        return;
+    QString literal = uri;
+    literal.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    const QString script = QStringLiteral(
+        "var all = desktops();"
+        "for (var i = 0; i < all.length; i++) {"
+        " var d = all[i];"
+        " d.wallpaperPlugin = 'org.kde.image';"
+        " d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];"
+        " d.writeConfig('Image', '%1');"
+        "}")
+                               .arg(literal);
+    QDBusMessage call = SessionBus::methodCall(QStringLiteral("org.kde.plasmashell"),
+        QStringLiteral("/PlasmaShell"), QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
+    call << script;
+    bus->asyncCall(call);
+}
+
+void DesktopWallpaperChanger::setRootWindowImage(const QString& imagePath)
+{
+    startDetached(QStringLiteral("feh"), { QStringLiteral("--bg-fill"), imagePath });
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "WallpaperChanger.h"
+
+#include <QObject>
+
+// Sets the wallpaper the way the running desktop keeps it: GNOME and its relatives in their
+// gsettings schema, XFCE in xfconf, KDE Plasma through its scripting interface, and any other X11
+// desktop on the root window through feh when it is installed. Every tool is started and left
+// alone; the window never waits for one.
+class DesktopWallpaperChanger final : public QObject, public WallpaperChanger
+{
+    Q_OBJECT
+
+public:
+    enum class Desktop { Gnome, Cinnamon, Mate, Xfce, Plasma, Other };
+
+    // desktop: the value of XDG_CURRENT_DESKTOP, a colon-separated list of names.
+    explicit DesktopWallpaperChanger(
+        const QString& desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP"), QObject* parent = nullptr);
+
+    static Desktop desktopFromName(const QString& desktop);
+
+    void changeWallpaper(const QString& imagePath) override;
+
+private:
+    static void setGsettingsKey(const QString& schema, const QString& key, const QString& value);
+    void setXfceBackdrops(const QString& imagePath);
+    static void setPlasmaWallpaper(const QString& uri);
+    static void setRootWindowImage(const QString& imagePath);
+
+    Desktop m_desktop;
+};
