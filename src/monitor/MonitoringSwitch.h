@@ -1,0 +1,74 @@
+#pragma once
+
+#include "IntrusionHandler.h"
+#include "ListeningSocket.h"
+#include "RandomPortSentinel.h"
+#include "StartupTargets.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class IntruderAlert;
+class MonitoringState;
+class OptionsModel;
+class SettingsManager;
+class SoundPlayer;
+class StatusReporter;
+
+// Switches port monitoring on and off: one listener per entry of the port list, plus the random
+// port sentinel when it is enabled. The switch's state is the caption of the window's first flat
+// button, "Start" while off and "Stop" while on; the window shows what captionChanged says.
+class MonitoringSwitch : public QObject, public MonitoringControl
+{
+    Q_OBJECT
+
+public:
+    MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState, const OptionsModel& options,
+        const SettingsManager& settings, SoundPlayer& soundPlayer, IntruderAlert& alert,
+        SentinelSchedule sentinelSchedule = {}, QObject* parent = nullptr);
+    ~MonitoringSwitch() override;
+
+    QString caption() const { return m_caption; }
+
+    // MonitoringControl
+    void toggleMonitoring() override;
+    void unloadSentinel() override;
+
+    // Starts the sentinel; the options cycle calls it when monitoring is on and RPS is enabled.
+    void loadSentinel();
+
+    // Opens one listener per entry of the port list, in list order. Each is reported in the
+    // status list only while switching on, not when the listeners come back after the options.
+    void openPortListeners();
+    // Closes every listener; monitoring stays on as far as the caption and the flag go.
+    void closePortListeners();
+
+    // The listeners, element i serving entry i of the port list when last opened.
+    int wsPortsCount() const { return int(m_wsPorts.size()); }
+    const ListeningSocket& wsPorts(int index) const { return *m_wsPorts.at(std::size_t(index)); }
+    const RandomPortSentinel& sentinel() const { return m_sentinel; }
+    const IntruderRecord& intruder() const { return m_intrusions.intruder(); }
+
+signals:
+    void captionChanged(const QString& caption);
+
+private:
+    ListeningSocket& wsPortsElement(int index);
+    void openPortListener(int index, const QString& entry);
+    void setCaption(const QString& caption);
+
+    StatusReporter& m_status;
+    MonitoringState& m_monitoringState;
+    const OptionsModel& m_options;
+    const SettingsManager& m_settings;
+    SoundPlayer& m_soundPlayer;
+    IntrusionHandler m_intrusions;
+    // Elements are created as the port list first needs them and then kept: stopping closes them
+    // and the next start reuses them.
+    std::vector<std::unique_ptr<ListeningSocket>> m_wsPorts;
+    RandomPortSentinel m_sentinel;
+    QString m_caption;
+};

@@ -1,0 +1,236 @@
+#include "ListeningSocket.h"
+
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// The kernel caps the backlog at net.core.somaxconn; asking for more gets the largest queue the
+// system allows, so a burst waits in the queue instead of being refused.
+constexpr int Backlog = 65535;
+
+// How long one readiness event may accept before the window gets its turn again. The notifier is
+// level-triggered, so whatever is still queued wakes it on the next pass.
+constexpr auto AcceptSlice = std::chrono::milliseconds(20);
+
+// When no descriptor can be had at all, how long to leave the queue alone before trying again.
+constexpr int RetryAfterMs = 100;
+
+ListeningSocket::ListenResult classify(int error)
+{
+    switch (error) {
+    case EADDRINUSE:
+        return ListeningSocket::ListenResult::InUse;
+    case EACCES:
+    case EPERM:
+        return ListeningSocket::ListenResult::NeedsPrivileges;
+    default:
+        return ListeningSocket::ListenResult::OtherError;
+    }
+}
+
+int openSpare()
+{
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+void closeFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+} // namespace
+
+ListeningSocket::ListeningSocket(QObject* parent)
+    : QObject(parent)
+    , m_notifier(new QSocketNotifier(QSocketNotifier::Read, this))
+{
+    m_notifier->setEnabled(false);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ListeningSocket::acceptPending);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(RetryAfterMs);
+    connect(&m_retry, &QTimer::timeout, this, &ListeningSocket::resume);
+}
+
+ListeningSocket::~ListeningSocket()
+{
+    close();
+}
+
+ListeningSocket::ListenResult ListeningSocket::listen()
+{
+    close();
+    if (m_localPort < 0 || m_localPort > 65535)
+        return ListenResult::OtherError;
+
+    bool dualStack = true;
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0 && errno == EAFNOSUPPORT) {
+        // A kernel without IPv6 still gets its IPv4 port.
+        dualStack = false;
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    }
+    if (fd < 0)
+        return ListenResult::OtherError;
+
+    const int on = 1;
+    const int off = 0;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+
+    sockaddr_storage address {};
+    socklen_t length = 0;
+    if (dualStack) {
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_addr = in6addr_any;
+        in6->sin6_port = htons(quint16(m_localPort));
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
+        in4->sin_family = AF_INET;
+        in4->sin_addr.s_addr = htonl(INADDR_ANY);
+        in4->sin_port = htons(quint16(m_localPort));
+        length = sizeof(sockaddr_in);
+    }
+
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, Backlog) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return classify(error);
+    }
+
+    length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        m_localPort = address.ss_family == AF_INET6
+            ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
+            : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    }
+
+    m_fd = fd;
+    m_spareFd = openSpare();
+    m_notifier->setSocket(fd);
+    m_notifier->setEnabled(true);
+    return ListenResult::Ok;
+}
+
+void ListeningSocket::close()
+{
+    m_retry.stop();
+    m_notifier->setEnabled(false);
+    closeFd(m_fd);
+    closeFd(m_spareFd);
+}
+
+void ListeningSocket::acceptPending()
+{
+    const auto started = std::chrono::steady_clock::now();
+    const int fd = m_fd;
+    // A receiver may close or re-arm this socket while it handles a connection: stop then.
+    while (fd >= 0 && m_fd == fd) {
+        sockaddr_storage peer {};
+        socklen_t length = sizeof peer;
+        const int connection = ::accept4(fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        if (connection >= 0) {
+            // Dropped before anything is read: unread data makes the kernel reset the peer.
+            ::close(connection);
+            reportPeer(peer);
+        } else {
+            switch (errno) {
+            case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+            case EWOULDBLOCK:
+#endif
+                return;
+            case EMFILE:
+            case ENFILE:
+                if (!acceptWithSpare()) {
+                    pause();
+                    return;
+                }
+                break;
+            case EINTR:
+            case ECONNABORTED:
+            case EPROTO:
+            case ENETDOWN:
+            case ENOPROTOOPT:
+            case EHOSTDOWN:
+            case ENONET:
+            case EHOSTUNREACH:
+            case EOPNOTSUPP:
+            case ENETUNREACH:
+                // That one connection is gone; the rest of the queue is still good.
+                break;
+            default:
+                // Out of buffers or memory: retrying at once would only spin.
+                pause();
+                return;
+            }
+        }
+        if (std::chrono::steady_clock::now() - started >= AcceptSlice)
+            return;
+    }
+}
+
+// Out of descriptors: give up the spare for one accept, so the connection at the head of the
+// queue is taken and dropped rather than left to wake us again. False when even that fails.
+bool ListeningSocket::acceptWithSpare()
+{
+    if (m_spareFd < 0)
+        m_spareFd = openSpare();
+    if (m_spareFd < 0)
+        return false;
+    closeFd(m_spareFd);
+
+    sockaddr_storage peer {};
+    socklen_t length = sizeof peer;
+    const int connection = ::accept4(m_fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    const int error = errno;
+    if (connection >= 0)
+        ::close(connection);
+    m_spareFd = openSpare();
+
+    if (connection >= 0) {
+        reportPeer(peer);
+        return true;
+    }
+    // Someone else took the freed slot (ENFILE is system-wide): wait rather than spin.
+    return error != EMFILE && error != ENFILE;
+}
+
+void ListeningSocket::pause()
+{
+    m_notifier->setEnabled(false);
+    m_retry.start();
+}
+
+void ListeningSocket::resume()
+{
+    if (m_fd < 0)
+        return;
+    if (m_spareFd < 0)
+        m_spareFd = openSpare();
+    m_notifier->setEnabled(true);
+}
+
+void ListeningSocket::reportPeer(const sockaddr_storage& peer)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (peer.ss_family == AF_INET6) {
+        const in6_addr& in6 = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&in6))
+            ::inet_ntop(AF_INET, &in6.s6_addr[12], text, sizeof text);
+        else
+            ::inet_ntop(AF_INET6, &in6, text, sizeof text);
+    } else if (peer.ss_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr, text, sizeof text);
+    }
+    emit connectionAccepted(QString::fromLatin1(text), m_localPort);
+}

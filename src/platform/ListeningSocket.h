@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+struct sockaddr_storage;
+
+// A TCP port that takes every connection and drops it at once, on the event loop of the thread
+// that owns it. One dual-stack socket serves IPv4 and IPv6 peers. Each connection is accepted,
+// closed without a byte read or sent, and reported with the peer's address and the local port,
+// in the order the connections arrived. The port keeps listening throughout, also when the
+// process runs out of file descriptors.
+class ListeningSocket : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Closed, Listening };
+    enum class ListenResult {
+        Ok,
+        InUse, // another socket holds the port
+        NeedsPrivileges, // the port is reserved to privileged users
+        OtherError,
+    };
+
+    explicit ListeningSocket(QObject* parent = nullptr);
+    ~ListeningSocket() override;
+
+    // The port that listen() binds. After a successful listen() it reads back the bound port,
+    // which is how a listen on port 0 learns the port the system chose.
+    int localPort() const { return m_localPort; }
+    void setLocalPort(int port) { m_localPort = port; }
+
+    State state() const { return m_fd < 0 ? State::Closed : State::Listening; }
+
+    // Binds localPort() on every local interface and listens. A socket that is listening is
+    // closed first. On failure the socket stays closed.
+    ListenResult listen();
+    // Stops listening; harmless on a closed socket.
+    void close();
+
+signals:
+    // A connection came in and has already been closed. peerAddress is dotted decimal for IPv4
+    // peers (also those that arrive as ::ffff:a.b.c.d), the standard text form for IPv6.
+    void connectionAccepted(const QString& peerAddress, int localPort);
+
+private:
+    void acceptPending();
+    bool acceptWithSpare();
+    void pause();
+    void resume();
+    void reportPeer(const sockaddr_storage& peer);
+
+    int m_fd = -1;
+    // A descriptor held in reserve: when the process runs out of descriptors, closing it lets one
+    // pending connection be accepted and dropped instead of staying in the queue and waking the
+    // event loop again at once.
+    int m_spareFd = -1;
+    int m_localPort = 0;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer m_retry;
+};
