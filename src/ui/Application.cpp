@@ -4,6 +4,7 @@
 #include "SettingsKeys.h"
 
 #include <QCoreApplication>
+#include <QPushButton>
 
 #include <cstdio>
 
@@ -26,14 +27,6 @@ class NoAlert final : public IntruderAlert
 public:
     void raiseIntruderAlert(const IntruderRecord&) override { }
 };
-
-// Stand-in until the port listeners are wired in.
-class IdleMonitoring final : public MonitoringControl
-{
-public:
-    void toggleMonitoring() override { }
-    void unloadSentinel() override { }
-};
 } // namespace
 
 Application::Application(const Paths& paths, QObject* parent)
@@ -44,7 +37,8 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_folder(paths.programFolder, paths.assetDirs)
     , m_soundPlayer(std::make_unique<SilentSoundPlayer>())
     , m_alert(std::make_unique<NoAlert>())
-    , m_monitoring(std::make_unique<IdleMonitoring>())
+    , m_monitoring(std::make_unique<MonitoringSwitch>(
+          m_status, m_monitoringState, m_options, m_settings, *m_soundPlayer, *m_alert))
     , m_window(m_status)
 {
     StartupTargets targets;
@@ -60,6 +54,8 @@ Application::Application(const Paths& paths, QObject* parent)
     m_window.setTrayInUse(
         [this] { return SettingValue::isOn(m_settings.settings().useIconTray) && m_tray.isShown(); });
     connect(&m_window, &MainWindow::flatButtonClicked, this, &Application::cmdFlatClick);
+    connect(m_monitoring.get(), &MonitoringSwitch::captionChanged, &m_window,
+        [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
     connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle->exitProgram(); });
     connect(&m_termination, &TerminationSignals::terminationRequested, this,
         [this] { m_lifecycle->exitProgram(); });

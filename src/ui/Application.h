@@ -5,6 +5,7 @@
 #include "IntruderAlert.h"
 #include "MainWindow.h"
 #include "MonitoringState.h"
+#include "MonitoringSwitch.h"
 #include "NullTargets.h"
 #include "OptionsModel.h"
 #include "ProcessProgramLauncher.h"
@@ -54,7 +55,7 @@ private:
     NullHotkeyPoller m_hotkeys;
     NullStartupRegistration m_registration;
     NullNetworkWatch m_networkWatch;
-    std::unique_ptr<MonitoringControl> m_monitoring;
+    std::unique_ptr<MonitoringSwitch> m_monitoring;
     MainWindow m_window;
     std::unique_ptr<AppLifecycle> m_lifecycle;
     TerminationSignals m_termination;
