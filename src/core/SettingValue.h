@@ -9,12 +9,21 @@ namespace SettingValue {
 
 // A flag's integer value; text that is not a decimal integer reads as 0.
 int flag(const QString& text);
-inline bool isOn(const QString& text) { return flag(text) == 1; }
-inline bool isOff(const QString& text) { return flag(text) == 0; }
+inline bool isOn(const QString& text)
+{
+    return flag(text) == 1;
+}
+inline bool isOff(const QString& text)
+{
+    return flag(text) == 0;
+}
 
 // A switch is true only for "True", in any letter case.
 bool isTrue(const QString& text);
-inline QString fromSwitch(bool on) { return on ? QStringLiteral("True") : QStringLiteral("False"); }
+inline QString fromSwitch(bool on)
+{
+    return on ? QStringLiteral("True") : QStringLiteral("False");
+}
 
 // The "Number" key: index of the last port entry, -1 for an empty list. Text that is not a
 // decimal integer in the 16-bit range the list count is kept in reads as -1.

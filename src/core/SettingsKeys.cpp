@@ -9,9 +9,18 @@ using Check = OptionsModel::Check;
 using Choice = OptionsModel::Choice;
 using Text = OptionsModel::Text;
 
-constexpr int c(Check check) { return static_cast<int>(check); }
-constexpr int c(Choice choice) { return static_cast<int>(choice); }
-constexpr int c(Text text) { return static_cast<int>(text); }
+constexpr int c(Check check)
+{
+    return static_cast<int>(check);
+}
+constexpr int c(Choice choice)
+{
+    return static_cast<int>(choice);
+}
+constexpr int c(Text text)
+{
+    return static_cast<int>(text);
+}
 
 const std::array<Key, 26> kTable { {
     { "General", "Hide Monitor", "0", Form::Flag, &Settings::hideMonitor, c(Check::HideMonitor) },
@@ -44,7 +53,18 @@ const std::array<Key, 26> kTable { {
 } };
 
 constexpr std::array<const char*, 12> kDefaultPorts {
-    "21", "23", "25", "53", "70", "79", "80", "137", "138", "139", "12345", "12346",
+    "21",
+    "23",
+    "25",
+    "53",
+    "70",
+    "79",
+    "80",
+    "137",
+    "138",
+    "139",
+    "12345",
+    "12346",
 };
 } // namespace
 

@@ -16,10 +16,10 @@ inline constexpr auto MarkerKey = "Start";
 inline constexpr auto PortCountKey = "Number";
 
 enum class Form {
-    Flag,     // "0"/"1", shown by a check box
-    Switch,   // "True"/"False", shown by an On/Off pair
-    Text,     // stored and loaded unchanged
-    Marker,   // the first-start marker, written by the first start only
+    Flag, // "0"/"1", shown by a check box
+    Switch, // "True"/"False", shown by an On/Off pair
+    Text, // stored and loaded unchanged
+    Marker, // the first-start marker, written by the first start only
     PortList, // the port entries "0".."n" and "Number"
 };
 
@@ -30,7 +30,7 @@ struct Key
     const char* firstStartValue;
     Form form;
     QString Settings::*field; // nullptr when the record has no field for the key
-    int control;              // OptionsModel::Check, ::Choice or ::Text by form; -1 for none
+    int control; // OptionsModel::Check, ::Choice or ::Text by form; -1 for none
 };
 
 std::span<const Key> table();

@@ -44,7 +44,7 @@ class HotkeyPoller
 {
 public:
     virtual ~HotkeyPoller() = default;
-    virtual void load() = 0;   // starts polling; loading twice changes nothing
+    virtual void load() = 0; // starts polling; loading twice changes nothing
     virtual void unload() = 0; // stops polling
 };
 

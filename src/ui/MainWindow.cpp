@@ -69,7 +69,8 @@ void MainWindow::buildButtons(QWidget* central)
         button->setGeometry(px(720 + 1200 * i), px(145), px(1215), px(375));
         button->setFlat(true);
         button->setAutoFillBackground(true);
-        button->setStyleSheet(QStringLiteral("QPushButton { background: white; border: 1px solid #808080; }"));
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { background: white; border: 1px solid #808080; }"));
         connect(button, &QPushButton::clicked, this, [this, i] { emit flatButtonClicked(i); });
         m_flatButtons[std::size_t(i)] = button;
     }

@@ -20,7 +20,10 @@ struct Journal
 class FakeWindow final : public MonitorWindowControl
 {
 public:
-    explicit FakeWindow(Journal& j) : m_j(j) { }
+    explicit FakeWindow(Journal& j)
+        : m_j(j)
+    {
+    }
     void toggleMonitorView() override { m_j("toggleMonitorView"); }
     void setAlwaysOnTop() override { m_j("setAlwaysOnTop"); }
     void clearAlwaysOnTop() override { m_j("clearAlwaysOnTop"); }
@@ -37,7 +40,10 @@ private:
 class FakeMonitoring final : public MonitoringControl
 {
 public:
-    explicit FakeMonitoring(Journal& j) : m_j(j) { }
+    explicit FakeMonitoring(Journal& j)
+        : m_j(j)
+    {
+    }
     void toggleMonitoring() override
     {
         m_j("toggleMonitoring");
@@ -53,7 +59,10 @@ private:
 class FakeTray final : public TrayIcon
 {
 public:
-    explicit FakeTray(Journal& j) : m_j(j) { }
+    explicit FakeTray(Journal& j)
+        : m_j(j)
+    {
+    }
     void trayIconAdd() override { m_j("trayIconAdd"); }
     void trayIconDelete() override { m_j("trayIconDelete"); }
     bool isShown() const override { return false; }
@@ -65,7 +74,10 @@ private:
 class FakeHotkeys final : public HotkeyPoller
 {
 public:
-    explicit FakeHotkeys(Journal& j) : m_j(j) { }
+    explicit FakeHotkeys(Journal& j)
+        : m_j(j)
+    {
+    }
     void load() override { m_j("hotkeys load"); }
     void unload() override { m_j("hotkeys unload"); }
 
@@ -76,7 +88,10 @@ private:
 class FakeRegistration final : public StartupRegistration
 {
 public:
-    explicit FakeRegistration(Journal& j) : m_j(j) { }
+    explicit FakeRegistration(Journal& j)
+        : m_j(j)
+    {
+    }
     void addToStartup() override { m_j("addToStartup"); }
     void removeFromStartup() override { m_j("removeFromStartup"); }
 
@@ -87,7 +102,10 @@ private:
 class FakeNetworkWatch final : public NetworkWatch
 {
 public:
-    explicit FakeNetworkWatch(Journal& j) : m_j(j) { }
+    explicit FakeNetworkWatch(Journal& j)
+        : m_j(j)
+    {
+    }
     void setEnabled(bool on) override { m_j(on ? "netcheck on" : "netcheck off"); }
     void resetNetState() override { m_j("resetNetState"); }
 
@@ -98,7 +116,10 @@ private:
 class FakeLauncher final : public ProgramLauncher
 {
 public:
-    explicit FakeLauncher(Journal& j) : m_j(j) { }
+    explicit FakeLauncher(Journal& j)
+        : m_j(j)
+    {
+    }
     bool start(const QString& commandLine) override
     {
         m_j("start " + commandLine);
@@ -112,7 +133,10 @@ private:
 class FakeStatus final : public StatusReporter
 {
 public:
-    explicit FakeStatus(Journal& j) : m_j(j) { }
+    explicit FakeStatus(Journal& j)
+        : m_j(j)
+    {
+    }
     void addStatusLine(const QString& text) override { m_j("line " + text); }
     void setStatusText(const QString& text) override { m_j("status " + text); }
 
@@ -213,8 +237,8 @@ void TestAppLifecycle::startupWithEveryFlagOnRunsElevenStepsInOrder()
     rig.lifecycle.applyStartupSettings();
     QCOMPARE(rig.journal.calls,
         QStringList({ "toggleMonitorView", "toggleMonitoring", "start xterm -e top", "setAlwaysOnTop",
-            "minimize", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
-            "addToStartup", "netcheck on", "startMinimizedWatch" }));
+            "minimize", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on", "addToStartup",
+            "netcheck on", "startMinimizedWatch" }));
 }
 
 void TestAppLifecycle::startupWithEveryFlagOffOnlyStartsMinimizedWatch()
@@ -240,15 +264,15 @@ void TestAppLifecycle::reapplyRunsBothOutcomes()
     rig.load(allFlags("1", "True"));
     rig.lifecycle.reapplySettings();
     QCOMPARE(rig.journal.calls,
-        QStringList({ "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList",
-            "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" }));
+        QStringList({ "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
+            "addToStartup", "netcheck on", "hideMinimizedMonitor" }));
 
     rig.load(allFlags("0", "False"));
     rig.lifecycle.reapplySettings();
     QCOMPARE(rig.journal.calls,
-        QStringList({ "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload", "autoScroll off",
-            "removeFromStartup", "netcheck off", "resetNetState", "unloadSentinel",
-            "hideMinimizedMonitor" }));
+        QStringList(
+            { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload", "autoScroll off", "removeFromStartup",
+                "netcheck off", "resetNetState", "unloadSentinel", "hideMinimizedMonitor" }));
 }
 
 void TestAppLifecycle::reapplyTreatsOnlyZeroAsOff()
@@ -258,8 +282,8 @@ void TestAppLifecycle::reapplyTreatsOnlyZeroAsOff()
     rig.load(allFlags("2", "True"));
     rig.lifecycle.reapplySettings();
     QCOMPARE(rig.journal.calls,
-        QStringList({ "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList",
-            "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" }));
+        QStringList({ "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
+            "addToStartup", "netcheck on", "hideMinimizedMonitor" }));
 }
 
 void TestAppLifecycle::formLoadPreparesFolderBeforeApplyingAndEndsReady()

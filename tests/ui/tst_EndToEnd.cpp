@@ -23,9 +23,11 @@ private:
 
 void TestEndToEnd::initTestCase()
 {
-    for (const QStringList& candidate : { QStringList { "unshare", "-rn" }, QStringList { "unshare", "-n" } }) {
+    for (const QStringList& candidate :
+        { QStringList { "unshare", "-rn" }, QStringList { "unshare", "-n" } }) {
         const QString program = QStandardPaths::findExecutable(candidate.first());
-        if (!program.isEmpty() && QProcess::execute(program, candidate.mid(1) + QStringList { "true" }) == 0) {
+        if (!program.isEmpty()
+            && QProcess::execute(program, candidate.mid(1) + QStringList { "true" }) == 0) {
             m_isolation = QStringList { program } + candidate.mid(1);
             return;
         }

@@ -49,8 +49,7 @@ void TestStatusDisplay::linesCarryThePrefix()
     QCOMPARE(display.statusText(), QString("Loading.."));
     display.addStatusLine("Monitoring Port: 21");
     display.addStatusLine("");
-    QCOMPARE(display.model().lines(),
-        QStringList({ "[ ORRA ] - Monitoring Port: 21", "[ ORRA ] - " }));
+    QCOMPARE(display.model().lines(), QStringList({ "[ ORRA ] - Monitoring Port: 21", "[ ORRA ] - " }));
 }
 
 void TestStatusDisplay::linesReachTheModelInOneInsertPerPass()
