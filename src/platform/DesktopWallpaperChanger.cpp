@@ -57,7 +57,8 @@ void DesktopWallpaperChanger::changeWallpaper(const QString& imagePath)
             QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri-dark"), uri);
         break;
     case Desktop::Cinnamon:
-        setGsettingsKey(QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"), uri);
+        setGsettingsKey(
+            QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"), uri);
         break;
     case Desktop::Mate:
         setGsettingsKey(QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"), imagePath);
@@ -89,7 +90,8 @@ void DesktopWallpaperChanger::setXfceBackdrops(const QString& imagePath)
     query->setStandardErrorFile(QProcess::nullDevice());
     connect(query, &QProcess::finished, query, [query, executable, imagePath] {
         static const QRegularExpression backdrop(QStringLiteral("^/backdrop/.*/last-image$"));
-        const QStringList lines = QString::fromLocal8Bit(query->readAllStandardOutput()).split(QLatin1Char('\n'));
+        const QStringList lines
+            = QString::fromLocal8Bit(query->readAllStandardOutput()).split(QLatin1Char('\n'));
         for (const QString& line : lines) {
             const QString property = line.trimmed();
             if (backdrop.match(property).hasMatch())
@@ -112,18 +114,19 @@ void DesktopWallpaperChanger::setPlasmaWallpaper(const QString& uri)
     if (!bus)
         return;
     QString literal = uri;
-    literal.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"));
-    const QString script = QStringLiteral(
-        "var all = desktops();"
-        "for (var i = 0; i < all.length; i++) {"
-        " var d = all[i];"
-        " d.wallpaperPlugin = 'org.kde.image';"
-        " d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];"
-        " d.writeConfig('Image', '%1');"
-        "}")
+    literal.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    const QString script = QStringLiteral("var all = desktops();"
+                                          "for (var i = 0; i < all.length; i++) {"
+                                          " var d = all[i];"
+                                          " d.wallpaperPlugin = 'org.kde.image';"
+                                          " d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];"
+                                          " d.writeConfig('Image', '%1');"
+                                          "}")
                                .arg(literal);
-    QDBusMessage call = SessionBus::methodCall(QStringLiteral("org.kde.plasmashell"),
-        QStringLiteral("/PlasmaShell"), QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
+    QDBusMessage call
+        = SessionBus::methodCall(QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
+            QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
     call << script;
     bus->asyncCall(call);
 }

@@ -33,7 +33,9 @@ namespace Fifo {
 
 bool isFifo(const QString& path)
 {
-    struct stat info { };
+    struct stat info
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
 }
 
@@ -43,7 +45,9 @@ bool write(const QString& path, const QByteArray& data)
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return false;
-    struct stat info { };
+    struct stat info
+    {
+    };
     bool ok = ::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode);
     if (ok)
         ok = writeWithoutSigpipe(fd, data) == data.size();

@@ -17,8 +17,9 @@ bool HexChatRemote::command(const QString& text, std::function<void()> onFailure
         return false;
     if (m_pending >= MaxPendingCalls)
         return true;
-    QDBusMessage call = SessionBus::methodCall(QStringLiteral("org.hexchat.service"),
-        QStringLiteral("/org/hexchat/Remote"), QStringLiteral("org.hexchat.plugin"), QStringLiteral("Command"));
+    QDBusMessage call
+        = SessionBus::methodCall(QStringLiteral("org.hexchat.service"), QStringLiteral("/org/hexchat/Remote"),
+            QStringLiteral("org.hexchat.plugin"), QStringLiteral("Command"));
     call << text;
     auto* watcher = new QDBusPendingCallWatcher(bus->asyncCall(call), this);
     ++m_pending;

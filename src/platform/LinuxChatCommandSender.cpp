@@ -53,7 +53,8 @@ QStringList LinuxChatCommandSender::weechatFifos()
     QStringList folders;
     if (!runtimeDir.isEmpty())
         folders << runtimeDir + QStringLiteral("/weechat");
-    folders << environmentFolder("XDG_DATA_HOME", home + QStringLiteral("/.local/share")) + QStringLiteral("/weechat")
+    folders << environmentFolder("XDG_DATA_HOME", home + QStringLiteral("/.local/share"))
+            + QStringLiteral("/weechat")
             << home + QStringLiteral("/.weechat");
 
     QStringList fifos;

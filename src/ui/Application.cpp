@@ -35,8 +35,8 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_settings(m_store, m_options)
     , m_status(m_monitoringState)
     , m_folder(paths.programFolder, paths.assetDirs)
-    , m_soundPlayer(std::make_unique<SilentSoundPlayer>())
-    , m_alert(std::make_unique<NoAlert>())
+    , m_soundPlayer(std::make_unique<ProcessSoundPlayer>())
+    , m_alert(std::make_unique<AlertActions>(m_settings, m_options, alertServices()))
     , m_monitoring(std::make_unique<MonitoringSwitch>(
           m_status, m_monitoringState, m_options, m_settings, *m_soundPlayer, *m_alert))
     , m_window(m_status)
@@ -62,6 +62,18 @@ Application::Application(const Paths& paths, QObject* parent)
 }
 
 Application::~Application() = default;
+
+AlertServices Application::alertServices()
+{
+    AlertServices services;
+    services.iconFlasher = &m_iconFlasher;
+    services.wallpaper = &m_wallpaper;
+    services.launcher = &m_launcher;
+    services.clipboard = &m_clipboard;
+    services.soundPlayer = m_soundPlayer.get();
+    services.chat = &m_chat;
+    return services;
+}
 
 void Application::start()
 {

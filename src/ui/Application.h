@@ -1,14 +1,20 @@
 #pragma once
 
+#include "AlertActions.h"
 #include "AppLifecycle.h"
+#include "DesktopWallpaperChanger.h"
+#include "GuiClipboard.h"
 #include "IniSettingsStore.h"
 #include "IntruderAlert.h"
+#include "LinuxChatCommandSender.h"
 #include "MainWindow.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
+#include "NullIconFlasher.h"
 #include "NullTargets.h"
 #include "OptionsModel.h"
 #include "ProcessProgramLauncher.h"
+#include "ProcessSoundPlayer.h"
 #include "ProgramFolder.h"
 #include "SoundPlayer.h"
 #include "SettingsManager.h"
@@ -39,6 +45,8 @@ public:
     void mirrorStatusToStdout();
 
 private:
+    // Needs m_soundPlayer built first.
+    AlertServices alertServices();
     void cmdFlatClick(int index);
     void endProcess();
 
@@ -49,6 +57,10 @@ private:
     StatusDisplay m_status;
     ProgramFolder m_folder;
     ProcessProgramLauncher m_launcher;
+    GuiClipboard m_clipboard;
+    DesktopWallpaperChanger m_wallpaper;
+    LinuxChatCommandSender m_chat;
+    NullIconFlasher m_iconFlasher;
     std::unique_ptr<SoundPlayer> m_soundPlayer;
     std::unique_ptr<IntruderAlert> m_alert;
     NullTrayIcon m_tray;

@@ -1,0 +1,60 @@
+#include "AlertActions.h"
+
+#include "ChatCommandSender.h"
+#include "Clipboard.h"
+#include "IconFlasher.h"
+#include "IntruderLog.h"
+#include "IntruderRecord.h"
+#include "OptionsModel.h"
+#include "ProgramLauncher.h"
+#include "SettingValue.h"
+#include "SettingsManager.h"
+#include "SoundPlayer.h"
+#include "WallpaperChanger.h"
+
+#include <QDir>
+
+AlertActions::AlertActions(const SettingsManager& settings, const OptionsModel& options,
+    const AlertServices& services, const Throttle::Clock& clock)
+    : m_settings(settings)
+    , m_options(options)
+    , m_services(services)
+    , m_programThrottle(BurstInterval, clock)
+    , m_soundThrottle(BurstInterval, clock)
+{
+}
+
+void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
+{
+    const Settings& s = m_settings.settings();
+    using SettingValue::isOn;
+    using SettingValue::isTrue;
+
+    if (isOn(s.flashIcon) && isOn(s.useIconTray))
+        m_services.iconFlasher->startFlashing();
+    if (isOn(s.changeBackground))
+        m_services.wallpaper->changeWallpaper(QDir(s.appPath).filePath(wallpaperFileName()));
+    if (isOn(s.attackRun) && m_programThrottle.tryPass())
+        m_services.launcher->start(s.attackRunFile); // a missing program is ignored
+    if (isOn(s.copyClipboard))
+        m_services.clipboard->copyToClipboard(clipboardText(intruder));
+    // The dialog's current text, pending edits included.
+    if (isTrue(s.soundsOn) && m_soundThrottle.tryPass())
+        m_services.soundPlayer->play(m_options.soundFile(OptionsModel::IntruderSound));
+    if (isTrue(s.logs))
+        IntruderLog(s.appPath).writeLogEntry(intruder, QDateTime::currentDateTime()); // lost entry: go on
+    if (isOn(s.ddeOn))
+        m_services.chat->sendDdeCommand(m_options.ddeService(), chatCommand(intruder));
+}
+
+QString AlertActions::clipboardText(const IntruderRecord& intruder)
+{
+    return QStringLiteral("Intruder IP: ") + intruder.intruderIP + QStringLiteral(" Attacked Port: ")
+        + QString::number(intruder.attackedPort);
+}
+
+QString AlertActions::chatCommand(const IntruderRecord& intruder)
+{
+    return QStringLiteral("/Sentrel ") + intruder.intruderIP + QLatin1Char(' ')
+        + QString::number(intruder.attackedPort);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "AlertServices.h"
+#include "IntruderAlert.h"
+#include "Throttle.h"
+
+#include <QString>
+
+class OptionsModel;
+class SettingsManager;
+
+// Runs the alert actions the user enabled, once per intrusion, in a fixed order: flash the tray
+// icon, change the wallpaper, start the attack program, copy the intruder to the clipboard, play
+// the intruder sound, write the log entry, send the chat command. Each action's condition is
+// checked on its own and a failing action never stops the ones after it.
+//
+// A scan can bring thousands of intrusions a second. The log, the clipboard and the chat command
+// are cheap and follow every intrusion; the attack program starts and the sound restarts at most
+// once a second, because one copy per connection would swamp the desktop.
+class AlertActions final : public IntruderAlert
+{
+public:
+    static constexpr std::chrono::milliseconds BurstInterval { 1000 };
+
+    AlertActions(const SettingsManager& settings, const OptionsModel& options, const AlertServices& services,
+        const Throttle::Clock& clock = &Throttle::steadyNow);
+
+    void raiseIntruderAlert(const IntruderRecord& intruder) override;
+
+    static QString wallpaperFileName() { return QStringLiteral("SentrelBg.bmp"); }
+    static QString clipboardText(const IntruderRecord& intruder);
+    static QString chatCommand(const IntruderRecord& intruder);
+
+private:
+    const SettingsManager& m_settings;
+    const OptionsModel& m_options;
+    AlertServices m_services;
+    Throttle m_programThrottle;
+    Throttle m_soundThrottle;
+};
