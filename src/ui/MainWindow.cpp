@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QListView>
@@ -34,6 +35,7 @@ MainWindow::MainWindow(StatusDisplay& status, QWidget* parent)
     , m_status(status)
 {
     setWindowTitle(QStringLiteral("Sentrel 2.0"));
+    setWindowIcon(QIcon(QStringLiteral(":/sentrel.png")));
     auto* central = new QWidget(this);
     central->setFixedSize(px(4455), ExpandedHeight);
     setCentralWidget(central);
