@@ -52,12 +52,24 @@ private:
     RecordingStatus& m_status;
 };
 
+// Keeps each record it was given and marks its place in the status log.
 class RecordingAlert final : public IntruderAlert
 {
 public:
-    void raiseIntruderAlert(const IntruderRecord& intruder) override { alerts.push_back(intruder); }
+    explicit RecordingAlert(RecordingStatus& status)
+        : m_status(status)
+    {
+    }
+    void raiseIntruderAlert(const IntruderRecord& intruder) override
+    {
+        alerts.push_back(intruder);
+        m_status.log << QStringLiteral("alert");
+    }
 
     std::vector<IntruderRecord> alerts;
+
+private:
+    RecordingStatus& m_status;
 };
 
 class MemorySettingsStore final : public SettingsStore
