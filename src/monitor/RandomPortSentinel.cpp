@@ -4,22 +4,11 @@
 
 #include <random>
 
-namespace {
-int drawFromClock()
-{
-    std::mt19937 generator(
-        std::mt19937::result_type(std::chrono::system_clock::now().time_since_epoch().count()));
-    // Port 0 would ask the system for any free port, which is not a move anyone could predict
-    // or probe; the real ports are 1..65535.
-    return std::uniform_int_distribution<int>(1, 65535)(generator);
-}
-} // namespace
-
 RandomPortSentinel::RandomPortSentinel(
     IntrusionHandler& intrusions, SentinelSchedule schedule, QObject* parent)
     : QObject(parent)
     , m_intrusions(intrusions)
-    , m_drawPort(schedule.drawPort ? std::move(schedule.drawPort) : drawFromClock)
+    , m_drawPort(schedule.drawPort ? std::move(schedule.drawPort) : drawPortFromClock)
 {
     m_timRps.setInterval(schedule.interval);
     connect(&m_timRps, &QTimer::timeout, this, &RandomPortSentinel::timRpsTimer);
@@ -45,4 +34,13 @@ void RandomPortSentinel::timRpsTimer()
     m_wsRps.close();
     m_wsRps.setLocalPort(port);
     m_wsRps.listen();
+}
+
+int RandomPortSentinel::drawPortFromClock()
+{
+    std::mt19937 generator(
+        std::mt19937::result_type(std::chrono::system_clock::now().time_since_epoch().count()));
+    // Port 0 would ask the system for any free port, not for one a scan could run into;
+    // the real ports are 1..65535.
+    return std::uniform_int_distribution<int>(1, 65535)(generator);
 }

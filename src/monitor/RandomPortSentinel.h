@@ -40,6 +40,9 @@ public:
 
     const ListeningSocket& wsRps() const { return m_wsRps; }
 
+    // The draw used when the schedule brings none: uniform over 1..65535, reseeded from the clock.
+    static int drawPortFromClock();
+
 private:
     IntrusionHandler& m_intrusions;
     std::function<int()> m_drawPort;
