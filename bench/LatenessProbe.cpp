@@ -1,6 +1,16 @@
 #include "LatenessProbe.h"
 
 #include <algorithm>
+#include <ctime>
+
+namespace {
+qint64 threadCpuNs()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+} // namespace
 
 LatenessProbe::LatenessProbe(int intervalMs, QObject* parent)
     : QObject(parent)
@@ -18,9 +28,17 @@ LatenessProbe::LatenessProbe(int intervalMs, QObject* parent)
 void LatenessProbe::tick()
 {
     const qint64 now = m_clock.nsecsElapsed();
-    if (m_lastTickNs >= 0)
-        m_latenessNs.push_back(std::max<qint64>(0, now - m_lastTickNs - qint64(m_intervalMs) * 1'000'000));
+    const qint64 cpu = threadCpuNs();
+    if (m_lastTickNs >= 0) {
+        const qint64 lateness = std::max<qint64>(0, now - m_lastTickNs - qint64(m_intervalMs) * 1'000'000);
+        m_latenessNs.push_back(lateness);
+        if (lateness > m_worstLatenessNs) {
+            m_worstLatenessNs = lateness;
+            m_worstGapCpuNs = cpu - m_lastCpuNs;
+        }
+    }
     m_lastTickNs = now;
+    m_lastCpuNs = cpu;
 }
 
 LatenessProbe::Figures LatenessProbe::figures() const
@@ -33,10 +51,13 @@ LatenessProbe::Figures LatenessProbe::figures() const
     figures.samples = long(sorted.size());
     figures.maxMs = double(sorted.back()) / 1e6;
     figures.p99Ms = double(sorted[std::min(sorted.size() - 1, size_t(0.99 * double(sorted.size())))]) / 1e6;
+    figures.worstGapCpuMs = double(m_worstGapCpuNs) / 1e6;
     return figures;
 }
 
 void LatenessProbe::reset()
 {
     m_latenessNs.clear();
+    m_worstLatenessNs = -1;
+    m_worstGapCpuNs = 0;
 }

@@ -18,6 +18,9 @@ public:
         long samples = 0;
         double maxMs = 0;
         double p99Ms = 0;
+        // The loop thread's own CPU time during the latest firing's gap: close to the gap when the
+        // loop was busy, far below it when the thread was waiting for a CPU or a blocking call.
+        double worstGapCpuMs = 0;
     };
 
     explicit LatenessProbe(int intervalMs, QObject* parent = nullptr);
@@ -33,5 +36,8 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_lastTickNs = -1;
+    qint64 m_lastCpuNs = 0;
+    qint64 m_worstLatenessNs = -1;
+    qint64 m_worstGapCpuNs = 0;
     std::vector<qint64> m_latenessNs;
 };
