@@ -1,21 +1,17 @@
 #include "LatenessProbe.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
-
-namespace {
-qint64 threadCpuNs()
-{
-    timespec now {};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-} // namespace
+#include <fcntl.h>
+#include <unistd.h>
 
 LatenessProbe::LatenessProbe(int intervalMs, QObject* parent)
     : QObject(parent)
     , m_intervalMs(intervalMs)
 {
+    // Opened here, on the loop's thread, so "thread-self" names that thread for good.
+    m_schedstat = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
     // A precise timer is due exactly one interval after its previous firing, so any extra gap
     // between two firings is time the loop spent elsewhere.
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -25,20 +21,45 @@ LatenessProbe::LatenessProbe(int intervalMs, QObject* parent)
     m_timer.start();
 }
 
+LatenessProbe::~LatenessProbe()
+{
+    if (m_schedstat >= 0)
+        ::close(m_schedstat);
+}
+
+LatenessProbe::ThreadTimes LatenessProbe::threadTimes() const
+{
+    ThreadTimes times;
+    char text[128] = {};
+    if (m_schedstat >= 0 && ::pread(m_schedstat, text, sizeof text - 1, 0) > 0) {
+        long long cpu = 0, waited = 0;
+        if (std::sscanf(text, "%lld %lld", &cpu, &waited) == 2) {
+            times.cpuNs = cpu;
+            times.runQueueNs = waited;
+            return times;
+        }
+    }
+    // Without scheduler statistics the run-queue share stays unknown (zero).
+    timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    times.cpuNs = qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    return times;
+}
+
 void LatenessProbe::tick()
 {
     const qint64 now = m_clock.nsecsElapsed();
-    const qint64 cpu = threadCpuNs();
+    const ThreadTimes times = threadTimes();
     if (m_lastTickNs >= 0) {
         const qint64 lateness = std::max<qint64>(0, now - m_lastTickNs - qint64(m_intervalMs) * 1'000'000);
         m_latenessNs.push_back(lateness);
         if (lateness > m_worstLatenessNs) {
             m_worstLatenessNs = lateness;
-            m_worstGapCpuNs = cpu - m_lastCpuNs;
+            m_worstGap = { times.cpuNs - m_lastTimes.cpuNs, times.runQueueNs - m_lastTimes.runQueueNs };
         }
     }
     m_lastTickNs = now;
-    m_lastCpuNs = cpu;
+    m_lastTimes = times;
 }
 
 LatenessProbe::Figures LatenessProbe::figures() const
@@ -51,7 +72,8 @@ LatenessProbe::Figures LatenessProbe::figures() const
     figures.samples = long(sorted.size());
     figures.maxMs = double(sorted.back()) / 1e6;
     figures.p99Ms = double(sorted[std::min(sorted.size() - 1, size_t(0.99 * double(sorted.size())))]) / 1e6;
-    figures.worstGapCpuMs = double(m_worstGapCpuNs) / 1e6;
+    figures.worstGapCpuMs = double(m_worstGap.cpuNs) / 1e6;
+    figures.worstGapRunQueueMs = double(m_worstGap.runQueueNs) / 1e6;
     return figures;
 }
 
@@ -59,5 +81,5 @@ void LatenessProbe::reset()
 {
     m_latenessNs.clear();
     m_worstLatenessNs = -1;
-    m_worstGapCpuNs = 0;
+    m_worstGap = {};
 }

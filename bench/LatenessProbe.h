@@ -18,26 +18,36 @@ public:
         long samples = 0;
         double maxMs = 0;
         double p99Ms = 0;
-        // The loop thread's own CPU time during the latest firing's gap: close to the gap when the
-        // loop was busy, far below it when the thread was waiting for a CPU or a blocking call.
+        // Where the worst gap went: the loop thread running (the loop was busy), waiting for a CPU
+        // (other processes had the machine), the rest blocked in a system call.
         double worstGapCpuMs = 0;
+        double worstGapRunQueueMs = 0;
     };
 
     explicit LatenessProbe(int intervalMs, QObject* parent = nullptr);
+    ~LatenessProbe() override;
 
     // The figures since the last reset.
     Figures figures() const;
     void reset();
 
 private:
+    struct ThreadTimes
+    {
+        qint64 cpuNs = 0;
+        qint64 runQueueNs = 0;
+    };
+
     void tick();
+    ThreadTimes threadTimes() const;
 
     int m_intervalMs;
+    int m_schedstat = -1;
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_lastTickNs = -1;
-    qint64 m_lastCpuNs = 0;
+    ThreadTimes m_lastTimes;
     qint64 m_worstLatenessNs = -1;
-    qint64 m_worstGapCpuNs = 0;
+    ThreadTimes m_worstGap;
     std::vector<qint64> m_latenessNs;
 };

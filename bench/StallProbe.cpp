@@ -30,8 +30,11 @@ void report(const LatenessProbe& probe)
     const LatenessProbe::Figures figures = probe.figures();
     rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::fprintf(stderr, "probe samples=%ld max_late_ms=%.2f p99_late_ms=%.2f worst_gap_cpu_ms=%.2f peak_rss_kb=%ld\n",
-        figures.samples, figures.maxMs, figures.p99Ms, figures.worstGapCpuMs, usage.ru_maxrss);
+    std::fprintf(stderr,
+        "probe samples=%ld max_late_ms=%.2f p99_late_ms=%.2f worst_gap_cpu_ms=%.2f worst_gap_runqueue_ms=%.2f "
+        "peak_rss_kb=%ld\n",
+        figures.samples, figures.maxMs, figures.p99Ms, figures.worstGapCpuMs, figures.worstGapRunQueueMs,
+        usage.ru_maxrss);
     std::fflush(stderr);
 }
 } // namespace
