@@ -1,56 +1,98 @@
 #pragma once
 
-#include "MonitorFakes.h"
+#include "IntruderAlert.h"
+#include "IntruderRecord.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
 #include "OptionsModel.h"
 #include "SettingsManager.h"
+#include "SettingsStore.h"
+#include "SoundPlayer.h"
+#include "StatusReporter.h"
 
-// A monitoring switch with recording fakes around it and its settings in memory.
+#include <QHash>
+#include <QStringList>
+
+// Status lines, status texts, sounds and alerts, all in one log in the order they happened.
+struct RecordingOutput final : StatusReporter, SoundPlayer, IntruderAlert
+{
+    void addStatusLine(const QString& text) override { log << QLatin1String("line:") + text; }
+    void setStatusText(const QString& text) override { log << QLatin1String("text:") + text; }
+    void play(const QString& fileName) override { log << QLatin1String("sound:") + fileName; }
+    void raiseIntruderAlert(const IntruderRecord& intruder) override
+    {
+        alerts.push_back(intruder);
+        log << QStringLiteral("alert");
+    }
+    QStringList lines() const
+    {
+        QStringList lines;
+        for (const QString& entry : log) {
+            if (entry.startsWith(QLatin1String("line:")))
+                lines << entry.mid(5);
+        }
+        return lines;
+    }
+
+    QStringList log;
+    std::vector<IntruderRecord> alerts;
+};
+
+struct MemorySettingsStore final : SettingsStore
+{
+    QString read(const QString& section, const QString& key) const override
+    {
+        return values[section + '/' + key];
+    }
+    void write(const QString& section, const QString& key, const QString& value) override
+    {
+        values[section + '/' + key] = value;
+    }
+    void sync() override { }
+
+    QHash<QString, QString> values;
+};
+
+// A monitoring switch with its settings in memory and everything it reports recorded.
 struct MonitorRig
 {
-    explicit MonitorRig(const QStringList& ports, SentinelSchedule schedule = {})
-        : monitoring(status, state, options, settings, sound, alert, std::move(schedule))
+    explicit MonitorRig(const QStringList& ports, SentinelSchedule schedule = {}, bool soundsOn = false)
+        : monitoring(out, state, options, settings, out, out, std::move(schedule))
     {
-        configure(ports, true, false);
+        configure(ports, soundsOn, false);
     }
 
-    // What loading the settings gives, as the options dialog closing would leave it.
+    // The settings as loading them from the store leaves them, e.g. when the options close.
     void configure(const QStringList& ports, bool soundsOn, bool rps)
     {
-        store.write(QStringLiteral("Sounds"), QStringLiteral("On"), soundsOn ? "True" : "False");
-        store.write(QStringLiteral("Sounds"), QStringLiteral("3"), QStringLiteral("Start.wav"));
-        store.write(QStringLiteral("Advance"), QStringLiteral("RPS"), rps ? "1" : "0");
-        store.write(QStringLiteral("Ports"), QStringLiteral("Number"), QString::number(ports.size() - 1));
+        store.values = { { "Sounds/On", soundsOn ? "True" : "False" }, { "Sounds/3", "Start.wav" },
+            { "Advance/RPS", rps ? "1" : "0" }, { "Ports/Number", QString::number(ports.size() - 1) } };
         for (int i = 0; i < ports.size(); ++i)
-            store.write(QStringLiteral("Ports"), QString::number(i), ports.at(i));
+            store.values["Ports/" + QString::number(i)] = ports.at(i);
         settings.loadSettings();
     }
-
-    static QStringList texts(const std::vector<int>& ports)
-    {
-        QStringList list;
-        for (const int port : ports)
-            list << QString::number(port);
-        return list;
-    }
+    void configureRps(bool rps) { configure(options.ports(), false, rps); }
 
     MemorySettingsStore store;
     OptionsModel options;
     SettingsManager settings { store, options };
     MonitoringState state;
-    RecordingStatus status;
-    RecordingSoundPlayer sound { status };
-    RecordingAlert alert { status };
+    RecordingOutput out;
     MonitoringSwitch monitoring;
 };
 
-// The status log of one intrusion: the text, six lines, then the alert.
+inline QStringList texts(const std::vector<int>& ports)
+{
+    QStringList list;
+    for (const int port : ports)
+        list << QString::number(port);
+    return list;
+}
+
+// The log of one intrusion: the status text, six lines, then the alert.
 inline QStringList intrusionLog(const QString& address, int port)
 {
     const QString p = QString::number(port);
-    return { QLatin1String("text:Intruder Detected: ") + address + QLatin1String(" Port: ") + p,
-        QStringLiteral("line:"), QStringLiteral("line:Intruder Detected"),
-        QLatin1String("line:IP: ") + address, QLatin1String("line:Attacked Port: ") + p,
-        QStringLiteral("line:Message: "), QStringLiteral("line:End Of Attack"), QStringLiteral("alert") };
+    return { "text:Intruder Detected: " + address + " Port: " + p, "line:", "line:Intruder Detected",
+        "line:IP: " + address, "line:Attacked Port: " + p, "line:Message: ", "line:End Of Attack", "alert" };
 }

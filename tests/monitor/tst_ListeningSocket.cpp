@@ -20,60 +20,62 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Takes every free descriptor slot of the process below a lowered limit, and gives it all back.
-class DescriptorExhaustion
+// Lowers the descriptor limit and takes every free slot below it; gives it all back at the end.
+struct DescriptorExhaustion
 {
-public:
     DescriptorExhaustion()
     {
-        ::getrlimit(RLIMIT_NOFILE, &m_saved);
+        ::getrlimit(RLIMIT_NOFILE, &saved);
         const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         ::close(lowestFree);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = rlim_t(lowestFree + 16);
+        rlimit lowered { rlim_t(lowestFree + 16), saved.rlim_max };
         ::setrlimit(RLIMIT_NOFILE, &lowered);
-        for (;;) {
-            const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            if (fd < 0)
-                break;
-            m_fillers.push_back(fd);
-        }
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            fillers.push_back(fd);
     }
     ~DescriptorExhaustion()
     {
-        Loopback::closeAll(m_fillers);
-        ::setrlimit(RLIMIT_NOFILE, &m_saved);
+        Loopback::closeAll(fillers);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
     }
     void release(int count)
     {
-        for (int i = 0; i < count && !m_fillers.empty(); ++i) {
-            ::close(m_fillers.back());
-            m_fillers.pop_back();
-        }
+        for (; count > 0 && !fillers.empty(); --count, fillers.pop_back())
+            ::close(fillers.back());
     }
 
-private:
-    rlimit m_saved {};
-    std::vector<int> m_fillers;
+    rlimit saved {};
+    std::vector<int> fillers;
 };
 
-// Client sockets made before the descriptors run out: connecting them needs no new descriptor.
-std::vector<int> unconnectedClients(int count)
+// Client sockets are made before the descriptors run out; connecting them takes no new one.
+struct Clients
 {
-    std::vector<int> fds;
-    for (int i = 0; i < count; ++i)
-        fds.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    return fds;
-}
+    explicit Clients(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            fds.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    }
+    ~Clients() { Loopback::closeAll(fds); }
+    void connectTo(int port)
+    {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(port));
+        for (const int fd : fds)
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
 
-void connectAll(const std::vector<int>& fds, int port)
+    std::vector<int> fds;
+};
+
+// CPU time the process uses while the event loop runs idle for the period.
+double cpuWhileWaiting(int ms)
 {
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(quint16(port));
-    for (const int fd : fds)
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const double before = cpuSeconds();
+    QTest::qWait(ms);
+    return cpuSeconds() - before;
 }
 } // namespace
 
@@ -82,112 +84,46 @@ class TestListeningSocket : public QObject
     Q_OBJECT
 
 private slots:
-    void listenReadsBackTheBoundPortAndCloseFreesIt()
+    void listenBindsReadsBackAndFailsCleanly()
     {
         ListeningSocket socket;
-        QCOMPARE(socket.state(), ListeningSocket::State::Closed);
-        socket.close(); // closing a closed socket is harmless
-
-        socket.setLocalPort(0);
-        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
+        socket.close(); // harmless on a closed socket
+        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok); // port 0: the system picks
         const int port = socket.localPort();
-        QVERIFY(port > 0);
-        QCOMPARE(socket.state(), ListeningSocket::State::Listening);
-        QVERIFY(Loopback::isListening(port));
+        QVERIFY(port > 0 && Loopback::isListening(port));
 
+        ListeningSocket second;
+        second.setLocalPort(port);
+        QCOMPARE(second.listen(), ListeningSocket::ListenResult::InUse);
+        QCOMPARE(second.state(), ListeningSocket::State::Closed);
         socket.close();
         QCOMPARE(socket.state(), ListeningSocket::State::Closed);
         QVERIFY(!Loopback::isListening(port));
+
+        // An IPv4-only holder blocks the dual-stack socket too.
+        const int holder = Loopback::holdPort(port);
+        QCOMPARE(second.listen(), ListeningSocket::ListenResult::InUse);
+        ::close(holder);
+        second.setLocalPort(65536);
+        QCOMPARE(second.listen(), ListeningSocket::ListenResult::OtherError);
     }
 
-    void listenFailuresLeaveTheSocketClosed()
-    {
-        const int port = Loopback::freePort();
-        const int held = Loopback::holdPort(port);
-        QVERIFY(held >= 0);
-        ListeningSocket socket;
-        socket.setLocalPort(port);
-        // An IPv4-only holder blocks the dual-stack socket as well.
-        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::InUse);
-        QCOMPARE(socket.state(), ListeningSocket::State::Closed);
-        ::close(held);
-
-        ListeningSocket first;
-        first.setLocalPort(port);
-        QCOMPARE(first.listen(), ListeningSocket::ListenResult::Ok);
-        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::InUse);
-
-        socket.setLocalPort(65536);
-        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::OtherError);
-        QCOMPARE(socket.state(), ListeningSocket::State::Closed);
-    }
-
-    void reportsPeerAddressAndLocalPort_data()
-    {
-        QTest::addColumn<bool>("ipv6");
-        QTest::addColumn<QString>("address");
-        QTest::newRow("IPv4 arrives mapped, reported dotted") << false << QStringLiteral("127.0.0.1");
-        QTest::newRow("IPv6") << true << QStringLiteral("::1");
-    }
-    void reportsPeerAddressAndLocalPort()
-    {
-        QFETCH(bool, ipv6);
-        QFETCH(QString, address);
-        ListeningSocket socket;
-        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
-        QSignalSpy accepted(&socket, &ListeningSocket::connectionAccepted);
-
-        const int client = Loopback::connectTo(socket.localPort(), ipv6);
-        if (client < 0 && ipv6)
-            QSKIP("no IPv6 loopback on this machine");
-        QVERIFY(client >= 0);
-        QVERIFY(accepted.wait(2000));
-        QCOMPARE(accepted.count(), 1);
-        QCOMPARE(accepted.at(0).at(0).toString(), address);
-        QCOMPARE(accepted.at(0).at(1).toInt(), socket.localPort());
-        QVERIFY(Loopback::waitForClose(client, 2000));
-        ::close(client);
-    }
-
-    void dropsAClientThatSendsFirstWithoutReadingOrAnswering()
+    void dropsAClientThatSendsFirstUnreadAndKeepsListening()
     {
         ListeningSocket socket;
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
         QSignalSpy accepted(&socket, &ListeningSocket::connectionAccepted);
-
         const int client = Loopback::connectTo(socket.localPort());
-        QVERIFY(client >= 0);
         QCOMPARE(::send(client, "USER root\r\n", 11, MSG_NOSIGNAL), 11);
+
         QVERIFY(accepted.wait(2000));
-        // recv gives end of stream or a reset, never a byte from the server.
-        QVERIFY(Loopback::waitForClose(client, 2000));
+        QCOMPARE(accepted.at(0), QVariantList({ QStringLiteral("127.0.0.1"), socket.localPort() }));
+        QVERIFY(Loopback::closedByServer(client));
         ::close(client);
         QCOMPARE(socket.state(), ListeningSocket::State::Listening);
     }
 
-    void recordsEveryConnectionOfABurstAndKeepsListening()
-    {
-        constexpr int Burst = 1000;
-        if (!Loopback::ensureDescriptors(Burst + 200))
-            QSKIP("the descriptor limit is too low for the burst");
-        ListeningSocket socket;
-        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
-        QSignalSpy accepted(&socket, &ListeningSocket::connectionAccepted);
-
-        // All of them connect before the event loop runs: they wait in the queue together.
-        std::vector<int> clients;
-        for (int i = 0; i < Burst; ++i)
-            clients.push_back(Loopback::startConnect(socket.localPort()));
-        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst, 10000);
-        Loopback::closeAll(clients);
-
-        const int late = Loopback::connectTo(socket.localPort());
-        QVERIFY(late >= 0);
-        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst + 1, 2000);
-        ::close(late);
-    }
-
-    void aReceiverMayCloseTheSocketWhileConnectionsAreQueued()
+    void aReceiverMayCloseTheSocketWithConnectionsQueued()
     {
         ListeningSocket socket;
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
@@ -204,51 +140,40 @@ private slots:
         Loopback::closeAll(clients);
     }
 
-    void descriptorExhaustionNeitherSpinsNorLosesTheListener()
+    void outOfDescriptorsEveryConnectionIsStillRecorded()
     {
         ListeningSocket socket;
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
         QSignalSpy accepted(&socket, &ListeningSocket::connectionAccepted);
-        std::vector<int> burst = unconnectedClients(40);
-        std::vector<int> after = unconnectedClients(5);
-        {
-            DescriptorExhaustion exhaustion;
-            QVERIFY(::open("/dev/null", O_RDONLY) < 0 && errno == EMFILE);
+        Clients burst(40);
+        Clients after(5);
+        DescriptorExhaustion exhaustion;
+        QVERIFY(::open("/dev/null", O_RDONLY) < 0 && errno == EMFILE);
 
-            connectAll(burst, socket.localPort());
-            QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), 40, 5000);
-            const double before = cpuSeconds();
-            QTest::qWait(300);
-            QVERIFY2(cpuSeconds() - before < 0.1, "the idle listener uses the CPU");
-            QCOMPARE(socket.state(), ListeningSocket::State::Listening);
-
-            connectAll(after, socket.localPort());
-            QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), 45, 2000);
-        }
+        burst.connectTo(socket.localPort());
+        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), 40, 5000);
+        QVERIFY2(cpuWhileWaiting(300) < 0.1, "the listener spins");
+        after.connectTo(socket.localPort());
+        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), 45, 2000);
         QCOMPARE(accepted.last().at(0).toString(), QStringLiteral("127.0.0.1"));
-        Loopback::closeAll(burst);
-        Loopback::closeAll(after);
     }
 
     void withoutASpareDescriptorItWaitsQuietlyAndCatchesUp()
     {
         ListeningSocket socket;
         QSignalSpy accepted(&socket, &ListeningSocket::connectionAccepted);
-        std::vector<int> clients = unconnectedClients(10);
+        Clients clients(10);
         DescriptorExhaustion exhaustion;
         exhaustion.release(1); // room for the listening socket, none for its spare
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
 
-        connectAll(clients, socket.localPort());
-        const double before = cpuSeconds();
-        QTest::qWait(400);
-        QVERIFY2(cpuSeconds() - before < 0.1, "the listener spins while no descriptor is free");
+        clients.connectTo(socket.localPort());
+        QVERIFY2(cpuWhileWaiting(400) < 0.1, "the listener spins while no descriptor is free");
         QCOMPARE(accepted.count(), 0);
         QCOMPARE(socket.state(), ListeningSocket::State::Listening);
 
         exhaustion.release(2);
         QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), 10, 2000);
-        Loopback::closeAll(clients);
     }
 };
 

@@ -9,8 +9,8 @@
 namespace {
 using namespace std::chrono_literals;
 
-// A sentinel schedule that moves every period to the next of the given ports.
-SentinelSchedule scheduleOf(const std::vector<int>& ports, std::chrono::milliseconds interval = 100ms)
+// Moves every period to the next of the given ports, then stays with the last.
+SentinelSchedule movingThrough(const std::vector<int>& ports, std::chrono::milliseconds interval = 100ms)
 {
     auto queue = std::make_shared<std::deque<int>>(ports.begin(), ports.end());
     return { interval, [queue] {
@@ -33,114 +33,80 @@ class TestRandomPortSentinel : public QObject
     Q_OBJECT
 
 private slots:
-    void runsOnlyWhileMonitoringIsOnWithRpsEnabled()
-    {
-        const std::vector<int> free = Loopback::freePorts(2);
-        MonitorRig rig({ QString::number(free[0]) }, scheduleOf({ free[1] }));
-        rig.configure(rig.options.ports(), false, true);
-        QTest::qWait(250);
-        QVERIFY(!rig.monitoring.sentinel().isLoaded());
-        QVERIFY(!Loopback::isListening(free[1]));
-
-        rig.configure(rig.options.ports(), false, false);
-        rig.monitoring.toggleMonitoring();
-        QVERIFY(!rig.monitoring.sentinel().isLoaded());
-    }
-
-    void listensOnOneDrawnPortPerTickAndNotBeforeTheFirst()
+    void movesSilentlyOncePerTickFromTheFirstTickOnUntilSwitchedOff()
     {
         const std::vector<int> free = Loopback::freePorts(3);
-        MonitorRig rig({ QString::number(free[0]) }, scheduleOf({ free[1], free[2] }, 400ms));
-        rig.configure(rig.options.ports(), false, true);
-        rig.monitoring.toggleMonitoring();
-        QVERIFY(rig.monitoring.sentinel().isLoaded());
-        const QStringList switchedOn = rig.status.log;
-
+        MonitorRig rig({ QString::number(free[0]) }, movingThrough({ free[1], free[2] }, 400ms));
+        rig.configureRps(true);
         QTest::qWait(100);
-        QCOMPARE(rig.monitoring.sentinel().wsRps().state(), ListeningSocket::State::Closed);
-        QVERIFY(!Loopback::isListening(free[1]));
+        QVERIFY(!rig.monitoring.sentinel().isLoaded()); // RPS on, monitoring off
 
+        rig.monitoring.toggleMonitoring();
+        const QStringList switchedOn = rig.out.log;
+        QTest::qWait(100);
+        QVERIFY(rig.monitoring.sentinel().isLoaded() && !Loopback::isListening(free[1]));
         QTRY_VERIFY_WITH_TIMEOUT(sentinelListensOn(rig, free[1]), 2000);
-        QVERIFY(Loopback::isListening(free[1]));
-        QVERIFY(!Loopback::isListening(free[2]));
-
+        QVERIFY(Loopback::isListening(free[1]) && !Loopback::isListening(free[2]));
         QTRY_VERIFY_WITH_TIMEOUT(sentinelListensOn(rig, free[2]), 2000);
-        QVERIFY(!Loopback::isListening(free[1]));
-        QVERIFY(Loopback::isListening(free[2]));
-        QVERIFY(Loopback::isListening(free[0]));
-        QCOMPARE(rig.status.log, switchedOn); // moving is silent
+        QVERIFY(!Loopback::isListening(free[1]) && Loopback::isListening(free[2]));
+        QCOMPARE(rig.out.log, switchedOn);
+
+        rig.monitoring.toggleMonitoring();
+        QVERIFY(!rig.monitoring.sentinel().isLoaded() && !Loopback::isListening(free[2]));
+        QTest::qWait(500);
+        QCOMPARE(rig.monitoring.sentinel().wsRps().state(), ListeningSocket::State::Closed);
     }
 
-    void aConnectionToTheSentinelIsAnIntrusionOnTheRandomPort()
+    void aConnectionToItIsAnIntrusionOnTheRandomPort()
     {
         const std::vector<int> free = Loopback::freePorts(2);
-        MonitorRig rig({ QString::number(free[0]) }, scheduleOf({ free[1] }));
-        rig.configure(rig.options.ports(), false, true);
+        MonitorRig rig({ QString::number(free[0]) }, movingThrough({ free[1] }));
+        rig.configureRps(true);
         rig.monitoring.toggleMonitoring();
         QTRY_VERIFY_WITH_TIMEOUT(sentinelListensOn(rig, free[1]), 2000);
-        rig.status.clear();
+        rig.out.log.clear();
 
         const int client = Loopback::connectTo(free[1]);
-        QVERIFY(client >= 0);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.alert.alerts.size(), std::size_t(1), 2000);
-        QCOMPARE(rig.status.log, intrusionLog(QStringLiteral("127.0.0.1"), free[1]));
-        QCOMPARE(rig.alert.alerts[0].attackedPort, free[1]);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.out.alerts.size(), std::size_t(1), 2000);
+        QCOMPARE(rig.out.log, intrusionLog(QStringLiteral("127.0.0.1"), free[1]));
         ::close(client);
     }
 
     void aDrawnPortThatIsTakenLeavesItClosedUntilTheNextTick()
     {
         const std::vector<int> free = Loopback::freePorts(2);
-        MonitorRig rig({ QString::number(free[0]) }, scheduleOf({ free[0], free[1] }, 200ms));
-        rig.configure(rig.options.ports(), false, true);
+        MonitorRig rig({ QString::number(free[0]) }, movingThrough({ free[0], free[1] }, 200ms));
+        rig.configureRps(true);
         rig.monitoring.toggleMonitoring();
-        const QStringList switchedOn = rig.status.log;
+        const QStringList switchedOn = rig.out.log;
 
         QTRY_COMPARE_WITH_TIMEOUT(rig.monitoring.sentinel().wsRps().localPort(), free[0], 2000);
         QCOMPARE(rig.monitoring.sentinel().wsRps().state(), ListeningSocket::State::Closed);
         QTRY_VERIFY_WITH_TIMEOUT(sentinelListensOn(rig, free[1]), 2000);
-        QCOMPARE(rig.status.log, switchedOn);
-    }
-
-    void switchingOffStopsIt()
-    {
-        const std::vector<int> free = Loopback::freePorts(2);
-        MonitorRig rig({ QString::number(free[0]) }, scheduleOf({ free[1] }));
-        rig.configure(rig.options.ports(), false, true);
-        rig.monitoring.toggleMonitoring();
-        QTRY_VERIFY_WITH_TIMEOUT(sentinelListensOn(rig, free[1]), 2000);
-
-        rig.monitoring.toggleMonitoring();
-        QVERIFY(!rig.monitoring.sentinel().isLoaded());
-        QVERIFY(!Loopback::isListening(free[1]));
-        QTest::qWait(250);
-        QCOMPARE(rig.monitoring.sentinel().wsRps().state(), ListeningSocket::State::Closed);
+        QCOMPARE(rig.out.log, switchedOn);
     }
 
     void theOptionsCycleKeepsItMovingAndStopsOrStartsItOnClose()
     {
         const std::vector<int> free = Loopback::freePorts(2);
-        MonitorRig rig({ QString::number(free[0]) }, scheduleOf({ free[1] }));
-        rig.configure(rig.options.ports(), false, true);
+        MonitorRig rig({ QString::number(free[0]) }, movingThrough({ free[1] }));
+        rig.configureRps(true);
         rig.monitoring.toggleMonitoring();
         QTRY_VERIFY_WITH_TIMEOUT(sentinelListensOn(rig, free[1]), 2000);
 
-        // Opening the options closes only the fixed listeners.
-        rig.monitoring.closePortListeners();
-        QVERIFY(rig.monitoring.sentinel().isLoaded());
-        QVERIFY(Loopback::isListening(free[1]));
+        rig.monitoring.closePortListeners(); // the options open
+        QVERIFY(rig.monitoring.sentinel().isLoaded() && Loopback::isListening(free[1]));
 
-        // Closed with RPS off: settings re-applied, then the fixed listeners come back.
-        rig.configure(rig.options.ports(), false, false);
+        // Closed with RPS off: the settings are re-applied, then the fixed listeners come back.
+        rig.configureRps(false);
         rig.monitoring.unloadSentinel();
         rig.monitoring.openPortListeners();
-        QVERIFY(!rig.monitoring.sentinel().isLoaded());
-        QVERIFY(!Loopback::isListening(free[1]));
+        QVERIFY(!rig.monitoring.sentinel().isLoaded() && !Loopback::isListening(free[1]));
         QVERIFY(Loopback::isListening(free[0]));
 
-        // Closed with RPS on: it starts again, first port one period later.
+        // Closed with RPS on: it starts again, its first port one period later.
         rig.monitoring.closePortListeners();
-        rig.configure(rig.options.ports(), false, true);
+        rig.configureRps(true);
         rig.monitoring.openPortListeners();
         rig.monitoring.loadSentinel();
         QCOMPARE(rig.monitoring.sentinel().wsRps().state(), ListeningSocket::State::Closed);
@@ -156,10 +122,8 @@ private slots:
             lowest = std::min(lowest, port);
             highest = std::max(highest, port);
         }
-        QVERIFY(lowest >= 1);
-        QVERIFY(highest <= 65535);
-        QVERIFY(lowest <= 200);
-        QVERIFY(highest >= 65335);
+        QVERIFY(lowest >= 1 && lowest <= 200);
+        QVERIFY(highest <= 65535 && highest >= 65335);
     }
 };
 
