@@ -7,6 +7,9 @@
 //
 // Prints one JSON line on standard output; diagnostics go to standard error.
 
+#include "LoadPlan.h"
+#include "PortReadiness.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -14,17 +17,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
-#include <fstream>
 #include <netinet/in.h>
-#include <set>
-#include <sstream>
-#include <string>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -32,21 +29,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Mode { Scan, Burst, Sustained };
-
-struct LoadPlan
-{
-    Mode mode = Mode::Burst;
-    std::vector<uint16_t> ports;
-    long count = 1000;
-    long repeat = 1;
-    int concurrency = 1;
-    double durationSeconds = 0;
-    double connectionTimeoutSeconds = 5;
-    double maxSeconds = 120;
-    double waitListenSeconds = 0;
-    bool ipv6 = false;
-};
+using Mode = LoadPlan::Mode;
 
 struct LoadResult
 {
@@ -60,120 +43,6 @@ struct LoadResult
     double elapsedSeconds = 0;
     std::vector<uint32_t> latenciesMicros;
 };
-
-[[noreturn]] void usage(const char* message)
-{
-    std::fprintf(stderr, "sentrel-loadgen: %s\n", message);
-    std::fprintf(stderr,
-        "usage: sentrel-loadgen --mode scan|burst|sustained --ports P[,P...] [--repeat N] [--count N]\n"
-        "       [--concurrency C] [--duration S] [--timeout S] [--max-seconds S] [--wait-listen S] [--ipv6]\n");
-    std::exit(2);
-}
-
-std::vector<uint16_t> parsePorts(const std::string& text)
-{
-    std::vector<uint16_t> ports;
-    std::stringstream stream(text);
-    std::string item;
-    while (std::getline(stream, item, ',')) {
-        const long port = std::strtol(item.c_str(), nullptr, 10);
-        if (port < 1024 || port > 65535)
-            usage("ports must be between 1024 and 65535");
-        ports.push_back(uint16_t(port));
-    }
-    return ports;
-}
-
-LoadPlan parseArguments(int argc, char** argv)
-{
-    LoadPlan plan;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--ipv6") {
-            plan.ipv6 = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            usage("missing value");
-        const std::string value = argv[++i];
-        if (name == "--mode") {
-            if (value == "scan")
-                plan.mode = Mode::Scan;
-            else if (value == "burst")
-                plan.mode = Mode::Burst;
-            else if (value == "sustained")
-                plan.mode = Mode::Sustained;
-            else
-                usage("unknown mode");
-        } else if (name == "--ports") {
-            plan.ports = parsePorts(value);
-        } else if (name == "--repeat") {
-            plan.repeat = std::atol(value.c_str());
-        } else if (name == "--count") {
-            plan.count = std::atol(value.c_str());
-        } else if (name == "--concurrency") {
-            plan.concurrency = std::atoi(value.c_str());
-        } else if (name == "--duration") {
-            plan.durationSeconds = std::atof(value.c_str());
-        } else if (name == "--timeout") {
-            plan.connectionTimeoutSeconds = std::atof(value.c_str());
-        } else if (name == "--max-seconds") {
-            plan.maxSeconds = std::atof(value.c_str());
-        } else if (name == "--wait-listen") {
-            plan.waitListenSeconds = std::atof(value.c_str());
-        } else {
-            usage("unknown option");
-        }
-    }
-    if (plan.ports.empty())
-        usage("no ports");
-    if (plan.mode == Mode::Scan) {
-        // A scan visits one port after the other, never two at once.
-        plan.concurrency = 1;
-        plan.count = long(plan.ports.size()) * plan.repeat;
-    }
-    if (plan.mode == Mode::Sustained && plan.durationSeconds <= 0)
-        usage("sustained needs --duration");
-    // The hard caps keep a mistyped figure from turning into an unbounded flood.
-    if (plan.count < 1 || plan.count > 2'000'000 || plan.concurrency < 1 || plan.concurrency > 10'000
-        || plan.durationSeconds > 600 || plan.maxSeconds <= 0 || plan.maxSeconds > 900)
-        usage("figure out of range");
-    return plan;
-}
-
-// Reads the listening sockets from /proc instead of probing them, since a probe would itself be an
-// intrusion the server counts.
-std::set<uint16_t> listeningPorts()
-{
-    std::set<uint16_t> ports;
-    for (const char* path : { "/proc/net/tcp", "/proc/net/tcp6" }) {
-        std::ifstream table(path);
-        std::string line;
-        std::getline(table, line);
-        while (std::getline(table, line)) {
-            std::istringstream fields(line);
-            std::string slot, local, remote, state;
-            fields >> slot >> local >> remote >> state;
-            const auto colon = local.rfind(':');
-            if (state == "0A" && colon != std::string::npos)
-                ports.insert(uint16_t(std::strtoul(local.c_str() + colon + 1, nullptr, 16)));
-        }
-    }
-    return ports;
-}
-
-bool waitUntilListening(const std::vector<uint16_t>& wanted, double seconds)
-{
-    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        const auto open = listeningPorts();
-        if (std::all_of(wanted.begin(), wanted.end(), [&](uint16_t port) { return open.count(port); }))
-            return true;
-        if (Clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-}
 
 int raiseDescriptorLimit(int concurrency)
 {
@@ -261,7 +130,8 @@ private:
     {
         if (m_launchOrder.empty())
             return 10;
-        const auto due = m_slots[size_t(m_launchOrder.front().slot)].started + seconds(m_plan.connectionTimeoutSeconds);
+        const auto due
+            = m_slots[size_t(m_launchOrder.front().slot)].started + seconds(m_plan.connectionTimeoutSeconds);
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
         return int(std::clamp<long long>(wait + 1, 0, 100));
     }
@@ -378,7 +248,8 @@ private:
         const auto now = Clock::now();
         if (outcome == Outcome::Closed) {
             ++m_result.closedByServer;
-            const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(now - connection.started);
+            const auto waited
+                = std::chrono::duration_cast<std::chrono::microseconds>(now - connection.started);
             m_result.latenciesMicros.push_back(uint32_t(std::min<long long>(waited.count(), UINT32_MAX)));
         } else if (outcome == Outcome::Unclosed) {
             ++m_result.unclosed;
@@ -423,28 +294,15 @@ double percentileMs(std::vector<uint32_t>& values, double fraction)
     return values[index] / 1000.0;
 }
 
-const char* modeName(Mode mode)
-{
-    switch (mode) {
-    case Mode::Scan:
-        return "scan";
-    case Mode::Burst:
-        return "burst";
-    case Mode::Sustained:
-        return "sustained";
-    }
-    return "?";
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    LoadPlan plan = parseArguments(argc, argv);
+    LoadPlan plan = LoadPlan::fromArguments(argc, argv);
     plan.concurrency = raiseDescriptorLimit(plan.concurrency);
     if (plan.waitListenSeconds > 0 && !waitUntilListening(plan.ports, plan.waitListenSeconds)) {
         std::fprintf(stderr, "sentrel-loadgen: the ports are not listening\n");
-        std::printf("{\"mode\":\"%s\",\"error\":\"not listening\"}\n", modeName(plan.mode));
+        std::printf("{\"mode\":\"%s\",\"error\":\"not listening\"}\n", plan.modeName());
         return 1;
     }
 
@@ -453,12 +311,13 @@ int main(int argc, char** argv)
     auto& latencies = result.latenciesMicros;
     const double p50 = percentileMs(latencies, 0.50);
     const double p99 = percentileMs(latencies, 0.99);
-    const double worst = latencies.empty() ? 0 : *std::max_element(latencies.begin(), latencies.end()) / 1000.0;
+    const double worst
+        = latencies.empty() ? 0 : *std::max_element(latencies.begin(), latencies.end()) / 1000.0;
     std::printf("{\"mode\":\"%s\",\"concurrency\":%d,\"attempted\":%ld,\"made\":%ld,\"failed\":%ld,"
                 "\"closed\":%ld,\"unclosed\":%ld,\"unexpected_bytes\":%ld,\"time_limit_hit\":%s,"
                 "\"elapsed_s\":%.3f,\"rate_per_s\":%.1f,\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f}\n",
-        modeName(plan.mode), plan.concurrency, result.attempted, result.made, result.failed,
-        result.closedByServer, result.unclosed, result.unexpectedBytes, result.hitTimeLimit ? "true" : "false",
-        result.elapsedSeconds, rate, p50, p99, worst);
+        plan.modeName(), plan.concurrency, result.attempted, result.made, result.failed,
+        result.closedByServer, result.unclosed, result.unexpectedBytes,
+        result.hitTimeLimit ? "true" : "false", result.elapsedSeconds, rate, p50, p99, worst);
     return 0;
 }

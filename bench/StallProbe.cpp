@@ -31,7 +31,8 @@ void report(const LatenessProbe& probe)
     rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     std::fprintf(stderr,
-        "probe samples=%ld max_late_ms=%.2f p99_late_ms=%.2f worst_gap_cpu_ms=%.2f worst_gap_runqueue_ms=%.2f "
+        "probe samples=%ld max_late_ms=%.2f p99_late_ms=%.2f worst_gap_cpu_ms=%.2f "
+        "worst_gap_runqueue_ms=%.2f "
         "peak_rss_kb=%ld\n",
         figures.samples, figures.maxMs, figures.p99Ms, figures.worstGapCpuMs, figures.worstGapRunQueueMs,
         usage.ru_maxrss);
