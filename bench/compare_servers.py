@@ -10,6 +10,7 @@ import json
 import os
 import random
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -247,9 +248,23 @@ def settle(server, targets, timeout=20.0):
     return last, last_growth
 
 
+def machine_busy_seconds():
+    with open("/proc/stat") as stream:
+        ticks = [int(x) for x in stream.readline().split()[1:]]
+    idle = ticks[3] + ticks[4]  # idle and iowait
+    return (sum(ticks[:8]) - idle) / TICKS
+
+
+def children_cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def measure(server, ports, loadgen, args, stall=None):
     before_counts = server.counts()
     before_cpu = server.cpu_seconds()
+    before_machine, before_loadgen = machine_busy_seconds(), children_cpu_seconds()
+    started = time.monotonic()
     peak_reset = server.reset_peak_rss()
     if stall:
         stall.request()
@@ -266,6 +281,10 @@ def measure(server, ports, loadgen, args, stall=None):
         "recorded": {label: after_counts[label] - before_counts[label] for label in after_counts},
         "log_exists": {label: server.counters[label].exists() for label in after_counts},
         "cpu_s": server.cpu_seconds() - before_cpu,
+        # The load generator is the only child that ends during the load.
+        "loadgen_cpu_s": children_cpu_seconds() - before_loadgen,
+        "machine_cpu_s": machine_busy_seconds() - before_machine,
+        "wall_s": time.monotonic() - started,
         "peak_rss_mb": server.status_kb("VmHWM") / 1024,
         "peak_is_per_load": peak_reset,
         "alive": server.alive(),
@@ -296,6 +315,9 @@ def print_load(title, sentrel, reference):
             r_loss = r_load["made"] - r_recorded if position == 0 else "-"
             rows.append((f"loss ({label})", f"{loss} ({100 * loss / max(1, s_load['made']):.3f}%)", r_loss,
                          f"target {TARGET_LOSS}"))
+    s_load_cpu, r_load_cpu = sentrel["loadgen_cpu_s"], reference["loadgen_cpu_s"]
+    s_other = max(0.0, sentrel["machine_cpu_s"] - sentrel["cpu_s"] - s_load_cpu)
+    r_other = max(0.0, reference["machine_cpu_s"] - reference["cpu_s"] - r_load_cpu)
     s_rate = sentrel["recorded"]["status lines"] / max(1e-9, s_load["record_elapsed_s"])
     r_rate = reference["recorded"]["file"] / max(1e-9, r_load["record_elapsed_s"])
     rows += [
@@ -304,6 +326,9 @@ def print_load(title, sentrel, reference):
         ("latency p99 ms", f'{s_load["p99_ms"]:.2f}', f'{r_load["p99_ms"]:.2f}', ratio(s_load["p99_ms"], r_load["p99_ms"])),
         ("latency max ms", f'{s_load["max_ms"]:.2f}', f'{r_load["max_ms"]:.2f}', None),
         ("CPU seconds", f'{sentrel["cpu_s"]:.2f}', f'{reference["cpu_s"]:.2f}', ratio(sentrel["cpu_s"], reference["cpu_s"])),
+        ("load generator CPU seconds", f'{s_load_cpu:.2f}', f'{r_load_cpu:.2f}', None),
+        # What neither server nor the load generator used is other work on the machine: noise.
+        ("other CPU seconds on the machine", f'{s_other:.2f}', f'{r_other:.2f}', None),
         ("peak RSS MB" + (" (this load)" if sentrel["peak_is_per_load"] else " (since start)"),
          f'{sentrel["peak_rss_mb"]:.1f}', f'{reference["peak_rss_mb"]:.1f}',
          ratio(sentrel["peak_rss_mb"], reference["peak_rss_mb"])),
@@ -368,6 +393,7 @@ def main():
         print(f"Sentrel (offscreen, with the stall probe) ports: {sentrel_ports}")
         print(f"reference server ports: {reference_ports}")
         print(f"temporary folder: {folder}")
+        print(f"load average (1 min) at start: {read_bytes('/proc/loadavg').split()[0].decode()}")
 
         loads = [
             ("scan: 12 ports x 100, one at a time", ["--mode", "scan", "--repeat", "100"]),
@@ -379,6 +405,7 @@ def main():
         verdicts = []
         worst_loss = 0
         peak_mb = 0.0
+        noise_cpu = noise_wall = 0.0
         for index, (title, args) in enumerate(loads):
             # The order flips from load to load, so neither server always runs on a warmer machine.
             if index % 2 == 0:
@@ -388,6 +415,9 @@ def main():
                 s = measure(sentrel, sentrel_ports, loadgen, args, stall)
                 r = measure(reference, reference_ports, loadgen, args)
             rate_ratio = print_load(title, s, r)
+            for figures in (s, r):
+                noise_cpu += max(0.0, figures["machine_cpu_s"] - figures["cpu_s"] - figures["loadgen_cpu_s"])
+                noise_wall += figures["wall_s"]
             counted = [n for label, n in s["recorded"].items() if s["log_exists"][label]]
             # A connection that never completed or was never dropped is missed as surely as one
             # that was dropped without a record.
@@ -408,9 +438,13 @@ def main():
         verdicts.append((f"peak RSS < {TARGET_RSS_MB} MB after 100,000 intrusions",
                          f"{peak_mb:.1f} MB after {total}", peak_mb < TARGET_RSS_MB))
 
+        print(f"\nload average (1 min) at the end: {read_bytes('/proc/loadavg').split()[0].decode()}")
         print("\n== targets")
         for name, figure, passed in verdicts:
             print(f"  {'PASS' if passed else 'FAIL'}  {name:58} {figure}")
+        busy = noise_cpu / max(1e-9, noise_wall * os.cpu_count())
+        print(f"  other work on the machine took {100 * busy:.0f}% of its CPUs during the loads"
+              + (": the figures are noisy, run again on a quiet machine" if busy > 0.15 else ""))
         if not sentrel.counters["Log.txt"].exists():
             print("  note: no Log.txt was written, so only the status lines were counted")
     finally:
