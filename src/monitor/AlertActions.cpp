@@ -21,6 +21,7 @@ AlertActions::AlertActions(const SettingsManager& settings, const OptionsModel& 
     , m_services(services)
     , m_programThrottle(BurstInterval, clock)
     , m_soundThrottle(BurstInterval, clock)
+    , m_wallpaperThrottle(BurstInterval, clock)
 {
 }
 
@@ -32,7 +33,7 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
 
     if (isOn(s.flashIcon) && isOn(s.useIconTray))
         m_services.iconFlasher->startFlashing();
-    if (isOn(s.changeBackground))
+    if (isOn(s.changeBackground) && m_wallpaperThrottle.tryPass())
         m_services.wallpaper->changeWallpaper(QDir(s.appPath).filePath(wallpaperFileName()));
     if (isOn(s.attackRun) && m_programThrottle.tryPass())
         m_services.launcher->start(s.attackRunFile); // a missing program is ignored

@@ -15,8 +15,8 @@ class SettingsManager;
 // checked on its own and a failing action never stops the ones after it.
 //
 // A scan can bring thousands of intrusions a second. The log, the clipboard and the chat command
-// are cheap and follow every intrusion; the attack program starts and the sound restarts at most
-// once a second, because one copy per connection would swamp the desktop.
+// are cheap and follow every intrusion. The attack program, the sound and the wallpaper each cost
+// a child process, so they run at most once a second: one per connection would swamp the desktop.
 class AlertActions final : public IntruderAlert
 {
 public:
@@ -37,4 +37,5 @@ private:
     AlertServices m_services;
     Throttle m_programThrottle;
     Throttle m_soundThrottle;
+    Throttle m_wallpaperThrottle;
 };

@@ -23,7 +23,7 @@ private slots:
     void everythingOnRunsTheStepsInOrder();
     void unwritableLogLosesOnlyTheEntry();
     void textsAreReadAtTheMomentOfTheAlert();
-    void floodStartsTheProgramAndTheSoundAtMostOncePerSecond();
+    void floodRunsChildProcessesAtMostOncePerSecond();
 
 private:
     void set(const QList<Setting>& values);
@@ -117,7 +117,7 @@ void TestAlertActions::everythingOnRunsTheStepsInOrder()
     m_actions->raiseIntruderAlert(m_intruder);
     m_actions->raiseIntruderAlert({ "192.168.1.7", 80, {} });
     const QStringList kinds { "flash", "wallpaper", "start", "clipboard", "sound", "chat" };
-    QCOMPARE(m_recorder.calls.size(), 6 + 4); // the second alert within the second neither starts nor plays
+    QCOMPARE(m_recorder.calls.size(), 6 + 3); // within the second: no new program, sound or wallpaper
     for (int i = 0; i < kinds.size(); ++i)
         QVERIFY2(m_recorder.calls[i].startsWith(kinds[i]), qPrintable(m_recorder.calls[i]));
     QCOMPARE(m_recorder.calls.last(), "chat mIRC|/Sentrel 192.168.1.7 80");
@@ -143,14 +143,15 @@ void TestAlertActions::textsAreReadAtTheMomentOfTheAlert()
         m_recorder.calls, QStringList({ "sound Siren.wav", "chat fifo:/tmp/chat|/Sentrel 10.0.0.5 23" }));
 }
 
-void TestAlertActions::floodStartsTheProgramAndTheSoundAtMostOncePerSecond()
+void TestAlertActions::floodRunsChildProcessesAtMostOncePerSecond()
 {
     set({ { "Display/Attack Run", "1" }, { "Sounds/On", "True" }, { "General/Logs", "True" },
-        { "Display/Copy Clipboard", "1" } });
+        { "Display/Copy Clipboard", "1" }, { "Display/Change Background", "1" } });
     for (int i = 0; i < 1000; ++i, m_now += 1ms)
         m_actions->raiseIntruderAlert({ QStringLiteral("10.0.%1.%2").arg(i / 256).arg(i % 256), 23, {} });
     QVERIFY(m_recorder.count("start") >= 1 && m_recorder.count("start") <= 2);
     QVERIFY(m_recorder.count("sound") >= 1 && m_recorder.count("sound") <= 2);
+    QVERIFY(m_recorder.count("wallpaper") >= 1 && m_recorder.count("wallpaper") <= 2);
     QCOMPARE(m_recorder.count("clipboard"), 1000);
     QCOMPARE(log().count("Intruder Information - "), 1000);
 
