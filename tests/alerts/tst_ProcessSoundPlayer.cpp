@@ -13,7 +13,6 @@ private slots:
     void init();
     void playsThroughPaplayElseAplay_data();
     void playsThroughPaplayElseAplay();
-    void missingFileStartsNothing();
     void newSoundEndsThePreviousWithoutWaiting();
 
 private:
@@ -39,41 +38,38 @@ void TestProcessSoundPlayer::init()
 
 void TestProcessSoundPlayer::playsThroughPaplayElseAplay_data()
 {
-    QTest::addColumn<QString>("paplay"); // shell commands of the fake paplay; "none": not installed
-    QTest::addColumn<bool>("aplayUsed");
-    QTest::newRow("paplay plays") << "exit 0" << false;
-    QTest::newRow("no Pulse server") << "exit 1" << true;
-    QTest::newRow("paplay not installed") << "none" << true;
+    QTest::addColumn<QString>("paplay"); // the fake's shell commands; "none": not installed
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("paplayCalls");
+    QTest::addColumn<QStringList>("aplayCalls");
+    QTest::newRow("paplay plays") << "exit 0"
+                                  << "%1" << QStringList { "-- %1" } << QStringList {};
+    QTest::newRow("no Pulse server") << "exit 1"
+                                     << "%1" << QStringList { "-- %1" } << QStringList { "-q -- %1" };
+    QTest::newRow("paplay not installed") << "none"
+                                          << "%1" << QStringList {} << QStringList { "-q -- %1" };
+    QTest::newRow("missing file") << "exit 0"
+                                  << "Missing.wav" << QStringList {} << QStringList {};
 }
 
 void TestProcessSoundPlayer::playsThroughPaplayElseAplay()
 {
     QFETCH(QString, paplay);
-    QFETCH(bool, aplayUsed);
+    QFETCH(QString, file);
+    QFETCH(QStringList, paplayCalls);
+    QFETCH(QStringList, aplayCalls);
     if (paplay != u"none")
         m_fakes->add("paplay", paplay);
     m_fakes->add("aplay");
     ProcessSoundPlayer player;
-    player.play(m_sound);
-    const QStringList expected { "-q -- " + m_sound };
-    if (aplayUsed)
-        QTRY_COMPARE(m_fakes->calls("aplay"), expected);
-    else
-        QTRY_COMPARE(m_fakes->calls("paplay"), QStringList { "-- " + m_sound });
+    player.play(file.arg(m_sound));
+    paplayCalls.replaceInStrings("%1", m_sound);
+    aplayCalls.replaceInStrings("%1", m_sound);
+    QTRY_COMPARE(m_fakes->calls(aplayCalls.isEmpty() ? "paplay" : "aplay"),
+        aplayCalls.isEmpty() ? paplayCalls : aplayCalls);
     QTest::qWait(100);
-    QCOMPARE(m_fakes->calls("aplay").isEmpty(), !aplayUsed);
-}
-
-void TestProcessSoundPlayer::missingFileStartsNothing()
-{
-    m_fakes->add("paplay");
-    m_fakes->add("aplay");
-    ProcessSoundPlayer player;
-    player.play(m_dir.filePath("Missing.wav"));
-    player.play(QString());
-    QTest::qWait(200);
-    QVERIFY(m_fakes->calls("paplay").isEmpty());
-    QVERIFY(m_fakes->calls("aplay").isEmpty());
+    QCOMPARE(m_fakes->calls("paplay"), paplayCalls);
+    QCOMPARE(m_fakes->calls("aplay"), aplayCalls);
 }
 
 void TestProcessSoundPlayer::newSoundEndsThePreviousWithoutWaiting()
