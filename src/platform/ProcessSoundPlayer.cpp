@@ -41,9 +41,10 @@ void ProcessSoundPlayer::startPlayer(const QString& program, const QString& file
     }
     auto* process = new QProcess(this);
     process->setProgram(executable);
-    process->setArguments({ QStringLiteral("--"), fileName });
-    if (program == AlsaPlayer)
-        process->setArguments({ QStringLiteral("-q"), QStringLiteral("--"), fileName });
+    // "--": a file name that starts with a dash is still a file name.
+    process->setArguments(program == AlsaPlayer
+            ? QStringList { QStringLiteral("-q"), QStringLiteral("--"), fileName }
+            : QStringList { QStringLiteral("--"), fileName });
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
     connect(process, &QProcess::finished, this, &ProcessSoundPlayer::playerFinished);
