@@ -30,19 +30,16 @@ LatenessProbe::~LatenessProbe()
 LatenessProbe::ThreadTimes LatenessProbe::threadTimes() const
 {
     ThreadTimes times;
-    char text[128] = {};
-    if (m_schedstat >= 0 && ::pread(m_schedstat, text, sizeof text - 1, 0) > 0) {
-        long long cpu = 0, waited = 0;
-        if (std::sscanf(text, "%lld %lld", &cpu, &waited) == 2) {
-            times.cpuNs = cpu;
-            times.runQueueNs = waited;
-            return times;
-        }
-    }
-    // Without scheduler statistics the run-queue share stays unknown (zero).
+    // The thread clock brings the running time up to date when read; the scheduler statistics
+    // only catch up at the next scheduler tick, but the wait before this run is already in them.
     timespec now {};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     times.cpuNs = qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    char text[128] = {};
+    long long running = 0, waited = 0;
+    if (m_schedstat >= 0 && ::pread(m_schedstat, text, sizeof text - 1, 0) > 0
+        && std::sscanf(text, "%lld %lld", &running, &waited) == 2)
+        times.runQueueNs = waited;
     return times;
 }
 
