@@ -3,7 +3,6 @@
 #include "ChatCommandSender.h"
 #include "Clipboard.h"
 #include "IconFlasher.h"
-#include "IntruderLog.h"
 #include "IntruderRecord.h"
 #include "OptionsModel.h"
 #include "ProgramLauncher.h"
@@ -43,7 +42,7 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
     if (isTrue(s.soundsOn) && m_soundThrottle.tryPass())
         m_services.soundPlayer->play(m_options.soundFile(OptionsModel::IntruderSound));
     if (isTrue(s.logs))
-        IntruderLog(s.appPath).writeLogEntry(intruder, QDateTime::currentDateTime()); // lost entry: go on
+        m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentDateTime()); // lost entry: go on
     if (isOn(s.ddeOn))
         m_services.chat->sendDdeCommand(m_options.ddeService(), chatCommand(intruder));
 }

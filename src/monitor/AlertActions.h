@@ -2,6 +2,7 @@
 
 #include "AlertServices.h"
 #include "IntruderAlert.h"
+#include "IntruderLog.h"
 #include "Throttle.h"
 
 #include <QString>
@@ -38,4 +39,5 @@ private:
     Throttle m_programThrottle;
     Throttle m_soundThrottle;
     Throttle m_wallpaperThrottle;
+    IntruderLog m_log;
 };

@@ -14,17 +14,18 @@ class IntruderLog
 public:
     static QString fileName() { return QStringLiteral("Log.txt"); }
 
-    // folder: the program folder, with or without a trailing separator.
-    explicit IntruderLog(const QString& folder);
-
-    // Appends the entry; false when the file could not be opened or written completely.
-    bool writeLogEntry(const IntruderRecord& intruder, const QDateTime& when) const;
+    // Appends the entry to the log in folder (the program folder, with or without a trailing
+    // separator); false when the file could not be opened or written completely.
+    bool writeLogEntry(const QString& folder, const IntruderRecord& intruder, const QDateTime& when);
 
     // The entry's bytes: an empty line first, every line ended by CR LF, in UTF-8.
-    static QByteArray entry(const IntruderRecord& intruder, const QDateTime& when);
-
-    QString filePath() const { return m_filePath; }
+    QByteArray entry(const IntruderRecord& intruder, const QDateTime& when);
 
 private:
-    QString m_filePath;
+    QString stamp(const QDateTime& when);
+
+    // Writing the local time zone's name costs more than the file write itself; a scan logs
+    // thousands of entries within the same second.
+    qint64 m_stampSecond = -1;
+    QString m_stamp;
 };

@@ -19,19 +19,20 @@ private slots:
 private:
     QByteArray read() const
     {
-        QFile file(m_log.filePath());
+        QFile file(logPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QTemporaryDir m_dir;
-    IntruderLog m_log { m_dir.path() };
+    IntruderLog m_log;
+    QString logPath() const { return m_dir.filePath(IntruderLog::fileName()); }
     const QDateTime m_when { QDate(2026, 3, 4), QTime(5, 6, 7) };
 };
 
 void TestIntruderLog::entriesAreAppendedByteForByte()
 {
-    QVERIFY(m_log.writeLogEntry({ "10.0.0.5", 23, {} }, m_when));
-    QVERIFY(m_log.writeLogEntry({ "192.168.100.200", 12345, {} }, m_when.addSecs(3600 * 13)));
+    QVERIFY(m_log.writeLogEntry(m_dir.path(), { "10.0.0.5", 23, {} }, m_when));
+    QVERIFY(m_log.writeLogEntry(m_dir.path(), { "192.168.100.200", 12345, {} }, m_when.addSecs(3600 * 13)));
     QCOMPARE(read(),
         "\r\nIntruder Information - 4 Mar 2026 05:06:07 UTC\r\nIP: 10.0.0.5\r\nAttacked Port: 23\r\nMessage: "
         "\r\n"
@@ -42,9 +43,9 @@ void TestIntruderLog::entriesAreAppendedByteForByte()
 
 void TestIntruderLog::deletedLogIsCreatedAnew()
 {
-    QVERIFY(m_log.writeLogEntry({ "10.0.0.5", 23, {} }, m_when));
-    QVERIFY(QFile::remove(m_log.filePath()));
-    QVERIFY(m_log.writeLogEntry({ "10.0.0.6", 80, {} }, m_when));
+    QVERIFY(m_log.writeLogEntry(m_dir.path(), { "10.0.0.5", 23, {} }, m_when));
+    QVERIFY(QFile::remove(logPath()));
+    QVERIFY(m_log.writeLogEntry(m_dir.path(), { "10.0.0.6", 80, {} }, m_when));
     QVERIFY(read().startsWith("\r\nIntruder Information - "));
     QCOMPARE(read().count("IP: "), 1);
     QVERIFY(read().contains("IP: 10.0.0.6\r\nAttacked Port: 80\r\n"));
@@ -61,19 +62,20 @@ void TestIntruderLog::unwritableLogLosesOnlyThatEntry()
 {
     QFETCH(bool, fullDisk);
     QTemporaryDir dir;
-    const IntruderLog log(dir.path());
+    IntruderLog log;
+    const QString path = dir.filePath(IntruderLog::fileName());
     if (fullDisk) {
         if (!QFile::exists("/dev/full"))
             QSKIP("no /dev/full on this system");
-        QVERIFY(QFile::link("/dev/full", log.filePath()));
+        QVERIFY(QFile::link("/dev/full", path));
     } else {
         QVERIFY(QDir(dir.path()).mkdir(IntruderLog::fileName()));
     }
-    QVERIFY(!log.writeLogEntry({ "10.0.0.5", 23, {} }, m_when));
+    QVERIFY(!log.writeLogEntry(dir.path(), { "10.0.0.5", 23, {} }, m_when));
 
-    QVERIFY(QFile::remove(log.filePath()) || QDir(dir.path()).rmdir(IntruderLog::fileName()));
-    QVERIFY(log.writeLogEntry({ "10.0.0.6", 24, {} }, m_when));
-    QFile file(log.filePath());
+    QVERIFY(QFile::remove(path) || QDir(dir.path()).rmdir(IntruderLog::fileName()));
+    QVERIFY(log.writeLogEntry(dir.path(), { "10.0.0.6", 24, {} }, m_when));
+    QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("IP: 10.0.0.6\r\n"));
 }
