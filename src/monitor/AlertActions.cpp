@@ -33,7 +33,7 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
     if (isOn(s.flashIcon) && isOn(s.useIconTray))
         m_services.iconFlasher->startFlashing();
     if (isOn(s.changeBackground) && m_wallpaperThrottle.tryPass())
-        m_services.wallpaper->changeWallpaper(QDir(s.appPath).filePath(wallpaperFileName()));
+        m_services.wallpaper->changeWallpaper(QDir(s.appPath).absoluteFilePath(wallpaperFileName()));
     if (isOn(s.attackRun) && m_programThrottle.tryPass())
         m_services.launcher->start(s.attackRunFile); // a missing program is ignored
     if (isOn(s.copyClipboard))
