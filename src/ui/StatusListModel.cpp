@@ -5,7 +5,6 @@ StatusListModel::StatusListModel(int cap, QObject* parent)
     , m_cap(cap)
 {
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
     connect(&m_flushTimer, &QTimer::timeout, this, &StatusListModel::flush);
 }
 
@@ -24,8 +23,10 @@ QVariant StatusListModel::data(const QModelIndex& index, int role) const
 void StatusListModel::append(const QString& line)
 {
     m_pending.push_back(line);
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start();
+    if (m_flushTimer.isActive())
+        return;
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FlushInterval;
+    m_flushTimer.start(int(std::max<qint64>(0, FlushInterval - since)));
 }
 
 void StatusListModel::flush()
@@ -33,6 +34,7 @@ void StatusListModel::flush()
     m_flushTimer.stop();
     if (m_pending.empty())
         return;
+    m_sinceFlush.start();
 
     // Queued lines that would be dropped by the cap at once never enter the model.
     auto first = m_pending.begin();

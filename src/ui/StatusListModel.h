@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <deque>
 
-// The status list's lines. Appends are collected and inserted into the model once per
-// event-loop pass, so a flood of lines costs one view update per pass, not one per line.
+// The status list's lines. Appends are collected and inserted into the model in batches: the
+// first line after a quiet spell on the next event-loop pass, and while lines keep coming at most
+// one batch per FlushInterval. Every insert makes the list view lay out all its rows again, so a
+// flood costs a few view updates a second instead of one per line or per pass.
 // Only the newest lines up to the cap are kept.
 class StatusListModel : public QAbstractListModel
 {
@@ -14,6 +17,7 @@ class StatusListModel : public QAbstractListModel
 
 public:
     static constexpr int DefaultCap = 100000;
+    static constexpr int FlushInterval = 100; // ms
 
     explicit StatusListModel(int cap = DefaultCap, QObject* parent = nullptr);
 
@@ -38,5 +42,6 @@ private:
     std::deque<QString> m_lines;
     std::vector<QString> m_pending;
     QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
     int m_cap;
 };

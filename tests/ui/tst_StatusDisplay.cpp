@@ -32,7 +32,7 @@ class TestStatusDisplay : public QObject
 
 private slots:
     void linesCarryThePrefix();
-    void linesReachTheModelInOneInsertPerPass();
+    void linesReachTheModelInBatches();
     void capKeepsTheNewestLines();
     void resetStatusTextFollowsMonitoring();
     void measureKeepsEarlierValuesOnFailure();
@@ -52,7 +52,7 @@ void TestStatusDisplay::linesCarryThePrefix()
     QCOMPARE(display.model().lines(), QStringList({ "[ ORRA ] - Monitoring Port: 21", "[ ORRA ] - " }));
 }
 
-void TestStatusDisplay::linesReachTheModelInOneInsertPerPass()
+void TestStatusDisplay::linesReachTheModelInBatches()
 {
     MonitoringState monitoring;
     StatusDisplay display(monitoring);
