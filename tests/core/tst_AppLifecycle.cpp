@@ -10,138 +10,46 @@
 #include <QtTest>
 
 namespace {
-// Every fake appends what it was asked to one shared journal, so tests see the order.
-struct Journal
-{
-    QStringList calls;
-    void operator()(const QString& call) { calls.append(call); }
-};
-
-class FakeWindow final : public MonitorWindowControl
-{
-public:
-    explicit FakeWindow(Journal& j)
-        : m_j(j)
-    {
-    }
-    void toggleMonitorView() override { m_j("toggleMonitorView"); }
-    void setAlwaysOnTop() override { m_j("setAlwaysOnTop"); }
-    void clearAlwaysOnTop() override { m_j("clearAlwaysOnTop"); }
-    void minimize() override { m_j("minimize"); }
-    void measureStatusList() override { m_j("measureStatusList"); }
-    void setAutoScrollEnabled(bool on) override { m_j(on ? "autoScroll on" : "autoScroll off"); }
-    void startMinimizedWatch() override { m_j("startMinimizedWatch"); }
-    void hideMinimizedMonitor() override { m_j("hideMinimizedMonitor"); }
-
-private:
-    Journal& m_j;
-};
-
-class FakeMonitoring final : public MonitoringControl
+// Stands in for every area start-up switches, and writes each call into one journal, so tests
+// see the order across areas.
+class RecordingTargets final : public MonitorWindowControl,
+                               public MonitoringControl,
+                               public TrayIcon,
+                               public HotkeyPoller,
+                               public StartupRegistration,
+                               public NetworkWatch,
+                               public ProgramLauncher,
+                               public StatusReporter
 {
 public:
-    explicit FakeMonitoring(Journal& j)
-        : m_j(j)
-    {
-    }
-    void toggleMonitoring() override
-    {
-        m_j("toggleMonitoring");
-        workingFolder = QDir::currentPath();
-    }
-    void unloadSentinel() override { m_j("unloadSentinel"); }
-    QString workingFolder;
-
-private:
-    Journal& m_j;
-};
-
-class FakeTray final : public TrayIcon
-{
-public:
-    explicit FakeTray(Journal& j)
-        : m_j(j)
-    {
-    }
-    void trayIconAdd() override { m_j("trayIconAdd"); }
-    void trayIconDelete() override { m_j("trayIconDelete"); }
+    // clang-format off
+    void toggleMonitorView() override { calls << "toggleMonitorView"; }
+    void setAlwaysOnTop() override { calls << "setAlwaysOnTop"; }
+    void clearAlwaysOnTop() override { calls << "clearAlwaysOnTop"; }
+    void minimize() override { calls << "minimize"; }
+    void measureStatusList() override { calls << "measureStatusList"; }
+    void setAutoScrollEnabled(bool on) override { calls << (on ? "autoScroll on" : "autoScroll off"); }
+    void startMinimizedWatch() override { calls << "startMinimizedWatch"; }
+    void hideMinimizedMonitor() override { calls << "hideMinimizedMonitor"; }
+    void toggleMonitoring() override { calls << "toggleMonitoring"; workingFolder = QDir::currentPath(); }
+    void unloadSentinel() override { calls << "unloadSentinel"; }
+    void trayIconAdd() override { calls << "trayIconAdd"; }
+    void trayIconDelete() override { calls << "trayIconDelete"; }
     bool isShown() const override { return false; }
+    void load() override { calls << "hotkeys load"; }
+    void unload() override { calls << "hotkeys unload"; }
+    void addToStartup() override { calls << "addToStartup"; }
+    void removeFromStartup() override { calls << "removeFromStartup"; }
+    void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
+    void resetNetState() override { calls << "resetNetState"; }
+    // A program that cannot start must not stop start-up.
+    bool start(const QString& commandLine) override { calls << "start " + commandLine; return false; }
+    void addStatusLine(const QString& text) override { calls << "line " + text; }
+    void setStatusText(const QString& text) override { calls << "status " + text; }
+    // clang-format on
 
-private:
-    Journal& m_j;
-};
-
-class FakeHotkeys final : public HotkeyPoller
-{
-public:
-    explicit FakeHotkeys(Journal& j)
-        : m_j(j)
-    {
-    }
-    void load() override { m_j("hotkeys load"); }
-    void unload() override { m_j("hotkeys unload"); }
-
-private:
-    Journal& m_j;
-};
-
-class FakeRegistration final : public StartupRegistration
-{
-public:
-    explicit FakeRegistration(Journal& j)
-        : m_j(j)
-    {
-    }
-    void addToStartup() override { m_j("addToStartup"); }
-    void removeFromStartup() override { m_j("removeFromStartup"); }
-
-private:
-    Journal& m_j;
-};
-
-class FakeNetworkWatch final : public NetworkWatch
-{
-public:
-    explicit FakeNetworkWatch(Journal& j)
-        : m_j(j)
-    {
-    }
-    void setEnabled(bool on) override { m_j(on ? "netcheck on" : "netcheck off"); }
-    void resetNetState() override { m_j("resetNetState"); }
-
-private:
-    Journal& m_j;
-};
-
-class FakeLauncher final : public ProgramLauncher
-{
-public:
-    explicit FakeLauncher(Journal& j)
-        : m_j(j)
-    {
-    }
-    bool start(const QString& commandLine) override
-    {
-        m_j("start " + commandLine);
-        return false; // a program that cannot start must not stop start-up
-    }
-
-private:
-    Journal& m_j;
-};
-
-class FakeStatus final : public StatusReporter
-{
-public:
-    explicit FakeStatus(Journal& j)
-        : m_j(j)
-    {
-    }
-    void addStatusLine(const QString& text) override { m_j("line " + text); }
-    void setStatusText(const QString& text) override { m_j("status " + text); }
-
-private:
-    Journal& m_j;
+    QStringList calls;
+    QString workingFolder;
 };
 
 // A whole program's start-up surroundings over a temporary store and program folder.
@@ -150,17 +58,9 @@ struct Rig
     Rig()
         : folder(dir.filePath("Sentrel"), { assets.path() })
         , manager(store.store(), options)
-        , window(journal)
-        , monitoring(journal)
-        , tray(journal)
-        , hotkeys(journal)
-        , registration(journal)
-        , networkWatch(journal)
-        , launcher(journal)
-        , status(journal)
-        , lifecycle(manager, folder, status, launcher,
-              StartupTargets { &window, &monitoring, &tray, &hotkeys, &registration, &networkWatch },
-              [this] { journal("endProcess"); })
+        , lifecycle(manager, folder, fakes, fakes,
+              StartupTargets { &fakes, &fakes, &fakes, &fakes, &fakes, &fakes },
+              [this] { fakes.calls << "endProcess"; })
     {
     }
 
@@ -171,7 +71,7 @@ struct Rig
         for (const auto& [section, key, value] : changes)
             store.store().write(section, key, value);
         manager.loadSettings();
-        journal.calls.clear();
+        fakes.calls.clear();
     }
 
     QTemporaryDir dir;
@@ -180,15 +80,7 @@ struct Rig
     OptionsModel options;
     ProgramFolder folder;
     SettingsManager manager;
-    Journal journal;
-    FakeWindow window;
-    FakeMonitoring monitoring;
-    FakeTray tray;
-    FakeHotkeys hotkeys;
-    FakeRegistration registration;
-    FakeNetworkWatch networkWatch;
-    FakeLauncher launcher;
-    FakeStatus status;
+    RecordingTargets fakes;
     AppLifecycle lifecycle;
 };
 
@@ -216,11 +108,10 @@ class TestAppLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void startupWithEveryFlagOnRunsElevenStepsInOrder();
-    void startupWithEveryFlagOffOnlyStartsMinimizedWatch();
-    void startupTreatsOnlyOneAsOn();
-    void reapplyRunsBothOutcomes();
-    void reapplyTreatsOnlyZeroAsOff();
+    void applyStartupSettings_data();
+    void applyStartupSettings();
+    void reapplySettings_data();
+    void reapplySettings();
     void formLoadPreparesFolderBeforeApplyingAndEndsReady();
     void exitRemovesTrayIconThenEnds();
     // Start-up changes the working folder; every test begins where the first one did.
@@ -230,60 +121,61 @@ private:
     const QString m_cwd = QDir::currentPath();
 };
 
-void TestAppLifecycle::startupWithEveryFlagOnRunsElevenStepsInOrder()
+void TestAppLifecycle::applyStartupSettings_data()
 {
-    Rig rig;
-    rig.load(allFlags("1", "True"));
-    rig.lifecycle.applyStartupSettings();
-    QCOMPARE(rig.journal.calls,
-        QStringList({ "toggleMonitorView", "toggleMonitoring", "start xterm -e top", "setAlwaysOnTop",
-            "minimize", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on", "addToStartup",
-            "netcheck on", "startMinimizedWatch" }));
-}
-
-void TestAppLifecycle::startupWithEveryFlagOffOnlyStartsMinimizedWatch()
-{
-    Rig rig;
-    rig.load(allFlags("0", "False"));
-    rig.lifecycle.applyStartupSettings();
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<QString>("switchValue");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("every flag on: eleven steps in order")
+        << "1"
+        << "True"
+        << QStringList { "toggleMonitorView", "toggleMonitoring", "start xterm -e top", "setAlwaysOnTop",
+               "minimize", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
+               "addToStartup", "netcheck on", "startMinimizedWatch" };
     // Start-up never switches anything off.
-    QCOMPARE(rig.journal.calls, QStringList({ "startMinimizedWatch" }));
+    QTest::newRow("every flag off") << "0"
+                                    << "False" << QStringList { "startMinimizedWatch" };
+    QTest::newRow("only 1 is on") << "2"
+                                  << "yes" << QStringList { "startMinimizedWatch" };
 }
 
-void TestAppLifecycle::startupTreatsOnlyOneAsOn()
+void TestAppLifecycle::applyStartupSettings()
 {
+    QFETCH(QString, flag);
+    QFETCH(QString, switchValue);
     Rig rig;
-    rig.load(allFlags("2", "yes"));
+    rig.load(allFlags(flag, switchValue));
     rig.lifecycle.applyStartupSettings();
-    QCOMPARE(rig.journal.calls, QStringList({ "startMinimizedWatch" }));
+    QTEST(rig.fakes.calls, "calls");
 }
 
-void TestAppLifecycle::reapplyRunsBothOutcomes()
+void TestAppLifecycle::reapplySettings_data()
 {
-    Rig rig;
-    rig.load(allFlags("1", "True"));
-    rig.lifecycle.reapplySettings();
-    QCOMPARE(rig.journal.calls,
-        QStringList({ "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
-            "addToStartup", "netcheck on", "hideMinimizedMonitor" }));
-
-    rig.load(allFlags("0", "False"));
-    rig.lifecycle.reapplySettings();
-    QCOMPARE(rig.journal.calls,
-        QStringList(
-            { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload", "autoScroll off", "removeFromStartup",
-                "netcheck off", "resetNetState", "unloadSentinel", "hideMinimizedMonitor" }));
+    const QStringList notOff { "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList",
+        "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" };
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<QString>("switchValue");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("every flag on") << "1"
+                                   << "True" << notOff;
+    // Re-apply compares against 0: a 2 that start-up would not count as on is "not off" here.
+    QTest::newRow("only 0 is off") << "2"
+                                   << "True" << notOff;
+    QTest::newRow("every flag off") << "0"
+                                    << "False"
+                                    << QStringList { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload",
+                                           "autoScroll off", "removeFromStartup", "netcheck off",
+                                           "resetNetState", "unloadSentinel", "hideMinimizedMonitor" };
 }
 
-void TestAppLifecycle::reapplyTreatsOnlyZeroAsOff()
+void TestAppLifecycle::reapplySettings()
 {
-    // A flag of 2 is "not off" for re-apply, while start-up would not count it as on.
+    QFETCH(QString, flag);
+    QFETCH(QString, switchValue);
     Rig rig;
-    rig.load(allFlags("2", "True"));
+    rig.load(allFlags(flag, switchValue));
     rig.lifecycle.reapplySettings();
-    QCOMPARE(rig.journal.calls,
-        QStringList({ "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
-            "addToStartup", "netcheck on", "hideMinimizedMonitor" }));
+    QTEST(rig.fakes.calls, "calls");
 }
 
 void TestAppLifecycle::formLoadPreparesFolderBeforeApplyingAndEndsReady()
@@ -297,14 +189,14 @@ void TestAppLifecycle::formLoadPreparesFolderBeforeApplyingAndEndsReady()
     rig.lifecycle.formLoad(); // empty store: first start, then the first-start values apply
 
     const QString folder = rig.dir.filePath("Sentrel");
-    QCOMPARE(rig.monitoring.workingFolder, folder);
+    QCOMPARE(rig.fakes.workingFolder, folder);
     QCOMPARE(rig.manager.settings().appPath, folder + "/");
     QVERIFY(QFile::exists(folder + "/Start.wav"));
-    QCOMPARE(rig.journal.calls.last(), QString("status Ready."));
-    QVERIFY(rig.journal.calls.contains("toggleMonitoring"));
-    QVERIFY(rig.journal.calls.contains("minimize"));
-    QVERIFY(rig.journal.calls.contains("trayIconAdd"));
-    QVERIFY(!rig.journal.calls.contains("toggleMonitorView"));
+    QCOMPARE(rig.fakes.calls.last(), QString("status Ready."));
+    QVERIFY(rig.fakes.calls.contains("toggleMonitoring"));
+    QVERIFY(rig.fakes.calls.contains("minimize"));
+    QVERIFY(rig.fakes.calls.contains("trayIconAdd"));
+    QVERIFY(!rig.fakes.calls.contains("toggleMonitorView"));
 
     // A user's own file of an asset's name is never replaced.
     QFile own(folder + "/Start.wav");
@@ -321,7 +213,7 @@ void TestAppLifecycle::exitRemovesTrayIconThenEnds()
     Rig rig;
     rig.load({});
     rig.lifecycle.exitProgram();
-    QCOMPARE(rig.journal.calls, QStringList({ "trayIconDelete", "endProcess" }));
+    QCOMPARE(rig.fakes.calls, QStringList({ "trayIconDelete", "endProcess" }));
     // Nothing is saved on the way out.
     QCOMPARE(rig.store.store().read("Display", "Always On Top"), QString("0"));
 }

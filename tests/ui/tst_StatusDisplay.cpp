@@ -24,6 +24,27 @@ void addLines(StatusDisplay& display, int count)
     for (int i = 0; i < count; ++i)
         display.addStatusLine(QString::number(i));
 }
+
+// A display measured at 10 visible rows, with the rows its auto-scroll put at the top.
+struct ScrollRig
+{
+    ScrollRig()
+    {
+        display.setView(&view);
+        display.measureStatusList();
+    }
+    QList<int> steps(int count)
+    {
+        view.tops.clear();
+        for (int i = 0; i < count; ++i)
+            display.autoScrollStep();
+        return view.tops;
+    }
+
+    MonitoringState monitoring;
+    StatusDisplay display { monitoring };
+    FakeListView view;
+};
 } // namespace
 
 class TestStatusDisplay : public QObject
@@ -36,9 +57,9 @@ private slots:
     void capKeepsTheNewestLines();
     void resetStatusTextFollowsMonitoring();
     void measureKeepsEarlierValuesOnFailure();
-    void autoScrollCyclesThroughTheList();
-    void autoScrollWithFewOrNoLinesStaysAtTop();
-    void autoScrollRestartsAfterClear();
+    void autoScroll_data();
+    void autoScroll();
+    void autoScrollFollowsTheList();
     void mirrorWritesLinesAndTexts();
 };
 
@@ -125,65 +146,40 @@ void TestStatusDisplay::measureKeepsEarlierValuesOnFailure()
     QCOMPARE(display.statusVisibleRows(), 10);
 }
 
-void TestStatusDisplay::autoScrollCyclesThroughTheList()
+void TestStatusDisplay::autoScroll_data()
 {
-    MonitoringState monitoring;
-    StatusDisplay display(monitoring);
-    FakeListView view;
-    display.setView(&view);
-    display.measureStatusList(); // 10 visible rows
-    addLines(display, 13);
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QList<int>>("tops");
+    QTest::newRow("13 lines: down to the last, then back to the top") << 13 << QList<int> { 1, 2, 3, 0, 1 };
+    QTest::newRow("no more lines than rows") << 10 << QList<int> { 0, 0, 0, 0, 0 };
+    QTest::newRow("empty list: nothing to scroll") << 0 << QList<int> {};
+}
 
-    for (int i = 0; i < 5; ++i)
-        display.autoScrollStep();
-    QCOMPARE(view.tops, QList<int>({ 1, 2, 3, 0, 1 }));
+void TestStatusDisplay::autoScroll()
+{
+    QFETCH(int, lines);
+    ScrollRig rig;
+    addLines(rig.display, lines);
+    QTEST(rig.steps(5), "tops");
+}
 
+void TestStatusDisplay::autoScrollFollowsTheList()
+{
+    ScrollRig rig;
+    addLines(rig.display, 13);
+    QCOMPARE(rig.steps(5), QList<int>({ 1, 2, 3, 0, 1 }));
     // Lines added during a cycle extend it; the view itself does not jump.
-    addLines(display, 2);
-    for (int i = 0; i < 5; ++i)
-        display.autoScrollStep();
-    QCOMPARE(view.tops.mid(5), QList<int>({ 2, 3, 4, 5, 0 }));
-}
+    addLines(rig.display, 2);
+    QCOMPARE(rig.steps(5), QList<int>({ 2, 3, 4, 5, 0 }));
 
-void TestStatusDisplay::autoScrollWithFewOrNoLinesStaysAtTop()
-{
-    MonitoringState monitoring;
-    StatusDisplay display(monitoring);
-    FakeListView view;
-    display.setView(&view);
-    display.measureStatusList();
-
-    display.autoScrollStep();
-    QCOMPARE(display.autoScrollPos(), 0);
-    QVERIFY(view.tops.isEmpty()); // nothing to scroll in an empty list
-
-    addLines(display, 10);
-    for (int i = 0; i < 3; ++i)
-        display.autoScrollStep();
-    QCOMPARE(view.tops, QList<int>({ 0, 0, 0 }));
-}
-
-void TestStatusDisplay::autoScrollRestartsAfterClear()
-{
-    MonitoringState monitoring;
-    StatusDisplay display(monitoring);
-    FakeListView view;
-    display.setView(&view);
-    display.measureStatusList();
-    addLines(display, 30);
-    for (int i = 0; i < 7; ++i)
-        display.autoScrollStep();
-    QCOMPARE(display.autoScrollPos(), 7);
-
-    display.clearMessages();
-    display.autoScrollStep();
-    QCOMPARE(display.autoScrollPos(), 0);
-
-    display.setAutoScrollEnabled(true);
-    QVERIFY(display.isAutoScrollEnabled());
-    display.setAutoScrollEnabled(false);
-    QVERIFY(!display.isAutoScrollEnabled());
-    QCOMPARE(display.autoScrollPos(), 0); // switching keeps the position
+    // Switching auto-scroll keeps the position; clearing restarts at the top on the next tick.
+    rig.steps(3);
+    rig.display.setAutoScrollEnabled(true);
+    rig.display.setAutoScrollEnabled(false);
+    QCOMPARE(rig.display.autoScrollPos(), 3);
+    rig.display.clearMessages();
+    rig.steps(1);
+    QCOMPARE(rig.display.autoScrollPos(), 0);
 }
 
 void TestStatusDisplay::mirrorWritesLinesAndTexts()
