@@ -1,40 +1,6 @@
-#include "Application.h"
-
-#include <QApplication>
-#include <QDir>
-
-namespace {
-bool hasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-QStringList assetDirs()
-{
-    const QDir binary(QCoreApplication::applicationDirPath());
-    return { binary.absoluteFilePath(QStringLiteral("../share/sentrel")),
-        QStringLiteral(SENTREL_INSTALLED_ASSETS), QStringLiteral(SENTREL_BUILD_ASSETS) };
-}
-} // namespace
+#include "SentrelMain.h"
 
 int main(int argc, char* argv[])
 {
-    // Without a display (a server, a container, CI) run on the offscreen platform and report on
-    // standard output instead of failing to start.
-    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sentrel"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    Application::Paths paths;
-    paths.programFolder = ProgramFolder::defaultPath();
-    paths.assetDirs = assetDirs();
-    Application sentrel(paths);
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        sentrel.mirrorStatusToStdout();
-    sentrel.start();
-    return QApplication::exec();
+    return SentrelMain(argc, argv).exec();
 }

@@ -2,29 +2,15 @@
 // how late it fires. On SIGUSR1 and at exit it writes its figures to standard error (standard
 // output carries the status lines) and, on SIGUSR1, starts counting afresh.
 
-#include "Application.h"
 #include "LatenessProbe.h"
-#include "ReportRequest.h"
+#include "SentrelMain.h"
+#include "SignalWatcher.h"
 
-#include <QApplication>
-#include <QDir>
-
+#include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
 
 namespace {
-bool hasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-QStringList assetDirs()
-{
-    const QDir binary(QCoreApplication::applicationDirPath());
-    return { binary.absoluteFilePath(QStringLiteral("../share/sentrel")),
-        QStringLiteral(SENTREL_INSTALLED_ASSETS), QStringLiteral(SENTREL_BUILD_ASSETS) };
-}
-
 void report(const LatenessProbe& probe)
 {
     const LatenessProbe::Figures figures = probe.figures();
@@ -42,29 +28,16 @@ void report(const LatenessProbe& probe)
 
 int main(int argc, char* argv[])
 {
-    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sentrel"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    Application::Paths paths;
-    paths.programFolder = ProgramFolder::defaultPath();
-    paths.assetDirs = assetDirs();
-    Application sentrel(paths);
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        sentrel.mirrorStatusToStdout();
-    sentrel.start();
+    SentrelMain sentrel(argc, argv);
 
     LatenessProbe probe(10);
-    ReportRequest request;
-    QObject::connect(&request, &ReportRequest::requested, &probe, [&probe] {
+    // Lets a script ask for figures between two loads without stopping the process.
+    SignalWatcher reportRequest({ SIGUSR1 });
+    QObject::connect(&reportRequest, &SignalWatcher::raised, &probe, [&probe] {
         report(probe);
         probe.reset();
     });
-    const int code = QApplication::exec();
+    const int code = sentrel.exec();
     report(probe);
     return code;
 }

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QPushButton>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -40,6 +41,7 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_monitoring(std::make_unique<MonitoringSwitch>(
           m_status, m_monitoringState, m_options, m_settings, *m_soundPlayer, *m_alert))
     , m_window(m_status)
+    , m_termination({ SIGINT, SIGTERM })
 {
     StartupTargets targets;
     targets.window = &m_window;
@@ -57,8 +59,7 @@ Application::Application(const Paths& paths, QObject* parent)
     connect(m_monitoring.get(), &MonitoringSwitch::captionChanged, &m_window,
         [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
     connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle->exitProgram(); });
-    connect(&m_termination, &TerminationSignals::terminationRequested, this,
-        [this] { m_lifecycle->exitProgram(); });
+    connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle->exitProgram(); });
 }
 
 Application::~Application() = default;

@@ -16,10 +16,10 @@
 #include "ProcessProgramLauncher.h"
 #include "ProcessSoundPlayer.h"
 #include "ProgramFolder.h"
-#include "SoundPlayer.h"
 #include "SettingsManager.h"
+#include "SignalWatcher.h"
+#include "SoundPlayer.h"
 #include "StatusDisplay.h"
-#include "TerminationSignals.h"
 
 #include <QObject>
 
@@ -70,5 +70,5 @@ private:
     std::unique_ptr<MonitoringSwitch> m_monitoring;
     MainWindow m_window;
     std::unique_ptr<AppLifecycle> m_lifecycle;
-    TerminationSignals m_termination;
+    SignalWatcher m_termination;
 };

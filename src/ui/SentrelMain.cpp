@@ -1,0 +1,48 @@
+#include "SentrelMain.h"
+
+#include "Application.h"
+
+#include <QApplication>
+#include <QDir>
+
+namespace {
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+QStringList assetDirs()
+{
+    const QDir binary(QCoreApplication::applicationDirPath());
+    return { binary.absoluteFilePath(QStringLiteral("../share/sentrel")),
+        QStringLiteral(SENTREL_INSTALLED_ASSETS), QStringLiteral(SENTREL_BUILD_ASSETS) };
+}
+} // namespace
+
+SentrelMain::SentrelMain(int& argc, char** argv)
+{
+    // Without a display (a server, a container, CI) run on the offscreen platform and report on
+    // standard output instead of failing to start.
+    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    m_qtApplication = std::make_unique<QApplication>(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sentrel"));
+    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Application::Paths paths;
+    paths.programFolder = ProgramFolder::defaultPath();
+    paths.assetDirs = assetDirs();
+    m_application = std::make_unique<Application>(paths);
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        m_application->mirrorStatusToStdout();
+    m_application->start();
+}
+
+SentrelMain::~SentrelMain() = default;
+
+int SentrelMain::exec()
+{
+    return QApplication::exec();
+}
