@@ -15,19 +15,6 @@ IniSettingsStore openStore(const QString& file)
     return file.isEmpty() ? IniSettingsStore(QString::fromLatin1(SettingsKeys::Application))
                           : IniSettingsStore::atPath(file);
 }
-
-// Stand-ins until the alert actions are wired in.
-class SilentSoundPlayer final : public SoundPlayer
-{
-public:
-    void play(const QString&) override { }
-};
-
-class NoAlert final : public IntruderAlert
-{
-public:
-    void raiseIntruderAlert(const IntruderRecord&) override { }
-};
 } // namespace
 
 Application::Application(const Paths& paths, QObject* parent)
@@ -36,30 +23,21 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_settings(m_store, m_options)
     , m_status(m_monitoringState)
     , m_folder(paths.programFolder, paths.assetDirs)
-    , m_soundPlayer(std::make_unique<ProcessSoundPlayer>())
-    , m_alert(std::make_unique<AlertActions>(m_settings, m_options, alertServices()))
-    , m_monitoring(std::make_unique<MonitoringSwitch>(
-          m_status, m_monitoringState, m_options, m_settings, *m_soundPlayer, *m_alert))
+    , m_alert(m_settings, m_options, alertServices())
+    , m_monitoring(m_status, m_monitoringState, m_options, m_settings, m_soundPlayer, m_alert)
     , m_window(m_status)
+    , m_lifecycle(m_settings, m_folder, m_status, m_launcher,
+          StartupTargets { &m_window, &m_monitoring, &m_tray, &m_hotkeys, &m_registration, &m_networkWatch },
+          [this] { endProcess(); })
     , m_termination({ SIGINT, SIGTERM })
 {
-    StartupTargets targets;
-    targets.window = &m_window;
-    targets.monitoring = m_monitoring.get();
-    targets.tray = &m_tray;
-    targets.hotkeys = &m_hotkeys;
-    targets.registration = &m_registration;
-    targets.networkWatch = &m_networkWatch;
-    m_lifecycle = std::make_unique<AppLifecycle>(
-        m_settings, m_folder, m_status, m_launcher, targets, [this] { endProcess(); });
-
     m_window.setTrayInUse(
         [this] { return SettingValue::isOn(m_settings.settings().useIconTray) && m_tray.isShown(); });
     connect(&m_window, &MainWindow::flatButtonClicked, this, &Application::cmdFlatClick);
-    connect(m_monitoring.get(), &MonitoringSwitch::captionChanged, &m_window,
+    connect(&m_monitoring, &MonitoringSwitch::captionChanged, &m_window,
         [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
-    connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle->exitProgram(); });
-    connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle->exitProgram(); });
+    connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle.exitProgram(); });
+    connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
 }
 
 Application::~Application() = default;
@@ -71,14 +49,14 @@ AlertServices Application::alertServices()
     services.wallpaper = &m_wallpaper;
     services.launcher = &m_launcher;
     services.clipboard = &m_clipboard;
-    services.soundPlayer = m_soundPlayer.get();
+    services.soundPlayer = &m_soundPlayer;
     services.chat = &m_chat;
     return services;
 }
 
 void Application::start()
 {
-    m_lifecycle->formLoad();
+    m_lifecycle.formLoad();
     if (m_window.windowState() & Qt::WindowMinimized)
         m_window.showMinimized();
     else
@@ -94,7 +72,7 @@ void Application::cmdFlatClick(int index)
 {
     switch (index) {
     case MainWindow::StartButton:
-        m_monitoring->toggleMonitoring();
+        m_monitoring.toggleMonitoring();
         break;
     case MainWindow::MonitorButton:
         m_window.toggleMonitorView();

@@ -5,7 +5,6 @@
 #include "DesktopWallpaperChanger.h"
 #include "GuiClipboard.h"
 #include "IniSettingsStore.h"
-#include "IntruderAlert.h"
 #include "LinuxChatCommandSender.h"
 #include "MainWindow.h"
 #include "MonitoringState.h"
@@ -18,7 +17,6 @@
 #include "ProgramFolder.h"
 #include "SettingsManager.h"
 #include "SignalWatcher.h"
-#include "SoundPlayer.h"
 #include "StatusDisplay.h"
 
 #include <QObject>
@@ -45,7 +43,6 @@ public:
     void mirrorStatusToStdout();
 
 private:
-    // Needs m_soundPlayer built first.
     AlertServices alertServices();
     void cmdFlatClick(int index);
     void endProcess();
@@ -61,14 +58,14 @@ private:
     DesktopWallpaperChanger m_wallpaper;
     LinuxChatCommandSender m_chat;
     NullIconFlasher m_iconFlasher;
-    std::unique_ptr<SoundPlayer> m_soundPlayer;
-    std::unique_ptr<IntruderAlert> m_alert;
+    ProcessSoundPlayer m_soundPlayer;
+    AlertActions m_alert;
     NullTrayIcon m_tray;
     NullHotkeyPoller m_hotkeys;
     NullStartupRegistration m_registration;
     NullNetworkWatch m_networkWatch;
-    std::unique_ptr<MonitoringSwitch> m_monitoring;
+    MonitoringSwitch m_monitoring;
     MainWindow m_window;
-    std::unique_ptr<AppLifecycle> m_lifecycle;
+    AppLifecycle m_lifecycle;
     SignalWatcher m_termination;
 };
