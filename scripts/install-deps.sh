@@ -13,9 +13,9 @@ packages=(
 # The wallpaper tools (gsettings, xfconf-query, feh) come with the desktops that use them.
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(
-        xvfb xauth xclip xdotool      # a real X display for the clipboard test
-        dbus-x11                      # dbus-run-session for the chat link test
-        libglib2.0-bin                # gsettings, for the wallpaper test
+        xvfb xclip                    # a private X display and a second client for the clipboard test
+        dbus-daemon                   # a private session bus for the chat link test
+        libglib2.0-bin                # gsettings and glib-compile-schemas, for the wallpaper test
         util-linux                    # unshare: the end-to-end test's private network
         python3 procps
     )

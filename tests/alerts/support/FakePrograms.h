@@ -3,40 +3,33 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-// Outside programs replaced by shell scripts in a folder put first on PATH. Each script appends
-// its arguments as one line to "<name>.args" and then runs the given shell commands.
+// Outside programs replaced by shell scripts in a folder that is all of PATH, so no real program
+// runs. Each script appends its name and arguments as one line to the shared record "calls", then
+// runs its commands.
 class FakePrograms
 {
 public:
-    FakePrograms()
-        : m_oldPath(qgetenv("PATH"))
-    {
-        qputenv("PATH", m_dir.path().toUtf8() + ':' + m_oldPath);
-    }
+    FakePrograms() { qputenv("PATH", m_dir.path().toUtf8()); }
     ~FakePrograms() { qputenv("PATH", m_oldPath); }
-
-    // Hides the real programs: only the fakes can be found.
-    void hideOthers() { qputenv("PATH", m_dir.path().toUtf8()); }
 
     void add(const QString& name, const QString& then = {})
     {
         QFile script(m_dir.filePath(name));
         script.open(QIODevice::WriteOnly);
-        script.write(QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1.args'\n%2\n")
-                         .arg(script.fileName(), then)
+        script.write(QString("#!/bin/sh\necho \"%1 $*\" >> '%2'\n%3\n")
+                         .arg(name, m_dir.filePath("calls"), then)
                          .toUtf8());
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-
-    QStringList calls(const QString& name) const
+    // A file in the scripts' folder, one item a line.
+    QStringList read(const QString& name = "calls") const
     {
-        QFile record(m_dir.filePath(name + QStringLiteral(".args")));
-        if (!record.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(record.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QFile file(m_dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? QString(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                              : QStringList();
     }
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_oldPath;
+    const QByteArray m_oldPath = qgetenv("PATH");
 };
