@@ -1,7 +1,6 @@
 #pragma once
 
 #include "IntruderAlert.h"
-#include "IntruderRecord.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
 #include "OptionsModel.h"
@@ -13,86 +12,138 @@
 #include <QHash>
 #include <QStringList>
 
-// Status lines, status texts, sounds and alerts, all in one log in the order they happened.
-struct RecordingOutput final : StatusReporter, SoundPlayer, IntruderAlert
+#include <algorithm>
+#include <list>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Status lines, status texts, sounds and alerts, all in one log in the order they happened; and
+// the settings, in memory.
+struct Recorder final : StatusReporter, SoundPlayer, IntruderAlert, SettingsStore
 {
-    void addStatusLine(const QString& text) override { log << QLatin1String("line:") + text; }
-    void setStatusText(const QString& text) override { log << QLatin1String("text:") + text; }
-    void play(const QString& fileName) override { log << QLatin1String("sound:") + fileName; }
-    void raiseIntruderAlert(const IntruderRecord& intruder) override
+    void addStatusLine(const QString& text) override { log << "line:" + text; }
+    void setStatusText(const QString& text) override { log << "text:" + text; }
+    void play(const QString& fileName) override { log << "sound:" + fileName; }
+    void raiseIntruderAlert(const IntruderRecord& r) override
     {
-        alerts.push_back(intruder);
-        log << QStringLiteral("alert");
+        log << "alert:" + r.intruderIP + '|' + QString::number(r.attackedPort) + '|' + r.intruderMessage;
     }
-    QStringList lines() const
-    {
-        QStringList lines;
-        for (const QString& entry : log) {
-            if (entry.startsWith(QLatin1String("line:")))
-                lines << entry.mid(5);
-        }
-        return lines;
-    }
+    QString read(const QString& g, const QString& k) const override { return values[g + '/' + k]; }
+    void write(const QString& g, const QString& k, const QString& v) override { values[g + '/' + k] = v; }
+    void sync() override { }
+    QStringList lines() const { return log.filter("line:").replaceInStrings("line:", ""); }
 
     QStringList log;
-    std::vector<IntruderRecord> alerts;
-};
-
-struct MemorySettingsStore final : SettingsStore
-{
-    QString read(const QString& section, const QString& key) const override
-    {
-        return values[section + '/' + key];
-    }
-    void write(const QString& section, const QString& key, const QString& value) override
-    {
-        values[section + '/' + key] = value;
-    }
-    void sync() override { }
-
     QHash<QString, QString> values;
 };
 
 // A monitoring switch with its settings in memory and everything it reports recorded.
 struct MonitorRig
 {
-    explicit MonitorRig(const QStringList& ports, SentinelSchedule schedule = {}, bool soundsOn = false)
+    explicit MonitorRig(
+        const QStringList& ports, SentinelSchedule schedule = {}, bool rps = false, bool soundsOn = false)
         : monitoring(out, state, options, settings, out, out, std::move(schedule))
     {
-        configure(ports, soundsOn, false);
+        configure(ports, rps, soundsOn);
     }
 
     // The settings as loading them from the store leaves them, e.g. when the options close.
-    void configure(const QStringList& ports, bool soundsOn, bool rps)
+    void configure(const QStringList& ports, bool rps = false, bool soundsOn = false)
     {
-        store.values = { { "Sounds/On", soundsOn ? "True" : "False" }, { "Sounds/3", "Start.wav" },
+        out.values = { { "Sounds/On", soundsOn ? "True" : "False" }, { "Sounds/3", "Start.wav" },
             { "Advance/RPS", rps ? "1" : "0" }, { "Ports/Number", QString::number(ports.size() - 1) } };
         for (int i = 0; i < ports.size(); ++i)
-            store.values["Ports/" + QString::number(i)] = ports.at(i);
+            out.values["Ports/" + QString::number(i)] = ports.at(i);
         settings.loadSettings();
     }
-    void configureRps(bool rps) { configure(options.ports(), false, rps); }
 
-    MemorySettingsStore store;
+    Recorder out;
     OptionsModel options;
-    SettingsManager settings { store, options };
+    SettingsManager settings { out, options };
     MonitoringState state;
-    RecordingOutput out;
     MonitoringSwitch monitoring;
 };
 
-inline QStringList texts(const std::vector<int>& ports)
-{
-    QStringList list;
-    for (const int port : ports)
-        list << QString::number(port);
-    return list;
-}
-
-// The log of one intrusion: the status text, six lines, then the alert.
+// The log of one intrusion: the status text, six lines, then the alert with an empty message.
 inline QStringList intrusionLog(const QString& address, int port)
 {
     const QString p = QString::number(port);
     return { "text:Intruder Detected: " + address + " Port: " + p, "line:", "line:Intruder Detected",
-        "line:IP: " + address, "line:Attacked Port: " + p, "line:Message: ", "line:End Of Attack", "alert" };
+        "line:IP: " + address, "line:Attacked Port: " + p, "line:Message: ", "line:End Of Attack",
+        "alert:" + address + '|' + p + '|' };
 }
+
+// Raw loopback clients and port probes. Descriptors they return are the caller's to close.
+namespace Loopback {
+
+inline int newClient()
+{
+    return ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+// True when a socket listens on the port, on any interface. Probes by binding, so it makes no
+// connection; with SO_REUSEADDR, connections lingering in TIME_WAIT do not refuse the bind.
+inline bool isListening(int port)
+{
+    const int fd = newClient(), on = 1, off = 0;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    sockaddr_in6 any {};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(uint16_t(port));
+    const bool inUse
+        = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 && errno == EADDRINUSE;
+    ::close(fd);
+    return inUse;
+}
+
+// Client descriptors, closed when it goes.
+struct Clients : std::vector<int>
+{
+    using std::vector<int>::vector;
+    ~Clients() { std::for_each(begin(), end(), ::close); }
+};
+
+// Distinct ports nothing listens on right now, picked by the system.
+inline std::vector<int> freePorts(int count)
+{
+    std::list<ListeningSocket> held(static_cast<std::size_t>(count));
+    std::vector<int> ports;
+    for (ListeningSocket& socket : held)
+        ports.push_back(socket.listen() == ListeningSocket::ListenResult::Ok ? socket.localPort() : -1);
+    return ports;
+}
+
+// Connects to 127.0.0.1 (an IPv4 peer, as ::ffff:127.0.0.1) or to ::1. A non-blocking socket
+// returns at once; false when refused.
+inline bool startConnect(int fd, int port, bool ipv6 = false)
+{
+    sockaddr_in6 to {};
+    to.sin6_family = AF_INET6;
+    to.sin6_port = htons(uint16_t(port));
+    ::inet_pton(AF_INET6, ipv6 ? "::1" : "::ffff:127.0.0.1", &to.sin6_addr);
+    return ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 || errno == EINPROGRESS;
+}
+
+// An established connection, or -1.
+inline int connectTo(int port, bool ipv6 = false)
+{
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (!startConnect(fd, port, ipv6))
+        ::close(std::exchange(fd, -1));
+    return fd;
+}
+
+// True when the server closes the connection (end of stream or reset) without sending a byte.
+inline bool closedByServer(int fd)
+{
+    pollfd entry { fd, POLLIN, 0 };
+    char byte = 0;
+    return ::poll(&entry, 1, 2000) == 1 && ::recv(fd, &byte, 1, 0) <= 0;
+}
+
+} // namespace Loopback
