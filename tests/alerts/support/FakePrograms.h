@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 
 // Outside programs replaced by shell scripts in a folder that is all of PATH, so no real program
-// runs. Each script appends its name and arguments as one line to the shared record "calls", then
-// runs its commands.
+// runs. Each script appends its name and arguments as one line to the folder's "calls", then runs
+// its commands.
 class FakePrograms
 {
 public:
@@ -16,9 +16,8 @@ public:
     {
         QFile script(m_dir.filePath(name));
         script.open(QIODevice::WriteOnly);
-        script.write(QString("#!/bin/sh\necho \"%1 $*\" >> '%2'\n%3\n")
-                         .arg(name, m_dir.filePath("calls"), then)
-                         .toUtf8());
+        script.write(
+            QString("#!/bin/sh\necho \"%1 $*\" >> \"${0%/*}/calls\"\n%2\n").arg(name, then).toUtf8());
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     // A file in the scripts' folder, one item a line.
