@@ -15,10 +15,12 @@ ProcessSoundPlayer::ProcessSoundPlayer(QObject* parent)
 
 ProcessSoundPlayer::~ProcessSoundPlayer()
 {
-    // The child is deleted with this object; once killed it is gone in an instant.
+    // The child is deleted with this object; once killed it is gone in an instant, so reaping it
+    // here costs nothing and spares QProcess's warning about a running child.
     if (m_current) {
         m_current->disconnect(this);
         m_current->kill();
+        m_current->waitForFinished(1000);
     }
 }
 
