@@ -1,10 +1,12 @@
 #include "ProcessProgramLauncher.h"
 
+#include "CommandLine.h"
+
 #include <QProcess>
 
 bool ProcessProgramLauncher::start(const QString& commandLine)
 {
-    QStringList words = QProcess::splitCommand(commandLine);
+    QStringList words = CommandLine::splitWords(commandLine);
     if (words.isEmpty())
         return false;
     const QString program = words.takeFirst();
