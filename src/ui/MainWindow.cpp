@@ -72,7 +72,7 @@ void MainWindow::buildButtons(QWidget* central)
         button->setFlat(true);
         button->setAutoFillBackground(true);
         button->setStyleSheet(
-            QStringLiteral("QPushButton { background: white; border: 1px solid #808080; }"));
+            QStringLiteral("QPushButton { background: white; border: 1px solid #808080; padding: 0px; }"));
         connect(button, &QPushButton::clicked, this, [this, i] { emit flatButtonClicked(i); });
         m_flatButtons[std::size_t(i)] = button;
     }
