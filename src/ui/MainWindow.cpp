@@ -63,6 +63,10 @@ void MainWindow::buildButtons(QWidget* central)
     auto* band = new QFrame(central);
     band->setGeometry(px(-240), px(-90), px(4935), px(570));
     band->setFrameShape(QFrame::StyledPanel);
+    // The buttons were sized for an 8-point dialog font; larger desktop fonts would clip captions.
+    QFont font = band->font();
+    font.setPointSizeF(8.25);
+    band->setFont(font);
 
     const std::array<QString, 3> captions { QStringLiteral("Start"), MonitorOnCaption,
         QStringLiteral("Options") };
