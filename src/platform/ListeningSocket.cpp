@@ -17,7 +17,7 @@ constexpr int Backlog = 65535;
 
 // How long one readiness event may accept before the window gets its turn again. The notifier is
 // level-triggered, so whatever is still queued wakes it on the next pass.
-constexpr auto AcceptSlice = std::chrono::milliseconds(20);
+constexpr auto AcceptSlice = std::chrono::milliseconds(10);
 
 // When no descriptor can be had at all, how long to leave the queue alone before trying again.
 constexpr int RetryAfterMs = 100;

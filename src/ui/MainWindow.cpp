@@ -45,6 +45,10 @@ MainWindow::MainWindow(StatusDisplay& status, QWidget* parent)
     m_list = new QListView(central);
     m_list->setGeometry(0, px(600), px(4455), px(2985));
     m_list->setUniformItemSizes(true);
+    // After every batch of new lines the view lays out all its rows again; in batches it does so
+    // a few thousand rows per event-loop pass, so a full list never stalls the window.
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(4096);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setModel(&m_status.model());
     m_status.setView(this);
