@@ -108,10 +108,8 @@ class TestAppLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void applyStartupSettings_data();
-    void applyStartupSettings();
-    void reapplySettings_data();
-    void reapplySettings();
+    void applyingSettings_data();
+    void applyingSettings();
     void formLoadPreparesFolderBeforeApplyingAndEndsReady();
     void exitRemovesTrayIconThenEnds();
     // Start-up changes the working folder; every test begins where the first one did.
@@ -121,60 +119,49 @@ private:
     const QString m_cwd = QDir::currentPath();
 };
 
-void TestAppLifecycle::applyStartupSettings_data()
+void TestAppLifecycle::applyingSettings_data()
 {
+    const QStringList reapplyNotOff { "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList",
+        "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" };
+    QTest::addColumn<bool>("reapply");
     QTest::addColumn<QString>("flag");
     QTest::addColumn<QString>("switchValue");
     QTest::addColumn<QStringList>("calls");
-    QTest::newRow("every flag on: eleven steps in order")
-        << "1"
+    QTest::newRow("start-up, every flag on: eleven steps in order")
+        << false << "1"
         << "True"
         << QStringList { "toggleMonitorView", "toggleMonitoring", "start xterm -e top", "setAlwaysOnTop",
                "minimize", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
                "addToStartup", "netcheck on", "startMinimizedWatch" };
-    // Start-up never switches anything off.
-    QTest::newRow("every flag off") << "0"
-                                    << "False" << QStringList { "startMinimizedWatch" };
-    QTest::newRow("only 1 is on") << "2"
-                                  << "yes" << QStringList { "startMinimizedWatch" };
-}
-
-void TestAppLifecycle::applyStartupSettings()
-{
-    QFETCH(QString, flag);
-    QFETCH(QString, switchValue);
-    Rig rig;
-    rig.load(allFlags(flag, switchValue));
-    rig.lifecycle.applyStartupSettings();
-    QTEST(rig.fakes.calls, "calls");
-}
-
-void TestAppLifecycle::reapplySettings_data()
-{
-    const QStringList notOff { "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList",
-        "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" };
-    QTest::addColumn<QString>("flag");
-    QTest::addColumn<QString>("switchValue");
-    QTest::addColumn<QStringList>("calls");
-    QTest::newRow("every flag on") << "1"
-                                   << "True" << notOff;
+    // Start-up never switches anything off, and only 1 counts as on.
+    QTest::newRow("start-up, every flag off") << false << "0"
+                                              << "False" << QStringList { "startMinimizedWatch" };
+    QTest::newRow("start-up, only 1 is on") << false << "2"
+                                            << "yes" << QStringList { "startMinimizedWatch" };
+    QTest::newRow("re-apply, every flag on") << true << "1"
+                                             << "True" << reapplyNotOff;
     // Re-apply compares against 0: a 2 that start-up would not count as on is "not off" here.
-    QTest::newRow("only 0 is off") << "2"
-                                   << "True" << notOff;
-    QTest::newRow("every flag off") << "0"
-                                    << "False"
-                                    << QStringList { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload",
-                                           "autoScroll off", "removeFromStartup", "netcheck off",
-                                           "resetNetState", "unloadSentinel", "hideMinimizedMonitor" };
+    QTest::newRow("re-apply, only 0 is off") << true << "2"
+                                             << "True" << reapplyNotOff;
+    QTest::newRow("re-apply, every flag off")
+        << true << "0"
+        << "False"
+        << QStringList { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload", "autoScroll off",
+               "removeFromStartup", "netcheck off", "resetNetState", "unloadSentinel",
+               "hideMinimizedMonitor" };
 }
 
-void TestAppLifecycle::reapplySettings()
+void TestAppLifecycle::applyingSettings()
 {
+    QFETCH(bool, reapply);
     QFETCH(QString, flag);
     QFETCH(QString, switchValue);
     Rig rig;
     rig.load(allFlags(flag, switchValue));
-    rig.lifecycle.reapplySettings();
+    if (reapply)
+        rig.lifecycle.reapplySettings();
+    else
+        rig.lifecycle.applyStartupSettings();
     QTEST(rig.fakes.calls, "calls");
 }
 
