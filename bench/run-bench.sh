@@ -6,6 +6,7 @@
 #   BUILD_DIR=/tmp/b bench/run-bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh --test
 
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSENTREL_BUILD_TESTS=OFF \
