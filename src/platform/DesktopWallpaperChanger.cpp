@@ -51,10 +51,7 @@ void DesktopWallpaperChanger::changeWallpaper(const QString& imagePath)
     const QString uri = QUrl::fromLocalFile(imagePath).toString(QUrl::FullyEncoded);
     switch (m_desktop) {
     case Desktop::Gnome:
-        // The dark style shows its own picture; an older schema without the key just refuses it.
-        setGsettingsKey(QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri"), uri);
-        setGsettingsKey(
-            QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri-dark"), uri);
+        setGnomePictureUris(uri);
         break;
     case Desktop::Cinnamon:
         setGsettingsKey(
@@ -78,6 +75,30 @@ void DesktopWallpaperChanger::changeWallpaper(const QString& imagePath)
 void DesktopWallpaperChanger::setGsettingsKey(const QString& schema, const QString& key, const QString& value)
 {
     startDetached(QStringLiteral("gsettings"), { QStringLiteral("set"), schema, key, value });
+}
+
+void DesktopWallpaperChanger::setGnomePictureUris(const QString& uri)
+{
+    // The dark style shows its own picture; an older schema without the key just refuses it.
+    // The second key waits for the first: two writers at once may lose one update on backends
+    // that rewrite a whole file.
+    const QString executable = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
+    if (executable.isEmpty())
+        return;
+    const QString schema = QStringLiteral("org.gnome.desktop.background");
+    auto* first = new QProcess(this);
+    first->setStandardOutputFile(QProcess::nullDevice());
+    first->setStandardErrorFile(QProcess::nullDevice());
+    connect(first, &QProcess::finished, first, [first, executable, schema, uri] {
+        QProcess::startDetached(
+            executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri-dark"), uri });
+        first->deleteLater();
+    });
+    connect(first, &QProcess::errorOccurred, first, [first](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            first->deleteLater();
+    });
+    first->start(executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri"), uri });
 }
 
 void DesktopWallpaperChanger::setXfceBackdrops(const QString& imagePath)

@@ -25,6 +25,7 @@ public:
 
 private:
     static void setGsettingsKey(const QString& schema, const QString& key, const QString& value);
+    void setGnomePictureUris(const QString& uri);
     void setXfceBackdrops(const QString& imagePath);
     static void setPlasmaWallpaper(const QString& uri);
     static void setRootWindowImage(const QString& imagePath);

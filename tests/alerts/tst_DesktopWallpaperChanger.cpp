@@ -28,7 +28,8 @@ private slots:
         if (QProcess::execute("glib-compile-schemas", { m_dir.path() }) != 0
             || QStandardPaths::findExecutable("gsettings").isEmpty())
             QSKIP("gsettings and glib-compile-schemas (libglib2.0-bin) are not installed");
-        DesktopWallpaperChanger("ubuntu:GNOME").changeWallpaper(m_image);
+        DesktopWallpaperChanger gnome("ubuntu:GNOME");
+        gnome.changeWallpaper(m_image);
         const auto uris = [this] {
             QFile keyfile(m_dir.filePath("config/glib-2.0/settings/keyfile"));
             const QByteArray uri = "='file://" + m_dir.path().toUtf8() + "/Program%20Folder/SentrelBg.bmp'";
