@@ -183,7 +183,7 @@ private slots:
         const std::vector<int> free = Loopback::freePorts(3);
         // The first draw is the port the fixed listener holds.
         MonitorRig rig(
-            { QString::number(free[0]) }, movingThrough({ free[0], free[1], free[2] }, 300ms), true);
+            { QString::number(free[0]) }, movingThrough({ free[0], free[1], free[2] }, 500ms), true);
         const ListeningSocket& wsRps = rig.monitoring.sentinel().wsRps();
         QTest::qWait(100);
         QVERIFY(!rig.monitoring.sentinel().isLoaded()); // RPS on, monitoring off
@@ -205,7 +205,7 @@ private slots:
 
         rig.monitoring.toggleMonitoring();
         QVERIFY(!rig.monitoring.sentinel().isLoaded() && !Loopback::isListening(free[2]));
-        QTest::qWait(400);
+        QTest::qWait(600);
         QCOMPARE(wsRps.state(), ListeningSocket::State::Closed);
     }
 
