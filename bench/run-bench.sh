@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark tools (Release, in their own build folder) and runs Sentrel headless and the
 # reference server under the same loads, printing both sets of figures against the targets.
-# Takes a few minutes; loopback only; needs no root.
+# Takes about a minute; loopback only; needs no root.
 #   bench/run-bench.sh            build in build-bench
 #   BUILD_DIR=/tmp/b bench/run-bench.sh
 set -euo pipefail
