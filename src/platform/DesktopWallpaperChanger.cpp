@@ -77,6 +77,22 @@ void DesktopWallpaperChanger::setGsettingsKey(const QString& schema, const QStri
     startDetached(QStringLiteral("gsettings"), { QStringLiteral("set"), schema, key, value });
 }
 
+void DesktopWallpaperChanger::runThen(
+    const QString& executable, const QStringList& arguments, std::function<void(const QByteArray&)> next)
+{
+    auto* process = new QProcess(this);
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, process, [process, next = std::move(next)] {
+        next(process->readAllStandardOutput());
+        process->deleteLater();
+    });
+    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    process->start(executable, arguments);
+}
+
 void DesktopWallpaperChanger::setGnomePictureUris(const QString& uri)
 {
     // The dark style shows its own picture; an older schema without the key just refuses it.
@@ -86,19 +102,11 @@ void DesktopWallpaperChanger::setGnomePictureUris(const QString& uri)
     if (executable.isEmpty())
         return;
     const QString schema = QStringLiteral("org.gnome.desktop.background");
-    auto* first = new QProcess(this);
-    first->setStandardOutputFile(QProcess::nullDevice());
-    first->setStandardErrorFile(QProcess::nullDevice());
-    connect(first, &QProcess::finished, first, [first, executable, schema, uri] {
-        QProcess::startDetached(
-            executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri-dark"), uri });
-        first->deleteLater();
-    });
-    connect(first, &QProcess::errorOccurred, first, [first](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            first->deleteLater();
-    });
-    first->start(executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri"), uri });
+    runThen(executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri"), uri },
+        [executable, schema, uri](const QByteArray&) {
+            QProcess::startDetached(
+                executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri-dark"), uri });
+        });
 }
 
 void DesktopWallpaperChanger::setXfceBackdrops(const QString& imagePath)
@@ -107,26 +115,18 @@ void DesktopWallpaperChanger::setXfceBackdrops(const QString& imagePath)
     const QString executable = QStandardPaths::findExecutable(QStringLiteral("xfconf-query"));
     if (executable.isEmpty())
         return;
-    auto* query = new QProcess(this);
-    query->setStandardErrorFile(QProcess::nullDevice());
-    connect(query, &QProcess::finished, query, [query, executable, imagePath] {
-        static const QRegularExpression backdrop(QStringLiteral("^/backdrop/.*/last-image$"));
-        const QStringList lines
-            = QString::fromLocal8Bit(query->readAllStandardOutput()).split(QLatin1Char('\n'));
-        for (const QString& line : lines) {
-            const QString property = line.trimmed();
-            if (backdrop.match(property).hasMatch())
-                QProcess::startDetached(executable,
-                    { QStringLiteral("-c"), XfceChannel, QStringLiteral("-p"), property, QStringLiteral("-s"),
-                        imagePath });
-        }
-        query->deleteLater();
-    });
-    connect(query, &QProcess::errorOccurred, query, [query](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            query->deleteLater();
-    });
-    query->start(executable, { QStringLiteral("-c"), XfceChannel, QStringLiteral("-l") });
+    runThen(executable, { QStringLiteral("-c"), XfceChannel, QStringLiteral("-l") },
+        [executable, imagePath](const QByteArray& listing) {
+            static const QRegularExpression backdrop(QStringLiteral("^/backdrop/.*/last-image$"));
+            const QStringList lines = QString::fromLocal8Bit(listing).split(QLatin1Char('\n'));
+            for (const QString& line : lines) {
+                const QString property = line.trimmed();
+                if (backdrop.match(property).hasMatch())
+                    QProcess::startDetached(executable,
+                        { QStringLiteral("-c"), XfceChannel, QStringLiteral("-p"), property,
+                            QStringLiteral("-s"), imagePath });
+            }
+        });
 }
 
 void DesktopWallpaperChanger::setPlasmaWallpaper(const QString& uri)

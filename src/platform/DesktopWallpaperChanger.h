@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 // Sets the wallpaper the way the running desktop keeps it: GNOME and its relatives in their
 // gsettings schema, XFCE in xfconf, KDE Plasma through its scripting interface, and any other X11
 // desktop on the root window through feh when it is installed. Every tool is started and left
@@ -25,6 +27,9 @@ public:
 
 private:
     static void setGsettingsKey(const QString& schema, const QString& key, const QString& value);
+    // Starts the program, leaves it alone, and hands its output on once it has finished.
+    void runThen(
+        const QString& executable, const QStringList& arguments, std::function<void(const QByteArray&)> next);
     void setGnomePictureUris(const QString& uri);
     void setXfceBackdrops(const QString& imagePath);
     static void setPlasmaWallpaper(const QString& uri);
