@@ -112,7 +112,7 @@ void TestSettingsManager::portListShrinkAndEmpty()
     manager.loadSettings();
 
     while (options.ports().size() > 3)
-        options.removePortAt(3);
+        options.removePorts({ 3 });
     manager.saveSettings();
     QCOMPARE(t.store().read("Ports", "Number"), QString("2"));
     // Entries past the new end stay in the store but are not loaded.
@@ -122,11 +122,14 @@ void TestSettingsManager::portListShrinkAndEmpty()
     QCOMPARE(options.ports(), QStringList({ "21", "23", "25" }));
 
     while (!options.ports().isEmpty())
-        options.removePortAt(0);
+        options.removePorts({ 0 });
     manager.saveSettings();
     QCOMPARE(t.store().read("Ports", "Number"), QString("-1"));
     manager.loadSettings();
     QVERIFY(options.ports().isEmpty());
+    manager.saveSettings(); // and the empty list goes back as it came
+    QCOMPARE(t.store().read("Ports", "Number"), QString("-1"));
+    QCOMPARE(t.store().read("Ports", "0"), QString("21"));
 }
 
 void TestSettingsManager::saveWritesControlsAsStoredForms()

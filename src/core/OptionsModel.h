@@ -60,7 +60,8 @@ public:
 
     explicit OptionsModel(QObject* parent = nullptr);
 
-    // Back to the state of a freshly created dialog: everything unchecked, empty, enabled.
+    // Back to the state of a freshly created dialog: everything unchecked, empty, enabled. Each
+    // value that changes is signalled like any other change.
     void reset();
 
     // Check box state: 0 unchecked, 1 checked, 2 grayed. Changing the state of "Run" (either page)
@@ -81,7 +82,8 @@ public:
 
     const QStringList& ports() const { return m_ports; }
     void appendPort(const QString& port);
-    void removePortAt(int row);
+    // Removes the entries at the given rows, each once; the others keep their order.
+    void removePorts(QList<int> rows);
 
     bool isEnabled(Control control) const { return m_enabled[index(control)]; }
 
@@ -99,6 +101,13 @@ private:
     template <typename E> static constexpr std::size_t index(E e) { return static_cast<std::size_t>(e); }
 
     void setEnabled(Control control, bool enabled);
+    template <typename T, typename Signal> static void assign(T& field, const T& value, Signal signal)
+    {
+        if (field == value)
+            return;
+        field = value;
+        signal();
+    }
 
     std::array<int, std::size_t(Check::Count)> m_checks {};
     std::array<bool, std::size_t(Choice::Count)> m_choices {};

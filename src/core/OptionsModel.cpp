@@ -1,5 +1,8 @@
 #include "OptionsModel.h"
 
+#include <algorithm>
+#include <functional>
+
 OptionsModel::OptionsModel(QObject* parent)
     : QObject(parent)
 {
@@ -8,11 +11,16 @@ OptionsModel::OptionsModel(QObject* parent)
 
 void OptionsModel::reset()
 {
-    m_checks.fill(0);
-    m_choices.fill(false);
-    for (QString& text : m_texts)
-        text.clear();
-    m_enabled.fill(true);
+    // Every value that changes is signalled: a bound widget still showing an edit must follow
+    // even when the value loaded next equals the reset one and so changes nothing.
+    for (int i = 0; i < int(Check::Count); ++i)
+        assign(m_checks[i], 0, [this, i] { emit checkStateChanged(Check(i)); });
+    for (int i = 0; i < int(Choice::Count); ++i)
+        assign(m_choices[i], false, [this, i] { emit choiceChanged(Choice(i)); });
+    for (int i = 0; i < int(Text::Count); ++i)
+        assign(m_texts[i], QString(), [this, i] { emit textChanged(Text(i)); });
+    for (int i = 0; i < int(Control::Count); ++i)
+        assign(m_enabled[i], true, [this, i] { emit enabledChanged(Control(i)); });
     m_ports.clear();
     emit portsChanged();
 }
@@ -59,12 +67,20 @@ void OptionsModel::appendPort(const QString& port)
     emit portsChanged();
 }
 
-void OptionsModel::removePortAt(int row)
+void OptionsModel::removePorts(QList<int> rows)
 {
-    if (row < 0 || row >= m_ports.size())
-        return;
-    m_ports.removeAt(row);
-    emit portsChanged();
+    // Back to front, so that the rows still to go keep their numbers; each row goes once.
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    bool removed = false;
+    for (int row : std::as_const(rows)) {
+        if (row < 0 || row >= m_ports.size())
+            continue;
+        m_ports.removeAt(row);
+        removed = true;
+    }
+    if (removed)
+        emit portsChanged();
 }
 
 void OptionsModel::refreshOptionStates()
