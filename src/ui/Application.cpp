@@ -26,6 +26,7 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_alert(m_settings, m_options, alertServices())
     , m_monitoring(m_status, m_monitoringState, m_options, m_settings, m_soundPlayer, m_alert)
     , m_window(m_status)
+    , m_optionsRouting([this] { m_monitoring.closePortListeners(); }, m_hotkeys, m_window)
     , m_lifecycle(m_settings, m_folder, m_status, m_launcher,
           StartupTargets { &m_window, &m_monitoring, &m_tray, &m_hotkeys, &m_registration, &m_networkWatch },
           [this] { endProcess(); })
@@ -36,6 +37,8 @@ Application::Application(const Paths& paths, QObject* parent)
     connect(&m_window, &MainWindow::flatButtonClicked, this, &Application::cmdFlatClick);
     connect(&m_monitoring, &MonitoringSwitch::captionChanged, &m_window,
         [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
+    connect(&m_window, &MainWindow::optionsRequested, this,
+        [this](OptionsOpenedBy openedBy) { m_optionsRouting.openOptions(openedBy); });
     connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle.exitProgram(); });
     connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
 }
@@ -76,6 +79,9 @@ void Application::cmdFlatClick(int index)
         break;
     case MainWindow::MonitorButton:
         m_window.toggleMonitorView();
+        break;
+    case MainWindow::OptionsButton:
+        m_optionsRouting.openOptions(OptionsOpenedBy::OptionsButton);
         break;
     default:
         break;

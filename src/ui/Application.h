@@ -12,6 +12,7 @@
 #include "NullIconFlasher.h"
 #include "NullTargets.h"
 #include "OptionsModel.h"
+#include "OptionsRouting.h"
 #include "ProcessProgramLauncher.h"
 #include "ProcessSoundPlayer.h"
 #include "ProgramFolder.h"
@@ -66,6 +67,7 @@ private:
     NullNetworkWatch m_networkWatch;
     MonitoringSwitch m_monitoring;
     MainWindow m_window;
+    OptionsRouting m_optionsRouting;
     AppLifecycle m_lifecycle;
     SignalWatcher m_termination;
 };

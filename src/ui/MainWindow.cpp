@@ -123,6 +123,11 @@ void MainWindow::buildMenus()
         m_monitorAction->setChecked(isMonitorViewOn());
         toggleMonitorView();
     });
+    view->addAction(QStringLiteral("&Log"));
+    view->addSeparator();
+    QAction* options = view->addAction(
+        QStringLiteral("&Options"), this, [this] { emit optionsRequested(OptionsOpenedBy::ViewMenu); });
+    options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
 }
 
 bool MainWindow::isMonitorViewOn() const
@@ -192,6 +197,19 @@ void MainWindow::hideMinimizedMonitor()
         hide();
     else if (!isVisible())
         show();
+}
+
+void MainWindow::restoreMonitor()
+{
+    setVisible(true);
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void MainWindow::setMonitorEnabled(bool enabled)
+{
+    setEnabled(enabled);
 }
 
 int MainWindow::clientHeight() const

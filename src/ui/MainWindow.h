@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopSeams.h"
 #include "StartupTargets.h"
 #include "StatusListView.h"
 
@@ -18,7 +19,10 @@ class StatusDisplay;
 
 // The monitor window: three flat buttons, the status list, the status bar and the menus.
 // Its layout is fixed, measured in twips at 15 twips per pixel.
-class MainWindow : public QMainWindow, public MonitorWindowControl, public StatusListView
+class MainWindow : public QMainWindow,
+                   public MonitorWindowControl,
+                   public MonitorWindowAccess,
+                   public StatusListView
 {
     Q_OBJECT
 
@@ -43,6 +47,10 @@ public:
     void startMinimizedWatch() override;
     void hideMinimizedMonitor() override;
 
+    // MonitorWindowAccess
+    void restoreMonitor() override;
+    void setMonitorEnabled(bool enabled) override;
+
     // StatusListView
     int clientHeight() const override;
     int rowHeight() const override;
@@ -51,6 +59,7 @@ public:
 signals:
     void flatButtonClicked(int index);
     void exitRequested();
+    void optionsRequested(OptionsOpenedBy openedBy);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
