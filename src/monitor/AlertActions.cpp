@@ -11,6 +11,7 @@
 #include "SoundPlayer.h"
 #include "WallpaperChanger.h"
 
+#include <QDateTime>
 #include <QDir>
 
 AlertActions::AlertActions(const SettingsManager& settings, const OptionsModel& options,
@@ -42,7 +43,7 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
     if (isTrue(s.soundsOn) && m_soundThrottle.tryPass())
         m_services.soundPlayer->play(m_options.soundFile(OptionsModel::IntruderSound));
     if (isTrue(s.logs))
-        m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentDateTime()); // lost entry: go on
+        m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentMSecsSinceEpoch());
     if (isOn(s.ddeOn))
         m_services.chat->sendDdeCommand(m_options.ddeService(), chatCommand(intruder));
 }

@@ -28,6 +28,9 @@ public:
 
     void raiseIntruderAlert(const IntruderRecord& intruder) override;
 
+    // Where the log entries wait for the end of the event-loop pass; Purge goes through it.
+    IntruderLog& intruderLog() { return m_log; }
+
     static QString wallpaperFileName() { return QStringLiteral("SentrelBg.bmp"); }
     static QString clipboardText(const IntruderRecord& intruder);
     static QString chatCommand(const IntruderRecord& intruder);

@@ -2,40 +2,131 @@
 
 #include "IntruderRecord.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 
-bool IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& intruder, const QDateTime& when)
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+// Addresses and port numbers are ASCII; anything else takes the general conversion.
+void appendUtf8(QByteArray& out, const QString& text)
 {
-    QFile file(QDir(folder).filePath(fileName()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c >= 0x80) {
+            out += QStringView(text).mid(i).toUtf8();
+            return;
+        }
+        out += char(c);
+    }
+}
+
+bool appendToFile(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
         return false;
-    const QByteArray bytes = entry(intruder, when);
-    const bool written = file.write(bytes) == bytes.size();
-    // A full disk shows up only when the buffered bytes are flushed.
-    return file.flush() && written;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // a full disk or a size limit: the rest is lost
+        done += n;
+    }
+    ::close(fd);
+    return done == bytes.size();
+}
+} // namespace
+
+IntruderLog::IntruderLog()
+{
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flush(); });
 }
 
-QByteArray IntruderLog::entry(const IntruderRecord& intruder, const QDateTime& when)
+IntruderLog::~IntruderLog()
 {
-    const QString text = QStringLiteral("\r\n") + QStringLiteral("Intruder Information - ") + stamp(when)
-        + QStringLiteral("\r\n") + QStringLiteral("IP: ") + intruder.intruderIP + QStringLiteral("\r\n")
-        + QStringLiteral("Attacked Port: ") + QString::number(intruder.attackedPort) + QStringLiteral("\r\n")
-        + QStringLiteral("Message: ") + intruder.intruderMessage + QStringLiteral("\r\n");
-    return text.toUtf8();
+    flush();
 }
 
-QString IntruderLog::stamp(const QDateTime& when)
+void IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& intruder, qint64 msecsSinceEpoch)
 {
-    const qint64 second = when.toSecsSinceEpoch();
+    useFolder(folder);
+    if (m_pending.isEmpty()) {
+        m_sinceFirstPending.start();
+        m_flushTimer.start();
+    }
+    appendEntry(m_pending, intruder, msecsSinceEpoch);
+    // A pass that runs long (a flood on many ports) must not hold entries back.
+    if (m_pending.size() >= MaxPendingBytes || m_sinceFirstPending.elapsed() >= MaxDelayMs)
+        flush();
+}
+
+bool IntruderLog::flush()
+{
+    m_flushTimer.stop();
+    if (m_pending.isEmpty())
+        return true;
+    const bool written = appendToFile(m_path, m_pending);
+    m_pending.resize(0); // keeps the buffer for the next pass
+    return written;
+}
+
+bool IntruderLog::purge(const QString& folder)
+{
+    m_flushTimer.stop();
+    m_pending.resize(0);
+    return QFile::remove(QDir(folder).filePath(fileName()));
+}
+
+QByteArray IntruderLog::entry(const IntruderRecord& intruder, qint64 msecsSinceEpoch)
+{
+    QByteArray bytes;
+    appendEntry(bytes, intruder, msecsSinceEpoch);
+    return bytes;
+}
+
+void IntruderLog::appendEntry(QByteArray& out, const IntruderRecord& intruder, qint64 msecsSinceEpoch)
+{
+    out += "\r\nIntruder Information - ";
+    out += stamp(msecsSinceEpoch);
+    out += "\r\nIP: ";
+    appendUtf8(out, intruder.intruderIP);
+    out += "\r\nAttacked Port: ";
+    out += QByteArray::number(intruder.attackedPort);
+    out += "\r\nMessage: ";
+    appendUtf8(out, intruder.intruderMessage);
+    out += "\r\n";
+}
+
+const QByteArray& IntruderLog::stamp(qint64 msecsSinceEpoch)
+{
+    const qint64 second = msecsSinceEpoch >= 0 ? msecsSinceEpoch / 1000 : (msecsSinceEpoch - 999) / 1000;
     if (second != m_stampSecond) {
         // The user's general date: short date, one blank, long time. The time is formatted from
         // the date-time, not the bare time, so a zone in the time format is filled in.
+        const QDateTime when = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
         const QLocale locale = QLocale::system();
-        m_stamp = locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-            + locale.toString(when, locale.timeFormat(QLocale::LongFormat));
+        m_stamp = (locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+            + locale.toString(when, locale.timeFormat(QLocale::LongFormat)))
+                      .toUtf8();
         m_stampSecond = second;
     }
     return m_stamp;
+}
+
+void IntruderLog::useFolder(const QString& folder)
+{
+    if (folder == m_folder && !m_path.isEmpty())
+        return;
+    flush(); // what was queued belongs to the earlier folder
+    m_folder = folder;
+    m_path = QFile::encodeName(QDir(folder).filePath(fileName()));
 }

@@ -1,31 +1,62 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
+
+#include <limits>
 
 struct IntruderRecord;
 
-// "Log.txt" in the program folder: one five-line entry per intrusion, appended and never
-// rewritten. Each entry is opened, written and closed on its own, so the user can view or
-// delete the file between intrusions.
+// "Log.txt" in the program folder: one five-line entry per intrusion, appended and never rewritten.
+//
+// Entries are collected and appended together at the end of the event-loop pass that made them,
+// and never later than MaxDelayMs after the first of them: a flood of intrusions then costs one
+// open, write and close per pass instead of per intrusion. Every append opens the file by name, so
+// a log deleted in between (Purge, or by hand) is started anew rather than growing unseen, and
+// each append is a single write, so a killed program leaves whole entries behind.
 class IntruderLog
 {
 public:
+    static constexpr int MaxDelayMs = 50;
+    // Beyond this many queued bytes the entries are appended at once.
+    static constexpr qsizetype MaxPendingBytes = 256 * 1024;
+
+    IntruderLog();
+    ~IntruderLog();
+    IntruderLog(const IntruderLog&) = delete;
+    IntruderLog& operator=(const IntruderLog&) = delete;
+
     static QString fileName() { return QStringLiteral("Log.txt"); }
 
-    // Appends the entry to the log in folder (the program folder, with or without a trailing
-    // separator); false when the file could not be opened or written completely.
-    bool writeLogEntry(const QString& folder, const IntruderRecord& intruder, const QDateTime& when);
+    // Queues the entry for the log in folder (the program folder, with or without a trailing
+    // separator), stamped with the local time at msecsSinceEpoch.
+    void writeLogEntry(const QString& folder, const IntruderRecord& intruder, qint64 msecsSinceEpoch);
 
-    // The entry's bytes: an empty line first, every line ended by CR LF, in UTF-8.
-    QByteArray entry(const IntruderRecord& intruder, const QDateTime& when);
+    // Appends the queued entries now. False when some could not be written: only those are lost;
+    // what the file took stays, and later entries try again.
+    bool flush();
+    // Drops the queued entries and deletes the log, as if they had reached it before it went.
+    bool purge(const QString& folder);
+    bool hasPending() const { return !m_pending.isEmpty(); }
+
+    // One entry's bytes: an empty line first, every line ended by CR LF, in UTF-8.
+    QByteArray entry(const IntruderRecord& intruder, qint64 msecsSinceEpoch);
 
 private:
-    QString stamp(const QDateTime& when);
+    void appendEntry(QByteArray& out, const IntruderRecord& intruder, qint64 msecsSinceEpoch);
+    const QByteArray& stamp(qint64 msecsSinceEpoch);
+    void useFolder(const QString& folder);
 
-    // Writing the local time zone's name costs more than the file write itself; a scan logs
+    QByteArray m_pending;
+    QString m_folder;
+    QByteArray m_path; // the log in m_folder, as the file system spells it
+    QTimer m_flushTimer;
+    QElapsedTimer m_sinceFirstPending;
+
+    // Writing the local time zone's name costs more than the whole rest of an entry; a scan logs
     // thousands of entries within the same second.
-    qint64 m_stampSecond = -1;
-    QString m_stamp;
+    qint64 m_stampSecond = std::numeric_limits<qint64>::min();
+    QByteArray m_stamp;
 };
