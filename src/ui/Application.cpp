@@ -71,6 +71,11 @@ void Application::mirrorStatusToStdout()
     m_status.setMirror(stdout);
 }
 
+void Application::runWithoutDisplay()
+{
+    m_status.setDisplayPresent(false);
+}
+
 void Application::cmdFlatClick(int index)
 {
     switch (index) {

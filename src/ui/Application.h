@@ -42,6 +42,8 @@ public:
     void start();
     // Mirrors the status display to standard output (no display to show the window on).
     void mirrorStatusToStdout();
+    // Nobody can see the window (the offscreen platform): the status list draws nothing.
+    void runWithoutDisplay();
 
 private:
     AlertServices alertServices();

@@ -52,6 +52,7 @@ MainWindow::MainWindow(StatusDisplay& status, QWidget* parent)
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setModel(&m_status.model());
     m_status.setView(this);
+    m_status.watchList(m_list);
 
     buildStatusBar(central);
     buildMenus();

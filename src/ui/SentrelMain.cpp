@@ -19,7 +19,7 @@ QStringList assetDirs()
 }
 } // namespace
 
-SentrelMain::SentrelMain(int& argc, char** argv)
+SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
 {
     // Without a display (a server, a container, CI) run on the offscreen platform and report on
     // standard output instead of failing to start.
@@ -35,7 +35,10 @@ SentrelMain::SentrelMain(int& argc, char** argv)
     paths.programFolder = ProgramFolder::defaultPath();
     paths.assetDirs = assetDirs();
     m_application = std::make_unique<Application>(paths);
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+    const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
+    if (offscreen)
+        m_application->runWithoutDisplay();
+    if (mirror == StatusMirror::Always || offscreen)
         m_application->mirrorStatusToStdout();
     m_application->start();
 }

@@ -11,8 +11,12 @@ class QApplication;
 class SentrelMain
 {
 public:
+    // Where the status display is mirrored to standard output: only without a display, or always
+    // (the benchmark counts the lines of a shown window there).
+    enum class StatusMirror { WithoutDisplay, Always };
+
     // argc must outlive this object, as QApplication requires.
-    SentrelMain(int& argc, char** argv);
+    SentrelMain(int& argc, char** argv, StatusMirror mirror = StatusMirror::WithoutDisplay);
     ~SentrelMain();
 
     SentrelMain(const SentrelMain&) = delete;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StatusListModel.h"
+#include "StatusListWatch.h"
 #include "StatusReporter.h"
 
 #include <QObject>
@@ -33,6 +34,10 @@ public:
     StatusListModel& model() { return m_model; }
 
     void setView(StatusListView* view) { m_view = view; }
+    // The widget that shows the list: lines are laid out and painted only while it can be seen.
+    void watchList(QWidget* list) { m_listWatch.watch(list); }
+    // Without a display nobody ever sees the list.
+    void setDisplayPresent(bool present) { m_listWatch.setDisplayPresent(present); }
     void measureStatusList();
     int statusItemHeight() const { return m_itemHeight; }
     int statusVisibleRows() const { return m_visibleRows; }
@@ -54,6 +59,7 @@ private:
 
     const MonitoringState& m_monitoring;
     StatusListModel m_model;
+    StatusListWatch m_listWatch { m_model };
     QString m_statusText = QStringLiteral("Loading..");
     StatusListView* m_view = nullptr;
     int m_itemHeight = 0;

@@ -23,6 +23,12 @@ QVariant StatusListModel::data(const QModelIndex& index, int role) const
 void StatusListModel::append(const QString& line)
 {
     m_pending.push_back(line);
+    if (!m_watched) {
+        // Unseen lines are inserted only to keep memory near the cap.
+        if (m_pending.size() >= std::size_t(m_cap) / 2 + 1)
+            flush();
+        return;
+    }
     if (m_flushTimer.isActive())
         return;
     const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FlushInterval;
@@ -55,6 +61,17 @@ void StatusListModel::flush()
     endInsertRows();
     m_pending.clear();
     emit flushed();
+}
+
+void StatusListModel::setWatched(bool watched)
+{
+    if (watched == m_watched)
+        return;
+    m_watched = watched;
+    if (watched)
+        flush();
+    else
+        m_flushTimer.stop();
 }
 
 void StatusListModel::clear()

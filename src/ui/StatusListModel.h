@@ -10,6 +10,8 @@
 // first line after a quiet spell on the next event-loop pass, and while lines keep coming at most
 // one batch per FlushInterval. Every insert makes the list view lay out all its rows again, so a
 // flood costs a few view updates a second instead of one per line or per pass.
+// While no view can be seen (no display, the window hidden or minimized, the list folded away)
+// the lines wait and no view hears of them; they are inserted when a view can be seen again.
 // Only the newest lines up to the cap are kept.
 class StatusListModel : public QAbstractListModel
 {
@@ -30,6 +32,10 @@ public:
     void flush();
     void clear();
 
+    // Whether any view of the list can be seen; while not, lines wait (see above).
+    void setWatched(bool watched);
+    bool isWatched() const { return m_watched; }
+
     // Lines held, queued ones included.
     int lineCount() const { return int(m_lines.size() + m_pending.size()); }
     QStringList lines() const;
@@ -44,4 +50,5 @@ private:
     QTimer m_flushTimer;
     QElapsedTimer m_sinceFlush;
     int m_cap;
+    bool m_watched = true;
 };

@@ -2,6 +2,7 @@
 #include "StatusDisplay.h"
 #include "StatusListView.h"
 
+#include <QListView>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -55,6 +56,8 @@ private slots:
     void linesCarryThePrefix();
     void linesReachTheModelInBatches();
     void capKeepsTheNewestLines();
+    void unseenLinesWaitAndKeepTheirOrder();
+    void listIsSeenOnlyWhenItCanBe();
     void resetStatusTextFollowsMonitoring();
     void measureKeepsEarlierValuesOnFailure();
     void autoScroll_data();
@@ -110,6 +113,71 @@ void TestStatusDisplay::capKeepsTheNewestLines()
     display.model().flush();
     QCOMPARE(display.model().rowCount(), 100000);
     QCOMPARE(display.model().data(display.model().index(0)).toString(), QString("[ ORRA ] - 12"));
+}
+
+void TestStatusDisplay::unseenLinesWaitAndKeepTheirOrder()
+{
+    StatusListModel model(10);
+    QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
+    const auto add = [&model](int from, int to) {
+        for (int i = from; i < to; ++i)
+            model.append(QString::number(i));
+    };
+    const auto numbers = [](int from, int to) {
+        QStringList all;
+        for (int i = from; i < to; ++i)
+            all << QString::number(i);
+        return all;
+    };
+
+    model.setWatched(false);
+    add(0, 4);
+    QTest::qWait(StatusListModel::FlushInterval * 2);
+    QCOMPARE(inserts.count(), 0);
+    QCOMPARE(model.lineCount(), 4);
+    model.setWatched(true); // seen again: in at once, in order
+    QCOMPARE(model.rowCount(), 4);
+    add(4, 6);
+    QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 6, 2000);
+    QCOMPARE(model.lines(), numbers(0, 6));
+
+    // Unseen for long: only enough goes in to keep memory near the cap, the newest lines last.
+    model.setWatched(false);
+    inserts.clear();
+    add(6, 12);
+    QCOMPARE(inserts.count(), 1);
+    QCOMPARE(model.lines(), numbers(2, 12));
+    model.clear();
+    add(12, 14);
+    model.setWatched(true);
+    QCOMPARE(model.lines(), numbers(12, 14));
+    QCOMPARE(model.rowCount(), 2);
+}
+
+void TestStatusDisplay::listIsSeenOnlyWhenItCanBe()
+{
+    MonitoringState monitoring;
+    StatusDisplay display(monitoring);
+    QWidget window;
+    auto* list = new QListView(&window);
+    display.watchList(list);
+    const auto seen = [&display] { return display.model().isWatched(); };
+    QVERIFY(!seen()); // not shown yet
+    window.show();
+    QVERIFY(seen());
+    list->hide(); // the folded monitor view
+    QVERIFY(!seen());
+    list->show();
+    QVERIFY(seen());
+    window.setWindowState(Qt::WindowMinimized);
+    QVERIFY(!seen());
+    window.setWindowState(Qt::WindowNoState);
+    QVERIFY(seen());
+    display.setDisplayPresent(false);
+    QVERIFY(!seen());
+    display.setDisplayPresent(true);
+    window.hide();
+    QVERIFY(!seen());
 }
 
 void TestStatusDisplay::resetStatusTextFollowsMonitoring()
@@ -203,5 +271,5 @@ void TestStatusDisplay::mirrorWritesLinesAndTexts()
     std::fclose(stream);
 }
 
-QTEST_GUILESS_MAIN(TestStatusDisplay)
+QTEST_MAIN(TestStatusDisplay)
 #include "tst_StatusDisplay.moc"
