@@ -1,4 +1,5 @@
-// The program exactly as app/main.cpp starts it, plus a timer on the same event loop that records
+// The program exactly as app/main.cpp starts it (with --mirror, also mirroring its status lines to
+// standard output when it has a display), plus a timer on the same event loop that records
 // how late it fires. On SIGUSR1 and at exit it writes its figures to standard error (standard
 // output carries the status lines) and, on SIGUSR1, starts counting afresh.
 
@@ -8,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -28,7 +30,12 @@ void report(const LatenessProbe& probe)
 
 int main(int argc, char* argv[])
 {
-    SentrelMain sentrel(argc, argv);
+    // --mirror: the status lines go to standard output even with a display, to be counted there.
+    const bool mirror = argc > 1 && std::strcmp(argv[argc - 1], "--mirror") == 0;
+    if (mirror)
+        --argc;
+    SentrelMain sentrel(
+        argc, argv, mirror ? SentrelMain::StatusMirror::Always : SentrelMain::StatusMirror::WithoutDisplay);
 
     LatenessProbe probe(10);
     // Lets a script ask for figures between two loads without stopping the process.

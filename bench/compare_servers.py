@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Runs Sentrel headless and the reference server side by side, puts both under the same loads in
-turn, and prints what each recorded, how fast, at what cost, against the targets.
+"""Runs Sentrel and the reference server side by side, puts both under the same loads in turn, and
+prints what each recorded, how fast, at what cost, against the targets. Sentrel runs in several
+modes one after the other: headless, with its window shown on a private X display, and with every
+alert action on.
 
 Started by run-bench.sh after the build; everything lives in a temporary folder that is removed at
 the end (unless --keep)."""
@@ -11,12 +13,14 @@ import os
 import random
 import re
 import resource
+import select
 import shutil
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 STATUS_INTRUSION = b"[ ORRA ] - Intruder Detected"
@@ -162,10 +166,10 @@ def port_is_free(port):
     return True
 
 
-def write_settings(path, ports):
+def write_settings(path, ports, mode_changes):
     """Edits the store the program wrote at its first start: the benchmark's ports, monitoring on
     at start, logs on, and every action that reaches outside the process (sound, wallpaper,
-    programs, chat client, the moving sentinel port) off."""
+    programs, chat client, the moving sentinel port) off unless the mode turns it on."""
     sections, order = {}, []
     section = None
     with open(path, encoding="utf-8") as stream:
@@ -184,6 +188,8 @@ def write_settings(path, ports):
         "Display": {"Change%20Background": "0", "Attack%20Run": "0", "Windows%20Startup": "0"},
         "Advance": {"DDE%20On": "0", "RPS": "0"},
     }
+    for name, values in mode_changes.items():
+        changes.setdefault(name, {}).update(values)
     for name, values in changes.items():
         if name not in sections:
             order.append(name)
@@ -213,9 +219,9 @@ def wait_for(predicate, timeout, what):
     sys.exit(f"timed out waiting for {what}")
 
 
-def first_start(probe, env, folder):
+def first_start(command, env, folder):
     """Lets the program write its first-start store, so the edit keeps its exact format."""
-    first = Server("first-start", [probe], env, folder, {})
+    first = Server("first-start", command, env, folder, {})
     try:
         wait_for(lambda: b"Ready." in read_bytes(first.stdout_path) or not first.alive(), 30, "first start")
     finally:
@@ -350,106 +356,299 @@ def print_load(title, sentrel, reference):
     return s_rate / r_rate if r_rate else 0
 
 
+
+class Display:
+    """A private X display with a tray host, for the modes that show the window."""
+
+    def __init__(self, folder):
+        self.processes = []
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                stderr=open(os.path.join(folder, "xvfb.err"), "wb"))
+        os.close(write_end)
+        self.processes.append(xvfb)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 0.5)
+            if ready:
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    break
+                number += chunk
+        os.close(read_end)
+        if not number.strip():
+            self.stop()
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number.decode().strip()
+        env = dict(os.environ, DISPLAY=self.name)
+        # The tray host: without one the program has no tray icon to flash.
+        self.processes.append(subprocess.Popen(["trayer", "--edge", "bottom", "--align", "right", "--widthtype",
+                                                "request", "--height", "24"], env=env,
+                                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        time.sleep(0.5)
+
+    def stop(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+
+
+class FifoReader:
+    """Reads a FIFO the way a chat client reads its command pipe, so the chat command has a taker."""
+
+    def __init__(self, path):
+        os.mkfifo(path)
+        self.path = path
+        self.lines = 0
+        self.stopping = False
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        while not self.stopping:
+            with open(self.path, "rb") as stream:  # waits for a writer
+                for chunk in iter(lambda: stream.read(65536), b""):
+                    self.lines += chunk.count(b"\n")
+
+    def stop(self):
+        self.stopping = True
+        try:  # wakes the reader if it waits for a writer
+            descriptor = os.open(self.path, os.O_WRONLY | os.O_NONBLOCK)
+            os.close(descriptor)
+        except OSError:
+            pass
+
+
+def fake_tools(folder):
+    """Stand-ins for the sound player, the wallpaper tool and the attack program: each starts, does
+    nothing and ends, so the program pays for starting them and nothing else."""
+    tools = os.path.join(folder, "tools")
+    os.makedirs(tools)
+    for name in ("paplay", "aplay", "feh", "attack"):
+        path = os.path.join(tools, name)
+        with open(path, "w") as stream:
+            stream.write("#!/bin/sh\nexit 0\n")
+        os.chmod(path, 0o755)
+    return tools
+
+
+WINDOW_SETTINGS = {
+    "%General": {"Hide%20Monitor": "0"},
+    "Display": {"Min%20On%20Startup": "0", "Use%20IconTray": "1", "Flash%20Icon": "1",
+                "Auto%20Scroll%20Monitor": "1", "Use%20Hotkeys": "0"},
+}
+
+# What each mode measures. Every mode runs its own Sentrel with its own folders; the reference
+# server runs every load beside it.
+SCAN = ("scan: 1,200 connections, 12 ports x 100, concurrency 1", ["--mode", "scan", "--repeat", "100"])
+BURST = ("burst: 20,000 connections at concurrency 200",
+         ["--mode", "burst", "--count", "20000", "--concurrency", "200"])
+SUSTAINED = ("sustained: 10 s at concurrency 50", ["--mode", "sustained", "--duration", "10", "--concurrency", "50"])
+MEMORY = ("burst: 100,000 connections at concurrency 200 (the memory run)",
+          ["--mode", "burst", "--count", "100000", "--concurrency", "200"])
+
+MODES = [
+    {"name": "headless", "title": "headless (offscreen, status lines on standard output)", "display": False,
+     "settings": {}, "loads": [SCAN, BURST, SUSTAINED, MEMORY], "idle": False},
+    {"name": "window", "title": "window shown (Xvfb, tray host, flashing and auto-scroll on)", "display": True,
+     "settings": WINDOW_SETTINGS, "loads": [SCAN, BURST, SUSTAINED], "idle": True},
+    {"name": "actions", "title": "every alert action on (window shown, fake sound player, wallpaper tool and "
+                                 "attack program, FIFO chat reader)", "display": True,
+     "settings": "actions", "loads": [SCAN, SUSTAINED], "idle": False},
+]
+
+
+def actions_settings(tools, fifo):
+    settings = {name: dict(values) for name, values in WINDOW_SETTINGS.items()}
+    settings["Sounds"] = {"On": "True"}
+    settings["Display"].update({"Change%20Background": "1", "Attack%20Run": "1",
+                                "Attack%20Run%20File": os.path.join(tools, "attack"), "Copy%20Clipboard": "1"})
+    settings["Advance"] = {"DDE%20On": "1", "DDE%20Service": "fifo:" + fifo}
+    return settings
+
+
+def start_sentrel(mode, probe, base_env, folder, ports, display, wrapper=(), start_timeout=30):
+    """Starts one Sentrel for a mode in its own folders (under wrapper, a command such as valgrind,
+    when given) and waits until it listens."""
+    home = os.path.join(folder, mode["name"])
+    for name in ("config", "data", "runtime"):
+        os.makedirs(os.path.join(home, name), mode=0o700)
+    env = dict(base_env, XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_DATA_HOME=os.path.join(home, "data"),
+               XDG_RUNTIME_DIR=os.path.join(home, "runtime"))
+    command = [probe]
+    extras = []
+    settings = mode["settings"]
+    if display:
+        env["DISPLAY"] = display.name
+        env.pop("QT_QPA_PLATFORM", None)
+        env.pop("XDG_CURRENT_DESKTOP", None)  # the wallpaper goes through the plain tool
+        command.append("--mirror")  # the status lines are counted on standard output
+    if settings == "actions":
+        tools = fake_tools(home)
+        env["PATH"] = tools + os.pathsep + env.get("PATH", "")
+        reader = FifoReader(os.path.join(home, "chat.fifo"))
+        extras.append(reader)
+        settings = actions_settings(tools, reader.path)
+    first_start(command, env, home)
+    write_settings(os.path.join(home, "config", "Sentrel II.ini"), ports, settings)
+    log_path = os.path.join(home, "data", "Sentrel", "Log.txt")
+    sentrel = Server("sentrel-" + mode["name"], list(wrapper) + command, env, folder, {
+        "status lines": (os.path.join(folder, "sentrel-" + mode["name"] + ".out"),
+                         lambda line: line == STATUS_INTRUSION),
+        "Log.txt": (log_path, lambda line: line.startswith(LOG_INTRUSION)),
+    })
+    sentrel.extras = extras
+    wait_for(lambda: read_bytes(sentrel.stdout_path).count(b"Monitoring Port: ") >= PORT_COUNT
+             or not sentrel.alive(), start_timeout, f"Sentrel ({mode['name']}) to open its ports")
+    if not sentrel.alive():
+        sys.exit("Sentrel ended at start:\n" + read_bytes(sentrel.stderr_path).decode(errors="replace"))
+    return sentrel
+
+
+def measure_idle(server, seconds=10.0):
+    """CPU share of one core while nothing connects."""
+    time.sleep(2.0)  # lets the last batch of lines and the flashing settle
+    before, started = server.cpu_seconds(), time.monotonic()
+    time.sleep(seconds)
+    return (server.cpu_seconds() - before) / (time.monotonic() - started)
+
+
+TARGETS = {  # mode: (sustained ratio, scan ratio)
+    "headless": (0.8, 0.5),
+    "window": (0.8, 0.5),
+    "actions": (0.6, None),
+}
+TARGET_IDLE = 0.005
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--build", default="build-bench")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    parser.add_argument("--modes", default=",".join(m["name"] for m in MODES),
+                        help="comma-separated modes to run (default: all)")
     options = parser.parse_args()
     tools = os.path.join(options.build, "bench")
     probe, loadgen, refserver = (os.path.abspath(os.path.join(tools, name))
                                  for name in ("sentrel-probe", "sentrel-loadgen", "sentrel-refserver"))
+    wanted = options.modes.split(",")
 
     folder = tempfile.mkdtemp(prefix="sentrel-bench-")
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    for name in ("config", "data", "runtime"):
-        os.makedirs(os.path.join(folder, name), mode=0o700)
-    env.update(XDG_CONFIG_HOME=os.path.join(folder, "config"), XDG_DATA_HOME=os.path.join(folder, "data"),
-               XDG_RUNTIME_DIR=os.path.join(folder, "runtime"), QT_QPA_PLATFORM="offscreen")
+    env["QT_QPA_PLATFORM"] = "offscreen"
     sentrel_ports = free_ports(PORT_COUNT)
     reference_ports = free_ports(PORT_COUNT, avoid=set(sentrel_ports))
 
-    servers = []
+    servers, display = [], None
+    verdicts, summary = [], {}
+    worst_loss = 0
+    noise_cpu = noise_wall = 0.0
     try:
-        first_start(probe, env, folder)
-        write_settings(os.path.join(folder, "config", "Sentrel II.ini"), sentrel_ports)
-        log_path = os.path.join(folder, "data", "Sentrel", "Log.txt")
-        sentrel = Server("sentrel", [probe], env, folder, {
-            "status lines": (os.path.join(folder, "sentrel.out"), lambda line: line == STATUS_INTRUSION),
-            "Log.txt": (log_path, lambda line: line.startswith(LOG_INTRUSION)),
-        })
-        servers.append(sentrel)
         record_file = os.path.join(folder, "reference-records.txt")
         reference = Server("reference", [refserver, "--ports", ",".join(map(str, reference_ports)),
                                          "--out", record_file], env, folder, {"file": (record_file, lambda line: True)})
         servers.append(reference)
-        wait_for(lambda: read_bytes(sentrel.stdout_path).count(b"Monitoring Port: ") >= PORT_COUNT
-                 or not sentrel.alive(), 30, "Sentrel to open its ports")
-        if not sentrel.alive():
-            sys.exit("Sentrel ended at start:\n" + read_bytes(sentrel.stderr_path).decode(errors="replace"))
-        stall = StallProbe(sentrel)
-
         commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True).stdout.strip()
         print(f"Sentrel benchmark  {time.strftime('%Y-%m-%d %H:%M:%S')}  commit {commit}  {os.cpu_count()} cores")
-        print(f"Sentrel (offscreen, with the stall probe) ports: {sentrel_ports}")
-        print(f"reference server ports: {reference_ports}")
+        print(f"Sentrel ports: {sentrel_ports}   reference server ports: {reference_ports}")
         print(f"temporary folder: {folder}")
         print(f"load average (1 min) at start: {read_bytes('/proc/loadavg').split()[0].decode()}")
 
-        loads = [
-            ("scan: 12 ports x 100, one at a time", ["--mode", "scan", "--repeat", "100"]),
-            ("burst: 20,000 connections at concurrency 200", ["--mode", "burst", "--count", "20000", "--concurrency", "200"]),
-            ("sustained: 10 s at concurrency 50", ["--mode", "sustained", "--duration", "10", "--concurrency", "50"]),
-            ("burst: 100,000 connections at concurrency 200 (the memory run)",
-             ["--mode", "burst", "--count", "100000", "--concurrency", "200"]),
-        ]
-        verdicts = []
-        worst_loss = 0
-        peak_mb = 0.0
-        noise_cpu = noise_wall = 0.0
-        for index, (title, args) in enumerate(loads):
-            # The order flips from load to load, so neither server always runs on a warmer machine.
-            if index % 2 == 0:
-                r = measure(reference, reference_ports, loadgen, args)
-                s = measure(sentrel, sentrel_ports, loadgen, args, stall)
-            else:
-                s = measure(sentrel, sentrel_ports, loadgen, args, stall)
-                r = measure(reference, reference_ports, loadgen, args)
-            rate_ratio = print_load(title, s, r)
-            for figures in (s, r):
-                noise_cpu += max(0.0, figures["machine_cpu_s"] - figures["cpu_s"] - figures["loadgen_cpu_s"])
-                noise_wall += figures["wall_s"]
-            counted = [n for label, n in s["recorded"].items() if s["log_exists"][label]]
-            # A connection that never completed or was never dropped is missed as surely as one
-            # that was dropped without a record.
-            missed = s["load"]["failed"] + s["load"]["unclosed"]
-            worst_loss = max([worst_loss] + [s["load"]["made"] - n + missed for n in counted])
-            # Each load starts its peak from the RSS it found, so the largest of them is the run's.
-            peak_mb = max(peak_mb, s["peak_rss_mb"])
-            if title.startswith("sustained"):
-                verdicts.append(("sustained rate >= 0.5 x reference", f"{rate_ratio:.2f} x",
-                                 rate_ratio >= TARGET_RATE_RATIO))
-            if title.startswith("burst"):
-                verdicts.append((f"event-loop stall <= {TARGET_STALL_MS} ms ({title.split(' at')[0]})",
-                                 f'{s["stall"]["max_ms"]:.1f} ms', s["stall"]["max_ms"] <= TARGET_STALL_MS))
+        for mode in MODES:
+            if mode["name"] not in wanted:
+                continue
+            if mode["display"] and display is None:
+                try:
+                    display = Display(folder)
+                except (RuntimeError, FileNotFoundError) as error:
+                    print(f"\n## {mode['title']}: skipped, no X display ({error})")
+                    continue
+            print(f"\n## {mode['title']}")
+            sentrel = start_sentrel(mode, probe, env, folder, sentrel_ports, display if mode["display"] else None)
+            servers.append(sentrel)
+            stall = StallProbe(sentrel)
+            peak_mb = 0.0
+            for index, (title, args) in enumerate(mode["loads"]):
+                # The order flips from load to load, so neither server always runs on a warmer machine.
+                if index % 2 == 0:
+                    r = measure(reference, reference_ports, loadgen, args)
+                    s = measure(sentrel, sentrel_ports, loadgen, args, stall)
+                else:
+                    s = measure(sentrel, sentrel_ports, loadgen, args, stall)
+                    r = measure(reference, reference_ports, loadgen, args)
+                rate_ratio = print_load(f"{mode['name']}: {title}", s, r)
+                for figures in (s, r):
+                    noise_cpu += max(0.0, figures["machine_cpu_s"] - figures["cpu_s"] - figures["loadgen_cpu_s"])
+                    noise_wall += figures["wall_s"]
+                counted = [n for label, n in s["recorded"].items() if s["log_exists"][label]]
+                # A connection that never completed or was never dropped is missed as surely as one
+                # that was dropped without a record.
+                missed = s["load"]["failed"] + s["load"]["unclosed"]
+                worst_loss = max([worst_loss] + [s["load"]["made"] - n + missed for n in counted])
+                # Each load starts its peak from the RSS it found, so the largest of them is the run's.
+                peak_mb = max(peak_mb, s["peak_rss_mb"])
+                per_intrusion_us = 1e6 * s["cpu_s"] / max(1, s["recorded"]["status lines"])
+                ref_per_us = 1e6 * r["cpu_s"] / max(1, r["recorded"]["file"])
+                kind = title.split(":")[0]
+                summary.setdefault(kind, {})[mode["name"]] = (rate_ratio, per_intrusion_us, ref_per_us,
+                                                             s["stall"]["max_ms"])
+                sustained_target, scan_target = TARGETS[mode["name"]]
+                if kind == "sustained":
+                    verdicts.append((f"{mode['name']}: sustained rate >= {sustained_target} x reference",
+                                     f"{rate_ratio:.2f} x", rate_ratio >= sustained_target))
+                if kind == "scan" and scan_target:
+                    verdicts.append((f"{mode['name']}: scan rate >= {scan_target} x reference",
+                                     f"{rate_ratio:.2f} x", rate_ratio >= scan_target))
+                if kind == "burst":
+                    verdicts.append((f"{mode['name']}: event-loop stall < {TARGET_STALL_MS} ms "
+                                     f"({title.split(' at')[0]})",
+                                     f'{s["stall"]["max_ms"]:.1f} ms', s["stall"]["max_ms"] < TARGET_STALL_MS))
+            if MEMORY in mode["loads"]:
+                total = sentrel.counts()["status lines"]
+                verdicts.append((f"{mode['name']}: peak RSS < {TARGET_RSS_MB} MB after 100,000 intrusions",
+                                 f"{peak_mb:.1f} MB after {total}", peak_mb < TARGET_RSS_MB))
+            if mode["idle"]:
+                idle = measure_idle(sentrel)
+                print(f"\n== {mode['name']}: idle, window shown, auto-scroll on: {100 * idle:.2f}% of a core")
+                verdicts.append((f"{mode['name']}: idle CPU < {100 * TARGET_IDLE:.1f}% of a core",
+                                 f"{100 * idle:.2f}%", idle < TARGET_IDLE))
+            if not sentrel.counters["Log.txt"].exists():
+                print("  note: no Log.txt was written, so only the status lines were counted")
+            sentrel.stop()
+            for extra in sentrel.extras:
+                extra.stop()
 
-        total = sentrel.counts()["status lines"]
         verdicts.insert(0, ("zero loss in every load (failed and unclosed included)", f"worst {worst_loss}",
                             worst_loss <= TARGET_LOSS))
-        verdicts.append((f"peak RSS < {TARGET_RSS_MB} MB after 100,000 intrusions",
-                         f"{peak_mb:.1f} MB after {total}", peak_mb < TARGET_RSS_MB))
-
         print(f"\nload average (1 min) at the end: {read_bytes('/proc/loadavg').split()[0].decode()}")
+        print("\n== summary: rate as a share of the reference server's (CPU microseconds per intrusion)")
+        names = [m["name"] for m in MODES if m["name"] in wanted]
+        print(f"  {'load':12}{'reference':>16}" + "".join(f"{name:>22}" for name in names))
+        for kind, by_mode in summary.items():
+            ref_us = next(iter(by_mode.values()))[2]
+            cells = "".join(f"{by_mode[n][0]:>10.2f} ({by_mode[n][1]:5.1f} us)" if n in by_mode else f"{'-':>22}"
+                            for n in names)
+            print(f"  {kind:12}{'1.00':>7} ({ref_us:5.1f} us)" + cells)
         print("\n== targets")
         for name, figure, passed in verdicts:
-            print(f"  {'PASS' if passed else 'FAIL'}  {name:58} {figure}")
+            print(f"  {'PASS' if passed else 'FAIL'}  {name:62} {figure}")
         busy = noise_cpu / max(1e-9, noise_wall * os.cpu_count())
         print(f"  other work on the machine took {100 * busy:.0f}% of its CPUs during the loads"
               + (": the figures are noisy, run again on a quiet machine" if busy > 0.15 else ""))
-        if not sentrel.counters["Log.txt"].exists():
-            print("  note: no Log.txt was written, so only the status lines were counted")
     finally:
         for server in servers:
             server.stop()
+            for extra in getattr(server, "extras", []):
+                extra.stop()
+        if display:
+            display.stop()
         if options.keep:
             print(f"kept {folder}")
         else:

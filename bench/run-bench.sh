@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the benchmark tools (Release, in their own build folder) and runs Sentrel headless and the
-# reference server under the same loads, printing both sets of figures against the targets.
-# Takes about a minute; loopback only; needs no root.
+# Builds the benchmark tools (Release, in their own build folder) and runs Sentrel (headless, with
+# its window shown on a private X display, with every alert action on) and the reference server
+# under the same loads, printing both sets of figures against the targets.
+# Takes about three minutes; loopback only; needs no root.
 #   bench/run-bench.sh            build in build-bench
 #   BUILD_DIR=/tmp/b bench/run-bench.sh
+#   bench/run-bench.sh --modes headless,window
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test

@@ -14,6 +14,7 @@ packages=(
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(
         xvfb xclip                    # a private X display and a second client for the clipboard test
+        trayer                        # a tray host for the benchmark's window mode
         dbus-daemon                   # a private session bus for the chat link test
         libglib2.0-bin                # gsettings and glib-compile-schemas, for the wallpaper test
         util-linux                    # unshare: the end-to-end test's private network

@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Counts the instructions Sentrel spends per intrusion, under callgrind: instructions do not
+depend on how busy the machine is, so two builds can be compared on a noisy machine.
+
+    bench/instructions.py --build build-bench [--mode headless|window] [--count 3000] [--top 25]
+
+Starts the stall-probe build of the program under valgrind, lets it open its ports, zeroes the
+counters, runs a scan of --count connections at concurrency 1, waits until every one is recorded,
+dumps the counters and prints instructions per intrusion and the costliest functions (inclusive)."""
+
+import argparse
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import compare_servers as bench  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", default="build-bench")
+    parser.add_argument("--mode", default="headless", choices=[m["name"] for m in bench.MODES])
+    parser.add_argument("--count", type=int, default=3000)
+    parser.add_argument("--top", type=int, default=25)
+    parser.add_argument("--keep", action="store_true")
+    options = parser.parse_args()
+    tools = os.path.abspath(os.path.join(options.build, "bench"))
+    probe, loadgen = os.path.join(tools, "sentrel-probe"), os.path.join(tools, "sentrel-loadgen")
+    mode = next(m for m in bench.MODES if m["name"] == options.mode)
+
+    folder = tempfile.mkdtemp(prefix="sentrel-callgrind-")
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env["QT_QPA_PLATFORM"] = "offscreen"
+    ports = bench.free_ports(bench.PORT_COUNT)
+    out_file = os.path.join(folder, "callgrind.out")
+    display = bench.Display(folder) if mode["display"] else None
+    sentrel = None
+    try:
+        valgrind = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out_file}", "--dump-instr=no"]
+        sentrel = bench.start_sentrel(dict(mode, name="profiled"), probe, env, folder, ports, display,
+                                      wrapper=valgrind, start_timeout=120)
+        subprocess.run(["callgrind_control", "-z", str(sentrel.process.pid)], check=True, capture_output=True)
+        before = sentrel.counts()["status lines"]
+        repeat = max(1, options.count // len(ports))
+        bench.run_load(loadgen, ports, ["--mode", "scan", "--repeat", str(repeat)])
+        made = repeat * len(ports)
+        deadline = time.monotonic() + 300
+        while sentrel.counts()["status lines"] - before < made and time.monotonic() < deadline:
+            time.sleep(0.2)
+        recorded = sentrel.counts()["status lines"] - before
+        subprocess.run(["callgrind_control", "-d", str(sentrel.process.pid)], check=True, capture_output=True)
+        time.sleep(1.0)
+        dumps = sorted(glob.glob(out_file + ".*"), key=os.path.getmtime)
+        if not dumps:
+            sys.exit("callgrind wrote no dump")
+        dump = dumps[-1]
+        with open(dump) as stream:
+            totals = [int(m[1]) for m in re.finditer(r"^(?:summary|totals): (\d+)", stream.read(), re.M)]
+        total = totals[-1]
+        print(f"mode {options.mode}: {recorded} of {made} intrusions recorded, {total:,} instructions, "
+              f"{total / max(1, recorded):,.0f} per intrusion")
+        annotate = subprocess.run(["callgrind_annotate", "--inclusive=yes", f"--threshold=99", dump],
+                                  capture_output=True, text=True).stdout
+        lines = [line for line in annotate.splitlines() if re.match(r"^\s*[\d,]+ \(", line)]
+        for line in lines[:options.top]:
+            print("  " + line[:160])
+    finally:
+        if sentrel:
+            sentrel.stop()
+        if display:
+            display.stop()
+        if options.keep:
+            print(f"kept {folder}")
+        else:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
