@@ -2,6 +2,7 @@
 
 #include "MonitoringState.h"
 #include "OptionsModel.h"
+#include "PortBinder.h"
 #include "SettingValue.h"
 #include "SettingsManager.h"
 #include "SoundPlayer.h"
@@ -10,6 +11,8 @@
 namespace {
 const QString StartCaption = QStringLiteral("Start");
 const QString StopCaption = QStringLiteral("Stop");
+// Ports below this one are reserved to privileged processes.
+constexpr int PrivilegedPortLimit = 1024;
 
 // An entry names a port only when it is a decimal whole number from 1 to 65535: 0 would let the
 // system pick a port nobody asked for.
@@ -73,39 +76,80 @@ void MonitoringSwitch::loadSentinel()
 
 void MonitoringSwitch::openPortListeners()
 {
-    const QStringList& ports = m_options.ports();
-    for (int i = 0; i < ports.size(); ++i)
-        openPortListener(i, ports.at(i));
+    const QStringList& entries = m_options.ports();
+    QList<int> ports;
+    std::vector<ListenResult> results;
+    for (int i = 0; i < entries.size(); ++i) {
+        ports << portOf(entries.at(i));
+        results.push_back(openPortListener(i, ports.last()));
+    }
+    bindPrivilegedPorts(ports, results);
+    if (!m_monitoringState.isActive()) {
+        for (int i = 0; i < entries.size(); ++i)
+            reportPort(entries.at(i), ports.at(i), results[std::size_t(i)]);
+    }
     m_monitoringState.setActive(true);
 }
 
-void MonitoringSwitch::openPortListener(int index, const QString& entry)
+MonitoringSwitch::ListenResult MonitoringSwitch::openPortListener(int index, int port)
 {
     ListeningSocket& listener = wsPortsElement(index);
-    const bool report = !m_monitoringState.isActive();
-    const int port = portOf(entry);
     if (port == 0) {
         // Never fall back to whatever port the element served before.
         listener.close();
-        if (report)
-            m_status.addStatusLine(QLatin1String("Port: ") + entry + QLatin1String(" is not a valid port"));
+        return ListenResult::OtherError;
+    }
+    listener.setLocalPort(port);
+    return listener.listen();
+}
+
+// The ports the system kept from us go to the privileged binder in one request, and the sockets
+// it hands back are adopted as if the listeners had bound them.
+void MonitoringSwitch::bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results)
+{
+    std::vector<int> denied;
+    std::vector<std::size_t> indexes;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (results[i] == ListenResult::NeedsPrivileges && ports.at(qsizetype(i)) < PrivilegedPortLimit) {
+            denied.push_back(ports.at(qsizetype(i)));
+            indexes.push_back(i);
+        }
+    }
+    if (denied.empty() || !m_privilegedBinder)
+        return;
+    const std::vector<PortBinder::Result> bound = m_privilegedBinder->bindPorts(denied);
+    for (std::size_t k = 0; k < indexes.size() && k < bound.size(); ++k) {
+        ListenResult& result = results[indexes[k]];
+        switch (bound[k].outcome) {
+        case PortBinder::Outcome::Bound:
+            result = m_wsPorts[indexes[k]]->adopt(bound[k].fd);
+            break;
+        case PortBinder::Outcome::InUse:
+            result = ListenResult::InUse;
+            break;
+        case PortBinder::Outcome::NotPermitted:
+        case PortBinder::Outcome::Failed:
+            break;
+        }
+    }
+}
+
+void MonitoringSwitch::reportPort(const QString& entry, int port, ListenResult result)
+{
+    const QString p = QString::number(port);
+    if (port == 0) {
+        m_status.addStatusLine(QLatin1String("Port: ") + entry + QLatin1String(" is not a valid port"));
         return;
     }
-
-    listener.setLocalPort(port);
-    const ListeningSocket::ListenResult result = listener.listen();
-    if (!report)
-        return;
-    const QString p = QString::number(listener.localPort());
     switch (result) {
-    case ListeningSocket::ListenResult::Ok:
+    case ListenResult::Ok:
         m_status.addStatusLine(QLatin1String("Monitoring Port: ") + p);
         break;
-    case ListeningSocket::ListenResult::NeedsPrivileges:
+    case ListenResult::NeedsPrivileges:
         m_status.addStatusLine(QLatin1String("Port: ") + p + QLatin1String(" needs administrator rights"));
         break;
-    case ListeningSocket::ListenResult::InUse:
-    case ListeningSocket::ListenResult::OtherError:
+    case ListenResult::InUse:
+    case ListenResult::OtherError:
         m_status.addStatusLine(QLatin1String("Port: ") + p + QLatin1String(" is already open"));
         break;
     }

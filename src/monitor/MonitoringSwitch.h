@@ -14,6 +14,7 @@
 class IntruderAlert;
 class MonitoringState;
 class OptionsModel;
+class PortBinder;
 class SettingsManager;
 class SoundPlayer;
 class StatusReporter;
@@ -37,6 +38,9 @@ public:
     void toggleMonitoring() override;
     void unloadSentinel() override;
 
+    // Who to ask for the ports below 1024 the program may not bind itself; none: they stay unbound.
+    void setPrivilegedBinder(PortBinder* binder) { m_privilegedBinder = binder; }
+
     // Starts the sentinel; the options cycle calls it when monitoring is on and RPS is enabled.
     void loadSentinel();
 
@@ -56,8 +60,12 @@ signals:
     void captionChanged(const QString& caption);
 
 private:
+    using ListenResult = ListeningSocket::ListenResult;
+
     ListeningSocket& wsPortsElement(int index);
-    void openPortListener(int index, const QString& entry);
+    ListenResult openPortListener(int index, int port);
+    void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results);
+    void reportPort(const QString& entry, int port, ListenResult result);
     void setCaption(const QString& caption);
 
     StatusReporter& m_status;
@@ -65,6 +73,7 @@ private:
     const OptionsModel& m_options;
     const SettingsManager& m_settings;
     SoundPlayer& m_soundPlayer;
+    PortBinder* m_privilegedBinder = nullptr;
     IntrusionHandler m_intrusions;
     // Elements are created as the port list first needs them and then kept: stopping closes them
     // and the next start reuses them.

@@ -107,18 +107,34 @@ ListeningSocket::ListenResult ListeningSocket::listen()
         return classify(error);
     }
 
-    length = sizeof address;
+    start(fd);
+    return ListenResult::Ok;
+}
+
+ListeningSocket::ListenResult ListeningSocket::adopt(int fd)
+{
+    close();
+    if (fd < 0)
+        return ListenResult::OtherError;
+    // The same queue length as our own listeners get.
+    ::listen(fd, Backlog);
+    start(fd);
+    return ListenResult::Ok;
+}
+
+void ListeningSocket::start(int fd)
+{
+    sockaddr_storage address {};
+    socklen_t length = sizeof address;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
         m_localPort = address.ss_family == AF_INET6
             ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
             : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
     }
-
     m_fd = fd;
     m_spareFd = openSpare();
     m_notifier->setSocket(fd);
     m_notifier->setEnabled(true);
-    return ListenResult::Ok;
 }
 
 void ListeningSocket::close()

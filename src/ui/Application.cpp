@@ -24,6 +24,7 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_status(m_monitoringState)
     , m_folder(paths.programFolder, paths.assetDirs)
     , m_alert(m_settings, m_options, alertServices())
+    , m_portBinder(paths.bindHelper)
     , m_monitoring(m_status, m_monitoringState, m_options, m_settings, m_soundPlayer, m_alert)
     , m_window(m_status)
     , m_optionsRouting([this] { m_monitoring.closePortListeners(); }, m_hotkeys, m_window)
@@ -32,6 +33,7 @@ Application::Application(const Paths& paths, QObject* parent)
           [this] { endProcess(); })
     , m_termination({ SIGINT, SIGTERM })
 {
+    m_monitoring.setPrivilegedBinder(&m_portBinder);
     m_window.setTrayInUse(
         [this] { return SettingValue::isOn(m_settings.settings().useIconTray) && m_tray.isShown(); });
     connect(&m_window, &MainWindow::flatButtonClicked, this, &Application::cmdFlatClick);

@@ -4,6 +4,7 @@
 #include "AppLifecycle.h"
 #include "DesktopWallpaperChanger.h"
 #include "GuiClipboard.h"
+#include "HelperPortBinder.h"
 #include "IniSettingsStore.h"
 #include "LinuxChatCommandSender.h"
 #include "MainWindow.h"
@@ -33,6 +34,7 @@ public:
         QString settingsFile; // empty: the user's default store
         QString programFolder;
         QStringList assetDirs;
+        QString bindHelper; // binds ports below 1024 for us; empty: none
     };
 
     explicit Application(const Paths& paths, QObject* parent = nullptr);
@@ -67,6 +69,7 @@ private:
     NullHotkeyPoller m_hotkeys;
     NullStartupRegistration m_registration;
     NullNetworkWatch m_networkWatch;
+    HelperPortBinder m_portBinder;
     MonitoringSwitch m_monitoring;
     MainWindow m_window;
     OptionsRouting m_optionsRouting;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 bool hasDisplay()
@@ -16,6 +17,19 @@ QStringList assetDirs()
     const QDir binary(QCoreApplication::applicationDirPath());
     return { binary.absoluteFilePath(QStringLiteral("../share/sentrel")),
         QStringLiteral(SENTREL_INSTALLED_ASSETS), QStringLiteral(SENTREL_BUILD_ASSETS) };
+}
+
+// The installed helper beside the program wherever the package put it, else the build tree's.
+QString bindHelper()
+{
+    const QDir binary(QCoreApplication::applicationDirPath());
+    for (const QString& candidate :
+        { binary.absoluteFilePath(QStringLiteral("../libexec/sentrel/sentrel-bind")),
+            QStringLiteral(SENTREL_INSTALLED_HELPER), QStringLiteral(SENTREL_BUILD_HELPER) }) {
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    }
+    return {};
 }
 } // namespace
 
@@ -34,6 +48,7 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     Application::Paths paths;
     paths.programFolder = ProgramFolder::defaultPath();
     paths.assetDirs = assetDirs();
+    paths.bindHelper = bindHelper();
     m_application = std::make_unique<Application>(paths);
     const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
     if (offscreen)

@@ -1,0 +1,329 @@
+// sentrel-bind: opens TCP listening sockets on ports below 1024 for the user who starts it and
+// hands them back as descriptors. It is installed with the single file capability
+// cap_net_bind_service, so it is the only code of the program that holds a privilege. It is kept
+// to this one file, with no library beyond the C++ runtime, so that it can be read in one sitting.
+//
+// What it does, and all it does:
+//  - its standard input must be one end of a Unix SOCK_SEQPACKET socket pair; standard output and
+//    standard error must be open (so no socket it makes can land on them);
+//  - it reads one request of at most 64 ports, each from 1 to 1023, and refuses anything else;
+//  - it binds one TCP socket per port on the wildcard address (dual stack where the kernel has
+//    IPv6), listening and non-blocking;
+//  - it drops every capability, then replies with one status per port and the bound sockets as
+//    SCM_RIGHTS descriptors, and exits.
+// It takes no arguments, reads no environment, opens no file and starts no program. Whatever it
+// does, a user holding cap_net_bind_service could already do.
+//
+// Request: 'S' 'B' version count, then count ports as 16-bit big-endian numbers.
+// Reply:   'S' 'B' version count, then per port: the port (16-bit big-endian) and its status.
+//          One descriptor rides along for each port whose status is Bound, in request order.
+
+#include <array>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+// Test builds shift every bound port by this much, so the protocol can be exercised without the
+// privilege; the installed helper is always built with 0.
+#ifndef SENTREL_BIND_PORT_OFFSET
+#define SENTREL_BIND_PORT_OFFSET 0
+#endif
+
+namespace sentrel_bind {
+
+constexpr std::uint8_t Magic0 = 'S';
+constexpr std::uint8_t Magic1 = 'B';
+constexpr std::uint8_t Version = 1;
+constexpr std::size_t HeaderSize = 4;
+constexpr std::size_t MaxPorts = 64;
+constexpr std::size_t MaxRequestSize = HeaderSize + 2 * MaxPorts;
+constexpr std::size_t EntrySize = 3;
+constexpr std::size_t MaxReplySize = HeaderSize + EntrySize * MaxPorts;
+constexpr unsigned LowestPort = 1;
+constexpr unsigned HighestPort = 1023;
+// How long a caller may take to send its request before the helper gives up on it.
+constexpr int RequestTimeoutMs = 5000;
+
+enum class Parse {
+    Ok,
+    TooShort,
+    BadHeader,
+    BadCount,
+    BadLength,
+    PortOutOfRange,
+};
+
+enum PortStatus : std::uint8_t {
+    Bound = 0,
+    InUse = 1,
+    NotPermitted = 2,
+    Invalid = 3,
+    Failed = 4,
+};
+
+// Exit codes, after sysexits.h.
+enum Exit {
+    Served = 0,
+    Usage = 64,
+    BadRequest = 65,
+    NoRequest = 66,
+    Internal = 70,
+    BadDescriptors = 71,
+    ReplyFailed = 74,
+};
+
+struct Request
+{
+    std::size_t count = 0;
+    std::array<std::uint16_t, MaxPorts> ports {};
+};
+
+// The whole request must be exactly what the header announces: no trailing bytes, no empty list.
+inline Parse parseRequest(const std::uint8_t* data, std::size_t size, Request& request)
+{
+    request = Request {};
+    if (size < HeaderSize)
+        return Parse::TooShort;
+    if (data[0] != Magic0 || data[1] != Magic1 || data[2] != Version)
+        return Parse::BadHeader;
+    const std::size_t count = data[3];
+    if (count == 0 || count > MaxPorts)
+        return Parse::BadCount;
+    if (size != HeaderSize + 2 * count)
+        return Parse::BadLength;
+    Request parsed;
+    parsed.count = count;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned port = unsigned(data[HeaderSize + 2 * i]) << 8 | data[HeaderSize + 2 * i + 1];
+        if (port < LowestPort || port > HighestPort)
+            return Parse::PortOutOfRange;
+        parsed.ports[i] = std::uint16_t(port);
+    }
+    request = parsed;
+    return Parse::Ok;
+}
+
+inline const char* describe(Parse result)
+{
+    switch (result) {
+    case Parse::Ok:
+        return "ok";
+    case Parse::TooShort:
+        return "request shorter than its header";
+    case Parse::BadHeader:
+        return "not a request of this helper's protocol version";
+    case Parse::BadCount:
+        return "a request names 1 to 64 ports";
+    case Parse::BadLength:
+        return "request length does not match its port count";
+    case Parse::PortOutOfRange:
+        return "ports must be from 1 to 1023";
+    }
+    return "unknown";
+}
+
+inline PortStatus statusOf(int error)
+{
+    switch (error) {
+    case EADDRINUSE:
+        return InUse;
+    case EACCES:
+    case EPERM:
+        return NotPermitted;
+    case EINVAL:
+        return Invalid;
+    default:
+        return Failed;
+    }
+}
+
+// One listening socket on every local address; -1 with errno set when the port cannot be had.
+inline int bindPort(unsigned port)
+{
+    const unsigned bound = port + SENTREL_BIND_PORT_OFFSET;
+    const int on = 1;
+    const int off = 0;
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int result = -1;
+    if (fd >= 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        sockaddr_in6 any {};
+        any.sin6_family = AF_INET6;
+        any.sin6_addr = in6addr_any;
+        any.sin6_port = htons(std::uint16_t(bound));
+        result = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any);
+    } else if (errno == EAFNOSUPPORT) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return -1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in any {};
+        any.sin_family = AF_INET;
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        any.sin_port = htons(std::uint16_t(bound));
+        result = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any);
+    } else {
+        return -1;
+    }
+    if (result != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+// Empties the effective, permitted and inheritable sets and the ambient set, then checks that
+// nothing is left. After this the process can no more than its user.
+inline bool dropCapabilities()
+{
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    __user_cap_header_struct header {};
+    header.version = _LINUX_CAPABILITY_VERSION_3;
+    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data {};
+    if (::syscall(SYS_capset, &header, data.data()) != 0)
+        return false;
+    if (::syscall(SYS_capget, &header, data.data()) != 0)
+        return false;
+    for (const auto& set : data) {
+        if (set.effective != 0 || set.permitted != 0 || set.inheritable != 0)
+            return false;
+    }
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
+inline bool isOpen(int fd)
+{
+    return ::fcntl(fd, F_GETFD) != -1;
+}
+
+inline bool isSeqpacketPair(int fd)
+{
+    int domain = 0;
+    int type = 0;
+    socklen_t length = sizeof domain;
+    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0)
+        return false;
+    length = sizeof type;
+    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
+        return false;
+    return domain == AF_UNIX && type == SOCK_SEQPACKET;
+}
+
+inline int fail(int code, const char* what)
+{
+    std::fprintf(stderr, "sentrel-bind: %s\n", what);
+    return code;
+}
+
+// Reads the one request. A request that does not fit the largest valid one, or that carries
+// descriptors of its own, is refused as a whole.
+inline int readRequest(int channel, Request& request)
+{
+    pollfd ready { channel, POLLIN, 0 };
+    if (::poll(&ready, 1, RequestTimeoutMs) != 1)
+        return fail(NoRequest, "no request arrived");
+    std::array<std::uint8_t, MaxRequestSize + 1> buffer {};
+    iovec part { buffer.data(), buffer.size() };
+    msghdr message {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    const ssize_t size = ::recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
+    if (size <= 0)
+        return fail(NoRequest, "no request arrived");
+    if ((message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0 || std::size_t(size) > MaxRequestSize)
+        return fail(BadRequest, "refused: request too large or carrying descriptors");
+    const Parse result = parseRequest(buffer.data(), std::size_t(size), request);
+    if (result != Parse::Ok) {
+        std::fprintf(stderr, "sentrel-bind: refused: %s\n", describe(result));
+        return BadRequest;
+    }
+    return Served;
+}
+
+inline int sendReply(int channel, const Request& request, const std::array<int, MaxPorts>& fds,
+    const std::array<std::uint8_t, MaxPorts>& statuses)
+{
+    std::array<std::uint8_t, MaxReplySize> reply {};
+    reply[0] = Magic0;
+    reply[1] = Magic1;
+    reply[2] = Version;
+    reply[3] = std::uint8_t(request.count);
+    std::array<int, MaxPorts> bound {};
+    std::size_t boundCount = 0;
+    for (std::size_t i = 0; i < request.count; ++i) {
+        std::uint8_t* entry = &reply[HeaderSize + EntrySize * i];
+        entry[0] = std::uint8_t(request.ports[i] >> 8);
+        entry[1] = std::uint8_t(request.ports[i] & 0xff);
+        entry[2] = statuses[i];
+        if (statuses[i] == Bound)
+            bound[boundCount++] = fds[i];
+    }
+
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int) * MaxPorts)> control {};
+    iovec part { reply.data(), HeaderSize + EntrySize * request.count };
+    msghdr message {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (boundCount > 0) {
+        message.msg_control = control.data();
+        message.msg_controllen = CMSG_SPACE(sizeof(int) * boundCount);
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int) * boundCount);
+        std::memcpy(CMSG_DATA(header), bound.data(), sizeof(int) * boundCount);
+    }
+    if (::sendmsg(channel, &message, MSG_NOSIGNAL) != ssize_t(part.iov_len))
+        return fail(ReplyFailed, "the reply could not be sent");
+    return Served;
+}
+
+inline int run(int argc)
+{
+    // Without open standard streams a socket made here could become someone's standard output.
+    if (!isOpen(STDOUT_FILENO) || !isOpen(STDERR_FILENO))
+        return BadDescriptors;
+    if (argc != 1)
+        return fail(Usage, "takes no arguments; the program that needs it starts it");
+    if (!isOpen(STDIN_FILENO) || !isSeqpacketPair(STDIN_FILENO))
+        return fail(BadDescriptors, "standard input must be a Unix SOCK_SEQPACKET socket");
+    // Nothing else inherited stays open: whatever the caller left behind is none of our business.
+    ::syscall(SYS_close_range, 3U, ~0U, 0U);
+
+    Request request;
+    if (const int code = readRequest(STDIN_FILENO, request); code != Served)
+        return code;
+
+    std::array<int, MaxPorts> fds {};
+    std::array<std::uint8_t, MaxPorts> statuses {};
+    for (std::size_t i = 0; i < request.count; ++i) {
+        fds[i] = bindPort(request.ports[i]);
+        statuses[i] = fds[i] >= 0 ? Bound : statusOf(errno);
+    }
+    if (!dropCapabilities())
+        return fail(Internal, "could not drop its capabilities");
+    return sendReply(STDIN_FILENO, request, fds, statuses);
+}
+
+} // namespace sentrel_bind
+
+#ifndef SENTREL_BIND_NO_MAIN
+int main(int argc, char**)
+{
+    return sentrel_bind::run(argc);
+}
+#endif

@@ -1,0 +1,309 @@
+#include "HelperPortBinder.h"
+
+#include <QDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// The bind helper and its client over a real socket pair. The helper under test is built with
+// every port shifted by SENTREL_BIND_TEST_OFFSET, so it binds without privileges; port p of a
+// request is port p + offset on the machine.
+namespace {
+constexpr int Offset = SENTREL_BIND_TEST_OFFSET;
+
+bool isListening(int port)
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0), on = 1, off = 0;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    sockaddr_in6 any {};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(uint16_t(port));
+    const bool inUse
+        = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 && errno == EADDRINUSE;
+    ::close(fd);
+    return inUse;
+}
+
+// Request ports (1..1023) whose shifted ports nothing holds; other test runs may hold some.
+std::vector<int> freeRequestPorts(int count)
+{
+    std::vector<int> ports;
+    for (int p = 1 + int(::getpid() % 900); int(ports.size()) < count; p = p % 1023 + 1) {
+        if (!isListening(p + Offset))
+            ports.push_back(p);
+    }
+    return ports;
+}
+
+QByteArray request(const std::vector<int>& ports, int count = -1)
+{
+    QByteArray r("SB\x01", 3);
+    r += char(count < 0 ? int(ports.size()) : count);
+    for (const int p : ports)
+        r += char(p >> 8 & 0xff), r += char(p & 0xff);
+    return r;
+}
+
+int openFdCount()
+{
+    return int(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
+}
+
+// One run of the helper with its standard input given (or a socket pair when stdinFd < 0),
+// standard output closed on request, standard error captured.
+struct HelperRun
+{
+    int exitCode = -1;
+    QByteArray reply;
+    int fdsReceived = 0;
+    QByteArray errors;
+};
+
+HelperRun runHelper(const QByteArray& send, const QStringList& args = {}, bool socketInput = true,
+    bool closeStdout = false, bool passFd = false)
+{
+    int pair[2] = { -1, -1 };
+    int errPipe[2];
+    ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair);
+    ::pipe2(errPipe, O_CLOEXEC);
+    const int input = socketInput ? pair[1] : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, input, 0);
+    ::posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    if (closeStdout)
+        ::posix_spawn_file_actions_addclose(&actions, 1);
+    QList<QByteArray> argBytes { QByteArray(SENTREL_BIND_HELPER) };
+    for (const QString& a : args)
+        argBytes << a.toLocal8Bit();
+    std::vector<char*> argv;
+    for (QByteArray& a : argBytes)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    char* envp[] = { nullptr };
+    pid_t pid = -1;
+    HelperRun run;
+    if (::posix_spawn(&pid, SENTREL_BIND_HELPER, &actions, nullptr, argv.data(), envp) != 0)
+        return run;
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(pair[1]);
+    ::close(errPipe[1]);
+    if (input != pair[1])
+        ::close(input);
+
+    if (!send.isNull()) {
+        iovec part { const_cast<char*>(send.constData()), std::size_t(send.size()) };
+        msghdr message {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        const int extra = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (passFd) {
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            cmsghdr* header = CMSG_FIRSTHDR(&message);
+            *header = { CMSG_LEN(sizeof(int)), SOL_SOCKET, SCM_RIGHTS };
+            std::memcpy(CMSG_DATA(header), &extra, sizeof extra);
+        }
+        ::sendmsg(pair[0], &message, MSG_NOSIGNAL);
+        ::close(extra);
+    } else {
+        ::shutdown(pair[0], SHUT_WR);
+    }
+
+    pollfd ready { pair[0], POLLIN, 0 };
+    if (::poll(&ready, 1, 10000) == 1) {
+        char buffer[512];
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 64)];
+        iovec part { buffer, sizeof buffer };
+        msghdr message {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t size = ::recvmsg(pair[0], &message, MSG_CMSG_CLOEXEC);
+        if (size > 0)
+            run.reply = QByteArray(buffer, int(size));
+        for (cmsghdr* h = size > 0 ? CMSG_FIRSTHDR(&message) : nullptr; h; h = CMSG_NXTHDR(&message, h)) {
+            const int count = int((h->cmsg_len - CMSG_LEN(0)) / sizeof(int));
+            for (int i = 0; i < count; ++i) {
+                int fd;
+                std::memcpy(&fd, CMSG_DATA(h) + i * sizeof(int), sizeof fd);
+                ::close(fd);
+                ++run.fdsReceived;
+            }
+        }
+    }
+    char chunk[256];
+    for (ssize_t n; (n = ::read(errPipe[0], chunk, sizeof chunk)) > 0;)
+        run.errors += QByteArray(chunk, int(n));
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    ::close(pair[0]);
+    ::close(errPipe[0]);
+    return run;
+}
+
+bool acceptsLoopback(int listener, int port)
+{
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(uint16_t(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool accepted = false;
+    if (::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+        pollfd ready { listener, POLLIN, 0 };
+        const int connection
+            = ::poll(&ready, 1, 5000) == 1 ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+        accepted = connection >= 0;
+        if (accepted)
+            ::close(connection);
+    }
+    ::close(client);
+    return accepted;
+}
+} // namespace
+
+class TestHelperPortBinder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void boundSocketsComeBackListening()
+    {
+        const std::vector<int> ports = freeRequestPorts(3);
+        const int fdsBefore = openFdCount();
+        const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), on = 1;
+        ::setsockopt(held, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in at {};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(uint16_t(ports[2] + Offset));
+        QVERIFY(
+            ::bind(held, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 && ::listen(held, 1) == 0);
+        HelperPortBinder binder(SENTREL_BIND_HELPER);
+        const std::vector<PortBinder::Result> results
+            = binder.bindPorts({ ports[0], ports[1], ports[0], ports[2] });
+        ::close(held);
+        using O = PortBinder::Outcome;
+        const std::vector<O> expected { O::Bound, O::Bound, O::InUse, O::InUse };
+        QCOMPARE(results.size(), expected.size());
+        for (std::size_t i = 0; i < results.size(); ++i)
+            QVERIFY2(results[i].outcome == expected[i], qPrintable(QString::number(i)));
+        for (int i : { 0, 1 }) {
+            const int fd = results[std::size_t(i)].fd;
+            QVERIFY(fd >= 0 && (::fcntl(fd, F_GETFL) & O_NONBLOCK) && (::fcntl(fd, F_GETFD) & FD_CLOEXEC));
+            QVERIFY(acceptsLoopback(fd, ports[std::size_t(i)] + Offset));
+            ::close(fd);
+        }
+        QCOMPARE(openFdCount(), fdsBefore);
+        QVERIFY(!isListening(ports[0] + Offset) && !isListening(ports[1] + Offset));
+    }
+
+    void theClientSeparatesOversizedListsAndOutOfRangePorts()
+    {
+        const std::vector<int> ports = freeRequestPorts(1);
+        HelperPortBinder binder(SENTREL_BIND_HELPER);
+        // 70 times one port: two runs (64 + 6); the first binds it, the rest find it in use.
+        const std::vector<PortBinder::Result> results = binder.bindPorts(std::vector<int>(70, ports[0]));
+        QCOMPARE(results.size(), 70u);
+        QCOMPARE(int(results[0].outcome), int(PortBinder::Outcome::Bound));
+        QVERIFY(std::all_of(results.begin() + 1, results.end(),
+            [](const auto& r) { return r.outcome == PortBinder::Outcome::InUse && r.fd < 0; }));
+        ::close(results[0].fd);
+        // The helper would refuse a whole run with a port outside its range: no run is made.
+        for (const int bad : { 0, 1024, 65536, -21 }) {
+            const auto refused = binder.bindPorts({ ports[0], bad });
+            QVERIFY(refused.size() == 2 && refused[0].outcome == PortBinder::Outcome::Failed);
+        }
+        QVERIFY(!isListening(ports[0] + Offset));
+    }
+
+    void failingHelpersGiveFailed_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::newRow("missing") << "/nonexistent/sentrel-bind";
+        QTest::newRow("exits without a reply") << "/bin/false";
+        QTest::newRow("no helper configured") << "";
+    }
+    void failingHelpersGiveFailed()
+    {
+        QFETCH(QString, helper);
+        const int fdsBefore = openFdCount();
+        const auto results = HelperPortBinder(helper, 2000).bindPorts({ 21, 23 });
+        QVERIFY(results.size() == 2 && results[0].outcome == PortBinder::Outcome::Failed
+            && results[1].outcome == PortBinder::Outcome::Failed);
+        QCOMPARE(openFdCount(), fdsBefore);
+    }
+
+    void requestsAreServedOrRefused_data()
+    {
+        const std::vector<int> p = freeRequestPorts(2);
+        QTest::addColumn<QByteArray>("send");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("fds");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("mustStayFree");
+        auto row = [&](const char* name, const QByteArray& send, int code, int fds, const QString& error,
+                       const QStringList& args = {}) {
+            QTest::newRow(name) << send << args << code << fds << error << p[0];
+        };
+        row("two ports, same one twice", request({ p[0], p[0] }), 0, 1, "");
+        QByteArray foreign = request({ p[0] });
+        foreign[0] = 'X';
+        row("wrong magic", foreign, 65, 0, "not a request of this helper's protocol version");
+        row("shorter than the header", "SB", 65, 0, "shorter than its header");
+        row("no ports", request({}), 65, 0, "1 to 64 ports");
+        row("count says 2, one port sent", request({ p[0] }, 2), 65, 0, "does not match");
+        row("trailing byte", request({ p[0] }) + 'x', 65, 0, "does not match");
+        row("port 0", request({ p[0], 0 }), 65, 0, "from 1 to 1023");
+        row("port 1024", request({ p[0], 1024 }), 65, 0, "from 1 to 1023");
+        row("port 65535", request({ p[0], 65535 }), 65, 0, "from 1 to 1023");
+        row("count of 65", request({ p[0] }, 65), 65, 0, "1 to 64 ports");
+        row("65 ports", request(std::vector<int>(65, p[0])), 65, 0, "too large");
+        row("oversized", request({ p[0] }) + QByteArray(300, '\0'), 65, 0, "too large");
+        row("no request at all", QByteArray(), 66, 0, "no request");
+        row("an argument", request({ p[0] }), 64, 0, "takes no arguments", { "--port=21" });
+    }
+    void requestsAreServedOrRefused()
+    {
+        QFETCH(QByteArray, send);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(int, fds);
+        QFETCH(QString, error);
+        QFETCH(int, mustStayFree);
+        const HelperRun run = runHelper(send, args);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.fdsReceived, fds);
+        QVERIFY2(run.errors.contains(error.toUtf8()), run.errors.constData());
+        QCOMPARE(run.reply.isEmpty(), fds == 0);
+        if (fds > 0) // the second of the same port is in use
+            QCOMPARE(run.reply.mid(4).toHex(),
+                request({ mustStayFree, mustStayFree }).mid(4, 2).toHex() + "00"
+                    + request({ mustStayFree }).mid(4, 2).toHex() + "01");
+        QVERIFY(!isListening(mustStayFree + Offset));
+    }
+
+    void badStandardDescriptorsAreRefused()
+    {
+        const QByteArray valid = request(freeRequestPorts(1));
+        QCOMPARE(runHelper(valid, {}, false).exitCode, 71);
+        QCOMPARE(runHelper(valid, {}, true, true).exitCode, 71);
+        const HelperRun carrying = runHelper(valid, {}, true, false, true);
+        QVERIFY(carrying.exitCode == 65 && carrying.fdsReceived == 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHelperPortBinder)
+#include "tst_HelperPortBinder.moc"
