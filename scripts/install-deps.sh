@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages Sentrel needs. Quick when they are all there already.
 #   scripts/install-deps.sh          what building and running needs
 #   scripts/install-deps.sh --test   plus what the test suite and the benchmark use
+#   scripts/install-deps.sh --package  plus what building the Debian package uses
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,13 @@ packages=(
     dbus                          # the chat client link
 )
 # The wallpaper tools (gsettings, xfconf-query, feh) come with the desktops that use them.
+if [[ "${1:-}" == "--test" || "${1:-}" == "--package" ]]; then
+    packages+=(
+        debhelper dpkg-dev            # scripts/package.sh
+        libcap2-bin                   # setcap, run by the package when it is installed
+        lintian                       # its check of the package
+    )
+fi
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(
         xvfb xclip                    # a private X display and a second client for the clipboard test
@@ -18,6 +26,10 @@ if [[ "${1:-}" == "--test" ]]; then
         dbus-daemon                   # a private session bus for the chat link test
         libglib2.0-bin                # gsettings and glib-compile-schemas, for the wallpaper test
         util-linux                    # unshare: the end-to-end test's private network
+        iproute2                      # ip: loopback up in the package test's private network
+        desktop-file-utils appstream  # validating the installed desktop entry and AppStream entry
+        systemd                       # systemd-analyze verify for the shipped unit
+        clang libclang-rt-14-dev      # the bind helper's request fuzzer (libFuzzer)
         python3 procps
     )
 fi

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the Debian package `sentrel` from the debian/ folder (debhelper, cmake build system),
+# after installing what that needs. Everything it prints goes to standard error except the last
+# line: the path of the .deb. The build happens in a clean copy under build-deb/ (or
+# $SENTREL_PACKAGE_DIR), since dpkg-buildpackage writes next to the source folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh --package >&2
+out=$(realpath -m "${SENTREL_PACKAGE_DIR:-build-deb}")
+rm -rf "$out"
+mkdir -p "$out/sentrel"
+tar --exclude-vcs --exclude='./build*' --exclude='./.ci' -cf - . | tar -C "$out/sentrel" -xf -
+
+# Reuse compiled objects across package builds when ccache is there.
+if command -v ccache > /dev/null; then
+    export SENTREL_COMPILER_LAUNCHER=ccache
+fi
+export DEB_BUILD_OPTIONS="nocheck parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}"
+(cd "$out/sentrel" && dpkg-buildpackage --build=binary --no-sign) >&2
+
+deb=$(ls "$out"/sentrel_*.deb)
+if command -v lintian > /dev/null; then
+    # Errors fail the build; warnings are listed.
+    lintian --fail-on error --tag-display-limit 0 "$deb" >&2
+fi
+echo "$deb"
