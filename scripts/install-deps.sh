@@ -31,6 +31,7 @@ if [[ "${1:-}" == "--test" ]]; then
         systemd                       # systemd-analyze verify for the shipped unit
         clang libclang-rt-14-dev      # the bind helper's request fuzzer (libFuzzer)
         python3 procps
+        rsyslog iproute2              # a private syslog collector on loopback (tests/support), ss
     )
 fi
 

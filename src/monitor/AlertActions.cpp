@@ -2,6 +2,7 @@
 
 #include "ChatCommandSender.h"
 #include "Clipboard.h"
+#include "EventFormat.h"
 #include "IconFlasher.h"
 #include "IntruderRecord.h"
 #include "OptionsModel.h"
@@ -36,7 +37,8 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
     if (isOn(s.changeBackground) && m_wallpaperThrottle.tryPass())
         m_services.wallpaper->changeWallpaper(QDir(s.appPath).absoluteFilePath(wallpaperFileName()));
     if (isOn(s.attackRun) && m_programThrottle.tryPass())
-        m_services.launcher->start(s.attackRunFile); // a missing program is ignored
+        m_services.launcher->start(
+            s.attackRunFile, attackEnvironment(intruder)); // a missing program is ignored
     if (isOn(s.copyClipboard))
         m_services.clipboard->copyToClipboard(clipboardText(intruder));
     // The dialog's current text, pending edits included.
@@ -46,6 +48,18 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
         m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentMSecsSinceEpoch());
     if (isOn(s.ddeOn))
         m_services.chat->sendDdeCommand(m_options.ddeService(), chatCommand(intruder));
+}
+
+ProgramLauncher::Environment AlertActions::attackEnvironment(const IntruderRecord& intruder)
+{
+    // Data for the program goes in its environment, never on its command line: an address must
+    // never become part of a command.
+    return {
+        { QStringLiteral("SENTREL_ADDRESS"), intruder.intruderIP },
+        { QStringLiteral("SENTREL_PORT"), QString::number(intruder.attackedPort) },
+        { QStringLiteral("SENTREL_SOURCE_PORT"), QString::number(intruder.sourcePort) },
+        { QStringLiteral("SENTREL_TIME"), QString::fromLatin1(EventFormat::timestamp(intruder.time)) },
+    };
 }
 
 QString AlertActions::clipboardText(const IntruderRecord& intruder)

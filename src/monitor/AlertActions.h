@@ -3,6 +3,7 @@
 #include "AlertServices.h"
 #include "IntruderAlert.h"
 #include "IntruderLog.h"
+#include "ProgramLauncher.h"
 #include "Throttle.h"
 
 #include <QString>
@@ -33,6 +34,8 @@ public:
 
     static QString wallpaperFileName() { return QStringLiteral("SentrelBg.bmp"); }
     static QString clipboardText(const IntruderRecord& intruder);
+    // What the attack program finds in its environment.
+    static ProgramLauncher::Environment attackEnvironment(const IntruderRecord& intruder);
     static QString chatCommand(const IntruderRecord& intruder);
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // The latest intrusion: who connected and to which local port.
@@ -11,4 +12,7 @@ struct IntruderRecord
     int attackedPort = 0;
     // Nothing ever fills it: the connection is dropped unread.
     QString intruderMessage;
+    // The port the connection came from, and when it was taken.
+    int sourcePort = 0;
+    QDateTime time = {};
 };

@@ -1,5 +1,7 @@
 #include "MonitoringSwitch.h"
 
+#include "Event.h"
+#include "EventSink.h"
 #include "MonitoringState.h"
 #include "OptionsModel.h"
 #include "PortBinder.h"
@@ -26,14 +28,15 @@ int portOf(const QString& entry)
 
 MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState,
     const OptionsModel& options, const SettingsManager& settings, SoundPlayer& soundPlayer,
-    IntruderAlert& alert, SentinelSchedule sentinelSchedule, QObject* parent)
+    IntruderAlert& alert, EventSink& events, SentinelSchedule sentinelSchedule, QObject* parent)
     : QObject(parent)
     , m_status(status)
     , m_monitoringState(monitoringState)
     , m_options(options)
     , m_settings(settings)
     , m_soundPlayer(soundPlayer)
-    , m_intrusions(status, alert)
+    , m_events(events)
+    , m_intrusions(status, alert, events)
     , m_sentinel(m_intrusions, std::move(sentinelSchedule))
     , m_caption(StartCaption)
 {
@@ -54,6 +57,7 @@ void MonitoringSwitch::toggleMonitoring()
             loadSentinel();
         m_status.setStatusText(QStringLiteral("Protecting.."));
         setCaption(StopCaption);
+        m_events.record(Event::now(Event::Kind::MonitoringStarted));
     } else {
         closePortListeners();
         m_status.addStatusLine(QStringLiteral("Monitoring Ports Disabled."));
@@ -61,6 +65,7 @@ void MonitoringSwitch::toggleMonitoring()
         setCaption(StartCaption);
         m_monitoringState.setActive(false);
         unloadSentinel();
+        m_events.record(Event::now(Event::Kind::MonitoringStopped));
     }
 }
 
@@ -139,6 +144,7 @@ void MonitoringSwitch::reportPort(const QString& entry, int port, ListenResult r
     const QString p = QString::number(port);
     if (port == 0) {
         m_status.addStatusLine(QLatin1String("Port: ") + entry + QLatin1String(" is not a valid port"));
+        m_events.record(Event::portUnguarded(entry, 0, Event::Reason::InvalidPort));
         return;
     }
     switch (result) {
@@ -147,10 +153,12 @@ void MonitoringSwitch::reportPort(const QString& entry, int port, ListenResult r
         break;
     case ListenResult::NeedsPrivileges:
         m_status.addStatusLine(QLatin1String("Port: ") + p + QLatin1String(" needs administrator rights"));
+        m_events.record(Event::portUnguarded(entry, port, Event::Reason::NeedsPrivileges));
         break;
     case ListenResult::InUse:
     case ListenResult::OtherError:
         m_status.addStatusLine(QLatin1String("Port: ") + p + QLatin1String(" is already open"));
+        m_events.record(Event::portUnguarded(entry, port, Event::Reason::InUse));
         break;
     }
 }
@@ -169,7 +177,9 @@ ListeningSocket& MonitoringSwitch::wsPortsElement(int index)
     while (int(m_wsPorts.size()) <= index) {
         auto& listener = m_wsPorts.emplace_back(std::make_unique<ListeningSocket>());
         connect(listener.get(), &ListeningSocket::connectionAccepted, this,
-            [this](const QString& peer, int port) { m_intrusions.handleIntrusion(peer, port); });
+            [this](const QString& peer, int port, int peerPort) {
+                m_intrusions.handleIntrusion(peer, port, peerPort, false);
+            });
     }
     return *m_wsPorts[std::size_t(index)];
 }

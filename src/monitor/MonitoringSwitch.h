@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+class EventSink;
 class IntruderAlert;
 class MonitoringState;
 class OptionsModel;
@@ -28,7 +29,7 @@ class MonitoringSwitch : public QObject, public MonitoringControl
 
 public:
     MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState, const OptionsModel& options,
-        const SettingsManager& settings, SoundPlayer& soundPlayer, IntruderAlert& alert,
+        const SettingsManager& settings, SoundPlayer& soundPlayer, IntruderAlert& alert, EventSink& events,
         SentinelSchedule sentinelSchedule = {}, QObject* parent = nullptr);
     ~MonitoringSwitch() override;
 
@@ -74,6 +75,7 @@ private:
     const SettingsManager& m_settings;
     SoundPlayer& m_soundPlayer;
     PortBinder* m_privilegedBinder = nullptr;
+    EventSink& m_events;
     IntrusionHandler m_intrusions;
     // Elements are created as the port list first needs them and then kept: stopping closes them
     // and the next start reuses them.

@@ -13,7 +13,9 @@ RandomPortSentinel::RandomPortSentinel(
     m_timRps.setInterval(schedule.interval);
     connect(&m_timRps, &QTimer::timeout, this, &RandomPortSentinel::timRpsTimer);
     connect(&m_wsRps, &ListeningSocket::connectionAccepted, this,
-        [this](const QString& peer, int port) { m_intrusions.handleIntrusion(peer, port); });
+        [this](const QString& peer, int port, int peerPort) {
+            m_intrusions.handleIntrusion(peer, port, peerPort, true);
+        });
 }
 
 void RandomPortSentinel::load()

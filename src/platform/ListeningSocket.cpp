@@ -239,14 +239,17 @@ void ListeningSocket::resume()
 void ListeningSocket::reportPeer(const sockaddr_storage& peer)
 {
     char text[INET6_ADDRSTRLEN] = {};
+    int peerPort = 0;
     if (peer.ss_family == AF_INET6) {
+        peerPort = ntohs(reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port);
         const in6_addr& in6 = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
         if (IN6_IS_ADDR_V4MAPPED(&in6))
             ::inet_ntop(AF_INET, &in6.s6_addr[12], text, sizeof text);
         else
             ::inet_ntop(AF_INET6, &in6, text, sizeof text);
     } else if (peer.ss_family == AF_INET) {
+        peerPort = ntohs(reinterpret_cast<const sockaddr_in*>(&peer)->sin_port);
         ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr, text, sizeof text);
     }
-    emit connectionAccepted(QString::fromLatin1(text), m_localPort);
+    emit connectionAccepted(QString::fromLatin1(text), m_localPort, peerPort);
 }

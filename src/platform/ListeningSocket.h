@@ -47,7 +47,8 @@ public:
 signals:
     // A connection came in and has already been closed. peerAddress is dotted decimal for IPv4
     // peers (also those that arrive as ::ffff:a.b.c.d), the standard text form for IPv6.
-    void connectionAccepted(const QString& peerAddress, int localPort);
+    // peerPort is the port the connection came from.
+    void connectionAccepted(const QString& peerAddress, int localPort, int peerPort);
 
 private:
     void start(int fd);

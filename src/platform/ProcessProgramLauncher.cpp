@@ -4,11 +4,19 @@
 
 #include <QProcess>
 
-bool ProcessProgramLauncher::start(const QString& commandLine)
+bool ProcessProgramLauncher::start(const QString& commandLine, const Environment& environment)
 {
     QStringList words = CommandLine::splitWords(commandLine);
     if (words.isEmpty())
         return false;
-    const QString program = words.takeFirst();
-    return QProcess::startDetached(program, words);
+    QProcess process;
+    process.setProgram(words.takeFirst());
+    process.setArguments(words);
+    if (!environment.isEmpty()) {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const auto& [name, value] : environment)
+            variables.insert(name, value);
+        process.setProcessEnvironment(variables);
+    }
+    return process.startDetached();
 }

@@ -5,5 +5,5 @@
 class ProcessProgramLauncher final : public ProgramLauncher
 {
 public:
-    bool start(const QString& commandLine) override;
+    bool start(const QString& commandLine, const Environment& environment = {}) override;
 };

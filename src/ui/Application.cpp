@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "Event.h"
+#include "EventSettings.h"
 #include "SettingValue.h"
 #include "SettingsKeys.h"
 
@@ -22,10 +24,11 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_store(openStore(paths.settingsFile))
     , m_settings(m_store, m_options)
     , m_status(m_monitoringState)
+    , m_events(m_status, m_systemLog)
     , m_folder(paths.programFolder, paths.assetDirs)
     , m_alert(m_settings, m_options, alertServices())
     , m_portBinder(paths.bindHelper)
-    , m_monitoring(m_status, m_monitoringState, m_options, m_settings, m_soundPlayer, m_alert)
+    , m_monitoring(m_status, m_monitoringState, m_options, m_settings, m_soundPlayer, m_alert, m_events)
     , m_window(m_status)
     , m_optionsRouting([this] { m_monitoring.closePortListeners(); }, m_hotkeys, m_window)
     , m_lifecycle(m_settings, m_folder, m_status, m_launcher,
@@ -61,7 +64,10 @@ AlertServices Application::alertServices()
 
 void Application::start()
 {
+    m_events.record(Event::programStarted(QCoreApplication::applicationVersion(), m_folder.appPath()));
     m_lifecycle.formLoad();
+    // After the first start has written the original keys, so the new section comes after them.
+    m_events.configure(EventSettings::load(m_store), m_settings.settings().appPath);
     if (m_window.windowState() & Qt::WindowMinimized)
         m_window.showMinimized();
     else
@@ -97,6 +103,13 @@ void Application::cmdFlatClick(int index)
 
 void Application::endProcess()
 {
+    quit(0);
+}
+
+void Application::quit(int exitCode)
+{
+    m_events.record(Event::now(Event::Kind::ProgramExited));
+    m_events.flush();
     std::fflush(stdout);
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(exitCode);
 }

@@ -3,6 +3,7 @@
 #include "AlertActions.h"
 #include "AppLifecycle.h"
 #include "DesktopWallpaperChanger.h"
+#include "EventOutputs.h"
 #include "GuiClipboard.h"
 #include "HelperPortBinder.h"
 #include "IniSettingsStore.h"
@@ -14,6 +15,7 @@
 #include "NullTargets.h"
 #include "OptionsModel.h"
 #include "OptionsRouting.h"
+#include "PosixSystemLog.h"
 #include "ProcessProgramLauncher.h"
 #include "ProcessSoundPlayer.h"
 #include "ProgramFolder.h"
@@ -46,6 +48,12 @@ public:
     void mirrorStatusToStdout();
     // Nobody can see the window (the offscreen platform): the status list draws nothing.
     void runWithoutDisplay();
+    // Records the program's exit and ends the event loop with the code.
+    void quit(int exitCode);
+
+    MonitoringSwitch& monitoring() { return m_monitoring; }
+    EventOutputs& events() { return m_events; }
+    const Settings& settings() const { return m_settings.settings(); }
 
 private:
     AlertServices alertServices();
@@ -57,6 +65,8 @@ private:
     OptionsModel m_options;
     SettingsManager m_settings;
     StatusDisplay m_status;
+    PosixSystemLog m_systemLog;
+    EventOutputs m_events;
     ProgramFolder m_folder;
     ProcessProgramLauncher m_launcher;
     GuiClipboard m_clipboard;

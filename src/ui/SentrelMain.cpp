@@ -1,10 +1,16 @@
 #include "SentrelMain.h"
 
 #include "Application.h"
+#include "CommandLineOptions.h"
+#include "QtMessageRouter.h"
+#include "StartupCheck.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace {
 bool hasDisplay()
@@ -35,17 +41,27 @@ QString bindHelper()
 
 SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
 {
+    // First, so that nothing Qt says on the way lands on standard output.
+    QtMessageRouter::install();
+    QCoreApplication::setApplicationName(QStringLiteral("Sentrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.0"));
+
+    const CommandLineOptions options = CommandLineOptions::parse(argc, argv);
+    if (options.exitCode) {
+        m_exitCode = options.exitCode;
+        return;
+    }
+
     // Without a display (a server, a container, CI) run on the offscreen platform and report on
     // standard output instead of failing to start.
-    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (options.headless || (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     m_qtApplication = std::make_unique<QApplication>(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sentrel"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     Application::Paths paths;
+    paths.settingsFile = options.settingsFile;
     paths.programFolder = ProgramFolder::defaultPath();
     paths.assetDirs = assetDirs();
     paths.bindHelper = bindHelper();
@@ -53,14 +69,22 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
     if (offscreen)
         m_application->runWithoutDisplay();
-    if (mirror == StatusMirror::Always || offscreen)
+    if (options.check) {
+        m_check = std::make_unique<StartupCheck>(m_application->monitoring(), m_application->events(),
+            m_application->settings(), stdout, [this](int code) { m_application->quit(code); });
+    } else if (mirror == StatusMirror::Always || offscreen) {
         m_application->mirrorStatusToStdout();
+    }
     m_application->start();
+    if (m_check) // once the event loop runs, which the check needs to end it
+        QTimer::singleShot(0, m_check.get(), &StartupCheck::run);
 }
 
 SentrelMain::~SentrelMain() = default;
 
 int SentrelMain::exec()
 {
+    if (m_exitCode)
+        return *m_exitCode;
     return QApplication::exec();
 }

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 class Application;
 class QApplication;
+class StartupCheck;
 
 // The program's start-up, shared by the installed binary and the tools that measure it, so that
-// they measure the program exactly as it runs. Construction leaves the program started; exec()
-// runs its event loop.
+// they measure the program exactly as it runs. Construction reads the command line and leaves the
+// program started; exec() runs its event loop.
 class SentrelMain
 {
 public:
@@ -25,7 +27,10 @@ public:
     int exec();
 
 private:
+    // Set when the command line was answered without starting (help, version, a mistake).
+    std::optional<int> m_exitCode;
     std::unique_ptr<QApplication> m_qtApplication;
     // After the QApplication, so that the program goes before the Qt application it was built on.
     std::unique_ptr<Application> m_application;
+    std::unique_ptr<StartupCheck> m_check;
 };

@@ -25,7 +25,10 @@ class Recorder final : public IconFlasher,
 public:
     void startFlashing() override { calls << "flash"; }
     void changeWallpaper(const QString& path) override { calls << "wallpaper " + path; }
-    bool start(const QString& commandLine) override { return calls << "start " + commandLine, true; }
+    bool start(const QString& commandLine, const Environment& = {}) override
+    {
+        return calls << "start " + commandLine, true;
+    }
     void copyToClipboard(const QString& text) override { calls << "clipboard " + text; }
     void play(const QString& fileName) override { calls << "sound " + fileName; }
     void sendDdeCommand(const QString& service, const QString& text) override

@@ -43,7 +43,11 @@ public:
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
     void resetNetState() override { calls << "resetNetState"; }
     // A program that cannot start must not stop start-up.
-    bool start(const QString& commandLine) override { calls << "start " + commandLine; return false; }
+    bool start(const QString& commandLine, const Environment& = {}) override
+    {
+        calls << "start " + commandLine;
+        return false;
+    }
     void addStatusLine(const QString& text) override { calls << "line " + text; }
     void setStatusText(const QString& text) override { calls << "status " + text; }
     // clang-format on

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Event.h"
+#include "EventSink.h"
 #include "IntruderAlert.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
@@ -23,7 +25,7 @@
 
 // Status lines, status texts, sounds and alerts, all in one log in the order they happened; and
 // the settings, in memory.
-struct Recorder final : StatusReporter, SoundPlayer, IntruderAlert, SettingsStore
+struct Recorder final : StatusReporter, SoundPlayer, IntruderAlert, SettingsStore, EventSink
 {
     void addStatusLine(const QString& text) override { log << "line:" + text; }
     void setStatusText(const QString& text) override { log << "text:" + text; }
@@ -35,10 +37,12 @@ struct Recorder final : StatusReporter, SoundPlayer, IntruderAlert, SettingsStor
     QString read(const QString& g, const QString& k) const override { return values[g + '/' + k]; }
     void write(const QString& g, const QString& k, const QString& v) override { values[g + '/' + k] = v; }
     void sync() override { }
+    void record(const Event& e) override { events.push_back(e); }
     QStringList lines() const { return log.filter("line:").replaceInStrings("line:", ""); }
 
     QStringList log;
     QHash<QString, QString> values;
+    std::vector<Event> events;
 };
 
 // A monitoring switch with its settings in memory and everything it reports recorded.
@@ -46,7 +50,7 @@ struct MonitorRig
 {
     explicit MonitorRig(
         const QStringList& ports, SentinelSchedule schedule = {}, bool rps = false, bool soundsOn = false)
-        : monitoring(out, state, options, settings, out, out, std::move(schedule))
+        : monitoring(out, state, options, settings, out, out, out, std::move(schedule))
     {
         configure(ports, rps, soundsOn);
     }

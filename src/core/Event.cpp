@@ -1,0 +1,79 @@
+#include "Event.h"
+
+Event Event::now(Kind kind)
+{
+    Event event;
+    event.kind = kind;
+    event.time = QDateTime::currentDateTime();
+    return event;
+}
+
+Event Event::intrusion(const QString& address, int sourcePort, int port, bool sentinel)
+{
+    Event event = now(Kind::Intrusion);
+    event.address = address;
+    event.sourcePort = sourcePort;
+    event.port = port;
+    event.sentinel = sentinel;
+    return event;
+}
+
+Event Event::portUnguarded(const QString& entry, int port, Reason reason)
+{
+    Event event = now(Kind::PortUnguarded);
+    event.entry = entry;
+    event.port = port;
+    event.reason = reason;
+    return event;
+}
+
+Event Event::networkChanged(bool connected)
+{
+    Event event = now(Kind::NetworkChanged);
+    event.connected = connected;
+    return event;
+}
+
+Event Event::programStarted(const QString& version, const QString& programFolder)
+{
+    Event event = now(Kind::ProgramStarted);
+    event.version = version;
+    event.programFolder = programFolder;
+    return event;
+}
+
+const char* Event::kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Intrusion:
+        return "intrusion";
+    case Kind::MonitoringStarted:
+        return "monitoring_started";
+    case Kind::MonitoringStopped:
+        return "monitoring_stopped";
+    case Kind::PortUnguarded:
+        return "port_unguarded";
+    case Kind::NetworkChanged:
+        return "network_changed";
+    case Kind::ProgramStarted:
+        return "program_started";
+    case Kind::ProgramExited:
+        return "program_exited";
+    }
+    return "unknown";
+}
+
+const char* Event::reasonName(Reason reason)
+{
+    switch (reason) {
+    case Reason::None:
+        return "";
+    case Reason::InUse:
+        return "in_use";
+    case Reason::NeedsPrivileges:
+        return "needs_privileges";
+    case Reason::InvalidPort:
+        return "invalid_port";
+    }
+    return "";
+}

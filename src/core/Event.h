@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// One thing the program observed, as data for machines: the event log, the system log and a
+// remote collector all get the same record, built once where the event happens. Adding a field
+// means a member here and a line in each output's formatter.
+struct Event
+{
+    enum class Kind {
+        Intrusion,
+        MonitoringStarted,
+        MonitoringStopped,
+        PortUnguarded, // a port of the list could not be armed
+        NetworkChanged,
+        ProgramStarted,
+        ProgramExited,
+    };
+    enum class Reason { None, InUse, NeedsPrivileges, InvalidPort };
+
+    Kind kind = Kind::ProgramStarted;
+    // Local time with milliseconds; its offset from UTC travels with it.
+    QDateTime time;
+    // Numbered by the outputs in the order they received it, from 1.
+    quint64 sequence = 0;
+
+    // Intrusion: the peer and the attacked port. PortUnguarded: port (0 when the entry is not a
+    // number) and the entry as listed.
+    QString address;
+    int sourcePort = 0;
+    int port = 0;
+    bool sentinel = false; // came in through the random port sentinel
+    Reason reason = Reason::None;
+    QString entry;
+
+    bool connected = false; // NetworkChanged: the new state
+
+    // ProgramStarted
+    QString version;
+    QString programFolder;
+
+    static Event now(Kind kind);
+    static Event intrusion(const QString& address, int sourcePort, int port, bool sentinel);
+    static Event portUnguarded(const QString& entry, int port, Reason reason);
+    static Event networkChanged(bool connected);
+    static Event programStarted(const QString& version, const QString& programFolder);
+
+    bool isIpv6() const { return address.contains(QLatin1Char(':')); }
+    // Stable lower-case names used as field values in every output.
+    static const char* kindName(Kind kind);
+    static const char* reasonName(Reason reason);
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+struct Event;
+
+// The two text forms of an event shared by the outputs: a JSON object on one line, and a line of
+// name=value pairs for system logs. Both use the same field names, which the README documents.
+class EventFormat
+{
+public:
+    // host: the machine's name as the JSON "host" field.
+    explicit EventFormat(QString host);
+
+    // One JSON object and a line feed.
+    QByteArray jsonLine(const Event& event) const;
+    // "event=intrusion address=192.0.2.7 ..." without a line end; values with blanks, quotes or
+    // backslashes are quoted and escaped.
+    QByteArray summary(const Event& event) const;
+
+    const QString& host() const { return m_host; }
+
+    // RFC 3339 local time with milliseconds and the offset from UTC.
+    static QByteArray timestamp(const QDateTime& time);
+    static QByteArray jsonString(const QString& text);
+
+private:
+    QString m_host;
+};

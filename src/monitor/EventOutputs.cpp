@@ -1,0 +1,129 @@
+#include "EventOutputs.h"
+
+#include "Event.h"
+#include "Rfc5424.h"
+#include "SystemLog.h"
+
+#include <QCoreApplication>
+#include <QSysInfo>
+
+namespace {
+// LOG_AUTHPRIV, as the local system log uses.
+constexpr int Facility = 10;
+
+SystemLog::Level levelOf(const Event& event)
+{
+    switch (Rfc5424::severity(event)) {
+    case 4:
+        return SystemLog::Level::Warning;
+    case 5:
+        return SystemLog::Level::Notice;
+    default:
+        return SystemLog::Level::Info;
+    }
+}
+} // namespace
+
+EventOutputs::EventOutputs(
+    StatusReporter& status, SystemLog& systemLog, RemoteCollector::Backoff backoff, QObject* parent)
+    : QObject(parent)
+    , m_systemLog(systemLog)
+    , m_format(QSysInfo::machineHostName())
+    , m_eventLog(status)
+    , m_collector(
+          [this](quint64 dropped) {
+              return Rfc5424::droppedMessage(dropped, EventFormat::timestamp(QDateTime::currentDateTime()),
+                  m_format, Facility, QCoreApplication::applicationPid());
+          },
+          backoff)
+{
+}
+
+EventOutputs::~EventOutputs()
+{
+    m_eventLog.close();
+}
+
+void EventOutputs::configure(const EventSettings& settings, const QString& programFolder)
+{
+    m_settings = settings;
+    if (settings.eventLog)
+        m_eventLog.open(programFolder, qint64(settings.eventLogSizeMb) * 1024 * 1024, settings.eventLogFiles);
+    else
+        m_eventLog.close();
+
+    if (settings.syslog && !m_syslogOpen)
+        m_systemLog.open();
+    else if (!settings.syslog && m_syslogOpen)
+        m_systemLog.close();
+    m_syslogOpen = settings.syslog;
+
+    QString host;
+    int port = 0;
+    if (EventSettings::splitCollector(settings.collector, &host, &port)) {
+        m_collector.open(host, port,
+            settings.collectorUsesUdp() ? RemoteCollector::Protocol::Udp : RemoteCollector::Protocol::Tcp);
+        m_collectorName = QStringLiteral("collector ") + settings.collector;
+    } else {
+        m_collector.close();
+        m_collectorName.clear();
+    }
+
+    m_configured = true;
+    for (Event& event : std::exchange(m_early, {}))
+        deliver(event);
+}
+
+void EventOutputs::record(const Event& event)
+{
+    Event numbered = event;
+    numbered.sequence = ++m_sequence;
+    if (!m_configured) {
+        m_early.push_back(std::move(numbered));
+        return;
+    }
+    deliver(numbered);
+}
+
+void EventOutputs::deliver(Event& event)
+{
+    if (m_eventLog.isOpen())
+        m_eventLog.append(m_format.jsonLine(event), event.sequence);
+    if (m_syslogOpen)
+        m_systemLog.write(levelOf(event), m_format.summary(event));
+    if (m_collector.isOpen())
+        m_collector.send(
+            Rfc5424::message(event, m_format, Facility, QCoreApplication::applicationPid()), event.sequence);
+    if (m_watcher)
+        m_watcher->record(event);
+}
+
+void EventOutputs::flush()
+{
+    m_eventLog.flush();
+    m_collector.flush(std::chrono::milliseconds(500));
+}
+
+QStringList EventOutputs::missing(quint64 sequence) const
+{
+    QStringList names;
+    if (!m_configured)
+        return enabledOutputs();
+    if (m_eventLog.isOpen() && m_eventLog.writtenThrough() < sequence)
+        names << JsonEventLog::fileName();
+    if (m_collector.isOpen() && m_collector.deliveredThrough() < sequence)
+        names << m_collectorName;
+    return names;
+}
+
+QStringList EventOutputs::enabledOutputs() const
+{
+    QStringList names;
+    if (m_settings.eventLog)
+        names << JsonEventLog::fileName();
+    if (m_settings.syslog)
+        names << QStringLiteral("syslog");
+    if (!m_collectorName.isEmpty())
+        names << m_collectorName;
+    return names;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "EventFormat.h"
+#include "EventSettings.h"
+#include "EventSink.h"
+#include "JsonEventLog.h"
+#include "RemoteCollector.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <vector>
+
+class StatusReporter;
+class SystemLog;
+
+// The machine-readable outputs behind one sink: the JSON event log, the system log and the
+// remote collector, each on or off by the "Events" settings. Events numbered as they arrive;
+// those that come before the first configure() (while start-up is still reading the settings)
+// wait and go out then, in order.
+class EventOutputs : public QObject, public EventSink
+{
+    Q_OBJECT
+
+public:
+    EventOutputs(StatusReporter& status, SystemLog& systemLog, RemoteCollector::Backoff backoff = {},
+        QObject* parent = nullptr);
+    ~EventOutputs() override;
+
+    // Opens and closes the outputs as the settings say; the JSON log lives in programFolder.
+    void configure(const EventSettings& settings, const QString& programFolder);
+
+    void record(const Event& event) override;
+    // Puts what is pending out now, waiting a little for the collector: the program is ending.
+    void flush();
+    // Sees every event after the outputs got it; nullptr for none.
+    void setWatcher(EventSink* watcher) { m_watcher = watcher; }
+
+    quint64 lastSequence() const { return m_sequence; }
+    // The names of the enabled outputs that do not hold the event yet; empty once all do.
+    QStringList missing(quint64 sequence) const;
+    // The names of the enabled outputs, e.g. for a report.
+    QStringList enabledOutputs() const;
+
+    JsonEventLog& eventLog() { return m_eventLog; }
+    RemoteCollector& collector() { return m_collector; }
+
+private:
+    void deliver(Event& event);
+
+    SystemLog& m_systemLog;
+    EventFormat m_format;
+    JsonEventLog m_eventLog;
+    RemoteCollector m_collector;
+    EventSettings m_settings;
+    bool m_configured = false;
+    bool m_syslogOpen = false;
+    QString m_collectorName;
+    quint64 m_sequence = 0;
+    std::vector<Event> m_early;
+    EventSink* m_watcher = nullptr;
+};

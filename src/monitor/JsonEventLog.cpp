@@ -1,0 +1,114 @@
+#include "JsonEventLog.h"
+
+#include "StatusReporter.h"
+
+#include <QDir>
+
+JsonEventLog::JsonEventLog(StatusReporter& status, QObject* parent)
+    : QObject(parent)
+    , m_status(status)
+{
+    m_flushSoon.setSingleShot(true);
+    m_flushSoon.setInterval(0);
+    connect(&m_flushSoon, &QTimer::timeout, this, &JsonEventLog::flush);
+}
+
+JsonEventLog::~JsonEventLog()
+{
+    close();
+}
+
+void JsonEventLog::open(const QString& folder, qint64 maxBytes, int keptFiles)
+{
+    const QString path = QDir(folder).filePath(fileName());
+    if (path != m_path)
+        close();
+    m_path = path;
+    m_maxBytes = maxBytes;
+    m_keptFiles = keptFiles;
+}
+
+void JsonEventLog::close()
+{
+    flush();
+    m_file.close();
+    m_path.clear();
+}
+
+void JsonEventLog::append(const QByteArray& line, quint64 sequence)
+{
+    if (m_path.isEmpty())
+        return;
+    m_pending += line;
+    ++m_pendingLines;
+    m_pendingThrough = sequence;
+    if (!m_flushSoon.isActive())
+        m_flushSoon.start();
+}
+
+void JsonEventLog::flush()
+{
+    m_flushSoon.stop();
+    if (m_pending.isEmpty())
+        return;
+    const QByteArray bytes = std::exchange(m_pending, {});
+    const qsizetype lines = std::exchange(m_pendingLines, 0);
+    if (!ensureOpen()) {
+        lose(lines);
+        return;
+    }
+    if (m_file.size() > 0 && m_file.size() + bytes.size() > m_maxBytes) {
+        rotate();
+        if (!ensureOpen()) {
+            lose(lines);
+            return;
+        }
+    }
+
+    const qint64 before = m_file.size();
+    const qint64 written = m_file.write(bytes);
+    if (written == bytes.size()) {
+        m_writtenThrough = m_pendingThrough;
+        if (m_lostUnreported > 0) {
+            m_status.addStatusLine(QStringLiteral("Event log: %1 events could not be written to %2")
+                                       .arg(std::exchange(m_lostUnreported, 0))
+                                       .arg(fileName()));
+        }
+        return;
+    }
+    // Keep whole lines only: a torn line would spoil every line appended after it.
+    const QByteArray done = bytes.left(qMax<qint64>(written, 0));
+    const qsizetype keep = done.lastIndexOf('\n') + 1;
+    m_file.resize(before + keep);
+    lose(lines - done.left(keep).count('\n'));
+    // Reopen on the next pass: the file may have been replaced or its disk freed meanwhile.
+    m_file.close();
+}
+
+bool JsonEventLog::ensureOpen()
+{
+    if (m_file.isOpen())
+        return true;
+    m_file.setFileName(m_path);
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+}
+
+void JsonEventLog::rotate()
+{
+    m_file.close();
+    const QString last = m_path + QLatin1Char('.') + QString::number(m_keptFiles);
+    QFile::remove(last);
+    for (int i = m_keptFiles - 1; i >= 1; --i)
+        QFile::rename(m_path + QLatin1Char('.') + QString::number(i),
+            m_path + QLatin1Char('.') + QString::number(i + 1));
+    if (m_keptFiles > 0)
+        QFile::rename(m_path, m_path + QStringLiteral(".1"));
+    else
+        QFile::remove(m_path);
+}
+
+void JsonEventLog::lose(qsizetype lines)
+{
+    m_lostTotal += quint64(lines);
+    m_lostUnreported += quint64(lines);
+}

@@ -1,0 +1,115 @@
+#include "StartupCheck.h"
+
+#include "Event.h"
+#include "EventOutputs.h"
+#include "IntruderLog.h"
+#include "MonitoringSwitch.h"
+#include "SettingValue.h"
+#include "Settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHostAddress>
+
+StartupCheck::StartupCheck(MonitoringSwitch& monitoring, EventOutputs& events, const Settings& settings,
+    std::FILE* out, Finish finish, std::chrono::milliseconds timeout)
+    : m_monitoring(monitoring)
+    , m_events(events)
+    , m_settings(settings)
+    , m_out(out)
+    , m_finish(std::move(finish))
+    , m_timeout(timeout)
+{
+    m_events.setWatcher(this);
+    m_poll.setInterval(2);
+    connect(&m_poll, &QTimer::timeout, this, &StartupCheck::poll);
+}
+
+StartupCheck::~StartupCheck()
+{
+    m_events.setWatcher(nullptr);
+}
+
+void StartupCheck::run()
+{
+    m_elapsed.start();
+    if (m_monitoring.caption() == QLatin1String("Start"))
+        m_monitoring.toggleMonitoring();
+    for (int i = 0; i < m_monitoring.wsPortsCount() && m_port == 0; ++i) {
+        if (m_monitoring.wsPorts(i).state() == ListeningSocket::State::Listening)
+            m_port = m_monitoring.wsPorts(i).localPort();
+    }
+    if (m_port == 0) {
+        fail(m_unguarded.isEmpty()
+                ? QStringLiteral("no port could be armed (is monitoring on?)")
+                : QStringLiteral("no port could be armed: ") + m_unguarded.join(QLatin1String(", ")));
+        return;
+    }
+    if (SettingValue::isTrue(m_settings.logs))
+        m_logSizeBefore = QFileInfo(logFile()).size();
+    m_client.connectToHost(QHostAddress::LocalHost, quint16(m_port));
+    m_poll.start();
+}
+
+void StartupCheck::record(const Event& event)
+{
+    if (event.kind == Event::Kind::PortUnguarded) {
+        m_unguarded << event.entry + QLatin1Char(' ') + QString::fromLatin1(Event::reasonName(event.reason));
+    } else if (event.kind == Event::Kind::Intrusion && event.port == m_port
+        && event.address == QLatin1String("127.0.0.1")) {
+        m_intrusionsBySourcePort[event.sourcePort] = event.sequence;
+    }
+}
+
+void StartupCheck::poll()
+{
+    if (m_done)
+        return;
+    if (m_sequence == 0 && m_client.state() == QAbstractSocket::ConnectedState) {
+        const auto found = m_intrusionsBySourcePort.find(m_client.localPort());
+        if (found != m_intrusionsBySourcePort.end())
+            m_sequence = found->second;
+    }
+    QStringList missing;
+    if (m_sequence == 0)
+        missing << QStringLiteral("the status display");
+    else
+        missing = m_events.missing(m_sequence);
+    if (m_logSizeBefore >= 0 && QFileInfo(logFile()).size() <= m_logSizeBefore)
+        missing << IntruderLog::fileName();
+
+    if (missing.isEmpty())
+        pass();
+    else if (m_elapsed.elapsed() > m_timeout.count())
+        fail(QStringLiteral("the test intrusion on port %1 did not reach %2 within %3 s")
+                 .arg(m_port)
+                 .arg(missing.join(QLatin1String(", ")))
+                 .arg(m_timeout.count() / 1000.0));
+}
+
+void StartupCheck::pass()
+{
+    QStringList outputs { QStringLiteral("the status display") };
+    if (m_logSizeBefore >= 0)
+        outputs << IntruderLog::fileName();
+    outputs << m_events.enabledOutputs();
+    const double ms = double(m_elapsed.nsecsElapsed()) / 1e6;
+    std::fprintf(m_out, "Check passed: an intrusion on port %d reached %s in %.1f ms\n", m_port,
+        outputs.join(QLatin1String(", ")).toUtf8().constData(), ms);
+    m_done = true;
+    m_poll.stop();
+    m_finish(0);
+}
+
+void StartupCheck::fail(const QString& why)
+{
+    std::fprintf(m_out, "Check failed: %s\n", why.toUtf8().constData());
+    m_done = true;
+    m_poll.stop();
+    m_finish(1);
+}
+
+QString StartupCheck::logFile() const
+{
+    return QDir(m_settings.appPath).filePath(IntruderLog::fileName());
+}

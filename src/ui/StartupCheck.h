@@ -1,0 +1,60 @@
+#pragma once
+
+#include "EventSink.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+class EventOutputs;
+class MonitoringSwitch;
+struct Settings;
+
+// "--check": makes one loopback connection to the first armed port and waits until that intrusion
+// is in every enabled output ("Log.txt" too when logging is on), then prints how long it took.
+// Install it before start-up so it hears why ports could not be armed.
+class StartupCheck : public QObject, public EventSink
+{
+    Q_OBJECT
+
+public:
+    using Finish = std::function<void(int exitCode)>;
+
+    StartupCheck(MonitoringSwitch& monitoring, EventOutputs& events, const Settings& settings, std::FILE* out,
+        Finish finish, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    ~StartupCheck() override;
+
+    // Runs once start-up is done; switches monitoring on if start-up left it off.
+    void run();
+
+    void record(const Event& event) override;
+
+private:
+    void poll();
+    void pass();
+    void fail(const QString& why);
+    QString logFile() const;
+
+    MonitoringSwitch& m_monitoring;
+    EventOutputs& m_events;
+    const Settings& m_settings;
+    std::FILE* m_out;
+    Finish m_finish;
+    std::chrono::milliseconds m_timeout;
+    QTcpSocket m_client;
+    QTimer m_poll;
+    QElapsedTimer m_elapsed;
+    int m_port = 0;
+    qint64 m_logSizeBefore = -1;
+    quint64 m_sequence = 0;
+    std::map<int, quint64> m_intrusionsBySourcePort;
+    QStringList m_unguarded;
+    bool m_done = false;
+};
