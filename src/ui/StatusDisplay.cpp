@@ -72,7 +72,7 @@ void StatusDisplay::setAutoScrollEnabled(bool enabled)
 void StatusDisplay::autoScrollStep()
 {
     m_model.flush();
-    m_autoScrollPos = qint16(m_autoScrollPos + 1);
+    ++m_autoScrollPos;
     if (m_autoScrollPos > m_model.lineCount() - m_visibleRows)
         m_autoScrollPos = 0;
     if (m_view && m_model.lineCount() > 0)

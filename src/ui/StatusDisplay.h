@@ -64,7 +64,8 @@ private:
     StatusListView* m_view = nullptr;
     int m_itemHeight = 0;
     int m_visibleRows = 0;
-    qint16 m_autoScrollPos = 0;
+    // Wide enough for every line the list may hold.
+    int m_autoScrollPos = 0;
     QTimer m_autoScrollTimer;
     QTimer m_mirrorFlush;
     std::FILE* m_mirror = nullptr;
