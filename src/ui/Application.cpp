@@ -2,10 +2,10 @@
 
 #include "Event.h"
 #include "EventSettings.h"
-#include "SettingValue.h"
 #include "SettingsKeys.h"
 
-#include <QCoreApplication>
+#include <QAction>
+#include <QApplication>
 #include <QPushButton>
 
 #include <csignal>
@@ -29,7 +29,11 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_alert(m_settings, m_options, alertServices())
     , m_portBinder(paths.bindHelper)
     , m_monitoring(m_status, m_monitoringState, m_options, m_settings, m_soundPlayer, m_alert, m_events)
-    , m_window(m_status)
+    , m_window(m_status, m_actions)
+    , m_trayBackend(m_actions)
+    , m_tray(m_trayBackend, m_window)
+    , m_about(m_window, m_hotkeys, m_settings)
+    , m_help([this] { return m_settings.settings().appPath; }, &m_window)
     , m_optionsRouting([this] { m_monitoring.closePortListeners(); }, m_hotkeys, m_window)
     , m_lifecycle(m_settings, m_folder, m_status, m_launcher,
           StartupTargets { &m_window, &m_monitoring, &m_tray, &m_hotkeys, &m_registration, &m_networkWatch },
@@ -37,15 +41,28 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_termination({ SIGINT, SIGTERM })
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
-    m_window.setTrayInUse(
-        [this] { return SettingValue::isOn(m_settings.settings().useIconTray) && m_tray.isShown(); });
+    m_window.setTray(&m_tray);
+    connect(&m_trayBackend, &QtTrayBackend::activated, &m_tray, &SystemTray::activated);
+    connect(&m_window, &MainWindow::pointerMoved, &m_tray, &SystemTray::stopIconFlashing);
+    connectMenus();
     connect(&m_window, &MainWindow::flatButtonClicked, this, &Application::cmdFlatClick);
     connect(&m_monitoring, &MonitoringSwitch::captionChanged, &m_window,
         [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
-    connect(&m_window, &MainWindow::optionsRequested, this,
-        [this](OptionsOpenedBy openedBy) { m_optionsRouting.openOptions(openedBy); });
     connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle.exitProgram(); });
     connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
+    // A session that logs out ends the program the same way, with status 0.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { m_lifecycle.exitProgram(); });
+}
+
+void Application::connectMenus()
+{
+    connect(m_actions.restore, &QAction::triggered, &m_window, &MainWindow::restoreMonitor);
+    connect(m_actions.exit, &QAction::triggered, this, [this] { m_lifecycle.exitProgram(); });
+    connect(m_actions.log, &QAction::triggered, &m_help, &HelpCommands::openLog);
+    connect(m_actions.options, &QAction::triggered, this,
+        [this] { m_optionsRouting.openOptions(OptionsOpenedBy::ViewMenu); });
+    connect(m_actions.contents, &QAction::triggered, &m_help, &HelpCommands::openContents);
+    connect(m_actions.about, &QAction::triggered, &m_about, &AboutBoxOpener::open);
 }
 
 Application::~Application() = default;
@@ -53,7 +70,7 @@ Application::~Application() = default;
 AlertServices Application::alertServices()
 {
     AlertServices services;
-    services.iconFlasher = &m_iconFlasher;
+    services.iconFlasher = &m_tray;
     services.wallpaper = &m_wallpaper;
     services.launcher = &m_launcher;
     services.clipboard = &m_clipboard;
@@ -89,9 +106,6 @@ void Application::cmdFlatClick(int index)
     switch (index) {
     case MainWindow::StartButton:
         m_monitoring.toggleMonitoring();
-        break;
-    case MainWindow::MonitorButton:
-        m_window.toggleMonitorView();
         break;
     case MainWindow::OptionsButton:
         m_optionsRouting.openOptions(OptionsOpenedBy::OptionsButton);

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "AboutBoxOpener.h"
 #include "AlertActions.h"
 #include "AppLifecycle.h"
 #include "DesktopWallpaperChanger.h"
 #include "EventOutputs.h"
 #include "GuiClipboard.h"
+#include "HelpCommands.h"
 #include "HelperPortBinder.h"
 #include "IniSettingsStore.h"
 #include "LinuxChatCommandSender.h"
 #include "MainWindow.h"
+#include "MenuActions.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
-#include "NullIconFlasher.h"
 #include "NullTargets.h"
 #include "OptionsModel.h"
 #include "OptionsRouting.h"
@@ -19,9 +21,11 @@
 #include "ProcessProgramLauncher.h"
 #include "ProcessSoundPlayer.h"
 #include "ProgramFolder.h"
+#include "QtTrayBackend.h"
 #include "SettingsManager.h"
 #include "SignalWatcher.h"
 #include "StatusDisplay.h"
+#include "SystemTray.h"
 
 #include <QObject>
 
@@ -48,6 +52,8 @@ public:
     void mirrorStatusToStdout();
     // Nobody can see the window (the offscreen platform): the status list draws nothing.
     void runWithoutDisplay();
+    // The window a second start of the program brings forward.
+    MonitorWindowAccess& monitorWindow() { return m_window; }
     // Records the program's exit and ends the event loop with the code.
     void quit(int exitCode);
 
@@ -57,6 +63,7 @@ public:
 
 private:
     AlertServices alertServices();
+    void connectMenus();
     void cmdFlatClick(int index);
     void endProcess();
 
@@ -72,16 +79,19 @@ private:
     GuiClipboard m_clipboard;
     DesktopWallpaperChanger m_wallpaper;
     LinuxChatCommandSender m_chat;
-    NullIconFlasher m_iconFlasher;
     ProcessSoundPlayer m_soundPlayer;
     AlertActions m_alert;
-    NullTrayIcon m_tray;
+    MenuActions m_actions;
     NullHotkeyPoller m_hotkeys;
     NullStartupRegistration m_registration;
     NullNetworkWatch m_networkWatch;
     HelperPortBinder m_portBinder;
     MonitoringSwitch m_monitoring;
     MainWindow m_window;
+    QtTrayBackend m_trayBackend;
+    SystemTray m_tray;
+    AboutBoxOpener m_about;
+    HelpCommands m_help;
     OptionsRouting m_optionsRouting;
     AppLifecycle m_lifecycle;
     SignalWatcher m_termination;

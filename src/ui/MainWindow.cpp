@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "MenuActions.h"
 #include "StatusDisplay.h"
 
 #include <QAction>
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace {
 // The window was laid out in twips; at 96 dots per inch a pixel is 15 twips.
 constexpr int px(int twips)
@@ -23,66 +26,85 @@ constexpr int px(int twips)
 const auto MonitorOnCaption = QStringLiteral("Monitor [ON]");
 const auto MonitorOffCaption = QStringLiteral("Monitor [OFF]");
 
-// Client heights of the expanded and the collapsed view.
-constexpr int ExpandedHeight = px(3885);
-constexpr int CollapsedHeight = px(505 + 375);
+// Outer heights of the two views: title bar, menu bar and frame included.
+constexpr int ExpandedOuterHeight = px(4575);
+constexpr int CollapsedOuterHeight = px(1435);
 constexpr int ExpandedStatusBarTop = px(3600);
 constexpr int CollapsedStatusBarTop = px(505);
+constexpr int ClientWidth = px(4455);
+constexpr int ClientHeight = px(3885);
+// The status label's bottom: a tall title bar must not cut it off in the collapsed view.
+constexpr int StatusLabelHeight = px(255);
 } // namespace
 
-MainWindow::MainWindow(StatusDisplay& status, QWidget* parent)
+MainWindow::MainWindow(StatusDisplay& status, MenuActions& actions, QWidget* parent)
     : QMainWindow(parent)
     , m_status(status)
 {
     setWindowTitle(QStringLiteral("Sentrel 2.0"));
     setWindowIcon(QIcon(QStringLiteral(":/sentrel.png")));
     auto* central = new QWidget(this);
-    central->setFixedSize(px(4455), ExpandedHeight);
+    central->setFixedSize(ClientWidth, ClientHeight);
     setCentralWidget(central);
 
     buildButtons(central);
 
     m_list = new QListView(central);
-    m_list->setGeometry(0, px(600), px(4455), px(2985));
+    m_list->setGeometry(0, px(600), ClientWidth, px(2985));
     m_list->setUniformItemSizes(true);
+    // A list box scrolls only up and down; a horizontal bar would also steal a row.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // After every batch of new lines the view lays out all its rows again; in batches it does so
     // a few thousand rows per event-loop pass, so a full list never stalls the window.
     m_list->setLayoutMode(QListView::Batched);
     m_list->setBatchSize(4096);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setModel(&m_status.model());
+    m_list->installEventFilter(this);
     m_status.setView(this);
     m_status.watchList(m_list);
 
     buildStatusBar(central);
-    buildMenus();
+    buildMenus(actions);
+
+    for (QWidget* watched : std::initializer_list<QWidget*> { central, m_band, m_flatButtons[0],
+             m_flatButtons[1], m_flatButtons[2], m_statusBar, m_statusLabel })
+        m_pointerWatch.watch(watched);
+    m_pointerWatch.exclude(m_list);
+    connect(&m_pointerWatch, &PointerWatch::moved, this, &MainWindow::pointerMoved);
 
     m_minimizedWatch.setInterval(999);
     connect(&m_minimizedWatch, &QTimer::timeout, this, &MainWindow::hideMinimizedMonitor);
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    applyViewHeight();
 }
 
 void MainWindow::buildButtons(QWidget* central)
 {
-    auto* band = new QFrame(central);
-    band->setGeometry(px(-240), px(-90), px(4935), px(570));
-    band->setFrameShape(QFrame::StyledPanel);
+    m_band = new QFrame(central);
+    m_band->setGeometry(px(-240), px(-90), px(4935), px(570));
+    m_band->setFrameShape(QFrame::StyledPanel);
     // The buttons were sized for an 8-point dialog font; larger desktop fonts would clip captions.
-    QFont font = band->font();
+    QFont font = m_band->font();
     font.setPointSizeF(8.25);
-    band->setFont(font);
+    m_band->setFont(font);
 
     const std::array<QString, 3> captions { QStringLiteral("Start"), MonitorOnCaption,
         QStringLiteral("Options") };
     for (int i = 0; i < 3; ++i) {
-        auto* button = new QPushButton(captions[std::size_t(i)], band);
+        auto* button = new QPushButton(captions[std::size_t(i)], m_band);
         button->setGeometry(px(720 + 1200 * i), px(145), px(1215), px(375));
         button->setFlat(true);
         button->setAutoFillBackground(true);
         button->setStyleSheet(
             QStringLiteral("QPushButton { background: white; border: 1px solid #808080; padding: 0px; }"));
-        connect(button, &QPushButton::clicked, this, [this, i] { emit flatButtonClicked(i); });
+        connect(button, &QPushButton::clicked, this, [this, i] {
+            if (i == MonitorButton)
+                toggleMonitorView();
+            else
+                emit flatButtonClicked(i);
+        });
         m_flatButtons[std::size_t(i)] = button;
     }
 }
@@ -90,7 +112,7 @@ void MainWindow::buildButtons(QWidget* central)
 void MainWindow::buildStatusBar(QWidget* central)
 {
     m_statusBar = new QFrame(central);
-    m_statusBar->setGeometry(0, ExpandedStatusBarTop, px(4455), px(375));
+    m_statusBar->setGeometry(0, ExpandedStatusBarTop, ClientWidth, px(375));
     m_statusBar->setFrameShape(QFrame::NoFrame);
 
     auto* sunken = new QFrame(m_statusBar);
@@ -99,36 +121,41 @@ void MainWindow::buildStatusBar(QWidget* central)
     sunken->setFrameShadow(QFrame::Sunken);
 
     m_statusLabel = new QLabel(m_status.statusText(), m_statusBar);
-    m_statusLabel->setGeometry(px(120), 0, px(3855), px(255));
+    m_statusLabel->setGeometry(px(120), 0, px(3855), StatusLabelHeight);
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.25);
     m_statusLabel->setFont(font);
     connect(&m_status, &StatusDisplay::statusTextChanged, m_statusLabel, &QLabel::setText);
 }
 
-void MainWindow::buildMenus()
+void MainWindow::buildMenus(MenuActions& actions)
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("Cl&ear"), &m_status, &StatusDisplay::clearMessages);
+    file->addAction(actions.clear);
     file->addSeparator();
-    QAction* exit = file->addAction(QStringLiteral("E&xit"), this, &MainWindow::exitRequested);
-    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    file->addAction(actions.exit);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    m_monitorAction = view->addAction(QStringLiteral("&Monitor"));
-    m_monitorAction->setCheckable(true);
-    m_monitorAction->setChecked(true);
-    m_monitorAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    view->addAction(actions.monitor);
+    view->addAction(actions.log);
+    view->addSeparator();
+    view->addAction(actions.options);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(actions.contents);
+    help->addSeparator();
+    help->addAction(actions.about);
+
+    menuBar()->addAction(actions.minimize);
+
+    m_monitorAction = actions.monitor;
     // The action only asks for the switch; the switch itself sets the check mark.
     connect(m_monitorAction, &QAction::triggered, this, [this] {
         m_monitorAction->setChecked(isMonitorViewOn());
         toggleMonitorView();
     });
-    view->addAction(QStringLiteral("&Log"));
-    view->addSeparator();
-    QAction* options = view->addAction(
-        QStringLiteral("&Options"), this, [this] { emit optionsRequested(OptionsOpenedBy::ViewMenu); });
-    options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(actions.clear, &QAction::triggered, &m_status, &StatusDisplay::clearMessages);
+    connect(actions.minimize, &QAction::triggered, this, &MainWindow::minimize);
 }
 
 bool MainWindow::isMonitorViewOn() const
@@ -140,11 +167,22 @@ void MainWindow::toggleMonitorView()
 {
     // The switch's state is the caption of the monitor button.
     const bool collapse = isMonitorViewOn();
-    centralWidget()->setFixedHeight(collapse ? CollapsedHeight : ExpandedHeight);
+    m_flatButtons[MonitorButton]->setText(collapse ? MonitorOffCaption : MonitorOnCaption);
+    applyViewHeight();
     m_statusBar->move(0, collapse ? CollapsedStatusBarTop : ExpandedStatusBarTop);
     m_list->setVisible(!collapse);
-    m_flatButtons[MonitorButton]->setText(collapse ? MonitorOffCaption : MonitorOnCaption);
     m_monitorAction->setChecked(!collapse);
+}
+
+void MainWindow::applyViewHeight()
+{
+    const bool expanded = isMonitorViewOn();
+    // Frame and title bar as the window manager drew them (none before it has decorated us).
+    const int decoration = std::max(0, frameGeometry().height() - geometry().height());
+    const int outer = expanded ? ExpandedOuterHeight : CollapsedOuterHeight;
+    const int statusBarTop = expanded ? ExpandedStatusBarTop : CollapsedStatusBarTop;
+    const int client = outer - decoration - menuBar()->sizeHint().height();
+    centralWidget()->setFixedHeight(std::max(client, statusBarTop + StatusLabelHeight));
 }
 
 void MainWindow::setAlwaysOnTop()
@@ -161,9 +199,13 @@ void MainWindow::setStaysOnTop(bool onTop)
 {
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
         return;
-    // Changing a window flag re-creates a shown window hidden; show it again in its old state.
+    // Changing a window flag re-creates a shown window hidden; bring it back where and as it was.
     const bool wasVisible = isVisible();
+    const Qt::WindowStates state = windowState();
+    const QPoint position = pos();
     setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    move(position);
+    setWindowState(state);
     if (wasVisible)
         show();
 }
@@ -192,18 +234,18 @@ void MainWindow::hideMinimizedMonitor()
 {
     if (!(windowState() & Qt::WindowMinimized))
         return;
-    // Only hide into a tray icon that is actually shown: without one the window could not be
+    // Only hide into a tray icon that is really shown: without one the window could not be
     // brought back.
-    if (m_trayInUse && m_trayInUse())
+    if (m_tray && m_tray->isShown())
         hide();
     else if (!isVisible())
-        show();
+        showMinimized();
 }
 
 void MainWindow::restoreMonitor()
 {
     setVisible(true);
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();
 }
@@ -215,13 +257,23 @@ void MainWindow::setMonitorEnabled(bool enabled)
 
 int MainWindow::clientHeight() const
 {
-    return m_list->viewport()->height();
+    // From the list's own geometry, which is right before the window is first shown and while the
+    // list is hidden in the collapsed view.
+    return m_list->contentsRect().height();
 }
 
 int MainWindow::rowHeight() const
 {
     const int height = m_list->sizeHintForRow(0);
-    return height > 0 ? height : m_list->fontMetrics().height();
+    if (height > 0)
+        return height;
+    // An empty list has no row to ask: measure a sample line as the list would draw it.
+    QStyleOptionViewItem option;
+    option.initFrom(m_list);
+    option.font = m_list->font();
+    option.text = QStringLiteral("[ ORRA ] - Ready.");
+    option.features = QStyleOptionViewItem::HasDisplay;
+    return m_list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), m_list).height();
 }
 
 void MainWindow::setTopRow(int row)
@@ -229,6 +281,28 @@ void MainWindow::setTopRow(int row)
     const QModelIndex index = m_status.model().index(row);
     if (index.isValid())
         m_list->scrollTo(index, QAbstractItemView::PositionAtTop);
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move: // the window manager has framed us
+        applyViewHeight();
+        // The list has its real size now; a new screen scale may have changed the rows.
+        m_status.measureStatusList();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::event(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
+        m_status.measureStatusList();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

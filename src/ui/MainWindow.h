@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DesktopSeams.h"
+#include "PointerWatch.h"
 #include "StartupTargets.h"
 #include "StatusListView.h"
 
@@ -8,9 +9,8 @@
 #include <QTimer>
 
 #include <array>
-#include <functional>
 
-class QAction;
+class MenuActions;
 class QFrame;
 class QLabel;
 class QListView;
@@ -29,13 +29,15 @@ class MainWindow : public QMainWindow,
 public:
     enum FlatButton { StartButton = 0, MonitorButton = 1, OptionsButton = 2 };
 
-    explicit MainWindow(StatusDisplay& status, QWidget* parent = nullptr);
+    MainWindow(StatusDisplay& status, MenuActions& actions, QWidget* parent = nullptr);
 
-    // Asked each time a minimized window is checked: true when it may go into the tray.
-    void setTrayInUse(std::function<bool()> trayInUse) { m_trayInUse = std::move(trayInUse); }
+    // The icon a minimized window hides into; without one shown, it stays on the task bar.
+    void setTray(const TrayIcon* tray) { m_tray = tray; }
 
     QPushButton* flatButton(int index) const { return m_flatButtons.at(std::size_t(index)); }
     bool isMonitorViewOn() const;
+    QListView* statusList() const { return m_list; }
+    QFrame* statusBar() const { return m_statusBar; }
 
     // MonitorWindowControl
     void toggleMonitorView() override;
@@ -57,25 +59,32 @@ public:
     void setTopRow(int row) override;
 
 signals:
+    // The Start and the Options button; the monitor button switches the view itself.
     void flatButtonClicked(int index);
     void exitRequested();
-    void optionsRequested(OptionsOpenedBy openedBy);
+    // The mouse moved over the window, its buttons or its status bar (not over the list).
+    void pointerMoved();
 
 protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildButtons(QWidget* central);
     void buildStatusBar(QWidget* central);
-    void buildMenus();
+    void buildMenus(MenuActions& actions);
+    void applyViewHeight();
     void setStaysOnTop(bool onTop);
 
     StatusDisplay& m_status;
     std::array<QPushButton*, 3> m_flatButtons {};
+    QFrame* m_band = nullptr;
     QListView* m_list = nullptr;
     QFrame* m_statusBar = nullptr;
     QLabel* m_statusLabel = nullptr;
     QAction* m_monitorAction = nullptr;
+    PointerWatch m_pointerWatch;
     QTimer m_minimizedWatch;
-    std::function<bool()> m_trayInUse;
+    const TrayIcon* m_tray = nullptr;
 };

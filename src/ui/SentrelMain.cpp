@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "CommandLineOptions.h"
 #include "QtMessageRouter.h"
+#include "SingleInstance.h"
 #include "StartupCheck.h"
 
 #include <QApplication>
@@ -60,6 +61,13 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     m_qtApplication = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // A second start brings the running program forward and ends; a check runs beside it.
+    m_instance = std::make_unique<SingleInstance>();
+    if (!options.check && !m_instance->claim()) {
+        m_exitCode = 0;
+        return;
+    }
+
     Application::Paths paths;
     paths.settingsFile = options.settingsFile;
     paths.programFolder = ProgramFolder::defaultPath();
@@ -75,6 +83,8 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     } else if (mirror == StatusMirror::Always || offscreen) {
         m_application->mirrorStatusToStdout();
     }
+    QObject::connect(m_instance.get(), &SingleInstance::activationRequested, m_application.get(),
+        [this] { m_application->monitorWindow().restoreMonitor(); });
     m_application->start();
     if (m_check) // once the event loop runs, which the check needs to end it
         QTimer::singleShot(0, m_check.get(), &StartupCheck::run);

@@ -5,6 +5,7 @@
 
 class Application;
 class QApplication;
+class SingleInstance;
 class StartupCheck;
 
 // The program's start-up, shared by the installed binary and the tools that measure it, so that
@@ -30,6 +31,7 @@ private:
     // Set when the command line was answered without starting (help, version, a mistake).
     std::optional<int> m_exitCode;
     std::unique_ptr<QApplication> m_qtApplication;
+    std::unique_ptr<SingleInstance> m_instance;
     // After the QApplication, so that the program goes before the Qt application it was built on.
     std::unique_ptr<Application> m_application;
     std::unique_ptr<StartupCheck> m_check;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDialog>
+
+// The About box: product, platform, licence, slogan, contact and trademarks. Laid out in twips
+// like the monitor window. Every way of closing it finishes the dialog, so the opener sees one
+// "finished" whichever the user chose.
+class AboutBox : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit AboutBox(QWidget* parent = nullptr);
+
+    // "For Linux (X11)", "For Linux (Wayland)", ... from the running Qt platform.
+    static QString platformLine(const QString& platformName);
+    // The decorative strip at the left, 61 x 166 pixels.
+    static QPixmap borderPicture();
+};

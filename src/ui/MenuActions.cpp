@@ -1,0 +1,29 @@
+#include "MenuActions.h"
+
+#include <QAction>
+#include <QKeySequence>
+
+namespace {
+QAction* action(QObject* parent, const char* caption, const QKeySequence& shortcut = {})
+{
+    auto* created = new QAction(QString::fromLatin1(caption), parent);
+    created->setShortcut(shortcut);
+    return created;
+}
+} // namespace
+
+MenuActions::MenuActions(QObject* parent)
+    : QObject(parent)
+    , restore(action(this, "&Restore"))
+    , clear(action(this, "Cl&ear"))
+    , exit(action(this, "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q)))
+    , monitor(action(this, "&Monitor", QKeySequence(Qt::CTRL | Qt::Key_M)))
+    , log(action(this, "&Log"))
+    , options(action(this, "&Options", QKeySequence(Qt::CTRL | Qt::Key_O)))
+    , contents(action(this, "&Contents", QKeySequence(Qt::Key_F1)))
+    , about(action(this, "&About Sentrel"))
+    , minimize(action(this, "[ Minimize Now ]"))
+{
+    monitor->setCheckable(true);
+    monitor->setChecked(true);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+class QAction;
+
+// Every command of the monitor window's menus, created once: the menu bar and the tray's pop-up
+// show the same actions, so a command behaves the same wherever it is chosen.
+class MenuActions : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MenuActions(QObject* parent = nullptr);
+
+    QAction* const restore; // the tray pop-up's default item
+    QAction* const clear;
+    QAction* const exit; // File > Exit and the tray's Exit alike
+    QAction* const monitor; // checked while the list is shown
+    QAction* const log;
+    QAction* const options;
+    QAction* const contents;
+    QAction* const about;
+    QAction* const minimize; // "[ Minimize Now ]", a command of the menu bar itself
+};

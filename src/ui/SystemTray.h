@@ -1,0 +1,50 @@
+#pragma once
+
+#include "IconFlasher.h"
+#include "StartupTargets.h"
+
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+class MonitorWindowAccess;
+class TrayBackend;
+
+// The tray icon's behaviour: adding and removing it, the alarm flashing, what a click on it does,
+// and whether it is really shown (the window only hides into an icon the user can see).
+class SystemTray : public QObject, public TrayIcon, public IconFlasher
+{
+    Q_OBJECT
+
+public:
+    enum class Action { None, Restore };
+
+    SystemTray(TrayBackend& backend, MonitorWindowAccess& window, QObject* parent = nullptr);
+
+    // What a tray activation asks for. The pop-up menu opens by itself on a context click.
+    static Action decode(QSystemTrayIcon::ActivationReason reason, bool singleClickHost);
+
+    // TrayIcon
+    void trayIconAdd() override;
+    void trayIconDelete() override;
+    bool isShown() const override;
+
+    // IconFlasher
+    void startFlashing() override;
+
+    void stopIconFlashing();
+    bool isFlashing() const { return m_flashTimer.isActive(); }
+    // One flashing step: blank and normal in turn. The phase survives a stop, so an alert that
+    // follows a stop on the blank icon starts with the normal one.
+    void flashTick();
+    bool flashPhase() const { return m_flashPhase; }
+
+    // A mouse event on the icon: the decoded action, then the flashing stops.
+    void activated(QSystemTrayIcon::ActivationReason reason);
+
+private:
+    TrayBackend& m_backend;
+    MonitorWindowAccess& m_window;
+    QTimer m_flashTimer;
+    bool m_flashPhase = false; // true: the last tick showed the blank icon
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+// The notification area as the tray logic sees it: one icon, shown or not, normal or blank.
+class TrayBackend
+{
+public:
+    virtual ~TrayBackend() = default;
+    // Showing an icon that is shown already changes nothing: there is only ever one.
+    virtual void setIconVisible(bool visible) = 0;
+    virtual void setBlank(bool blank) = 0;
+    virtual bool isIconVisible() const = 0;
+    // A notification area exists right now (it may appear later, and the icon then joins it).
+    virtual bool isTrayAvailable() const = 0;
+    // StatusNotifierItem hosts report a click but never a double click.
+    virtual bool isSingleClickHost() const = 0;
+};
