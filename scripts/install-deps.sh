@@ -22,7 +22,9 @@ fi
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(
         xvfb xclip                    # a private X display and a second client for the clipboard test
-        trayer                        # a tray host for the benchmark's window mode
+        trayer                        # a tray host for the benchmark's window mode and the X11 test
+        openbox xdotool x11-utils     # the X11 test: a window manager, the pointer and keys, xwininfo
+        imagemagick                   # import: the X11 test's screenshots of the tray icon
         dbus-daemon                   # a private session bus for the chat link test
         libglib2.0-bin                # gsettings and glib-compile-schemas, for the wallpaper test
         util-linux                    # unshare: the end-to-end test's private network

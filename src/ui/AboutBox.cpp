@@ -47,7 +47,7 @@ AboutBox::AboutBox(QWidget* parent)
                        "It comes with ABSOLUTELY NO WARRANTY."),
         1320, 1260, 4200, 615);
     label(this, QStringLiteral("<i>Every knock on a closed door, seen.</i>"), 1320, 1950, 4200, 255);
-    label(this, QStringLiteral("Questions and reports: the project's issue tracker."), 1320, 2280, 4200, 255);
+    label(this, QStringLiteral("Contact: the Sentrel issue tracker."), 1320, 2280, 4200, 255);
 
     auto* trademarks = new QPlainTextEdit(this);
     trademarks->setGeometry(px(120), px(2910), px(5475), px(900));

@@ -85,10 +85,7 @@ void Application::start()
     m_lifecycle.formLoad();
     // After the first start has written the original keys, so the new section comes after them.
     m_events.configure(EventSettings::load(m_store), m_settings.settings().appPath);
-    if (m_window.windowState() & Qt::WindowMinimized)
-        m_window.showMinimized();
-    else
-        m_window.show();
+    m_window.showAsStartedUp();
 }
 
 void Application::mirrorStatusToStdout()

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -208,6 +209,27 @@ void MainWindow::setStaysOnTop(bool onTop)
     setWindowState(state);
     if (wasVisible)
         show();
+}
+
+void MainWindow::showAsStartedUp()
+{
+    if (!(windowState() & Qt::WindowMinimized)) {
+        show();
+        return;
+    }
+    // Some window managers map a window that asks to start iconic as a normal one: show it, and
+    // minimize it once it is on screen (or after two seconds without a sign of that).
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    auto* poll = new QTimer(this);
+    poll->setInterval(50);
+    connect(poll, &QTimer::timeout, this, [this, poll, ticks = 0]() mutable {
+        if ((windowHandle() && windowHandle()->isExposed()) || ++ticks > 40) {
+            poll->deleteLater();
+            minimize();
+        }
+    });
+    poll->start();
 }
 
 void MainWindow::minimize()

@@ -31,6 +31,9 @@ public:
 
     MainWindow(StatusDisplay& status, MenuActions& actions, QWidget* parent = nullptr);
 
+    // Shows the window in the state start-up left it, minimized included.
+    void showAsStartedUp();
+
     // The icon a minimized window hides into; without one shown, it stays on the task bar.
     void setTray(const TrayIcon* tray) { m_tray = tray; }
 

@@ -72,7 +72,7 @@ void TestSingleInstance::secondProgramExitsAndRestoresTheFirst()
     // No listeners: nothing of this test is reachable from outside.
     QFile store(home.filePath("config/Sentrel II.ini"));
     QVERIFY(store.open(QIODevice::WriteOnly));
-    store.write("[General]\nStart=Sentrel II\nStart%20Monitoring=0\n[Display]\nWindows%20Startup=0\n"
+    store.write("[%General]\nStart=Sentrel II\nStart%20Monitoring=0\n[Display]\nWindows%20Startup=0\n"
                 "Min%20On%20Startup=1\n[Sounds]\nOn=False\n");
     store.close();
 

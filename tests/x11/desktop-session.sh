@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# The program on a real X server with a tray host: the icon is embedded, a window minimized at
+# start-up goes into the tray, a double click brings it back, a second start brings it forward and
+# ends, the right button opens the menu, an intrusion makes the icon flash and the pointer over the
+# window stops it, and Help > Contents without its file shows the "Help" box.
+#   desktop-session.sh <sentrel binary> [folder for screenshots]
+set -euo pipefail
+
+binary=$(readlink -f "$1")
+shots=${2:+$(readlink -f "$2")}
+
+if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
+    for tool in xvfb-run Xvfb trayer xdotool import xwininfo python3; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+    done
+    export SENTREL_X11_INNER=1
+    xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@" && exit 0
+    status=$?
+    # xvfb-run says so when the server itself could not start.
+    [[ $status -eq 77 ]] && exit 77
+    exit $status
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; [[ -n "$shots" ]] && import -window root "$shots/failure.png"; [[ -f $work/sentrel.log ]] && sed 's/^/  | /' "$work/sentrel.log"; exit 1; }
+step() { echo "-- $*"; }
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+within() {
+    local tenths=$1
+    shift
+    for ((i = 0; i < tenths; i++)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
+export QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY # the XEmbed tray path, whatever runs around us
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$XDG_CONFIG_HOME/Sentrel II.ini" <<INI
+[%General]
+Start=Sentrel II
+Hide%20Monitor=0
+Start%20Monitoring=1
+Run=0
+Logs=False
+[Display]
+Always%20On%20Top=0
+Min%20On%20Startup=1
+Use%20IconTray=1
+Use%20Hotkeys=0
+Auto%20Scroll%20Monitor=1
+Windows%20Startup=0
+Flash%20Icon=1
+Change%20Background=0
+Attack%20Run=0
+Copy%20Clipboard=0
+[Sounds]
+On=False
+[Ports]
+Number=0
+0=$port
+[Advance]
+DDE%20On=0
+RPS=0
+INI
+
+if command -v openbox >/dev/null; then
+    openbox >/dev/null 2>&1 &
+    pids+=($!)
+    within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
+fi
+trayer --edge top --align right --widthtype pixel --width 200 --height 40 --SetDockType true \
+    --transparent false --tint 0x404040 >/dev/null 2>&1 &
+pids+=($!)
+within 50 xdotool search --class trayer || fail "the tray host did not start"
+
+"$binary" >"$work/sentrel.log" 2>&1 &
+sentrel=$!
+pids+=($sentrel)
+
+window() { xdotool search --name '^Sentrel 2\.0$' | head -1; }
+shown() { xdotool search --onlyvisible --name '^Sentrel 2\.0$' | grep -q .; }
+hidden() { ! shown; }
+
+step "the icon is embedded in the tray"
+icon_geometry() {
+    local tray
+    # The embedded icon: a window under the panel about as wide as it is high.
+    for tray in $(xdotool search --class trayer); do xwininfo -tree -id "$tray"; done | awk '/^ +0x/ { for (i = 1; i < NF; i++) if ($i ~ /^[0-9]+x[0-9]+[+-]/) {
+        split($i, size, /[x+-]/); split($(i + 1), at, /[+]/)
+        if (size[1] >= 16 && size[1] <= 48 && size[2] >= 16) { print at[2], at[3], size[1], size[2]; exit }
+    } }'
+}
+for _ in $(seq 100); do [[ -n "$(icon_geometry)" ]] && break; sleep 0.1; done
+[[ -n "$(icon_geometry)" ]] || fail "no icon in the tray"
+read -r ix iy iw ih <<<"$(icon_geometry)"
+cx=$((ix + iw / 2)) cy=$((iy + ih / 2))
+echo "   icon at $ix,$iy ${iw}x$ih"
+
+step "the window minimized at start-up goes into the tray within about a second"
+within 100 grep -q "Ready" "$work/sentrel.log" || true
+within 30 window || fail "no monitor window"
+within 25 hidden || fail "the minimized window stayed visible"
+
+step "a double click on the icon restores it"
+xdotool mousemove $cx $cy click --repeat 2 --delay 80 1
+within 30 shown || fail "the double click did not restore the window"
+
+if command -v openbox >/dev/null; then
+    step "minimized by the user, it goes into the tray again"
+    xdotool windowminimize "$(window)"
+    within 25 hidden || fail "the minimized window stayed on the task bar"
+    step "a second start brings the first forward and ends with 0"
+    timeout 20 "$binary" >/dev/null 2>&1 || fail "the second start ended with $?"
+    within 30 shown || fail "the second start did not bring the window back"
+    kill -0 $sentrel || fail "the first instance ended"
+fi
+
+step "a right click opens the tray menu"
+popups() { xdotool search --onlyvisible --class sentrel 2>/dev/null | wc -l; }
+before=$(popups)
+xdotool mousemove $cx $cy click 3
+within 30 bash -c "[[ \$(xdotool search --onlyvisible --class sentrel | wc -l) -gt $before ]]" || fail "no menu"
+[[ -n "$shots" ]] && import -window root -crop 260x160+764+0 "$shots/tray-menu.png"
+xdotool key Escape
+sleep 0.5
+
+crop() { import -window root -crop "${iw}x${ih}+$ix+$iy" rgb:- | md5sum | cut -c1-32; }
+icon_states() { for _ in 1 2 3 4 5 6 7 8 9 10; do crop; sleep 0.25; done | sort -u | wc -l; }
+
+step "an intrusion makes the icon flash"
+xdotool mousemove 5 760 # away from the window and the icon
+exec 3<>"/dev/tcp/127.0.0.1/$port" && exec 3>&-
+within 50 grep -q "Intruder Detected" "$work/sentrel.log" || true
+[[ $(icon_states) -ge 2 ]] || fail "the icon did not flash"
+
+step "the pointer over the window stops it"
+eval "$(xdotool getwindowgeometry --shell "$(window)")"
+xdotool mousemove $((X + 4)) $((Y + 30)) sleep 0.1 mousemove $((X + 8)) $((Y + 32)) sleep 0.1 mousemove $((X + 12)) $((Y + 34))
+sleep 1.2
+[[ $(icon_states) -eq 1 ]] || fail "the icon kept flashing"
+
+if [[ -n "$shots" ]]; then
+    import -window "$(window)" -frame "$shots/monitor-expanded.png" 2>/dev/null \
+        || import -window "$(window)" "$shots/monitor-expanded.png"
+fi
+
+step "Help > Contents without the manual shows the Help box"
+rm -f "$XDG_DATA_HOME/Sentrel/ReadMe.html"
+xdotool windowactivate --sync "$(window)" 2>/dev/null || xdotool windowfocus "$(window)"
+xdotool key --window "$(window)" F1
+within 50 xdotool search --onlyvisible --name '^Help$' || fail "no Help box"
+[[ -n "$shots" ]] && import -window "$(xdotool search --onlyvisible --name '^Help$' | head -1)" "$shots/help-box.png"
+xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Help$' | head -1)" 2>/dev/null || true
+xdotool key Return
+within 30 bash -c "! xdotool search --onlyvisible --name '^Help\$' | grep -q ." || fail "the Help box did not close"
+
+if [[ -n "$shots" ]]; then
+    xdotool windowactivate --sync "$(window)" 2>/dev/null || true
+    xdotool key ctrl+m
+    sleep 0.8
+    import -window "$(window)" -frame "$shots/monitor-collapsed.png"
+    xdotool key ctrl+m sleep 0.5 key alt+h sleep 0.5 key a
+    within 30 xdotool search --onlyvisible --name '^About Sentrel$' || fail "no About box"
+    sleep 0.5
+    import -window "$(xdotool search --onlyvisible --name '^About Sentrel$' | head -1)" -frame "$shots/about.png"
+    xdotool key Return
+    sleep 0.5
+fi
+
+step "File > Exit (Ctrl+Q) ends the program with 0"
+xdotool windowactivate --sync "$(window)" 2>/dev/null || true
+xdotool key ctrl+q
+status=0
+for _ in $(seq 100); do kill -0 $sentrel 2>/dev/null || break; sleep 0.1; done
+wait $sentrel || status=$?
+[[ $status -eq 0 ]] || fail "the program ended with $status"
+echo "PASS"
