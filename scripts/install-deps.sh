@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
+    libxcb1-dev libxcb-xinput-dev # the global function keys on X11
     pulseaudio-utils alsa-utils   # paplay, aplay: the alert sounds
     dbus                          # the chat client link
 )
@@ -33,7 +34,10 @@ if [[ "${1:-}" == "--test" ]]; then
         systemd                       # systemd-analyze verify for the shipped unit
         clang libclang-rt-14-dev      # the bind helper's request fuzzer (libFuzzer)
         python3 procps
-        rsyslog iproute2              # a private syslog collector on loopback (tests/support), ss
+        rsyslog iproute2              # a private syslog collector on loopback (tests/support), ss,
+                                      # a default route that comes and goes in a private network
+        xdotool x11-utils             # presses F9-F12 through XTEST while xev holds the focus
+        desktop-file-utils            # desktop-file-validate for the autostart entry
     )
 fi
 

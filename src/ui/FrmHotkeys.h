@@ -1,0 +1,54 @@
+#pragma once
+
+#include "DesktopSeams.h"
+#include "FunctionKeyState.h"
+#include "StartupTargets.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+class StatusReporter;
+
+// What the function keys act on.
+struct HotkeyTargets
+{
+    MonitorWindowAccess* window = nullptr;
+    MonitorWindowControl* view = nullptr;
+    MonitoringControl* monitoring = nullptr;
+    OptionsOpener* options = nullptr;
+    StatusReporter* status = nullptr; // told when the desktop has no global keys
+    std::function<void()> clearMessages; // empties the status list and resets the status text
+};
+
+// F9 to F12 from anywhere on the desktop: while loaded, the key state is polled every 1.5 s and
+// every key pressed since the last poll (or held down now) fires, in the order F9, F10, F11, F12.
+// Nothing is registered with the desktop, so the focused program still gets the keys.
+class FrmHotkeys : public QObject, public HotkeyPoller
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds DefaultInterval { 1500 };
+    static constexpr auto UnavailableText = "Hotkeys are not available on this desktop";
+
+    FrmHotkeys(FunctionKeyState& keys, HotkeyTargets targets,
+        std::chrono::milliseconds interval = DefaultInterval, QObject* parent = nullptr);
+
+    // Where the desktop has no global key state, the first load says so in the status list once.
+    void load() override;
+    void unload() override;
+    bool isLoaded() const { return m_timHotkeys.isActive(); }
+    const QTimer& timer() const { return m_timHotkeys; }
+
+    // One poll: each key that counts as pressed runs its actions.
+    void timHotkeysTimer();
+
+private:
+    FunctionKeyState& m_keys;
+    HotkeyTargets m_targets;
+    QTimer m_timHotkeys;
+    bool m_toldUnavailable = false;
+};

@@ -1,0 +1,147 @@
+#include "FrmHotkeys.h"
+#include "RecordingDesktop.h"
+
+#include <QtTest>
+
+#include <bitset>
+
+namespace {
+using namespace std::chrono_literals;
+
+// Answers from a set of keys the test marks as pressed; a key stays pressed until the test lets
+// it go, like a held key.
+class FakeKeys final : public FunctionKeyState
+{
+public:
+    bool isAvailable() const override { return available; }
+    void startWatching() override { ++starts; }
+    void stopWatching() override { ++stops; }
+    bool takePressed(Key key) override { return pressed.test(key); }
+
+    bool available = true;
+    std::bitset<4> pressed;
+    int starts = 0;
+    int stops = 0;
+};
+
+struct Rig
+{
+    explicit Rig(std::chrono::milliseconds interval = FrmHotkeys::DefaultInterval)
+        : poller(keys,
+            HotkeyTargets {
+                &recorder, &recorder, &recorder, &recorder, &recorder, [this] { recorder.log << "clear"; } },
+            interval)
+    {
+    }
+
+    void press(const QString& names)
+    {
+        keys.pressed.reset();
+        for (const QString& name : names.split(' ', Qt::SkipEmptyParts))
+            keys.pressed.set(std::size_t(name.mid(1).toInt() - 9));
+    }
+
+    FakeKeys keys;
+    RecordingDesktop recorder;
+    FrmHotkeys poller;
+};
+} // namespace
+
+class TestFrmHotkeys : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pollRunsEachPressedKeyInOrder_data();
+    void pollRunsEachPressedKeyInOrder();
+    void loadedPollsOnItsOwnAndAHeldKeyFiresEveryPoll();
+    void loadAndUnloadAreIdempotentAndUnloadedIsDead();
+    void unavailableDesktopSaysSoOnceAndNeverPolls();
+};
+
+void TestFrmHotkeys::pollRunsEachPressedKeyInOrder_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<bool>("loadedAfter");
+
+    QTest::newRow("none") << "" << QStringList {} << true;
+    QTest::newRow("F9") << "F9" << QStringList { "restore", "monitoring" } << true;
+    QTest::newRow("F10") << "F10" << QStringList { "restore", "view" } << true;
+    QTest::newRow("F11") << "F11" << QStringList { "restore", "options" } << false;
+    QTest::newRow("F12") << "F12" << QStringList { "restore", "clear" } << true;
+    QTest::newRow("F12 F10 F9 in key order")
+        << "F12 F10 F9" << QStringList { "restore", "monitoring", "restore", "view", "restore", "clear" }
+        << true;
+    QTest::newRow("F11 and F12: F12 still runs")
+        << "F12 F11" << QStringList { "restore", "options", "restore", "clear" } << false;
+    QTest::newRow("all four") << "F9 F10 F11 F12"
+                              << QStringList { "restore", "monitoring", "restore", "view", "restore",
+                                     "options", "restore", "clear" }
+                              << false;
+}
+
+void TestFrmHotkeys::pollRunsEachPressedKeyInOrder()
+{
+    QFETCH(QString, keys);
+    QFETCH(QStringList, actions);
+    QFETCH(bool, loadedAfter);
+
+    Rig rig;
+    rig.poller.load();
+    rig.press(keys);
+    rig.poller.timHotkeysTimer();
+    QCOMPARE(rig.recorder.log, actions);
+    QCOMPARE(rig.poller.isLoaded(), loadedAfter);
+    // Unloading stops watching the keyboard too: after F11 the keys stay dead until a new load.
+    QCOMPARE(rig.keys.stops, loadedAfter ? 0 : 1);
+}
+
+void TestFrmHotkeys::loadedPollsOnItsOwnAndAHeldKeyFiresEveryPoll()
+{
+    QCOMPARE(FrmHotkeys::DefaultInterval, 1500ms);
+    Rig rig(20ms);
+    rig.press("F10");
+    rig.poller.load();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.recorder.log.count("view") >= 3, 5000);
+    rig.press("");
+    rig.poller.unload();
+    const QStringList settled = rig.recorder.log;
+    QTest::qWait(100);
+    QCOMPARE(rig.recorder.log, settled);
+}
+
+void TestFrmHotkeys::loadAndUnloadAreIdempotentAndUnloadedIsDead()
+{
+    Rig rig(20ms);
+    rig.press("F9 F10 F11 F12");
+    rig.poller.unload();
+    QCOMPARE(rig.keys.stops, 0);
+    rig.poller.load();
+    rig.poller.load();
+    QVERIFY(rig.poller.isLoaded());
+    QCOMPARE(rig.poller.timer().interval(), 20);
+    QCOMPARE(rig.keys.starts, 1);
+    rig.poller.unload();
+    rig.poller.unload();
+    QCOMPARE(rig.keys.stops, 1);
+    QTest::qWait(100);
+    QVERIFY(rig.recorder.log.isEmpty());
+}
+
+void TestFrmHotkeys::unavailableDesktopSaysSoOnceAndNeverPolls()
+{
+    Rig rig(20ms);
+    rig.keys.available = false;
+    rig.press("F9");
+    rig.poller.load();
+    rig.poller.unload();
+    rig.poller.load();
+    QVERIFY(!rig.poller.isLoaded());
+    QCOMPARE(rig.keys.starts, 0);
+    QTest::qWait(100);
+    QCOMPARE(rig.recorder.log, QStringList { "line:Hotkeys are not available on this desktop" });
+}
+
+QTEST_GUILESS_MAIN(TestFrmHotkeys)
+#include "tst_FrmHotkeys.moc"
