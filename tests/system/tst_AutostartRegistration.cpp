@@ -1,0 +1,130 @@
+#include "AutostartRegistration.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestAutostartRegistration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void execValueLaunchesAnyPath_data();
+    void execValueLaunchesAnyPath();
+    void addRemoveAddSwitchesHiddenAndKeepsTheFile();
+    void unwritablePlaceChangesNothingAndSaysNothing();
+
+private:
+    QString readEntry() const;
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+void TestAutostartRegistration::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+    qputenv("XDG_CONFIG_HOME", m_home->filePath("config").toUtf8());
+}
+
+QString TestAutostartRegistration::readEntry() const
+{
+    QFile file(m_home->filePath("config/autostart/sentrel.desktop"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void TestAutostartRegistration::execValueLaunchesAnyPath_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("exec");
+
+    QTest::newRow("plain") << "/usr/bin/sentrel"
+                           << "/usr/bin/sentrel";
+    QTest::newRow("blanks") << "/opt/Sentrel II/bin/sentrel"
+                            << R"("/opt/Sentrel II/bin/sentrel")";
+    QTest::newRow("quotes") << R"(/a'b"c/sentrel)"
+                            << R"("/a'b\\"c/sentrel")";
+    QTest::newRow("dollar and backquote") << "/a$HOME`x`/sentrel"
+                                          << R"("/a\\$HOME\\`x\\`/sentrel")";
+    QTest::newRow("backslash") << R"(/a\b/sentrel)"
+                               << R"("/a\\\\b/sentrel")";
+    QTest::newRow("percent") << "/pct100%x/sentrel"
+                             << "env /pct100%%x/sentrel";
+    QTest::newRow("percent and blank") << "/my 100%/sentrel"
+                                       << R"(env "/my 100%%/sentrel")";
+    QTest::newRow("shell characters") << "/a&b;c|d<e>f~g*h?i#j(k)/s"
+                                      << R"("/a&b;c|d<e>f~g*h?i#j(k)/s")";
+}
+
+void TestAutostartRegistration::execValueLaunchesAnyPath()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, exec);
+
+    QCOMPARE(AutostartEntry::execValue(program), exec);
+    AutostartRegistration registration(AutostartEntry("sentrel"), [&] { return program; });
+    registration.addToStartup();
+    QCOMPARE(readEntry(),
+        "[Desktop Entry]\nType=Application\nName=Sentrel\nComment=Starts the intrusion alarm with the "
+        "session\n"
+        "Exec="
+            + exec + "\nIcon=sentrel\nTerminal=false\nHidden=false\n");
+
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (validator.isEmpty())
+        QSKIP("desktop-file-validate is not installed (desktop-file-utils)");
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(validator, { m_home->filePath("config/autostart/sentrel.desktop") });
+    QVERIFY(validate.waitForFinished(20000));
+    const QByteArray complaints = validate.readAll();
+    QVERIFY2(validate.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
+}
+
+void TestAutostartRegistration::addRemoveAddSwitchesHiddenAndKeepsTheFile()
+{
+    // The default path is the running executable's own.
+    AutostartRegistration registration { AutostartEntry("sentrel") };
+    const QString exec = "Exec=" + AutostartEntry::execValue(QCoreApplication::applicationFilePath()) + "\n";
+    for (const auto& [add, hidden] : { std::pair { true, "false" }, { false, "true" }, { false, "true" },
+             { true, "false" }, { true, "false" } }) {
+        add ? registration.addToStartup() : registration.removeFromStartup();
+        const QString entry = readEntry();
+        QVERIFY(entry.contains(exec));
+        QCOMPARE(entry.count("Hidden="), 1);
+        QVERIFY2(entry.endsWith(QString("Hidden=") + hidden + "\n"), qPrintable(entry));
+    }
+    QCOMPARE(QDir(m_home->filePath("config/autostart")).entryList(QDir::Files | QDir::Hidden),
+        QStringList { "sentrel.desktop" });
+}
+
+void TestAutostartRegistration::unwritablePlaceChangesNothingAndSaysNothing()
+{
+    QTest::failOnWarning(QRegularExpression(".*"));
+    AutostartRegistration registration(AutostartEntry("sentrel"), [] { return QString("/usr/bin/sentrel"); });
+
+    // The configuration folder is a file: no autostart folder can be made in it.
+    QFile blocker(m_home->filePath("config"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    registration.addToStartup();
+    registration.removeFromStartup();
+    QVERIFY(QFileInfo(blocker.fileName()).isFile());
+    QCOMPARE(blocker.size(), 0);
+
+    // The entry's place is taken by a folder: the atomic write fails and leaves it alone.
+    QVERIFY(blocker.remove());
+    QVERIFY(QDir().mkpath(m_home->filePath("config/autostart/sentrel.desktop")));
+    registration.addToStartup();
+    QVERIFY(QFileInfo(m_home->filePath("config/autostart/sentrel.desktop")).isDir());
+    QCOMPARE(QDir(m_home->filePath("config/autostart")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+        QStringList { "sentrel.desktop" });
+
+    QString error;
+    QVERIFY(!AutostartEntry("sentrel").write("/usr/bin/sentrel", true, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestAutostartRegistration)
+#include "tst_AutostartRegistration.moc"
