@@ -3,6 +3,8 @@
 #include "AboutBoxOpener.h"
 #include "AlertActions.h"
 #include "AppLifecycle.h"
+#include "AutostartRegistration.h"
+#include "DefaultRouteProbe.h"
 #include "DesktopWallpaperChanger.h"
 #include "EventOutputs.h"
 #include "GuiClipboard.h"
@@ -14,6 +16,7 @@
 #include "MenuActions.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
+#include "NetConnectionWatch.h"
 #include "NullTargets.h"
 #include "OptionsModel.h"
 #include "OptionsRouting.h"
@@ -83,9 +86,10 @@ private:
     AlertActions m_alert;
     MenuActions m_actions;
     NullHotkeyPoller m_hotkeys;
-    NullStartupRegistration m_registration;
-    NullNetworkWatch m_networkWatch;
     HelperPortBinder m_portBinder;
+    AutostartRegistration m_registration;
+    DefaultRouteProbe m_connectionProbe;
+    NetConnectionWatch m_networkWatch;
     MonitoringSwitch m_monitoring;
     MainWindow m_window;
     QtTrayBackend m_trayBackend;
