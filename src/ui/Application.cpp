@@ -27,6 +27,7 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_events(m_status, m_systemLog)
     , m_folder(paths.programFolder, paths.assetDirs)
     , m_alert(m_settings, m_options, alertServices())
+    , m_hotkeys(m_keyState, hotkeyTargets())
     , m_portBinder(paths.bindHelper)
     , m_registration(AutostartEntry(QStringLiteral("sentrel")))
     , m_networkWatch(m_connectionProbe, m_soundPlayer, m_options, m_status)
@@ -79,6 +80,12 @@ AlertServices Application::alertServices()
     services.soundPlayer = &m_soundPlayer;
     services.chat = &m_chat;
     return services;
+}
+
+HotkeyTargets Application::hotkeyTargets()
+{
+    return HotkeyTargets { &m_window, &m_window, &m_monitoring, &m_optionsRouting, &m_status,
+        [this] { m_status.clearMessages(); } };
 }
 
 void Application::start()

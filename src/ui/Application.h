@@ -7,6 +7,7 @@
 #include "DefaultRouteProbe.h"
 #include "DesktopWallpaperChanger.h"
 #include "EventOutputs.h"
+#include "FrmHotkeys.h"
 #include "GuiClipboard.h"
 #include "HelpCommands.h"
 #include "HelperPortBinder.h"
@@ -17,7 +18,6 @@
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
 #include "NetConnectionWatch.h"
-#include "NullTargets.h"
 #include "OptionsModel.h"
 #include "OptionsRouting.h"
 #include "PosixSystemLog.h"
@@ -29,6 +29,7 @@
 #include "SignalWatcher.h"
 #include "StatusDisplay.h"
 #include "SystemTray.h"
+#include "XInputKeyState.h"
 
 #include <QObject>
 
@@ -67,6 +68,7 @@ public:
 private:
     AlertServices alertServices();
     void connectMenus();
+    HotkeyTargets hotkeyTargets();
     void cmdFlatClick(int index);
     void endProcess();
 
@@ -85,7 +87,8 @@ private:
     ProcessSoundPlayer m_soundPlayer;
     AlertActions m_alert;
     MenuActions m_actions;
-    NullHotkeyPoller m_hotkeys;
+    XInputKeyState m_keyState;
+    FrmHotkeys m_hotkeys;
     HelperPortBinder m_portBinder;
     AutostartRegistration m_registration;
     DefaultRouteProbe m_connectionProbe;
