@@ -51,6 +51,8 @@ Application::Application(const Paths& paths, QObject* parent)
     connect(&m_window, &MainWindow::flatButtonClicked, this, &Application::cmdFlatClick);
     connect(&m_monitoring, &MonitoringSwitch::captionChanged, &m_window,
         [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
+    connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
+        [this](bool connected) { m_events.record(Event::networkChanged(connected)); });
     connect(&m_window, &MainWindow::exitRequested, this, [this] { m_lifecycle.exitProgram(); });
     connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
     // A session that logs out ends the program the same way, with status 0.
