@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QGuiApplication>
 #include <QPixmap>
 
 namespace {
@@ -33,6 +34,9 @@ QtTrayBackend::QtTrayBackend(MenuActions& actions, QObject* parent)
 
 void QtTrayBackend::setIconVisible(bool visible)
 {
+    // Without a display there is no notification area to wait for.
+    if (visible && QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return;
     m_icon.setVisible(visible);
 }
 
