@@ -16,7 +16,9 @@ run_suite() {
     ctest --test-dir "$dir" -j "$jobs" --timeout 300
 }
 
-run_suite build-test -DCMAKE_BUILD_TYPE=Debug
+# The package is built once; the Debug suite installs it (as root) and the sanitizer suite does not.
+package=$(scripts/package.sh | tail -n 1)
+SENTREL_PACKAGE=$package run_suite build-test -DCMAKE_BUILD_TYPE=Debug
 if [[ "${SENTREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     # Qt's own leaks at exit are not ours to chase; memory errors and undefined behaviour are.
     export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1

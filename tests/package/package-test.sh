@@ -72,7 +72,7 @@ echo "== purge"
 apt-get purge -y -qq -o DPkg::Lock::Timeout=120 sentrel > /dev/null
 left=()
 while read -r path; do
-    [[ -e "$path" || -L "$path" ]] || continue
+    [[ "$path" != "/." ]] && [[ -e "$path" || -L "$path" ]] || continue
     # A folder that stays belongs to other packages too (/usr/bin, /usr/share/icons/...).
     [[ -d "$path" ]] && dpkg -S "$path" > /dev/null 2>&1 && continue
     left+=("$path")
