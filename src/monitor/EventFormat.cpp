@@ -3,6 +3,8 @@
 #include "Event.h"
 #include "EventFields.h"
 
+#include <cstdlib>
+
 EventFormat::EventFormat(QString host)
     : m_host(std::move(host))
 {
@@ -10,8 +12,15 @@ EventFormat::EventFormat(QString host)
 
 QByteArray EventFormat::timestamp(const QDateTime& time)
 {
-    // As an offset, so that UTC reads "+00:00" like every other zone rather than "Z".
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1();
+    // The offset written out, so that UTC reads "+00:00" like every other zone rather than "Z"
+    // (Qt writes an offset of zero as "Z").
+    const int offset = time.offsetFromUtc();
+    QByteArray text = time.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")).toLatin1();
+    const int minutes = std::abs(offset) / 60;
+    text += offset < 0 ? '-' : '+';
+    text += QByteArray::number(minutes / 60).rightJustified(2, '0') + ':'
+        + QByteArray::number(minutes % 60).rightJustified(2, '0');
+    return text;
 }
 
 QByteArray EventFormat::jsonString(const QString& text)

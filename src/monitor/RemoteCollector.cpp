@@ -3,6 +3,7 @@
 #include "Rfc5424.h"
 
 #include <QDeadlineTimer>
+#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
@@ -52,6 +53,8 @@ void RemoteCollector::close()
         m_socket.release()->deleteLater();
     }
     m_queue.clear();
+    m_inFlight.clear();
+    m_bytesGiven = m_bytesWritten = 0;
 }
 
 bool RemoteCollector::isConnected() const
@@ -97,7 +100,7 @@ void RemoteCollector::connectNow()
         m_delay = m_backoff.first;
         pump();
     });
-    connect(socket, &QAbstractSocket::bytesWritten, this, &RemoteCollector::pump);
+    connect(socket, &QAbstractSocket::bytesWritten, this, &RemoteCollector::written);
     connect(socket, &QAbstractSocket::disconnected, this, &RemoteCollector::connectionLost);
     connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         // A refused datagram (ICMP) says nothing lasting about the next one.
@@ -112,36 +115,64 @@ void RemoteCollector::connectionLost()
 {
     if (m_retry.isActive() || !m_socket)
         return;
+    // What the socket still held went down with the connection: counted like any dropped message.
+    drop(quint64(m_inFlight.size()));
+    m_inFlight.clear();
+    m_bytesGiven = m_bytesWritten = 0;
     m_retry.start(m_delay);
     m_delay = std::min(m_delay * 2, m_backoff.max);
 }
 
 void RemoteCollector::pump()
 {
-    if (!isConnected())
+    // A datagram socket reports bytes written from inside write(), which calls back in here.
+    if (m_pumping || !isConnected())
         return;
+    m_pumping = true;
+    const auto done = qScopeGuard([this] { m_pumping = false; });
     if (m_droppedUnreported > 0) {
-        if (!writeMessage(m_droppedNotice(m_droppedUnreported)))
+        const quint64 dropped = std::exchange(m_droppedUnreported, 0);
+        if (!writeMessage(m_droppedNotice(dropped), m_deliveredThrough)) {
+            m_droppedUnreported += dropped;
             return;
-        m_droppedUnreported = 0;
+        }
     }
     while (!m_queue.empty() && m_socket->bytesToWrite() < SocketBufferLimit) {
-        if (!writeMessage(m_queue.front().message)) {
-            if (m_protocol == Protocol::Tcp)
-                return; // the connection is failing; the message waits for the next one
-            drop(1);
-        }
-        m_handedThrough = m_queue.front().sequence;
+        Pending next = std::move(m_queue.front());
         m_queue.pop_front();
+        if (!writeMessage(next.message, next.sequence)) {
+            if (m_protocol == Protocol::Tcp) {
+                m_queue.push_front(std::move(next)); // the connection is failing; it waits for the next
+                return;
+            }
+            drop(1);
+            m_deliveredThrough = std::max(m_deliveredThrough, next.sequence); // settled, if only as a loss
+        }
     }
-    if (m_socket->bytesToWrite() == 0)
-        m_deliveredThrough = m_handedThrough;
 }
 
-bool RemoteCollector::writeMessage(const QByteArray& message)
+void RemoteCollector::written(qint64 bytes)
+{
+    m_bytesWritten += bytes;
+    while (!m_inFlight.empty() && m_inFlight.front().end <= m_bytesWritten) {
+        m_deliveredThrough = std::max(m_deliveredThrough, m_inFlight.front().sequence);
+        m_inFlight.pop_front();
+    }
+    pump();
+}
+
+bool RemoteCollector::writeMessage(const QByteArray& message, quint64 sequence)
 {
     const QByteArray bytes = m_protocol == Protocol::Tcp ? Rfc5424::octetCounted(message) : message;
-    return m_socket->write(bytes) == bytes.size();
+    if (m_socket->write(bytes) != bytes.size())
+        return false;
+    if (m_protocol == Protocol::Udp) { // datagrams leave at once or not at all
+        m_deliveredThrough = std::max(m_deliveredThrough, sequence);
+        return true;
+    }
+    m_bytesGiven += bytes.size();
+    m_inFlight.push_back({ m_bytesGiven, sequence });
+    return true;
 }
 
 void RemoteCollector::drop(quint64 count)

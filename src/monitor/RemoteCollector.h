@@ -20,8 +20,10 @@ struct CollectorBackoff
 // Sends syslog messages to a collector over TCP (octet-counted frames) or UDP (one datagram per
 // message) without ever blocking the event loop. Messages wait in a bounded queue while the
 // collector is unreachable; when it is full the oldest go, counted, and the first message after
-// the gap tells the collector how many it missed. A lost connection is retried with a delay that
-// doubles up to a limit and starts over once a connection stands.
+// the gap tells the collector how many it missed, counting too the messages still in the socket's
+// own buffer when a connection broke (what the kernel had taken is beyond anyone's count). A lost
+// connection is retried with a delay that doubles up to a limit and starts over once a connection
+// stands.
 class RemoteCollector : public QObject
 {
     Q_OBJECT
@@ -59,10 +61,18 @@ private:
         quint64 sequence;
     };
 
+    // A message given to the socket whose bytes may still sit in the socket's own buffer.
+    struct InFlight
+    {
+        qint64 end; // counted in bytes given to this connection
+        quint64 sequence;
+    };
+
     void connectNow();
     void connectionLost();
     void pump();
-    bool writeMessage(const QByteArray& message);
+    void written(qint64 bytes);
+    bool writeMessage(const QByteArray& message, quint64 sequence);
     void drop(quint64 count);
 
     DroppedNotice m_droppedNotice;
@@ -74,8 +84,11 @@ private:
     int m_queueLimit = DefaultQueueLimit;
     std::unique_ptr<QAbstractSocket> m_socket;
     std::deque<Pending> m_queue;
+    std::deque<InFlight> m_inFlight;
+    qint64 m_bytesGiven = 0;
+    qint64 m_bytesWritten = 0;
+    bool m_pumping = false;
     QTimer m_retry;
-    quint64 m_handedThrough = 0;
     quint64 m_deliveredThrough = 0;
     quint64 m_droppedTotal = 0;
     quint64 m_droppedUnreported = 0;
