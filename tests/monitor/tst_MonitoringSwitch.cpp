@@ -153,6 +153,14 @@ private slots:
                 "Port:  is not a valid port", "Port: 0 is not a valid port", "Port: -5 is not a valid port",
                 "Port: 70000 is not a valid port", "Monitoring Port: " + QString::number(free[2]) }));
         QCOMPARE(rig.out.log.last(), QStringLiteral("text:Protecting.."));
+        QStringList events;
+        for (const Event& e : rig.out.events)
+            events << QStringList { Event::kindName(e.kind), e.entry, QString::number(e.port), Event::reasonName(e.reason) }
+                          .join('|');
+        QCOMPARE(events,
+            QStringList({ "port_unguarded|" + port + '|' + port + "|in_use", "port_unguarded|" + held + '|' + held + "|in_use",
+                "port_unguarded|abc|0|invalid_port", "port_unguarded||0|invalid_port", "port_unguarded|0|0|invalid_port",
+                "port_unguarded|-5|0|invalid_port", "port_unguarded|70000|0|invalid_port", "monitoring_started||0|" }));
         QTRY_VERIFY_WITH_TIMEOUT(Loopback::isListening(free[4]), 2000);
 
         rig.out.log.clear();
@@ -232,6 +240,14 @@ private slots:
                 QCOMPARE(::send(client, "USER root\r\n", 11, MSG_NOSIGNAL), 11);
             expected += intrusionLog(address, port);
             QTRY_COMPARE_WITH_TIMEOUT(rig.out.log, expected, 2000);
+            sockaddr_storage local {};
+            socklen_t size = sizeof local;
+            QCOMPARE(::getsockname(client, reinterpret_cast<sockaddr*>(&local), &size), 0);
+            const Event& event = rig.out.events.back();
+            QVERIFY(event.kind == Event::Kind::Intrusion && !event.sentinel);
+            QCOMPARE(event.address, address);
+            QCOMPARE(event.port, port);
+            QCOMPARE(event.sourcePort, int(ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port)));
             QVERIFY(Loopback::closedByServer(client));
             ::close(client);
         }

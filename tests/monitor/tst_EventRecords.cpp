@@ -1,0 +1,165 @@
+#include "Event.h"
+#include "EventFormat.h"
+#include "Rfc5424.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(Event)
+
+// The records outside programs read: the JSON line, the system log's summary and the RFC 5424
+// message, all from the same event.
+class TestEventRecords : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void jsonRecordPerKind_data();
+    void jsonRecordPerKind();
+    void syslogMessage_data();
+    void syslogMessage();
+    void headerFieldsAndFraming();
+};
+
+namespace {
+// 2026-03-01 14:05:09.042 two hours east of UTC.
+const QDateTime FixedTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, 2 * 3600);
+
+Event fixed(Event event, quint64 sequence = 7)
+{
+    event.time = FixedTime;
+    event.sequence = sequence;
+    return event;
+}
+
+Event ofKind(Event::Kind kind)
+{
+    return Event::now(kind);
+}
+} // namespace
+
+void TestEventRecords::jsonRecordPerKind_data()
+{
+    QTest::addColumn<Event>("event");
+    QTest::addColumn<QByteArray>("fields"); // the JSON object without time, seq and host
+
+    QTest::newRow("intrusion ipv4") << fixed(Event::intrusion("192.0.2.7", 51234, 23, false))
+                                    << QByteArray(R"({"event":"intrusion","address":"192.0.2.7","family":"ipv4",
+                                          "source_port":51234,"port":23,"sentinel":false})");
+    QTest::newRow("intrusion ipv6 via sentinel")
+        << fixed(Event::intrusion("2001:db8::42", 1, 40123, true))
+        << QByteArray(R"({"event":"intrusion","address":"2001:db8::42","family":"ipv6","source_port":1,
+               "port":40123,"sentinel":true})");
+    QTest::newRow("monitoring started") << fixed(ofKind(Event::Kind::MonitoringStarted))
+                                        << QByteArray(R"({"event":"monitoring_started"})");
+    QTest::newRow("monitoring stopped") << fixed(ofKind(Event::Kind::MonitoringStopped))
+                                        << QByteArray(R"({"event":"monitoring_stopped"})");
+    QTest::newRow("port in use") << fixed(Event::portUnguarded("8080", 8080, Event::Reason::InUse))
+                                 << QByteArray(
+                                        R"({"event":"port_unguarded","entry":"8080","port":8080,"reason":"in_use"})");
+    QTest::newRow("port needs privileges")
+        << fixed(Event::portUnguarded("21", 21, Event::Reason::NeedsPrivileges))
+        << QByteArray(R"({"event":"port_unguarded","entry":"21","port":21,"reason":"needs_privileges"})");
+    QTest::newRow("not a port: no port field")
+        << fixed(Event::portUnguarded("7x\"", 0, Event::Reason::InvalidPort))
+        << QByteArray(R"({"event":"port_unguarded","entry":"7x\"","reason":"invalid_port"})");
+    QTest::newRow("network up") << fixed(Event::networkChanged(true))
+                                << QByteArray(R"({"event":"network_changed","state":"connected"})");
+    QTest::newRow("network down") << fixed(Event::networkChanged(false))
+                                  << QByteArray(R"({"event":"network_changed","state":"disconnected"})");
+    // A folder name may hold anything a file name can: quotes, backslashes, controls, non-ASCII.
+    QTest::newRow("start, odd folder")
+        << fixed(Event::programStarted("2.0", "/home/a \"b\"\\c\td\x01\xc3\xa9"))
+        << QByteArray(R"({"event":"program_started","version":"2.0",
+               "program_folder":"/home/a \"b\"\\c\td\u0001\u00e9"})");
+    QTest::newRow("exit") << fixed(ofKind(Event::Kind::ProgramExited)) << QByteArray(R"({"event":"program_exited"})");
+}
+
+void TestEventRecords::jsonRecordPerKind()
+{
+    QFETCH(Event, event);
+    QFETCH(QByteArray, fields);
+    const QByteArray line = EventFormat("box \"1\"").jsonLine(event);
+    QVERIFY(line.endsWith("}\n"));
+    QCOMPARE(line.count('\n'), 1);
+
+    QJsonParseError error {};
+    const QJsonObject record = QJsonDocument::fromJson(line, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QJsonObject expected = QJsonDocument::fromJson(fields, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    expected["time"] = "2026-03-01T14:05:09.042+02:00";
+    expected["seq"] = 7;
+    expected["host"] = "box \"1\"";
+    QCOMPARE(record, expected);
+    // Field order is part of the format: time, seq, event and host lead every line.
+    QVERIFY(line.startsWith("{\"time\":\"2026-03-01T14:05:09.042+02:00\",\"seq\":7,\"event\":"));
+}
+
+void TestEventRecords::syslogMessage_data()
+{
+    QTest::addColumn<Event>("event");
+    QTest::addColumn<QByteArray>("message"); // after "<PRI>1 TIMESTAMP host sentrel 42 "
+    QTest::addColumn<QByteArray>("summary"); // the local system log's line
+
+    // Facility 10 (authpriv): intrusions warn (84), changes of what is guarded notice (85), the
+    // rest inform (86).
+    QTest::newRow("intrusion") << fixed(Event::intrusion("::ffff:192.0.2.7", 4242, 23, false))
+                               << QByteArray("<84>|intrusion [sentrel@32473 seq=\"7\" address=\"::ffff:192.0.2.7\" "
+                                             "family=\"ipv6\" source_port=\"4242\" port=\"23\" sentinel=\"false\"] ")
+                               << QByteArray("event=intrusion address=::ffff:192.0.2.7 family=ipv6 "
+                                             "source_port=4242 port=23 sentinel=false");
+    QTest::newRow("param escaping") << fixed(Event::portUnguarded("a]b\"c\\d e", 0, Event::Reason::InvalidPort), 9)
+                                    << QByteArray("<85>|port_unguarded [sentrel@32473 seq=\"9\" "
+                                                  "entry=\"a\\]b\\\"c\\\\d e\" reason=\"invalid_port\"] ")
+                                    << QByteArray("event=port_unguarded entry=\"a]b\\\"c\\\\d e\" "
+                                                  "reason=invalid_port");
+    QTest::newRow("network") << fixed(Event::networkChanged(false))
+                             << QByteArray("<85>|network_changed [sentrel@32473 seq=\"7\" state=\"disconnected\"] ")
+                             << QByteArray("event=network_changed state=disconnected");
+    QTest::newRow("start, empty version") << fixed(Event::programStarted("", "/opt/x"))
+                                          << QByteArray("<86>|program_started [sentrel@32473 seq=\"7\" version=\"\" "
+                                                        "program_folder=\"/opt/x\"] ")
+                                          << QByteArray("event=program_started version=\"\" program_folder=/opt/x");
+    QTest::newRow("exit") << fixed(ofKind(Event::Kind::ProgramExited))
+                          << QByteArray("<86>|program_exited [sentrel@32473 seq=\"7\"] ")
+                          << QByteArray("event=program_exited");
+}
+
+void TestEventRecords::syslogMessage()
+{
+    QFETCH(Event, event);
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, summary);
+    const EventFormat format("box");
+    const QList<QByteArray> parts = message.split('|');
+    QCOMPARE(Rfc5424::message(event, format, 10, 42),
+        parts[0] + "1 2026-03-01T14:05:09.042+02:00 box sentrel 42 " + parts[1] + summary);
+    QCOMPARE(format.summary(event), summary);
+}
+
+void TestEventRecords::headerFieldsAndFraming()
+{
+    // Header fields allow printable ASCII only, no blanks, and never nothing.
+    QCOMPARE(Rfc5424::headerField("my box\xc3\xa9.lan", 255), QByteArray("mybox.lan"));
+    QCOMPARE(Rfc5424::headerField(" \t", 255), QByteArray("-"));
+    QCOMPARE(Rfc5424::headerField(QString(300, 'h'), 255).size(), 255);
+    QCOMPARE(Rfc5424::message(fixed(ofKind(Event::Kind::ProgramExited)), EventFormat(""), 3, 1).left(40),
+        QByteArray("<30>1 2026-03-01T14:05:09.042+02:00 - se"));
+
+    // The frame counts octets, not characters.
+    QCOMPARE(Rfc5424::octetCounted("\xc3\xa9t\xc3\xa9"), QByteArray("5 \xc3\xa9t\xc3\xa9"));
+    QCOMPARE(Rfc5424::octetCounted(QByteArray(1234, 'x')).left(5), QByteArray("1234 "));
+
+    QCOMPARE(Rfc5424::droppedMessage(17, "2026-03-01T14:05:09.042+02:00", EventFormat("box"), 10, 42),
+        QByteArray("<84>1 2026-03-01T14:05:09.042+02:00 box sentrel 42 events_dropped "
+                   "[sentrel@32473 dropped=\"17\"] event=events_dropped dropped=17"));
+
+    // UTC as an offset, like every other zone.
+    QCOMPARE(EventFormat::timestamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC)),
+        QByteArray("2026-01-02T03:04:05.000+00:00"));
+}
+
+QTEST_GUILESS_MAIN(TestEventRecords)
+#include "tst_EventRecords.moc"
