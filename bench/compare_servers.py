@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Runs Sentrel and the reference server side by side, puts both under the same loads in turn, and
 prints what each recorded, how fast, at what cost, against the targets. Sentrel runs in several
-modes one after the other: headless, with its window shown on a private X display, and with every
-alert action on.
+modes one after the other: headless, with its window shown on a private X display, with every
+alert action on, and with the machine-readable event outputs off and then all on (the JSON event
+log, the system log and a real rsyslogd as the remote collector over TCP on loopback).
 
 Started by run-bench.sh after the build; everything lives in a temporary folder that is removed at
 the end (unless --keep)."""
@@ -304,6 +305,10 @@ def ratio(mine, theirs):
     return f"{mine / theirs:.2f}" if theirs else "-"
 
 
+def s_rate_of(figures):
+    return figures["recorded"]["status lines"] / max(1e-9, figures["load"]["record_elapsed_s"])
+
+
 def print_load(title, sentrel, reference):
     s_load, r_load = sentrel["load"], reference["load"]
     print(f"\n== {title}")
@@ -465,6 +470,40 @@ MODES = [
 ]
 
 
+# The event outputs compared with themselves in the same run: all off, then all on. The event log
+# is allowed to grow large enough that it never rotates under the counter's feet.
+OUTPUTS_OFF = {"Events": {"Event%20Log": "0", "Syslog": "0", "Collector": ""}}
+OUTPUTS_MODES = [
+    {"name": "outputs-off", "title": "event outputs all off (headless)", "display": False,
+     "settings": OUTPUTS_OFF, "loads": [SCAN, SUSTAINED], "idle": False},
+    {"name": "outputs-on", "title": "event outputs all on (headless; events.jsonl, syslog, rsyslogd over TCP)",
+     "display": False, "settings": "outputs", "loads": [SCAN, SUSTAINED], "idle": False},
+]
+MODES += OUTPUTS_MODES
+TARGET_OUTPUTS_RATIO = 0.9
+COLLECTOR_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support",
+                                "loopback-rsyslogd.sh")
+
+
+class Collector:
+    """A private rsyslogd on loopback that writes every message it receives to messages.jsonl."""
+
+    def __init__(self, folder, avoid):
+        self.folder = folder
+        os.makedirs(folder)
+        self.tcp_port, udp_port = free_ports(2, avoid=avoid)
+        subprocess.run([COLLECTOR_SCRIPT, "start", folder, str(self.tcp_port), str(udp_port)], check=True)
+        self.messages = os.path.join(folder, "messages.jsonl")
+
+    def stop(self):
+        subprocess.run([COLLECTOR_SCRIPT, "stop", self.folder], check=False)
+
+
+def outputs_settings(collector):
+    return {"Events": {"Event%20Log": "1", "Event%20Log%20Size": "2000", "Syslog": "1",
+                       "Collector": f"127.0.0.1:{collector.tcp_port}", "Collector%20Protocol": "tcp"}}
+
+
 def actions_settings(tools, fifo):
     settings = {name: dict(values) for name, values in WINDOW_SETTINGS.items()}
     settings["Sounds"] = {"On": "True"}
@@ -496,6 +535,16 @@ def start_sentrel(mode, probe, base_env, folder, ports, display, wrapper=(), sta
         reader = FifoReader(os.path.join(home, "chat.fifo"))
         extras.append(reader)
         settings = actions_settings(tools, reader.path)
+    records = {}
+    if settings == "outputs":
+        collector = Collector(os.path.join(home, "collector"), avoid=set(ports))
+        extras.append(collector)
+        settings = outputs_settings(collector)
+        records = {
+            "events.jsonl": (os.path.join(home, "data", "Sentrel", "events.jsonl"),
+                             lambda line: b'"event":"intrusion"' in line),
+            "collector": (collector.messages, lambda line: b'"msgid":"intrusion"' in line),
+        }
     first_start(command, env, home)
     write_settings(os.path.join(home, "config", "Sentrel II.ini"), ports, settings)
     log_path = os.path.join(home, "data", "Sentrel", "Log.txt")
@@ -503,6 +552,7 @@ def start_sentrel(mode, probe, base_env, folder, ports, display, wrapper=(), sta
         "status lines": (os.path.join(folder, "sentrel-" + mode["name"] + ".out"),
                          lambda line: line == STATUS_INTRUSION),
         "Log.txt": (log_path, lambda line: line.startswith(LOG_INTRUSION)),
+        **records,
     })
     sentrel.extras = extras
     wait_for(lambda: read_bytes(sentrel.stdout_path).count(b"Monitoring Port: ") >= PORT_COUNT
@@ -524,6 +574,8 @@ TARGETS = {  # mode: (sustained ratio, scan ratio)
     "headless": (0.8, 0.5),
     "window": (0.8, 0.5),
     "actions": (0.6, None),
+    "outputs-off": (0.8, 0.5),
+    "outputs-on": (0.8, 0.5),
 }
 TARGET_IDLE = 0.005
 
@@ -533,12 +585,15 @@ def main():
     parser.add_argument("--build", default="build-bench")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
     parser.add_argument("--modes", default=",".join(m["name"] for m in MODES),
-                        help="comma-separated modes to run (default: all)")
+                        help="comma-separated modes to run (default: all; outputs: outputs-off,outputs-on)")
     options = parser.parse_args()
     tools = os.path.join(options.build, "bench")
     probe, loadgen, refserver = (os.path.abspath(os.path.join(tools, name))
                                  for name in ("sentrel-probe", "sentrel-loadgen", "sentrel-refserver"))
     wanted = options.modes.split(",")
+    if "outputs" in wanted:
+        wanted += [m["name"] for m in OUTPUTS_MODES]
+    outputs_rates = {}
 
     folder = tempfile.mkdtemp(prefix="sentrel-bench-")
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
@@ -597,6 +652,8 @@ def main():
                 per_intrusion_us = 1e6 * s["cpu_s"] / max(1, s["recorded"]["status lines"])
                 ref_per_us = 1e6 * r["cpu_s"] / max(1, r["recorded"]["file"])
                 kind = title.split(":")[0]
+                if mode in OUTPUTS_MODES:
+                    outputs_rates[(mode["name"], kind)] = s_rate_of(s)
                 summary.setdefault(kind, {})[mode["name"]] = (rate_ratio, per_intrusion_us, ref_per_us,
                                                              s["stall"]["max_ms"])
                 sustained_target, scan_target = TARGETS[mode["name"]]
@@ -625,6 +682,13 @@ def main():
             for extra in sentrel.extras:
                 extra.stop()
 
+        for kind in ("scan", "sustained"):
+            off, on = outputs_rates.get(("outputs-off", kind)), outputs_rates.get(("outputs-on", kind))
+            if off and on:
+                print(f"\n== event outputs, {kind}: {on:.0f}/s all on, {off:.0f}/s all off ({on / off:.2f} x)")
+                if kind == "sustained":
+                    verdicts.append((f"outputs: sustained rate all on >= {TARGET_OUTPUTS_RATIO} x all off",
+                                     f"{on / off:.2f} x", on / off >= TARGET_OUTPUTS_RATIO))
         verdicts.insert(0, ("zero loss in every load (failed and unclosed included)", f"worst {worst_loss}",
                             worst_loss <= TARGET_LOSS))
         print(f"\nload average (1 min) at the end: {read_bytes('/proc/loadavg').split()[0].decode()}")
