@@ -41,10 +41,18 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_lifecycle(m_settings, m_folder, m_status, m_launcher,
           StartupTargets { &m_window, &m_monitoring, &m_tray, &m_hotkeys, &m_registration, &m_networkWatch },
           [this] { endProcess(); })
+    , m_optionsCycle({ &m_settings, [this] { m_lifecycle.reapplySettings(); }, &m_window, &m_networkWatch,
+                         &m_monitoringState, &m_monitoring },
+          FrmOptions::pageCount())
+    , m_optionsCommands(m_options,
+          { [this] { m_help.openLog(); },
+              [this] { m_alert.intruderLog().purge(m_settings.settings().appPath); } })
+    , m_frmOptions(m_options, m_optionsCycle, m_optionsCommands, &m_window)
     , m_termination({ SIGINT, SIGTERM })
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
     m_window.setTray(&m_tray);
+    m_optionsRouting.setDialog(&m_frmOptions);
     connect(&m_trayBackend, &QtTrayBackend::activated, &m_tray, &SystemTray::activated);
     connect(&m_window, &MainWindow::pointerMoved, &m_tray, &SystemTray::stopIconFlashing);
     connectMenus();

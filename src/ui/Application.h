@@ -8,6 +8,7 @@
 #include "DesktopWallpaperChanger.h"
 #include "EventOutputs.h"
 #include "FrmHotkeys.h"
+#include "FrmOptions.h"
 #include "GuiClipboard.h"
 #include "HelpCommands.h"
 #include "HelperPortBinder.h"
@@ -18,6 +19,8 @@
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
 #include "NetConnectionWatch.h"
+#include "OptionsCommands.h"
+#include "OptionsCycle.h"
 #include "OptionsModel.h"
 #include "OptionsRouting.h"
 #include "PosixSystemLog.h"
@@ -101,5 +104,8 @@ private:
     HelpCommands m_help;
     OptionsRouting m_optionsRouting;
     AppLifecycle m_lifecycle;
+    OptionsCycle m_optionsCycle;
+    OptionsCommands m_optionsCommands;
+    FrmOptions m_frmOptions;
     SignalWatcher m_termination;
 };

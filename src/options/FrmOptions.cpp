@@ -1,0 +1,193 @@
+#include "FrmOptions.h"
+
+#include "AdvancePage.h"
+#include "DisplayPage.h"
+#include "GeneralPage.h"
+#include "ItemFileDialog.h"
+#include "OptionsCycle.h"
+#include "SoundsPage.h"
+
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <QWindow>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+struct PageKind
+{
+    const char* label;
+    const char* title;
+    OptionsPage* (*make)(const QString& title, OptionsModel&, OptionsCommands&, QWidget* parent);
+};
+
+template <typename Page> OptionsPage* makePage(const QString& title, OptionsModel& m, OptionsCommands& c, QWidget* p)
+{
+    return new Page(title, m, c, p);
+}
+
+// The pages, left to right.
+constexpr std::array kPages {
+    PageKind { "General", "General Settings", &makePage<GeneralPage> },
+    PageKind { "Display", "Display Settings", &makePage<DisplayPage> },
+    PageKind { "Sounds", "Sounds Settings", &makePage<SoundsPage> },
+    PageKind { "Advance", "Advance Settings", &makePage<AdvancePage> },
+};
+} // namespace
+
+int FrmOptions::pageCount()
+{
+    return int(kPages.size());
+}
+
+FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, QWidget* transientFor)
+    : m_cycle(cycle)
+    , m_transientFor(transientFor)
+{
+    setWindowTitle(QStringLiteral("Options"));
+    setMouseTracking(true);
+    commands.setPrompts(this);
+
+    // Created first, so that OK comes first in the tab order.
+    m_cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    m_cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cmdOk->setDefault(true);
+    connect(m_cmdOk, &QPushButton::clicked, &cycle, &OptionsCycle::ok);
+    connect(m_cmdCancel, &QPushButton::clicked, &cycle, &OptionsCycle::close);
+
+    auto* labels = new QHBoxLayout;
+    m_pageArea = new QStackedLayout;
+    for (const PageKind& kind : kPages) {
+        auto* label = new QLabel(QString::fromLatin1(kind.label), this);
+        label->setMouseTracking(true);
+        label->setCursor(Qt::PointingHandCursor);
+        label->installEventFilter(this);
+        labels->addWidget(label);
+        m_labels.push_back(label);
+
+        OptionsPage* page = kind.make(QString::fromLatin1(kind.title), options, commands, this);
+        page->installEventFilter(this);
+        m_pageArea->addWidget(page);
+        m_pages.push_back(page);
+    }
+    labels->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdOk);
+    buttons->addWidget(m_cmdCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(labels);
+    layout->addLayout(m_pageArea, 1);
+    layout->addLayout(buttons);
+
+    connect(&cycle, &OptionsCycle::pagesChanged, this, &FrmOptions::showPages);
+    connect(&cycle, &OptionsCycle::highlightChanged, this, &FrmOptions::showHighlight);
+    connect(&cycle, &OptionsCycle::hideRequested, this, &QWidget::hide);
+    showPages();
+    showHighlight();
+}
+
+void FrmOptions::showOptionsDialog()
+{
+    if (m_transientFor) {
+        winId(); // the platform window must exist to take the hint
+        if (QWindow* parentWindow = m_transientFor->window()->windowHandle())
+            windowHandle()->setTransientParent(parentWindow);
+    }
+    show();
+    raise();
+    activateWindow();
+    m_cmdOk->setFocus();
+}
+
+QString FrmOptions::chooseFile()
+{
+    return ItemFileDialog::choose(this, QStringLiteral("Choose a file:"));
+}
+
+QString FrmOptions::askPort()
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, QStringLiteral("Add Port"),
+        QStringLiteral("Please Enter Port Number.."), QLineEdit::Normal, QStringLiteral("0000"), &ok);
+    return ok ? text : QString();
+}
+
+void FrmOptions::reject()
+{
+    m_cycle.close();
+}
+
+void FrmOptions::closeEvent(QCloseEvent* event)
+{
+    // The title bar's close is a Cancel: it must give the monitor window and the listeners back.
+    event->ignore();
+    if (isVisible())
+        m_cycle.close();
+}
+
+bool FrmOptions::eventFilter(QObject* watched, QEvent* event)
+{
+    const auto label = std::find(m_labels.begin(), m_labels.end(), watched);
+    if (label != m_labels.end()) {
+        const int index = int(label - m_labels.begin());
+        if (event->type() == QEvent::MouseButtonRelease)
+            m_cycle.selectPage(index);
+        else if (event->type() == QEvent::MouseMove)
+            m_cycle.hoverLabel(index);
+    } else if (event->type() == QEvent::MouseMove) {
+        // A page frame's own surface, not one of its controls.
+        auto* page = static_cast<QWidget*>(watched);
+        if (!page->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()))
+            m_cycle.labelNormal();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void FrmOptions::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!childAt(event->position().toPoint()))
+        m_cycle.labelNormal();
+    QDialog::mouseMoveEvent(event);
+}
+
+void FrmOptions::showPages()
+{
+    bool all = true;
+    for (int i = 0; i < pageCount(); ++i)
+        all = all && m_cycle.isPageVisible(i);
+    if (all) {
+        // Every frame visible, stacked: the first page lies on top.
+        m_pageArea->setStackingMode(QStackedLayout::StackAll);
+        m_pageArea->setCurrentIndex(0);
+        m_pages.front()->raise();
+        return;
+    }
+    m_pageArea->setStackingMode(QStackedLayout::StackOne);
+    for (int i = 0; i < pageCount(); ++i) {
+        if (m_cycle.isPageVisible(i))
+            m_pageArea->setCurrentIndex(i);
+    }
+    // Leaving the all-visible stacking does not hide the pages that were not current.
+    for (int i = 0; i < pageCount(); ++i)
+        m_pages[std::size_t(i)]->setVisible(m_cycle.isPageVisible(i));
+}
+
+void FrmOptions::showHighlight()
+{
+    for (int i = 0; i < pageCount(); ++i) {
+        QFont font = m_labels[std::size_t(i)]->font();
+        const bool highlighted = i == m_cycle.highlightedLabel();
+        font.setBold(highlighted);
+        font.setUnderline(highlighted);
+        m_labels[std::size_t(i)]->setFont(font);
+    }
+}

@@ -1,0 +1,67 @@
+#include "OptionsCommands.h"
+
+#include "BrowseResult.h"
+#include "OptionsModel.h"
+#include "PortEntry.h"
+
+#include <array>
+
+namespace {
+using Text = OptionsModel::Text;
+using BrowseResult::Target;
+
+struct BrowseTarget
+{
+    Text text;
+    Target target;
+};
+
+// Button index to the text box it fills.
+constexpr std::array<BrowseTarget, OptionsCommands::BrowseButtonCount> kBrowseTargets { {
+    { Text::StartRun, Target::CommandLine },
+    { Text::AttackRun, Target::CommandLine },
+    { Text::Sound0, Target::FileName },
+    { Text::Sound1, Target::FileName },
+    { Text::Sound2, Target::FileName },
+    { Text::Sound3, Target::FileName },
+} };
+} // namespace
+
+OptionsCommands::OptionsCommands(OptionsModel& options, LogActions log)
+    : m_options(options)
+    , m_log(std::move(log))
+{
+}
+
+void OptionsCommands::browse(int button)
+{
+    if (!m_prompts || button < 0 || button >= BrowseButtonCount)
+        return;
+    const BrowseTarget& to = kBrowseTargets[std::size_t(button)];
+    m_options.setText(to.text, BrowseResult::fromChoice(m_prompts->chooseFile(), to.target));
+}
+
+void OptionsCommands::addPort()
+{
+    if (!m_prompts)
+        return;
+    if (const auto entry = portEntry(m_prompts->askPort()))
+        m_options.appendPort(*entry);
+}
+
+void OptionsCommands::removePorts(const QList<int>& selectedRows)
+{
+    m_options.removePorts(selectedRows);
+}
+
+void OptionsCommands::readLog()
+{
+    if (m_log.read)
+        m_log.read();
+}
+
+void OptionsCommands::purgeLog()
+{
+    if (m_log.purge)
+        m_log.purge();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFrame>
+
+class OptionsCommands;
+class OptionsModel;
+class QBoxLayout;
+class QHBoxLayout;
+class QLineEdit;
+class QPushButton;
+
+// One page of the options dialog: a frame with its title drawn as a bar across the top and the
+// page's groups under it. The frame's own surface clears the page labels' highlight, so it
+// tracks the pointer.
+class OptionsPage : public QFrame
+{
+    Q_OBJECT
+
+public:
+    OptionsPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent);
+
+protected:
+    // Where the page puts its groups.
+    QBoxLayout* body() const { return m_body; }
+    OptionsModel& options() const { return m_options; }
+    OptionsCommands& commands() const { return m_commands; }
+
+    // A text box with its "?" button at the right, which browses for the box.
+    // The box is named textName, the button "cmdBrowse" and its index.
+    QHBoxLayout* browseRow(QLineEdit*& text, QPushButton*& button, int browseIndex, const QString& textName);
+
+private:
+    OptionsModel& m_options;
+    OptionsCommands& m_commands;
+    QBoxLayout* m_body;
+};

@@ -1,0 +1,159 @@
+#include "CommandLine.h"
+#include "OptionsCommands.h"
+#include "OptionsModel.h"
+#include "PortEntry.h"
+
+#include <QtTest>
+
+namespace {
+// Answers the dialog's questions with prepared text.
+struct Answers final : OptionsPrompts
+{
+    QString chooseFile() override { return file; }
+    QString askPort() override { return port; }
+    QString file;
+    QString port;
+};
+} // namespace
+
+class TestOptionsCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portEntry_data();
+    void portEntry();
+    void addPortAppendsAtTheEnd();
+    void removePorts_data();
+    void removePorts();
+    void browse_data();
+    void browse();
+};
+
+void TestOptionsCommands::portEntry_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("entry"); // null: rejected
+
+    const QLocale c = QLocale::c(), en(QLocale::English, QLocale::UnitedStates), de(QLocale::German, QLocale::Germany);
+    QTest::newRow("default text") << "0000" << c << "0";
+    QTest::newRow("blanks around") << " 443 " << c << "443";
+    QTest::newRow("half down to even") << "80.5" << c << "80";
+    QTest::newRow("half up to even") << "81.5" << c << "82";
+    QTest::newRow("below a half") << "22.49" << c << "22";
+    QTest::newRow("negative") << "-1" << c << "-1";
+    QTest::newRow("negative half to even") << "-2.5" << c << "-2";
+    QTest::newRow("beyond ports") << "70000" << c << "70000";
+    QTest::newRow("largest") << "2147483647" << c << "2147483647";
+    QTest::newRow("smallest") << "-2147483648" << c << "-2147483648";
+    QTest::newRow("one too large") << "2147483648" << c << QString();
+    QTest::newRow("rounds past the top") << "2147483647.5" << c << QString();
+    QTest::newRow("letters") << "abc" << c << QString();
+    QTest::newRow("number then letters") << "80abc" << c << QString();
+    QTest::newRow("empty") << "" << c << QString();
+    QTest::newRow("blanks only") << "   " << c << QString();
+    QTest::newRow("infinity") << "inf" << c << QString();
+    QTest::newRow("grouping, English") << "12,345" << en << "12345";
+    QTest::newRow("grouping, German") << "12.345" << de << "12345";
+    QTest::newRow("decimal comma, German") << "80,5" << de << "80";
+}
+
+void TestOptionsCommands::portEntry()
+{
+    QFETCH(QString, typed);
+    QFETCH(QLocale, locale);
+    QFETCH(QString, entry);
+    QCOMPARE(::portEntry(typed, locale).value_or(QString()), entry);
+}
+
+void TestOptionsCommands::addPortAppendsAtTheEnd()
+{
+    // The dialog reads numbers as the user's locale writes them.
+    QLocale::setDefault(QLocale::c());
+    OptionsModel options;
+    OptionsCommands commands(options, {});
+    Answers answers;
+    commands.setPrompts(&answers);
+    options.appendPort("80");
+    for (const char* typed : { "443", "80", "", "x", "0000", "-1" }) {
+        answers.port = typed;
+        commands.addPort();
+    }
+    QCOMPARE(options.ports(), (QStringList { "80", "443", "80", "0", "-1" }));
+}
+
+void TestOptionsCommands::removePorts_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QList<int>>("kept"); // the values left, which are the original rows
+
+    QTest::newRow("non-adjacent") << 6 << QList<int> { 4, 0, 2 } << QList<int> { 1, 3, 5 };
+    QTest::newRow("every one") << 4 << QList<int> { 0, 1, 2, 3 } << QList<int> {};
+    QList<int> twenty, rest { 0, 1 };
+    for (int i = 2; i < 22; ++i)
+        twenty << i;
+    for (int i = 22; i < 25; ++i)
+        rest << i;
+    QTest::newRow("twenty adjacent") << 25 << twenty << rest;
+    QTest::newRow("none") << 3 << QList<int> {} << QList<int> { 0, 1, 2 };
+}
+
+void TestOptionsCommands::removePorts()
+{
+    QFETCH(int, count);
+    QFETCH(QList<int>, selected);
+    QFETCH(QList<int>, kept);
+
+    OptionsModel options;
+    for (int i = 0; i < count; ++i)
+        options.appendPort(QString::number(i));
+    OptionsCommands(options, {}).removePorts(selected);
+    QStringList expected;
+    for (int value : kept)
+        expected << QString::number(value);
+    QCOMPARE(options.ports(), expected);
+}
+
+void TestOptionsCommands::browse_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("shown");
+
+    using T = OptionsModel::Text;
+    QTest::addColumn<int>("text");
+    QTest::newRow("start program, plain") << 0 << "/usr/bin/xterm" << "/usr/bin/xterm" << int(T::StartRun);
+    QTest::newRow("attack program, blank") << 1 << "/opt/My Tools/alarm" << "\"/opt/My Tools/alarm\""
+                                           << int(T::AttackRun);
+    QTest::newRow("program, quotes and backslash") << 0 << "/tmp/it's \"q\"\\x" << "\"/tmp/it's \\\"q\\\"\\\\x\""
+                                                   << int(T::StartRun);
+    QTest::newRow("intruder sound, blank kept") << 4 << "/snd/My Alarm.wav" << "/snd/My Alarm.wav" << int(T::Sound2);
+    QTest::newRow("folder") << 5 << "/usr/share" << "/usr/share" << int(T::Sound3);
+    QTest::newRow("cancelled") << 2 << "" << "None" << int(T::Sound0);
+    QTest::newRow("cancelled program") << 1 << "" << "None" << int(T::AttackRun);
+}
+
+void TestOptionsCommands::browse()
+{
+    QFETCH(int, button);
+    QFETCH(QString, chosen);
+    QFETCH(QString, shown);
+    QFETCH(int, text);
+
+    OptionsModel options;
+    options.setText(OptionsModel::Text(text), "previous");
+    OptionsCommands commands(options, {});
+    Answers answers;
+    answers.file = chosen;
+    commands.setPrompts(&answers);
+    commands.browse(button);
+    QCOMPARE(options.text(OptionsModel::Text(text)), shown);
+    // A chosen program runs as the one word it was chosen as.
+    if (button < 2 && !chosen.isEmpty())
+        QCOMPARE(CommandLine::splitWords(shown), QStringList { chosen });
+}
+
+QTEST_GUILESS_MAIN(TestOptionsCommands)
+#include "tst_OptionsCommands.moc"
