@@ -62,6 +62,7 @@ FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsComman
     connect(m_cmdCancel, &QPushButton::clicked, &cycle, &OptionsCycle::close);
 
     auto* labels = new QHBoxLayout;
+    labels->setSpacing(16);
     m_pageArea = new QStackedLayout;
     for (const PageKind& kind : kPages) {
         auto* label = new QLabel(QString::fromLatin1(kind.label), this);
