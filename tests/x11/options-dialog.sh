@@ -118,6 +118,9 @@ within 50 accepts || fail "the port does not accept"
 step "Ctrl+O opens the options; the port refuses while they are open"
 open_options
 within 30 refuses || fail "the port still accepts with the options open"
+if command -v xprop >/dev/null; then
+    xprop -id "$(options)" WM_TRANSIENT_FOR | grep -q "window id" || fail "the options are not kept above the monitor window"
+fi
 
 if [[ -n "$shots" ]]; then
     dialog=$(options)
