@@ -26,7 +26,8 @@ if [[ "${1:-}" == "--test" ]]; then
         trayer                        # a tray host for the benchmark's window mode and the X11 test
         openbox xdotool x11-utils     # the X11 test: a window manager, the pointer and keys, xwininfo
         imagemagick                   # import: the X11 test's screenshots of the tray icon
-        dbus-daemon                   # a private session bus for the chat link test
+        dbus-daemon                   # a private session bus for the chat link and notification tests
+        dunst dbus-bin                # a real notification server, dbus-run-session and dbus-send
         libglib2.0-bin                # gsettings and glib-compile-schemas, for the wallpaper test
         util-linux                    # unshare: the end-to-end test's private network
         iproute2                      # ip: loopback up in the package test's private network

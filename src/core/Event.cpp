@@ -18,6 +18,26 @@ Event Event::intrusion(const QString& address, int sourcePort, int port, bool se
     return event;
 }
 
+Event Event::allowed(const QString& address, int sourcePort, int port, bool sentinel)
+{
+    Event event = intrusion(address, sourcePort, port, sentinel);
+    event.kind = Kind::Allowed;
+    return event;
+}
+
+Event Event::incidentEnded(quint64 incident, const QString& address, const QDateTime& first,
+    const QDateTime& last, const QString& ports, int count)
+{
+    Event event = now(Kind::IncidentEnded);
+    event.incident = incident;
+    event.address = address;
+    event.first = first;
+    event.last = last;
+    event.ports = ports;
+    event.count = count;
+    return event;
+}
+
 Event Event::portUnguarded(const QString& entry, int port, Reason reason)
 {
     Event event = now(Kind::PortUnguarded);
@@ -59,6 +79,10 @@ const char* Event::kindName(Kind kind)
         return "program_started";
     case Kind::ProgramExited:
         return "program_exited";
+    case Kind::Allowed:
+        return "allowed";
+    case Kind::IncidentEnded:
+        return "incident_ended";
     }
     return "unknown";
 }

@@ -16,6 +16,8 @@ struct Event
         NetworkChanged,
         ProgramStarted,
         ProgramExited,
+        Allowed, // a connection from the allow list: dropped without an alarm
+        IncidentEnded, // a source's scan gap passed, or monitoring stopped
     };
     enum class Reason { None, InUse, NeedsPrivileges, InvalidPort };
 
@@ -31,10 +33,18 @@ struct Event
     int sourcePort = 0;
     int port = 0;
     bool sentinel = false; // came in through the random port sentinel
+    quint64 incident = 0; // Intrusion, IncidentEnded: the incident's id, from 1
     Reason reason = Reason::None;
     QString entry;
 
     bool connected = false; // NetworkChanged: the new state
+
+    // IncidentEnded: its first and last connection (time is when it ended), the ports it touched
+    // in order as "21,22,23", and its number of connections.
+    QDateTime first;
+    QDateTime last;
+    QString ports;
+    int count = 0;
 
     // ProgramStarted
     QString version;
@@ -42,6 +52,9 @@ struct Event
 
     static Event now(Kind kind);
     static Event intrusion(const QString& address, int sourcePort, int port, bool sentinel);
+    static Event allowed(const QString& address, int sourcePort, int port, bool sentinel);
+    static Event incidentEnded(quint64 incident, const QString& address, const QDateTime& first,
+        const QDateTime& last, const QString& ports, int count);
     static Event portUnguarded(const QString& entry, int port, Reason reason);
     static Event networkChanged(bool connected);
     static Event programStarted(const QString& version, const QString& programFolder);

@@ -34,6 +34,11 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
 
     if (isOn(s.flashIcon) && isOn(s.useIconTray))
         m_services.iconFlasher->startFlashing();
+    if (intruder.alarmAlreadyRaised) {
+        if (isTrue(s.logs))
+            m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentMSecsSinceEpoch());
+        return;
+    }
     if (isOn(s.changeBackground) && m_wallpaperThrottle.tryPass())
         m_services.wallpaper->changeWallpaper(QDir(s.appPath).absoluteFilePath(wallpaperFileName()));
     if (isOn(s.attackRun) && m_programThrottle.tryPass())

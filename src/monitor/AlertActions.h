@@ -19,6 +19,7 @@ class SettingsManager;
 // A scan can bring thousands of intrusions a second. The log, the clipboard and the chat command
 // are cheap and follow every intrusion. The attack program, the sound and the wallpaper each cost
 // a child process, so they run at most once a second: one per connection would swamp the desktop.
+// An intrusion whose incident has already raised its alarm runs only the flash and the log.
 class AlertActions final : public IntruderAlert
 {
 public:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Event.h"
+#include "EventFormat.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,11 +16,22 @@ template <typename Visit> void visit(const Event& event, Visit&& field)
 {
     switch (event.kind) {
     case Event::Kind::Intrusion:
+    case Event::Kind::Allowed:
         field("address", Type::Text, event.address);
         field("family", Type::Text, event.isIpv6() ? QStringLiteral("ipv6") : QStringLiteral("ipv4"));
         field("source_port", Type::Number, QString::number(event.sourcePort));
         field("port", Type::Number, QString::number(event.port));
         field("sentinel", Type::Boolean, event.sentinel ? QStringLiteral("true") : QStringLiteral("false"));
+        if (event.incident > 0)
+            field("incident", Type::Number, QString::number(event.incident));
+        break;
+    case Event::Kind::IncidentEnded:
+        field("incident", Type::Number, QString::number(event.incident));
+        field("address", Type::Text, event.address);
+        field("first", Type::Text, QString::fromLatin1(EventFormat::timestamp(event.first)));
+        field("last", Type::Text, QString::fromLatin1(EventFormat::timestamp(event.last)));
+        field("ports", Type::Text, event.ports);
+        field("count", Type::Number, QString::number(event.count));
         break;
     case Event::Kind::PortUnguarded:
         field("entry", Type::Text, event.entry);

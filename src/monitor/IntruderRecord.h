@@ -15,4 +15,8 @@ struct IntruderRecord
     // The port the connection came from, and when it was taken.
     int sourcePort = 0;
     QDateTime time = {};
+    // The incident the connection belongs to, and whether its alarm has sounded already: with one
+    // alarm per scan, the disruptive actions then stay quiet.
+    quint64 incidentId = 0;
+    bool alarmAlreadyRaised = false;
 };

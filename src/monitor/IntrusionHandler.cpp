@@ -1,25 +1,56 @@
 #include "IntrusionHandler.h"
 
+#include "AlarmSettings.h"
 #include "Event.h"
 #include "EventSink.h"
+#include "IncidentObserver.h"
 #include "IntruderAlert.h"
 #include "StatusReporter.h"
 
-IntrusionHandler::IntrusionHandler(StatusReporter& status, IntruderAlert& alert, EventSink& events)
+IntrusionHandler::IntrusionHandler(
+    StatusReporter& status, IntruderAlert& alert, EventSink& events, Throttle::Clock clock)
     : m_status(status)
     , m_alert(alert)
     , m_events(events)
+    , m_incidents(std::move(clock))
 {
+    m_incidents.setEndedHandler([this](const Incident& incident) { incidentEnded(incident); });
+    // Coarse on purpose: an incident's end is a record for later reading, not an alarm.
+    m_expiry.setInterval(1000);
+    QObject::connect(&m_expiry, &QTimer::timeout, &m_expiry, [this] { expireIncidents(); });
+}
+
+QList<AllowList::Refusal> IntrusionHandler::configure(const AlarmSettings& settings)
+{
+    QList<AllowList::Refusal> refused;
+    m_allow = AllowList::parse(settings.allow, &refused);
+    m_incidents.setGap(std::chrono::seconds(settings.scanGapSeconds));
+    m_oneAlarmPerScan = settings.oneAlarmPerScan;
+    return refused;
 }
 
 void IntrusionHandler::handleIntrusion(const QString& peerAddress, int localPort, int peerPort, bool sentinel)
 {
-    const Event event = Event::intrusion(peerAddress, peerPort, localPort, sentinel);
+    const bool exempt = !m_exempt.isEmpty() && peerAddress == m_exempt;
+    if (exempt)
+        m_exempt.clear();
+    else if (m_allow.contains(peerAddress)) {
+        ++m_allowed;
+        m_events.record(Event::allowed(peerAddress, peerPort, localPort, sentinel));
+        return;
+    }
+
+    Event event = Event::intrusion(peerAddress, peerPort, localPort, sentinel);
+    const Incident& incident = m_incidents.observe(peerAddress, localPort, event.time);
+    event.incident = incident.id;
+    ++m_intrusions;
     // The record is filled before anything reads it, so the alert sees this intrusion.
     m_intruder.intruderIP = peerAddress;
     m_intruder.attackedPort = localPort;
     m_intruder.sourcePort = peerPort;
     m_intruder.time = event.time;
+    m_intruder.incidentId = incident.id;
+    m_intruder.alarmAlreadyRaised = m_oneAlarmPerScan && incident.count > 1;
 
     const QString port = QString::number(localPort);
     m_status.setStatusText(
@@ -32,5 +63,30 @@ void IntrusionHandler::handleIntrusion(const QString& peerAddress, int localPort
     m_status.addStatusLine(QStringLiteral("End Of Attack"));
 
     m_events.record(event);
+    if (m_observer)
+        m_observer->incidentUpdated(incident, localPort);
     m_alert.raiseIntruderAlert(m_intruder);
+    if (!m_expiry.isActive())
+        m_expiry.start();
+}
+
+void IntrusionHandler::expireIncidents()
+{
+    if (m_incidents.expire() == 0)
+        m_expiry.stop();
+}
+
+void IntrusionHandler::endIncidents()
+{
+    m_incidents.endAll();
+    m_expiry.stop();
+}
+
+void IntrusionHandler::incidentEnded(const Incident& incident)
+{
+    QStringList ports;
+    for (int port : incident.ports)
+        ports << QString::number(port);
+    m_events.record(Event::incidentEnded(incident.id, incident.address, incident.first, incident.last,
+        ports.join(QLatin1Char(',')), incident.count));
 }

@@ -1,30 +1,66 @@
 #pragma once
 
+#include "AllowList.h"
+#include "IncidentTracker.h"
 #include "IntruderRecord.h"
 
 #include <QString>
+#include <QTimer>
 
 class EventSink;
+class IncidentObserver;
 class IntruderAlert;
 class StatusReporter;
+struct AlarmSettings;
 
 // Reports one intrusion: records it, shows it in the status display, then runs the alert
 // actions. Every listener, fixed or moving, hands its connections here. The event for the
 // machine-readable outputs is built here, once per intrusion.
+//
+// Connections from the allow list end here: counted and recorded as allowed, nothing shown.
+// The rest are grouped into incidents; with one alarm per scan the alert is told when its
+// incident has sounded already.
 class IntrusionHandler
 {
 public:
-    IntrusionHandler(StatusReporter& status, IntruderAlert& alert, EventSink& events);
+    IntrusionHandler(StatusReporter& status, IntruderAlert& alert, EventSink& events,
+        Throttle::Clock clock = &Throttle::steadyNow);
+
+    // Takes the gap, the allow list and one alarm per scan; returns the allow list's refusals.
+    QList<AllowList::Refusal> configure(const AlarmSettings& settings);
+    void setObserver(IncidentObserver* observer) { m_observer = observer; }
 
     // sentinel: the connection came in through the random port sentinel.
     void handleIntrusion(const QString& peerAddress, int localPort, int peerPort = 0, bool sentinel = false);
 
+    // The next connection from this address is an intrusion even when the allow list holds it:
+    // the self-test's own connection.
+    void exemptOnce(const QString& address) { m_exempt = address; }
+
+    // Ends the incidents whose gap has passed (a timer calls it while any is open).
+    void expireIncidents();
+    // Ends every open incident, e.g. when monitoring stops.
+    void endIncidents();
+
     // The latest intrusion; empty before the first.
     const IntruderRecord& intruder() const { return m_intruder; }
+    quint64 intrusionCount() const { return m_intrusions; }
+    quint64 allowedCount() const { return m_allowed; }
+    const IncidentTracker& incidents() const { return m_incidents; }
 
 private:
+    void incidentEnded(const Incident& incident);
+
     StatusReporter& m_status;
     IntruderAlert& m_alert;
     EventSink& m_events;
+    IncidentObserver* m_observer = nullptr;
     IntruderRecord m_intruder;
+    IncidentTracker m_incidents;
+    AllowList m_allow;
+    bool m_oneAlarmPerScan = false;
+    QString m_exempt;
+    quint64 m_intrusions = 0;
+    quint64 m_allowed = 0;
+    QTimer m_expiry;
 };

@@ -65,6 +65,7 @@ void MonitoringSwitch::toggleMonitoring()
         setCaption(StartCaption);
         m_monitoringState.setActive(false);
         unloadSentinel();
+        m_intrusions.endIncidents();
         m_events.record(Event::now(Event::Kind::MonitoringStopped));
     }
 }

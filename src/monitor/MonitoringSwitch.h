@@ -56,6 +56,7 @@ public:
     const ListeningSocket& wsPorts(int index) const { return *m_wsPorts.at(std::size_t(index)); }
     const RandomPortSentinel& sentinel() const { return m_sentinel; }
     const IntruderRecord& intruder() const { return m_intrusions.intruder(); }
+    IntrusionHandler& intrusions() { return m_intrusions; }
 
 signals:
     void captionChanged(const QString& caption);

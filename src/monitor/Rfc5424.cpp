@@ -20,6 +20,7 @@ int severity(const Event& event)
     switch (event.kind) {
     case Event::Kind::Intrusion:
         return 4;
+    case Event::Kind::IncidentEnded:
     case Event::Kind::MonitoringStarted:
     case Event::Kind::MonitoringStopped:
     case Event::Kind::PortUnguarded:
@@ -27,6 +28,7 @@ int severity(const Event& event)
         return 5;
     case Event::Kind::ProgramStarted:
     case Event::Kind::ProgramExited:
+    case Event::Kind::Allowed:
         return 6;
     }
     return 6;

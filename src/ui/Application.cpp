@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "AlarmSettings.h"
 #include "Event.h"
 #include "EventSettings.h"
 #include "SettingsKeys.h"
@@ -32,6 +33,9 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_registration(AutostartEntry(QStringLiteral("sentrel")))
     , m_networkWatch(m_connectionProbe, m_soundPlayer, m_options, m_status)
     , m_monitoring(m_status, m_monitoringState, m_options, m_settings, m_soundPlayer, m_alert, m_events)
+    , m_desktopNotifications([this](quint64) { m_window.restoreMonitor(); })
+    , m_incidentNotifications(m_desktopNotifications)
+    , m_selfTest(m_monitoring, m_status)
     , m_window(m_status, m_actions)
     , m_trayBackend(m_actions)
     , m_tray(m_trayBackend, m_window)
@@ -51,6 +55,7 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_termination({ SIGINT, SIGTERM })
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
+    m_monitoring.intrusions().setObserver(&m_incidentNotifications);
     m_window.setTray(&m_tray);
     m_optionsRouting.setDialog(&m_frmOptions);
     connect(&m_trayBackend, &QtTrayBackend::activated, &m_tray, &SystemTray::activated);
@@ -75,6 +80,7 @@ void Application::connectMenus()
     connect(m_actions.options, &QAction::triggered, this,
         [this] { m_optionsRouting.openOptions(OptionsOpenedBy::ViewMenu); });
     connect(m_actions.contents, &QAction::triggered, &m_help, &HelpCommands::openContents);
+    connect(m_actions.testAlarm, &QAction::triggered, &m_selfTest, &AlarmSelfTest::run);
     connect(m_actions.about, &QAction::triggered, &m_about, &AboutBoxOpener::open);
 }
 
@@ -104,7 +110,17 @@ void Application::start()
     m_lifecycle.formLoad();
     // After the first start has written the original keys, so the new section comes after them.
     m_events.configure(EventSettings::load(m_store), m_settings.settings().appPath);
+    applyAlarmSettings();
     m_window.showAsStartedUp();
+}
+
+void Application::applyAlarmSettings()
+{
+    const AlarmSettings alarm = AlarmSettings::load(m_store);
+    m_incidentNotifications.setEnabled(alarm.notifications);
+    const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
+    if (!refused.isEmpty())
+        m_status.addStatusLine(AllowList::refusalLine(refused));
 }
 
 void Application::mirrorStatusToStdout()

@@ -1,17 +1,20 @@
 #pragma once
 
 #include "AboutBoxOpener.h"
+#include "AlarmSelfTest.h"
 #include "AlertActions.h"
 #include "AppLifecycle.h"
 #include "AutostartRegistration.h"
 #include "DefaultRouteProbe.h"
 #include "DesktopWallpaperChanger.h"
 #include "EventOutputs.h"
+#include "FreedesktopNotifications.h"
 #include "FrmHotkeys.h"
 #include "FrmOptions.h"
 #include "GuiClipboard.h"
 #include "HelpCommands.h"
 #include "HelperPortBinder.h"
+#include "IncidentNotifications.h"
 #include "IniSettingsStore.h"
 #include "LinuxChatCommandSender.h"
 #include "MainWindow.h"
@@ -55,6 +58,9 @@ public:
 
     // Runs the start-up sequence and shows the window as start-up left it.
     void start();
+    // Reads the "Alarm" section into the intrusion handling; a refused allow-list entry gets a
+    // status line. Start-up calls it, and so does OK in the options.
+    void applyAlarmSettings();
     // Mirrors the status display to standard output (no display to show the window on).
     void mirrorStatusToStdout();
     // Nobody can see the window (the offscreen platform): the status list draws nothing.
@@ -97,6 +103,9 @@ private:
     DefaultRouteProbe m_connectionProbe;
     NetConnectionWatch m_networkWatch;
     MonitoringSwitch m_monitoring;
+    FreedesktopNotifications m_desktopNotifications;
+    IncidentNotifications m_incidentNotifications;
+    AlarmSelfTest m_selfTest;
     MainWindow m_window;
     QtTrayBackend m_trayBackend;
     SystemTray m_tray;

@@ -144,6 +144,7 @@ void MainWindow::buildMenus(MenuActions& actions)
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(actions.contents);
+    help->addAction(actions.testAlarm);
     help->addSeparator();
     help->addAction(actions.about);
 

@@ -21,6 +21,7 @@ MenuActions::MenuActions(QObject* parent)
     , log(action(this, "&Log"))
     , options(action(this, "&Options", QKeySequence(Qt::CTRL | Qt::Key_O)))
     , contents(action(this, "&Contents", QKeySequence(Qt::Key_F1)))
+    , testAlarm(action(this, "&Test Alarm"))
     , about(action(this, "&About Sentrel"))
     , minimize(action(this, "[ Minimize Now ]"))
 {

@@ -20,6 +20,7 @@ public:
     QAction* const log;
     QAction* const options;
     QAction* const contents;
+    QAction* const testAlarm; // Help > Test Alarm: one loopback intrusion
     QAction* const about;
     QAction* const minimize; // "[ Minimize Now ]", a command of the menu bar itself
 };

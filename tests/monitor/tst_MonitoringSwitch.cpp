@@ -1,3 +1,5 @@
+#include "AlarmSelfTest.h"
+#include "AlarmSettings.h"
 #include "HelperPortBinder.h"
 #include "MonitorRig.h"
 
@@ -252,6 +254,64 @@ private slots:
             ::close(client);
         }
         QVERIFY(Loopback::isListening(ports[0]) && Loopback::isListening(ports[1]));
+    }
+
+    void allowedSourcesAreDroppedSilentlyButCounted()
+    {
+        const std::vector<int> ports = Loopback::freePorts(1);
+        MonitorRig rig({ QString::number(ports[0]) });
+        AlarmSettings alarm;
+        alarm.allow = "127.0.0.0/8";
+        rig.monitoring.intrusions().configure(alarm);
+        rig.monitoring.toggleMonitoring();
+        rig.out.log.clear();
+        for (int i = 1; i <= 2; ++i) {
+            const int client = Loopback::connectTo(ports[0]);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.monitoring.intrusions().allowedCount(), quint64(i), 2000);
+            QVERIFY(Loopback::closedByServer(client));
+            ::close(client);
+        }
+        QCOMPARE(rig.out.log, QStringList {}); // no status text, no line, no alert (and so no log entry)
+        QCOMPARE(rig.out.events.back().kind, Event::Kind::Allowed);
+        QCOMPARE(rig.out.events.back().address, QString("127.0.0.1"));
+    }
+
+    void testAlarmMakesOneIntrusionOnTheFirstArmedPort_data()
+    {
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<QString>("allow");
+        QTest::addColumn<QString>("status"); // %1: the first armed port
+        QTest::newRow("armed") << true << "" << "Test Alarm: the intrusion on port %1 was recorded";
+        QTest::newRow("loopback allowed: the test still counts")
+            << true << "127.0.0.1 ::1" << "Test Alarm: the intrusion on port %1 was recorded";
+        QTest::newRow("not monitoring") << false << "" << "Test Alarm: no port is being monitored";
+    }
+    void testAlarmMakesOneIntrusionOnTheFirstArmedPort()
+    {
+        QFETCH(bool, monitoring);
+        QFETCH(QString, allow);
+        QFETCH(QString, status);
+        const std::vector<int> ports = Loopback::freePorts(2);
+        MonitorRig rig({ "0", QString::number(ports[0]), QString::number(ports[1]) });
+        AlarmSettings alarm;
+        alarm.allow = allow;
+        rig.monitoring.intrusions().configure(alarm);
+        if (monitoring)
+            rig.monitoring.toggleMonitoring();
+        rig.out.log.clear();
+        AlarmSelfTest selfTest(rig.monitoring, rig.out);
+        QSignalSpy finished(&selfTest, &AlarmSelfTest::finished);
+        selfTest.run();
+        QVERIFY(finished.count() == 1 || finished.wait(AlarmSelfTest::TimeoutMs + 1000));
+        QCOMPARE(rig.out.log.last(), "text:" + status.arg(ports[0]));
+        QCOMPARE(rig.out.log.filter("alert:").size(), monitoring ? 1 : 0);
+
+        // Spent: the next loopback connection meets the allow list again.
+        if (monitoring && !allow.isEmpty()) {
+            const int client = Loopback::connectTo(ports[1]);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.monitoring.intrusions().allowedCount(), quint64(1), 2000);
+            ::close(client);
+        }
     }
 
     void aThousandConcurrentConnectionsAreAllRecorded()

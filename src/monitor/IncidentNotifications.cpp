@@ -1,0 +1,32 @@
+#include "IncidentNotifications.h"
+
+#include "Incident.h"
+#include "NotificationService.h"
+
+IncidentNotifications::IncidentNotifications(NotificationService& service)
+    : m_service(service)
+{
+}
+
+void IncidentNotifications::incidentUpdated(const Incident& incident, int port)
+{
+    if (m_enabled)
+        m_service.notify(incident.id, summary(), body(incident, port));
+}
+
+QString IncidentNotifications::body(const Incident& incident, int port)
+{
+    QString text
+        = QLatin1String("IP: ") + incident.address + QLatin1String(" Port: ") + QString::number(port);
+    const qsizetype ports = incident.ports.size();
+    if (ports > 1) {
+        // The sentinel can add ports without end; the count says the rest.
+        QStringList list;
+        for (qsizetype i = 0; i < ports && i < MaxListedPorts; ++i)
+            list << QString::number(incident.ports.at(i));
+        if (ports > MaxListedPorts)
+            list << QStringLiteral("...");
+        text += QStringLiteral("\n%1 ports so far: %2").arg(ports).arg(list.join(QLatin1String(", ")));
+    }
+    return text;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "NotificationService.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class QDBusPendingCallWatcher;
+
+// Notifications through the session bus's notification server. Every call is asynchronous: the
+// window never waits on the bus. An update to a key whose notification is still being created,
+// or that was updated less than MinUpdateInterval ago, waits and goes out as one, so a burst of
+// thousands of connections costs the desktop a handful of redraws.
+//
+// Without a bus or a server nothing is shown and nothing is said; the next try comes with a later
+// notification after RetryInterval, so a server that starts later is found.
+class FreedesktopNotifications final : public QObject, public NotificationService
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MinUpdateInterval = 500; // ms
+    static constexpr int RetryInterval = 60000; // ms
+
+    // activated: a notification's "Show" action (or a click on it), with the key it was shown for.
+    explicit FreedesktopNotifications(std::function<void(quint64 key)> activated, QObject* parent = nullptr);
+
+    void notify(quint64 key, const QString& summary, const QString& body) override;
+
+    // Calls sent to the server so far, for the benchmark's count.
+    quint64 sentCount() const { return m_sent; }
+
+private slots:
+    // QtDBus delivers bus signals to slots named by signature only.
+    void onActionInvoked(uint id, const QString& actionKey);
+
+private:
+    struct Shown
+    {
+        uint serverId = 0;
+        bool inFlight = false;
+        bool pending = false;
+        QString summary;
+        QString body;
+        QElapsedTimer sinceSent;
+    };
+
+    bool connectBus();
+    void send(quint64 key);
+    void replied(quint64 key, QDBusPendingCallWatcher* watcher);
+    void scheduleFlush(quint64 key);
+
+    std::function<void(quint64)> m_activated;
+    QHash<quint64, Shown> m_shown;
+    bool m_connected = false;
+    QElapsedTimer m_sinceFailure;
+    quint64 m_sent = 0;
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// The desktop's notification pop-ups. One key is one notification: notifying again with the same
+// key updates it in place instead of adding another.
+class NotificationService
+{
+public:
+    virtual ~NotificationService() = default;
+    virtual void notify(quint64 key, const QString& summary, const QString& body) = 0;
+};

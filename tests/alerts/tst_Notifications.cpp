@@ -1,0 +1,167 @@
+#include "AlarmSettings.h"
+#include "Event.h"
+#include "EventSink.h"
+#include "FreedesktopNotifications.h"
+#include "IncidentNotifications.h"
+#include "IntruderAlert.h"
+#include "IntrusionHandler.h"
+#include "PrivateSessionBus.h"
+#include "StatusReporter.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+// A notification server on the test's bus that records each Notify as
+// "replaces_id|summary|body|actions" and hands out ids from 7.
+class FakeServer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList calls;
+    uint nextId = 7;
+
+public slots:
+    uint Notify(const QString&, uint replacesId, const QString&, const QString& summary, const QString& body,
+        const QStringList& actions, const QVariantMap&, int)
+    {
+        calls << QString("%1|%2|%3|%4").arg(replacesId).arg(summary, body, actions.join(','));
+        return replacesId ? replacesId : nextId++;
+    }
+};
+
+struct Quiet final : StatusReporter, IntruderAlert, EventSink
+{
+    void addStatusLine(const QString&) override { }
+    void setStatusText(const QString&) override { }
+    void raiseIntruderAlert(const IntruderRecord&) override { }
+    void record(const Event&) override { }
+};
+
+// The intrusion handling as the program wires it, with the restores counted.
+struct Rig
+{
+    Rig() { handler.setObserver(&incidents); }
+    void scan(const QString& address, std::initializer_list<int> ports)
+    {
+        for (int port : ports)
+            handler.handleIntrusion(address, port);
+    }
+
+    Quiet quiet;
+    std::chrono::milliseconds now {};
+    IntrusionHandler handler { quiet, quiet, quiet, [this] { return now; } };
+    QList<quint64> restored;
+    FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };
+    IncidentNotifications incidents { desktop };
+};
+
+class TestNotifications : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<PrivateSessionBus> m_bus;
+    std::unique_ptr<QDBusConnection> m_serverBus;
+    FakeServer m_server;
+
+    bool serve(bool on)
+    {
+        const QString name = "org.freedesktop.Notifications";
+        return on ? m_serverBus->registerService(name) : m_serverBus->unregisterService(name);
+    }
+    void invokeAction(uint id, const QString& key)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+        signal << id << key;
+        m_serverBus->send(signal);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_bus = std::make_unique<PrivateSessionBus>();
+        if (!m_bus->isRunning())
+            QSKIP("dbus-daemon is not installed");
+        m_serverBus
+            = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(m_bus->address(), "server"));
+        QVERIFY(m_serverBus->registerObject(
+            "/org/freedesktop/Notifications", &m_server, QDBusConnection::ExportAllSlots));
+        QVERIFY(serve(true));
+    }
+    void init() { m_server.calls.clear(); }
+
+    void anIncidentIsOneNotificationUpdatedInPlace()
+    {
+        Rig rig;
+        rig.scan("10.0.0.5", { 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346 });
+        const QString last
+            = "7|Intruder Detected|IP: 10.0.0.5 Port: 12346\n12 ports so far: 21, 23, 25, 53, 70, "
+              "79, 80, 137, 138, 139, 12345, 12346|default,Show,show,Show";
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.isEmpty() ? QString() : m_server.calls.last(), last, 3000);
+        // The first creates, the burst waits for its id and goes out as one update.
+        QCOMPARE(m_server.calls.first(),
+            QString("0|Intruder Detected|IP: 10.0.0.5 Port: 21|default,Show,show,Show"));
+        QCOMPARE(m_server.calls.size(), 2);
+        QTest::qWait(2 * FreedesktopNotifications::MinUpdateInterval);
+        QCOMPARE(m_server.calls.size(), 2);
+
+        // Another source is another incident: a notification of its own.
+        rig.scan("fd00::9", { 22 });
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.size(), 3, 3000);
+        QVERIFY(m_server.calls.last().startsWith("0|Intruder Detected|IP: fd00::9 Port: 22|"));
+        QCOMPARE(rig.desktop.sentCount(), quint64(3));
+    }
+
+    void showActionsRestoreTheWindow_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("ours");
+        QTest::addColumn<bool>("restores");
+        QTest::newRow("click on the notification") << "default" << true << true;
+        QTest::newRow("Show button") << "show" << true << true;
+        QTest::newRow("another action") << "dismiss" << true << false;
+        QTest::newRow("another program's notification") << "default" << false << false;
+    }
+    void showActionsRestoreTheWindow()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, ours);
+        QFETCH(bool, restores);
+        Rig rig;
+        rig.scan("10.0.0.5", { 21 });
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.size(), 1, 3000);
+        QTest::qWait(50); // the reply with the id reaches the notifier
+        invokeAction(ours ? m_server.nextId - 1 : 1000, action);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.restored, restores ? QList<quint64> { 1 } : QList<quint64> {}, 1000);
+        QTest::qWait(100);
+        QCOMPARE(rig.restored.size(), restores ? 1 : 0);
+    }
+
+    void offOrWithoutAServerNothingHappens()
+    {
+        {
+            Rig rig;
+            rig.incidents.setEnabled(false);
+            rig.scan("10.0.0.5", { 21 });
+            QTest::qWait(200);
+            QCOMPARE(m_server.calls, QStringList {});
+        }
+        QVERIFY(serve(false));
+        QTest::failOnWarning(QRegularExpression(".*"));
+        Rig rig;
+        rig.scan("10.0.0.5", { 21 });
+        QTest::qWait(300);
+        rig.scan("10.0.0.6", { 21, 22 }); // a new incident: no new call until the retry interval
+        QTest::qWait(300);
+        QCOMPARE(rig.desktop.sentCount(), quint64(1));
+        QVERIFY(serve(true));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNotifications)
+#include "tst_Notifications.moc"
