@@ -71,7 +71,8 @@ void TestEndToEnd::firstStartReportsReadyAndEndsOnSigterm()
 
     QSettings store(home.filePath("config/Sentrel II.ini"), QSettings::IniFormat);
     const QStringList keys = store.allKeys();
-    QCOMPARE(keys.size() - keys.filter(QRegularExpression("^Events/")).size(), 38);
+    QCOMPARE(keys.size() - keys.filter(QRegularExpression("^(Events|Alarm)/")).size(), 38);
+    QCOMPARE(keys.filter(QRegularExpression("^Alarm/")).size(), 4);
     QCOMPARE(store.value("Events/Event Log").toString(), QString("1"));
     QCOMPARE(store.value("General/Start").toString(), QString("Sentrel II"));
 
