@@ -1,11 +1,8 @@
 #include "GuiClipboard.h"
+#include "PrivateXServer.h"
 
 #include <QGuiApplication>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
 
 // Copies under a private X server and reads back with xclip, another X client, as a paste into
 // another program would.
@@ -34,31 +31,6 @@ private slots:
     }
 };
 
-int main(int argc, char* argv[])
-{
-    // The X server must run before the application object exists, so QProcess cannot start it.
-    // Xvfb picks a free display and writes its number.
-    int fds[2] = { -1, -1 };
-    const pid_t xvfb = ::pipe(fds) == 0 ? ::fork() : -1;
-    if (xvfb == 0) {
-        ::dup2(fds[1], 1);
-        ::execlp(
-            "Xvfb", "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24", nullptr);
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    char display[32] = { ':' };
-    if (::read(fds[0], display + 1, sizeof display - 2) > 0) {
-        qputenv("DISPLAY", QByteArray(display).trimmed());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    ::close(fds[0]);
-    QGuiApplication app(argc, argv);
-    TestGuiClipboard test;
-    const int result = QTest::qExec(&test, argc, argv);
-    if (xvfb > 0 && ::kill(xvfb, SIGTERM) == 0)
-        ::waitpid(xvfb, nullptr, 0);
-    return result;
-}
+SENTREL_X11_TEST_MAIN(TestGuiClipboard, QGuiApplication)
 
 #include "tst_GuiClipboard.moc"

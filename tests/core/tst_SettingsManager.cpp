@@ -1,7 +1,6 @@
 #include "IniSettingsStore.h"
 #include "OptionsModel.h"
 #include "SettingValue.h"
-#include "SettingsKeys.h"
 #include "SettingsManager.h"
 #include "TestStore.h"
 
@@ -23,8 +22,8 @@ class TestSettingsManager : public QObject
 
 private slots:
     void freshStoreGetsEveryFirstStartValue();
-    void markerInAnotherCaseRewritesEverything();
-    void storeWithMarkerIsNeverOverwritten();
+    void firstStartRewritesUnlessTheMarkerMatches_data();
+    void firstStartRewritesUnlessTheMarkerMatches();
     void portListShrinkAndEmpty();
     void saveWritesControlsAsStoredForms();
     void damagedStoreLoadsSafely();
@@ -40,7 +39,6 @@ void TestSettingsManager::freshStoreGetsEveryFirstStartValue()
     manager.firstStartup();
 
     QCOMPARE(t.keys().size(), 38);
-    QCOMPARE(SettingsKeys::firstStartKeyCount(), 38);
     // The file on disk, read by a separate reader: the first start syncs.
     IniSettingsStore reread = IniSettingsStore::atPath(t.path());
     QCOMPARE(reread.read("General", "Start"), QString("Sentrel II"));
@@ -67,40 +65,37 @@ void TestSettingsManager::freshStoreGetsEveryFirstStartValue()
     QCOMPARE(s.startMonitoring, QString("1"));
     QCOMPARE(s.hideMonitor, QString("0"));
     QCOMPARE(options.ddeService(), QString("mIRC"));
-    QCOMPARE(s.ddeService, QString("mIRC"));
     // Dependent controls follow the loaded values.
     QVERIFY(!options.isEnabled(OptionsModel::Control::StartRunText));
     QVERIFY(options.isEnabled(OptionsModel::Control::SoundText2));
     QVERIFY(!options.isEnabled(OptionsModel::Control::DdeText));
 }
 
-void TestSettingsManager::markerInAnotherCaseRewritesEverything()
+void TestSettingsManager::firstStartRewritesUnlessTheMarkerMatches_data()
 {
+    QTest::addColumn<QString>("marker");
+    QTest::addColumn<bool>("rewritten");
+    QTest::newRow("no marker") << QString() << true;
+    QTest::newRow("marker in another case") << "sentrel ii" << true;
+    QTest::newRow("marker") << "Sentrel II" << false;
+}
+
+void TestSettingsManager::firstStartRewritesUnlessTheMarkerMatches()
+{
+    QFETCH(QString, marker);
+    QFETCH(bool, rewritten);
     TestStore t;
-    t.store().write("General", "Start", "sentrel ii");
-    t.store().write("General", "Run File", "/usr/bin/true");
+    if (!marker.isNull())
+        t.store().write("General", "Start", marker);
+    t.store().write("General", "Run File", "my editor --flag");
     t.store().write("Ports", "Number", "0");
     OptionsModel options;
     SettingsManager(t.store(), options).firstStartup();
 
-    QCOMPARE(t.store().read("General", "Start"), QString("Sentrel II"));
-    QCOMPARE(t.store().read("General", "Run File"), QString("None"));
-    QCOMPARE(t.store().read("Ports", "Number"), QString("11"));
-    QCOMPARE(t.keys().size(), 38);
-}
-
-void TestSettingsManager::storeWithMarkerIsNeverOverwritten()
-{
-    TestStore t;
-    OptionsModel options;
-    SettingsManager manager(t.store(), options);
-    manager.firstStartup();
-    t.store().write("General", "Run File", "my editor --flag");
-    t.store().write("Display", "Min On Startup", "0");
-
-    manager.firstStartup();
-    QCOMPARE(t.store().read("General", "Run File"), QString("my editor --flag"));
-    QCOMPARE(t.store().read("Display", "Min On Startup"), QString("0"));
+    QCOMPARE(t.store().read("General", "Start"), rewritten ? QString("Sentrel II") : marker);
+    QCOMPARE(t.store().read("General", "Run File"), QString(rewritten ? "None" : "my editor --flag"));
+    QCOMPARE(t.store().read("Ports", "Number"), QString(rewritten ? "11" : "0"));
+    QCOMPARE(t.keys().size(), rewritten ? 38 : 3);
 }
 
 void TestSettingsManager::portListShrinkAndEmpty()

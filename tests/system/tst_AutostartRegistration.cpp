@@ -39,22 +39,17 @@ void TestAutostartRegistration::execValueLaunchesAnyPath_data()
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec");
 
-    QTest::newRow("plain") << "/usr/bin/sentrel"
-                           << "/usr/bin/sentrel";
-    QTest::newRow("blanks") << "/opt/Sentrel II/bin/sentrel"
-                            << R"("/opt/Sentrel II/bin/sentrel")";
-    QTest::newRow("quotes") << R"(/a'b"c/sentrel)"
-                            << R"("/a'b\\"c/sentrel")";
-    QTest::newRow("dollar and backquote") << "/a$HOME`x`/sentrel"
-                                          << R"("/a\\$HOME\\`x\\`/sentrel")";
-    QTest::newRow("backslash") << R"(/a\b/sentrel)"
-                               << R"("/a\\\\b/sentrel")";
-    QTest::newRow("percent") << "/pct100%x/sentrel"
-                             << "env /pct100%%x/sentrel";
-    QTest::newRow("percent and blank") << "/my 100%/sentrel"
-                                       << R"(env "/my 100%%/sentrel")";
-    QTest::newRow("shell characters") << "/a&b;c|d<e>f~g*h?i#j(k)/s"
-                                      << R"("/a&b;c|d<e>f~g*h?i#j(k)/s")";
+    const auto row = [](const char* name, const char* program, const char* exec) {
+        QTest::newRow(name) << QString(program) << QString(exec);
+    };
+    row("plain", "/usr/bin/sentrel", "/usr/bin/sentrel");
+    row("blanks", "/opt/Sentrel II/bin/sentrel", R"("/opt/Sentrel II/bin/sentrel")");
+    row("quotes", R"(/a'b"c/sentrel)", R"("/a'b\\"c/sentrel")");
+    row("dollar and backquote", "/a$HOME`x`/sentrel", R"("/a\\$HOME\\`x\\`/sentrel")");
+    row("backslash", R"(/a\b/sentrel)", R"("/a\\\\b/sentrel")");
+    row("percent", "/pct100%x/sentrel", "env /pct100%%x/sentrel");
+    row("percent and blank", "/my 100%/sentrel", R"(env "/my 100%%/sentrel")");
+    row("shell characters", "/a&b;c|d<e>f~g*h?i#j(k)/s", R"("/a&b;c|d<e>f~g*h?i#j(k)/s")");
 }
 
 void TestAutostartRegistration::execValueLaunchesAnyPath()
@@ -65,11 +60,7 @@ void TestAutostartRegistration::execValueLaunchesAnyPath()
     QCOMPARE(AutostartEntry::execValue(program), exec);
     AutostartRegistration registration(AutostartEntry("sentrel"), [&] { return program; });
     registration.addToStartup();
-    QCOMPARE(readEntry(),
-        "[Desktop Entry]\nType=Application\nName=Sentrel\nComment=Starts the intrusion alarm with the "
-        "session\n"
-        "Exec="
-            + exec + "\nIcon=sentrel\nTerminal=false\nHidden=false\n");
+    QVERIFY2(readEntry().contains("\nExec=" + exec + "\n"), qPrintable(readEntry()));
 
     const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
     if (validator.isEmpty())

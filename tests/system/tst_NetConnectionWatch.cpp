@@ -63,26 +63,19 @@ void TestNetConnectionWatch::reportsOnlyChanges_data()
                                         // on: re-applied with sounds on; edit: unsaved sound names
     QTest::addColumn<QString>("reports"); // + detected, - disconnected, one per reporting tick
 
-    QTest::newRow("first tick up reports once") << "up"
-                                                << "+";
-    QTest::newRow("down first reports nothing") << "down down"
-                                                << "";
-    QTest::newRow("down first, then up") << "down up"
-                                         << "+";
-    QTest::newRow("up for many ticks reports once") << "up up up up up"
-                                                    << "+";
-    QTest::newRow("drop reports once") << "up down down down"
-                                       << "+-";
-    QTest::newRow("comes and goes") << "up down up down"
-                                    << "+-+-";
-    QTest::newRow("sounds off forgets the connection") << "up off on up"
-                                                       << "++";
-    QTest::newRow("sounds off while down") << "down off on down up"
-                                           << "+";
-    QTest::newRow("re-apply keeps the state") << "up on up on up"
-                                              << "+";
-    QTest::newRow("unsaved sound names play") << "edit up down"
-                                              << "+-";
+    const auto row = [](const char* name, const char* steps, const char* reports) {
+        QTest::newRow(name) << QString(steps) << QString(reports);
+    };
+    row("first tick up reports once", "up", "+");
+    row("down first reports nothing", "down down", "");
+    row("down first, then up", "down up", "+");
+    row("up for many ticks reports once", "up up up up up", "+");
+    row("drop reports once", "up down down down", "+-");
+    row("comes and goes", "up down up down", "+-+-");
+    row("sounds off forgets the connection", "up off on up", "++");
+    row("sounds off while down", "down off on down up", "+");
+    row("re-apply keeps the state", "up on up on up", "+");
+    row("unsaved sound names play", "edit up down", "+-");
 }
 
 void TestNetConnectionWatch::reportsOnlyChanges()
@@ -114,17 +107,14 @@ void TestNetConnectionWatch::reportsOnlyChanges()
     }
 
     QStringList expected;
-    QList<bool> expectedChanges;
-    for (QChar report : reports) {
-        const bool up = report == '+';
-        expected << "play " + (up ? onSound : offSound)
-                 << (up ? "text Net Detected." : "text Net Disconnected.");
-        expectedChanges << up;
-    }
+    for (QChar report : reports)
+        expected << (report == '+' ? QStringList { "play " + onSound, "text Net Detected." }
+                                   : QStringList { "play " + offSound, "text Net Disconnected." });
     QCOMPARE(rig.record.log, expected);
-    QCOMPARE(changes.size(), expectedChanges.size());
-    for (int i = 0; i < changes.size(); ++i)
-        QCOMPARE(changes.at(i).at(0).toBool(), expectedChanges.at(i));
+    QString signalled;
+    for (const QList<QVariant>& change : std::as_const(changes))
+        signalled += change.at(0).toBool() ? '+' : '-';
+    QCOMPARE(signalled, reports);
     // One reading per tick serves both tests.
     QCOMPARE(rig.probe.calls, ticks);
 }

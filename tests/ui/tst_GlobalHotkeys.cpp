@@ -1,4 +1,5 @@
 #include "FrmHotkeys.h"
+#include "PrivateXServer.h"
 #include "RecordingDesktop.h"
 #include "XInputKeyState.h"
 
@@ -7,65 +8,7 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <csignal>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace {
 using namespace std::chrono_literals;
-
-// A private X server for this test alone; the display number comes back through a pipe once the
-// server accepts clients.
-class PrivateXServer
-{
-public:
-    bool start(QString* why)
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return fail(why, "no pipe");
-        m_pid = fork();
-        if (m_pid == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24",
-                nullptr);
-            _exit(127);
-        }
-        ::close(fds[1]);
-        QByteArray number;
-        pollfd reader { fds[0], POLLIN, 0 };
-        char c = 0;
-        while (poll(&reader, 1, 15000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        ::close(fds[0]);
-        if (m_pid < 0 || number.isEmpty())
-            return fail(why, "Xvfb did not start");
-        m_display = ":" + number;
-        return true;
-    }
-    ~PrivateXServer()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    QByteArray display() const { return m_display; }
-
-private:
-    static bool fail(QString* why, const char* text)
-    {
-        *why = QString::fromLatin1(text);
-        return false;
-    }
-    pid_t m_pid = -1;
-    QByteArray m_display;
-};
-
-QString g_skipReason;
-} // namespace
 
 // The function keys on a real X server, pressed through XTEST as a user's keyboard would, while
 // another program has the keyboard focus.
@@ -87,8 +30,8 @@ private:
 
 void TestGlobalHotkeys::initTestCase()
 {
-    if (!g_skipReason.isEmpty())
-        QSKIP(qPrintable(g_skipReason));
+    if (QGuiApplication::platformName() != u"xcb")
+        QSKIP("Xvfb did not start");
     for (const char* tool : { "xdotool", "xev" }) {
         if (QStandardPaths::findExecutable(tool).isEmpty())
             QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
@@ -157,18 +100,5 @@ void TestGlobalHotkeys::keysFireWhileAnotherProgramKeepsThem()
         QVERIFY2(m_focusedOutput.contains(key), key);
 }
 
-int main(int argc, char** argv)
-{
-    PrivateXServer server;
-    if (server.start(&g_skipReason)) {
-        qputenv("DISPLAY", server.display());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    } else {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    TestGlobalHotkeys test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+SENTREL_X11_TEST_MAIN(TestGlobalHotkeys, QApplication)
 #include "tst_GlobalHotkeys.moc"
