@@ -49,11 +49,7 @@ void TestSettingsManager::freshStoreGetsEveryFirstStartValue()
     manager.loadSettings();
     const Settings& s = manager.settings();
     QCOMPARE(options.ports(), DefaultPorts);
-    QVERIFY(SettingValue::isTrue(s.soundsOn));
     QVERIFY(options.isOn(Choice::Sounds));
-    for (int i = 0; i < 4; ++i)
-        QCOMPARE(options.soundFile(i),
-            QStringList({ "NetOn.wav", "NetOff.wav", "Intruder.wav", "Start.wav" }).at(i));
     QVERIFY(SettingValue::isTrue(s.logs));
 
     const QList<Check> on { Check::AutoStart, Check::Minimize, Check::IconTray, Check::AutoScroll,
@@ -62,9 +58,6 @@ void TestSettingsManager::freshStoreGetsEveryFirstStartValue()
         const auto check = Check(i);
         QCOMPARE(options.isChecked(check), on.contains(check));
     }
-    QCOMPARE(s.startMonitoring, QString("1"));
-    QCOMPARE(s.hideMonitor, QString("0"));
-    QCOMPARE(options.ddeService(), QString("mIRC"));
     // Dependent controls follow the loaded values.
     QVERIFY(!options.isEnabled(OptionsModel::Control::StartRunText));
     QVERIFY(options.isEnabled(OptionsModel::Control::SoundText2));
