@@ -24,7 +24,7 @@ private slots:
     void freshStoreGetsEveryFirstStartValue();
     void firstStartRewritesUnlessTheMarkerMatches_data();
     void firstStartRewritesUnlessTheMarkerMatches();
-    void portListShrinkAndEmpty();
+    void portListShrinksAndKeepsTheRest();
     void saveWritesControlsAsStoredForms();
     void damagedStoreLoadsSafely();
     void valueForms_data();
@@ -91,7 +91,7 @@ void TestSettingsManager::firstStartRewritesUnlessTheMarkerMatches()
     QCOMPARE(t.keys().size(), rewritten ? 38 : 3);
 }
 
-void TestSettingsManager::portListShrinkAndEmpty()
+void TestSettingsManager::portListShrinksAndKeepsTheRest()
 {
     TestStore t;
     OptionsModel options;
@@ -108,16 +108,6 @@ void TestSettingsManager::portListShrinkAndEmpty()
     QCOMPARE(t.keys().size(), 38);
     manager.loadSettings();
     QCOMPARE(options.ports(), QStringList({ "21", "23", "25" }));
-
-    while (!options.ports().isEmpty())
-        options.removePorts({ 0 });
-    manager.saveSettings();
-    QCOMPARE(t.store().read("Ports", "Number"), QString("-1"));
-    manager.loadSettings();
-    QVERIFY(options.ports().isEmpty());
-    manager.saveSettings(); // and the empty list goes back as it came
-    QCOMPARE(t.store().read("Ports", "Number"), QString("-1"));
-    QCOMPARE(t.store().read("Ports", "0"), QString("21"));
 }
 
 void TestSettingsManager::saveWritesControlsAsStoredForms()
