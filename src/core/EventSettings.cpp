@@ -56,6 +56,17 @@ EventSettings EventSettings::load(SettingsStore& store)
     return settings;
 }
 
+void EventSettings::save(SettingsStore& store) const
+{
+    const QString section = QString::fromLatin1(Section);
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    const QString values[] = { flag(eventLog), QString::number(eventLogSizeMb), QString::number(eventLogFiles),
+        flag(syslog), collector.trimmed(), collectorProtocol };
+    for (std::size_t i = 0; i < kKeys.size(); ++i)
+        store.write(section, QString::fromLatin1(kKeys[i].key), values[i]);
+    store.sync();
+}
+
 bool EventSettings::splitCollector(const QString& text, QString* host, int* port)
 {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));

@@ -21,8 +21,11 @@ struct EventSettings
     // Writes the keys the store lacks with their first-start values, then reads the section.
     // Values that make no sense read as the first-start value.
     static EventSettings load(SettingsStore& store);
+    // Writes all six keys and syncs.
+    void save(SettingsStore& store) const;
 
     // Splits "host:port" or "[v6]:port"; false when it is not of that form.
     static bool splitCollector(const QString& text, QString* host, int* port);
     bool collectorUsesUdp() const;
+    bool operator==(const EventSettings&) const = default;
 };

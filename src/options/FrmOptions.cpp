@@ -1,6 +1,7 @@
 #include "FrmOptions.h"
 
 #include "AdvancePage.h"
+#include "AlarmPage.h"
 #include "DisplayPage.h"
 #include "GeneralPage.h"
 #include "ItemFileDialog.h"
@@ -18,18 +19,31 @@
 
 #include <algorithm>
 #include <array>
+#include <type_traits>
 
 namespace {
+// What a page may bind to.
+struct PageSources
+{
+    OptionsModel& options;
+    OptionsCommands& commands;
+    AlarmOptions& alarm;
+};
+
 struct PageKind
 {
     const char* label;
     const char* title;
-    OptionsPage* (*make)(const QString& title, OptionsModel&, OptionsCommands&, QWidget* parent);
+    OptionsPage* (*make)(const QString& title, const PageSources&, QWidget* parent);
 };
 
-template <typename Page> OptionsPage* makePage(const QString& title, OptionsModel& m, OptionsCommands& c, QWidget* p)
+template <typename Page> OptionsPage* makePage(const QString& title, const PageSources& s, QWidget* p)
 {
-    return new Page(title, m, c, p);
+    if constexpr (std::is_constructible_v<Page, QString, OptionsModel&, OptionsCommands&, AlarmOptions&,
+                      QWidget*>)
+        return new Page(title, s.options, s.commands, s.alarm, p);
+    else
+        return new Page(title, s.options, s.commands, p);
 }
 
 // The pages, left to right.
@@ -38,6 +52,7 @@ constexpr std::array kPages {
     PageKind { "Display", "Display Settings", &makePage<DisplayPage> },
     PageKind { "Sounds", "Sounds Settings", &makePage<SoundsPage> },
     PageKind { "Advance", "Advance Settings", &makePage<AdvancePage> },
+    PageKind { "Alarm", "Alarm Settings", &makePage<AlarmPage> },
 };
 } // namespace
 
@@ -46,7 +61,8 @@ int FrmOptions::pageCount()
     return int(kPages.size());
 }
 
-FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, QWidget* transientFor)
+FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands,
+    AlarmOptions& alarm, QWidget* transientFor)
     : m_cycle(cycle)
     , m_transientFor(transientFor)
 {
@@ -72,7 +88,7 @@ FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsComman
         labels->addWidget(label);
         m_labels.push_back(label);
 
-        OptionsPage* page = kind.make(QString::fromLatin1(kind.title), options, commands, this);
+        OptionsPage* page = kind.make(QString::fromLatin1(kind.title), { options, commands, alarm }, this);
         page->installEventFilter(this);
         m_pageArea->addWidget(page);
         m_pages.push_back(page);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+class AlarmOptions;
 class OptionsCycle;
 class OptionsModel;
 class OptionsPage;
@@ -28,7 +29,7 @@ class FrmOptions : public QDialog, public OptionsDialogShower, public OptionsPro
 public:
     static int pageCount();
 
-    FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands,
+    FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, AlarmOptions& alarm,
         QWidget* transientFor = nullptr);
 
     QLabel* pageLabel(int page) const { return m_labels.at(std::size_t(page)); }

@@ -1,5 +1,7 @@
 #include "OptionsCycle.h"
 
+#include "AlarmOptions.h"
+
 #include "DesktopSeams.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
@@ -19,6 +21,8 @@ OptionsCycle::OptionsCycle(Targets targets, int pageCount, QObject* parent)
 void OptionsCycle::ok()
 {
     m_targets.settings->saveSettings();
+    if (m_targets.alarm)
+        m_targets.alarm->save();
     close();
 }
 
@@ -30,6 +34,8 @@ void OptionsCycle::close()
     m_targets.networkWatch->setEnabled(false);
     resetPages();
     m_targets.settings->loadSettings();
+    if (m_targets.alarm)
+        m_targets.alarm->load();
 
     m_targets.reapplySettings();
     m_targets.window->setMonitorEnabled(true);

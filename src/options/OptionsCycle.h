@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+class AlarmOptions;
 class MonitorWindowAccess;
 class MonitoringState;
 class MonitoringSwitch;
@@ -27,11 +28,13 @@ public:
         NetworkWatch* networkWatch = nullptr; // its timer belongs to the dialog's lifetime
         const MonitoringState* monitoringState = nullptr;
         MonitoringSwitch* monitoring = nullptr;
+        // The sections outside the original keys, saved with them on OK and reloaded on closing.
+        AlarmOptions* alarm = nullptr;
     };
 
     static constexpr int NoLabel = -1;
 
-    // All targets must be set.
+    // All targets but alarm must be set.
     OptionsCycle(Targets targets, int pageCount, QObject* parent = nullptr);
 
     // Stores every pending value, then closes.

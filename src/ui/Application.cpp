@@ -45,13 +45,18 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_lifecycle(m_settings, m_folder, m_status, m_launcher,
           StartupTargets { &m_window, &m_monitoring, &m_tray, &m_hotkeys, &m_registration, &m_networkWatch },
           [this] { endProcess(); })
-    , m_optionsCycle({ &m_settings, [this] { m_lifecycle.reapplySettings(); }, &m_window, &m_networkWatch,
-                         &m_monitoringState, &m_monitoring },
+    , m_alarmOptions(m_store)
+    , m_optionsCycle({ &m_settings,
+                         [this] {
+                             m_lifecycle.reapplySettings();
+                             applySections(false);
+                         },
+                         &m_window, &m_networkWatch, &m_monitoringState, &m_monitoring, &m_alarmOptions },
           FrmOptions::pageCount())
     , m_optionsCommands(m_options,
           { [this] { m_help.openLog(); },
               [this] { m_alert.intruderLog().purge(m_settings.settings().appPath); } })
-    , m_frmOptions(m_options, m_optionsCycle, m_optionsCommands, &m_window)
+    , m_frmOptions(m_options, m_optionsCycle, m_optionsCommands, m_alarmOptions, &m_window)
     , m_termination({ SIGINT, SIGTERM })
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
@@ -109,17 +114,23 @@ void Application::start()
     m_events.record(Event::programStarted(QCoreApplication::applicationVersion(), m_folder.appPath()));
     m_lifecycle.formLoad();
     // After the first start has written the original keys, so the new section comes after them.
-    m_events.configure(EventSettings::load(m_store), m_settings.settings().appPath);
-    applyAlarmSettings();
+    applySections(true);
+    m_alarmOptions.load();
     m_window.showAsStartedUp();
 }
 
-void Application::applyAlarmSettings()
+void Application::applySections(bool atStartup)
 {
+    // The outputs reopen only when their settings changed: a Cancel must not cut a log file.
+    const EventSettings events = EventSettings::load(m_store);
+    if (m_appliedEvents != events) {
+        m_events.configure(events, m_settings.settings().appPath);
+        m_appliedEvents = events;
+    }
     const AlarmSettings alarm = AlarmSettings::load(m_store);
     m_incidentNotifications.setEnabled(alarm.notifications);
     const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
-    if (!refused.isEmpty())
+    if (atStartup && !refused.isEmpty())
         m_status.addStatusLine(AllowList::refusalLine(refused));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AboutBoxOpener.h"
+#include "AlarmOptions.h"
 #include "AlarmSelfTest.h"
 #include "AlertActions.h"
 #include "AppLifecycle.h"
@@ -39,6 +40,8 @@
 
 #include <QObject>
 
+#include <optional>
+
 // The running program: builds every part, wires them together and runs the start-up sequence.
 class Application : public QObject
 {
@@ -58,9 +61,9 @@ public:
 
     // Runs the start-up sequence and shows the window as start-up left it.
     void start();
-    // Reads the "Alarm" section into the intrusion handling; a refused allow-list entry gets a
-    // status line. Start-up calls it, and so does OK in the options.
-    void applyAlarmSettings();
+    // Reads the "Events" and "Alarm" sections into the outputs and the intrusion handling. At
+    // start-up a refused allow-list entry gets a status line; closing the options applies them again.
+    void applySections(bool atStartup);
     // Mirrors the status display to standard output (no display to show the window on).
     void mirrorStatusToStdout();
     // Nobody can see the window (the offscreen platform): the status list draws nothing.
@@ -113,6 +116,8 @@ private:
     HelpCommands m_help;
     OptionsRouting m_optionsRouting;
     AppLifecycle m_lifecycle;
+    AlarmOptions m_alarmOptions;
+    std::optional<EventSettings> m_appliedEvents;
     OptionsCycle m_optionsCycle;
     OptionsCommands m_optionsCommands;
     FrmOptions m_frmOptions;

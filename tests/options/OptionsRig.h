@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlarmOptions.h"
 #include "DesktopSeams.h"
 #include "MonitorRig.h"
 #include "OptionsCycle.h"
@@ -32,6 +33,7 @@ struct CycleRig
         store.store().write("Sounds", "On", "False");
         store.store().sync();
         settings.loadSettings();
+        alarm.load(); // as start-up does: the store has the newer sections before the dialog opens
         QObject::connect(&cycle, &OptionsCycle::hideRequested, &cycle, [this] { journal.calls << "hide"; });
     }
 
@@ -56,6 +58,7 @@ struct CycleRig
     MonitoringState state;
     MonitoringSwitch monitoring { out, state, options, settings, out, out, out };
     Journal journal;
+    AlarmOptions alarm { store.store() };
     // Re-applying unloads the sentinel when RPS is off, as the program's re-apply does.
     OptionsCycle cycle { { &settings,
                              [this] {
@@ -63,7 +66,7 @@ struct CycleRig
                                  if (SettingValue::isOff(settings.settings().rps))
                                      monitoring.unloadSentinel();
                              },
-                             &journal, &journal, &state, &monitoring },
-        4 };
+                             &journal, &journal, &state, &monitoring, &alarm },
+        5 };
 };
 

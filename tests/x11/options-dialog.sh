@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The options dialog on a real X server: Ctrl+O opens it and the guarded port refuses connections
 # while it is open, Esc closes it and the port accepts again, and Ctrl+O then Enter leaves every
-# one of the 38 original keys as it was. With a folder, screenshots of the four pages go there.
+# one of the 38 original keys as it was. With a folder, screenshots of the pages go there.
 #   options-dialog.sh <sentrel binary> [folder for screenshots]
 set -euo pipefail
 
@@ -127,8 +127,8 @@ if [[ -n "$shots" ]]; then
     sleep 0.5
     # The page labels are the first row of the dialog; each is clicked at its middle.
     eval "$(xdotool getwindowgeometry --shell "$dialog")"
-    for page in general display sounds advance; do
-        case $page in general) x=35 ;; display) x=99 ;; sounds) x=162 ;; advance) x=228 ;; esac
+    for page in general display sounds advance alarm; do
+        case $page in general) x=35 ;; display) x=99 ;; sounds) x=162 ;; advance) x=228 ;; alarm) x=287 ;; esac
         xdotool mousemove --window "$dialog" $x 16 click 1
         sleep 0.4
         import -window "$dialog" "$shots/options-$page.png"

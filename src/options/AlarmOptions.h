@@ -1,0 +1,41 @@
+#pragma once
+
+#include "AlarmSettings.h"
+#include "EventSettings.h"
+
+#include <QObject>
+#include <QStringList>
+
+class SettingsStore;
+
+// The working copy of the "Alarm" and "Events" sections for the options dialog's Alarm page:
+// edits stay here until OK saves them; Cancel (any other close) loads the stored values again.
+class AlarmOptions : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AlarmOptions(SettingsStore& store, QObject* parent = nullptr);
+
+    void load();
+    // Writes both sections; the original keys are never written from here.
+    void save();
+
+    AlarmSettings& alarm() { return m_alarm; }
+    EventSettings& events() { return m_events; }
+    const QStringList& allowEntries() const { return m_allow; }
+    // Adds one address or range; returns why it was refused, empty when it was added.
+    QString addAllowEntry(const QString& entry);
+    void removeAllowEntries(QList<int> rows);
+    // Tells the page that a value changed other than through its own controls.
+    void touch() { emit changed(); }
+
+signals:
+    void changed();
+
+private:
+    SettingsStore& m_store;
+    AlarmSettings m_alarm;
+    EventSettings m_events;
+    QStringList m_allow;
+};
