@@ -4,97 +4,17 @@
 # ends, the right button opens the menu, an intrusion makes the icon flash and the pointer over the
 # window stops it, and Help > Contents without its file shows the "Help" box.
 #   desktop-session.sh <sentrel binary> [folder for screenshots]
-set -euo pipefail
+x_tools="trayer xwininfo"
+source "$(dirname "$0")/../support/x-session.sh"
 
-binary=$(readlink -f "$1")
-shots=${2:+$(readlink -f "$2")}
-
-if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
-    for tool in xvfb-run Xvfb trayer xdotool import xwininfo python3; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-    done
-    export SENTREL_X11_INNER=1
-    xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@" && exit 0
-    status=$?
-    # xvfb-run says so when the server itself could not start.
-    [[ $status -eq 77 ]] && exit 77
-    exit $status
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; [[ -n "$shots" ]] && import -window root "$shots/failure.png"; [[ -f $work/sentrel.log ]] && sed 's/^/  | /' "$work/sentrel.log"; exit 1; }
-step() { echo "-- $*"; }
-
-# Waits up to $1 tenths of a second for the command after it to succeed.
-within() {
-    local tenths=$1
-    shift
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
-export QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY # the XEmbed tray path, whatever runs around us
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$XDG_CONFIG_HOME/Sentrel II.ini" <<INI
-[%General]
-Start=Sentrel II
-Hide%20Monitor=0
-Start%20Monitoring=1
-Run=0
-Logs=False
-[Display]
-Always%20On%20Top=0
-Min%20On%20Startup=1
-Use%20IconTray=1
-Use%20Hotkeys=0
-Auto%20Scroll%20Monitor=1
-Windows%20Startup=0
-Flash%20Icon=1
-Change%20Background=0
-Attack%20Run=0
-Copy%20Clipboard=0
-[Sounds]
-On=False
-[Ports]
-Number=0
-0=$port
-[Advance]
-DDE%20On=0
-RPS=0
-INI
-
-if command -v openbox >/dev/null; then
-    openbox >/dev/null 2>&1 &
-    pids+=($!)
-    within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
-fi
+port=$(free_ports 1)
+write_store Logs=False Min%20On%20Startup=1 Use%20IconTray=1 "$port"
+start_window_manager
 trayer --edge top --align right --widthtype pixel --width 200 --height 40 --SetDockType true \
     --transparent false --tint 0x404040 >/dev/null 2>&1 &
 pids+=($!)
 within 50 xdotool search --class trayer || fail "the tray host did not start"
-
-"$binary" >"$work/sentrel.log" 2>&1 &
-sentrel=$!
-pids+=($sentrel)
-
-window() { xdotool search --name '^Sentrel 2\.0$' | head -1; }
-shown() { xdotool search --onlyvisible --name '^Sentrel 2\.0$' | grep -q .; }
-hidden() { ! shown; }
+start_sentrel
 
 step "the icon is embedded in the tray"
 icon_geometry() {
@@ -134,7 +54,8 @@ step "a right click opens the tray menu"
 popups() { xdotool search --onlyvisible --class sentrel 2>/dev/null | wc -l; }
 before=$(popups)
 xdotool mousemove $cx $cy click 3
-within 30 bash -c "[[ \$(xdotool search --onlyvisible --class sentrel | wc -l) -gt $before ]]" || fail "no menu"
+more_popups() { [[ $(popups) -gt $before ]]; }
+within 30 more_popups || fail "no menu"
 [[ -n "$shots" ]] && import -window root -crop 260x160+764+0 "$shots/tray-menu.png"
 xdotool key Escape
 sleep 0.5
@@ -161,16 +82,16 @@ fi
 
 step "Help > Contents without the manual shows the Help box"
 rm -f "$XDG_DATA_HOME/Sentrel/ReadMe.html"
-xdotool windowactivate --sync "$(window)" 2>/dev/null || xdotool windowfocus "$(window)"
+activate "$(window)"
 xdotool key --window "$(window)" F1
 within 50 xdotool search --onlyvisible --name '^Help$' || fail "no Help box"
 [[ -n "$shots" ]] && import -window "$(xdotool search --onlyvisible --name '^Help$' | head -1)" "$shots/help-box.png"
-xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Help$' | head -1)" 2>/dev/null || true
+activate "$(xdotool search --onlyvisible --name '^Help$' | head -1)"
 xdotool key Return
-within 30 bash -c "! xdotool search --onlyvisible --name '^Help\$' | grep -q ." || fail "the Help box did not close"
+within 30 gone '^Help$' || fail "the Help box did not close"
 
 if [[ -n "$shots" ]]; then
-    xdotool windowactivate --sync "$(window)" 2>/dev/null || true
+    activate "$(window)"
     xdotool key ctrl+m
     sleep 0.8
     import -window "$(window)" -frame "$shots/monitor-collapsed.png"
@@ -183,7 +104,7 @@ if [[ -n "$shots" ]]; then
 fi
 
 step "File > Exit (Ctrl+Q) ends the program with 0"
-xdotool windowactivate --sync "$(window)" 2>/dev/null || true
+activate "$(window)"
 xdotool key ctrl+q
 status=0
 for _ in $(seq 100); do kill -0 $sentrel 2>/dev/null || break; sleep 0.1; done

@@ -1,0 +1,118 @@
+# Sourced first by the X11 session tests, with the caller's arguments (<sentrel binary> [folder
+# for screenshots]) and x_tools naming the tools it needs beyond the common ones. The caller runs
+# again inside a private Xvfb (exit 77 when a tool is missing), then finds a private home, the
+# step helpers, free loopback ports, a store writer and a window manager.
+set -euo pipefail
+
+binary=$(readlink -f "$1")
+shots=${2:+$(readlink -f "$2")}
+
+if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
+    for tool in xvfb-run Xvfb xdotool import python3 ${x_tools:-}; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+    done
+    export SENTREL_X11_INNER=1
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    [[ -n "$shots" ]] && import -window root "$shots/failure.png"
+    [[ -f $work/sentrel.log ]] && sed 's/^/  | /' "$work/sentrel.log"
+    exit 1
+}
+step() { echo "-- $*"; }
+# Waits up to $1 tenths of a second for the command after it to succeed.
+within() {
+    local tenths=$1
+    shift
+    for ((i = 0; i < tenths; i++)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
+export QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY # the XEmbed tray path, whatever runs around us
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+store="$XDG_CONFIG_HOME/Sentrel II.ini"
+
+# $1 ports free on loopback, held together while chosen so that they differ.
+free_ports() {
+    python3 -c '
+import socket, sys
+held = [socket.socket() for _ in range(int(sys.argv[1]))]
+for s in held: s.bind(("127.0.0.1", 0))
+print(*(s.getsockname()[1] for s in held))' "$1"
+}
+
+# The store with the 38 original keys and the given ports; Key=value arguments replace defaults.
+write_store() {
+    local -a guarded=("$@") changes=()
+    while [[ ${#guarded[@]} -gt 0 && ${guarded[0]} == *=* ]]; do changes+=("${guarded[0]}"); guarded=("${guarded[@]:1}"); done
+    cat >"$store" <<INI
+[%General]
+Start=Sentrel II
+Hide%20Monitor=0
+Start%20Monitoring=1
+Run=0
+Run%20File=None
+Logs=True
+[Display]
+Always%20On%20Top=0
+Min%20On%20Startup=0
+Use%20IconTray=0
+Use%20Hotkeys=0
+Auto%20Scroll%20Monitor=1
+Windows%20Startup=0
+Flash%20Icon=1
+Change%20Background=0
+Attack%20Run=0
+Attack%20Run%20File=None
+Copy%20Clipboard=0
+[Sounds]
+On=False
+0=NetOn.wav
+1=NetOff.wav
+2=Intruder.wav
+3=Start.wav
+[Ports]
+Number=$((${#guarded[@]} - 1))
+$(for i in "${!guarded[@]}"; do echo "$i=${guarded[$i]}"; done)
+[Advance]
+DDE%20On=0
+DDE%20Service=mIRC
+RPS=0
+INI
+    for change in "${changes[@]}"; do sed -i "s/^${change%%=*}=.*/$change/" "$store"; done
+}
+
+start_window_manager() {
+    command -v openbox >/dev/null || return 0
+    openbox >/dev/null 2>&1 &
+    pids+=($!)
+    within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
+}
+
+start_sentrel() {
+    "$binary" >"$work/sentrel.log" 2>&1 &
+    sentrel=$!
+    pids+=($sentrel)
+}
+
+window() { xdotool search --name '^Sentrel 2\.0$' | head -1; }
+shown() { xdotool search --onlyvisible --name '^Sentrel 2\.0$' | grep -q .; }
+hidden() { ! shown; }
+gone() { ! xdotool search --onlyvisible --name "$1" | grep -q .; }
+activate() { xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null || true; }
