@@ -24,6 +24,14 @@ QByteArray fileBytes(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// Event Log, Size, Files, Syslog, Collector and Protocol, as one line.
+QString described(const EventSettings& s)
+{
+    return QStringList { s.eventLog ? "1" : "0", QString::number(s.eventLogSizeMb), QString::number(s.eventLogFiles),
+        s.syslog ? "1" : "0", s.collector, s.collectorProtocol }
+        .join(' ');
+}
 } // namespace
 
 // A store written by an earlier version: the new section arrives with its first-start values and
@@ -49,11 +57,7 @@ void TestEventSettings::existingStoreGainsSectionWithOriginalBytesKept()
                    "Event%20Log%20Size=10\nSyslog=1"));
     QCOMPARE(t.keys().size(), 38 + 6);
 
-    QVERIFY(loaded.eventLog && loaded.syslog);
-    QCOMPARE(loaded.eventLogSizeMb, 10);
-    QCOMPARE(loaded.eventLogFiles, 5);
-    QVERIFY(loaded.collector.isEmpty());
-    QVERIFY(!loaded.collectorUsesUdp());
+    QCOMPARE(described(loaded), QString("1 10 5 1  tcp"));
 
     // The next start finds everything in place and leaves the file alone.
     EventSettings::load(t.store());
@@ -83,11 +87,7 @@ void TestEventSettings::handEditedValues()
     for (int i = 0; i < keys.size(); ++i)
         t.store().write("Events", keys[i], stored[i]);
 
-    const EventSettings s = EventSettings::load(t.store());
-    const QString read = QStringList { s.eventLog ? "1" : "0", QString::number(s.eventLogSizeMb),
-        QString::number(s.eventLogFiles), s.syslog ? "1" : "0", s.collector, s.collectorProtocol }
-                             .join(' ');
-    QCOMPARE(read, expected);
+    QCOMPARE(described(EventSettings::load(t.store())), expected);
 }
 
 void TestEventSettings::collectorAddress_data()
