@@ -142,6 +142,9 @@ void Application::mirrorStatusToStdout()
 void Application::runWithoutDisplay()
 {
     m_status.setDisplayPresent(false);
+    // The offscreen platform would still paint every change of the window into memory nobody
+    // reads: the status text alone made that most of the work per intrusion.
+    m_window.setUpdatesEnabled(false);
 }
 
 void Application::cmdFlatClick(int index)
