@@ -23,6 +23,37 @@ QByteArray EventFormat::timestamp(const QDateTime& time)
     return text;
 }
 
+QByteArray EventFormat::timeText(const QDateTime& time) const
+{
+    if (!time.isValid())
+        return timestamp(time);
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    const qint64 second = date.toJulianDay() * 86400 + clock.msecsSinceStartOfDay() / 1000;
+    const Qt::TimeSpec spec = time.timeSpec();
+    const int offset = spec == Qt::LocalTime ? 0 : time.offsetFromUtc();
+    const std::time_t now = std::time(nullptr);
+    if (second != m_second || spec != m_spec || offset != m_offset || std::abs(now - m_formattedAt) > 1) {
+        const QByteArray text = timestamp(time);
+        const qsizetype dot = text.indexOf('.');
+        m_beforeMs = text.left(dot + 1);
+        m_afterMs = text.mid(dot + 4);
+        m_second = second;
+        m_spec = spec;
+        m_offset = offset;
+        m_formattedAt = now;
+    }
+    const int ms = clock.msec();
+    QByteArray out;
+    out.reserve(m_beforeMs.size() + 3 + m_afterMs.size());
+    out += m_beforeMs;
+    out += char('0' + ms / 100);
+    out += char('0' + ms / 10 % 10);
+    out += char('0' + ms % 10);
+    out += m_afterMs;
+    return out;
+}
+
 QByteArray EventFormat::jsonString(const QString& text)
 {
     QByteArray out;
@@ -64,7 +95,7 @@ QByteArray EventFormat::jsonLine(const Event& event) const
 {
     QByteArray line;
     line.reserve(192);
-    line += "{\"time\":\"" + timestamp(event.time) + "\",\"seq\":" + QByteArray::number(event.sequence)
+    line += "{\"time\":\"" + timeText(event.time) + "\",\"seq\":" + QByteArray::number(event.sequence)
         + ",\"event\":\"" + Event::kindName(event.kind) + "\",\"host\":" + jsonString(m_host);
     EventFields::visit(event, [&line](const char* name, EventFields::Type type, const QString& value) {
         line += ",\"";

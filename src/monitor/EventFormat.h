@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <ctime>
+
 struct Event;
 
 // The two text forms of an event shared by the outputs: a JSON object on one line, and a line of
@@ -24,8 +26,20 @@ public:
 
     // RFC 3339 local time with milliseconds and the offset from UTC.
     static QByteArray timestamp(const QDateTime& time);
+    // The same text, formatted once per second: a burst of events shares all but the milliseconds.
+    QByteArray timeText(const QDateTime& time) const;
     static QByteArray jsonString(const QString& text);
 
 private:
     QString m_host;
+
+    // The latest second formatted, split around its milliseconds. The offset of a local time is
+    // only worked out when formatting, so a copy is trusted for a second of real time at most: the
+    // same local second an hour later (clocks turned back) may have another offset.
+    mutable qint64 m_second = -1;
+    mutable Qt::TimeSpec m_spec = Qt::LocalTime;
+    mutable int m_offset = 0;
+    mutable std::time_t m_formattedAt = 0;
+    mutable QByteArray m_beforeMs;
+    mutable QByteArray m_afterMs;
 };

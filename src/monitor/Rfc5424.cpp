@@ -36,7 +36,7 @@ int severity(const Event& event)
 
 QByteArray message(const Event& event, const EventFormat& format, int facility, qint64 pid)
 {
-    QByteArray out = header(facility * 8 + severity(event), EventFormat::timestamp(event.time), format, pid,
+    QByteArray out = header(facility * 8 + severity(event), format.timeText(event.time), format, pid,
         Event::kindName(event.kind));
     out += '[';
     out += SdId;

@@ -2,17 +2,47 @@
 
 #include "SystemLog.h"
 
-// syslog(3) under the name "sentrel" with the process id, facility LOG_AUTHPRIV: intrusions are
-// security events, and that facility keeps the addresses out of logs every user may read.
+#include <QByteArray>
+
+#include <chrono>
+#include <ctime>
+
+// The local system log under the name "sentrel" with the process id, facility LOG_AUTHPRIV:
+// intrusions are security events, and that facility keeps the addresses out of logs every user
+// may read. Messages go to the log socket in the form syslog(3) sends them.
+//
+// Written here rather than through syslog(3), which tries to connect again on every message when
+// no daemon listens: a flood of intrusions then paid a socket, a connect and a close for each one.
+// Here a missing daemon is looked for again at most once per retry interval; messages in between
+// are dropped, as syslog(3) drops them while nobody listens. A daemon that restarts is reconnected
+// to at once, within the message that found it gone.
 class PosixSystemLog final : public SystemLog
 {
 public:
+    explicit PosixSystemLog(QByteArray socketPath = "/dev/log",
+        std::chrono::milliseconds retryInterval = std::chrono::seconds(1));
     ~PosixSystemLog() override;
 
     void open() override;
     void close() override;
     void write(Level level, const QByteArray& message) override;
 
+    bool isConnected() const { return m_fd >= 0; }
+
 private:
+    bool connectSocket();
+    void disconnect();
+    bool send(const QByteArray& datagram);
+    const QByteArray& stamp();
+
+    QByteArray m_socketPath;
+    std::chrono::milliseconds m_retryInterval;
     bool m_open = false;
+    int m_fd = -1;
+    bool m_stream = false; // a stream socket ends every message with a NUL
+    std::chrono::steady_clock::time_point m_nextAttempt {};
+    QByteArray m_tag;
+
+    std::time_t m_stampSecond = -1;
+    QByteArray m_stamp;
 };

@@ -71,10 +71,14 @@ void StatusDisplay::setAutoScrollEnabled(bool enabled)
 
 void StatusDisplay::autoScrollStep()
 {
-    m_model.flush();
     ++m_autoScrollPos;
     if (m_autoScrollPos > m_model.lineCount() - m_visibleRows)
         m_autoScrollPos = 0;
+    // Scrolling a list nobody sees made the view lay out every row each second; the position
+    // keeps cycling and the view follows at the first step after it can be seen again.
+    if (!m_model.isWatched())
+        return;
+    m_model.flush();
     if (m_view && m_model.lineCount() > 0)
         m_view->setTopRow(m_autoScrollPos);
 }
