@@ -3,7 +3,89 @@
 #include "Event.h"
 #include "EventFields.h"
 
+#include <QVarLengthArray>
+
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+// A record is built in one flat buffer and copied out once: appending piece by piece to a
+// QByteArray cost more than the rest of the formatting.
+class Text
+{
+public:
+    void add(char c) { m_bytes.append(c); }
+    void add(const char* text) { m_bytes.append(text, qsizetype(std::strlen(text))); }
+    void add(const QByteArray& text) { m_bytes.append(text.constData(), text.size()); }
+    QByteArray bytes() const { return QByteArray(m_bytes.constData(), m_bytes.size()); }
+
+private:
+    QVarLengthArray<char, 384> m_bytes;
+};
+
+// Numbers and truth values: ASCII by construction.
+void appendAscii(Text& out, const QString& text)
+{
+    for (const QChar c : text)
+        out.add(char(c.unicode()));
+}
+
+void appendUtf8(Text& out, QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() >= 0x80) {
+            out.add(text.mid(i).toUtf8());
+            return;
+        }
+        out.add(char(text[i].unicode()));
+    }
+}
+
+// One byte of a JSON string: quotes, backslashes and control characters escaped.
+void appendEscaped(Text& out, char c)
+{
+    switch (c) {
+    case '"':
+        out.add("\\\"");
+        break;
+    case '\\':
+        out.add("\\\\");
+        break;
+    case '\n':
+        out.add("\\n");
+        break;
+    case '\r':
+        out.add("\\r");
+        break;
+    case '\t':
+        out.add("\\t");
+        break;
+    default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            out.add("\\u00");
+            out.add(hex[(c >> 4) & 0xf]);
+            out.add(hex[c & 0xf]);
+        } else {
+            out.add(c);
+        }
+    }
+}
+
+void appendJsonString(Text& out, QStringView text)
+{
+    out.add('"');
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() >= 0x80) { // the rest goes through the general conversion
+            for (const char c : text.mid(i).toUtf8())
+                appendEscaped(out, c);
+            break;
+        }
+        appendEscaped(out, char(text[i].unicode()));
+    }
+    out.add('"');
+}
+} // namespace
 
 EventFormat::EventFormat(QString host)
     : m_host(std::move(host))
@@ -56,68 +138,51 @@ QByteArray EventFormat::timeText(const QDateTime& time) const
 
 QByteArray EventFormat::jsonString(const QString& text)
 {
-    QByteArray out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    for (const char c : text.toUtf8()) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                static const char hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[(c >> 4) & 0xf];
-                out += hex[c & 0xf];
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
-    return out;
+    Text out;
+    appendJsonString(out, text);
+    return out.bytes();
 }
 
 QByteArray EventFormat::jsonLine(const Event& event) const
 {
-    QByteArray line;
-    line.reserve(192);
-    line += "{\"time\":\"" + timeText(event.time) + "\",\"seq\":" + QByteArray::number(event.sequence)
-        + ",\"event\":\"" + Event::kindName(event.kind) + "\",\"host\":" + jsonString(m_host);
+    Text line;
+    line.add("{\"time\":\"");
+    line.add(timeText(event.time));
+    line.add("\",\"seq\":");
+    line.add(QByteArray::number(event.sequence));
+    line.add(",\"event\":\"");
+    line.add(Event::kindName(event.kind));
+    line.add("\",\"host\":");
+    appendJsonString(line, m_host);
     EventFields::visit(event, [&line](const char* name, EventFields::Type type, const QString& value) {
-        line += ",\"";
-        line += name;
-        line += "\":";
-        line += type == EventFields::Type::Text ? jsonString(value) : value.toLatin1();
+        line.add(",\"");
+        line.add(name);
+        line.add("\":");
+        if (type == EventFields::Type::Text)
+            appendJsonString(line, value);
+        else
+            appendAscii(line, value);
     });
-    line += "}\n";
-    return line;
+    line.add("}\n");
+    return line.bytes();
 }
 
 QByteArray EventFormat::summary(const Event& event) const
 {
-    QByteArray text = QByteArray("event=") + Event::kindName(event.kind);
+    Text text;
+    text.add("event=");
+    text.add(Event::kindName(event.kind));
     EventFields::visit(event, [&text](const char* name, EventFields::Type, const QString& value) {
-        text += ' ';
-        text += name;
-        text += '=';
+        text.add(' ');
+        text.add(name);
+        text.add('=');
         const bool plain = !value.isEmpty() && std::none_of(value.cbegin(), value.cend(), [](QChar c) {
             return c.isSpace() || c == QLatin1Char('"') || c == QLatin1Char('\\') || c.unicode() < 0x20;
         });
-        text += plain ? value.toUtf8() : jsonString(value);
+        if (plain)
+            appendUtf8(text, value);
+        else
+            appendJsonString(text, value);
     });
-    return text;
+    return text.bytes();
 }

@@ -99,13 +99,14 @@ bool PosixSystemLog::connectSocket()
     const auto now = std::chrono::steady_clock::now();
     if (now < m_nextAttempt)
         return false;
-    m_nextAttempt = now + m_retryInterval;
     m_stream = false;
     m_fd = connectTo(m_socketPath, SOCK_DGRAM);
     if (m_fd < 0 && errno == EPROTOTYPE) {
         m_fd = connectTo(m_socketPath, SOCK_STREAM);
         m_stream = m_fd >= 0;
     }
+    // Only a failed attempt waits for the next: a daemon that restarts is found again at once.
+    m_nextAttempt = m_fd >= 0 ? std::chrono::steady_clock::time_point {} : now + m_retryInterval;
     return m_fd >= 0;
 }
 

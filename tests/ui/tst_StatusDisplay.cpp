@@ -183,22 +183,30 @@ void TestStatusDisplay::autoScroll_data()
     // The last tops of a number of ticks over a list measured at 10 visible rows.
     QTest::addColumn<int>("lines");
     QTest::addColumn<int>("ticks");
+    QTest::addColumn<bool>("seen");
     QTest::addColumn<QList<int>>("tops");
+    QTest::addColumn<int>("position");
     QTest::newRow("13 lines: down to the last, then back to the top")
-        << 13 << 5 << QList<int> { 1, 2, 3, 0, 1 };
-    QTest::newRow("no more lines than rows") << 10 << 5 << QList<int> { 0, 0, 0, 0, 0 };
-    QTest::newRow("empty list: nothing to scroll") << 0 << 5 << QList<int> {};
-    QTest::newRow("past 32,767 lines it keeps cycling") << 40000 << 39991 << QList<int> { 39989, 39990, 0 };
+        << 13 << 5 << true << QList<int> { 1, 2, 3, 0, 1 } << 1;
+    QTest::newRow("no more lines than rows") << 10 << 5 << true << QList<int> { 0, 0, 0, 0, 0 } << 0;
+    QTest::newRow("empty list: nothing to scroll") << 0 << 5 << true << QList<int> {} << 0;
+    QTest::newRow("past 32,767 lines it keeps cycling")
+        << 40000 << 39991 << true << QList<int> { 39989, 39990, 0 } << 0;
+    QTest::newRow("nobody sees the list: the position cycles, the view is left alone")
+        << 13 << 5 << false << QList<int> {} << 1;
 }
 
 void TestStatusDisplay::autoScroll()
 {
     QFETCH(int, lines);
     QFETCH(int, ticks);
+    QFETCH(bool, seen);
     QFETCH(QList<int>, tops);
     ScrollRig rig;
+    rig.display.setDisplayPresent(seen);
     addLines(rig.display, lines);
     QCOMPARE(rig.steps(ticks).mid(ticks - tops.size()), tops);
+    QTEST(rig.display.autoScrollPos(), "position");
 }
 
 void TestStatusDisplay::autoScrollFollowsTheList()

@@ -1,0 +1,121 @@
+#include "PosixSystemLog.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+// A private log daemon: a socket of the given type bound at path.
+struct Daemon
+{
+    Daemon(const QByteArray& path, int type)
+        : type(type)
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+        fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+        ::unlink(path.constData());
+        bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+            && (type == SOCK_DGRAM || ::listen(fd, 4) == 0);
+    }
+    ~Daemon()
+    {
+        if (peer >= 0)
+            ::close(peer);
+        ::close(fd);
+    }
+    // What arrived since the last call; empty when nothing did.
+    QByteArray take()
+    {
+        if (type == SOCK_STREAM && peer < 0)
+            peer = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int from = type == SOCK_STREAM ? peer : fd;
+        char buffer[2048];
+        const ssize_t n = from < 0 ? -1 : ::recv(from, buffer, sizeof buffer, MSG_DONTWAIT);
+        return n > 0 ? QByteArray(buffer, n) : QByteArray();
+    }
+
+    int type;
+    int fd = -1;
+    int peer = -1;
+    bool bound = false;
+};
+} // namespace
+
+class TestPosixSystemLog : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QByteArray path() const { return QFile::encodeName(m_dir.filePath("log")); }
+
+private slots:
+    void messagesAsTheDaemonExpects_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QByteArray>("priority");
+        QTest::addColumn<QByteArray>("end"); // a stream socket gets a NUL after each message
+        QTest::newRow("datagram, warning") << int(SOCK_DGRAM) << int(SystemLog::Level::Warning) << QByteArray("84")
+                                           << QByteArray();
+        QTest::newRow("datagram, notice") << int(SOCK_DGRAM) << int(SystemLog::Level::Notice) << QByteArray("85")
+                                          << QByteArray();
+        QTest::newRow("stream, info") << int(SOCK_STREAM) << int(SystemLog::Level::Info) << QByteArray("86")
+                                      << QByteArray(1, '\0');
+    }
+    void messagesAsTheDaemonExpects()
+    {
+        QFETCH(int, type);
+        QFETCH(int, level);
+        Daemon daemon(path(), type);
+        QVERIFY(daemon.bound);
+        PosixSystemLog log(path());
+        log.open();
+        QVERIFY(log.isConnected());
+        log.write(SystemLog::Level(level), "event=intrusion address=192.0.2.7");
+        const QByteArray got = daemon.take();
+        QFETCH(QByteArray, end);
+        QVERIFY2(got.endsWith(end), got.constData());
+        const QRegularExpression form(QStringLiteral("^<(\\d+)>[A-Z][a-z]{2} [ 1-3]\\d \\d\\d:\\d\\d:\\d\\d "
+                                                     "sentrel\\[%1\\]: event=intrusion address=192\\.0\\.2\\.7$")
+                                          .arg(::getpid()));
+        const QRegularExpressionMatch match = form.match(QString::fromLatin1(got.chopped(end.size())));
+        QVERIFY2(match.hasMatch(), got.constData());
+        QTEST(match.captured(1).toLatin1(), "priority");
+    }
+
+    // No daemon: messages are dropped without looking for one each time; one that comes later is
+    // found at the next try, and one that restarts is found again within the next message.
+    void missingDaemonIsLookedForOncePerInterval()
+    {
+        PosixSystemLog log(path(), 300ms);
+        log.open();
+        QVERIFY(!log.isConnected());
+        auto daemon = std::make_unique<Daemon>(path(), SOCK_DGRAM);
+        log.write(SystemLog::Level::Info, "too early");
+        QVERIFY(!log.isConnected());
+        QCOMPARE(daemon->take(), QByteArray());
+
+        QTest::qWait(350);
+        log.write(SystemLog::Level::Info, "first");
+        QVERIFY(daemon->take().endsWith(": first"));
+
+        daemon = std::make_unique<Daemon>(path(), SOCK_DGRAM); // restarted at the same path
+        log.write(SystemLog::Level::Info, "second");
+        QVERIFY(daemon->take().endsWith(": second"));
+
+        log.close();
+        log.write(SystemLog::Level::Info, "closed");
+        QCOMPARE(daemon->take(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPosixSystemLog)
+#include "tst_PosixSystemLog.moc"
