@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 JsonEventLog::JsonEventLog(StatusReporter& status, QObject* parent)
     : QObject(parent)
     , m_status(status)
@@ -87,6 +89,10 @@ void JsonEventLog::flush()
 
 bool JsonEventLog::ensureOpen()
 {
+    // A log deleted while open (by hand, or a cleaner) is started anew rather than growing unseen.
+    struct stat status {};
+    if (m_file.isOpen() && ::fstat(m_file.handle(), &status) == 0 && status.st_nlink == 0)
+        m_file.close();
     if (m_file.isOpen())
         return true;
     m_file.setFileName(m_path);

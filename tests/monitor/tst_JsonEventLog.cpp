@@ -115,7 +115,8 @@ void TestJsonEventLog::failingWritesLoseOnlyTheirLinesAndReportOnce()
     QCOMPARE(status.lines, QStringList { "Event log: 6 events could not be written to events.jsonl" });
 }
 
-// Lines appended in one pass of the event loop reach the file together once the loop turns.
+// Lines appended in one pass of the event loop reach the file together once the loop turns, in
+// order across passes.
 void TestJsonEventLog::onePassOneWrite()
 {
     QTemporaryDir dir;
@@ -128,6 +129,15 @@ void TestJsonEventLog::onePassOneWrite()
     QCOMPARE(read(path), QByteArray());
     QTRY_COMPARE(read(path), line(1) + line(2) + line(3));
     QCOMPARE(log.writtenThrough(), 3u);
+
+    // The next pass adds to the same file; one deleted between two passes is started anew.
+    log.append(line(4), 4);
+    QTRY_COMPARE(read(path), line(1) + line(2) + line(3) + line(4));
+    QVERIFY(QFile::remove(path));
+    log.append(line(5), 5);
+    log.append(line(6), 6);
+    QTRY_COMPARE(read(path), line(5) + line(6));
+    QCOMPARE(log.writtenThrough(), 6u);
 }
 
 QTEST_GUILESS_MAIN(TestJsonEventLog)
