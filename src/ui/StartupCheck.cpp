@@ -23,6 +23,8 @@ StartupCheck::StartupCheck(MonitoringSwitch& monitoring, EventOutputs& events, c
     m_events.setWatcher(this);
     m_poll.setInterval(2);
     connect(&m_poll, &QTimer::timeout, this, &StartupCheck::poll);
+    // Taken when the connection is made: the program closes it at once, often before a poll.
+    connect(&m_client, &QTcpSocket::connected, this, [this] { m_clientPort = m_client.localPort(); });
 }
 
 StartupCheck::~StartupCheck()
@@ -65,8 +67,8 @@ void StartupCheck::poll()
 {
     if (m_done)
         return;
-    if (m_sequence == 0 && m_client.state() == QAbstractSocket::ConnectedState) {
-        const auto found = m_intrusionsBySourcePort.find(m_client.localPort());
+    if (m_sequence == 0 && m_clientPort != 0) {
+        const auto found = m_intrusionsBySourcePort.find(m_clientPort);
         if (found != m_intrusionsBySourcePort.end())
             m_sequence = found->second;
     }

@@ -49,6 +49,7 @@ private:
     Finish m_finish;
     std::chrono::milliseconds m_timeout;
     QTcpSocket m_client;
+    quint16 m_clientPort = 0;
     QTimer m_poll;
     QElapsedTimer m_elapsed;
     int m_port = 0;
