@@ -480,6 +480,44 @@ OUTPUTS_MODES = [
      "display": False, "settings": "outputs", "loads": [SCAN, SUSTAINED], "idle": False},
 ]
 MODES += OUTPUTS_MODES
+
+# One alarm per scan with desktop notifications, against a fake notification server on a private
+# session bus: every connection of a burst from one source is still recorded, and the incident
+# costs the desktop a handful of notifications.
+ALARM_MODE = {"name": "alarm", "title": "one alarm per scan and desktop notifications (headless, fake "
+                                        "notification server on a private bus)", "display": False,
+              "settings": "alarm", "loads": [BURST], "idle": False}
+MODES.append(ALARM_MODE)
+TARGET_NOTIFICATIONS = 10
+
+
+class NotificationServer:
+    """A private session bus that activates nothing, with the fake notification server on it."""
+
+    def __init__(self, folder, notifier):
+        os.makedirs(folder)
+        config = os.path.join(folder, "bus.conf")
+        with open(config, "w") as stream:
+            stream.write('<busconfig><type>session</type><listen>unix:dir=' + folder + '</listen>'
+                         '<auth>EXTERNAL</auth><policy context="default"><allow send_destination="*" eavesdrop="true"/>'
+                         '<allow eavesdrop="true"/>'
+                         '<allow own="*"/></policy></busconfig>\n')
+        self.bus = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"],
+                                    stdout=subprocess.PIPE)
+        self.address = self.bus.stdout.readline().decode().strip()
+        self.calls = os.path.join(folder, "notify-calls.txt")
+        self.server = subprocess.Popen([notifier, self.calls], stdout=subprocess.PIPE,
+                                       env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address))
+        if self.server.stdout.readline().strip() != b"ready":
+            raise RuntimeError("the fake notification server did not start")
+
+    def count(self):
+        return read_bytes(self.calls).count(b"\n") if os.path.exists(self.calls) else 0
+
+    def stop(self):
+        for process in (self.server, self.bus):
+            process.terminate()
+            process.wait(5)
 TARGET_OUTPUTS_RATIO = 0.9
 COLLECTOR_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support",
                                 "loopback-rsyslogd.sh")
@@ -536,6 +574,11 @@ def start_sentrel(mode, probe, base_env, folder, ports, display, wrapper=(), sta
         extras.append(reader)
         settings = actions_settings(tools, reader.path)
     records = {}
+    if settings == "alarm":
+        notifications = NotificationServer(os.path.join(home, "bus"), mode["notifier"])
+        extras.append(notifications)
+        env["DBUS_SESSION_BUS_ADDRESS"] = notifications.address
+        settings = {"Alarm": {"One%20Alarm%20Per%20Scan": "1", "Notifications": "1"}}
     if settings == "outputs":
         collector = Collector(os.path.join(home, "collector"), avoid=set(ports))
         extras.append(collector)
@@ -576,6 +619,7 @@ TARGETS = {  # mode: (sustained ratio, scan ratio)
     "actions": (0.6, None),
     "outputs-off": (0.8, 0.5),
     "outputs-on": (0.8, 0.5),
+    "alarm": (None, None),
 }
 TARGET_IDLE = 0.005
 
@@ -590,6 +634,7 @@ def main():
     tools = os.path.join(options.build, "bench")
     probe, loadgen, refserver = (os.path.abspath(os.path.join(tools, name))
                                  for name in ("sentrel-probe", "sentrel-loadgen", "sentrel-refserver"))
+    ALARM_MODE["notifier"] = os.path.abspath(os.path.join(tools, "sentrel-fakenotifier"))
     wanted = options.modes.split(",")
     if "outputs" in wanted:
         wanted += [m["name"] for m in OUTPUTS_MODES]
@@ -676,6 +721,13 @@ def main():
                 print(f"\n== {mode['name']}: idle, window shown, auto-scroll on: {100 * idle:.2f}% of a core")
                 verdicts.append((f"{mode['name']}: idle CPU < {100 * TARGET_IDLE:.1f}% of a core",
                                  f"{100 * idle:.2f}%", idle < TARGET_IDLE))
+            if mode is ALARM_MODE:
+                time.sleep(1.0)  # the last coalesced update
+                sent = sentrel.extras[0].count()
+                print(f"\n== {mode['name']}: {sent} notification calls for the 20,000-connection burst "
+                      f"from one source")
+                verdicts.append((f"alarm: notifications for one source's burst <= {TARGET_NOTIFICATIONS}",
+                                 str(sent), 1 <= sent <= TARGET_NOTIFICATIONS))
             if not sentrel.counters["Log.txt"].exists():
                 print("  note: no Log.txt was written, so only the status lines were counted")
             sentrel.stop()

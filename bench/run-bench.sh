@@ -13,7 +13,7 @@ scripts/install-deps.sh --test
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSENTREL_BUILD_TESTS=OFF \
     -DSENTREL_BUILD_BENCH=ON > /dev/null
-if ! cmake --build "$build" --target sentrel-loadgen sentrel-refserver sentrel-probe > "$build/bench-build.log" 2>&1; then
+if ! cmake --build "$build" --target sentrel-loadgen sentrel-refserver sentrel-probe sentrel-fakenotifier > "$build/bench-build.log" 2>&1; then
     cat "$build/bench-build.log"
     exit 1
 fi
