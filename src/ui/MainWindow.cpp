@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "CoalescedText.h"
 #include "MenuActions.h"
 #include "StatusDisplay.h"
 
@@ -126,7 +127,10 @@ void MainWindow::buildStatusBar(QWidget* central)
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.25);
     m_statusLabel->setFont(font);
-    connect(&m_status, &StatusDisplay::statusTextChanged, m_statusLabel, &QLabel::setText);
+    // The label follows the status text at most ten times a second (see CoalescedText).
+    m_statusText = new CoalescedText(m_status.statusText(), StatusListModel::FlushInterval, this);
+    connect(&m_status, &StatusDisplay::statusTextChanged, m_statusText, &CoalescedText::set);
+    connect(m_statusText, &CoalescedText::changed, m_statusLabel, &QLabel::setText);
 }
 
 void MainWindow::buildMenus(MenuActions& actions)

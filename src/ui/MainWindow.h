@@ -10,6 +10,7 @@
 
 #include <array>
 
+class CoalescedText;
 class MenuActions;
 class QFrame;
 class QLabel;
@@ -86,6 +87,7 @@ private:
     QListView* m_list = nullptr;
     QFrame* m_statusBar = nullptr;
     QLabel* m_statusLabel = nullptr;
+    CoalescedText* m_statusText = nullptr;
     QAction* m_monitorAction = nullptr;
     PointerWatch m_pointerWatch;
     QTimer m_minimizedWatch;
