@@ -31,8 +31,14 @@ void StatusListModel::append(const QString& line)
     }
     if (m_flushTimer.isActive())
         return;
-    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FlushInterval;
-    m_flushTimer.start(int(std::max<qint64>(0, FlushInterval - since)));
+    const int interval = flushInterval();
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : interval;
+    m_flushTimer.start(int(std::max<qint64>(0, interval - since)));
+}
+
+int StatusListModel::flushInterval() const
+{
+    return std::max(FlushInterval, int(m_lines.size()) / RowsPerMs);
 }
 
 void StatusListModel::flush()

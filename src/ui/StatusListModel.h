@@ -8,8 +8,10 @@
 
 // The status list's lines. Appends are collected and inserted into the model in batches: the
 // first line after a quiet spell on the next event-loop pass, and while lines keep coming at most
-// one batch per FlushInterval. Every insert makes the list view lay out all its rows again, so a
-// flood costs a few view updates a second instead of one per line or per pass.
+// one batch per flush interval. Every insert makes the list view lay out all its rows again, so a
+// flood costs a few view updates a second instead of one per line or per pass; and since that
+// layout grows with the rows held, a long list waits longer between batches (up to a second at
+// 100,000 lines), which keeps the layout work per second the same at any length.
 // While no view can be seen (no display, the window hidden or minimized, the list folded away)
 // the lines wait and no view hears of them; they are inserted when a view can be seen again.
 // Only the newest lines up to the cap are kept.
@@ -19,7 +21,9 @@ class StatusListModel : public QAbstractListModel
 
 public:
     static constexpr int DefaultCap = 100000;
-    static constexpr int FlushInterval = 100; // ms
+    static constexpr int FlushInterval = 100; // ms, the shortest wait between batches
+    // Rows the view may lay out per millisecond of wait between batches.
+    static constexpr int RowsPerMs = 100;
 
     explicit StatusListModel(int cap = DefaultCap, QObject* parent = nullptr);
 
@@ -28,6 +32,8 @@ public:
 
     // Queues a line; it reaches the model at the next flush.
     void append(const QString& line);
+    // The wait between two batches for the rows the model holds now.
+    int flushInterval() const;
     // Inserts the queued lines now and drops the oldest beyond the cap.
     void flush();
     void clear();

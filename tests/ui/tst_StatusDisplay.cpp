@@ -75,6 +75,17 @@ void TestStatusDisplay::linesReachTheModelInBatches()
     QTRY_COMPARE_WITH_TIMEOUT(display.model().rowCount(), 600, 2000);
     QCOMPARE(inserts.count(), 1);
     QCOMPARE(display.model().data(display.model().index(599)).toString(), QString("[ ORRA ] - 599"));
+
+    // A long list waits longer between batches, as each one lays out every row; none is lost.
+    StatusListModel& model = display.model();
+    for (int i = 600; i < 50000; ++i)
+        model.append(QString::number(i));
+    model.flush();
+    model.append(QStringLiteral("late"));
+    QTest::qWait(StatusListModel::FlushInterval * 2);
+    QCOMPARE(model.rowCount(), 50000);
+    QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 50001, 3000);
+    QCOMPARE(model.lines().last(), QStringLiteral("late"));
 }
 
 void TestStatusDisplay::capKeepsTheNewestLines()
