@@ -3,6 +3,7 @@
 #include "CoalescedText.h"
 #include "MenuActions.h"
 #include "StatusDisplay.h"
+#include "StatusLineDelegate.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -61,6 +62,7 @@ MainWindow::MainWindow(StatusDisplay& status, MenuActions& actions, QWidget* par
     m_list->setLayoutMode(QListView::Batched);
     m_list->setBatchSize(4096);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setItemDelegate(new StatusLineDelegate(m_list));
     m_list->setModel(&m_status.model());
     m_list->installEventFilter(this);
     m_status.setView(this);
