@@ -1,17 +1,11 @@
 #include "AlarmSettings.h"
 
-#include "SettingsStore.h"
+#include "SectionDefaults.h"
 
 #include <array>
 
 namespace {
-struct KeyDefault
-{
-    const char* key;
-    const char* firstStartValue;
-};
-
-constexpr std::array<KeyDefault, 4> kKeys { {
+constexpr std::array<SectionKey, 4> kKeys { {
     { "One Alarm Per Scan", "0" },
     { "Scan Gap", "60" },
     { "Allow", "" },
@@ -27,31 +21,11 @@ int gapSeconds(const QString& text, int fallback)
     const int value = text.trimmed().toInt(&ok, 10);
     return ok && value > 0 && value <= MaxGapSeconds ? value : fallback;
 }
-
-QString flag(bool on)
-{
-    return on ? QStringLiteral("1") : QStringLiteral("0");
-}
 } // namespace
 
 AlarmSettings AlarmSettings::load(SettingsStore& store)
 {
-    const QString section = QString::fromLatin1(Section);
-    QString values[kKeys.size()];
-    bool wrote = false;
-    for (std::size_t i = 0; i < kKeys.size(); ++i) {
-        const QString key = QString::fromLatin1(kKeys[i].key);
-        values[i] = store.read(section, key);
-        // A missing key reads as empty; writing the empty "Allow" again changes nothing.
-        if (values[i].isEmpty()) {
-            values[i] = QString::fromLatin1(kKeys[i].firstStartValue);
-            store.write(section, key, values[i]);
-            wrote = true;
-        }
-    }
-    if (wrote)
-        store.sync();
-
+    const QStringList values = SectionDefaults::readOrSeed(store, Section, kKeys);
     AlarmSettings settings;
     settings.oneAlarmPerScan = values[0].trimmed() == QLatin1String("1");
     settings.scanGapSeconds = gapSeconds(values[1], settings.scanGapSeconds);
@@ -62,10 +36,7 @@ AlarmSettings AlarmSettings::load(SettingsStore& store)
 
 void AlarmSettings::save(SettingsStore& store) const
 {
-    const QString section = QString::fromLatin1(Section);
-    const QString values[]
-        = { flag(oneAlarmPerScan), QString::number(scanGapSeconds), allow.trimmed(), flag(notifications) };
-    for (std::size_t i = 0; i < kKeys.size(); ++i)
-        store.write(section, QString::fromLatin1(kKeys[i].key), values[i]);
-    store.sync();
+    using SectionDefaults::flag;
+    SectionDefaults::write(store, Section, kKeys,
+        { flag(oneAlarmPerScan), QString::number(scanGapSeconds), allow.trimmed(), flag(notifications) });
 }

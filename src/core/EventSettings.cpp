@@ -1,17 +1,11 @@
 #include "EventSettings.h"
 
-#include "SettingsStore.h"
+#include "SectionDefaults.h"
 
 #include <array>
 
 namespace {
-struct KeyDefault
-{
-    const char* key;
-    const char* firstStartValue;
-};
-
-constexpr std::array<KeyDefault, 6> kKeys { {
+constexpr std::array<SectionKey, 6> kKeys { {
     { "Event Log", "1" },
     { "Event Log Size", "10" },
     { "Event Log Files", "5" },
@@ -30,22 +24,7 @@ int positive(const QString& text, int fallback)
 
 EventSettings EventSettings::load(SettingsStore& store)
 {
-    const QString section = QString::fromLatin1(Section);
-    QString values[kKeys.size()];
-    bool wrote = false;
-    for (std::size_t i = 0; i < kKeys.size(); ++i) {
-        const QString key = QString::fromLatin1(kKeys[i].key);
-        values[i] = store.read(section, key);
-        // A missing key reads as empty; writing the empty "Collector" again changes nothing.
-        if (values[i].isEmpty()) {
-            values[i] = QString::fromLatin1(kKeys[i].firstStartValue);
-            store.write(section, key, values[i]);
-            wrote = true;
-        }
-    }
-    if (wrote)
-        store.sync();
-
+    const QStringList values = SectionDefaults::readOrSeed(store, Section, kKeys);
     EventSettings settings;
     settings.eventLog = values[0].trimmed() != QLatin1String("0");
     settings.eventLogSizeMb = positive(values[1], settings.eventLogSizeMb);
@@ -58,13 +37,10 @@ EventSettings EventSettings::load(SettingsStore& store)
 
 void EventSettings::save(SettingsStore& store) const
 {
-    const QString section = QString::fromLatin1(Section);
-    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
-    const QString values[] = { flag(eventLog), QString::number(eventLogSizeMb), QString::number(eventLogFiles),
-        flag(syslog), collector.trimmed(), collectorProtocol };
-    for (std::size_t i = 0; i < kKeys.size(); ++i)
-        store.write(section, QString::fromLatin1(kKeys[i].key), values[i]);
-    store.sync();
+    using SectionDefaults::flag;
+    SectionDefaults::write(store, Section, kKeys,
+        { flag(eventLog), QString::number(eventLogSizeMb), QString::number(eventLogFiles), flag(syslog),
+            collector.trimmed(), collectorProtocol });
 }
 
 bool EventSettings::splitCollector(const QString& text, QString* host, int* port)
