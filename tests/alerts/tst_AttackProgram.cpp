@@ -3,6 +3,7 @@
 #include "ProcessProgramLauncher.h"
 
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,6 +19,10 @@ private slots:
 
 void TestAttackProgram::environmentCarriesTheIntrusion()
 {
+    // The suite's own variables (the package under test) would pass through to the program too.
+    for (const QString& name : QProcessEnvironment::systemEnvironment().keys())
+        if (name.startsWith("SENTREL_"))
+            qunsetenv(name.toLocal8Bit().constData());
     QTemporaryDir dir;
     const QString script = dir.filePath("record me.sh");
     {
