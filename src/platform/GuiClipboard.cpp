@@ -3,7 +3,25 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+GuiClipboard::GuiClipboard()
+    : m_pending(QString(), IntervalMs)
+{
+    QObject::connect(&m_pending, &CoalescedText::changed, &m_pending, &GuiClipboard::publish);
+    // Once another program owns the clipboard, the same address must be copied again.
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        QObject::connect(clipboard, &QClipboard::changed, &m_pending, [this, clipboard] {
+            if (!clipboard->ownsClipboard() || (clipboard->supportsSelection() && !clipboard->ownsSelection()))
+                m_pending.forget();
+        });
+    }
+}
+
 void GuiClipboard::copyToClipboard(const QString& text)
+{
+    m_pending.set(text);
+}
+
+void GuiClipboard::publish(const QString& text)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)

@@ -1,6 +1,7 @@
 #include "GuiClipboard.h"
 #include "PrivateXServer.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QtTest>
 
@@ -24,10 +25,23 @@ private slots:
         if (QGuiApplication::platformName() != u"xcb" || QStandardPaths::findExecutable("xclip").isEmpty())
             QSKIP("needs Xvfb and xclip (packages xvfb, xclip)");
         GuiClipboard clipboard;
-        clipboard.copyToClipboard("Intruder IP: 10.0.0.5 Attacked Port: 23");
+        // A flood within one event-loop pass: only the newest address is ever on offer.
+        for (int i = 0; i < 1000; ++i)
+            clipboard.copyToClipboard(QStringLiteral("Intruder IP: 10.0.%1.5 Attacked Port: 23").arg(i % 256));
         clipboard.copyToClipboard("Intruder IP: 192.168.1.7 Attacked Port: 80");
         QCOMPARE(paste("clipboard"), "Intruder IP: 192.168.1.7 Attacked Port: 80");
         QCOMPARE(paste("primary"), "Intruder IP: 192.168.1.7 Attacked Port: 80");
+
+        // Another program copies something; the same intrusion again must win the clipboard back.
+        QProcess xclip;
+        xclip.start("xclip", { "-i", "-selection", "clipboard", "-quiet" }); // stays in the foreground
+        xclip.write("something else");
+        xclip.closeWriteChannel();
+        QTRY_COMPARE(paste("clipboard"), "something else");
+        clipboard.copyToClipboard("Intruder IP: 192.168.1.7 Attacked Port: 80");
+        QTRY_COMPARE(paste("clipboard"), "Intruder IP: 192.168.1.7 Attacked Port: 80");
+        xclip.kill();
+        xclip.waitForFinished(1000);
     }
 };
 

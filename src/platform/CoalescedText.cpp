@@ -30,5 +30,7 @@ void CoalescedText::send()
         return;
     m_shown = m_latest;
     m_sinceSent.start();
-    emit changed(m_shown);
+    // A copy: a receiver may call forget() while the text is still being handed round.
+    const QString text = m_shown;
+    emit changed(text);
 }

@@ -21,6 +21,9 @@ public:
     // The last text sent out.
     QString shown() const { return m_shown; }
     bool isPending() const { return m_timer.isActive(); }
+    // What was sent out is gone (another program replaced it): the next text goes out even when
+    // it equals the last one sent.
+    void forget() { m_shown.clear(); }
 
 signals:
     void changed(const QString& text);
