@@ -1,10 +1,28 @@
 #include "Event.h"
 
+#include <limits>
+
+QDateTime Event::localNow()
+{
+    // Local time costs a look at the zone rules (and a stat of /etc/localtime) on every call, which
+    // under a flood was a tenth of an intrusion's cost. The offset can only change between two
+    // whole seconds, so it is looked up once a second and the time is built from it.
+    static qint64 cachedSecond = std::numeric_limits<qint64>::min();
+    static int cachedOffset = 0;
+    const qint64 msecs = QDateTime::currentMSecsSinceEpoch();
+    const qint64 second = msecs >= 0 ? msecs / 1000 : (msecs - 999) / 1000;
+    if (second != cachedSecond) {
+        cachedOffset = QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc();
+        cachedSecond = second;
+    }
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, cachedOffset);
+}
+
 Event Event::now(Kind kind)
 {
     Event event;
     event.kind = kind;
-    event.time = QDateTime::currentDateTime();
+    event.time = localNow();
     return event;
 }
 

@@ -50,6 +50,8 @@ struct Event
     QString version;
     QString programFolder;
 
+    // The local time now, as a fixed offset from UTC.
+    static QDateTime localNow();
     static Event now(Kind kind);
     static Event intrusion(const QString& address, int sourcePort, int port, bool sentinel);
     static Event allowed(const QString& address, int sourcePort, int port, bool sentinel);

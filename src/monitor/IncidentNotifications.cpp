@@ -16,17 +16,20 @@ void IncidentNotifications::incidentUpdated(const Incident& incident, int port)
 
 QString IncidentNotifications::body(const Incident& incident, int port)
 {
-    QString text
-        = QLatin1String("IP: ") + incident.address + QLatin1String(" Port: ") + QString::number(port);
     const qsizetype ports = incident.ports.size();
-    if (ports > 1) {
-        // The sentinel can add ports without end; the count says the rest.
-        QStringList list;
-        for (qsizetype i = 0; i < ports && i < MaxListedPorts; ++i)
-            list << QString::number(incident.ports.at(i));
-        if (ports > MaxListedPorts)
-            list << QStringLiteral("...");
-        text += QStringLiteral("\n%1 ports so far: %2").arg(ports).arg(list.join(QLatin1String(", ")));
+    if (incident.ports != m_listedPorts) { // shares its data with the incident's list until that grows
+        m_portList.clear();
+        if (ports > 1) {
+            // The sentinel can add ports without end; the count says the rest.
+            QStringList list;
+            for (qsizetype i = 0; i < ports && i < MaxListedPorts; ++i)
+                list << QString::number(incident.ports.at(i));
+            if (ports > MaxListedPorts)
+                list << QStringLiteral("...");
+            m_portList = QStringLiteral("\n%1 ports so far: %2").arg(ports).arg(list.join(QLatin1String(", ")));
+        }
+        m_listedPorts = incident.ports;
     }
-    return text;
+    return QLatin1String("IP: ") + incident.address + QLatin1String(" Port: ") + QString::number(port)
+        + m_portList;
 }

@@ -2,6 +2,7 @@
 
 #include "IncidentObserver.h"
 
+#include <QList>
 #include <QString>
 
 class NotificationService;
@@ -21,9 +22,13 @@ public:
     void incidentUpdated(const Incident& incident, int port) override;
 
     static QString summary() { return QStringLiteral("Intruder Detected"); }
-    static QString body(const Incident& incident, int port);
+    QString body(const Incident& incident, int port);
 
 private:
     NotificationService& m_service;
     bool m_enabled = true;
+    // The port list of the body, kept while its incident touches no new port: a scan's flood of
+    // connections to the same few ports would build the same list for every one.
+    QList<int> m_listedPorts;
+    QString m_portList;
 };
