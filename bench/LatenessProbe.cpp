@@ -43,6 +43,12 @@ LatenessProbe::ThreadTimes LatenessProbe::threadTimes() const
     return times;
 }
 
+void LatenessProbe::pause()
+{
+    m_timer.stop();
+    m_lastTickNs = -1;
+}
+
 void LatenessProbe::tick()
 {
     const qint64 now = m_clock.nsecsElapsed();

@@ -30,6 +30,8 @@ public:
     // The figures since the last reset.
     Figures figures() const;
     void reset();
+    // Stops the timer, so that an idle program is measured without the probe's own wake-ups.
+    void pause();
 
 private:
     struct ThreadTimes

@@ -44,6 +44,8 @@ int main(int argc, char* argv[])
         report(probe);
         probe.reset();
     });
+    SignalWatcher pauseRequest({ SIGUSR2 });
+    QObject::connect(&pauseRequest, &SignalWatcher::raised, &probe, &LatenessProbe::pause);
     const int code = sentrel.exec();
     report(probe);
     return code;

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <climits>
+
 namespace {
 QString environmentFolder(const char* variable, const QString& fallback)
 {
@@ -13,6 +15,13 @@ QString environmentFolder(const char* variable, const QString& fallback)
     return value.isEmpty() ? fallback : value;
 }
 } // namespace
+
+LinuxChatCommandSender::LinuxChatCommandSender()
+{
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flush(); });
+}
 
 void LinuxChatCommandSender::sendDdeCommand(const QString& service, const QString& message)
 {
@@ -22,7 +31,7 @@ void LinuxChatCommandSender::sendDdeCommand(const QString& service, const QStrin
     else if (name.compare(QLatin1String("weechat"), Qt::CaseInsensitive) == 0)
         sendToWeechat(message);
     else if (name.startsWith(QLatin1String("fifo:"), Qt::CaseInsensitive))
-        Fifo::write(name.mid(5), message.toUtf8() + '\n');
+        queue(name.mid(5), message.toUtf8() + '\n');
     else
         sendToHexChat(message, true);
 }
@@ -33,7 +42,7 @@ void LinuxChatCommandSender::sendToHexChat(const QString& message, bool thenWeec
     const QString command = message.startsWith(QLatin1Char('/')) ? message.mid(1) : message;
     std::function<void()> onFailure;
     if (thenWeechat)
-        onFailure = [message] { sendToWeechat(message); };
+        onFailure = [this, message] { sendToWeechat(message); };
     if (!m_hexChat.command(command, onFailure) && thenWeechat)
         sendToWeechat(message);
 }
@@ -41,9 +50,54 @@ void LinuxChatCommandSender::sendToHexChat(const QString& message, bool thenWeec
 void LinuxChatCommandSender::sendToWeechat(const QString& message)
 {
     // "*" sends the text to WeeChat's current buffer, where a "/" line runs as a command.
-    const QByteArray line = '*' + message.toUtf8() + '\n';
-    for (const QString& fifo : weechatFifos())
-        Fifo::write(fifo, line);
+    queue(QString(), '*' + message.toUtf8() + '\n');
+}
+
+void LinuxChatCommandSender::queue(const QString& path, const QByteArray& line)
+{
+    if (m_pending.empty() || m_pending.back().path != path)
+        m_pending.push_back({ path, {} });
+    m_pending.back().lines += line;
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void LinuxChatCommandSender::flush()
+{
+    std::vector<PendingLines> pending;
+    pending.swap(m_pending);
+    QStringList weechat;
+    bool weechatLooked = false;
+    for (const PendingLines& batch : pending) {
+        if (!batch.path.isEmpty()) {
+            writeLines(batch.path, batch.lines);
+            continue;
+        }
+        if (!weechatLooked) {
+            weechat = weechatFifos();
+            weechatLooked = true;
+        }
+        for (const QString& fifo : std::as_const(weechat))
+            writeLines(fifo, batch.lines);
+    }
+}
+
+void LinuxChatCommandSender::writeLines(const QString& path, const QByteArray& lines)
+{
+    // A pipe takes up to PIPE_BUF bytes in one piece, so every write ends at the end of a line and
+    // a reader never sees half of one. Once a write fails (no reader, a full pipe, not a pipe)
+    // the rest would fail too and is dropped.
+    qsizetype start = 0;
+    while (start < lines.size()) {
+        qsizetype end = start + qMin<qsizetype>(PIPE_BUF, lines.size() - start);
+        if (end < lines.size()) {
+            const qsizetype lastBreak = lines.lastIndexOf('\n', end - 1);
+            end = lastBreak >= start ? lastBreak + 1 : lines.indexOf('\n', start) + 1;
+        }
+        if (!Fifo::write(path, lines.sliced(start, end - start)))
+            return;
+        start = end;
+    }
 }
 
 QStringList LinuxChatCommandSender::weechatFifos()

@@ -3,7 +3,11 @@
 #include "ChatCommandSender.h"
 #include "HexChatRemote.h"
 
+#include <QByteArray>
 #include <QStringList>
+#include <QTimer>
+
+#include <vector>
 
 // Chat clients that take commands from other programs on Linux. The service name picks the link,
 // in any letter case:
@@ -11,17 +15,32 @@
 //   "weechat"    every WeeChat FIFO of this user;
 //   "fifo:PATH"  the named pipe at PATH, which gets the plain command line;
 //   anything else (the first-start "mIRC" among them): HexChat, and WeeChat when HexChat fails.
+// Lines for pipes are collected and written once per event-loop pass, in order and in whole lines:
+// opening a pipe for every intrusion of a flood cost more than the rest of the alarm.
 class LinuxChatCommandSender final : public ChatCommandSender
 {
 public:
+    LinuxChatCommandSender();
+
     void sendDdeCommand(const QString& service, const QString& message) override;
 
     // The FIFOs WeeChat's fifo plugin creates, in its runtime and data folders.
     static QStringList weechatFifos();
 
 private:
+    struct PendingLines
+    {
+        QString path; // empty: every WeeChat FIFO, looked up when they are written
+        QByteArray lines;
+    };
+
     void sendToHexChat(const QString& message, bool thenWeechat);
-    static void sendToWeechat(const QString& message);
+    void sendToWeechat(const QString& message);
+    void queue(const QString& path, const QByteArray& line);
+    void flush();
+    static void writeLines(const QString& path, const QByteArray& lines);
 
     HexChatRemote m_hexChat;
+    std::vector<PendingLines> m_pending;
+    QTimer m_flushTimer;
 };

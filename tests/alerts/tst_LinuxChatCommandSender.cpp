@@ -73,13 +73,18 @@ private slots:
     }
     void fifoAndWeechatGetTheCommandAndNeverWait()
     {
+        // Lines are written once per event-loop pass, in order.
         const int pipe = makeFifo("chat pipe");
         m_sender.sendDdeCommand("FIFO:" + m_home.filePath("chat pipe"), m_line);
-        QCOMPARE(readAll(pipe), m_line + '\n');
+        m_sender.sendDdeCommand("FIFO:" + m_home.filePath("chat pipe"), "/second");
+        QCOMPARE(readAll(pipe), QByteArray());
+        QTest::qWait(1);
+        QCOMPARE(readAll(pipe), m_line + "\n/second\n");
         for (const char* fifo :
             { "run/weechat/weechat_fifo_42", "data/weechat/weechat_fifo_7", ".weechat/weechat_fifo" })
             QVERIFY(makeFifo(fifo) >= 0);
         m_sender.sendDdeCommand("WeeChat", m_line);
+        QTest::qWait(1);
         QCOMPARE(readAll(pipe), QByteArray());
         for (int reader : m_readers.mid(m_readers.indexOf(pipe) + 1))
             QCOMPARE(readAll(reader), '*' + m_line + '\n');
@@ -95,6 +100,7 @@ private slots:
         m_sender.sendDdeCommand(fifo("plain.txt"), m_line);
         for (int i = 0; i < 10000; ++i)
             m_sender.sendDdeCommand(fifo("full"), m_line);
+        QTest::qWait(1);
         QVERIFY(clock.elapsed() < 5000);
         QCOMPARE(QFileInfo(m_home.filePath("plain.txt")).size(), 0);
         // Only whole lines got through; what the pipe could not take was dropped.
