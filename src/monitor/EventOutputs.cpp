@@ -33,7 +33,7 @@ EventOutputs::EventOutputs(
     , m_collector(
           [this](quint64 dropped) {
               return Rfc5424::droppedMessage(dropped, EventFormat::timestamp(QDateTime::currentDateTime()),
-                  m_format, Facility, QCoreApplication::applicationPid());
+                  m_format, Facility, m_pid);
           },
           backoff)
 {
@@ -93,7 +93,7 @@ void EventOutputs::deliver(Event& event)
         m_systemLog.write(levelOf(event), m_format.summary(event));
     if (m_collector.isOpen())
         m_collector.send(
-            Rfc5424::message(event, m_format, Facility, QCoreApplication::applicationPid()), event.sequence);
+            Rfc5424::message(event, m_format, Facility, m_pid), event.sequence);
     if (m_watcher)
         m_watcher->record(event);
 }

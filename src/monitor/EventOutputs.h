@@ -6,6 +6,7 @@
 #include "JsonEventLog.h"
 #include "RemoteCollector.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QStringList>
 
@@ -50,6 +51,7 @@ private:
 
     SystemLog& m_systemLog;
     EventFormat m_format;
+    const qint64 m_pid = QCoreApplication::applicationPid(); // asked once: it costs a system call
     JsonEventLog m_eventLog;
     RemoteCollector m_collector;
     EventSettings m_settings;

@@ -7,11 +7,51 @@
 namespace Rfc5424 {
 
 namespace {
-QByteArray header(
-    int priority, const QByteArray& timestamp, const EventFormat& format, qint64 pid, const char* msgId)
+// HOSTNAME APP-NAME PROCID: the same in every message of a run, so it is built once and again only
+// when the host name or the process changes. Messages are built on the one event-loop thread.
+const QByteArray& origin(const EventFormat& format, qint64 pid)
 {
-    return '<' + QByteArray::number(priority) + ">1 " + timestamp + ' ' + headerField(format.host(), 255)
-        + ' ' + AppName + ' ' + QByteArray::number(pid) + ' ' + msgId + ' ';
+    static QString host;
+    static qint64 builtForPid = -1;
+    static QByteArray text;
+    if (pid != builtForPid || format.host() != host || text.isEmpty()) {
+        host = format.host();
+        builtForPid = pid;
+        text = headerField(host, 255) + ' ' + AppName + ' ' + QByteArray::number(pid);
+    }
+    return text;
+}
+
+void appendHeader(QByteArray& out, int priority, const QByteArray& timestamp, const EventFormat& format,
+    qint64 pid, const char* msgId)
+{
+    out += '<';
+    out += QByteArray::number(priority);
+    out += ">1 ";
+    out += timestamp;
+    out += ' ';
+    out += origin(format, pid);
+    out += ' ';
+    out += msgId;
+    out += ' ';
+}
+
+void appendEscaped(QByteArray& out, QStringView value)
+{
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t c = value[i].unicode();
+        if (c >= 0x80) { // the rest goes through the general conversion
+            for (const char byte : value.mid(i).toUtf8()) {
+                if (byte == '"' || byte == '\\' || byte == ']')
+                    out += '\\';
+                out += byte;
+            }
+            return;
+        }
+        if (c == '"' || c == '\\' || c == ']')
+            out += '\\';
+        out += char(c);
+    }
 }
 } // namespace
 
@@ -36,16 +76,20 @@ int severity(const Event& event)
 
 QByteArray message(const Event& event, const EventFormat& format, int facility, qint64 pid)
 {
-    QByteArray out = header(facility * 8 + severity(event), format.timeText(event.time), format, pid,
+    QByteArray out;
+    out.reserve(384);
+    appendHeader(out, facility * 8 + severity(event), format.timeText(event.time), format, pid,
         Event::kindName(event.kind));
     out += '[';
     out += SdId;
-    out += " seq=\"" + QByteArray::number(event.sequence) + '"';
+    out += " seq=\"";
+    out += QByteArray::number(event.sequence);
+    out += '"';
     EventFields::visit(event, [&out](const char* name, EventFields::Type, const QString& value) {
         out += ' ';
         out += name;
         out += "=\"";
-        out += escapeParamValue(value);
+        appendEscaped(out, value);
         out += '"';
     });
     out += "] ";
@@ -57,20 +101,16 @@ QByteArray droppedMessage(
     quint64 dropped, const QByteArray& timestamp, const EventFormat& format, int facility, qint64 pid)
 {
     const QByteArray count = QByteArray::number(dropped);
-    return header(facility * 8 + 4, timestamp, format, pid, "events_dropped") + '[' + SdId + " dropped=\""
-        + count + "\"] event=events_dropped dropped=" + count;
+    QByteArray out;
+    appendHeader(out, facility * 8 + 4, timestamp, format, pid, "events_dropped");
+    return out + '[' + SdId + " dropped=\"" + count + "\"] event=events_dropped dropped=" + count;
 }
 
 QByteArray escapeParamValue(const QString& value)
 {
-    const QByteArray utf8 = value.toUtf8();
     QByteArray out;
-    out.reserve(utf8.size());
-    for (const char c : utf8) {
-        if (c == '"' || c == '\\' || c == ']')
-            out += '\\';
-        out += c;
-    }
+    out.reserve(value.size());
+    appendEscaped(out, value);
     return out;
 }
 

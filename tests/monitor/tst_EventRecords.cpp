@@ -110,11 +110,11 @@ void TestEventRecords::syslogMessage_data()
                                              "family=\"ipv6\" source_port=\"4242\" port=\"23\" sentinel=\"false\"] ")
                                << QByteArray("event=intrusion address=::ffff:192.0.2.7 family=ipv6 "
                                              "source_port=4242 port=23 sentinel=false");
-    QTest::newRow("param escaping") << fixed(Event::portUnguarded("a]b\"c\\d e", 0, Event::Reason::InvalidPort), 9)
-                                    << QByteArray("<85>|port_unguarded [sentrel@32473 seq=\"9\" "
-                                                  "entry=\"a\\]b\\\"c\\\\d e\" reason=\"invalid_port\"] ")
-                                    << QByteArray("event=port_unguarded entry=\"a]b\\\"c\\\\d e\" "
-                                                  "reason=invalid_port");
+    QTest::newRow("param escaping")
+        << fixed(Event::portUnguarded(QString::fromUtf8("a]b\"c\\d e\u00e9]"), 0, Event::Reason::InvalidPort), 9)
+        << QByteArray("<85>|port_unguarded [sentrel@32473 seq=\"9\" "
+                      "entry=\"a\\]b\\\"c\\\\d e\xc3\xa9\\]\" reason=\"invalid_port\"] ")
+        << QByteArray("event=port_unguarded entry=\"a]b\\\"c\\\\d e\xc3\xa9]\" reason=invalid_port");
     QTest::newRow("network") << fixed(Event::networkChanged(false))
                              << QByteArray("<85>|network_changed [sentrel@32473 seq=\"7\" state=\"disconnected\"] ")
                              << QByteArray("event=network_changed state=disconnected");
