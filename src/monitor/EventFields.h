@@ -6,46 +6,68 @@
 #include <QByteArray>
 #include <QString>
 
+#include <charconv>
+
 // The fields of an event beyond its kind and time, in the order every output writes them. A
 // value is a number, a truth value or text; the formatter decides how each is written.
 namespace EventFields {
 
 enum class Type { Number, Boolean, Text };
 
+// Numbers travel as numbers, so a formatter writes their digits straight into its output instead
+// of building a string for each: three outputs times every field of every intrusion added up.
+struct Value
+{
+    Type type;
+    QStringView text; // Text and Boolean
+    qint64 number = 0; // Number
+
+    static Value ofNumber(qint64 n) { return { Type::Number, {}, n }; }
+    static Value ofText(QStringView text) { return { Type::Text, text }; }
+    static Value ofBoolean(bool on) { return { Type::Boolean, on ? u"true" : u"false" }; }
+};
+
+// The decimal digits of a number, without allocating.
+struct Digits
+{
+    explicit Digits(qint64 n) { size = int(std::to_chars(text, text + sizeof text, n).ptr - text); }
+    char text[24];
+    int size;
+};
+
 template <typename Visit> void visit(const Event& event, Visit&& field)
 {
     switch (event.kind) {
     case Event::Kind::Intrusion:
     case Event::Kind::Allowed:
-        field("address", Type::Text, event.address);
-        field("family", Type::Text, event.isIpv6() ? QStringLiteral("ipv6") : QStringLiteral("ipv4"));
-        field("source_port", Type::Number, QString::number(event.sourcePort));
-        field("port", Type::Number, QString::number(event.port));
-        field("sentinel", Type::Boolean, event.sentinel ? QStringLiteral("true") : QStringLiteral("false"));
+        field("address", Value::ofText(event.address));
+        field("family", Value::ofText(event.isIpv6() ? u"ipv6" : u"ipv4"));
+        field("source_port", Value::ofNumber(event.sourcePort));
+        field("port", Value::ofNumber(event.port));
+        field("sentinel", Value::ofBoolean(event.sentinel));
         if (event.incident > 0)
-            field("incident", Type::Number, QString::number(event.incident));
+            field("incident", Value::ofNumber(qint64(event.incident)));
         break;
     case Event::Kind::IncidentEnded:
-        field("incident", Type::Number, QString::number(event.incident));
-        field("address", Type::Text, event.address);
-        field("first", Type::Text, QString::fromLatin1(EventFormat::timestamp(event.first)));
-        field("last", Type::Text, QString::fromLatin1(EventFormat::timestamp(event.last)));
-        field("ports", Type::Text, event.ports);
-        field("count", Type::Number, QString::number(event.count));
+        field("incident", Value::ofNumber(qint64(event.incident)));
+        field("address", Value::ofText(event.address));
+        field("first", Value::ofText(QString::fromLatin1(EventFormat::timestamp(event.first))));
+        field("last", Value::ofText(QString::fromLatin1(EventFormat::timestamp(event.last))));
+        field("ports", Value::ofText(event.ports));
+        field("count", Value::ofNumber(event.count));
         break;
     case Event::Kind::PortUnguarded:
-        field("entry", Type::Text, event.entry);
+        field("entry", Value::ofText(event.entry));
         if (event.port > 0)
-            field("port", Type::Number, QString::number(event.port));
-        field("reason", Type::Text, QString::fromLatin1(Event::reasonName(event.reason)));
+            field("port", Value::ofNumber(event.port));
+        field("reason", Value::ofText(QString::fromLatin1(Event::reasonName(event.reason))));
         break;
     case Event::Kind::NetworkChanged:
-        field("state", Type::Text,
-            event.connected ? QStringLiteral("connected") : QStringLiteral("disconnected"));
+        field("state", Value::ofText(event.connected ? u"connected" : u"disconnected"));
         break;
     case Event::Kind::ProgramStarted:
-        field("version", Type::Text, event.version);
-        field("program_folder", Type::Text, event.programFolder);
+        field("version", Value::ofText(event.version));
+        field("program_folder", Value::ofText(event.programFolder));
         break;
     case Event::Kind::MonitoringStarted:
     case Event::Kind::MonitoringStopped:

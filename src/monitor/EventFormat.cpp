@@ -16,6 +16,7 @@ class Text
 public:
     void add(char c) { m_bytes.append(c); }
     void add(const char* text) { m_bytes.append(text, qsizetype(std::strlen(text))); }
+    void add(const char* text, qsizetype size) { m_bytes.append(text, size); }
     void add(const QByteArray& text) { m_bytes.append(text.constData(), text.size()); }
     QByteArray bytes() const { return QByteArray(m_bytes.constData(), m_bytes.size()); }
 
@@ -23,11 +24,17 @@ private:
     QVarLengthArray<char, 384> m_bytes;
 };
 
-// Numbers and truth values: ASCII by construction.
-void appendAscii(Text& out, const QString& text)
+// Truth values: ASCII by construction.
+void appendAscii(Text& out, QStringView text)
 {
     for (const QChar c : text)
         out.add(char(c.unicode()));
+}
+
+void appendNumber(Text& out, qint64 number)
+{
+    const EventFields::Digits digits(number);
+    out.add(digits.text, digits.size);
 }
 
 void appendUtf8(Text& out, QStringView text)
@@ -154,14 +161,16 @@ QByteArray EventFormat::jsonLine(const Event& event) const
     line.add(Event::kindName(event.kind));
     line.add("\",\"host\":");
     appendJsonString(line, m_host);
-    EventFields::visit(event, [&line](const char* name, EventFields::Type type, const QString& value) {
+    EventFields::visit(event, [&line](const char* name, const EventFields::Value& value) {
         line.add(",\"");
         line.add(name);
         line.add("\":");
-        if (type == EventFields::Type::Text)
-            appendJsonString(line, value);
+        if (value.type == EventFields::Type::Number)
+            appendNumber(line, value.number);
+        else if (value.type == EventFields::Type::Text)
+            appendJsonString(line, value.text);
         else
-            appendAscii(line, value);
+            appendAscii(line, value.text);
     });
     line.add("}\n");
     return line.bytes();
@@ -172,10 +181,15 @@ QByteArray EventFormat::summary(const Event& event) const
     Text text;
     text.add("event=");
     text.add(Event::kindName(event.kind));
-    EventFields::visit(event, [&text](const char* name, EventFields::Type, const QString& value) {
+    EventFields::visit(event, [&text](const char* name, const EventFields::Value& field) {
         text.add(' ');
         text.add(name);
         text.add('=');
+        if (field.type == EventFields::Type::Number) {
+            appendNumber(text, field.number);
+            return;
+        }
+        const QStringView value = field.text;
         const bool plain = !value.isEmpty() && std::none_of(value.cbegin(), value.cend(), [](QChar c) {
             return c.isSpace() || c == QLatin1Char('"') || c == QLatin1Char('\\') || c.unicode() < 0x20;
         });

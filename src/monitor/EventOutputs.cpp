@@ -89,11 +89,13 @@ void EventOutputs::deliver(Event& event)
 {
     if (m_eventLog.isOpen())
         m_eventLog.append(m_format.jsonLine(event), event.sequence);
+    // The system log's line is also the collector's message text: built once for both.
+    const QByteArray summary
+        = m_syslogOpen || m_collector.isOpen() ? m_format.summary(event) : QByteArray();
     if (m_syslogOpen)
-        m_systemLog.write(levelOf(event), m_format.summary(event));
+        m_systemLog.write(levelOf(event), summary);
     if (m_collector.isOpen())
-        m_collector.send(
-            Rfc5424::message(event, m_format, Facility, m_pid), event.sequence);
+        m_collector.send(Rfc5424::message(event, m_format, Facility, m_pid, summary), event.sequence);
     if (m_watcher)
         m_watcher->record(event);
 }

@@ -36,22 +36,34 @@ void appendHeader(QByteArray& out, int priority, const QByteArray& timestamp, co
     out += ' ';
 }
 
+bool needsBackslash(char c)
+{
+    return c == '"' || c == '\\' || c == ']';
+}
+
 void appendEscaped(QByteArray& out, QStringView value)
 {
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t c = value[i].unicode();
-        if (c >= 0x80) { // the rest goes through the general conversion
-            for (const char byte : value.mid(i).toUtf8()) {
-                if (byte == '"' || byte == '\\' || byte == ']')
+    // Written straight into the buffer, sized for a backslash before every character; text
+    // beyond ASCII goes through the general conversion instead.
+    const qsizetype start = out.size();
+    out.resize(start + 2 * value.size());
+    char* next = out.data() + start;
+    for (const QChar c : value) {
+        if (c.unicode() >= 0x80) {
+            out.truncate(start);
+            for (const char byte : value.toUtf8()) {
+                if (needsBackslash(byte))
                     out += '\\';
                 out += byte;
             }
             return;
         }
-        if (c == '"' || c == '\\' || c == ']')
-            out += '\\';
-        out += char(c);
+        const char ascii = char(c.unicode());
+        if (needsBackslash(ascii))
+            *next++ = '\\';
+        *next++ = ascii;
     }
+    out.truncate(next - out.constData());
 }
 } // namespace
 
@@ -76,6 +88,12 @@ int severity(const Event& event)
 
 QByteArray message(const Event& event, const EventFormat& format, int facility, qint64 pid)
 {
+    return message(event, format, facility, pid, format.summary(event));
+}
+
+QByteArray message(
+    const Event& event, const EventFormat& format, int facility, qint64 pid, const QByteArray& summary)
+{
     QByteArray out;
     out.reserve(384);
     appendHeader(out, facility * 8 + severity(event), format.timeText(event.time), format, pid,
@@ -85,15 +103,20 @@ QByteArray message(const Event& event, const EventFormat& format, int facility, 
     out += " seq=\"";
     out += QByteArray::number(event.sequence);
     out += '"';
-    EventFields::visit(event, [&out](const char* name, EventFields::Type, const QString& value) {
+    EventFields::visit(event, [&out](const char* name, const EventFields::Value& value) {
         out += ' ';
         out += name;
         out += "=\"";
-        appendEscaped(out, value);
+        if (value.type == EventFields::Type::Number) {
+            const EventFields::Digits digits(value.number);
+            out.append(digits.text, digits.size);
+        } else {
+            appendEscaped(out, value.text);
+        }
         out += '"';
     });
     out += "] ";
-    out += format.summary(event);
+    out += summary;
     return out;
 }
 

@@ -19,6 +19,9 @@ inline constexpr auto AppName = "sentrel";
 int severity(const Event& event);
 // facility: the syslog facility number (LOG_AUTHPRIV >> 3 is 10).
 QByteArray message(const Event& event, const EventFormat& format, int facility, qint64 pid);
+// The same with the MSG part given: format.summary(event), which the local system log also writes.
+QByteArray message(
+    const Event& event, const EventFormat& format, int facility, qint64 pid, const QByteArray& summary);
 // The message that tells a collector how many events it missed while it was away.
 QByteArray droppedMessage(
     quint64 dropped, const QByteArray& timestamp, const EventFormat& format, int facility, qint64 pid);
