@@ -10,7 +10,7 @@ IncidentNotifications::IncidentNotifications(NotificationService& service)
 
 void IncidentNotifications::incidentUpdated(const Incident& incident, int port)
 {
-    if (m_enabled)
+    if (m_enabled && m_service.canNotify(incident.id))
         m_service.notify(incident.id, summary(), body(incident, port));
 }
 
@@ -30,6 +30,12 @@ QString IncidentNotifications::body(const Incident& incident, int port)
         }
         m_listedPorts = incident.ports;
     }
-    return QLatin1String("IP: ") + incident.address + QLatin1String(" Port: ") + QString::number(port)
-        + m_portList;
+    QString text;
+    text.reserve(incident.address.size() + m_portList.size() + 16);
+    text += QLatin1String("IP: ");
+    text += incident.address;
+    text += QLatin1String(" Port: ");
+    text += QString::number(port);
+    text += m_portList;
+    return text;
 }

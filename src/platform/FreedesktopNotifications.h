@@ -30,6 +30,8 @@ public:
     explicit FreedesktopNotifications(std::function<void(quint64 key)> activated, QObject* parent = nullptr);
 
     void notify(quint64 key, const QString& summary, const QString& body) override;
+    // Without a bus nothing is shown; the bus is looked for again after RetryInterval.
+    bool canNotify(quint64 key) override { return m_shown.contains(key) || connectBus(); }
 
     // Calls sent to the server so far, for the benchmark's count.
     quint64 sentCount() const { return m_sent; }

@@ -9,4 +9,6 @@ class NotificationService
 public:
     virtual ~NotificationService() = default;
     virtual void notify(quint64 key, const QString& summary, const QString& body) = 0;
+    // Whether notify() for this key would be shown now; lets a caller skip building the text.
+    virtual bool canNotify(quint64 key) { return (void)key, true; }
 };

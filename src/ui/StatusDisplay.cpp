@@ -10,28 +10,29 @@ StatusDisplay::StatusDisplay(const MonitoringState& monitoring, QObject* parent)
     m_autoScrollTimer.setInterval(1000);
     connect(&m_autoScrollTimer, &QTimer::timeout, this, &StatusDisplay::autoScrollStep);
 
-    // The mirror is flushed once per event-loop pass, like the list, so a flood of intrusions
+    // The mirror is written once per event-loop pass, like the list, so a flood of intrusions
     // does not cost one write per line.
     m_mirrorFlush.setSingleShot(true);
     m_mirrorFlush.setInterval(0);
-    connect(&m_mirrorFlush, &QTimer::timeout, this, [this] {
-        if (m_mirror)
-            std::fflush(m_mirror);
-    });
+    connect(&m_mirrorFlush, &QTimer::timeout, this, &StatusDisplay::writeMirror);
+}
+
+StatusDisplay::~StatusDisplay()
+{
+    writeMirror();
 }
 
 void StatusDisplay::addStatusLine(const QString& text)
 {
-    const QString line = QLatin1String(LinePrefix) + text;
-    m_model.append(line);
-    mirror(line);
+    m_model.append(QLatin1String(LinePrefix) + text);
+    mirror(QLatin1StringView(LinePrefix), text);
 }
 
 void StatusDisplay::setStatusText(const QString& text)
 {
     m_statusText = text;
     emit statusTextChanged(text);
-    mirror(text);
+    mirror({}, text);
 }
 
 void StatusDisplay::clearStatusList()
@@ -83,13 +84,33 @@ void StatusDisplay::autoScrollStep()
         m_view->setTopRow(m_autoScrollPos);
 }
 
-void StatusDisplay::mirror(const QString& text)
+void StatusDisplay::mirror(QLatin1StringView prefix, const QString& text)
 {
     if (!m_mirror)
         return;
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), m_mirror);
-    std::fputc('\n', m_mirror);
+    m_mirrorPending.append(prefix.data(), prefix.size());
+    // Status texts are nearly always ASCII: copied byte for byte, the rest converted.
+    const qsizetype start = m_mirrorPending.size();
+    m_mirrorPending.resize(start + text.size());
+    char* next = m_mirrorPending.data() + start;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            m_mirrorPending.truncate(start);
+            m_mirrorPending += text.toUtf8();
+            break;
+        }
+        *next++ = char(c.unicode());
+    }
+    m_mirrorPending += '\n';
     if (!m_mirrorFlush.isActive())
         m_mirrorFlush.start();
+}
+
+void StatusDisplay::writeMirror()
+{
+    if (!m_mirror || m_mirrorPending.isEmpty())
+        return;
+    std::fwrite(m_mirrorPending.constData(), 1, std::size_t(m_mirrorPending.size()), m_mirror);
+    std::fflush(m_mirror);
+    m_mirrorPending.resize(0); // keeps its capacity for the next pass
 }

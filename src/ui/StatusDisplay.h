@@ -23,6 +23,7 @@ public:
     static constexpr auto LinePrefix = "[ ORRA ] - ";
 
     explicit StatusDisplay(const MonitoringState& monitoring, QObject* parent = nullptr);
+    ~StatusDisplay() override;
 
     void addStatusLine(const QString& text) override;
     void setStatusText(const QString& text) override;
@@ -49,13 +50,18 @@ public:
     int autoScrollPos() const { return m_autoScrollPos; }
 
     // Lines and label texts are also written to this stream, one per line; nullptr stops it.
-    void setMirror(std::FILE* stream) { m_mirror = stream; }
+    void setMirror(std::FILE* stream)
+    {
+        writeMirror();
+        m_mirror = stream;
+    }
 
 signals:
     void statusTextChanged(const QString& text);
 
 private:
-    void mirror(const QString& text);
+    void mirror(QLatin1StringView prefix, const QString& text);
+    void writeMirror();
 
     const MonitoringState& m_monitoring;
     StatusListModel m_model;
@@ -69,4 +75,5 @@ private:
     QTimer m_autoScrollTimer;
     QTimer m_mirrorFlush;
     std::FILE* m_mirror = nullptr;
+    QByteArray m_mirrorPending; // written out once per event-loop pass
 };
