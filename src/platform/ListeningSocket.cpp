@@ -236,6 +236,23 @@ void ListeningSocket::resume()
     m_notifier->setEnabled(true);
 }
 
+int ListeningSocket::ipv4Text(const unsigned char address[4], char* text)
+{
+    char* next = text;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned octet = address[i];
+        if (octet >= 100)
+            *next++ = char('0' + octet / 100);
+        if (octet >= 10)
+            *next++ = char('0' + octet / 10 % 10);
+        *next++ = char('0' + octet % 10);
+        if (i < 3)
+            *next++ = '.';
+    }
+    *next = '\0';
+    return int(next - text);
+}
+
 void ListeningSocket::reportPeer(const sockaddr_storage& peer)
 {
     char text[INET6_ADDRSTRLEN] = {};
@@ -244,12 +261,12 @@ void ListeningSocket::reportPeer(const sockaddr_storage& peer)
         peerPort = ntohs(reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port);
         const in6_addr& in6 = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
         if (IN6_IS_ADDR_V4MAPPED(&in6))
-            ::inet_ntop(AF_INET, &in6.s6_addr[12], text, sizeof text);
+            ipv4Text(&in6.s6_addr[12], text);
         else
             ::inet_ntop(AF_INET6, &in6, text, sizeof text);
     } else if (peer.ss_family == AF_INET) {
         peerPort = ntohs(reinterpret_cast<const sockaddr_in*>(&peer)->sin_port);
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr, text, sizeof text);
+        ipv4Text(reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr), text);
     }
     emit connectionAccepted(QString::fromLatin1(text), m_localPort, peerPort);
 }

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <arpa/inet.h>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -13,6 +14,19 @@ class TestListeningSocket : public QObject
     Q_OBJECT
 
 private slots:
+    void ipv4TextMatchesInetNtop()
+    {
+        for (const quint32 host : { 0x00000000u, 0x7f000001u, 0x0a00ff09u, 0xc0a80164u, 0xfffffffeu, 0x636464ffu }) {
+            const quint32 network = htonl(host);
+            char ours[INET_ADDRSTRLEN + 1];
+            char system[INET_ADDRSTRLEN] = {};
+            const int length = ListeningSocket::ipv4Text(reinterpret_cast<const unsigned char*>(&network), ours);
+            QVERIFY(::inet_ntop(AF_INET, &network, system, sizeof system));
+            QCOMPARE(QByteArray(ours, length), QByteArray(system));
+            QCOMPARE(ours[length], '\0');
+        }
+    }
+
     void aReceiverMayCloseTheSocketWithConnectionsQueued()
     {
         ListeningSocket socket;
