@@ -92,7 +92,7 @@ within 50 [ "$(dunstctl count displayed)" = 1 ] || fail "no notification is disp
 sleep 1.5 # the coalesced update
 [[ $(dunstctl count displayed) == 1 && $(dunstctl count waiting) == 0 ]] \
     || fail "$(dunstctl count displayed) notifications displayed, $(dunstctl count waiting) waiting"
-[[ -n "$shots" ]] && import -window root -crop 440x130+584+42 "$shots/notification.png"
+[[ -n "$shots" ]] && import -window root -crop 460x96+560+46 "$shots/notification.png"
 
 step "its default action restores the window"
 dunstctl action 0
