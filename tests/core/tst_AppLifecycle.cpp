@@ -68,12 +68,18 @@ struct Rig
     {
     }
 
-    // Stores the first-start values with the given keys changed, then loads them.
-    void load(const QList<std::tuple<QString, QString, QString>>& changes)
+    // Stores the first-start values with every start-up flag set to the given value, then loads them.
+    void load(const QString& flag, const QString& soundsOn)
     {
         manager.firstStartup();
-        for (const auto& [section, key, value] : changes)
-            store.store().write(section, key, value);
+        store.store().write("General", "Run File", "xterm -e top");
+        store.store().write("Sounds", "On", soundsOn);
+        store.store().write("Advance", "RPS", flag);
+        for (const char* key : { "Hide Monitor", "Start Monitoring", "Run" })
+            store.store().write("General", key, flag);
+        for (const char* key : { "Always On Top", "Min On Startup", "Use IconTray", "Use Hotkeys",
+                 "Auto Scroll Monitor", "Windows Startup" })
+            store.store().write("Display", key, flag);
         manager.loadSettings();
         fakes.calls.clear();
     }
@@ -88,23 +94,6 @@ struct Rig
     AppLifecycle lifecycle;
 };
 
-QList<std::tuple<QString, QString, QString>> allFlags(const QString& flag, const QString& sw)
-{
-    return {
-        { "General", "Hide Monitor", flag },
-        { "General", "Start Monitoring", flag },
-        { "General", "Run", flag },
-        { "General", "Run File", "xterm -e top" },
-        { "Display", "Always On Top", flag },
-        { "Display", "Min On Startup", flag },
-        { "Display", "Use IconTray", flag },
-        { "Display", "Use Hotkeys", flag },
-        { "Display", "Auto Scroll Monitor", flag },
-        { "Display", "Windows Startup", flag },
-        { "Sounds", "On", sw },
-        { "Advance", "RPS", flag },
-    };
-}
 } // namespace
 
 class TestAppLifecycle : public QObject
@@ -112,102 +101,81 @@ class TestAppLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void applyingSettings_data();
-    void applyingSettings();
-    void formLoadPreparesFolderBeforeApplyingAndEndsReady();
-    void exitRemovesTrayIconThenEnds();
     // Start-up changes the working folder; every test begins where the first one did.
     void cleanup() { QDir::setCurrent(m_cwd); }
+
+    void applyingSettings_data()
+    {
+        QTest::addColumn<bool>("reapply");
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QString>("switchValue");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList reapplyNotOff { "setAlwaysOnTop", "trayIconAdd", "hotkeys load",
+            "measureStatusList", "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" };
+        const auto row
+            = [](const char* name, bool reapply, const char* flag, const char* sw, const QStringList& calls) {
+                  QTest::newRow(name) << reapply << flag << sw << calls;
+              };
+        row("start-up, every flag on: eleven steps in order", false, "1", "True",
+            { "toggleMonitorView", "toggleMonitoring", "start xterm -e top", "setAlwaysOnTop", "minimize",
+                "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on", "addToStartup",
+                "netcheck on", "startMinimizedWatch" });
+        // Start-up never switches anything off, and only 1 counts as on.
+        row("start-up, every flag off", false, "0", "False", { "startMinimizedWatch" });
+        row("start-up, only 1 is on", false, "2", "yes", { "startMinimizedWatch" });
+        row("re-apply, every flag on", true, "1", "True", reapplyNotOff);
+        // Re-apply compares against 0: a 2 that start-up would not count as on is "not off" here.
+        row("re-apply, only 0 is off", true, "2", "True", reapplyNotOff);
+        row("re-apply, every flag off", true, "0", "False",
+            { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload", "autoScroll off", "removeFromStartup",
+                "netcheck off", "resetNetState", "unloadSentinel", "hideMinimizedMonitor" });
+    }
+    void applyingSettings()
+    {
+        QFETCH(bool, reapply);
+        QFETCH(QString, flag);
+        QFETCH(QString, switchValue);
+        Rig rig;
+        rig.load(flag, switchValue);
+        reapply ? rig.lifecycle.reapplySettings() : rig.lifecycle.applyStartupSettings();
+        QTEST(rig.fakes.calls, "calls");
+    }
+
+    void formLoadPreparesFolderBeforeApplyingAndEndsReady()
+    {
+        Rig rig;
+        QFile asset(rig.assets.filePath("Start.wav"));
+        QVERIFY(asset.open(QIODevice::WriteOnly) && asset.write("RIFF") == 4);
+        asset.close();
+
+        rig.lifecycle.formLoad(); // empty store: first start, then the first-start values apply
+        const QString folder = rig.dir.filePath("Sentrel");
+        QCOMPARE(rig.fakes.workingFolder, folder);
+        QCOMPARE(rig.manager.settings().appPath, folder + "/");
+        QVERIFY(QFile::exists(folder + "/Start.wav"));
+        QCOMPARE(rig.fakes.calls.last(), QString("status Ready."));
+        QVERIFY(rig.fakes.calls.contains("toggleMonitoring") && rig.fakes.calls.contains("minimize")
+            && rig.fakes.calls.contains("trayIconAdd") && !rig.fakes.calls.contains("toggleMonitorView"));
+
+        // A user's own file of an asset's name is never replaced.
+        QFile own(folder + "/Start.wav");
+        QVERIFY(own.open(QIODevice::WriteOnly | QIODevice::Truncate) && own.write("mine") == 4);
+        own.close();
+        QVERIFY(rig.folder.prepare());
+        QVERIFY(own.open(QIODevice::ReadOnly));
+        QCOMPARE(own.readAll(), QByteArray("mine"));
+
+        // Exit removes the tray icon, then ends; an unsaved change stays unsaved.
+        rig.fakes.calls.clear();
+        rig.options.setCheckState(OptionsModel::Check::AlwaysTop, 1);
+        rig.lifecycle.exitProgram();
+        QCOMPARE(rig.fakes.calls, QStringList({ "trayIconDelete", "endProcess" }));
+        QCOMPARE(rig.store.store().read("Display", "Always On Top"), QString("0"));
+    }
 
 private:
     const QString m_cwd = QDir::currentPath();
 };
-
-void TestAppLifecycle::applyingSettings_data()
-{
-    const QStringList reapplyNotOff { "setAlwaysOnTop", "trayIconAdd", "hotkeys load", "measureStatusList",
-        "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" };
-    QTest::addColumn<bool>("reapply");
-    QTest::addColumn<QString>("flag");
-    QTest::addColumn<QString>("switchValue");
-    QTest::addColumn<QStringList>("calls");
-    QTest::newRow("start-up, every flag on: eleven steps in order")
-        << false << "1"
-        << "True"
-        << QStringList { "toggleMonitorView", "toggleMonitoring", "start xterm -e top", "setAlwaysOnTop",
-               "minimize", "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on",
-               "addToStartup", "netcheck on", "startMinimizedWatch" };
-    // Start-up never switches anything off, and only 1 counts as on.
-    QTest::newRow("start-up, every flag off") << false << "0"
-                                              << "False" << QStringList { "startMinimizedWatch" };
-    QTest::newRow("start-up, only 1 is on") << false << "2"
-                                            << "yes" << QStringList { "startMinimizedWatch" };
-    QTest::newRow("re-apply, every flag on") << true << "1"
-                                             << "True" << reapplyNotOff;
-    // Re-apply compares against 0: a 2 that start-up would not count as on is "not off" here.
-    QTest::newRow("re-apply, only 0 is off") << true << "2"
-                                             << "True" << reapplyNotOff;
-    QTest::newRow("re-apply, every flag off")
-        << true << "0"
-        << "False"
-        << QStringList { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload", "autoScroll off",
-               "removeFromStartup", "netcheck off", "resetNetState", "unloadSentinel",
-               "hideMinimizedMonitor" };
-}
-
-void TestAppLifecycle::applyingSettings()
-{
-    QFETCH(bool, reapply);
-    QFETCH(QString, flag);
-    QFETCH(QString, switchValue);
-    Rig rig;
-    rig.load(allFlags(flag, switchValue));
-    if (reapply)
-        rig.lifecycle.reapplySettings();
-    else
-        rig.lifecycle.applyStartupSettings();
-    QTEST(rig.fakes.calls, "calls");
-}
-
-void TestAppLifecycle::formLoadPreparesFolderBeforeApplyingAndEndsReady()
-{
-    Rig rig;
-    QFile asset(rig.assets.filePath("Start.wav"));
-    QVERIFY(asset.open(QIODevice::WriteOnly));
-    asset.write("RIFF");
-    asset.close();
-
-    rig.lifecycle.formLoad(); // empty store: first start, then the first-start values apply
-
-    const QString folder = rig.dir.filePath("Sentrel");
-    QCOMPARE(rig.fakes.workingFolder, folder);
-    QCOMPARE(rig.manager.settings().appPath, folder + "/");
-    QVERIFY(QFile::exists(folder + "/Start.wav"));
-    QCOMPARE(rig.fakes.calls.last(), QString("status Ready."));
-    QVERIFY(rig.fakes.calls.contains("toggleMonitoring"));
-    QVERIFY(rig.fakes.calls.contains("minimize"));
-    QVERIFY(rig.fakes.calls.contains("trayIconAdd"));
-    QVERIFY(!rig.fakes.calls.contains("toggleMonitorView"));
-
-    // A user's own file of an asset's name is never replaced.
-    QFile own(folder + "/Start.wav");
-    QVERIFY(own.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    own.write("mine");
-    own.close();
-    QVERIFY(rig.folder.prepare());
-    QVERIFY(own.open(QIODevice::ReadOnly));
-    QCOMPARE(own.readAll(), QByteArray("mine"));
-}
-
-void TestAppLifecycle::exitRemovesTrayIconThenEnds()
-{
-    Rig rig;
-    rig.load({});
-    rig.lifecycle.exitProgram();
-    QCOMPARE(rig.fakes.calls, QStringList({ "trayIconDelete", "endProcess" }));
-    // Nothing is saved on the way out.
-    QCOMPARE(rig.store.store().read("Display", "Always On Top"), QString("0"));
-}
 
 QTEST_GUILESS_MAIN(TestAppLifecycle)
 #include "tst_AppLifecycle.moc"
