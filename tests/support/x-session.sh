@@ -1,18 +1,40 @@
 # Sourced first by the X11 session tests, with the caller's arguments (<sentrel binary> [folder
 # for screenshots]) and x_tools naming the tools it needs beyond the common ones. The caller runs
 # again inside a private Xvfb (exit 77 when a tool is missing), then finds a private home, the
-# step helpers, free loopback ports, a store writer and a window manager.
+# step helpers, free loopback ports, a store writer and a window manager. With x_session_bus=1 it
+# also gets a private session bus (dbus-run-session); otherwise it has none at all.
 set -euo pipefail
 
 binary=$(readlink -f "$1")
 shots=${2:+$(readlink -f "$2")}
 
 if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
-    for tool in xvfb-run Xvfb xdotool import python3 ${x_tools:-}; do
+    for tool in Xvfb xdotool import python3 ${x_tools:-}; do
         command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
     done
-    export SENTREL_X11_INNER=1
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+    bus=()
+    if [[ ${x_session_bus:-0} == 1 ]]; then
+        command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is not installed"; exit 77; }
+        bus=(dbus-run-session --)
+    fi
+    # The server picks a free display itself and names it once it accepts clients (guessing a
+    # free number from lock files raced with a server of the previous test still shutting down),
+    # and it never resets: by default it does when its last client leaves, and a client that
+    # connects during the reset (the program, just after a short-lived xprop) is turned away.
+    display_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
+    xvfb=$!
+    for ((i = 0; i < 100; i++)); do
+        [[ $(cat "$display_file") == *$'\n'* ]] && break
+        sleep 0.1
+    done
+    export DISPLAY=:$(tr -dc 0-9 <"$display_file") SENTREL_X11_INNER=1
+    rm -f "$display_file"
+    status=0
+    "${bus[@]}" "$0" "$@" || status=$?
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null || true
+    exit "$status"
 fi
 
 work=$(mktemp -d)
@@ -43,7 +65,9 @@ within() {
 
 export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
 export QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY # the XEmbed tray path, whatever runs around us
+unset WAYLAND_DISPLAY
+# The XEmbed tray path, whatever runs around us, unless the test asked for its own bus.
+[[ ${x_session_bus:-0} == 1 ]] || unset DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 store="$XDG_CONFIG_HOME/Sentrel II.ini"

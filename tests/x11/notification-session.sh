@@ -3,68 +3,19 @@
 # X display and session bus: a 12-port scan is one notification updated in place, not twelve,
 # and its default action (a click on it) brings the minimized monitor window back.
 #   notification-session.sh <sentrel binary> [folder for screenshots]
-set -euo pipefail
+x_tools="dbus-send dunst dunstctl ss openbox" x_session_bus=1
+source "$(dirname "$0")/../support/x-session.sh"
 
-binary=$(readlink -f "$1")
-shots=${2:+$(readlink -f "$2")}
-
-if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
-    for tool in xvfb-run dbus-run-session dbus-send dunst dunstctl busctl ss openbox xdotool import python3; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-    done
-    export SENTREL_X11_INNER=1
-    xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- "$0" "$@" && exit 0
-    status=$?
-    [[ $status -eq 77 ]] && exit 77
-    exit $status
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; [[ -f $work/sentrel.log ]] && sed 's/^/  | /' "$work/sentrel.log"; exit 1; }
-step() { echo "-- $*"; }
-within() {
-    local tenths=$1
-    shift
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
-export QT_QPA_PLATFORM=xcb
-mkdir -p "$XDG_CONFIG_HOME/dunst" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_CONFIG_HOME/dunst"
 # Long enough that the notification is still on screen when the test clicks it.
 printf '[global]\n    font = Monospace 9\n    width = 420\n[urgency_normal]\n    timeout = 60\n' \
     >"$XDG_CONFIG_HOME/dunst/dunstrc"
 
-ports=$(python3 -c '
-import socket
-held = [socket.socket() for _ in range(12)]
-for s in held: s.bind(("127.0.0.1", 0))
-print(" ".join(str(s.getsockname()[1]) for s in held))')
-read -ra ports <<<"$ports"
-{
-    printf '[%%General]\nStart=Sentrel II\nHide%%20Monitor=0\nStart%%20Monitoring=1\nRun=0\nLogs=False\n'
-    printf '[Display]\nMin%%20On%%20Startup=1\nUse%%20IconTray=0\nUse%%20Hotkeys=0\nWindows%%20Startup=0\n'
-    printf 'Flash%%20Icon=0\nChange%%20Background=0\nAttack%%20Run=0\nCopy%%20Clipboard=0\n'
-    printf '[Sounds]\nOn=False\n[Advance]\nDDE%%20On=0\nRPS=0\n[Ports]\nNumber=11\n'
-    for i in "${!ports[@]}"; do printf '%s=%s\n' "$i" "${ports[$i]}"; done
-    printf '[Alarm]\nOne%%20Alarm%%20Per%%20Scan=1\nNotifications=1\n'
-} >"$XDG_CONFIG_HOME/Sentrel II.ini"
+read -r -a ports <<<"$(free_ports 12)"
+write_store Logs=False Min%20On%20Startup=1 Flash%20Icon=0 "${ports[@]}"
+printf '[Alarm]\nOne%%20Alarm%%20Per%%20Scan=1\nNotifications=1\n' >>"$store"
 
-openbox >/dev/null 2>&1 &
-pids+=($!)
-within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
+start_window_manager
 dunst >"$work/dunst.log" 2>&1 &
 pids+=($!)
 # Asked without activating it: the bus would start a second server from its service file.
@@ -74,14 +25,11 @@ has_server() {
 }
 within 50 has_server || fail "dunst did not start"
 
-"$binary" >"$work/sentrel.log" 2>&1 &
-pids+=($!)
-shown() { xdotool search --onlyvisible --name '^Sentrel 2\.0$' | grep -q .; }
+start_sentrel
 step "the program starts minimized and guards the twelve ports"
 guarded() { ss -Htln "sport = :${ports[11]}" | grep -q .; }
 within 100 guarded || fail "port ${ports[11]} is not guarded"
-within 30 bash -c '! xdotool search --onlyvisible --name "^Sentrel 2\.0$" | grep -q .' \
-    || fail "the window did not start minimized"
+within 30 hidden || fail "the window did not start minimized"
 sleep 1
 dunstctl close-all
 dunstctl history-clear 2>/dev/null || true
