@@ -1,26 +1,34 @@
+#include "AlarmSettings.h"
 #include "AlertActions.h"
 #include "ChatCommandSender.h"
 #include "Clipboard.h"
+#include "Event.h"
+#include "EventSink.h"
 #include "IconFlasher.h"
 #include "IniSettingsStore.h"
 #include "IntruderRecord.h"
+#include "IntrusionHandler.h"
 #include "OptionsModel.h"
 #include "ProgramLauncher.h"
 #include "SettingsManager.h"
 #include "SoundPlayer.h"
+#include "StatusReporter.h"
 #include "WallpaperChanger.h"
 
 #include <QtTest>
 
 using namespace std::chrono_literals;
 
-// Stands in for every desktop service and records each request, in order, as one line.
+// Stands in for every desktop service and records each request, in order, as one line; keeps the
+// events and counts the status lines.
 class Recorder final : public IconFlasher,
                        public WallpaperChanger,
                        public ProgramLauncher,
                        public Clipboard,
                        public SoundPlayer,
-                       public ChatCommandSender
+                       public ChatCommandSender,
+                       public StatusReporter,
+                       public EventSink
 {
 public:
     void startFlashing() override { calls << "flash"; }
@@ -35,8 +43,22 @@ public:
     {
         calls << "chat " + service + '|' + text;
     }
+    void addStatusLine(const QString& text) override { lines += !text.isEmpty(); }
+    void setStatusText(const QString&) override { }
+    void record(const Event& event) override { events.push_back(event); }
+
+    // The requests by kind ("flash", "start", ...), the status lines as "lines".
+    QMap<QString, int> asked() const
+    {
+        QMap<QString, int> kinds { { "lines", lines } };
+        for (const QString& call : calls)
+            ++kinds[call.section(' ', 0, 0)];
+        return kinds;
+    }
 
     QStringList calls;
+    int lines = 0;
+    std::vector<Event> events;
 };
 
 // The alert with its settings in a fresh program folder and a clock the test moves.
@@ -50,28 +72,73 @@ struct Alarm
     std::chrono::milliseconds now {};
     AlertActions actions { settings, options,
         { &recorder, &recorder, &recorder, &recorder, &recorder, &recorder }, [this] { return now; } };
-};
-
-// Runs under LC_ALL=C.UTF-8 and TZ=UTC, so the locale's date and time forms in the log are known.
-class TestAlertActions : public QObject
-{
-    Q_OBJECT
 
     // "Section/Key=value;...", saved and loaded as the program would.
-    void set(const QString& settings)
+    void set(const QString& values)
     {
-        for (const QString& s : settings.split(';', Qt::SkipEmptyParts))
-            m_alarm->store.write(
-                s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
-        m_alarm->settings.loadSettings();
-        m_alarm->settings.setAppPath(m_alarm->dir.path() + '/');
+        for (const QString& s : values.split(';', Qt::SkipEmptyParts))
+            store.write(s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
+        settings.loadSettings();
+        settings.setAppPath(dir.path() + '/');
     }
     QByteArray log()
     {
-        m_alarm->actions.intruderLog().flush();
-        QFile file(m_alarm->dir.filePath("Log.txt"));
+        actions.intruderLog().flush();
+        QFile file(dir.filePath("Log.txt"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+};
+
+// An intrusion handler in front of the alert, every action on.
+struct Rig : Alarm
+{
+    explicit Rig(bool oneAlarmPerScan, int gapSeconds = 60)
+    {
+        now = 100s;
+        settings.firstStartup();
+        set("Display/Flash Icon=1;Display/Use IconTray=1;Display/Change Background=1;Display/Attack Run=1;"
+            "Display/Copy Clipboard=1;Advance/DDE On=1");
+        AlarmSettings alarm;
+        alarm.oneAlarmPerScan = oneAlarmPerScan;
+        alarm.scanGapSeconds = gapSeconds;
+        handler.configure(alarm);
+    }
+    // "address:port" connections (the port after the last colon), the clock moved by step before each.
+    void scan(const QStringList& hits, std::chrono::milliseconds step)
+    {
+        for (const QString& hit : hits) {
+            now += step;
+            const qsizetype colon = hit.lastIndexOf(':');
+            handler.handleIntrusion(hit.left(colon), hit.mid(colon + 1).toInt(), 40000);
+        }
+    }
+    QStringList ended() const
+    {
+        QStringList out;
+        for (const Event& e : recorder.events) {
+            if (e.kind == Event::Kind::IncidentEnded)
+                out << QString("%1 %2 %3 %4").arg(e.incident).arg(e.address, e.ports).arg(e.count);
+        }
+        return out;
+    }
+
+    IntrusionHandler handler { recorder, actions, recorder, [this] { return now; } };
+};
+
+QStringList twelvePorts(const QString& address)
+{
+    QStringList hits;
+    for (int port : { 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346 })
+        hits << address + ':' + QString::number(port);
+    return hits;
+}
+
+// What an intrusion sets off: each action under its own setting, the slow ones at most once a
+// second, and once per incident when asked. Runs under LC_ALL=C.UTF-8 and TZ=UTC, so the
+// locale's date and time forms in the log are known.
+class TestAlertActions : public QObject
+{
+    Q_OBJECT
 
     std::unique_ptr<Alarm> m_alarm;
     const IntruderRecord m_intruder { "10.0.0.5", 23, {} };
@@ -81,8 +148,8 @@ private slots:
     {
         m_alarm = std::make_unique<Alarm>();
         m_alarm->settings.firstStartup();
-        set("Display/Flash Icon=0;Display/Use IconTray=0;Display/Copy Clipboard=0;Sounds/On=False;"
-            "General/Logs=False;Display/Attack Run File=xterm -e top");
+        m_alarm->set("Display/Flash Icon=0;Display/Use IconTray=0;Display/Copy Clipboard=0;Sounds/On=False;"
+                     "General/Logs=False;Display/Attack Run File=xterm -e top");
     }
 
     void eachStepFollowsItsOwnCondition_data()
@@ -106,9 +173,9 @@ private slots:
     {
         QFETCH(QString, settings);
         QFETCH(QStringList, expected);
-        set(settings);
+        m_alarm->set(settings);
         m_alarm->actions.raiseIntruderAlert(m_intruder);
-        if (!log().isEmpty())
+        if (!m_alarm->log().isEmpty())
             m_alarm->recorder.calls << "log";
         QCOMPARE(m_alarm->recorder.calls, expected.replaceInStrings("%1", m_alarm->dir.path()));
     }
@@ -116,7 +183,8 @@ private slots:
     void everythingOnRunsTheStepsInOrderEvenWhenTheLogFails()
     {
         QVERIFY(QDir(m_alarm->dir.path()).mkdir("Log.txt")); // cannot be opened as a file, not even by root
-        set("Display/Flash Icon=1;Display/Use IconTray=1;Display/Change Background=1;Display/Attack Run=1;"
+        m_alarm->set(
+            "Display/Flash Icon=1;Display/Use IconTray=1;Display/Change Background=1;Display/Attack Run=1;"
             "Display/Copy Clipboard=1;Sounds/On=True;General/Logs=True;Advance/DDE On=1");
         m_alarm->options.setText(OptionsModel::Text::Sound2, "Siren.wav"); // an edit not yet saved counts
         m_alarm->actions.raiseIntruderAlert(m_intruder);
@@ -134,14 +202,14 @@ private slots:
         QVERIFY(!m_alarm->actions.intruderLog().flush());
         QVERIFY(QDir(m_alarm->dir.path()).rmdir("Log.txt"));
         m_alarm->actions.raiseIntruderAlert({ "10.0.0.6", 24, {} });
-        QCOMPARE(log().count("IP: "), 1);
-        QVERIFY(log().contains("\r\nIP: 10.0.0.6\r\nAttacked Port: 24\r\nMessage: \r\n"));
+        QCOMPARE(m_alarm->log().count("IP: "), 1);
+        QVERIFY(m_alarm->log().contains("\r\nIP: 10.0.0.6\r\nAttacked Port: 24\r\nMessage: \r\n"));
     }
 
     void floodRunsChildProcessesAtMostOncePerSecond()
     {
-        set("Display/Attack Run=1;Sounds/On=True;General/Logs=True;Display/Copy Clipboard=1;"
-            "Display/Change Background=1");
+        m_alarm->set("Display/Attack Run=1;Sounds/On=True;General/Logs=True;Display/Copy Clipboard=1;"
+                     "Display/Change Background=1");
         for (int i = 0; i < 1000; ++i, m_alarm->now += 1ms)
             m_alarm->actions.raiseIntruderAlert(
                 { QStringLiteral("10.0.%1.%2").arg(i / 256).arg(i % 256), 23, {} });
@@ -149,13 +217,101 @@ private slots:
         for (const char* kind : { "start ", "sound ", "wallpaper " })
             QVERIFY2(count(kind) >= 1 && count(kind) <= 2, kind);
         QCOMPARE(count("clipboard "), 1000);
-        QCOMPARE(log().count("Intruder Information - "), 1000);
+        QCOMPARE(m_alarm->log().count("Intruder Information - "), 1000);
 
         // The limit delays, it does not switch off: the next intrusion after a quiet second acts again.
         const qsizetype started = count("start ");
         m_alarm->now += 1s;
         m_alarm->actions.raiseIntruderAlert(m_intruder);
         QCOMPARE(count("start "), started + 1);
+    }
+
+    void connectionsGroupIntoIncidents_data()
+    {
+        QTest::addColumn<QStringList>("hits");
+        QTest::addColumn<int>("stepMs");
+        QTest::addColumn<QStringList>("ended"); // "id address ports count", after monitoring stops
+        QTest::newRow("12-port scan") << twelvePorts(
+            "10.0.0.5") << 5 << QStringList { "1 10.0.0.5 21,23,25,53,70,79,80,137,138,139,12345,12346 12" };
+        QTest::newRow("two sources interleaved")
+            << QStringList { "10.0.0.5:21", "10.0.0.6:21", "10.0.0.5:23", "10.0.0.6:80", "10.0.0.5:21" } << 10
+            << QStringList { "1 10.0.0.5 21,23 3", "2 10.0.0.6 21,80 2" };
+        QTest::newRow("gap exactly reached: same incident")
+            << QStringList { "10.0.0.5:21", "10.0.0.5:23" } << 60000 << QStringList { "1 10.0.0.5 21,23 2" };
+        QTest::newRow("gap passed: a new incident") << QStringList { "10.0.0.5:21", "10.0.0.5:23" } << 60001
+                                                    << QStringList { "1 10.0.0.5 21 1", "2 10.0.0.5 23 1" };
+        QTest::newRow("IPv6 sources") << QStringList { "fd00::1:21", "fd00::2:21" } << 1
+                                      << QStringList { "1 fd00::1 21 1", "2 fd00::2 21 1" };
+    }
+    void connectionsGroupIntoIncidents()
+    {
+        QFETCH(QStringList, hits);
+        QFETCH(int, stepMs);
+        QFETCH(QStringList, ended);
+        Rig rig(true);
+        rig.scan(hits, std::chrono::milliseconds(stepMs));
+        rig.handler.endIncidents();
+        QCOMPARE(rig.ended(), ended);
+        QCOMPARE(rig.recorder.lines, 5 * hits.size()); // status lines stay one block per connection
+        // Every intrusion names its incident in the event log.
+        for (const Event& e : rig.recorder.events)
+            QVERIFY(e.incident > 0);
+    }
+
+    void quietSourceEndsItsIncidentOnTheTimer()
+    {
+        Rig rig(false, 30);
+        rig.scan({ "10.0.0.5:21", "10.0.0.7:22" }, 1s);
+        rig.now += 30s;
+        rig.handler.expireIncidents();
+        QCOMPARE(rig.ended(), QStringList { "1 10.0.0.5 21 1" }); // the second is 1 s younger
+        rig.now += 1s;
+        rig.handler.expireIncidents();
+        QCOMPARE(rig.handler.incidents().openCount(), 0);
+        QCOMPARE(rig.ended().size(), 2);
+    }
+
+    void disruptiveActionsRunOncePerIncidentOnlyWhenAsked_data()
+    {
+        QTest::addColumn<bool>("oneAlarmPerScan");
+        QTest::addColumn<int>("disruptive"); // sound, wallpaper, program, clipboard, chat: each
+        // Two sources' 12-port scans, two seconds apart: the one-second throttle never bites.
+        QTest::newRow("off: as before, one per connection") << false << 24;
+        QTest::newRow("on: one per incident") << true << 2;
+    }
+    void disruptiveActionsRunOncePerIncidentOnlyWhenAsked()
+    {
+        QFETCH(bool, oneAlarmPerScan);
+        QFETCH(int, disruptive);
+        Rig rig(oneAlarmPerScan);
+        rig.scan(twelvePorts("10.0.0.5") + twelvePorts("192.0.2.1"), 2s);
+        QCOMPARE(rig.log().count("Attacked Port: "), 24);
+        QMap<QString, int> expected { { "flash", 24 }, { "lines", 24 * 5 } };
+        for (const char* kind : { "sound", "wallpaper", "start", "clipboard", "chat" })
+            expected[kind] = disruptive;
+        QCOMPARE(rig.recorder.asked(), expected);
+    }
+
+    void allowedSourcesAreCountedAndRecordedOnly()
+    {
+        Rig rig(false);
+        AlarmSettings alarm;
+        alarm.allow = "10.0.0.0/8";
+        rig.handler.configure(alarm);
+        rig.scan({ "10.1.2.3:21", "::ffff:10.1.2.3:23", "192.0.2.1:21" }, 1s);
+        QCOMPARE(rig.handler.allowedCount(), quint64(2));
+        QCOMPARE(rig.handler.intrusionCount(), quint64(1));
+        QCOMPARE(rig.recorder.lines, 5);
+        QCOMPARE(rig.recorder.events.size(), std::size_t(3));
+        QCOMPARE(rig.recorder.events[0].kind, Event::Kind::Allowed);
+        QCOMPARE(rig.recorder.events[1].kind, Event::Kind::Allowed);
+        QCOMPARE(rig.recorder.events[2].kind, Event::Kind::Intrusion);
+
+        // The self-test's own connection counts once as an intrusion, then the list holds again.
+        rig.handler.exemptOnce("10.1.2.3");
+        rig.scan({ "10.1.2.3:21", "10.1.2.3:21" }, 1s);
+        QCOMPARE(rig.handler.intrusionCount(), quint64(2));
+        QCOMPARE(rig.handler.allowedCount(), quint64(3));
     }
 };
 

@@ -8,6 +8,18 @@
 
 Q_DECLARE_METATYPE(Event)
 
+namespace {
+// 2026-03-01 14:05:09.042 two hours east of UTC.
+const QDateTime FixedTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, 2 * 3600);
+
+Event fixed(Event event, quint64 sequence = 7)
+{
+    event.time = FixedTime;
+    event.sequence = sequence;
+    return event;
+}
+} // namespace
+
 // The records outside programs read: the JSON line, the system log's summary and the RFC 5424
 // message, all from the same event.
 class TestEventRecords : public QObject
@@ -22,58 +34,37 @@ private slots:
     void headerFieldsAndFraming();
 };
 
-namespace {
-// 2026-03-01 14:05:09.042 two hours east of UTC.
-const QDateTime FixedTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, 2 * 3600);
-
-Event fixed(Event event, quint64 sequence = 7)
-{
-    event.time = FixedTime;
-    event.sequence = sequence;
-    return event;
-}
-
-Event ofKind(Event::Kind kind)
-{
-    return Event::now(kind);
-}
-} // namespace
-
 void TestEventRecords::jsonRecordPerKind_data()
 {
     QTest::addColumn<Event>("event");
     QTest::addColumn<QByteArray>("fields"); // the JSON object without time, seq and host
 
-    QTest::newRow("intrusion ipv4") << fixed(Event::intrusion("192.0.2.7", 51234, 23, false))
-                                    << QByteArray(R"({"event":"intrusion","address":"192.0.2.7","family":"ipv4",
-                                          "source_port":51234,"port":23,"sentinel":false})");
-    QTest::newRow("intrusion ipv6 via sentinel")
-        << fixed(Event::intrusion("2001:db8::42", 1, 40123, true))
-        << QByteArray(R"({"event":"intrusion","address":"2001:db8::42","family":"ipv6","source_port":1,
-               "port":40123,"sentinel":true})");
-    QTest::newRow("monitoring started") << fixed(ofKind(Event::Kind::MonitoringStarted))
-                                        << QByteArray(R"({"event":"monitoring_started"})");
-    QTest::newRow("monitoring stopped") << fixed(ofKind(Event::Kind::MonitoringStopped))
-                                        << QByteArray(R"({"event":"monitoring_stopped"})");
-    QTest::newRow("port in use") << fixed(Event::portUnguarded("8080", 8080, Event::Reason::InUse))
-                                 << QByteArray(
-                                        R"({"event":"port_unguarded","entry":"8080","port":8080,"reason":"in_use"})");
-    QTest::newRow("port needs privileges")
-        << fixed(Event::portUnguarded("21", 21, Event::Reason::NeedsPrivileges))
-        << QByteArray(R"({"event":"port_unguarded","entry":"21","port":21,"reason":"needs_privileges"})");
-    QTest::newRow("not a port: no port field")
-        << fixed(Event::portUnguarded("7x\"", 0, Event::Reason::InvalidPort))
-        << QByteArray(R"({"event":"port_unguarded","entry":"7x\"","reason":"invalid_port"})");
-    QTest::newRow("network up") << fixed(Event::networkChanged(true))
-                                << QByteArray(R"({"event":"network_changed","state":"connected"})");
-    QTest::newRow("network down") << fixed(Event::networkChanged(false))
-                                  << QByteArray(R"({"event":"network_changed","state":"disconnected"})");
+    const auto row = [](const char* name, const Event& event, const char* fields) {
+        QTest::newRow(name) << fixed(event) << QByteArray(fields);
+    };
+    row("intrusion ipv4", Event::intrusion("192.0.2.7", 51234, 23, false),
+        R"({"event":"intrusion","address":"192.0.2.7","family":"ipv4","source_port":51234,"port":23,
+            "sentinel":false})");
+    row("intrusion ipv6 via sentinel", Event::intrusion("2001:db8::42", 1, 40123, true),
+        R"({"event":"intrusion","address":"2001:db8::42","family":"ipv6","source_port":1,"port":40123,
+            "sentinel":true})");
+    row("monitoring started", Event::now(Event::Kind::MonitoringStarted),
+        R"({"event":"monitoring_started"})");
+    row("monitoring stopped", Event::now(Event::Kind::MonitoringStopped),
+        R"({"event":"monitoring_stopped"})");
+    row("port in use", Event::portUnguarded("8080", 8080, Event::Reason::InUse),
+        R"({"event":"port_unguarded","entry":"8080","port":8080,"reason":"in_use"})");
+    row("port needs privileges", Event::portUnguarded("21", 21, Event::Reason::NeedsPrivileges),
+        R"({"event":"port_unguarded","entry":"21","port":21,"reason":"needs_privileges"})");
+    row("not a port: no port field", Event::portUnguarded("7x\"", 0, Event::Reason::InvalidPort),
+        R"({"event":"port_unguarded","entry":"7x\"","reason":"invalid_port"})");
+    row("network up", Event::networkChanged(true), R"({"event":"network_changed","state":"connected"})");
+    row("network down", Event::networkChanged(false),
+        R"({"event":"network_changed","state":"disconnected"})");
     // A folder name may hold anything a file name can: quotes, backslashes, controls, non-ASCII.
-    QTest::newRow("start, odd folder")
-        << fixed(Event::programStarted("2.0", "/home/a \"b\"\\c\td\x01\xc3\xa9"))
-        << QByteArray(R"({"event":"program_started","version":"2.0",
-               "program_folder":"/home/a \"b\"\\c\td\u0001\u00e9"})");
-    QTest::newRow("exit") << fixed(ofKind(Event::Kind::ProgramExited)) << QByteArray(R"({"event":"program_exited"})");
+    row("start, odd folder", Event::programStarted("2.0", "/home/a \"b\"\\c\td\x01\xc3\xa9"),
+        R"({"event":"program_started","version":"2.0","program_folder":"/home/a \"b\"\\c\td\u0001\u00e9"})");
+    row("exit", Event::now(Event::Kind::ProgramExited), R"({"event":"program_exited"})");
 }
 
 void TestEventRecords::jsonRecordPerKind()
@@ -105,26 +96,27 @@ void TestEventRecords::syslogMessage_data()
 
     // Facility 10 (authpriv): intrusions warn (84), changes of what is guarded notice (85), the
     // rest inform (86).
-    QTest::newRow("intrusion") << fixed(Event::intrusion("::ffff:192.0.2.7", 4242, 23, false))
-                               << QByteArray("<84>|intrusion [sentrel@32473 seq=\"7\" address=\"::ffff:192.0.2.7\" "
-                                             "family=\"ipv6\" source_port=\"4242\" port=\"23\" sentinel=\"false\"] ")
-                               << QByteArray("event=intrusion address=::ffff:192.0.2.7 family=ipv6 "
-                                             "source_port=4242 port=23 sentinel=false");
-    QTest::newRow("param escaping")
-        << fixed(Event::portUnguarded(QString::fromUtf8("a]b\"c\\d e\u00e9]"), 0, Event::Reason::InvalidPort), 9)
-        << QByteArray("<85>|port_unguarded [sentrel@32473 seq=\"9\" "
-                      "entry=\"a\\]b\\\"c\\\\d e\xc3\xa9\\]\" reason=\"invalid_port\"] ")
-        << QByteArray("event=port_unguarded entry=\"a]b\\\"c\\\\d e\xc3\xa9]\" reason=invalid_port");
-    QTest::newRow("network") << fixed(Event::networkChanged(false))
-                             << QByteArray("<85>|network_changed [sentrel@32473 seq=\"7\" state=\"disconnected\"] ")
-                             << QByteArray("event=network_changed state=disconnected");
-    QTest::newRow("start, empty version") << fixed(Event::programStarted("", "/opt/x"))
-                                          << QByteArray("<86>|program_started [sentrel@32473 seq=\"7\" version=\"\" "
-                                                        "program_folder=\"/opt/x\"] ")
-                                          << QByteArray("event=program_started version=\"\" program_folder=/opt/x");
-    QTest::newRow("exit") << fixed(ofKind(Event::Kind::ProgramExited))
-                          << QByteArray("<86>|program_exited [sentrel@32473 seq=\"7\"] ")
-                          << QByteArray("event=program_exited");
+    const auto row = [](const char* name, const Event& event, const char* message, const char* summary) {
+        QTest::newRow(name) << event << QByteArray(message) << QByteArray(summary);
+    };
+    row("intrusion", fixed(Event::intrusion("::ffff:192.0.2.7", 4242, 23, false)),
+        "<84>|intrusion [sentrel@32473 seq=\"7\" address=\"::ffff:192.0.2.7\" family=\"ipv6\" "
+        "source_port=\"4242\" port=\"23\" sentinel=\"false\"] ",
+        "event=intrusion address=::ffff:192.0.2.7 family=ipv6 source_port=4242 port=23 sentinel=false");
+    row("param escaping",
+        fixed(
+            Event::portUnguarded(QString::fromUtf8("a]b\"c\\d e\u00e9]"), 0, Event::Reason::InvalidPort), 9),
+        "<85>|port_unguarded [sentrel@32473 seq=\"9\" entry=\"a\\]b\\\"c\\\\d e\xc3\xa9\\]\" "
+        "reason=\"invalid_port\"] ",
+        "event=port_unguarded entry=\"a]b\\\"c\\\\d e\xc3\xa9]\" reason=invalid_port");
+    row("network", fixed(Event::networkChanged(false)),
+        "<85>|network_changed [sentrel@32473 seq=\"7\" state=\"disconnected\"] ",
+        "event=network_changed state=disconnected");
+    row("start, empty version", fixed(Event::programStarted("", "/opt/x")),
+        "<86>|program_started [sentrel@32473 seq=\"7\" version=\"\" program_folder=\"/opt/x\"] ",
+        "event=program_started version=\"\" program_folder=/opt/x");
+    row("exit", fixed(Event::now(Event::Kind::ProgramExited)),
+        "<86>|program_exited [sentrel@32473 seq=\"7\"] ", "event=program_exited");
 }
 
 void TestEventRecords::syslogMessage()
@@ -145,7 +137,7 @@ void TestEventRecords::headerFieldsAndFraming()
     QCOMPARE(Rfc5424::headerField("my box\xc3\xa9.lan", 255), QByteArray("mybox.lan"));
     QCOMPARE(Rfc5424::headerField(" \t", 255), QByteArray("-"));
     QCOMPARE(Rfc5424::headerField(QString(300, 'h'), 255).size(), 255);
-    QCOMPARE(Rfc5424::message(fixed(ofKind(Event::Kind::ProgramExited)), EventFormat(""), 3, 1).left(40),
+    QCOMPARE(Rfc5424::message(fixed(Event::now(Event::Kind::ProgramExited)), EventFormat(""), 3, 1).left(40),
         QByteArray("<30>1 2026-03-01T14:05:09.042+02:00 - se"));
 
     // The frame counts octets, not characters.

@@ -6,17 +6,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestJsonEventLog : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void rotatesAtSizeKeepingFiles_data();
-    void rotatesAtSizeKeepingFiles();
-    void failingWritesLoseOnlyTheirLinesAndReportOnce();
-    void onePassOneWrite();
-};
-
 namespace {
 struct StatusLines final : StatusReporter
 {
@@ -27,8 +16,8 @@ struct StatusLines final : StatusReporter
 
 QByteArray line(int n)
 {
-    return QByteArray("{\"seq\":") + QByteArray::number(n).rightJustified(4, '0') + ",\"pad\":\"" + QByteArray(80, 'x')
-        + "\"}\n"; // 100 bytes
+    return QByteArray("{\"seq\":") + QByteArray::number(n).rightJustified(4, '0') + ",\"pad\":\""
+        + QByteArray(80, 'x') + "\"}\n"; // 100 bytes
 }
 
 QByteArray read(const QString& path)
@@ -38,107 +27,114 @@ QByteArray read(const QString& path)
 }
 } // namespace
 
-void TestJsonEventLog::rotatesAtSizeKeepingFiles_data()
+class TestJsonEventLog : public QObject
 {
-    QTest::addColumn<int>("kept");
-    QTest::addColumn<int>("perPass"); // lines appended in one event-loop pass
-    QTest::newRow("five kept, one line a pass") << 5 << 1;
-    QTest::newRow("two kept, three lines a pass") << 2 << 3;
-    QTest::newRow("none kept") << 0 << 1;
-}
+    Q_OBJECT
 
-// 1,000 bytes a file, 100 bytes a line: 60 lines fill six files. The newest lines are in
-// events.jsonl, older ones in .1, .2 ..., the oldest beyond the kept count are gone, and every
-// file holds whole lines in order with nothing lost in between.
-void TestJsonEventLog::rotatesAtSizeKeepingFiles()
-{
-    QFETCH(int, kept);
-    QFETCH(int, perPass);
-    QTemporaryDir dir;
-    StatusLines status;
-    JsonEventLog log(status);
-    log.open(dir.path(), 1000, kept);
-    for (int n = 1; n <= 60; ++n) {
-        log.append(line(n), quint64(n));
-        if (n % perPass == 0)
-            log.flush();
+private slots:
+    void rotatesAtSizeKeepingFiles_data()
+    {
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("perPass"); // lines appended in one event-loop pass
+        QTest::newRow("five kept, one line a pass") << 5 << 1;
+        QTest::newRow("two kept, three lines a pass") << 2 << 3;
+        QTest::newRow("none kept") << 0 << 1;
     }
-    log.flush();
-    QCOMPARE(log.writtenThrough(), 60u);
 
-    QByteArray all;
-    const QString path = dir.filePath(JsonEventLog::fileName());
-    for (int i = kept + 1; i >= 1; --i)
-        QVERIFY2(!QFile::exists(path + '.' + QString::number(i)) == (i > kept), qPrintable(QString::number(i)));
-    for (int i = kept; i >= 0; --i) {
-        const QByteArray bytes = read(i == 0 ? path : path + '.' + QString::number(i));
-        QVERIFY(bytes.size() <= 1000 && bytes.size() >= 100 * perPass);
-        QVERIFY(bytes.endsWith('\n'));
-        all += bytes;
+    // 1,000 bytes a file, 100 bytes a line: 60 lines fill six files. The newest lines are in
+    // events.jsonl, older ones in .1, .2 ..., the oldest beyond the kept count are gone, and every
+    // file holds whole lines in order with nothing lost in between.
+    void rotatesAtSizeKeepingFiles()
+    {
+        QFETCH(int, kept);
+        QFETCH(int, perPass);
+        QTemporaryDir dir;
+        StatusLines status;
+        JsonEventLog log(status);
+        log.open(dir.path(), 1000, kept);
+        for (int n = 1; n <= 60; ++n) {
+            log.append(line(n), quint64(n));
+            if (n % perPass == 0)
+                log.flush();
+        }
+        log.flush();
+        QCOMPARE(log.writtenThrough(), 60u);
+
+        QByteArray all;
+        const QString path = dir.filePath(JsonEventLog::fileName());
+        for (int i = kept + 1; i >= 1; --i)
+            QVERIFY2(!QFile::exists(path + '.' + QString::number(i)) == (i > kept),
+                qPrintable(QString::number(i)));
+        for (int i = kept; i >= 0; --i) {
+            const QByteArray bytes = read(i == 0 ? path : path + '.' + QString::number(i));
+            QVERIFY(bytes.size() <= 1000 && bytes.size() >= 100 * perPass);
+            QVERIFY(bytes.endsWith('\n'));
+            all += bytes;
+        }
+        const qsizetype lines = all.count('\n');
+        QByteArray expected;
+        for (int n = 61 - int(lines); n <= 60; ++n)
+            expected += line(n);
+        QCOMPARE(all, expected);
+        QVERIFY(lines > 1000 / 100 * kept - perPass);
+        QVERIFY(status.lines.isEmpty());
     }
-    const qsizetype lines = all.count('\n');
-    QByteArray expected;
-    for (int n = 61 - int(lines); n <= 60; ++n)
-        expected += line(n);
-    QCOMPARE(all, expected);
-    QVERIFY(lines > 1000 / 100 * kept - perPass);
-    QVERIFY(status.lines.isEmpty());
-}
 
-// /dev/full fails every write with "no space left", as a full file system does.
-void TestJsonEventLog::failingWritesLoseOnlyTheirLinesAndReportOnce()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(JsonEventLog::fileName());
-    QVERIFY(QFile::link("/dev/full", path));
-    StatusLines status;
-    JsonEventLog log(status);
-    log.open(dir.path(), 1 << 20, 5);
+    // /dev/full fails every write with "no space left", as a full file system does.
+    void failingWritesLoseOnlyTheirLinesAndReportOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(JsonEventLog::fileName());
+        QVERIFY(QFile::link("/dev/full", path));
+        StatusLines status;
+        JsonEventLog log(status);
+        log.open(dir.path(), 1 << 20, 5);
 
-    for (int n = 1; n <= 5; ++n)
-        log.append(line(n), quint64(n));
-    log.flush();
-    log.append(line(6), 6);
-    log.flush();
-    QCOMPARE(log.lostTotal(), 6u);
-    QCOMPARE(log.writtenThrough(), 0u);
-    QVERIFY(status.lines.isEmpty()); // nothing is said while writing still fails
+        for (int n = 1; n <= 5; ++n)
+            log.append(line(n), quint64(n));
+        log.flush();
+        log.append(line(6), 6);
+        log.flush();
+        QCOMPARE(log.lostTotal(), 6u);
+        QCOMPARE(log.writtenThrough(), 0u);
+        QVERIFY(status.lines.isEmpty()); // nothing is said while writing still fails
 
-    QVERIFY(QFile::remove(path)); // space again
-    log.append(line(7), 7);
-    log.flush();
-    log.append(line(8), 8);
-    log.flush();
-    QCOMPARE(read(path), line(7) + line(8));
-    QCOMPARE(log.writtenThrough(), 8u);
-    QCOMPARE(log.lostTotal(), 6u);
-    QCOMPARE(status.lines, QStringList { "Event log: 6 events could not be written to events.jsonl" });
-}
+        QVERIFY(QFile::remove(path)); // space again
+        log.append(line(7), 7);
+        log.flush();
+        log.append(line(8), 8);
+        log.flush();
+        QCOMPARE(read(path), line(7) + line(8));
+        QCOMPARE(log.writtenThrough(), 8u);
+        QCOMPARE(log.lostTotal(), 6u);
+        QCOMPARE(status.lines, QStringList { "Event log: 6 events could not be written to events.jsonl" });
+    }
 
-// Lines appended in one pass of the event loop reach the file together once the loop turns, in
-// order across passes.
-void TestJsonEventLog::onePassOneWrite()
-{
-    QTemporaryDir dir;
-    StatusLines status;
-    JsonEventLog log(status);
-    log.open(dir.path(), 1 << 20, 5);
-    for (int n = 1; n <= 3; ++n)
-        log.append(line(n), quint64(n));
-    const QString path = dir.filePath(JsonEventLog::fileName());
-    QCOMPARE(read(path), QByteArray());
-    QTRY_COMPARE(read(path), line(1) + line(2) + line(3));
-    QCOMPARE(log.writtenThrough(), 3u);
+    // Lines appended in one pass of the event loop reach the file together once the loop turns, in
+    // order across passes.
+    void onePassOneWrite()
+    {
+        QTemporaryDir dir;
+        StatusLines status;
+        JsonEventLog log(status);
+        log.open(dir.path(), 1 << 20, 5);
+        for (int n = 1; n <= 3; ++n)
+            log.append(line(n), quint64(n));
+        const QString path = dir.filePath(JsonEventLog::fileName());
+        QCOMPARE(read(path), QByteArray());
+        QTRY_COMPARE(read(path), line(1) + line(2) + line(3));
+        QCOMPARE(log.writtenThrough(), 3u);
 
-    // The next pass adds to the same file; one deleted between two passes is started anew.
-    log.append(line(4), 4);
-    QTRY_COMPARE(read(path), line(1) + line(2) + line(3) + line(4));
-    QVERIFY(QFile::remove(path));
-    log.append(line(5), 5);
-    log.append(line(6), 6);
-    QTRY_COMPARE(read(path), line(5) + line(6));
-    QCOMPARE(log.writtenThrough(), 6u);
-}
+        // The next pass adds to the same file; one deleted between two passes is started anew.
+        log.append(line(4), 4);
+        QTRY_COMPARE(read(path), line(1) + line(2) + line(3) + line(4));
+        QVERIFY(QFile::remove(path));
+        log.append(line(5), 5);
+        log.append(line(6), 6);
+        QTRY_COMPARE(read(path), line(5) + line(6));
+        QCOMPARE(log.writtenThrough(), 6u);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestJsonEventLog)
 #include "tst_JsonEventLog.moc"

@@ -61,29 +61,20 @@ class TestAlarmPage : public QObject
     Q_OBJECT
 
 private slots:
-    void pageFollowsTheOtherFour()
-    {
-        AlarmRig rig;
-        QCOMPARE(FrmOptions::pageCount(), 5);
-        QCOMPARE(rig.dialog.pageLabel(AlarmPageIndex)->text(), QString("Alarm"));
-        QCOMPARE(rig.page()->findChild<QLabel*>("pageTitle")->text(), QString("Alarm Settings"));
-    }
-
     void addRefusesInvalidEntriesSayingWhy_data()
     {
         QTest::addColumn<QStringList>("answers");
         QTest::addColumn<QStringList>("listed");
         QTest::addColumn<QString>("message");
-        QTest::newRow("address and range") << QStringList { "192.168.1.10", " 10.0.0.0/8 " }
-                                           << QStringList { "192.168.1.10", "10.0.0.0/8" } << "";
-        QTest::newRow("twice is once")
-            << QStringList { "fd00::/8", "fd00::/8" } << QStringList { "fd00::/8" } << "";
-        QTest::newRow("not an address") << QStringList { "backup.lan" } << QStringList {}
-                                        << "\"backup.lan\": not an IPv4 or IPv6 address";
-        QTest::newRow("bad prefix after a good one")
-            << QStringList { "10.0.0.1", "10.0.0.0/40" } << QStringList { "10.0.0.1" }
-            << "\"10.0.0.0/40\": prefix length must be 0 to 32";
-        QTest::newRow("cancelled prompt") << QStringList { "" } << QStringList {} << "";
+        const auto row
+            = [](const char* name, const QStringList& answers, const QStringList& listed,
+                  const char* message) { QTest::newRow(name) << answers << listed << QString(message); };
+        row("address and range", { "192.168.1.10", " 10.0.0.0/8 " }, { "192.168.1.10", "10.0.0.0/8" }, "");
+        row("twice is once", { "fd00::/8", "fd00::/8" }, { "fd00::/8" }, "");
+        row("not an address", { "backup.lan" }, {}, "\"backup.lan\": not an IPv4 or IPv6 address");
+        row("bad prefix after a good one", { "10.0.0.1", "10.0.0.0/40" }, { "10.0.0.1" },
+            "\"10.0.0.0/40\": prefix length must be 0 to 32");
+        row("cancelled prompt", { "" }, {}, "");
     }
     void addRefusesInvalidEntriesSayingWhy()
     {
@@ -98,9 +89,14 @@ private slots:
         QCOMPARE(rig.page()->findChild<QLabel*>("lblAllowError")->text(), message);
     }
 
+    // The fifth page, after the other four: nothing is written before OK, Cancel forgets every
+    // edit, and OK writes the page's own sections only.
     void pendingUntilOkAndSavedInItsOwnSection()
     {
         AlarmRig rig;
+        QCOMPARE(FrmOptions::pageCount(), 5);
+        QCOMPARE(rig.dialog.pageLabel(AlarmPageIndex)->text(), QString("Alarm"));
+        QCOMPARE(rig.page()->findChild<QLabel*>("pageTitle")->text(), QString("Alarm Settings"));
         const QByteArray stored = rig.file();
         const QByteArray original = rig.originalKeys();
         const auto edit = [&rig] {

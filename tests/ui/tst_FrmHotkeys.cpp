@@ -52,79 +52,66 @@ class TestFrmHotkeys : public QObject
     Q_OBJECT
 
 private slots:
-    void pollRunsEachPressedKeyInOrder_data();
-    void pollRunsEachPressedKeyInOrder();
-    void loadedPollsOnItsOwnAndAHeldKeyFiresEveryPoll();
-    void unavailableDesktopSaysSoOnceAndNeverPolls();
+    void pollRunsEachPressedKeyInOrder_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("actions");
+        QTest::addColumn<bool>("loadedAfter");
+        const auto row = [](const char* name, const char* keys, const char* actions, bool loadedAfter) {
+            QTest::newRow(name) << QString(keys) << QString(actions) << loadedAfter;
+        };
+        row("none", "", "", true);
+        row("F11", "F11", "restore options", false);
+        row("F12 F10 F9 in key order", "F12 F10 F9", "restore monitoring restore view restore clear", true);
+        row("F11 and F12: F12 still runs", "F12 F11", "restore options restore clear", false);
+        row("all four", "F9 F10 F11 F12", "restore monitoring restore view restore options restore clear",
+            false);
+    }
+    void pollRunsEachPressedKeyInOrder()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, actions);
+        QFETCH(bool, loadedAfter);
+
+        Rig rig;
+        rig.poller.load();
+        rig.press(keys);
+        rig.poller.timHotkeysTimer();
+        QCOMPARE(rig.recorder.log.join(' '), actions);
+        QCOMPARE(rig.poller.isLoaded(), loadedAfter);
+        // Unloading stops watching the keyboard too: after F11 the keys stay dead until a new load.
+        QCOMPARE(rig.keys.stops, loadedAfter ? 0 : 1);
+    }
+
+    // Loaded, the poller runs on its own and a held key fires every poll; unloaded, or on a desktop
+    // without the keys (which it says once), a held key does nothing.
+    void pollsOnItsOwnOnlyWhileLoadedOnADesktopWithTheKeys()
+    {
+        Rig rig(20ms), without(20ms);
+        rig.press("F10");
+        rig.poller.unload(); // never loaded: nothing to stop
+        QCOMPARE(rig.keys.stops, 0);
+        rig.poller.load();
+        rig.poller.load();
+        QCOMPARE(rig.keys.starts, 1);
+        without.keys.available = false;
+        without.press("F9");
+        without.poller.load();
+        without.poller.unload();
+        without.poller.load();
+        QVERIFY(!without.poller.isLoaded());
+        QCOMPARE(without.keys.starts, 0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(rig.recorder.log.count("view") >= 3, 5000);
+        rig.poller.unload();
+        rig.poller.unload();
+        QCOMPARE(rig.keys.stops, 1);
+        const QStringList settled = rig.recorder.log;
+        QTest::qWait(100);
+        QCOMPARE(rig.recorder.log, settled);
+        QCOMPARE(without.recorder.log, QStringList { "line:Hotkeys are not available on this desktop" });
+    }
 };
-
-void TestFrmHotkeys::pollRunsEachPressedKeyInOrder_data()
-{
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QStringList>("actions");
-    QTest::addColumn<bool>("loadedAfter");
-
-    QTest::newRow("none") << "" << QStringList {} << true;
-    QTest::newRow("F11") << "F11" << QStringList { "restore", "options" } << false;
-    QTest::newRow("F12 F10 F9 in key order")
-        << "F12 F10 F9" << QStringList { "restore", "monitoring", "restore", "view", "restore", "clear" }
-        << true;
-    QTest::newRow("F11 and F12: F12 still runs")
-        << "F12 F11" << QStringList { "restore", "options", "restore", "clear" } << false;
-    QTest::newRow("all four") << "F9 F10 F11 F12"
-                              << QStringList { "restore", "monitoring", "restore", "view", "restore",
-                                     "options", "restore", "clear" }
-                              << false;
-}
-
-void TestFrmHotkeys::pollRunsEachPressedKeyInOrder()
-{
-    QFETCH(QString, keys);
-    QFETCH(QStringList, actions);
-    QFETCH(bool, loadedAfter);
-
-    Rig rig;
-    rig.poller.load();
-    rig.press(keys);
-    rig.poller.timHotkeysTimer();
-    QCOMPARE(rig.recorder.log, actions);
-    QCOMPARE(rig.poller.isLoaded(), loadedAfter);
-    // Unloading stops watching the keyboard too: after F11 the keys stay dead until a new load.
-    QCOMPARE(rig.keys.stops, loadedAfter ? 0 : 1);
-}
-
-void TestFrmHotkeys::loadedPollsOnItsOwnAndAHeldKeyFiresEveryPoll()
-{
-    Rig rig(20ms);
-    rig.press("F10");
-    rig.poller.unload(); // never loaded: nothing to stop
-    QCOMPARE(rig.keys.stops, 0);
-    rig.poller.load();
-    rig.poller.load();
-    QCOMPARE(rig.keys.starts, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.recorder.log.count("view") >= 3, 5000);
-    rig.poller.unload();
-    rig.poller.unload();
-    QCOMPARE(rig.keys.stops, 1);
-    // Unloaded, a key still held does nothing.
-    const QStringList settled = rig.recorder.log;
-    QTest::qWait(100);
-    QCOMPARE(rig.recorder.log, settled);
-}
-
-void TestFrmHotkeys::unavailableDesktopSaysSoOnceAndNeverPolls()
-{
-    Rig rig(20ms);
-    rig.keys.available = false;
-    rig.press("F9");
-    rig.poller.load();
-    rig.poller.unload();
-    rig.poller.load();
-    QVERIFY(!rig.poller.isLoaded());
-    QCOMPARE(rig.keys.starts, 0);
-    QTest::qWait(100);
-    QCOMPARE(rig.recorder.log, QStringList { "line:Hotkeys are not available on this desktop" });
-}
 
 QTEST_GUILESS_MAIN(TestFrmHotkeys)
 #include "tst_FrmHotkeys.moc"
