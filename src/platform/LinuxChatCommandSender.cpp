@@ -31,7 +31,7 @@ void LinuxChatCommandSender::sendDdeCommand(const QString& service, const QStrin
     else if (name.compare(QLatin1String("weechat"), Qt::CaseInsensitive) == 0)
         sendToWeechat(message);
     else if (name.startsWith(QLatin1String("fifo:"), Qt::CaseInsensitive))
-        queue(name.mid(5), message.toUtf8() + '\n');
+        queue(name.mid(5), false, message.toUtf8() + '\n');
     else
         sendToHexChat(message, true);
 }
@@ -50,13 +50,13 @@ void LinuxChatCommandSender::sendToHexChat(const QString& message, bool thenWeec
 void LinuxChatCommandSender::sendToWeechat(const QString& message)
 {
     // "*" sends the text to WeeChat's current buffer, where a "/" line runs as a command.
-    queue(QString(), '*' + message.toUtf8() + '\n');
+    queue(QString(), true, '*' + message.toUtf8() + '\n');
 }
 
-void LinuxChatCommandSender::queue(const QString& path, const QByteArray& line)
+void LinuxChatCommandSender::queue(const QString& path, bool forWeechat, const QByteArray& line)
 {
-    if (m_pending.empty() || m_pending.back().path != path)
-        m_pending.push_back({ path, {} });
+    if (m_pending.empty() || m_pending.back().path != path || m_pending.back().forWeechat != forWeechat)
+        m_pending.push_back({ path, forWeechat, {} });
     m_pending.back().lines += line;
     if (!m_flushTimer.isActive())
         m_flushTimer.start();
@@ -69,7 +69,7 @@ void LinuxChatCommandSender::flush()
     QStringList weechat;
     bool weechatLooked = false;
     for (const PendingLines& batch : pending) {
-        if (!batch.path.isEmpty()) {
+        if (!batch.forWeechat) {
             writeLines(batch.path, batch.lines);
             continue;
         }

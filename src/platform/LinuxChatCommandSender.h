@@ -30,13 +30,14 @@ public:
 private:
     struct PendingLines
     {
-        QString path; // empty: every WeeChat FIFO, looked up when they are written
+        QString path; // of one pipe, when not for WeeChat
+        bool forWeechat = false; // every WeeChat FIFO, looked up when they are written
         QByteArray lines;
     };
 
     void sendToHexChat(const QString& message, bool thenWeechat);
     void sendToWeechat(const QString& message);
-    void queue(const QString& path, const QByteArray& line);
+    void queue(const QString& path, bool forWeechat, const QByteArray& line);
     void flush();
     static void writeLines(const QString& path, const QByteArray& lines);
 

@@ -84,6 +84,7 @@ private slots:
             { "run/weechat/weechat_fifo_42", "data/weechat/weechat_fifo_7", ".weechat/weechat_fifo" })
             QVERIFY(makeFifo(fifo) >= 0);
         m_sender.sendDdeCommand("WeeChat", m_line);
+        m_sender.sendDdeCommand("fifo:", "/nowhere"); // no path: no pipe, and not WeeChat's either
         QTest::qWait(1);
         QCOMPARE(readAll(pipe), QByteArray());
         for (int reader : m_readers.mid(m_readers.indexOf(pipe) + 1))
