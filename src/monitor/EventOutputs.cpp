@@ -2,6 +2,7 @@
 
 #include "Event.h"
 #include "Rfc5424.h"
+#include "StatusReporter.h"
 #include "SystemLog.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,7 @@ SystemLog::Level levelOf(const Event& event)
 EventOutputs::EventOutputs(
     StatusReporter& status, SystemLog& systemLog, RemoteCollector::Backoff backoff, QObject* parent)
     : QObject(parent)
+    , m_status(status)
     , m_systemLog(systemLog)
     , m_format(QSysInfo::machineHostName())
     , m_eventLog(status)
@@ -92,8 +94,11 @@ void EventOutputs::deliver(Event& event)
     // The system log's line is also the collector's message text: built once for both.
     const QByteArray summary
         = m_syslogOpen || m_collector.isOpen() ? m_format.summary(event) : QByteArray();
-    if (m_syslogOpen)
-        m_systemLog.write(levelOf(event), summary);
+    if (m_syslogOpen) {
+        if (const quint64 lost = m_systemLog.write(levelOf(event), summary))
+            m_status.addStatusLine(
+                QStringLiteral("System log: %1 events could not be written to syslog").arg(lost));
+    }
     if (m_collector.isOpen())
         m_collector.send(Rfc5424::message(event, m_format, Facility, m_pid, summary), event.sequence);
     if (m_watcher)

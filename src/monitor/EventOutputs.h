@@ -49,6 +49,7 @@ public:
 private:
     void deliver(Event& event);
 
+    StatusReporter& m_status;
     SystemLog& m_systemLog;
     EventFormat m_format;
     const qint64 m_pid = QCoreApplication::applicationPid(); // asked once: it costs a system call

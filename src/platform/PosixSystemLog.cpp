@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 constexpr int Facility = LOG_AUTHPRIV;
@@ -31,7 +32,8 @@ int connectTo(const QByteArray& path, int type)
         return -1;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    // Non-blocking from the start: a stream daemon whose backlog is full refuses at once.
+    const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
@@ -41,6 +43,15 @@ int connectTo(const QByteArray& path, int type)
         return -1;
     }
     return fd;
+}
+
+ssize_t sendNow(int fd, const char* data, std::size_t size)
+{
+    for (;;) {
+        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0 || errno != EINTR)
+            return sent;
+    }
 }
 } // namespace
 
@@ -72,10 +83,10 @@ void PosixSystemLog::close()
     m_open = false;
 }
 
-void PosixSystemLog::write(Level level, const QByteArray& message)
+quint64 PosixSystemLog::write(Level level, const QByteArray& message)
 {
     if (!m_open)
-        return;
+        return 0;
     QByteArray datagram;
     datagram.reserve(message.size() + 48);
     datagram += '<';
@@ -84,12 +95,18 @@ void PosixSystemLog::write(Level level, const QByteArray& message)
     datagram += stamp();
     datagram += m_tag;
     datagram += message;
-    if (send(datagram))
-        return;
-    // The daemon may have restarted: one new connection, as syslog(3) tries.
-    disconnect();
-    if (connectSocket())
-        send(datagram);
+    Sent sent = send(datagram);
+    if (sent == Sent::Broken) {
+        // The daemon may have restarted: one new connection, as syslog(3) tries.
+        disconnect();
+        if (connectSocket())
+            sent = send(datagram);
+    }
+    if (sent != Sent::Yes) {
+        ++m_lostUnreported;
+        return 0;
+    }
+    return std::exchange(m_lostUnreported, 0);
 }
 
 bool PosixSystemLog::connectSocket()
@@ -117,19 +134,18 @@ void PosixSystemLog::disconnect()
     m_fd = -1;
 }
 
-bool PosixSystemLog::send(const QByteArray& datagram)
+PosixSystemLog::Sent PosixSystemLog::send(const QByteArray& datagram)
 {
     if (m_fd < 0)
-        return false;
+        return Sent::Broken;
     // On a stream socket the terminating NUL every QByteArray holds goes too.
     const std::size_t size = std::size_t(datagram.size()) + (m_stream ? 1 : 0);
-    for (;;) {
-        const ssize_t sent = ::send(m_fd, datagram.constData(), size, MSG_NOSIGNAL);
-        if (sent >= 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
+    const ssize_t sent = sendNow(m_fd, datagram.constData(), size);
+    if (sent < 0) // a full queue or send buffer: the daemon is there but does not read now
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS ? Sent::Busy : Sent::Broken;
+    // Only a stream takes part of a message, and only one far longer than these: the rest would
+    // run into the next message, so the message goes again on a new connection.
+    return std::size_t(sent) == size ? Sent::Yes : Sent::Broken;
 }
 
 // "Mmm dd hh:mm:ss " in local time with English month names, as syslog(3) writes it.

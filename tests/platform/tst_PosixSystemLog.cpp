@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -79,7 +81,7 @@ private slots:
         PosixSystemLog log(path());
         log.open();
         QVERIFY(log.isConnected());
-        log.write(SystemLog::Level(level), "event=intrusion address=192.0.2.7");
+        QCOMPARE(log.write(SystemLog::Level(level), "event=intrusion address=192.0.2.7"), 0u);
         const QByteArray got = daemon.take();
         QFETCH(QByteArray, end);
         QVERIFY2(got.endsWith(end), got.constData());
@@ -91,29 +93,75 @@ private slots:
         QTEST(match.captured(1).toLatin1(), "priority");
     }
 
-    // No daemon: messages are dropped without looking for one each time; one that comes later is
-    // found at the next try, and one that restarts is found again within the next message.
+    // No daemon: messages are dropped, counted, without looking for one each time; one that comes
+    // later is found at the next try and hears of the loss, and one that restarts is found again
+    // within the next message.
     void missingDaemonIsLookedForOncePerInterval()
     {
         PosixSystemLog log(path(), 300ms);
         log.open();
         QVERIFY(!log.isConnected());
         auto daemon = std::make_unique<Daemon>(path(), SOCK_DGRAM);
-        log.write(SystemLog::Level::Info, "too early");
+        QCOMPARE(log.write(SystemLog::Level::Info, "too early"), 0u);
         QVERIFY(!log.isConnected());
         QCOMPARE(daemon->take(), QByteArray());
 
         QTest::qWait(350);
-        log.write(SystemLog::Level::Info, "first");
+        QCOMPARE(log.write(SystemLog::Level::Info, "first"), 1u); // reports "too early" as lost
         QVERIFY(daemon->take().endsWith(": first"));
 
         daemon = std::make_unique<Daemon>(path(), SOCK_DGRAM); // restarted at the same path
-        log.write(SystemLog::Level::Info, "second");
+        QCOMPARE(log.write(SystemLog::Level::Info, "second"), 0u);
         QVERIFY(daemon->take().endsWith(": second"));
 
         log.close();
-        log.write(SystemLog::Level::Info, "closed");
+        QCOMPARE(log.write(SystemLog::Level::Info, "closed"), 0u);
         QCOMPARE(daemon->take(), QByteArray());
+    }
+
+    // A daemon that stops reading (stalled, restarting, over its rate limit) must never hold up
+    // the alarm: what it cannot take is dropped and counted, and the first message it takes again
+    // carries the count, once.
+    void stalledDaemonNeverHoldsTheAlarm_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("datagram") << int(SOCK_DGRAM);
+        QTest::newRow("stream") << int(SOCK_STREAM);
+    }
+    void stalledDaemonNeverHoldsTheAlarm()
+    {
+        QFETCH(int, type);
+        Daemon daemon(path(), type);
+        QVERIFY(daemon.bound);
+        PosixSystemLog log(path());
+        log.open();
+        QVERIFY(log.isConnected());
+        // A bound on a hang, not a speed measurement: a blocked send never returns.
+        std::signal(SIGALRM, [](int) {
+            static const char text[] = "FAIL: a write waited for a log daemon that does not read\n";
+            (void)!::write(STDERR_FILENO, text, sizeof text - 1);
+            std::_Exit(1);
+        });
+        ::alarm(5);
+        quint64 reported = 0;
+        const QByteArray message(400, 'x'); // fills the send buffer whatever the queue length
+        for (int i = 0; i < 1000; ++i)
+            reported += log.write(SystemLog::Level::Warning, message);
+        ::alarm(0);
+        QCOMPARE(reported, 0u);
+
+        QByteArray got;
+        qsizetype datagrams = 0;
+        const auto drain = [&] {
+            for (QByteArray chunk; !(chunk = daemon.take()).isEmpty(); ++datagrams)
+                got += chunk;
+            return type == SOCK_STREAM ? got.count('\0') : datagrams;
+        };
+        QVERIFY(drain() < 1000);
+        const quint64 lost = log.write(SystemLog::Level::Info, "again");
+        QCOMPARE(lost, quint64(1001 - drain()));
+        QVERIFY(got.endsWith(type == SOCK_STREAM ? QByteArray(": again", 8) : QByteArray(": again")));
+        QCOMPARE(log.write(SystemLog::Level::Info, "next"), 0u);
     }
 };
 
