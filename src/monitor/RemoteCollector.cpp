@@ -7,12 +7,6 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-namespace {
-// Enough for a burst to flow without letting the socket's own buffer grow without bound: the
-// bounded queue is where messages wait.
-constexpr qint64 SocketBufferLimit = 256 * 1024;
-} // namespace
-
 RemoteCollector::RemoteCollector(DroppedNotice droppedNotice, Backoff backoff, QObject* parent)
     : QObject(parent)
     , m_droppedNotice(std::move(droppedNotice))
@@ -130,6 +124,10 @@ void RemoteCollector::pump()
         return;
     m_pumping = true;
     const auto done = qScopeGuard([this] { m_pumping = false; });
+    // The notice of a gap waits for room like any message: written at once, a collector that does
+    // not read would collect one more notice in the socket's buffer with every event dropped.
+    if (m_socket->bytesToWrite() >= SocketBufferLimit)
+        return;
     if (m_droppedUnreported > 0) {
         const quint64 dropped = std::exchange(m_droppedUnreported, 0);
         if (!writeMessage(m_droppedNotice(dropped), m_deliveredThrough)) {

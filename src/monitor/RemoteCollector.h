@@ -19,9 +19,10 @@ struct CollectorBackoff
 
 // Sends syslog messages to a collector over TCP (octet-counted frames) or UDP (one datagram per
 // message) without ever blocking the event loop. Messages wait in a bounded queue while the
-// collector is unreachable; when it is full the oldest go, counted, and the first message after
-// the gap tells the collector how many it missed, counting too the messages still in the socket's
-// own buffer when a connection broke (what the kernel had taken is beyond anyone's count). A lost
+// collector is unreachable or does not read; when it is full the oldest go, counted, and the first
+// message after the gap (one however long the gap) tells the collector how many it missed,
+// counting too the messages still in the socket's own buffer when a connection broke (what the
+// kernel had taken is beyond anyone's count). A lost
 // connection is retried with a delay that doubles up to a limit and starts over once a connection
 // stands.
 class RemoteCollector : public QObject
@@ -32,6 +33,9 @@ public:
     using Backoff = CollectorBackoff;
     enum class Protocol { Tcp, Udp };
     static constexpr int DefaultQueueLimit = 10000;
+    // Enough for a burst to flow without letting the socket's own buffer grow without bound: the
+    // bounded queue is where messages wait.
+    static constexpr qint64 SocketBufferLimit = 256 * 1024;
 
     // droppedNotice makes the message that reports a number of dropped messages.
     using DroppedNotice = std::function<QByteArray(quint64 dropped)>;
@@ -52,6 +56,8 @@ public:
     quint64 deliveredThrough() const { return m_deliveredThrough; }
     quint64 droppedTotal() const { return m_droppedTotal; }
     qsizetype queued() const { return qsizetype(m_queue.size()); }
+    // Bytes given to the socket that the kernel has not taken yet.
+    qint64 bufferedBytes() const { return m_socket ? m_socket->bytesToWrite() : 0; }
     bool isConnected() const;
 
 private:

@@ -17,6 +17,9 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 class TestRemoteCollector : public QObject
 {
     Q_OBJECT
@@ -26,6 +29,7 @@ private slots:
     void thousandIntrusionsArriveInOrder_data();
     void thousandIntrusionsArriveInOrder();
     void collectorAwayDropsOldestAndSaysHowMany();
+    void stalledCollectorKeepsMemoryBounded();
 };
 
 namespace {
@@ -94,7 +98,8 @@ QHash<QString, QString> params(const QJsonObject& message)
 
 void TestRemoteCollector::init()
 {
-    if (QStandardPaths::findExecutable("rsyslogd", { "/usr/sbin", "/sbin" }).isEmpty())
+    if (QTest::currentTestFunction() != QByteArray("stalledCollectorKeepsMemoryBounded")
+        && QStandardPaths::findExecutable("rsyslogd", { "/usr/sbin", "/sbin" }).isEmpty())
         QSKIP("rsyslogd is not installed (Debian package rsyslog, scripts/install-deps.sh --test)");
 }
 
@@ -199,6 +204,84 @@ void TestRemoteCollector::collectorAwayDropsOldestAndSaysHowMany()
     QCOMPARE(sequences, expected);
     QCOMPARE(collector.queued(), 0);
     QCOMPARE(collector.droppedTotal(), 70u);
+}
+
+namespace {
+// A collector that accepts and then reads nothing: the connection is kept as a bare descriptor,
+// so not even Qt reads from it. A small receive buffer fills the pipe soon.
+struct StalledCollector final : QTcpServer
+{
+    StalledCollector()
+    {
+        const int size = 4096;
+        if (listen(QHostAddress::LocalHost))
+            ::setsockopt(int(socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+    ~StalledCollector() override
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    void incomingConnection(qintptr descriptor) override { fd = int(descriptor); }
+    int fd = -1;
+};
+} // namespace
+
+// A collector that accepts and never reads, while five times the queue's worth of events come:
+// the queue and the socket's own buffer stay within their bounds (no notice piles up per event),
+// and once it reads, one notice carries the whole count in the place of the dropped events.
+void TestRemoteCollector::stalledCollectorKeepsMemoryBounded()
+{
+    StalledCollector server;
+    QVERIFY(server.isListening());
+    const int limit = 100;
+    RemoteCollector collector([](quint64 dropped) { return "dropped " + QByteArray::number(dropped); });
+    collector.open("127.0.0.1", server.serverPort(), RemoteCollector::Protocol::Tcp, limit);
+    QTRY_VERIFY(collector.isConnected() && server.fd >= 0);
+
+    const QByteArray padding(200, '.');
+    qsizetype sent = 0;
+    const auto send = [&] {
+        ++sent;
+        collector.send(QByteArray::number(sent) + padding, quint64(sent));
+    };
+    // The event loop runs between intrusions and moves what the kernel takes, until the socket's
+    // buffer is full; then a flood within one pass of the loop fills the queue and overflows it.
+    while (collector.queued() == 0 && sent < 1000000) {
+        send();
+        if (sent % 50 == 0)
+            QCoreApplication::processEvents();
+    }
+    while (collector.droppedTotal() < 4 * limit && sent < 1000000)
+        send();
+    QCOMPARE(collector.queued(), limit);
+    QVERIFY2(collector.bufferedBytes() <= RemoteCollector::SocketBufferLimit + 20 + padding.size(),
+        QByteArray::number(collector.bufferedBytes()));
+
+    QTcpSocket reader;
+    QVERIFY(reader.setSocketDescriptor(std::exchange(server.fd, -1)));
+    const qsizetype dropped = 4 * limit;
+    QList<QByteArray> expected;
+    for (qsizetype n = 1; n <= sent; ++n)
+        if (n <= sent - limit - dropped || n > sent - limit)
+            expected << QByteArray::number(n);
+    expected.insert(sent - limit - dropped, "dropped " + QByteArray::number(dropped));
+    QList<QByteArray> received;
+    QByteArray stream;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            stream += reader.readAll();
+            for (qsizetype space; (space = stream.indexOf(' ')) > 0;) { // octet-counted: "LEN MSG"
+                const qsizetype length = stream.left(space).toLongLong();
+                if (stream.size() < space + 1 + length)
+                    break;
+                received << stream.mid(space + 1, length).replace(padding, "");
+                stream.remove(0, space + 1 + length);
+            }
+            return received.size() >= expected.size();
+        }(),
+        10000);
+    QCOMPARE(received, expected);
 }
 
 QTEST_GUILESS_MAIN(TestRemoteCollector)
