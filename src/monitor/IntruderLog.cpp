@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QLocale>
 
+#include "StatusReporter.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,22 +28,32 @@ void appendUtf8(QByteArray& out, const QString& text)
     }
 }
 
-bool appendToFile(const QByteArray& path, const QByteArray& bytes)
+// Appends the entries in bytes, which end at the offsets in ends, and returns how many the file
+// took. A write cut short (a full disk, a size limit) is taken back to the end of the last whole
+// entry: part of one would run into every entry after it.
+qsizetype appendWholeEntries(
+    const QByteArray& path, const QByteArray& bytes, const std::vector<qsizetype>& ends)
 {
     const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
-        return false;
+        return 0;
+    const off_t start = ::lseek(fd, 0, SEEK_END); // where this append begins
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            break; // a full disk or a size limit: the rest is lost
+            break;
         done += n;
     }
+    const auto whole = qsizetype(std::upper_bound(ends.begin(), ends.end(), done) - ends.begin());
+    if (done < bytes.size() && start >= 0) {
+        const qsizetype keep = whole > 0 ? ends[std::size_t(whole - 1)] : 0;
+        (void)!::ftruncate(fd, start + keep); // failing that, nothing better is left to do
+    }
     ::close(fd);
-    return done == bytes.size();
+    return whole;
 }
 } // namespace
 
@@ -64,6 +77,7 @@ void IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& int
         m_flushTimer.start();
     }
     appendEntry(m_pending, intruder, msecsSinceEpoch);
+    m_entryEnds.push_back(m_pending.size());
     // A pass that runs long (a flood on many ports) must not hold entries back.
     if (m_pending.size() >= MaxPendingBytes || m_sinceFirstPending.elapsed() >= MaxDelayMs)
         flush();
@@ -74,15 +88,27 @@ bool IntruderLog::flush()
     m_flushTimer.stop();
     if (m_pending.isEmpty())
         return true;
-    const bool written = appendToFile(m_path, m_pending);
+    const auto entries = qsizetype(m_entryEnds.size());
+    const qsizetype written = appendWholeEntries(m_path, m_pending, m_entryEnds);
     m_pending.resize(0); // keeps the buffer for the next pass
-    return written;
+    m_entryEnds.clear();
+    if (written < entries) {
+        m_lostUnreported += quint64(entries - written);
+        return false;
+    }
+    if (m_lostUnreported > 0 && m_status) {
+        m_status->addStatusLine(QStringLiteral("Intruder log: %1 entries could not be written to %2")
+                                    .arg(std::exchange(m_lostUnreported, 0))
+                                    .arg(fileName()));
+    }
+    return true;
 }
 
 bool IntruderLog::purge(const QString& folder)
 {
     m_flushTimer.stop();
     m_pending.resize(0);
+    m_entryEnds.clear();
     return QFile::remove(QDir(folder).filePath(fileName()));
 }
 

@@ -6,7 +6,9 @@
 #include <QTimer>
 
 #include <limits>
+#include <vector>
 
+class StatusReporter;
 struct IntruderRecord;
 
 // "Log.txt" in the program folder: one five-line entry per intrusion, appended and never rewritten.
@@ -16,6 +18,10 @@ struct IntruderRecord;
 // open, write and close per pass instead of per intrusion. Every append opens the file by name, so
 // a log deleted in between (Purge, or by hand) is started anew rather than growing unseen, and
 // each append is a single write, so a killed program leaves whole entries behind.
+//
+// The file only ever holds whole entries: a write cut short (a full disk) is taken back to the end
+// of the last entry that fit. The entries that did not fit are counted, and once writing works
+// again one status line says how many were lost, as for "events.jsonl".
 class IntruderLog
 {
 public:
@@ -29,6 +35,9 @@ public:
     IntruderLog& operator=(const IntruderLog&) = delete;
 
     static QString fileName() { return QStringLiteral("Log.txt"); }
+
+    // Where the count of lost entries is reported, once writing works again; nullptr for nowhere.
+    void reportLossesTo(StatusReporter* status) { m_status = status; }
 
     // Queues the entry for the log in folder (the program folder, with or without a trailing
     // separator), stamped with the local time at msecsSinceEpoch.
@@ -49,7 +58,10 @@ private:
     const QByteArray& stamp(qint64 msecsSinceEpoch);
     void useFolder(const QString& folder);
 
+    StatusReporter* m_status = nullptr;
     QByteArray m_pending;
+    std::vector<qsizetype> m_entryEnds; // where each entry in m_pending ends
+    quint64 m_lostUnreported = 0;
     QString m_folder;
     QByteArray m_path; // the log in m_folder, as the file system spells it
     QTimer m_flushTimer;

@@ -60,6 +60,7 @@ Application::Application(const Paths& paths, QObject* parent)
     , m_termination({ SIGINT, SIGTERM })
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
+    m_alert.intruderLog().reportLossesTo(&m_status);
     m_monitoring.intrusions().setObserver(&m_incidentNotifications);
     m_window.setTray(&m_tray);
     m_optionsRouting.setDialog(&m_frmOptions);

@@ -1,20 +1,36 @@
 #include "IntruderLog.h"
 #include "IntruderRecord.h"
+#include "StatusReporter.h"
 
 #include <QDateTime>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+struct StatusLines final : StatusReporter
+{
+    void addStatusLine(const QString& text) override { lines << text; }
+    void setStatusText(const QString&) override { }
+    QStringList lines;
+};
+
+QString lossLine(int entries)
+{
+    return QStringLiteral("Intruder log: %1 entries could not be written to Log.txt").arg(entries);
+}
+} // namespace
 
 // Runs under LC_ALL=C.UTF-8 and TZ=UTC, so the locale's date and time forms in the log are known.
 class TestIntruderLog : public QObject
 {
     Q_OBJECT
 
-    QByteArray read() const
+    QByteArray read(const QString& folder = {}) const
     {
-        QFile file(m_dir->filePath("Log.txt"));
+        QFile file(QDir(folder.isEmpty() ? m_dir->path() : folder).filePath("Log.txt"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
     }
     // Entry i: a distinct address and port, one second apart.
@@ -99,40 +115,74 @@ private slots:
         QCOMPARE(read(), entries(log, 0, 2 + flood));
     }
 
-    // A write the file system refuses loses what could not be written, nothing before it, and
-    // later entries are written again once the cause is gone.
-    void failedAndPartialWritesLoseOnlyWhatCouldNotBeWritten()
+    // A write the file system refuses loses what could not be written, nothing before it, later
+    // entries are written again once the cause is gone, and then one status line says how many
+    // were lost.
+    void failedWritesLoseOnlyWhatCouldNotBeWritten()
     {
+        StatusLines status;
         IntruderLog log;
+        log.reportLossesTo(&status);
         const QString missing = m_dir->filePath("gone");
         queue(log, 0, 2, missing);
         QVERIFY(!log.flush());
         QVERIFY(QDir(m_dir->path()).mkdir("gone"));
         queue(log, 2, 3, missing);
         QVERIFY(log.flush());
-        QFile file(missing + "/Log.txt");
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), entries(log, 2, 3));
+        queue(log, 3, 4, missing);
+        QVERIFY(log.flush());
+        QCOMPARE(read(missing), entries(log, 2, 4));
+        QCOMPARE(status.lines, QStringList { lossLine(2) });
+    }
 
-        // A size limit cuts a batch in the middle of an entry: the file keeps what fitted.
-        const QByteArray whole = entries(log, 0, 2);
-        queue(log, 0, 2);
+    // A full disk keeps whole entries only: part of one would run into every entry after it. On a
+    // small file system of the test's own, in a mount namespace of its own.
+    void fullDiskKeepsWholeEntries()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir("small"));
+        const QString folder = m_dir->filePath("small");
+        if (::geteuid() != 0) {
+            // Root of a user namespace is enough, where the kernel lets users have one.
+            QProcess again;
+            again.start("unshare",
+                { "--user", "--map-root-user", "--mount", QCoreApplication::applicationFilePath(),
+                    QTest::currentTestFunction() });
+            again.waitForFinished(60000);
+            const QByteArray out = again.readAllStandardOutput();
+            if (out.contains("FAIL!"))
+                QFAIL(out.constData());
+            if (!out.contains(QByteArray("PASS   : TestIntruderLog::") + QTest::currentTestFunction()))
+                QSKIP(qPrintable("needs root or a user namespace: " + again.errorString() + ' '
+                    + again.readAllStandardError()));
+            return;
+        }
+        const QByteArray path = QFile::encodeName(folder);
+        QVERIFY(
+            ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0);
+        QVERIFY(::mount("tmpfs", path.constData(), "tmpfs", 0, "size=16k") == 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(path.constData(), MNT_DETACH); });
+        QFile filler(folder + "/filler"); // to free room later
+        QVERIFY(filler.open(QIODevice::WriteOnly) && filler.write(QByteArray(4096, '.')) == 4096);
+        filler.close();
+
+        StatusLines status;
+        IntruderLog log;
+        log.reportLossesTo(&status);
+        queue(log, 0, 250, folder);
+        QVERIFY(!log.flush());
+        const QByteArray kept = read(folder);
+        int whole = 0;
+        while (entries(log, 0, whole + 1).size() <= kept.size())
+            ++whole;
+        QCOMPARE(kept, entries(log, 0, whole));
+        QVERIFY(whole > 0 && whole < 250);
+        QCOMPARE(status.lines, QStringList());
+
+        QVERIFY(filler.remove());
+        queue(log, 250, 251, folder);
         QVERIFY(log.flush());
-        rlimit previous {};
-        QVERIFY(::getrlimit(RLIMIT_FSIZE, &previous) == 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = previous;
-        small.rlim_cur = rlim_t(whole.size() + 30);
-        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-        queue(log, 2, 4);
-        const bool written = log.flush();
-        ::setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(!written);
-        QCOMPARE(read(), whole + entries(log, 2, 4).left(30));
-        queue(log, 4, 5);
-        QVERIFY(log.flush());
-        QCOMPARE(read(), whole + entries(log, 2, 4).left(30) + entries(log, 4, 5));
+        QCOMPARE(read(folder), entries(log, 0, whole) + entries(log, 250, 251));
+        QCOMPARE(status.lines, QStringList { lossLine(250 - whole) });
     }
 };
 
