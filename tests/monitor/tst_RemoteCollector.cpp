@@ -35,11 +35,14 @@ private slots:
 namespace {
 struct Quiet final : StatusReporter, SystemLog
 {
-    void addStatusLine(const QString&) override { }
+    void addStatusLine(const QString& line) override { lines << line; }
     void setStatusText(const QString&) override { }
     void open() override { }
     void close() override { }
-    quint64 write(Level, const QByteArray&) override { return 0; }
+    quint64 write(Level, const QByteArray&) override { return std::exchange(lostBefore, 0); }
+
+    QStringList lines;
+    quint64 lostBefore = 0; // what the system log reports lost with the next message
 };
 
 // A real collector: Debian's rsyslogd, started by tests/support/loopback-rsyslogd.sh on free
@@ -110,7 +113,8 @@ void TestRemoteCollector::thousandIntrusionsArriveInOrder_data()
     QTest::newRow("udp") << "udp";
 }
 
-// Through the outputs as the program uses them, each intrusion from another IPv4 or IPv6 peer.
+// Through the outputs as the program uses them, each intrusion from another IPv4 or IPv6 peer; the
+// system log's report of its losses becomes a status line.
 void TestRemoteCollector::thousandIntrusionsArriveInOrder()
 {
     QFETCH(QString, protocol);
@@ -120,7 +124,7 @@ void TestRemoteCollector::thousandIntrusionsArriveInOrder()
     EventOutputs outputs(quiet, quiet);
     EventSettings settings;
     settings.eventLog = false;
-    settings.syslog = false;
+    quiet.lostBefore = 3;
     settings.collectorProtocol = protocol;
     settings.collector
         = "127.0.0.1:" + QString::number(protocol == "tcp" ? rsyslogd.ports.first : rsyslogd.ports.second);
@@ -153,6 +157,7 @@ void TestRemoteCollector::thousandIntrusionsArriveInOrder()
                 { "port", QString::number(20000 + i % 7) }, { "sentinel", i % 5 == 0 ? "true" : "false" } }));
     }
     QTRY_COMPARE(outputs.missing(quint64(count)), QStringList());
+    QCOMPARE(quiet.lines, QStringList { "System log: 3 events could not be written to syslog" });
 }
 
 // rsyslogd stops while events keep coming: the queue keeps the newest 50, the first message
