@@ -3,15 +3,42 @@
 #include "Incident.h"
 #include "NotificationService.h"
 
-IncidentNotifications::IncidentNotifications(NotificationService& service)
+IncidentNotifications::IncidentNotifications(NotificationService& service, Throttle::Clock clock)
     : m_service(service)
+    , m_clock(clock)
+    , m_rate(RateInterval, std::move(clock), Burst)
 {
 }
 
 void IncidentNotifications::incidentUpdated(const Incident& incident, int port)
 {
-    if (m_enabled && m_service.canNotify(incident.id))
-        m_service.notify(incident.id, summary(), body(incident, port));
+    const bool isNew = incident.count == 1;
+    if (!m_enabled || (!isNew && !m_updated.contains(incident.id)) || !m_service.canNotify(incident.id))
+        return;
+    if (isNew) {
+        if (!m_rate.tryPass()) {
+            countMoreSources();
+            return;
+        }
+        if (m_updated.size() >= MaxUpdated)
+            m_updated.removeFirst();
+        m_updated.append(incident.id);
+    }
+    m_service.notify(incident.id, summary(), body(incident, port));
+}
+
+void IncidentNotifications::countMoreSources()
+{
+    const std::chrono::milliseconds now = m_clock();
+    if (m_moreSources > 0 && now - m_lastMoreSource > MoreSourcesReset)
+        m_moreSources = 0;
+    m_lastMoreSource = now;
+    m_service.notify(MoreSourcesKey, summary(), moreSourcesBody(++m_moreSources));
+}
+
+QString IncidentNotifications::moreSourcesBody(quint64 sources)
+{
+    return sources == 1 ? QStringLiteral("1 more source") : QStringLiteral("%1 more sources").arg(sources);
 }
 
 QString IncidentNotifications::body(const Incident& incident, int port)

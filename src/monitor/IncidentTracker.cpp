@@ -8,21 +8,26 @@ IncidentTracker::IncidentTracker(Throttle::Clock clock)
 const Incident& IncidentTracker::observe(const QString& address, int port, const QDateTime& time)
 {
     const std::chrono::milliseconds now = m_clock();
-    auto it = m_open.find(address);
-    if (it != m_open.end() && now - it->lastSeen > m_gap) {
-        if (m_ended)
-            m_ended(*it);
-        m_open.erase(it);
-        it = m_open.end();
+    auto found = m_bySource.find(address);
+    if (found != m_bySource.end() && now - (*found)->lastSeen > m_gap) {
+        end(*found);
+        found = m_bySource.end();
     }
-    if (it == m_open.end()) {
+    if (found == m_bySource.end()) {
+        if (m_bySource.size() >= MaxOpen) {
+            end(m_byAge.begin());
+            ++m_endedEarly;
+        }
         Incident incident;
         incident.id = ++m_lastId;
         incident.address = address;
         incident.first = time;
-        it = m_open.insert(address, incident);
+        m_byAge.push_back(std::move(incident));
+        found = m_bySource.insert(address, std::prev(m_byAge.end()));
+    } else {
+        m_byAge.splice(m_byAge.end(), m_byAge, *found);
     }
-    Incident& incident = *it;
+    Incident& incident = **found;
     incident.last = time;
     incident.lastSeen = now;
     ++incident.count;
@@ -35,26 +40,28 @@ const Incident& IncidentTracker::observe(const QString& address, int port, const
 qsizetype IncidentTracker::expire()
 {
     const std::chrono::milliseconds now = m_clock();
-    for (auto it = m_open.begin(); it != m_open.end();) {
-        if (now - it->lastSeen > m_gap) {
-            if (m_ended)
-                m_ended(*it);
-            it = m_open.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return m_open.size();
+    while (!m_byAge.empty() && now - m_byAge.front().lastSeen > m_gap)
+        end(m_byAge.begin());
+    return m_bySource.size();
 }
 
 void IncidentTracker::endAll()
 {
     // Oldest first, so the ended records come in the order the incidents started.
-    QList<Incident> open = m_open.values();
-    m_open.clear();
-    std::sort(open.begin(), open.end(), [](const Incident& a, const Incident& b) { return a.id < b.id; });
+    ByAge open = std::move(m_byAge);
+    m_byAge.clear();
+    m_bySource.clear();
+    open.sort([](const Incident& a, const Incident& b) { return a.id < b.id; });
     if (m_ended) {
         for (const Incident& incident : open)
             m_ended(incident);
     }
+}
+
+void IncidentTracker::end(ByAge::iterator incident)
+{
+    if (m_ended)
+        m_ended(*incident);
+    m_bySource.remove(incident->address);
+    m_byAge.erase(incident);
 }

@@ -72,14 +72,28 @@ void IntrusionHandler::handleIntrusion(const QString& peerAddress, int localPort
 
 void IntrusionHandler::expireIncidents()
 {
-    if (m_incidents.expire() == 0)
+    const qsizetype open = m_incidents.expire();
+    if (open == 0)
         m_expiry.stop();
+    // Below the cap again: the flood of sources is over, or pausing.
+    if (open < IncidentTracker::MaxOpen)
+        reportEndedEarly();
 }
 
 void IntrusionHandler::endIncidents()
 {
     m_incidents.endAll();
     m_expiry.stop();
+    reportEndedEarly();
+}
+
+void IntrusionHandler::reportEndedEarly()
+{
+    if (const quint64 early = m_incidents.takeEndedEarly()) {
+        m_status.addStatusLine(QStringLiteral("Incidents: %1 ended early, more than %2 sources at once")
+                                   .arg(early)
+                                   .arg(IncidentTracker::MaxOpen));
+    }
 }
 
 void IntrusionHandler::incidentEnded(const Incident& incident)

@@ -50,6 +50,8 @@ public:
 
 private:
     void incidentEnded(const Incident& incident);
+    // One status line for the incidents the cap has ended early since the last one.
+    void reportEndedEarly();
 
     StatusReporter& m_status;
     IntruderAlert& m_alert;

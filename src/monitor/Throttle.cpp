@@ -1,8 +1,11 @@
 #include "Throttle.h"
 
-Throttle::Throttle(std::chrono::milliseconds interval, Clock clock)
+#include <algorithm>
+
+Throttle::Throttle(std::chrono::milliseconds interval, Clock clock, int burst)
     : m_interval(interval)
     , m_clock(std::move(clock))
+    , m_burst(std::max(1, burst))
 {
 }
 
@@ -15,8 +18,9 @@ std::chrono::milliseconds Throttle::steadyNow()
 bool Throttle::tryPass()
 {
     const std::chrono::milliseconds now = m_clock();
-    if (m_lastPass && now - *m_lastPass < m_interval)
+    // Passing would push the refill further than burst - 1 intervals ahead: the allowance is spent.
+    if (m_fullAgain && *m_fullAgain - now > (m_burst - 1) * m_interval)
         return false;
-    m_lastPass = now;
+    m_fullAgain = std::max(m_fullAgain.value_or(now), now) + m_interval;
     return true;
 }

@@ -41,26 +41,41 @@ bool FreedesktopNotifications::connectBus()
 
 void FreedesktopNotifications::notify(quint64 key, const QString& summary, const QString& body)
 {
-    if (!m_shown.contains(key) && !connectBus())
-        return;
-    if (m_shown.size() >= MaxRemembered && !m_shown.contains(key)) {
-        for (auto it = m_shown.begin(); it != m_shown.end();) {
-            it = it->inFlight || it->pending ? std::next(it) : m_shown.erase(it);
+    if (!m_shown.contains(key)) {
+        if (!connectBus())
+            return;
+        if (m_shown.size() >= MaxRemembered) {
+            // Forgotten: the ids of ended incidents' notifications and any update still waiting.
+            for (auto it = m_shown.begin(); it != m_shown.end();)
+                it = it->inFlight ? std::next(it) : m_shown.erase(it);
         }
     }
     Shown& shown = m_shown[key];
     shown.summary = summary;
     shown.body = body;
-    if (shown.inFlight || shown.pending) {
-        shown.pending = true;
+    shown.pending = true;
+    flush(key);
+}
+
+void FreedesktopNotifications::flush(quint64 key)
+{
+    Shown& shown = m_shown[key];
+    if (!shown.pending || shown.inFlight || shown.flushScheduled)
+        return; // the reply or the timer brings it back
+    const qint64 wait = shown.sinceSent.isValid() ? MinUpdateInterval - shown.sinceSent.elapsed() : 0;
+    if (wait > 0) {
+        shown.flushScheduled = true;
+        QTimer::singleShot(int(wait), this, [this, key] {
+            auto it = m_shown.find(key);
+            if (it != m_shown.end()) {
+                it->flushScheduled = false;
+                flush(key);
+            }
+        });
         return;
     }
-    if (shown.sinceSent.isValid() && shown.sinceSent.elapsed() < MinUpdateInterval) {
-        shown.pending = true;
-        scheduleFlush(key);
-        return;
-    }
-    send(key);
+    if (m_inFlight < MaxInFlight)
+        send(key);
 }
 
 void FreedesktopNotifications::send(quint64 key)
@@ -81,7 +96,9 @@ void FreedesktopNotifications::send(quint64 key)
     shown.pending = false;
     shown.sinceSent.start();
     ++m_sent;
-    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    ++m_inFlight;
+    auto* watcher
+        = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, CallTimeout), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
         [this, key](QDBusPendingCallWatcher* w) { replied(key, w); });
 }
@@ -89,32 +106,27 @@ void FreedesktopNotifications::send(quint64 key)
 void FreedesktopNotifications::replied(quint64 key, QDBusPendingCallWatcher* watcher)
 {
     watcher->deleteLater();
+    --m_inFlight;
     const QDBusPendingReply<uint> reply = *watcher;
-    auto it = m_shown.find(key);
-    if (it == m_shown.end())
-        return;
-    it->inFlight = false;
     if (reply.isError()) {
-        // No server: quiet, and no more calls until the retry interval has passed.
+        // No server, or one that does not answer: quiet, and no more calls until the retry
+        // interval has passed.
         m_shown.clear();
         m_connected = false;
         m_sinceFailure.start();
         return;
     }
-    it->serverId = reply.value();
-    if (it->pending)
-        scheduleFlush(key);
-}
-
-void FreedesktopNotifications::scheduleFlush(quint64 key)
-{
-    const Shown& shown = m_shown[key];
-    const qint64 wait = std::max<qint64>(0, MinUpdateInterval - shown.sinceSent.elapsed());
-    QTimer::singleShot(int(wait), this, [this, key] {
-        auto it = m_shown.find(key);
-        if (it != m_shown.end() && it->pending && !it->inFlight)
-            send(key);
-    });
+    auto it = m_shown.find(key);
+    if (it != m_shown.end()) {
+        it->inFlight = false;
+        it->serverId = reply.value();
+    }
+    // A slot is free: what waited for one goes out, each key when its interval allows.
+    for (const quint64 waiting : m_shown.keys()) {
+        if (m_inFlight >= MaxInFlight)
+            break;
+        flush(waiting);
+    }
 }
 
 void FreedesktopNotifications::onActionInvoked(uint id, const QString& actionKey)

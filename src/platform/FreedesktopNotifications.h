@@ -16,6 +16,11 @@ class QDBusPendingCallWatcher;
 // or that was updated less than MinUpdateInterval ago, waits and goes out as one, so a burst of
 // thousands of connections costs the desktop a handful of redraws.
 //
+// At most MaxInFlight calls wait for the server at once, each for CallTimeout at most: a server
+// that never answers holds that many, not one per notification. Updates beyond that wait, each
+// key's latest text once, and go out as replies free the slots. A timed-out call counts as no
+// server.
+//
 // Without a bus or a server nothing is shown and nothing is said; the next try comes with a later
 // notification after RetryInterval, so a server that starts later is found.
 class FreedesktopNotifications final : public QObject, public NotificationService
@@ -25,6 +30,8 @@ class FreedesktopNotifications final : public QObject, public NotificationServic
 public:
     static constexpr int MinUpdateInterval = 500; // ms
     static constexpr int RetryInterval = 60000; // ms
+    static constexpr int MaxInFlight = 4;
+    static constexpr int CallTimeout = 5000; // ms; the bus's own default is 25 s
 
     // activated: a notification's "Show" action (or a click on it), with the key it was shown for.
     explicit FreedesktopNotifications(std::function<void(quint64 key)> activated, QObject* parent = nullptr);
@@ -35,6 +42,7 @@ public:
 
     // Calls sent to the server so far, for the benchmark's count.
     quint64 sentCount() const { return m_sent; }
+    int inFlightCount() const { return m_inFlight; }
 
 private slots:
     // QtDBus delivers bus signals to slots named by signature only.
@@ -45,7 +53,8 @@ private:
     {
         uint serverId = 0;
         bool inFlight = false;
-        bool pending = false;
+        bool pending = false; // the latest text has not been sent yet
+        bool flushScheduled = false;
         QString summary;
         QString body;
         QElapsedTimer sinceSent;
@@ -54,11 +63,13 @@ private:
     bool connectBus();
     void send(quint64 key);
     void replied(quint64 key, QDBusPendingCallWatcher* watcher);
-    void scheduleFlush(quint64 key);
+    // Sends the key's latest text if its interval and a free slot allow, else sees that it goes later.
+    void flush(quint64 key);
 
     std::function<void(quint64)> m_activated;
     QHash<quint64, Shown> m_shown;
     bool m_connected = false;
     QElapsedTimer m_sinceFailure;
     quint64 m_sent = 0;
+    int m_inFlight = 0;
 };

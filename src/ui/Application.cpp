@@ -169,6 +169,9 @@ void Application::endProcess()
 
 void Application::quit(int exitCode)
 {
+    // Every way out (a signal, Exit in the window or the tray, the session ending) comes here:
+    // the open incidents get their ended records before the outputs flush.
+    m_monitoring.intrusions().endIncidents();
     m_events.record(Event::now(Event::Kind::ProgramExited));
     m_events.flush();
     std::fflush(stdout);

@@ -43,7 +43,11 @@ public:
     {
         calls << "chat " + service + '|' + text;
     }
-    void addStatusLine(const QString& text) override { lines += !text.isEmpty(); }
+    void addStatusLine(const QString& text) override
+    {
+        lines += !text.isEmpty();
+        lastLine = text;
+    }
     void setStatusText(const QString&) override { }
     void record(const Event& event) override { events.push_back(event); }
 
@@ -58,6 +62,7 @@ public:
 
     QStringList calls;
     int lines = 0;
+    QString lastLine;
     std::vector<Event> events;
 };
 
@@ -269,6 +274,28 @@ private slots:
         rig.handler.expireIncidents();
         QCOMPARE(rig.handler.incidents().openCount(), 0);
         QCOMPARE(rig.ended().size(), 2);
+    }
+
+    // One host can send from countless addresses: beyond the cap a new source ends the incident
+    // quiet longest early, with its record, and one status line counts them once the flood is over.
+    void incidentsBeyondTheCapEndTheQuietestEarly()
+    {
+        Rig rig(false);
+        QStringList hits;
+        for (int i = 0; i < IncidentTracker::MaxOpen; ++i)
+            hits << QString("2001:db8::%1:23").arg(i, 0, 16);
+        // The first, seen again, is no longer the quietest.
+        hits += { hits.first(), "192.0.2.1:23", "192.0.2.2:23" };
+        rig.scan(hits, 1ms);
+        QCOMPARE(rig.ended(), QStringList({ "2 2001:db8::1 23 1", "3 2001:db8::2 23 1" }));
+        QCOMPARE(rig.handler.incidents().openCount(), IncidentTracker::MaxOpen);
+        const int lines = rig.recorder.lines;
+        rig.now += 61s;
+        rig.handler.expireIncidents();
+        rig.handler.expireIncidents();
+        QCOMPARE(rig.ended().size(), IncidentTracker::MaxOpen + 2);
+        QCOMPARE(rig.recorder.lines, lines + 1);
+        QCOMPARE(rig.recorder.lastLine, QString("Incidents: 2 ended early, more than 4096 sources at once"));
     }
 
     void disruptiveActionsRunOncePerIncidentOnlyWhenAsked_data()

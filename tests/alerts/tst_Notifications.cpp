@@ -9,6 +9,7 @@
 #include "StatusReporter.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QtTest>
 
@@ -16,7 +17,7 @@ using namespace std::chrono_literals;
 
 // A notification server on the test's bus that records each Notify as
 // "replaces_id|summary|body|actions" and hands out ids from 7.
-class FakeServer : public QObject
+class FakeServer : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -24,11 +25,14 @@ class FakeServer : public QObject
 public:
     QStringList calls;
     uint nextId = 7;
+    bool silent = false;
 
 public slots:
     uint Notify(const QString&, uint replacesId, const QString&, const QString& summary, const QString& body,
         const QStringList& actions, const QVariantMap&, int)
     {
+        if (silent)
+            setDelayedReply(true);
         calls << QString("%1|%2|%3|%4").arg(replacesId).arg(summary, body, actions.join(','));
         return replacesId ? replacesId : nextId++;
     }
@@ -57,7 +61,7 @@ struct Rig
     IntrusionHandler handler { quiet, quiet, quiet, [this] { return now; } };
     QList<quint64> restored;
     FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };
-    IncidentNotifications incidents { desktop };
+    IncidentNotifications incidents { desktop, [this] { return now; } };
 };
 
 class TestNotifications : public QObject
@@ -93,7 +97,11 @@ private slots:
             "/org/freedesktop/Notifications", &m_server, QDBusConnection::ExportAllSlots));
         QVERIFY(serve(true));
     }
-    void init() { m_server.calls.clear(); }
+    void init()
+    {
+        m_server.calls.clear();
+        m_server.silent = false;
+    }
 
     void anIncidentIsOneNotificationUpdatedInPlace()
     {
@@ -140,6 +148,52 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.restored, restores ? QList<quint64> { 1 } : QList<quint64> {}, 1000);
         QTest::qWait(100);
         QCOMPARE(rig.restored.size(), restores ? 1 : 0);
+    }
+
+    // 500 sources in one second, each an incident: a few get a notification of their own, the
+    // rest are counted in one more; a server that never answers holds at most the cap of calls,
+    // and not for the bus's 25 s.
+    void manySourcesAreFoldedAndBoundedInFlight_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("answering server") << false;
+        QTest::newRow("server that never answers") << true;
+    }
+    void manySourcesAreFoldedAndBoundedInFlight()
+    {
+        QFETCH(bool, silent);
+        m_server.silent = silent;
+        Rig rig;
+        int peakInFlight = 0;
+        const auto sources = [&](int from, int count) {
+            for (int i = from; i < from + count; ++i) {
+                rig.now += 2ms;
+                rig.scan(QString("2001:db8::%1").arg(i, 0, 16), { 23 });
+                QCoreApplication::processEvents(); // replies and timers come in between
+                peakInFlight = std::max(peakInFlight, rig.desktop.inFlightCount());
+            }
+        };
+        sources(1, 500);
+        QVERIFY(peakInFlight <= FreedesktopNotifications::MaxInFlight);
+        const auto created = [this] { return m_server.calls.filter(QRegularExpression("^0\\|")).size(); };
+        const auto last = [this] { return m_server.calls.value(m_server.calls.size() - 1); };
+        if (silent) {
+            QTest::qWait(200);
+            QVERIFY(m_server.calls.size() <= FreedesktopNotifications::MaxInFlight);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.desktop.inFlightCount(), 0, 15000);
+            QVERIFY(m_server.calls.size() <= FreedesktopNotifications::MaxInFlight);
+            return;
+        }
+        const QString more = "|Intruder Detected|%1|default,Show,show,Show";
+        QTRY_VERIFY_WITH_TIMEOUT(last().endsWith(more.arg("495 more sources")), 3000);
+        QCOMPARE(created(), IncidentNotifications::Burst + 1);
+        QVERIFY(m_server.calls.first().startsWith("0|Intruder Detected|IP: 2001:db8::1 Port: 23|"));
+
+        // A minute later the allowance is whole again, and the count starts anew.
+        rig.now += 61s;
+        sources(1000, IncidentNotifications::Burst + 1);
+        QTRY_VERIFY_WITH_TIMEOUT(last().endsWith(more.arg("1 more source")), 3000);
+        QCOMPARE(created(), 2 * IncidentNotifications::Burst + 1);
     }
 
     void offOrWithoutAServerNothingHappens()

@@ -1,8 +1,13 @@
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 // The real program started from its command line, as a service or a script starts it: what it
 // prints on each channel and how it exits.
@@ -13,6 +18,7 @@ class TestCommandLineRun : public QObject
 private slots:
     void run_data();
     void run();
+    void sigtermEndsTheOpenIncidents();
 };
 
 void TestCommandLineRun::run_data()
@@ -92,6 +98,77 @@ void TestCommandLineRun::run()
             R"("event":"intrusion","host":)"));
         QVERIFY(!QFile::exists(home.filePath("config/Sentrel II.ini")));
     }
+}
+
+// Ended by a signal in the middle of a scan, the program still writes each open incident's
+// ended record, before its own exit record.
+void TestCommandLineRun::sigtermEndsTheOpenIncidents()
+{
+    QTemporaryDir home;
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::Any));
+    const QString port = QString::number(probe.serverPort());
+    probe.close();
+    {
+        QSettings store(home.filePath("cfg/Sentrel II.ini"), QSettings::IniFormat);
+        store.setValue("General/Start", "Sentrel II");
+        store.setValue("General/Start Monitoring", "1");
+        store.setValue("Sounds/On", "False");
+        store.setValue("Ports/Number", "0");
+        store.setValue("Ports/0", port);
+        store.setValue("Events/Syslog", "0");
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name :
+        { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS" })
+        env.remove(name);
+    env.insert("HOME", home.path());
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    QProcess sentrel;
+    sentrel.setProcessEnvironment(env);
+    sentrel.start(SENTREL_BINARY, { "--headless", "--config-dir", home.filePath("cfg") });
+    QVERIFY(sentrel.waitForStarted(5000));
+    QByteArray out;
+    const auto waitFor = [&](const QByteArray& text, int times) {
+        QDeadlineTimer deadline(20000);
+        while (out.count(text) < times && !deadline.hasExpired() && sentrel.state() == QProcess::Running) {
+            sentrel.waitForReadyRead(200);
+            out += sentrel.readAllStandardOutput();
+        }
+        return out.count(text) >= times;
+    };
+    QVERIFY2(waitFor("Monitoring Port: " + port.toLatin1() + "\n", 1), out.constData());
+
+    // Three sources, one of them twice: three open incidents.
+    for (const char* source : { "127.0.0.1", "127.0.0.2", "::1", "127.0.0.1" }) {
+        QTcpSocket client;
+        QVERIFY(client.bind(QHostAddress(source)));
+        client.connectToHost(QHostAddress(source).protocol() == QAbstractSocket::IPv6Protocol
+                ? QHostAddress::LocalHostIPv6
+                : QHostAddress::LocalHost,
+            port.toUShort());
+        QVERIFY2(client.waitForConnected(5000), source);
+    }
+    QVERIFY2(waitFor("End Of Attack\n", 4), out.constData());
+    ::kill(pid_t(sentrel.processId()), SIGTERM);
+    QVERIFY(sentrel.waitForFinished(10000));
+    QCOMPARE(sentrel.exitCode(), 0);
+
+    QFile events(home.filePath("data/Sentrel/events.jsonl"));
+    QVERIFY(events.open(QIODevice::ReadOnly));
+    QStringList seen; // "incident_ended <n>" and the rest by kind
+    for (const QByteArray& line : events.readAll().split('\n')) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        const QString kind = record["event"].toString();
+        if (kind == "incident_ended")
+            seen << kind + ' ' + QString::number(record["incident"].toInt()) + ' '
+                    + record["address"].toString();
+        else if (!kind.isEmpty() && kind != "intrusion")
+            seen << kind;
+    }
+    QCOMPARE(seen,
+        QStringList({ "program_started", "monitoring_started", "incident_ended 1 127.0.0.1",
+            "incident_ended 2 127.0.0.2", "incident_ended 3 ::1", "program_exited" }));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLineRun)
