@@ -1,6 +1,7 @@
 #include "IntruderLog.h"
 
 #include "IntruderRecord.h"
+#include "PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -27,7 +28,7 @@ void appendUtf8(QByteArray& out, const QString& text)
 
 bool appendToFile(const QByteArray& path, const QByteArray& bytes)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = PrivateFiles::openForAppend(path);
     if (fd < 0)
         return false;
     qsizetype done = 0;
