@@ -64,7 +64,11 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
 
     // A second start brings the running program forward and ends; a check runs beside it.
     m_instance = std::make_unique<SingleInstance>();
-    if (!options.check && !m_instance->claim()) {
+    const SingleInstance::Claim claim = options.check ? SingleInstance::Claim::First : m_instance->claim();
+    if (claim != SingleInstance::Claim::First)
+        std::fprintf(claim == SingleInstance::Claim::Deferred ? stdout : stderr, "%s\n",
+            qPrintable(m_instance->message()));
+    if (claim == SingleInstance::Claim::Deferred) {
         m_exitCode = 0;
         return;
     }
