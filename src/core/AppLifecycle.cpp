@@ -27,7 +27,8 @@ void AppLifecycle::formLoad()
     m_settings.loadSettings();
     // The program folder becomes the working folder before the settings are applied, so that the
     // bare file names used at start-up (the start sound, a program to run) resolve in it too.
-    m_folder.prepare();
+    for (const QString& problem : m_folder.prepare())
+        m_status.addStatusLine(problem);
     m_settings.setAppPath(m_folder.appPath());
     applyStartupSettings();
     m_status.setStatusText(QStringLiteral("Ready."));
@@ -56,7 +57,7 @@ void AppLifecycle::applyStartupSettings()
         m_targets.window->setAutoScrollEnabled(true);
     }
     if (isOn(s.windowsStartup))
-        m_targets.registration->addToStartup();
+        report(m_targets.registration->addToStartup());
     if (isTrue(s.soundsOn))
         m_targets.networkWatch->setEnabled(true);
     m_targets.window->startMinimizedWatch();
@@ -88,10 +89,8 @@ void AppLifecycle::reapplySettings()
         m_targets.window->setAutoScrollEnabled(true);
     }
 
-    if (isOff(s.windowsStartup))
-        m_targets.registration->removeFromStartup();
-    else
-        m_targets.registration->addToStartup();
+    report(isOff(s.windowsStartup) ? m_targets.registration->removeFromStartup()
+                                   : m_targets.registration->addToStartup());
 
     if (!isTrue(s.soundsOn)) {
         m_targets.networkWatch->setEnabled(false);
@@ -104,6 +103,12 @@ void AppLifecycle::reapplySettings()
         m_targets.monitoring->unloadSentinel();
 
     m_targets.window->hideMinimizedMonitor();
+}
+
+void AppLifecycle::report(const QString& problem)
+{
+    if (!problem.isEmpty())
+        m_status.addStatusLine(problem);
 }
 
 void AppLifecycle::exitProgram()

@@ -19,7 +19,7 @@ public:
         ProgramLauncher& launcher, const StartupTargets& targets, EndProcess endProcess);
 
     // The start-up sequence: first-start values, loading, the program folder, applying the
-    // settings, and "Ready." in the status label.
+    // settings, and "Ready." in the status label. Whatever failed on the way is a status line.
     void formLoad();
 
     // Applies the stored settings once at start-up; a flag that is not 1 skips its step.
@@ -31,6 +31,9 @@ public:
     void exitProgram();
 
 private:
+    // A failure an operation described; an empty description is success.
+    void report(const QString& problem);
+
     SettingsManager& m_settings;
     ProgramFolder& m_folder;
     StatusReporter& m_status;

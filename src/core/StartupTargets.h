@@ -52,8 +52,9 @@ class StartupRegistration
 {
 public:
     virtual ~StartupRegistration() = default;
-    virtual void addToStartup() = 0;
-    virtual void removeFromStartup() = 0;
+    // Each returns why the change could not be made, as a status line; empty when it was made.
+    [[nodiscard]] virtual QString addToStartup() = 0;
+    [[nodiscard]] virtual QString removeFromStartup() = 0;
 };
 
 class NetworkWatch

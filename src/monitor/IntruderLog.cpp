@@ -1,6 +1,7 @@
 #include "IntruderLog.h"
 
 #include "IntruderRecord.h"
+#include "PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,7 +35,7 @@ void appendUtf8(QByteArray& out, const QString& text)
 qsizetype appendWholeEntries(
     const QByteArray& path, const QByteArray& bytes, const std::vector<qsizetype>& ends)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = PrivateFiles::openForAppend(path);
     if (fd < 0)
         return 0;
     const off_t start = ::lseek(fd, 0, SEEK_END); // where this append begins

@@ -1,5 +1,6 @@
 #include "JsonEventLog.h"
 
+#include "PrivateFiles.h"
 #include "StatusReporter.h"
 
 #include <QDir>
@@ -95,8 +96,10 @@ bool JsonEventLog::ensureOpen()
         m_file.close();
     if (m_file.isOpen())
         return true;
-    m_file.setFileName(m_path);
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    const int fd = PrivateFiles::openForAppend(QFile::encodeName(m_path));
+    return fd >= 0
+        && m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+            QFileDevice::AutoCloseHandle);
 }
 
 void JsonEventLog::rotate()

@@ -17,7 +17,7 @@ bool AutostartEntry::write(const QString& program, bool enabled, QString* error)
 {
     if (!QDir().mkpath(QFileInfo(m_fileName).path())) {
         if (error)
-            *error = QStringLiteral("cannot create the folder of %1").arg(m_fileName);
+            *error = QStringLiteral("cannot create its folder");
         return false;
     }
     QSaveFile file(m_fileName);

@@ -14,7 +14,7 @@ public:
 
     // Writes the entry for the program, switched on or off. Written atomically: a failure leaves
     // the old file as it was. False with the reason in error when the entry could not be written.
-    bool write(const QString& program, bool enabled, QString* error = nullptr) const;
+    [[nodiscard]] bool write(const QString& program, bool enabled, QString* error = nullptr) const;
 
     // The file's whole text.
     static QByteArray text(const QString& program, bool enabled);

@@ -1,6 +1,10 @@
 #include "IniSettingsStore.h"
 
+#include "PrivateFiles.h"
+
 #include <QStringList>
+
+#include <utility>
 
 IniSettingsStore::IniSettingsStore(const QString& applicationName)
     : IniSettingsStore(
@@ -30,6 +34,11 @@ QString IniSettingsStore::read(const QString& section, const QString& key) const
 
 void IniSettingsStore::write(const QString& section, const QString& key, const QString& value)
 {
+    // Before the first write can reach the disk: the file is saved by replacing it with a copy
+    // that keeps its permissions, so once private it stays private. Where it cannot be made,
+    // the save meets the same obstacle and fails the same way.
+    if (!std::exchange(m_madePrivate, true))
+        static_cast<void>(PrivateFiles::makePrivateFile(m_settings->fileName()));
     m_settings->setValue(section + QLatin1Char('/') + key, value);
 }
 

@@ -4,7 +4,8 @@
 
 #include <QSettings>
 
-// Settings store backed by one INI file per user (~/.config/Sentrel II.ini by default).
+// Settings store backed by one INI file per user (~/.config/Sentrel II.ini by default), readable
+// by that user only.
 class IniSettingsStore final : public SettingsStore
 {
 public:
@@ -23,4 +24,5 @@ private:
     explicit IniSettingsStore(std::unique_ptr<QSettings> settings);
 
     std::unique_ptr<QSettings> m_settings;
+    bool m_madePrivate = false;
 };

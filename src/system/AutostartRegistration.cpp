@@ -10,12 +10,20 @@ AutostartRegistration::AutostartRegistration(AutostartEntry entry, ProgramPath p
         m_programPath = [] { return QCoreApplication::applicationFilePath(); };
 }
 
-void AutostartRegistration::addToStartup()
+QString AutostartRegistration::addToStartup()
 {
-    m_entry.write(m_programPath(), true);
+    return write(true);
 }
 
-void AutostartRegistration::removeFromStartup()
+QString AutostartRegistration::removeFromStartup()
 {
-    m_entry.write(m_programPath(), false);
+    return write(false);
+}
+
+QString AutostartRegistration::write(bool enabled)
+{
+    QString error;
+    if (m_entry.write(m_programPath(), enabled, &error))
+        return {};
+    return QStringLiteral("Cannot write the autostart entry %1: %2").arg(m_entry.fileName(), error);
 }

@@ -1,6 +1,7 @@
 #include "SentrelMain.h"
 
 #include "Application.h"
+#include "BuildTree.h"
 #include "CommandLineOptions.h"
 #include "QtMessageRouter.h"
 #include "SingleInstance.h"
@@ -23,7 +24,7 @@ QStringList assetDirs()
 {
     const QDir binary(QCoreApplication::applicationDirPath());
     return { binary.absoluteFilePath(QStringLiteral("../share/sentrel")),
-        QStringLiteral(SENTREL_INSTALLED_ASSETS), QStringLiteral(SENTREL_BUILD_ASSETS) };
+        QStringLiteral(SENTREL_INSTALLED_ASSETS), BuildTree::assetDir() };
 }
 
 // The installed helper beside the program wherever the package put it, else the build tree's.
@@ -32,7 +33,7 @@ QString bindHelper()
     const QDir binary(QCoreApplication::applicationDirPath());
     for (const QString& candidate :
         { binary.absoluteFilePath(QStringLiteral("../libexec/sentrel/sentrel-bind")),
-            QStringLiteral(SENTREL_INSTALLED_HELPER), QStringLiteral(SENTREL_BUILD_HELPER) }) {
+            QStringLiteral(SENTREL_INSTALLED_HELPER), BuildTree::helperPath() }) {
         if (QFileInfo(candidate).isExecutable())
             return candidate;
     }
@@ -63,7 +64,11 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
 
     // A second start brings the running program forward and ends; a check runs beside it.
     m_instance = std::make_unique<SingleInstance>();
-    if (!options.check && !m_instance->claim()) {
+    const SingleInstance::Claim claim = options.check ? SingleInstance::Claim::First : m_instance->claim();
+    if (claim != SingleInstance::Claim::First)
+        std::fprintf(claim == SingleInstance::Claim::Deferred ? stdout : stderr, "%s\n",
+            qPrintable(m_instance->message()));
+    if (claim == SingleInstance::Claim::Deferred) {
         m_exitCode = 0;
         return;
     }

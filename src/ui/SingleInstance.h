@@ -1,22 +1,37 @@
 #pragma once
 
-#include <QLocalServer>
 #include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
 
-// One running program per user session. The first start listens on a local socket in the
-// runtime folder; a later start finds it, asks the first to show its window, and steps aside.
+#include <sys/types.h>
+
+// One running program per user. The first start listens on a local socket in a folder private to
+// the user; a later start finds it, makes sure the listener is the same user's, asks it to show
+// its window, and steps aside. A socket in a shared folder, such as the temporary folder, would let
+// another user answer in its place and keep the alarm from starting.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
-    // socketPath: empty for the default in the user's runtime folder.
+    enum class Claim {
+        First, // this start now listens
+        Deferred, // a start of the same user answered and was asked to come forward
+        Alone, // no check was possible; this start runs without one
+    };
+
+    // socketPath: empty for the default, looked up when claiming.
     explicit SingleInstance(const QString& socketPath = {}, QObject* parent = nullptr);
+    ~SingleInstance() override;
 
-    // True when this is the first instance (it now listens). False when another instance
-    // answered and was asked to come forward.
-    bool claim();
+    [[nodiscard]] Claim claim();
+    // The line to print for the last claim that was not First.
+    QString message() const { return m_message; }
 
+    // The socket in the first folder private to this user: the session's runtime folder,
+    // /run/user/<uid>, else the program's own folder in the user's cache folder, made now.
+    // Empty when there is none.
     static QString defaultSocketPath();
 
 signals:
@@ -24,8 +39,21 @@ signals:
     void activationRequested();
 
 private:
-    bool askRunningInstance();
+    enum class Answer { Nobody, Stale, Deferred, OtherUser, Silent };
+
+    Answer askRunningInstance();
+    bool listen();
+    void acceptPending();
+    void serve(int fd);
+    Claim alone(const QString& reason);
 
     QString m_socketPath;
-    QLocalServer m_server;
+    QString m_message;
+    int m_listenFd = -1;
+    // The socket file this instance made, so that it removes that one and no other.
+    dev_t m_socketDevice = 0;
+    ino_t m_socketInode = 0;
+    QSocketNotifier m_incoming { QSocketNotifier::Read };
+    QTimer m_acceptRetry;
+    int m_clients = 0;
 };

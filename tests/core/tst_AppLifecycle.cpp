@@ -1,5 +1,6 @@
 #include "AppLifecycle.h"
 #include "OptionsModel.h"
+#include "PrivateFiles.h"
 #include "ProgramFolder.h"
 #include "ProgramLauncher.h"
 #include "SettingsManager.h"
@@ -7,7 +8,11 @@
 #include "TestStore.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // Stands in for every area start-up switches, and writes each call into one journal, so tests
@@ -38,8 +43,8 @@ public:
     bool isShown() const override { return false; }
     void load() override { calls << "hotkeys load"; }
     void unload() override { calls << "hotkeys unload"; }
-    void addToStartup() override { calls << "addToStartup"; }
-    void removeFromStartup() override { calls << "removeFromStartup"; }
+    QString addToStartup() override { calls << "addToStartup"; return registrationProblem; }
+    QString removeFromStartup() override { calls << "removeFromStartup"; return registrationProblem; }
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
     void resetNetState() override { calls << "resetNetState"; }
     // A program that cannot start must not stop start-up.
@@ -54,6 +59,7 @@ public:
 
     QStringList calls;
     QString workingFolder;
+    QString registrationProblem;
 };
 
 // A whole program's start-up surroundings over a temporary store and program folder.
@@ -94,6 +100,11 @@ struct Rig
     AppLifecycle lifecycle;
 };
 
+unsigned modeOf(const QString& path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0u;
+}
 } // namespace
 
 class TestAppLifecycle : public QObject
@@ -144,15 +155,30 @@ private slots:
     void formLoadPreparesFolderBeforeApplyingAndEndsReady()
     {
         Rig rig;
+        const mode_t umask = ::umask(0); // the folder is private whatever the umask
+        const auto restore = qScopeGuard([&] { ::umask(umask); });
         QFile asset(rig.assets.filePath("Start.wav"));
         QVERIFY(asset.open(QIODevice::WriteOnly) && asset.write("RIFF") == 4);
         asset.close();
+        // Only the program's own assets are copied, whatever else the folder holds; one that
+        // cannot be copied is said.
+        const QString folder = rig.dir.filePath("Sentrel");
+        for (const char* name : { "stray.so", "Intruder.wav" })
+            QVERIFY(QFile::copy(asset.fileName(), rig.assets.filePath(name)));
+        QVERIFY(QDir().mkpath(folder)
+            && QFile::link(rig.dir.filePath("gone/Intruder.wav"), folder + "/Intruder.wav"));
+        rig.fakes.registrationProblem = "Cannot write the autostart entry";
 
         rig.lifecycle.formLoad(); // empty store: first start, then the first-start values apply
-        const QString folder = rig.dir.filePath("Sentrel");
         QCOMPARE(rig.fakes.workingFolder, folder);
         QCOMPARE(rig.manager.settings().appPath, folder + "/");
-        QVERIFY(QFile::exists(folder + "/Start.wav"));
+        QCOMPARE(modeOf(folder), 0700u);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { "Start.wav" });
+        const QStringList lines = rig.fakes.calls.filter("line ");
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith("line Cannot copy Intruder.wav into the program folder: "),
+            qPrintable(lines[0]));
+        QCOMPARE(lines[1], "line Cannot write the autostart entry");
         QCOMPARE(rig.fakes.calls.last(), QString("status Ready."));
         QVERIFY(rig.fakes.calls.contains("toggleMonitoring") && rig.fakes.calls.contains("minimize")
             && rig.fakes.calls.contains("trayIconAdd") && !rig.fakes.calls.contains("toggleMonitorView"));
@@ -161,7 +187,8 @@ private slots:
         QFile own(folder + "/Start.wav");
         QVERIFY(own.open(QIODevice::WriteOnly | QIODevice::Truncate) && own.write("mine") == 4);
         own.close();
-        QVERIFY(rig.folder.prepare());
+        QVERIFY(QFile::remove(folder + "/Intruder.wav"));
+        QCOMPARE(rig.folder.prepare(), QStringList());
         QVERIFY(own.open(QIODevice::ReadOnly));
         QCOMPARE(own.readAll(), QByteArray("mine"));
 
@@ -171,6 +198,34 @@ private slots:
         rig.lifecycle.exitProgram();
         QCOMPARE(rig.fakes.calls, QStringList({ "trayIconDelete", "endProcess" }));
         QCOMPARE(rig.store.store().read("Display", "Always On Top"), QString("0"));
+
+        // A folder that cannot be made is said, and start-up goes on.
+        ProgramFolder blocked(rig.assets.filePath("Start.wav/Sentrel"), {});
+        QCOMPARE(blocked.prepare(),
+            QStringList { "Cannot create the program folder " + blocked.appPath().chopped(1)
+                + ": cannot create its parent folder" });
+    }
+
+    // A log is created private whatever the umask, narrowed when found open, and never written
+    // through a link or into a pipe someone put in its place.
+    void logOpensArePrivateAndFollowNoLink()
+    {
+        QTemporaryDir dir;
+        const mode_t umask = ::umask(0);
+        const auto restore = qScopeGuard([&] { ::umask(umask); });
+        const QByteArray log = QFile::encodeName(dir.filePath("Log.txt"));
+        for (const mode_t before : { 0u, 0644u }) {
+            QVERIFY(before == 0 || ::chmod(log.constData(), before) == 0);
+            const int fd = PrivateFiles::openForAppend(log);
+            QVERIFY(fd >= 0 && ::close(fd) == 0);
+            QCOMPARE(modeOf(log), 0600u);
+        }
+        const QString target = dir.filePath("elsewhere");
+        QVERIFY(QFile::remove(log) && QFile::link(target, log));
+        QVERIFY(PrivateFiles::openForAppend(log) < 0 && errno == ELOOP);
+        QVERIFY(!QFile::exists(target));
+        QVERIFY(QFile::remove(log) && ::mkfifo(log.constData(), 0600) == 0);
+        QVERIFY(PrivateFiles::openForAppend(log) < 0);
     }
 
 private:

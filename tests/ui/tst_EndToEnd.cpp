@@ -1,4 +1,5 @@
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -8,9 +9,21 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+mode_t modeOf(const QString& path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+} // namespace
 
 // Starts the real program on the offscreen platform with a store of its own. The first start
 // switches monitoring on for the default ports, so that program runs in a network namespace of its
@@ -57,7 +70,9 @@ void TestEndToEnd::firstStartReportsReadyAndEndsOnSigterm()
     sentrel.setProcessEnvironment(env);
     sentrel.setProcessChannelMode(QProcess::SeparateChannels);
     // exec hands the namespace's process over to the program, so the signal reaches it.
+    const mode_t umask = ::umask(0); // what it creates is private all the same
     sentrel.start(m_isolation.first(), m_isolation.mid(1) + QStringList { SENTREL_BINARY });
+    ::umask(umask);
     QVERIFY(sentrel.waitForStarted(5000));
 
     QByteArray out;
@@ -75,6 +90,7 @@ void TestEndToEnd::firstStartReportsReadyAndEndsOnSigterm()
     QCOMPARE(keys.filter(QRegularExpression("^Alarm/")).size(), 4);
     QCOMPARE(store.value("Events/Event Log").toString(), QString("1"));
     QCOMPARE(store.value("General/Start").toString(), QString("Sentrel II"));
+    QCOMPARE(modeOf(store.fileName()), mode_t(0600));
 
     ::kill(pid_t(sentrel.processId()), SIGTERM);
     QVERIFY(sentrel.waitForFinished(10000));
@@ -83,9 +99,47 @@ void TestEndToEnd::firstStartReportsReadyAndEndsOnSigterm()
 }
 
 namespace {
+// Moves this test's thread into a network of its own with its loopback up, so that no other test
+// can take its port and nothing outside sees the burst: as root at once, else inside a user
+// namespace of its own. The program started from here runs in it too.
+bool enterPrivateNetwork()
+{
+    if (::unshare(CLONE_NEWNET) != 0) {
+        const QByteArray map = QByteArray::number(::geteuid()) + ' ' + QByteArray::number(::geteuid()) + " 1";
+        QFile uidMap("/proc/self/uid_map");
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0 || !uidMap.open(QIODevice::WriteOnly)
+            || uidMap.write(map) != map.size())
+            return false;
+    }
+    ifreq loopback {};
+    std::strcpy(loopback.ifr_name, "lo");
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    bool up = ::ioctl(fd, SIOCGIFFLAGS, &loopback) == 0;
+    loopback.ifr_flags |= IFF_UP;
+    up = up && ::ioctl(fd, SIOCSIFFLAGS, &loopback) == 0;
+    ::close(fd);
+    return up;
+}
+
+// A free port below the range the system hands out for port 0 and for outgoing connections, so
+// that neither this test's own connections nor another test's listener can take it meanwhile.
+int freeFixedPort()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int port = 10000 + QRandomGenerator::global()->bounded(10000);
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::Any, quint16(port)))
+            return port;
+    }
+    return 0;
+}
+
+// One connection, given up after a while: a queue nobody takes from retries for minutes.
 bool connectOnce(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval limit { 2, 0 };
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(quint16(port));
@@ -97,16 +151,14 @@ bool connectOnce(int port)
 } // namespace
 
 // A program killed while a burst is being logged leaves whole entries behind: only the very last
-// one may be cut, where the kernel cut the write.
+// one may be cut, where the kernel cut the write. What it wrote stays its user's, whatever the umask.
 void TestEndToEnd::sigkillMidBurstLeavesOnlyWholeLogEntries()
 {
+    if (!enterPrivateNetwork())
+        qInfo("no private network namespace can be made here; using a port below the ephemeral range");
     QTemporaryDir home;
-    int port = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    }
+    const int port = freeFixedPort();
+    QVERIFY(port > 0);
     // A store that already carries its marker: monitoring on one free port, the log on, nothing else.
     {
         QSettings store(home.filePath("config/Sentrel II.ini"), QSettings::IniFormat);
@@ -128,15 +180,20 @@ void TestEndToEnd::sigkillMidBurstLeavesOnlyWholeLogEntries()
 
     QProcess sentrel;
     sentrel.setProcessEnvironment(env);
+    // Into a file: a pipe this test stops reading during the burst fills up and stops the program.
+    const QString outPath = home.filePath("out.txt");
+    sentrel.setStandardOutputFile(outPath);
+    const mode_t umask = ::umask(0);
     sentrel.start(SENTREL_BINARY);
+    ::umask(umask);
     QVERIFY(sentrel.waitForStarted(5000));
+    QFile outFile(outPath);
+    QVERIFY(outFile.open(QIODevice::ReadOnly));
     QByteArray out;
     const QByteArray listening = "Monitoring Port: " + QByteArray::number(port) + "\n";
     QDeadlineTimer deadline(20000);
-    while (!out.contains(listening) && !deadline.hasExpired()) {
-        sentrel.waitForReadyRead(200);
-        out += sentrel.readAllStandardOutput();
-    }
+    while (!(out += outFile.readAll()).contains(listening) && !deadline.hasExpired())
+        QTest::qWait(50);
     QVERIFY2(out.contains(listening), out.constData());
 
     // Kill once entries are reaching the file, with connections still coming.
@@ -145,11 +202,15 @@ void TestEndToEnd::sigkillMidBurstLeavesOnlyWholeLogEntries()
     for (deadline.setRemainingTime(20000); !deadline.hasExpired() && log.size() < 5000;)
         made += connectOnce(port);
     ::kill(pid_t(sentrel.processId()), SIGKILL);
-    for (int i = 0; i < 200; ++i)
+    deadline.setRemainingTime(10000);
+    for (int i = 0; i < 200 && !deadline.hasExpired(); ++i)
         made += connectOnce(port);
     QVERIFY(sentrel.waitForFinished(10000));
     QVERIFY(made > 0);
 
+    QCOMPARE(modeOf(home.filePath("data/Sentrel")), mode_t(0700));
+    for (const char* file : { "data/Sentrel/Log.txt", "data/Sentrel/events.jsonl", "config/Sentrel II.ini" })
+        QVERIFY2(modeOf(home.filePath(file)) == 0600, file);
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(log.readAll());
     const QStringList pieces = text.split("\r\nIntruder Information - ");

@@ -1,13 +1,50 @@
 #include "SingleInstance.h"
 
-#include <QLocalServer>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+sockaddr_un addressOf(const QString& path)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof(address.sun_path) - 1);
+    return address;
+}
+
+// A raw local client: connected (or -1), it says nothing unless told to.
+int connectTo(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = addressOf(path);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+bool closedByPeer(int fd)
+{
+    char byte;
+    return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}
+} // namespace
 
 class TestSingleInstance : public QObject
 {
@@ -15,6 +52,8 @@ class TestSingleInstance : public QObject
 
 private slots:
     void staleSocketIsTakenOverAndALaterStartAsksForward();
+    void listenerOutlivesIdleCallersAFullQueueAndRunningOutOfDescriptors();
+    void noSharedFolderAndNoOtherUsersListener();
 };
 
 void TestSingleInstance::staleSocketIsTakenOverAndALaterStartAsksForward()
@@ -24,19 +63,136 @@ void TestSingleInstance::staleSocketIsTakenOverAndALaterStartAsksForward()
     {
         // A crashed run leaves its socket file behind, with nobody listening on it.
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof(address.sun_path) - 1);
-        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        const sockaddr_un address = addressOf(path);
+        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
         ::close(fd);
     }
     QVERIFY(QFile::exists(path));
-    SingleInstance next(path);
-    QVERIFY(next.claim());
-    QSignalSpy asked(&next, &SingleInstance::activationRequested);
-    SingleInstance after(path);
-    QVERIFY(!after.claim()); // the new one is really listening, and is asked to come forward
+    {
+        SingleInstance next(path);
+        QCOMPARE(next.claim(), SingleInstance::Claim::First);
+        QSignalSpy asked(&next, &SingleInstance::activationRequested);
+        SingleInstance after(path);
+        QCOMPARE(after.claim(), SingleInstance::Claim::Deferred); // the new one is really listening
+        QCOMPARE(after.message(), "Sentrel is already running; its window was asked to come forward.");
+        QTRY_COMPARE(asked.size(), 1);
+    }
+    QVERIFY(!QFile::exists(path)); // the first removes its own socket when it ends
+}
+
+void TestSingleInstance::listenerOutlivesIdleCallersAFullQueueAndRunningOutOfDescriptors()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s");
+    SingleInstance first(path);
+    QCOMPARE(first.claim(), SingleInstance::Claim::First);
+    QSignalSpy asked(&first, &SingleInstance::activationRequested);
+
+    // Callers that connect and never speak fill the queue while the first instance is busy.
+    std::vector<int> idle;
+    for (int fd; idle.size() < 64 && (fd = connectTo(path)) >= 0;)
+        idle.push_back(fd);
+    QVERIFY(idle.size() < 64);
+    const auto closeIdle = qScopeGuard([&] { std::for_each(idle.begin(), idle.end(), ::close); });
+    // A start that cannot get through must neither defer nor take the live socket away.
+    SingleInstance blocked(path);
+    QCOMPARE(blocked.claim(), SingleInstance::Claim::Alone);
+    QVERIFY(blocked.message().endsWith(path + " does not answer"));
+    QVERIFY(QFile::exists(path));
+    // Each is heard for a short while, then dropped; the queue drains.
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(idle.begin(), idle.end(), closedByPeer), 30000);
+    QCOMPARE(asked.size(), 0);
+
+    // Out of descriptors, accepting fails: the listener waits instead of spinning or closing.
+    const int caller = connectTo(path);
+    QVERIFY(caller >= 0);
+    rlimit saved {};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowestFree);
+    const rlimit lowered { rlim_t(lowestFree), saved.rlim_max };
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    QVERIFY(::send(caller, "show\n", 5, MSG_NOSIGNAL) == 5);
+    const std::clock_t cpu = std::clock();
+    QTest::qWait(500);
+    const double spent = double(std::clock() - cpu) / CLOCKS_PER_SEC;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    QVERIFY2(spent < 0.2, "the listener spins");
     QTRY_COMPARE(asked.size(), 1);
+    QTRY_VERIFY(closedByPeer(caller));
+    ::close(caller);
+    QVERIFY(QFile::exists(path));
+}
+
+void TestSingleInstance::noSharedFolderAndNoOtherUsersListener()
+{
+    // Started without a runtime folder (sudo's default environment, cron): the socket goes into a
+    // folder of this user's, never into the shared temporary folder.
+    QTemporaryDir home;
+    QVERIFY(::chmod(QFile::encodeName(home.path()).constData(), 0711) == 0); // the other user passes through
+    const QString shared = home.filePath("tmp");
+    QVERIFY(QDir().mkpath(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(shared));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath("cache")));
+    const QString socket = SingleInstance::defaultSocketPath();
+    const QString folder = QFileInfo(socket).path();
+    struct stat status {};
+    QVERIFY2(!socket.startsWith(shared) && ::stat(QFile::encodeName(folder).constData(), &status) == 0,
+        qPrintable(socket));
+    QVERIFY(status.st_uid == ::geteuid() && (status.st_mode & 0777) == 0700);
+
+    if (::geteuid() != 0)
+        QSKIP("a listener of another user needs root (setuid to 65534)");
+    // Another user listens in the shared folder where the socket used to go, and blocks the
+    // runtime folder Qt would make there.
+    const passwd* me = ::getpwuid(::geteuid());
+    QVERIFY(me);
+    const QByteArray blockedRuntime = QFile::encodeName(shared) + "/runtime-" + me->pw_name;
+    const QString squatted = QDir(shared).filePath("sentrel.socket");
+    int report[2];
+    QCOMPARE(::pipe2(report, O_CLOEXEC), 0);
+    const pid_t squatter = ::fork();
+    if (squatter == 0) {
+        char received = 0;
+        const gid_t group = 65534;
+        const sockaddr_un address = addressOf(squatted);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::setgroups(1, &group) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0
+            || ::mkdir(blockedRuntime.constData(), 0700) != 0
+            || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
+            || ::listen(fd, 4) != 0)
+            ::_exit(1);
+        (void)!::write(report[1], "L", 1); // listening
+        pollfd ready { fd, POLLIN, 0 };
+        if (::poll(&ready, 1, 5000) == 1) {
+            const int peer = ::accept(fd, nullptr, nullptr);
+            pollfd said { peer, POLLIN, 0 };
+            if (::poll(&said, 1, 3000) == 1 && ::read(peer, &received, 1) == 1)
+                received = 'S';
+        }
+        (void)!::write(report[1], received ? "S" : "-", 1); // whether it was spoken to
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    const auto reap = qScopeGuard([&] {
+        ::kill(squatter, SIGKILL);
+        ::waitpid(squatter, nullptr, 0);
+        ::close(report[0]);
+    });
+    char state = 0;
+    QCOMPARE(::read(report[0], &state, 1), 1);
+    QCOMPARE(state, 'L');
+
+    SingleInstance ours;
+    QCOMPARE(ours.claim(), SingleInstance::Claim::First);
+    // Even at the very path it listens on, the other user's listener is not deferred to.
+    SingleInstance there(squatted);
+    QCOMPARE(there.claim(), SingleInstance::Claim::Alone);
+    QCOMPARE(there.message(),
+        "Sentrel runs without its check for another running copy: " + squatted + " answers as another user");
+    QCOMPARE(::read(report[0], &state, 1), 1);
+    QCOMPARE(state, '-');
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
