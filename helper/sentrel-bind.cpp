@@ -2,17 +2,23 @@
 // hands them back as descriptors. It is installed with the single file capability
 // cap_net_bind_service, so it is the only code of the program that holds a privilege. It is kept
 // to this one file, with no library beyond the C++ runtime, so that it can be read in one sitting.
+// Who may run it is the file system's business: the package makes it root:sentrel, mode 0750.
+// Which ports it binds is the administrator's: only those in the port list.
 //
 // What it does, and all it does:
 //  - its standard input must be one end of a Unix SOCK_SEQPACKET socket pair; standard output and
 //    standard error must be open (so no socket it makes can land on them);
 //  - it reads one request of at most 64 ports, each from 1 to 1023, and refuses anything else;
-//  - it binds one TCP socket per port on the wildcard address (dual stack where the kernel has
-//    IPv6), listening and non-blocking;
+//  - it reads the port list, /etc/sentrel/bind-ports (fixed when it is built): port numbers
+//    separated by white space, "#" to the end of a line a comment. The list counts only when it
+//    and its folder belong to root and no one else may write them; otherwise, or when the list has
+//    a mistake, no port is allowed. A port not on the list is answered NotPermitted;
+//  - it binds one TCP socket per listed port on the wildcard address (dual stack where the kernel
+//    has IPv6), listening and non-blocking;
 //  - it drops every capability, then replies with one status per port and the bound sockets as
 //    SCM_RIGHTS descriptors, and exits.
-// It takes no arguments, reads no environment, opens no file and starts no program. Whatever it
-// does, a user holding cap_net_bind_service could already do.
+// It takes no arguments, reads no environment, opens no file but the list and starts no program.
+// Whatever it does, a user holding cap_net_bind_service could already do, and less.
 //
 // Request: 'S' 'B' version count, then count ports as 16-bit big-endian numbers.
 // Reply:   'S' 'B' version count, then per port: the port (16-bit big-endian) and its status.
@@ -24,6 +30,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -31,6 +38,7 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -38,6 +46,17 @@
 // privilege; the installed helper is always built with 0.
 #ifndef SENTREL_BIND_PORT_OFFSET
 #define SENTREL_BIND_PORT_OFFSET 0
+#endif
+// The port list's folder and name, fixed at build time: nothing the caller controls may point
+// the helper at another list.
+#ifndef SENTREL_BIND_LIST_DIR
+#define SENTREL_BIND_LIST_DIR "/etc/sentrel"
+#endif
+#define SENTREL_BIND_LIST_NAME "bind-ports"
+// Test builds (whose ports are shifted out of the privileged range) also trust a list that
+// belongs to the user running them, so the suite can write one without root.
+#ifndef SENTREL_BIND_LIST_MAY_BE_CALLERS
+#define SENTREL_BIND_LIST_MAY_BE_CALLERS 0
 #endif
 
 namespace sentrel_bind {
@@ -54,6 +73,9 @@ constexpr unsigned LowestPort = 1;
 constexpr unsigned HighestPort = 1023;
 // How long a caller may take to send its request before the helper gives up on it.
 constexpr int RequestTimeoutMs = 5000;
+constexpr const char* ListPath = SENTREL_BIND_LIST_DIR "/" SENTREL_BIND_LIST_NAME;
+// Every port from 1 to 1023 on a line of its own, with room for comments.
+constexpr std::size_t MaxListSize = 16384;
 
 enum class Parse {
     Ok,
@@ -88,6 +110,10 @@ struct Request
     std::size_t count = 0;
     std::array<std::uint16_t, MaxPorts> ports {};
 };
+
+// allowed[p]: port p is on the list.
+using PortList = std::array<bool, HighestPort + 1>;
+using FileStatus = struct stat;
 
 // The whole request must be exactly what the header announces: no trailing bytes, no empty list.
 inline Parse parseRequest(const std::uint8_t* data, std::size_t size, Request& request)
@@ -131,6 +157,85 @@ inline const char* describe(Parse result)
         return "ports must be from 1 to 1023";
     }
     return "unknown";
+}
+
+// A list with anything but port numbers from 1 to 1023, white space and comments is refused as
+// a whole and leaves nothing allowed: a typo must not quietly change which ports are open.
+inline bool parsePortList(const char* text, std::size_t size, PortList& allowed)
+{
+    allowed = PortList {};
+    if (size > MaxListSize)
+        return false;
+    PortList parsed {};
+    std::size_t i = 0;
+    while (i < size) {
+        const char c = text[i];
+        if (c == '#') {
+            while (i < size && text[i] != '\n')
+                ++i;
+        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            ++i;
+        } else {
+            unsigned port = 0;
+            const std::size_t start = i;
+            while (i < size && text[i] >= '0' && text[i] <= '9' && port <= HighestPort)
+                port = port * 10 + unsigned(text[i++] - '0');
+            const bool ended = i == size || text[i] == ' ' || text[i] == '\t' || text[i] == '\n'
+                || text[i] == '\r' || text[i] == '#';
+            if (i == start || !ended || port < LowestPort || port > HighestPort)
+                return false;
+            parsed[port] = true;
+        }
+    }
+    allowed = parsed;
+    return true;
+}
+
+inline bool trustedOwner(uid_t owner)
+{
+    return owner == 0 || (SENTREL_BIND_LIST_MAY_BE_CALLERS && owner == ::getuid());
+}
+
+// Only root may have written what the list says: the list and its folder must belong to root and
+// be writable by no one else. The file is opened through the folder it was checked in, without
+// following links, so neither can be swapped in between. nullptr when the list was read; else why
+// not, and nothing is allowed.
+inline const char* loadPortList(PortList& allowed)
+{
+    allowed = PortList {};
+    const int folder = ::open(SENTREL_BIND_LIST_DIR, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return "is missing";
+    FileStatus info {};
+    const bool folderTrusted = ::fstat(folder, &info) == 0 && trustedOwner(info.st_uid)
+        && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    const int fd = folderTrusted
+        ? ::openat(folder, SENTREL_BIND_LIST_NAME, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
+        : -1;
+    const int openError = errno;
+    ::close(folder);
+    if (!folderTrusted)
+        return "is in a folder others may write";
+    if (fd < 0)
+        return openError == ENOENT ? "is missing" : "cannot be opened";
+    const char* problem = nullptr;
+    std::array<char, MaxListSize + 1> text {};
+    std::size_t size = 0;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !trustedOwner(info.st_uid)
+        || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        problem = "is not a file of root's that only root may write";
+    } else {
+        // One byte more than a list may hold, so that a longer one is seen and refused.
+        ssize_t got = 0;
+        while (size < text.size() && (got = ::read(fd, text.data() + size, text.size() - size)) > 0)
+            size += std::size_t(got);
+        if (got < 0)
+            problem = "cannot be read";
+        else if (!parsePortList(text.data(), size, allowed))
+            problem = "holds something other than port numbers from 1 to 1023";
+    }
+    ::close(fd);
+    return problem;
 }
 
 inline PortStatus statusOf(int error)
@@ -308,12 +413,24 @@ inline int run(int argc)
     if (const int code = readRequest(STDIN_FILENO, request); code != Served)
         return code;
 
+    // Said on standard error, which is the program's: where an administrator looks.
+    PortList allowed {};
+    const char* problem = loadPortList(allowed);
+    if (problem)
+        std::fprintf(stderr, "sentrel-bind: the port list %s %s; no port is bound\n", ListPath, problem);
     std::array<int, MaxPorts> fds {};
     std::array<std::uint8_t, MaxPorts> statuses {};
+    bool unlisted = false;
     for (std::size_t i = 0; i < request.count; ++i) {
-        fds[i] = bindPort(request.ports[i]);
-        statuses[i] = fds[i] >= 0 ? Bound : statusOf(errno);
+        const unsigned port = request.ports[i];
+        fds[i] = allowed[port] ? bindPort(port) : -1;
+        statuses[i] = fds[i] >= 0 ? Bound : allowed[port] ? statusOf(errno) : NotPermitted;
+        if (!allowed[port] && !problem)
+            std::fprintf(stderr, "%s %u",
+                std::exchange(unlisted, true) ? "" : "sentrel-bind: not on the port list:", port);
     }
+    if (unlisted)
+        std::fprintf(stderr, "\n");
     if (!dropCapabilities())
         return fail(Internal, "could not drop its capabilities");
     return sendReply(STDIN_FILENO, request, fds, statuses);

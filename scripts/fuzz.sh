@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the bind helper's request parser with libFuzzer (Debian's clang) for a bounded time,
-# starting from the corpus kept in helper/fuzz/corpus. New inputs that reach new code land in a
-# scratch corpus under build-fuzz/; copy the interesting ones into the kept corpus by hand.
+# Fuzzes the bind helper's request and port list parsers with libFuzzer (Debian's clang) for a
+# bounded time, starting from the corpus kept in helper/fuzz/corpus. New inputs that reach new
+# code land in a scratch corpus under build-fuzz/; copy the interesting ones into the kept corpus
+# by hand.
 #   scripts/fuzz.sh [seconds]      default 60
 set -euo pipefail
 cd "$(dirname "$0")/.."

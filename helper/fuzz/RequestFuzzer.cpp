@@ -1,19 +1,24 @@
-// libFuzzer target for the bind helper's request parser: whatever the bytes, the parser either
-// refuses them and leaves an empty request, or accepts exactly a well-formed request of 1 to 64
-// ports from 1 to 1023.
+// libFuzzer target for the bind helper's two parsers. Whatever the bytes, the request parser
+// either refuses them and leaves an empty request, or accepts exactly a well-formed request of 1 to
+// 64 ports from 1 to 1023; the port list parser either refuses them and allows nothing, or allows
+// only ports from 1 to 1023, each written in the text, and reads back what it would write.
 #define SENTREL_BIND_NO_MAIN
 #include "../sentrel-bind.cpp"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+#include <string>
+
+namespace {
+using namespace sentrel_bind;
+
+void checkRequest(const std::uint8_t* data, std::size_t size)
 {
-    using namespace sentrel_bind;
     Request request;
     request.count = 99;
     const Parse result = parseRequest(data, size, request);
     if (result != Parse::Ok) {
         if (request.count != 0)
             __builtin_trap();
-        return 0;
+        return;
     }
     if (request.count < 1 || request.count > MaxPorts || size != HeaderSize + 2 * request.count
         || data[3] != request.count)
@@ -23,5 +28,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             || request.ports[i] != (data[HeaderSize + 2 * i] << 8 | data[HeaderSize + 2 * i + 1]))
             __builtin_trap();
     }
+}
+
+void checkPortList(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    PortList allowed;
+    allowed.fill(true);
+    if (!parsePortList(text.data(), text.size(), allowed)) {
+        for (const bool port : allowed) {
+            if (port)
+                __builtin_trap();
+        }
+        return;
+    }
+    if (allowed[0] || size > MaxListSize)
+        __builtin_trap();
+    std::string written;
+    for (unsigned port = LowestPort; port <= HighestPort; ++port) {
+        if (allowed[port]) {
+            if (text.find(std::to_string(port)) == std::string::npos)
+                __builtin_trap();
+            written += std::to_string(port) + '\n';
+        }
+    }
+    PortList reread;
+    if (!parsePortList(written.data(), written.size(), reread) || reread != allowed)
+        __builtin_trap();
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    checkRequest(data, size);
+    checkPortList(data, size);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "DesktopWallpaperChanger.h"
 
+#include "ChildCapabilities.h"
 #include "SessionBus.h"
 
 #include <QDBusConnection>
@@ -13,11 +14,17 @@
 namespace {
 const QString XfceChannel = QStringLiteral("xfce4-desktop");
 
-void startDetached(const QString& program, const QStringList& arguments)
+void startDetached(const QString& executable, const QStringList& arguments)
+{
+    if (withholdCapabilitiesFromChildren())
+        QProcess::startDetached(executable, arguments);
+}
+
+void startDetachedFromPath(const QString& program, const QStringList& arguments)
 {
     const QString executable = QStandardPaths::findExecutable(program);
     if (!executable.isEmpty())
-        QProcess::startDetached(executable, arguments);
+        startDetached(executable, arguments);
 }
 } // namespace
 
@@ -74,7 +81,7 @@ void DesktopWallpaperChanger::changeWallpaper(const QString& imagePath)
 
 void DesktopWallpaperChanger::setGsettingsKey(const QString& schema, const QString& key, const QString& value)
 {
-    startDetached(QStringLiteral("gsettings"), { QStringLiteral("set"), schema, key, value });
+    startDetachedFromPath(QStringLiteral("gsettings"), { QStringLiteral("set"), schema, key, value });
 }
 
 void DesktopWallpaperChanger::runThen(
@@ -90,7 +97,10 @@ void DesktopWallpaperChanger::runThen(
         if (error == QProcess::FailedToStart)
             process->deleteLater();
     });
-    process->start(executable, arguments);
+    if (withholdCapabilitiesFromChildren())
+        process->start(executable, arguments);
+    else
+        process->deleteLater();
 }
 
 void DesktopWallpaperChanger::setGnomePictureUris(const QString& uri)
@@ -104,7 +114,7 @@ void DesktopWallpaperChanger::setGnomePictureUris(const QString& uri)
     const QString schema = QStringLiteral("org.gnome.desktop.background");
     runThen(executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri"), uri },
         [executable, schema, uri](const QByteArray&) {
-            QProcess::startDetached(
+            startDetached(
                 executable, { QStringLiteral("set"), schema, QStringLiteral("picture-uri-dark"), uri });
         });
 }
@@ -122,7 +132,7 @@ void DesktopWallpaperChanger::setXfceBackdrops(const QString& imagePath)
             for (const QString& line : lines) {
                 const QString property = line.trimmed();
                 if (backdrop.match(property).hasMatch())
-                    QProcess::startDetached(executable,
+                    startDetached(executable,
                         { QStringLiteral("-c"), XfceChannel, QStringLiteral("-p"), property,
                             QStringLiteral("-s"), imagePath });
             }
@@ -154,5 +164,5 @@ void DesktopWallpaperChanger::setPlasmaWallpaper(const QString& uri)
 
 void DesktopWallpaperChanger::setRootWindowImage(const QString& imagePath)
 {
-    startDetached(QStringLiteral("feh"), { QStringLiteral("--bg-fill"), imagePath });
+    startDetachedFromPath(QStringLiteral("feh"), { QStringLiteral("--bg-fill"), imagePath });
 }

@@ -1,5 +1,6 @@
 #include "ProcessProgramLauncher.h"
 
+#include "ChildCapabilities.h"
 #include "CommandLine.h"
 
 #include <QProcess>
@@ -18,5 +19,5 @@ bool ProcessProgramLauncher::start(const QString& commandLine, const Environment
             variables.insert(name, value);
         process.setProcessEnvironment(variables);
     }
-    return process.startDetached();
+    return withholdCapabilitiesFromChildren() && process.startDetached();
 }

@@ -1,5 +1,7 @@
 #include "ProcessSoundPlayer.h"
 
+#include "ChildCapabilities.h"
+
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -36,6 +38,8 @@ void ProcessSoundPlayer::play(const QString& fileName)
 void ProcessSoundPlayer::startPlayer(const QString& program, const QString& fileName)
 {
     const QString executable = QStandardPaths::findExecutable(program);
+    if (!withholdCapabilitiesFromChildren())
+        return;
     if (executable.isEmpty()) {
         if (program == PulsePlayer)
             startPlayer(AlsaPlayer, fileName);

@@ -9,13 +9,27 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The bind helper and its client over a real socket pair. The helper under test is built with
 // every port shifted by SENTREL_BIND_TEST_OFFSET, so it binds without privileges; port p of a
-// request is port p + offset on the machine.
+// request is port p + offset on the machine. Its port list is SENTREL_BIND_LIST_DIR/bind-ports,
+// which the tests write; it may belong to the user running them.
 namespace {
 constexpr int Offset = SENTREL_BIND_TEST_OFFSET;
+const QString ListDir = SENTREL_BIND_LIST_DIR;
+const QString ListFile = ListDir + "/bind-ports";
+
+// The helper's list and its folder, written afresh with the given modes.
+bool writeList(const QByteArray& text, mode_t mode = 0644, mode_t folderMode = 0755)
+{
+    QFile::remove(ListFile);
+    QFile list(ListFile);
+    return QDir().mkpath(ListDir) && ::chmod(QFile::encodeName(ListDir), folderMode) == 0
+        && list.open(QIODevice::WriteOnly) && list.write(text) == text.size()
+        && ::chmod(QFile::encodeName(ListFile), mode) == 0;
+}
 
 bool isListening(int port)
 {
@@ -157,6 +171,15 @@ class TestHelperPortBinder : public QObject
     Q_OBJECT
 
 private slots:
+    // Every request port listed, unless a test says otherwise.
+    void init()
+    {
+        QByteArray all = "# every port\n";
+        for (int p = 1; p <= 1023; ++p)
+            all += QByteArray::number(p) + '\n';
+        QVERIFY(writeList(all));
+    }
+
     void boundSocketsComeBackListening()
     {
         const std::vector<int> ports = freeRequestPorts(3);
@@ -270,6 +293,59 @@ private slots:
                 request({ port, port }).mid(4, 2).toHex() + "00" + request({ port }).mid(4, 2).toHex()
                     + "01");
         QVERIFY(!isListening(port + Offset));
+    }
+
+    // Only listed ports are bound, and only from a list that root alone could have written; any
+    // doubt about the list allows nothing. Per port of the reply: 00 Bound, 02 NotPermitted.
+    void thePortListDecides_data()
+    {
+        QTest::addColumn<QByteArray>("list"); // %1: the first port asked for; the second is unlisted
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<QString>("special");
+        QTest::addColumn<QString>("error");
+        auto row = [](const char* name, const QByteArray& list, const QString& error, int mode = 0644,
+                       int folderMode = 0755, const QString& special = {}) {
+            QTest::newRow(name) << list << mode << folderMode << special << error;
+        };
+        row("listed or not", "# 1 2 3\n\t%1#4\r\n", "not on the port list: %2");
+        row("the group may write it", "%1", "is not a file of root's", 0664);
+        row("anyone may write its folder", "%1", "in a folder others may write", 0644, 0777);
+        row("someone else's", "%1", "is not a file of root's", 0644, 0755, "chown");
+        row("a link to a good list", "%1", "cannot be opened", 0644, 0755, "link");
+        row("missing", "", "is missing", 0644, 0755, "remove");
+        row("a typo", "%1 2x", "holds something other");
+        row("port 1024", "%1 1024", "holds something other");
+        row("too long", "%1" + QByteArray(16384, ' '), "holds something other");
+    }
+    void thePortListDecides()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(int, mode);
+        QFETCH(int, folderMode);
+        QFETCH(QString, special);
+        QFETCH(QString, error);
+        if (special == u"chown" && ::getuid() != 0)
+            QSKIP("giving the list to another user needs root");
+        const std::vector<int> ports = freeRequestPorts(2);
+        QVERIFY(
+            writeList(list.replace("%1", QByteArray::number(ports[0])), mode_t(mode), mode_t(folderMode)));
+        if (special == u"chown")
+            QCOMPARE(::chown(QFile::encodeName(ListFile), 65534, 65534), 0);
+        if (special == u"link")
+            QVERIFY(QFile::rename(ListFile, ListFile + ".real") && QFile::link(ListFile + ".real", ListFile));
+        if (special == u"remove")
+            QVERIFY(QFile::remove(ListFile));
+        const HelperRun run = runHelper(request(ports));
+        QFile::remove(ListFile + ".real");
+        const bool listed = error.startsWith("not on");
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.reply.mid(4).toHex(),
+            request(ports).mid(4, 2).toHex() + (listed ? "00" : "02") + request(ports).mid(6, 2).toHex()
+                + "02");
+        QCOMPARE(run.fdsReceived, listed ? 1 : 0);
+        QVERIFY2(run.errors.contains(error.arg(ports[1]).toUtf8()), run.errors.constData());
+        QVERIFY(!isListening(ports[0] + Offset));
     }
 };
 
