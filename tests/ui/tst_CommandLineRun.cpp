@@ -208,10 +208,7 @@ void TestCommandLineRun::sigtermEndsTheOpenIncidents()
     for (const char* source : { "127.0.0.1", "127.0.0.2", "::1", "127.0.0.1" }) {
         QTcpSocket client;
         QVERIFY(client.bind(QHostAddress(source)));
-        client.connectToHost(QHostAddress(source).protocol() == QAbstractSocket::IPv6Protocol
-                ? QHostAddress::LocalHostIPv6
-                : QHostAddress::LocalHost,
-            port.toUShort());
+        client.connectToHost(QHostAddress(source), port.toUShort());
         QVERIFY2(client.waitForConnected(5000), source);
     }
     QVERIFY2(waitFor("End Of Attack\n", 4), out.constData());
@@ -221,19 +218,15 @@ void TestCommandLineRun::sigtermEndsTheOpenIncidents()
 
     QFile events(home.filePath("data/Sentrel/events.jsonl"));
     QVERIFY(events.open(QIODevice::ReadOnly));
-    QStringList seen; // "incident_ended <n>" and the rest by kind
-    for (const QByteArray& line : events.readAll().split('\n')) {
+    const QList<QByteArray> records = events.readAll().trimmed().split('\n');
+    QStringList ended;
+    for (const QByteArray& line : records) {
         const QJsonObject record = QJsonDocument::fromJson(line).object();
-        const QString kind = record["event"].toString();
-        if (kind == "incident_ended")
-            seen << kind + ' ' + QString::number(record["incident"].toInt()) + ' '
-                    + record["address"].toString();
-        else if (!kind.isEmpty() && kind != "intrusion")
-            seen << kind;
+        if (record["event"] == "incident_ended")
+            ended << QString::number(record["incident"].toInt()) + ' ' + record["address"].toString();
     }
-    QCOMPARE(seen,
-        QStringList({ "program_started", "monitoring_started", "incident_ended 1 127.0.0.1",
-            "incident_ended 2 127.0.0.2", "incident_ended 3 ::1", "program_exited" }));
+    QCOMPARE(ended, QStringList({ "1 127.0.0.1", "2 127.0.0.2", "3 ::1" }));
+    QVERIFY(records.last().contains(R"("event":"program_exited")"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLineRun)
