@@ -15,9 +15,6 @@ const QByteArray Ipv4Default
     = "eth0\t00000000\t010200C0\t0003\t0\t0\t0\t00000000\t0\t0\t0"
       "                                                                               \n";
 const QByteArray Ipv4Subnet = "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
-// A route through a tunnel that lost its carrier: the kernel keeps it, marked "linkdown".
-const QByteArray Ipv4DefaultPpp = "ppp0\t00000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n";
-const QByteArray Ipv4DefaultReject = "eth0\t00000000\t00000000\t0201\t0\t0\t0\t00000000\t0\t0\t0\n";
 const QByteArray Ipv6Subnet
     = "fd000000000000000000000000000000 40 00000000000000000000000000000000 00 "
       "00000000000000000000000000000000 00000100 00000001 00000000 00000001     eth0\n";
@@ -57,8 +54,11 @@ void TestRouteTables::defaultRouteOnAUsableInterface_data()
     QTest::newRow("IPv4 default") << v4 + Ipv4Default << v6 << Host << eth0 << true;
     QTest::newRow("IPv6 default") << v4 << Ipv6Default + v6 << Host << eth0 << true;
     QTest::newRow("no default route") << v4 << v6 << Host << QStringList {} << false;
-    QTest::newRow("reject default") << v4 + Ipv4DefaultReject << v6 << Host << QStringList {} << false;
-    QTest::newRow("linkdown default") << v4 + Ipv4DefaultPpp << v6 << Host << QStringList { "ppp0" } << false;
+    QTest::newRow("reject default") << v4 + QByteArray(Ipv4Default).replace("\t0003\t", "\t0203\t") << v6
+                                    << Host << QStringList {} << false;
+    // A route through a tunnel that lost its carrier: the kernel keeps it, marked "linkdown".
+    QTest::newRow("linkdown default") << v4 + QByteArray(Ipv4Default).replace("eth0", "ppp0") << v6 << Host
+                                      << QStringList { "ppp0" } << false;
     QTest::newRow("interface down") << v4 + Ipv4Default << v6 << InterfaceFlags { { "eth0", IFF_RUNNING } }
                                     << eth0 << false;
     QTest::newRow("interface gone") << v4 + Ipv4Default << v6 << InterfaceFlags {} << eth0 << false;

@@ -71,11 +71,6 @@ private slots:
         QVERIFY2(waitFor("Net Detected.\n"), out.constData());
         shell.write("del\n");
         QVERIFY2(waitFor("Net Disconnected.\n"), out.constData());
-        QCOMPARE(out.count("Net Detected."), 1);
-
-        shell.closeWriteChannel();
-        QVERIFY(shell.waitForFinished(10000));
-        QCOMPARE(shell.exitCode(), 0);
     }
 };
 
