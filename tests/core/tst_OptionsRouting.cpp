@@ -26,22 +26,18 @@ private slots:
     // The listeners close first; the hotkeys stop unless the View menu opened the options.
     void opening()
     {
-        const struct
-        {
-            OptionsOpenedBy openedBy;
-            bool withDialog;
-            const char* calls;
-        } cases[] = { { OptionsOpenedBy::OptionsButton, true, "close, show dialog, disable, hotkeys unload" },
-            { OptionsOpenedBy::Hotkey, true, "close, show dialog, disable, hotkeys unload" },
-            { OptionsOpenedBy::ViewMenu, true, "close, show dialog, disable" },
-            { OptionsOpenedBy::OptionsButton, false, "close, disable, hotkeys unload" } };
-        for (const auto& c : cases) {
+        using By = OptionsOpenedBy;
+        for (const auto& [openedBy, withDialog, calls] :
+            { std::tuple { By::OptionsButton, true, "close, show dialog, disable, hotkeys unload" },
+                { By::Hotkey, true, "close, show dialog, disable, hotkeys unload" },
+                { By::ViewMenu, true, "close, show dialog, disable" },
+                { By::OptionsButton, false, "close, disable, hotkeys unload" } }) {
             Journal journal;
             OptionsRouting routing([&journal] { journal.calls << "close"; }, journal, journal);
-            if (c.withDialog)
+            if (withDialog)
                 routing.setDialog(&journal);
-            routing.openOptions(c.openedBy);
-            QCOMPARE(journal.calls.join(", "), QString(c.calls));
+            routing.openOptions(openedBy);
+            QCOMPARE(journal.calls.join(", "), QString(calls));
         }
     }
 };

@@ -94,24 +94,16 @@ private slots:
             QString("/usr/bin/xmessage hello, world"));
     }
 
-    void valueForms_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("flag");
-        QTest::addColumn<bool>("switchValue");
-        QTest::addColumn<int>("lastPort");
-        QTest::newRow("spaces") << " 1 " << 1 << false << 1;
-        QTest::newRow("words") << "on" << 0 << false << -1;
-        QTest::newRow("true any case") << "tRuE" << 0 << true << -1;
-        QTest::newRow("below minus one") << "-2" << -2 << false << -1;
-        QTest::newRow("beyond 16 bits") << "40000" << 40000 << false << -1;
-    }
+    // Text as a flag, a switch and the port list's last index.
     void valueForms()
     {
-        QFETCH(QString, text);
-        QTEST(SettingValue::flag(text), "flag");
-        QTEST(SettingValue::isTrue(text), "switchValue");
-        QTEST(SettingValue::lastPortIndex(text), "lastPort");
+        for (const auto& [text, flag, switchValue, lastPort] :
+            { std::tuple { " 1 ", 1, false, 1 }, { "on", 0, false, -1 }, { "tRuE", 0, true, -1 },
+                { "-2", -2, false, -1 }, { "40000", 40000, false, -1 } }) {
+            QCOMPARE(SettingValue::flag(text), flag);
+            QCOMPARE(SettingValue::isTrue(text), switchValue);
+            QCOMPARE(SettingValue::lastPortIndex(text), lastPort);
+        }
     }
 };
 
