@@ -38,11 +38,13 @@ private slots:
         QCOMPARE(peers.size(), 1);
     }
 
+    // Out of descriptors, with room for its spare it records a burst at once; without, it waits
+    // and catches up once there is room again. Either way it neither spins nor stops listening.
     void outOfDescriptorsItNeitherSpinsNorStops_data()
     {
         QTest::addColumn<bool>("spare");
-        QTest::newRow("with its spare: records the burst at once") << true;
-        QTest::newRow("no room for a spare: waits, then catches up") << false;
+        QTest::newRow("with its spare") << true;
+        QTest::newRow("no room for a spare") << false;
     }
     void outOfDescriptorsItNeitherSpinsNorStops()
     {
@@ -54,7 +56,6 @@ private slots:
         Loopback::Clients clients(Burst + 5);
         for (int& fd : clients)
             fd = Loopback::newClient();
-
         // Room for the listening socket and maybe its spare, nothing more.
         rlimit saved {};
         ::getrlimit(RLIMIT_NOFILE, &saved);
@@ -68,20 +69,16 @@ private slots:
 
         for (int i = 0; i < Burst; ++i)
             Loopback::startConnect(clients[i], socket.localPort());
-        if (spare)
-            QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), spare ? Burst : 0, 5000);
         const std::clock_t cpu = std::clock();
         QTest::qWait(300);
         QVERIFY2(double(std::clock() - cpu) / CLOCKS_PER_SEC < 0.1, "the listener spins");
         QCOMPARE(socket.state(), ListeningSocket::State::Listening);
-        if (!spare) {
-            QCOMPARE(accepted.count(), 0);
-            ::setrlimit(RLIMIT_NOFILE, &saved);
-        }
+        QCOMPARE(accepted.count(), spare ? Burst : 0);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
         for (int i = Burst; i < Burst + 5; ++i)
             Loopback::startConnect(clients[i], socket.localPort());
         QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst + 5, 5000);
-        QCOMPARE(accepted.last().at(0).toString(), QStringLiteral("127.0.0.1"));
     }
 };
 
