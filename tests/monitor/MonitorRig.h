@@ -89,20 +89,13 @@ inline int newClient()
     return ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 }
 
-// True when a socket listens on the port, on any interface. Probes by binding, so it makes no
-// connection; with SO_REUSEADDR, connections lingering in TIME_WAIT do not refuse the bind.
+// True when a socket listens on the port, on any interface. Probes by binding as a listener
+// does (with SO_REUSEADDR, so connections lingering in TIME_WAIT do not refuse it): no connection.
 inline bool isListening(int port)
 {
-    const int fd = newClient(), on = 1, off = 0;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-    sockaddr_in6 any {};
-    any.sin6_family = AF_INET6;
-    any.sin6_port = htons(uint16_t(port));
-    const bool inUse
-        = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 && errno == EADDRINUSE;
-    ::close(fd);
-    return inUse;
+    ListeningSocket probe;
+    probe.setLocalPort(port);
+    return probe.listen() == ListeningSocket::ListenResult::InUse;
 }
 
 // Client descriptors, closed when it goes.

