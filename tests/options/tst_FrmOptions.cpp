@@ -95,8 +95,9 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     }
 
     // Changes every control as a user would: each check box and each option not chosen clicked
-    // (the log switched off, the sounds on), each box typed into, each spin box stepped, the first
-    // and third ports replaced by two new ones, the address by another.
+    // (the log switched off, the sounds on), each box typed into and four of them browsed for,
+    // each spin box stepped, the first and third ports replaced by two new ones, the address by
+    // another.
     void editEverything()
     {
         for (int p = 0; p < FrmOptions::pageCount(); ++p) {
@@ -116,6 +117,11 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
                 for (int row = 0; row < list->count(); row += 2)
                     list->item(row)->setSelected(true);
         }
+        // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound,
+        // a sound file with a blank.
+        answers = QStringList { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" };
+        for (const char* name : { "cmdBrowse0", "cmdBrowse1", "cmdBrowse2", "cmdBrowse4" })
+            named<QPushButton>(name)->click();
         // An address is trimmed and listed once, an invalid one refused, a cancelled prompt ignored.
         answers = QStringList { " 198.51.100.7 ", "198.51.100.7", "backup.lan", "" };
         for (const char* caption : { "&Remove Port", "&Add Port", "&Add Port", "Re&move Address",
@@ -243,6 +249,15 @@ private slots:
         QCOMPARE(changed, 38);
         QCOMPARE(enabled(), editedFlags);
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
+        // A program is quoted so that it runs as the one word chosen; a sound file is kept as chosen.
+        QStringList browsed;
+        for (const char* name : { "txtStartrun", "txtAttackrun", "txtSounds0", "txtSounds2" })
+            browsed << rig.named<QLineEdit>(name)->text();
+        QCOMPARE(browsed,
+            QStringList(
+                { "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "None", "/snd/My Alarm.wav" }));
+        QCOMPARE(CommandLine::splitWords(browsed[0]) + CommandLine::splitWords(browsed[1]),
+            QStringList({ "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm" }));
         QCOMPARE(rig.named<QLabel>("lblAllowError")->text(),
             QString("\"backup.lan\": not an IPv4 or IPv6 address"));
         QCOMPARE(rig.file(), file);
@@ -327,31 +342,6 @@ private slots:
             { "80abc", nullptr }, { "inf", nullptr }, { "80,5", "80", QLocale(QLocale::German) } };
         for (const auto& c : cases)
             QCOMPARE(::portEntry(c.typed, c.locale).value_or(QString()), QString(c.entry));
-    }
-
-    // Each "?" button fills its own box; a program is quoted so that it runs as the one word chosen,
-    // a sound file is kept as chosen, and a cancelled choice is "None".
-    void browse()
-    {
-        using T = OptionsModel::Text;
-        const struct
-        {
-            int button;
-            const char* chosen;
-            const char* shown;
-            T text;
-        } cases[] { { 0, "/usr/bin/xterm", "/usr/bin/xterm", T::StartRun },
-            { 1, "/opt/My Tools/alarm", "\"/opt/My Tools/alarm\"", T::AttackRun },
-            { 0, "/tmp/it's \"q\"\\x", "\"/tmp/it's \\\"q\\\"\\\\x\"", T::StartRun },
-            { 4, "/snd/My Alarm.wav", "/snd/My Alarm.wav", T::Sound2 }, { 2, "", "None", T::Sound0 } };
-        Rig rig;
-        for (const auto& c : cases) {
-            rig.answers = QStringList { c.chosen };
-            rig.commands.browse(c.button);
-            QCOMPARE(rig.options.text(c.text), QString(c.shown));
-            if (c.button < 2 && *c.chosen)
-                QCOMPARE(CommandLine::splitWords(c.shown), QStringList { c.chosen });
-        }
     }
 };
 
