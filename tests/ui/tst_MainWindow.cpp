@@ -17,51 +17,37 @@
 #include <QtTest>
 
 namespace {
-class FakeTray final : public TrayIcon, public HotkeyPoller
+// The real window over a real status display, not yet shown, with a tray icon and the hotkeys.
+struct Rig final : TrayIcon, HotkeyPoller
 {
-public:
+    Rig() { window.setTray(this); }
     // clang-format off
     void trayIconAdd() override { }
     void trayIconDelete() override { }
-    bool isShown() const override { return shown; }
-    void load() override { calls << "load"; }
-    void unload() override { calls << "unload"; }
+    bool isShown() const override { return trayShown; }
+    void load() override { hotkeys << "load"; }
+    void unload() override { hotkeys << "unload"; }
     // clang-format on
-    bool shown = false;
-    QStringList calls;
-};
 
-// The real window over a real status display, not yet shown.
-struct Rig
-{
-    Rig()
-        : status(monitoring)
-        , window(status, actions)
+    // Caption, check mark, list shown, outer height (frame, menu bar and client area), status bar top.
+    QString view() const
     {
-        window.setTray(&tray);
+        const int outer = window.frameGeometry().height() - window.geometry().height()
+            + window.menuBar()->sizeHint().height() + window.centralWidget()->height();
+        return QString("%1 %2 %3 %4 %5")
+            .arg(window.flatButton(MainWindow::MonitorButton)->text())
+            .arg(actions.monitor->isChecked())
+            .arg(!window.statusList()->isHidden())
+            .arg(outer)
+            .arg(window.statusBar()->y());
     }
+
     MonitoringState monitoring;
-    StatusDisplay status;
+    StatusDisplay status { monitoring };
     MenuActions actions;
-    MainWindow window;
-    FakeTray tray;
-
-    struct View
-    {
-        int height; // outer: frame, menu bar and client area
-        int statusBarTop;
-        QString caption;
-        bool checked;
-        bool listVisible;
-        bool operator==(const View&) const = default;
-    };
-    View view() const
-    {
-        const int decoration = window.frameGeometry().height() - window.geometry().height();
-        return { decoration + window.menuBar()->sizeHint().height() + window.centralWidget()->height(),
-            window.statusBar()->y(), window.flatButton(MainWindow::MonitorButton)->text(),
-            actions.monitor->isChecked(), !window.statusList()->isHidden() };
-    }
+    MainWindow window { status, actions };
+    bool trayShown = false;
+    QStringList hotkeys;
 };
 
 constexpr int px(int twips)
@@ -78,64 +64,46 @@ private slots:
     void viewSwitch_data()
     {
         QTest::addColumn<QString>("driver");
-        QTest::newRow("button 1") << "button";
-        QTest::newRow("View > Monitor") << "menu";
-        QTest::newRow("Ctrl+M") << "key";
-        QTest::newRow("start-up before the window shows") << "startup";
+        for (const char* driver :
+            { "button", "View > Monitor", "Ctrl+M", "start-up before the window shows" })
+            QTest::newRow(driver) << QString(driver);
     }
     void viewSwitch()
     {
         QFETCH(QString, driver);
         Rig rig;
-        if (driver != "startup") {
-            rig.window.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
-        }
-        const Rig::View expanded = rig.view();
-        QCOMPARE(expanded.caption, QString("Monitor [ON]"));
-        QVERIFY(expanded.checked && expanded.listVisible);
-
-        auto toggle = [&] {
+        const auto toggle = [&] {
             if (driver == "button")
                 rig.window.flatButton(MainWindow::MonitorButton)->click();
-            else if (driver == "menu")
+            else if (driver == "View > Monitor")
                 rig.actions.monitor->trigger();
-            else if (driver == "key")
+            else if (driver == "Ctrl+M")
                 QTest::keyClick(&rig.window, Qt::Key_M, Qt::ControlModifier);
             else
                 rig.window.toggleMonitorView();
         };
-        toggle();
-        if (driver == "startup")
-            rig.window.show();
-        const Rig::View collapsed = rig.view();
-        QCOMPARE(collapsed.caption, QString("Monitor [OFF]"));
-        QVERIFY(!collapsed.checked && !collapsed.listVisible);
-        QCOMPARE(collapsed.statusBarTop, px(505));
-        QVERIFY(collapsed.height < expanded.height);
+        const bool startUp = driver.startsWith("start-up");
+        if (startUp)
+            toggle();
+        rig.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        const QString expanded = QString("Monitor [ON] 1 1 %1 %2").arg(px(4575)).arg(px(3600));
+        if (!startUp) {
+            QCOMPARE(rig.view(), expanded);
+            toggle();
+        }
         // Unless the status bar would not fit, the outer heights are as designed.
         const int decoration = rig.window.frameGeometry().height() - rig.window.geometry().height();
-        const int menuBar = rig.window.menuBar()->sizeHint().height();
-        QCOMPARE(collapsed.height, std::max(px(1435), decoration + menuBar + px(505) + px(255)));
-        QCOMPARE(expanded.height, px(4575));
-
-        // Lines keep arriving while the list is hidden.
-        rig.status.addStatusLine("Monitoring Port: 21");
-        QCOMPARE(rig.status.model().lineCount(), 1);
-
+        const int fit = decoration + rig.window.menuBar()->sizeHint().height() + px(505) + px(255);
+        QCOMPARE(rig.view(), QString("Monitor [OFF] 0 0 %1 %2").arg(std::max(px(1435), fit)).arg(px(505)));
         toggle();
-        QCOMPARE(rig.view(), expanded);
-
-        // Anything but the expanded caption expands.
-        rig.window.flatButton(MainWindow::MonitorButton)->setText("Monitor");
-        rig.window.toggleMonitorView();
         QCOMPARE(rig.view(), expanded);
     }
 
+    // Measured before the window shows, in the collapsed view, with no line to measure: still the
+    // rows of the expanded list, the same as a shown, full list gives.
     void listIsMeasuredAtItsRealSize()
     {
-        // Measured before the window shows, in the collapsed view, with no line to measure: still
-        // the rows of the expanded list, the same as a shown, full list gives.
         Rig rig;
         rig.window.toggleMonitorView();
         rig.window.measureStatusList();
@@ -148,176 +116,126 @@ private slots:
         rig.window.toggleMonitorView();
         rig.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        const int row = rig.window.statusList()->sizeHintForRow(0);
+        QCOMPARE(rig.status.statusItemHeight(), row);
         QCOMPARE(rig.status.statusVisibleRows(), hiddenRows);
-        QCOMPARE(rig.status.statusItemHeight(), rig.window.statusList()->sizeHintForRow(0));
-        QCOMPARE(rig.status.statusVisibleRows(),
-            rig.window.statusList()->viewport()->height() / rig.window.statusList()->sizeHintForRow(0));
+        QCOMPARE(hiddenRows, rig.window.statusList()->viewport()->height() / row);
     }
 
-    void minimizedWindow_data()
+    // A minimized window goes into a shown tray icon, within a second; without one it stays on the
+    // task bar, and a tray that goes away brings a hidden window back there.
+    void minimizedWindowGoesIntoAShownTray()
     {
-        QTest::addColumn<bool>("minimized");
-        QTest::addColumn<bool>("trayShown");
-        QTest::addColumn<bool>("visibleAfter");
-        QTest::addColumn<bool>("minimizedAfter");
-        QTest::newRow("normal window stays") << false << true << true << false;
-        QTest::newRow("minimized into a shown tray") << true << true << false << true;
-        QTest::newRow("no tray: stays on the task bar") << true << false << true << true;
-    }
-    void minimizedWindow()
-    {
-        QFETCH(bool, minimized);
-        QFETCH(bool, trayShown);
-        QFETCH(bool, visibleAfter);
-        QFETCH(bool, minimizedAfter);
         Rig rig;
-        rig.tray.shown = trayShown;
+        rig.trayShown = true;
         rig.window.show();
-        if (minimized)
-            rig.actions.minimize->trigger();
-        rig.window.startMinimizedWatch();
-        QTest::qWait(1500); // the watch ticks every 999 ms
-        QCOMPARE(rig.window.isVisible(), visibleAfter);
-        QCOMPARE(bool(rig.window.windowState() & Qt::WindowMinimized), minimizedAfter);
-
-        // A tray that goes away brings a hidden window back to the task bar; restoring ends it all.
-        rig.tray.shown = false;
         rig.window.hideMinimizedMonitor();
         QVERIFY(rig.window.isVisible());
+        rig.trayShown = false;
+        rig.actions.minimize->trigger();
+        rig.window.hideMinimizedMonitor();
+        QVERIFY(rig.window.isVisible() && rig.window.isMinimized());
+        rig.trayShown = true;
+        rig.window.startMinimizedWatch();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window.isVisible(), 3000);
+        rig.trayShown = false;
+        rig.window.hideMinimizedMonitor();
+        QVERIFY(rig.window.isVisible() && rig.window.isMinimized());
         rig.window.restoreMonitor();
-        QVERIFY(rig.window.isVisible());
-        QVERIFY(!(rig.window.windowState() & Qt::WindowMinimized));
+        QVERIFY(rig.window.isVisible() && !rig.window.isMinimized());
     }
 
-    void topmostKeepsTheWindowAsItWas_data()
-    {
-        QTest::addColumn<QString>("state");
-        QTest::newRow("normal") << "normal";
-        QTest::newRow("minimized") << "minimized";
-        QTest::newRow("hidden in the tray") << "hidden";
-    }
     void topmostKeepsTheWindowAsItWas()
     {
-        QFETCH(QString, state);
-        Rig rig;
-        rig.window.show();
-        rig.window.move(40, 50);
-        if (state == "minimized")
-            rig.window.minimize();
-        else if (state == "hidden")
-            rig.window.hide();
-        const bool visible = rig.window.isVisible();
-        const Qt::WindowStates windowState = rig.window.windowState();
-        const QSize size = rig.window.size();
-
-        for (bool onTop : { true, false }) {
-            onTop ? rig.window.setAlwaysOnTop() : rig.window.clearAlwaysOnTop();
-            QCOMPARE(rig.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
-            QCOMPARE(rig.window.isVisible(), visible);
-            QCOMPARE(rig.window.windowState(), windowState);
-            QCOMPARE(rig.window.size(), size);
-            QCOMPARE(rig.window.pos(), QPoint(40, 50));
+        for (const bool minimized : { true, false }) {
+            Rig rig;
+            rig.window.show();
+            rig.window.move(40, 50);
+            minimized ? rig.window.minimize() : rig.window.hide(); // or hidden in the tray
+            const Qt::WindowStates state = rig.window.windowState();
+            const QSize size = rig.window.size();
+            for (bool onTop : { true, false }) {
+                onTop ? rig.window.setAlwaysOnTop() : rig.window.clearAlwaysOnTop();
+                QCOMPARE(rig.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+                QCOMPARE(rig.window.isVisible(), minimized);
+                QCOMPARE(rig.window.windowState(), state);
+                QCOMPARE(rig.window.size(), size);
+                QCOMPARE(rig.window.pos(), QPoint(40, 50));
+            }
         }
     }
 
+    // Over the window, its buttons and its status bar, but not over the list, also where the move
+    // reaches the window's own area.
     void pointerMovement()
     {
         Rig rig;
         rig.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
         QSignalSpy moved(&rig.window, &MainWindow::pointerMoved);
-
-        const QList<QPair<QWidget*, bool>> cases {
-            { rig.window.centralWidget(), true }, // between the band and the list
-            { rig.window.flatButton(0), true },
-            { rig.window.flatButton(2), true },
-            { rig.window.flatButton(0)->parentWidget(), true }, // the button band
-            { rig.window.statusBar(), true },
-            { rig.window.statusBar()->findChild<QLabel*>(), true },
-            { rig.window.statusList()->viewport(), false },
-            { rig.window.statusList(), false },
-        };
-        for (const auto& [widget, stops] : cases) {
+        QWidget* central = rig.window.centralWidget();
+        const std::tuple<QWidget*, QPoint, bool> cases[] { { central, { 5, 36 }, true }, // below the buttons
+            { rig.window.flatButton(2), { 5, 5 }, true },
+            { rig.window.statusBar()->findChild<QLabel*>(), { 5, 5 }, true },
+            { central, rig.window.statusList()->geometry().center(), false } };
+        for (const auto& [widget, at, reported] : cases) {
             moved.clear();
-            const QPoint at = widget == rig.window.centralWidget() ? QPoint(5, 36) : widget->rect().center();
             QMouseEvent move(
                 QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
             QApplication::sendEvent(widget, &move);
-            QVERIFY2(moved.isEmpty() != stops, widget->metaObject()->className());
+            QCOMPARE(moved.isEmpty(), !reported);
         }
     }
 
-    void aboutBoxDisablesTheWindow_data()
-    {
-        QTest::addColumn<bool>("useHotkeys");
-        QTest::addColumn<QString>("close");
-        QTest::addColumn<QStringList>("hotkeyCalls");
-        const QStringList reloaded { "unload", "load" };
-        QTest::newRow("OK, hotkeys on") << true << "ok" << reloaded;
-        QTest::newRow("OK, hotkeys off") << false << "ok" << QStringList { "unload" };
-        QTest::newRow("close box is OK") << true << "close" << reloaded;
-        QTest::newRow("Escape is OK") << true << "escape" << reloaded;
-    }
+    // Open, the About box leaves the window disabled and the hotkeys off; however it closes, both
+    // come back, the hotkeys only when they are switched on.
     void aboutBoxDisablesTheWindow()
     {
-        QFETCH(bool, useHotkeys);
-        QFETCH(QString, close);
-        QFETCH(QStringList, hotkeyCalls);
-        TestStore store;
-        OptionsModel options;
-        SettingsManager settings(store.store(), options);
-        settings.firstStartup();
-        store.store().write("Display", "Use Hotkeys", useHotkeys ? "1" : "0");
-        settings.loadSettings();
-
-        Rig rig;
-        rig.window.show();
-        AboutBoxOpener about(rig.window, rig.tray, settings);
-        about.open();
-        QVERIFY(!rig.window.isEnabled());
-        AboutBox* box = about.box();
-        QVERIFY(box && box->isVisible() && !box->isModal());
-
-        if (close == "ok")
-            box->findChild<QPushButton*>()->click();
-        else if (close == "close")
-            box->close();
-        else
-            QTest::keyClick(box, Qt::Key_Escape);
-        QTRY_VERIFY(about.box() == nullptr); // unloaded
-        QVERIFY(rig.window.isEnabled());
-        QCOMPARE(rig.tray.calls, hotkeyCalls);
+        for (const bool useHotkeys : { true, false }) {
+            TestStore store;
+            OptionsModel options;
+            SettingsManager settings(store.store(), options);
+            store.store().write("Display", "Use Hotkeys", useHotkeys ? "1" : "0");
+            settings.loadSettings();
+            Rig rig;
+            rig.window.show();
+            AboutBoxOpener about(rig.window, rig, settings);
+            about.open();
+            AboutBox* box = about.box();
+            QVERIFY(!rig.window.isEnabled() && box && box->isVisible() && !box->isModal());
+            useHotkeys ? box->findChild<QPushButton*>()->click() : QTest::keyClick(box, Qt::Key_Escape);
+            QTRY_VERIFY(about.box() == nullptr); // unloaded
+            QVERIFY(rig.window.isEnabled());
+            QCOMPARE(rig.hotkeys, useHotkeys ? QStringList({ "unload", "load" }) : QStringList { "unload" });
+        }
     }
 
     // Contents: the manual in the viewer, or the help box when the file or the viewer is missing.
     // The log: whatever happens, no box.
-    void help_data()
-    {
-        QTest::addColumn<bool>("fileThere");
-        QTest::addColumn<bool>("viewerWorks");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("opened") << true << true << QStringList { "open ReadMe.html", "open Log.txt" };
-        QTest::newRow("no viewer") << true << false
-                                   << QStringList { "open ReadMe.html", "Help box", "open Log.txt" };
-        QTest::newRow("no file") << false << true << QStringList { "Help box", "open Log.txt" };
-    }
     void help()
     {
-        QFETCH(bool, fileThere);
-        QFETCH(bool, viewerWorks);
-        QTemporaryDir folder;
-        QFile manual(folder.filePath("ReadMe.html"));
-        QVERIFY(!fileThere || manual.open(QIODevice::WriteOnly));
-        QStringList calls;
-        HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
-        help.setOpenUrl([&](const QUrl& url) {
-            calls << "open " + url.fileName();
-            return viewerWorks;
-        });
-        help.setShowHelpFailure([&] { calls << "Help box"; });
-        help.openContents();
-        help.openLog();
-        QTEST(calls, "expected");
+        const struct
+        {
+            bool file, viewer;
+            const char* calls;
+        } cases[] { { true, true, "open ReadMe.html, open Log.txt" },
+            { true, false, "open ReadMe.html, Help box, open Log.txt" },
+            { false, true, "Help box, open Log.txt" } };
+        for (const auto& c : cases) {
+            QTemporaryDir folder;
+            QFile manual(folder.filePath("ReadMe.html"));
+            QVERIFY(!c.file || manual.open(QIODevice::WriteOnly));
+            QStringList calls;
+            HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
+            help.setOpenUrl([&](const QUrl& url) {
+                calls << "open " + url.fileName();
+                return c.viewer;
+            });
+            help.setShowHelpFailure([&] { calls << "Help box"; });
+            help.openContents();
+            help.openLog();
+            QCOMPARE(calls.join(", "), QString(c.calls));
+        }
     }
 };
 
