@@ -20,6 +20,20 @@ StatusDisplay::StatusDisplay(const MonitoringState& monitoring, QObject* parent)
 StatusDisplay::~StatusDisplay()
 {
     writeMirror();
+    if (m_mirror)
+        m_mirror->drain(std::chrono::seconds(1));
+}
+
+void StatusDisplay::setMirror(std::FILE* stream)
+{
+    writeMirror();
+    if (m_mirror)
+        m_mirror->drain(std::chrono::seconds(1));
+    m_mirror.reset();
+    if (stream) {
+        std::fflush(stream); // what was printed before comes first
+        m_mirror = std::make_unique<NonBlockingOutput>(fileno(stream));
+    }
 }
 
 void StatusDisplay::addStatusLine(const QString& text)
@@ -110,7 +124,10 @@ void StatusDisplay::writeMirror()
 {
     if (!m_mirror || m_mirrorPending.isEmpty())
         return;
-    std::fwrite(m_mirrorPending.constData(), 1, std::size_t(m_mirrorPending.size()), m_mirror);
-    std::fflush(m_mirror);
+    m_mirror->write(m_mirrorPending);
     m_mirrorPending.resize(0); // keeps its capacity for the next pass
+    if (m_mirror->isIdle()) {
+        if (const quint64 lost = m_mirror->takeLost())
+            addStatusLine(QStringLiteral("Standard output: %1 lines could not be written").arg(lost));
+    }
 }

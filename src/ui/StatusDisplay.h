@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NonBlockingOutput.h"
 #include "StatusListModel.h"
 #include "StatusListWatch.h"
 #include "StatusReporter.h"
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 class MonitoringState;
 class StatusListView;
@@ -49,12 +51,9 @@ public:
     void autoScrollStep();
     int autoScrollPos() const { return m_autoScrollPos; }
 
-    // Lines and label texts are also written to this stream, one per line; nullptr stops it.
-    void setMirror(std::FILE* stream)
-    {
-        writeMirror();
-        m_mirror = stream;
-    }
+    // Lines and label texts are also written to this stream, one per line; nullptr stops it. A
+    // reader that stops reading never holds the program up: what it cannot take is counted.
+    void setMirror(std::FILE* stream);
 
 signals:
     void statusTextChanged(const QString& text);
@@ -74,6 +73,6 @@ private:
     int m_autoScrollPos = 0;
     QTimer m_autoScrollTimer;
     QTimer m_mirrorFlush;
-    std::FILE* m_mirror = nullptr;
+    std::unique_ptr<NonBlockingOutput> m_mirror;
     QByteArray m_mirrorPending; // written out once per event-loop pass
 };
