@@ -85,40 +85,15 @@ print(*(s.getsockname()[1] for s in held))' "$1"
 write_store() {
     local -a guarded=("$@") changes=()
     while [[ ${#guarded[@]} -gt 0 && ${guarded[0]} == *=* ]]; do changes+=("${guarded[0]}"); guarded=("${guarded[@]:1}"); done
-    cat >"$store" <<INI
-[%General]
-Start=Sentrel II
-Hide%20Monitor=0
-Start%20Monitoring=1
-Run=0
-Run%20File=None
-Logs=True
-[Display]
-Always%20On%20Top=0
-Min%20On%20Startup=0
-Use%20IconTray=0
-Use%20Hotkeys=0
-Auto%20Scroll%20Monitor=1
-Windows%20Startup=0
-Flash%20Icon=1
-Change%20Background=0
-Attack%20Run=0
-Attack%20Run%20File=None
-Copy%20Clipboard=0
-[Sounds]
-On=False
-0=NetOn.wav
-1=NetOff.wav
-2=Intruder.wav
-3=Start.wav
-[Ports]
-Number=$((${#guarded[@]} - 1))
-$(for i in "${!guarded[@]}"; do echo "$i=${guarded[$i]}"; done)
-[Advance]
-DDE%20On=0
-DDE%20Service=mIRC
-RPS=0
-INI
+    {
+        printf '%s\n' '[%General]' 'Start=Sentrel II' Hide%20Monitor=0 Start%20Monitoring=1 Run=0 Run%20File=None \
+            Logs=True '[Display]' Always%20On%20Top=0 Min%20On%20Startup=0 Use%20IconTray=0 Use%20Hotkeys=0 \
+            Auto%20Scroll%20Monitor=1 Windows%20Startup=0 Flash%20Icon=1 Change%20Background=0 Attack%20Run=0 \
+            Attack%20Run%20File=None Copy%20Clipboard=0 '[Sounds]' On=False 0=NetOn.wav 1=NetOff.wav \
+            2=Intruder.wav 3=Start.wav '[Ports]' "Number=$((${#guarded[@]} - 1))"
+        for i in "${!guarded[@]}"; do echo "$i=${guarded[$i]}"; done
+        printf '%s\n' '[Advance]' DDE%20On=0 DDE%20Service=mIRC RPS=0
+    } >"$store"
     for change in "${changes[@]}"; do sed -i "s/^${change%%=*}=.*/$change/" "$store"; done
 }
 
