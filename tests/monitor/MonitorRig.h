@@ -84,13 +84,10 @@ inline QStringList intrusionLog(const QString& address, int port)
 // Raw loopback clients and port probes. Descriptors they return are the caller's to close.
 namespace Loopback {
 
-inline int newClient()
-{
-    return ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-}
+inline int newClient() { return ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
 
-// True when a socket listens on the port, on any interface. Probes by binding as a listener
-// does (with SO_REUSEADDR, so connections lingering in TIME_WAIT do not refuse it): no connection.
+// True when a socket listens on the port, on any interface: probed by binding as a listener does
+// (with SO_REUSEADDR, so connections lingering in TIME_WAIT do not refuse it), not by connecting.
 inline bool isListening(int port)
 {
     ListeningSocket probe;
@@ -115,13 +112,10 @@ inline std::vector<int> freePorts(int count)
     return ports;
 }
 
-// Connects to 127.0.0.1 (an IPv4 peer, as ::ffff:127.0.0.1) or to ::1. A non-blocking socket
-// returns at once; false when refused.
+// Starts connecting to 127.0.0.1 (an IPv4 peer, as ::ffff:127.0.0.1) or to ::1; false when refused.
 inline bool startConnect(int fd, int port, bool ipv6 = false)
 {
-    sockaddr_in6 to {};
-    to.sin6_family = AF_INET6;
-    to.sin6_port = htons(uint16_t(port));
+    sockaddr_in6 to { AF_INET6, htons(uint16_t(port)), 0, {}, 0 };
     ::inet_pton(AF_INET6, ipv6 ? "::1" : "::ffff:127.0.0.1", &to.sin6_addr);
     return ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 || errno == EINPROGRESS;
 }
@@ -129,10 +123,11 @@ inline bool startConnect(int fd, int port, bool ipv6 = false)
 // An established connection, or -1.
 inline int connectTo(int port, bool ipv6 = false)
 {
-    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (!startConnect(fd, port, ipv6))
-        ::close(std::exchange(fd, -1));
-    return fd;
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (startConnect(fd, port, ipv6))
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 // True when the server closes the connection (end of stream or reset) without sending a byte.
