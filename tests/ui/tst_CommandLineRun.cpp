@@ -3,6 +3,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -11,6 +12,120 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+mode_t modeOf(const QString& path)
+{
+    struct stat status
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// Moves this test into a network of its own with its loopback up, so that the program's listeners
+// (the first start's default ports too) are never reachable from outside nor taken by another
+// test: as root at once, else inside a user namespace of its own. The programs started from here
+// run in it too.
+bool enterPrivateNetwork()
+{
+    if (::unshare(CLONE_NEWNET) != 0) {
+        const QByteArray map = QByteArray::number(::geteuid()) + ' ' + QByteArray::number(::geteuid()) + " 1";
+        QFile uidMap("/proc/self/uid_map");
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0 || !uidMap.open(QIODevice::WriteOnly)
+            || uidMap.write(map) != map.size())
+            return false;
+    }
+    ifreq loopback {};
+    std::strcpy(loopback.ifr_name, "lo");
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    bool up = ::ioctl(fd, SIOCGIFFLAGS, &loopback) == 0;
+    loopback.ifr_flags |= IFF_UP;
+    up = up && ::ioctl(fd, SIOCSIFFLAGS, &loopback) == 0;
+    ::close(fd);
+    return up;
+}
+
+// A free port below the range the system hands out for port 0 and for outgoing connections, so
+// that neither this test's own connections nor another test's listener can take it meanwhile.
+QString freeFixedPort()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int port = 10000 + QRandomGenerator::global()->bounded(10000);
+        if (QTcpServer probe; probe.listen(QHostAddress::Any, quint16(port)))
+            return QString::number(port);
+    }
+    return {};
+}
+
+// One connection, given up after a while: a queue nobody takes from retries for minutes.
+bool connectOnce(const QString& port)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port.toUShort());
+    return client.waitForConnected(2000);
+}
+
+// The real program in a home of its own, without a display or a desktop session, finding no
+// program it might start; its store (in <home>/config unless named) already carries the marker.
+struct Program : QProcess
+{
+    explicit Program(const QString& port = {}, const QString& storeFolder = "config")
+    {
+        if (!port.isEmpty()) { // monitoring on the one port, the log on, no sound, no system log
+            QSettings store(home.filePath(storeFolder + "/Sentrel II.ini"), QSettings::IniFormat);
+            for (const auto& [key, value] : { std::pair { "General/Start", "Sentrel II" },
+                     { "General/Start Monitoring", "1" }, { "General/Logs", "True" },
+                     { "Sounds/On", "False" }, { "Ports/Number", "0" }, { "Events/Syslog", "0" } })
+                store.setValue(key, value);
+            store.setValue("Ports/0", port);
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR",
+                 "DBUS_SESSION_BUS_ADDRESS" })
+            env.remove(name); // Qt has something to say about them; none of it belongs on standard output
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("PATH", home.filePath("bin"));
+        setProcessEnvironment(env);
+    }
+    ~Program() override
+    {
+        kill();
+        waitForFinished(5000);
+    }
+    // Whether standard output has shown the text so many times within 20 s, reading it meanwhile.
+    bool waitFor(const QByteArray& text, int times = 1)
+    {
+        for (QDeadlineTimer deadline(20000); out.count(text) < times && !deadline.hasExpired();) {
+            waitForReadyRead(200);
+            out += readAllStandardOutput();
+        }
+        return out.count(text) >= times;
+    }
+    // Ended by the signal, with 0; the event log's records.
+    QList<QJsonObject> end(int signal)
+    {
+        ::kill(pid_t(processId()), signal);
+        if (!waitForFinished(10000) || (signal == SIGTERM && exitCode() != 0))
+            return {};
+        QList<QJsonObject> records;
+        QFile events(home.filePath("data/Sentrel/events.jsonl"));
+        if (events.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : events.readAll().trimmed().split('\n'))
+                records << QJsonDocument::fromJson(line).object();
+        return records;
+    }
+
+    QTemporaryDir home;
+    QByteArray out;
+};
 
 // How a row's start is surrounded.
 enum class Setup {
@@ -21,18 +136,25 @@ enum class Setup {
     // files of the assets' names at the build tree's asset folder.
     PlantedBuildAssets,
 };
+} // namespace
 Q_DECLARE_METATYPE(Setup)
 
-// The real program started from its command line, as a service or a script starts it: what it
-// prints on each channel and how it exits.
+// The real program started from its command line, as a user, a service or a script starts it: what
+// it prints on each channel, how it exits and what it leaves behind.
 class TestCommandLineRun : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { m_privateNetwork = enterPrivateNetwork(); }
     void run_data();
     void run();
+    void firstStartReportsReadyAndEndsOnSigterm();
     void sigtermEndsTheOpenIncidents();
+    void sigkillMidBurstLeavesOnlyWholeLogEntries();
+
+private:
+    bool m_privateNetwork = false;
 };
 
 void TestCommandLineRun::run_data()
@@ -44,10 +166,10 @@ void TestCommandLineRun::run_data()
     QTest::addColumn<QString>("err"); // a pattern standard error must contain
     QTest::addColumn<Setup>("setup");
 
+    const QStringList check { "--check", "--config-dir", "%d" };
     const QString checkPassed = "^Check passed: an intrusion on port %p reached the status display, Log.txt, "
                                 "events.jsonl in [0-9.]+ ms\n$";
-    QTest::newRow("check passes") << QStringList { "--check", "--config-dir", "%d" } << false << 0
-                                  << checkPassed << "" << Setup::Plain;
+    QTest::newRow("check passes") << check << false << 0 << checkPassed << "" << Setup::Plain;
     QTest::newRow("check fails, nothing armed") << QStringList { "--config-dir", "%d", "--check" } << true
                                                 << 1 << "^Check failed: no port could be armed: %p in_use\n$"
                                                 << "" << Setup::Plain;
@@ -65,8 +187,8 @@ void TestCommandLineRun::run_data()
         << QStringList {} << false << 0
         << "^Sentrel is already running; its window was asked to come forward.\n$"
         << "" << Setup::FirstRunning;
-    QTest::newRow("installed, it never takes the build tree's files") << QStringList { "--check",
-        "--config-dir", "%d" } << false << 0 << checkPassed << "" << Setup::PlantedBuildAssets;
+    QTest::newRow("installed, it never takes the build tree's files")
+        << check << false << 0 << checkPassed << "" << Setup::PlantedBuildAssets;
 }
 
 void TestCommandLineRun::run()
@@ -78,45 +200,29 @@ void TestCommandLineRun::run()
     QFETCH(QString, err);
     QFETCH(Setup, setup);
 
-    QTemporaryDir home;
     QTcpServer busy;
     QVERIFY(busy.listen(QHostAddress::Any));
     const QString port = QString::number(busy.serverPort());
     if (!portBusy)
         busy.close();
-    // A store that already carries its marker: one port, the log on, no sound, no system log.
-    {
-        QSettings store(home.filePath("cfg/Sentrel II.ini"), QSettings::IniFormat);
-        store.setValue("General/Start", "Sentrel II");
-        store.setValue("General/Start Monitoring", "1");
-        store.setValue("General/Logs", "True");
-        store.setValue("Sounds/On", "False");
-        store.setValue("Ports/Number", "0");
-        store.setValue("Ports/0", port);
-        store.setValue("Events/Syslog", "0");
-    }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR" })
-        env.remove(name); // Qt has something to say about both; none of it belongs on standard output
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-
+    Program sentrel(port, "cfg");
+    const QTemporaryDir& home = sentrel.home;
     QString program = SENTREL_BINARY;
     arguments.replaceInStrings("%d", home.filePath("cfg"));
     QLocalServer first;
     if (setup == Setup::FirstRunning) {
         QVERIFY(QDir().mkdir(home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment env = sentrel.processEnvironment();
         env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+        sentrel.setProcessEnvironment(env);
         QVERIFY(first.listen(home.filePath("run/sentrel.socket")));
     } else if (setup == Setup::PlantedBuildAssets) {
         const QString unshare = QStandardPaths::findExecutable("unshare");
         QString flags;
-        for (const char* candidate : { "-rm", "-m" }) {
+        for (const char* candidate : { "-rm", "-m" })
             if (flags.isEmpty() && !unshare.isEmpty()
                 && QProcess::execute(unshare, { candidate, "true" }) == 0)
                 flags = candidate;
-        }
         if (flags.isEmpty())
             QSKIP("no private mount namespace can be made here (unshare -rm / -m)");
         QVERIFY(QDir().mkpath(home.filePath("planted")) && QDir().mkpath(home.filePath("bin")));
@@ -128,14 +234,13 @@ void TestCommandLineRun::run()
         // The asset folder the build tree's program is compiled to look in.
         const QString buildAssets = QFileInfo(program).absoluteDir().filePath("../assets/files");
         QVERIFY(QFileInfo(buildAssets).isDir());
-        arguments = QStringList { flags, "sh", "-c", R"(mount --bind "$1" "$2" && shift 2 && exec "$@")",
-            "sh", home.filePath("planted"), buildAssets, home.filePath("bin/sentrel") }
+        arguments
+            = QStringList { flags, "/bin/sh", "-c", R"(/bin/mount --bind "$1" "$2" && shift 2 && exec "$@")",
+                  "sh", home.filePath("planted"), buildAssets, home.filePath("bin/sentrel") }
             + arguments;
         program = unshare;
     }
 
-    QProcess sentrel;
-    sentrel.setProcessEnvironment(env);
     sentrel.start(program, arguments);
     QVERIFY(sentrel.waitForFinished(30000));
     const QString stdOut = QString::fromUtf8(sentrel.readAllStandardOutput());
@@ -165,44 +270,38 @@ void TestCommandLineRun::run()
     }
 }
 
+// The first start switches monitoring on for the default ports, so it runs only in the private
+// network. Whatever the umask, what it creates is private.
+void TestCommandLineRun::firstStartReportsReadyAndEndsOnSigterm()
+{
+    if (!m_privateNetwork)
+        QSKIP("no private network namespace can be made here");
+    Program sentrel;
+    const mode_t umask = ::umask(0);
+    sentrel.start(SENTREL_BINARY);
+    ::umask(umask);
+    QVERIFY2(sentrel.waitFor("Ready.\n"), sentrel.out.constData());
+    QVERIFY(sentrel.out.contains("[ ORRA ] - Monitoring Port: 12346\n"));
+
+    QSettings store(sentrel.home.filePath("config/Sentrel II.ini"), QSettings::IniFormat);
+    const QStringList keys = store.allKeys();
+    QCOMPARE(keys.size() - keys.filter(QRegularExpression("^(Events|Alarm)/")).size(), 38);
+    QCOMPARE(keys.filter(QRegularExpression("^Alarm/")).size(), 4);
+    QCOMPARE(store.value("Events/Event Log").toString() + store.value("General/Start").toString(),
+        QString("1Sentrel II"));
+    QCOMPARE(modeOf(store.fileName()), mode_t(0600));
+    QVERIFY(!sentrel.end(SIGTERM).isEmpty());
+    QCOMPARE(sentrel.exitStatus(), QProcess::NormalExit);
+}
+
 // Ended by a signal in the middle of a scan, the program still writes each open incident's
 // ended record, before its own exit record.
 void TestCommandLineRun::sigtermEndsTheOpenIncidents()
 {
-    QTemporaryDir home;
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::Any));
-    const QString port = QString::number(probe.serverPort());
-    probe.close();
-    {
-        QSettings store(home.filePath("cfg/Sentrel II.ini"), QSettings::IniFormat);
-        store.setValue("General/Start", "Sentrel II");
-        store.setValue("General/Start Monitoring", "1");
-        store.setValue("Sounds/On", "False");
-        store.setValue("Ports/Number", "0");
-        store.setValue("Ports/0", port);
-        store.setValue("Events/Syslog", "0");
-    }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name :
-        { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS" })
-        env.remove(name);
-    env.insert("HOME", home.path());
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-    QProcess sentrel;
-    sentrel.setProcessEnvironment(env);
-    sentrel.start(SENTREL_BINARY, { "--headless", "--config-dir", home.filePath("cfg") });
-    QVERIFY(sentrel.waitForStarted(5000));
-    QByteArray out;
-    const auto waitFor = [&](const QByteArray& text, int times) {
-        QDeadlineTimer deadline(20000);
-        while (out.count(text) < times && !deadline.hasExpired() && sentrel.state() == QProcess::Running) {
-            sentrel.waitForReadyRead(200);
-            out += sentrel.readAllStandardOutput();
-        }
-        return out.count(text) >= times;
-    };
-    QVERIFY2(waitFor("Monitoring Port: " + port.toLatin1() + "\n", 1), out.constData());
+    const QString port = freeFixedPort();
+    Program sentrel(port, "cfg");
+    sentrel.start(SENTREL_BINARY, { "--headless", "--config-dir", sentrel.home.filePath("cfg") });
+    QVERIFY2(sentrel.waitFor("Monitoring Port: " + port.toLatin1() + "\n"), sentrel.out.constData());
 
     // Three sources, one of them twice: three open incidents.
     for (const char* source : { "127.0.0.1", "127.0.0.2", "::1", "127.0.0.1" }) {
@@ -211,22 +310,61 @@ void TestCommandLineRun::sigtermEndsTheOpenIncidents()
         client.connectToHost(QHostAddress(source), port.toUShort());
         QVERIFY2(client.waitForConnected(5000), source);
     }
-    QVERIFY2(waitFor("End Of Attack\n", 4), out.constData());
-    ::kill(pid_t(sentrel.processId()), SIGTERM);
-    QVERIFY(sentrel.waitForFinished(10000));
-    QCOMPARE(sentrel.exitCode(), 0);
-
-    QFile events(home.filePath("data/Sentrel/events.jsonl"));
-    QVERIFY(events.open(QIODevice::ReadOnly));
-    const QList<QByteArray> records = events.readAll().trimmed().split('\n');
+    QVERIFY2(sentrel.waitFor("End Of Attack\n", 4), sentrel.out.constData());
+    const QList<QJsonObject> records = sentrel.end(SIGTERM);
     QStringList ended;
-    for (const QByteArray& line : records) {
-        const QJsonObject record = QJsonDocument::fromJson(line).object();
+    for (const QJsonObject& record : records)
         if (record["event"] == "incident_ended")
             ended << QString::number(record["incident"].toInt()) + ' ' + record["address"].toString();
-    }
     QCOMPARE(ended, QStringList({ "1 127.0.0.1", "2 127.0.0.2", "3 ::1" }));
-    QVERIFY(records.last().contains(R"("event":"program_exited")"));
+    QVERIFY(!records.isEmpty());
+    QCOMPARE(records.last()["event"].toString(), "program_exited");
+}
+
+// A program killed while a burst is being logged leaves whole entries behind: only the very last
+// one may be cut, where the kernel cut the write. What it wrote stays its user's, whatever the umask.
+void TestCommandLineRun::sigkillMidBurstLeavesOnlyWholeLogEntries()
+{
+    const QString port = freeFixedPort();
+    Program sentrel(port);
+    QTemporaryDir& home = sentrel.home;
+    // Into a file: a pipe this test stops reading during the burst fills up and stops the program.
+    sentrel.setStandardOutputFile(home.filePath("out.txt"));
+    const mode_t umask = ::umask(0);
+    sentrel.start(SENTREL_BINARY);
+    ::umask(umask);
+    QFile out(home.filePath("out.txt"));
+    QVERIFY(sentrel.waitForStarted(5000) && out.open(QIODevice::ReadOnly));
+    const QByteArray listening = "Monitoring Port: " + port.toLatin1() + "\n";
+    QDeadlineTimer deadline(20000);
+    while (!(sentrel.out += out.readAll()).contains(listening) && !deadline.hasExpired())
+        QTest::qWait(50);
+    QVERIFY2(sentrel.out.contains(listening), sentrel.out.constData());
+
+    // Kill once entries are reaching the file, with connections still coming.
+    QFile log(home.filePath("data/Sentrel/Log.txt"));
+    int made = 0;
+    for (deadline.setRemainingTime(20000); !deadline.hasExpired() && log.size() < 5000;)
+        made += connectOnce(port);
+    ::kill(pid_t(sentrel.processId()), SIGKILL);
+    deadline.setRemainingTime(10000);
+    for (int i = 0; i < 200 && !deadline.hasExpired(); ++i)
+        made += connectOnce(port);
+    QVERIFY(sentrel.waitForFinished(10000) && made > 0);
+
+    QCOMPARE(modeOf(home.filePath("data/Sentrel")), mode_t(0700));
+    for (const char* file : { "data/Sentrel/Log.txt", "data/Sentrel/events.jsonl", "config/Sentrel II.ini" })
+        QVERIFY2(modeOf(home.filePath(file)) == 0600, file);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    const QStringList pieces = text.split("\r\nIntruder Information - ");
+    QVERIFY2(pieces.size() >= 3 && pieces.first().isEmpty(), qPrintable(text.left(200)));
+    const QRegularExpression whole(
+        QString("^[^\r\n]+\r\nIP: 127\\.0\\.0\\.1\r\nAttacked Port: %1\r\nMessage: \r\n$").arg(port));
+    for (qsizetype i = 1; i + 1 < pieces.size(); ++i)
+        QVERIFY2(
+            whole.match(pieces[i]).hasMatch(), qPrintable(QString("entry %1: %2").arg(i).arg(pieces[i])));
+    QVERIFY(pieces.size() - 1 <= made);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLineRun)
