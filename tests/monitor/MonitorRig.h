@@ -84,7 +84,10 @@ inline QStringList intrusionLog(const QString& address, int port)
 // Raw loopback clients and port probes. Descriptors they return are the caller's to close.
 namespace Loopback {
 
-inline int newClient() { return ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+inline int newClient()
+{
+    return ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
 
 // True when a socket listens on the port, on any interface: probed by binding as a listener does
 // (with SO_REUSEADDR, so connections lingering in TIME_WAIT do not refuse it), not by connecting.
