@@ -45,9 +45,8 @@ struct Quiet final : StatusReporter, SystemLog
     quint64 lostBefore = 0; // what the system log reports lost with the next message
 };
 
-// A real collector: Debian's rsyslogd, started by tests/support/loopback-rsyslogd.sh on free
-// loopback ports with a configuration of its own that writes every message's parsed fields to a
-// file. It stops with this object.
+// A real collector: rsyslogd, started by tests/support/loopback-rsyslogd.sh on free loopback ports
+// with a configuration of its own that writes every message's parsed fields to a file.
 struct Collector
 {
     Collector()
@@ -57,31 +56,28 @@ struct Collector
         if (tcp.listen(QHostAddress::LocalHost) && udp.bind(QHostAddress::LocalHost, 0))
             ports = { tcp.serverPort(), udp.localPort() };
     }
-    ~Collector() { stop(); }
-
-    bool start()
+    ~Collector() { run("stop"); }
+    bool run(const char* command) const
     {
         return QProcess::execute(SENTREL_RSYSLOGD_SCRIPT,
-                   { "start", dir.path(), QString::number(ports.first), QString::number(ports.second) })
+                   { command, dir.path(), QString::number(ports.first), QString::number(ports.second) })
             == 0;
     }
-    void stop() { QProcess::execute(SENTREL_RSYSLOGD_SCRIPT, { "stop", dir.path() }); }
 
     // The messages received so far, waiting up to ten seconds for the given count.
     QList<QJsonObject> received(int count) const
     {
-        const QDeadlineTimer deadline(10000);
-        for (;;) {
-            QList<QJsonObject> messages;
+        QList<QJsonObject> messages;
+        for (const QDeadlineTimer deadline(10000); messages.size() < count && !deadline.hasExpired();) {
+            QTest::qWait(20);
+            messages.clear();
             QFile file(dir.filePath("messages.jsonl"));
             if (file.open(QIODevice::ReadOnly))
                 for (const QByteArray& line : file.readAll().split('\n'))
                     if (!line.isEmpty())
                         messages << QJsonDocument::fromJson(line).object();
-            if (messages.size() >= count || deadline.hasExpired())
-                return messages;
-            QTest::qWait(20);
         }
+        return messages;
     }
 
     QTemporaryDir dir;
@@ -109,8 +105,8 @@ void TestRemoteCollector::init()
 void TestRemoteCollector::thousandIntrusionsArriveInOrder_data()
 {
     QTest::addColumn<QString>("protocol");
-    QTest::newRow("tcp") << "tcp";
-    QTest::newRow("udp") << "udp";
+    for (const char* protocol : { "tcp", "udp" })
+        QTest::newRow(protocol) << protocol;
 }
 
 // Through the outputs as the program uses them, each intrusion from another IPv4 or IPv6 peer; the
@@ -119,15 +115,15 @@ void TestRemoteCollector::thousandIntrusionsArriveInOrder()
 {
     QFETCH(QString, protocol);
     Collector rsyslogd;
-    QVERIFY(rsyslogd.start());
+    QVERIFY(rsyslogd.run("start"));
     Quiet quiet;
     EventOutputs outputs(quiet, quiet);
     EventSettings settings;
     settings.eventLog = false;
-    quiet.lostBefore = 3;
     settings.collectorProtocol = protocol;
     settings.collector
         = "127.0.0.1:" + QString::number(protocol == "tcp" ? rsyslogd.ports.first : rsyslogd.ports.second);
+    quiet.lostBefore = 3;
     outputs.configure(settings, rsyslogd.dir.path());
     QTRY_VERIFY(outputs.collector().isConnected());
 
@@ -165,11 +161,13 @@ void TestRemoteCollector::thousandIntrusionsArriveInOrder()
 void TestRemoteCollector::collectorAwayDropsOldestAndSaysHowMany()
 {
     Collector rsyslogd;
-    QVERIFY(rsyslogd.start());
+    QVERIFY(rsyslogd.run("start"));
     const EventFormat format("box");
     const qint64 pid = QCoreApplication::applicationPid();
     RemoteCollector collector(
-        [&](quint64 dropped) { return Rfc5424::droppedMessage(dropped, "2026-03-01T00:00:00.000+00:00", format, 10, pid); },
+        [&](quint64 dropped) {
+            return Rfc5424::droppedMessage(dropped, "2026-03-01T00:00:00.000+00:00", format, 10, pid);
+        },
         RemoteCollector::Backoff { std::chrono::milliseconds(20), std::chrono::milliseconds(200) });
     collector.open("127.0.0.1", rsyslogd.ports.first, RemoteCollector::Protocol::Tcp, 50);
     quint64 sequence = 0;
@@ -185,13 +183,13 @@ void TestRemoteCollector::collectorAwayDropsOldestAndSaysHowMany()
     send(10);
     QCOMPARE(rsyslogd.received(10).size(), 10);
 
-    rsyslogd.stop();
+    rsyslogd.run("stop");
     QTRY_VERIFY(!collector.isConnected());
     send(120); // 11..130 while nobody listens
     QCOMPARE(collector.queued(), 50);
     QCOMPARE(collector.droppedTotal(), 70u);
     QTest::qWait(300); // a few refused reconnections
-    QVERIFY(rsyslogd.start());
+    QVERIFY(rsyslogd.run("start"));
     QTRY_VERIFY_WITH_TIMEOUT(collector.isConnected(), 5000);
     send(10); // 131..140
 
