@@ -51,12 +51,11 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         QObject::connect(&cycle, &OptionsCycle::hideRequested, &cycle, [this] { calls << "hide"; });
     }
     // clang-format off
-    void restoreMonitor() override { }
     void setMonitorEnabled(bool on) override { calls << (on ? "enable" : "disable"); }
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
-    void resetNetState() override { }
     QString chooseFile() override { return answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString askPort() override { return " 8080 "; }
+    void restoreMonitor() override { } void resetNetState() override { }
     // clang-format on
 
     // What opening the dialog does: the listeners close, the dialog shows.
@@ -70,7 +69,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     QByteArray file() const
     {
         QFile f(store.path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : "";
     }
 
     // Every control's state, by page, kind and position.
@@ -211,10 +210,10 @@ private slots:
     void everyWayOfClosing_data()
     {
         QTest::addColumn<int>("way");
-        QTest::newRow("OK keeps every edit") << 0;
-        QTest::newRow("Cancel drops every edit") << 1;
-        QTest::newRow("Escape drops every edit") << 2;
-        QTest::newRow("title bar drops every edit") << 3;
+        int way = 0;
+        for (const char* name : { "OK keeps every edit", "Cancel drops every edit", "Escape drops every edit",
+                 "title bar drops every edit" })
+            QTest::newRow(name) << way++;
     }
     void everyWayOfClosing()
     {
@@ -262,14 +261,10 @@ private slots:
             QString("\"backup.lan\": not an IPv4 or IPv6 address"));
         QCOMPARE(rig.file(), file);
 
-        if (way == 0)
-            QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
-        else if (way == 1)
-            QTest::mouseClick(rig.dialog.cancelButton(), Qt::LeftButton);
-        else if (way == 2)
-            QTest::keyClick(&rig.dialog, Qt::Key_Escape);
+        if (way <= 1)
+            QTest::mouseClick(way == 0 ? rig.dialog.okButton() : rig.dialog.cancelButton(), Qt::LeftButton);
         else
-            rig.dialog.close();
+            way == 2 ? QTest::keyClick(&rig.dialog, Qt::Key_Escape) : (void)rig.dialog.close();
         QVERIFY(!rig.dialog.isVisible() && !log.exists());
         QVERIFY(way == 0 || rig.file() == file);
         const QStringList kept = way == 0 ? edited : stored;
