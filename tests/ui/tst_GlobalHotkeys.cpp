@@ -14,33 +14,20 @@ using namespace std::chrono_literals;
 
 namespace {
 // Everything the function keys act on, in one record, so that a test sees the order across them.
-struct Desktop final : MonitorWindowAccess,
-                       MonitorWindowControl,
-                       MonitoringControl,
-                       OptionsOpener,
-                       StatusReporter
+// clang-format off
+struct Desktop final : MonitorWindowAccess, MonitorWindowControl, MonitoringControl, OptionsOpener, StatusReporter
 {
-    // clang-format off
     void restoreMonitor() override { log << "restore"; }
     void toggleMonitorView() override { log << "view"; }
     void toggleMonitoring() override { log << "monitoring"; }
     void openOptions(OptionsOpenedBy by) override { log << (by == OptionsOpenedBy::Hotkey ? "options" : "?"); }
     void addStatusLine(const QString& text) override { log << text; }
-    void setMonitorEnabled(bool) override { }
-    void setAlwaysOnTop() override { }
-    void clearAlwaysOnTop() override { }
-    void minimize() override { }
-    void measureStatusList() override { }
-    void setAutoScrollEnabled(bool) override { }
-    void startMinimizedWatch() override { }
-    void hideMinimizedMonitor() override { }
-    void unloadSentinel() override { }
+    // Not asked by the keys.
+    void setMonitorEnabled(bool) override { } void setAlwaysOnTop() override { } void clearAlwaysOnTop() override { }
+    void minimize() override { } void measureStatusList() override { } void setAutoScrollEnabled(bool) override { }
+    void startMinimizedWatch() override { } void hideMinimizedMonitor() override { } void unloadSentinel() override { }
     void setStatusText(const QString&) override { }
-    // clang-format on
-    HotkeyTargets targets()
-    {
-        return { this, this, this, this, this, [this] { log << "clear"; } };
-    }
+    HotkeyTargets targets() { return { this, this, this, this, this, [this] { log << "clear"; } }; }
 
     QStringList log;
 };
@@ -49,10 +36,7 @@ struct Desktop final : MonitorWindowAccess,
 // watch's start and stop go into the desktop's record.
 struct FakeKeys final : FunctionKeyState
 {
-    explicit FakeKeys(QStringList& log)
-        : log(log)
-    {
-    }
+    explicit FakeKeys(QStringList& log) : log(log) { }
     bool isAvailable() const override { return available; }
     void startWatching() override { log << "start"; }
     void stopWatching() override { log << "stop"; }
@@ -62,6 +46,7 @@ struct FakeKeys final : FunctionKeyState
     bool available = true;
     std::bitset<4> pressed;
 };
+// clang-format on
 
 bool xdotool(const QStringList& arguments, QByteArray* out = nullptr)
 {
