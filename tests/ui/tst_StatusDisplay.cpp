@@ -33,22 +33,13 @@ struct Rig final : StatusListView
         display.setView(this);
         display.measureStatusList();
     }
+    // clang-format off
     int clientHeight() const override { return height; }
     int rowHeight() const override { return row; }
     void setTopRow(int top) override { tops.append(top); }
-
-    void add(int lines)
-    {
-        for (const QString& line : numbers(0, lines))
-            display.addStatusLine(line);
-    }
-    QList<int> steps(int count)
-    {
-        tops.clear();
-        for (int i = 0; i < count; ++i)
-            display.autoScrollStep();
-        return tops;
-    }
+    void add(int lines) { for (const QString& line : numbers(0, lines)) display.addStatusLine(line); }
+    QList<int> steps(int count) { tops.clear(); while (count--) display.autoScrollStep(); return tops; }
+    // clang-format on
 
     MonitoringState monitoring;
     StatusDisplay display { monitoring };
@@ -207,7 +198,8 @@ private slots:
         QVERIFY(read.isEmpty());
         drain();
         QCOMPARE(read,
-            QByteArray("[ ORRA ] - Monitoring Port: 4242\nReady.\n[ ORRA ] - Port: 4242\xc3\xa9 is already open\n"));
+            QByteArray(
+                "[ ORRA ] - Monitoring Port: 4242\nReady.\n[ ORRA ] - Port: 4242\xc3\xa9 is already open\n"));
 
         // Nobody reads: 40,000 lines of 40 bytes are more than the pipe and the bound hold.
         read.clear();
@@ -224,7 +216,8 @@ private slots:
         display.addStatusLine(line);
         drain();
         const QList<QByteArray> lines = read.trimmed().split('\n');
-        static const QRegularExpression report("^\\[ ORRA \\] - Standard output: (\\d+) lines could not be written$");
+        static const QRegularExpression report(
+            "^\\[ ORRA \\] - Standard output: (\\d+) lines could not be written$");
         const QRegularExpressionMatch match = report.match(QString::fromLatin1(lines.last()));
         QVERIFY2(match.hasMatch(), lines.last().constData());
         QVERIFY(match.captured(1).toInt() > 0);
