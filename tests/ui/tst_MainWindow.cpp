@@ -22,11 +22,10 @@ struct Rig final : TrayIcon, HotkeyPoller
 {
     Rig() { window.setTray(this); }
     // clang-format off
-    void trayIconAdd() override { }
-    void trayIconDelete() override { }
     bool isShown() const override { return trayShown; }
     void load() override { hotkeys << "load"; }
     void unload() override { hotkeys << "unload"; }
+    void trayIconAdd() override { } void trayIconDelete() override { }
     // clang-format on
 
     // Caption, check mark, list shown, outer height (frame, menu bar and client area), status bar top.
@@ -64,8 +63,7 @@ private slots:
     void viewSwitch_data()
     {
         QTest::addColumn<QString>("driver");
-        for (const char* driver :
-            { "button", "View > Monitor", "Ctrl+M", "start-up before the window shows" })
+        for (const char* driver : { "button", "View > Monitor", "Ctrl+M", "start-up before the window shows" })
             QTest::newRow(driver) << QString(driver);
     }
     void viewSwitch()
@@ -74,13 +72,11 @@ private slots:
         Rig rig;
         const auto toggle = [&] {
             if (driver == "button")
-                rig.window.flatButton(MainWindow::MonitorButton)->click();
-            else if (driver == "View > Monitor")
-                rig.actions.monitor->trigger();
-            else if (driver == "Ctrl+M")
-                QTest::keyClick(&rig.window, Qt::Key_M, Qt::ControlModifier);
-            else
-                rig.window.toggleMonitorView();
+                return rig.window.flatButton(MainWindow::MonitorButton)->click();
+            if (driver == "View > Monitor")
+                return rig.actions.monitor->trigger();
+            driver == "Ctrl+M" ? QTest::keyClick(&rig.window, Qt::Key_M, Qt::ControlModifier)
+                               : rig.window.toggleMonitorView();
         };
         const bool startUp = driver.startsWith("start-up");
         if (startUp)
@@ -227,10 +223,7 @@ private slots:
             QVERIFY(!c.file || manual.open(QIODevice::WriteOnly));
             QStringList calls;
             HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
-            help.setOpenUrl([&](const QUrl& url) {
-                calls << "open " + url.fileName();
-                return c.viewer;
-            });
+            help.setOpenUrl([&](const QUrl& url) { calls << "open " + url.fileName(); return c.viewer; });
             help.setShowHelpFailure([&] { calls << "Help box"; });
             help.openContents();
             help.openLog();
