@@ -2,7 +2,9 @@
 # The program on a real X server with a tray host: the icon is embedded, a window minimized at
 # start-up goes into the tray, a double click brings it back, a second start brings it forward and
 # ends, the right button opens the menu, an intrusion makes the icon flash and the pointer over the
-# window stops it, and Help > Contents without its file shows the "Help" box.
+# window stops it, Help > Contents without its file shows the "Help" box, Ctrl+O opens the options
+# and the guarded port refuses connections while they are open, Esc closes them and the port accepts
+# again, and Ctrl+O then Enter leaves the store as it was. With a folder, screenshots go there.
 #   desktop-session.sh <sentrel binary> [folder for screenshots]
 x_tools="trayer xwininfo"
 source "$(dirname "$0")/../support/x-session.sh"
@@ -89,6 +91,59 @@ within 50 xdotool search --onlyvisible --name '^Help$' || fail "no Help box"
 activate "$(xdotool search --onlyvisible --name '^Help$' | head -1)"
 xdotool key Return
 within 30 gone '^Help$' || fail "the Help box did not close"
+
+accepts() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+refuses() { ! accepts; }
+options() { xdotool search --onlyvisible --name '^Options$' | head -1; }
+keys() { python3 - "$store" <<'PY'
+import configparser, sys
+c = configparser.RawConfigParser(); c.optionxform = str; c.read(sys.argv[1])
+for s in ("%General", "Display", "Sounds", "Ports", "Advance"):
+    for k, v in c.items(s): print(f"{s}/{k}={v}")
+PY
+}
+open_options() {
+    activate "$(window)"
+    xdotool key ctrl+o
+    within 50 options || fail "Ctrl+O opened no window titled Options"
+}
+
+step "Ctrl+O opens the options; the port refuses while they are open"
+within 50 accepts || fail "the port does not accept"
+open_options
+within 30 refuses || fail "the port still accepts with the options open"
+if command -v xprop >/dev/null; then
+    xprop -id "$(options)" WM_TRANSIENT_FOR | grep -q "window id" || fail "the options are not kept above the monitor window"
+fi
+
+if [[ -n "$shots" ]]; then
+    dialog=$(options)
+    sleep 0.5
+    # The page labels are the first row of the dialog; each is clicked at its middle.
+    eval "$(xdotool getwindowgeometry --shell "$dialog")"
+    for page in general display sounds advance alarm; do
+        case $page in general) x=35 ;; display) x=99 ;; sounds) x=162 ;; advance) x=228 ;; alarm) x=287 ;; esac
+        xdotool mousemove --window "$dialog" $x 16 click 1
+        sleep 0.4
+        import -window "$dialog" "$shots/options-$page.png"
+    done
+fi
+
+step "Esc closes them and the port accepts again"
+activate "$(options)"
+xdotool key Escape
+within 30 gone '^Options$' || fail "Esc did not close the options"
+within 50 accepts || fail "the port did not come back"
+
+step "Ctrl+O then Enter leaves the original keys as they were"
+before=$(keys)
+open_options
+activate "$(options)"
+xdotool key Return
+within 30 gone '^Options$' || fail "Enter did not close the options"
+within 50 accepts || fail "the port did not come back after OK"
+after=$(keys)
+[[ "$before" == "$after" ]] || { diff <(echo "$before") <(echo "$after") || true; fail "OK changed the store"; }
 
 if [[ -n "$shots" ]]; then
     activate "$(window)"
