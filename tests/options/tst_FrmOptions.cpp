@@ -9,7 +9,6 @@
 #include "OptionsCycle.h"
 #include "PortEntry.h"
 #include "SettingValue.h"
-#include "StartupTargets.h"
 #include "TestStore.h"
 
 #include <QApplication>
@@ -72,61 +71,51 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         return f.open(QIODevice::ReadOnly) ? f.readAll() : "";
     }
 
-    // Every control's state, by page, kind and position.
-    QStringList snapshot() const
+    // Every control's state, by page, kind and position. Editing first changes each as a user would:
+    // each check box and each option not chosen clicked (the log off, the sounds on), each box the
+    // clicks enabled typed into, each spin box stepped, every other port and address selected.
+    QStringList controls(bool edit = false)
     {
         QStringList states;
         for (int p = 0; p < FrmOptions::pageCount(); ++p) {
-            for (auto* box : dialog.page(p)->findChildren<QCheckBox*>())
+            QWidget* page = dialog.page(p);
+            if (edit)
+                QTest::mouseClick(dialog.pageLabel(p), Qt::LeftButton);
+            for (auto* box : page->findChildren<QCheckBox*>()) {
+                if (edit)
+                    press(box);
                 states << box->text() + '=' + QString::number(box->checkState());
-            for (auto* option : dialog.page(p)->findChildren<QRadioButton*>())
+            }
+            const auto options = page->findChildren<QRadioButton*>(); // On, Off
+            for (int i = 0; edit && i + 1 < options.size(); i += 2)
+                press(options[i]->isChecked() ? options[i + 1] : options[i]);
+            for (auto* option : options)
                 states << option->text() + '=' + QString::number(option->isChecked());
-            for (auto* edit : dialog.page(p)->findChildren<QLineEdit*>())
-                if (!edit->objectName().startsWith("qt_")) // a spin box's own editor
-                    states << edit->objectName() + '=' + edit->text();
-            for (auto* spin : dialog.page(p)->findChildren<QSpinBox*>())
+            for (auto* text : page->findChildren<QLineEdit*>())
+                if (!text->objectName().startsWith("qt_")) { // not a spin box's own editor
+                    if (edit)
+                        QTest::keyClicks(text, "x");
+                    states << text->objectName() + '=' + text->text();
+                }
+            for (auto* spin : page->findChildren<QSpinBox*>()) {
+                if (edit)
+                    QTest::keyClick(spin, Qt::Key_Up);
                 states << QString::number(spin->value());
-            for (auto* list : dialog.page(p)->findChildren<QListWidget*>())
-                for (int i = 0; i < list->count(); ++i)
+            }
+            for (auto* list : page->findChildren<QListWidget*>())
+                for (int i = 0; i < list->count(); ++i) {
+                    list->item(i)->setSelected(edit && i % 2 == 0);
                     states << "item=" + list->item(i)->text();
+                }
         }
         return states;
     }
-
-    // Changes every control as a user would: each check box and each option not chosen clicked
-    // (the log switched off, the sounds on), each box typed into and four of them browsed for,
-    // each spin box stepped, the first and third ports replaced by two new ones, the address by
-    // another.
-    void editEverything()
+    void click(const QStringList& names, const QStringList& chosen)
     {
-        for (int p = 0; p < FrmOptions::pageCount(); ++p) {
-            QTest::mouseClick(dialog.pageLabel(p), Qt::LeftButton);
-            for (auto* box : dialog.page(p)->findChildren<QCheckBox*>())
-                press(box);
-            const auto options = dialog.page(p)->findChildren<QRadioButton*>(); // On, Off
-            for (int i = 0; i + 1 < options.size(); i += 2)
-                press(options[i]->isChecked() ? options[i + 1] : options[i]);
-            // Boxes the clicks above enabled take typing too.
-            for (auto* edit : dialog.page(p)->findChildren<QLineEdit*>())
-                if (!edit->objectName().startsWith("qt_"))
-                    QTest::keyClicks(edit, "x");
-            for (auto* spin : dialog.page(p)->findChildren<QSpinBox*>())
-                QTest::keyClick(spin, Qt::Key_Up);
-            for (auto* list : dialog.page(p)->findChildren<QListWidget*>())
-                for (int row = 0; row < list->count(); row += 2)
-                    list->item(row)->setSelected(true);
-        }
-        // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound,
-        // a sound file with a blank.
-        answers = QStringList { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" };
-        for (const char* name : { "cmdBrowse0", "cmdBrowse1", "cmdBrowse2", "cmdBrowse4" })
-            named<QPushButton>(name)->click();
-        // An address is trimmed and listed once, an invalid one refused, a cancelled prompt ignored.
-        answers = QStringList { " 198.51.100.7 ", "198.51.100.7", "backup.lan", "" };
-        for (const char* caption : { "&Remove Port", "&Add Port", "&Add Port", "Re&move Address",
-                 "A&dd Address", "A&dd Address", "A&dd Address", "A&dd Address" })
+        answers = chosen;
+        for (const QString& name : names)
             for (auto* button : dialog.findChildren<QPushButton*>())
-                if (button->text() == caption)
+                if (button->objectName() == name || button->text() == name)
                     button->click();
     }
     template <typename T> T* named(const QString& name) const { return dialog.findChild<T*>(name); }
@@ -160,9 +149,9 @@ class TestFrmOptions : public QObject
     Q_OBJECT
 
 private slots:
-    // Every way of closing undoes the opening: the stored settings re-applied, the window enabled,
-    // the dialog hidden; the listeners (and the sentinel when RPS is on) back if monitoring is, and
-    // without status lines.
+    // Every way of closing undoes the opening: the stored settings re-applied, the window enabled, the
+    // dialog hidden; the listeners (and the sentinel when RPS is on) back if monitoring is, silently.
+    // An empty port list is stored as "-1" and comes back empty.
     void closeSteps()
     {
         const struct
@@ -170,8 +159,7 @@ private slots:
             bool monitoringOn, storedRps;
             int editedRps; // -1: unchanged
             bool ok, sentinel;
-        } cases[] { { false, false, -1, false, false }, // Cancel, monitoring off
-            { true, false, 1, false, false }, // Cancel drops a newly checked RPS
+        } cases[] { { false, false, -1, false, false }, { true, false, 1, false, false }, // Cancel
             { true, false, 1, true, true }, { true, true, 0, true, false } }; // OK, RPS newly (un)checked
         for (const auto& c : cases) {
             const std::vector<int> ports = Loopback::freePorts(2);
@@ -179,29 +167,23 @@ private slots:
                 QString("Ports/1=%1").arg(ports[1]), QString("Advance/RPS=%1").arg(c.storedRps) });
             if (c.monitoringOn)
                 rig.monitoring.toggleMonitoring();
-            QVERIFY(rig.open());
-            QVERIFY(!Loopback::isListening(ports[0]));
+            QVERIFY(rig.open() && !Loopback::isListening(ports[0]));
             rig.out.log.clear();
             if (c.editedRps >= 0)
                 rig.options.setCheckState(OptionsModel::Check::Rps, c.editedRps);
-
             c.ok ? rig.cycle.ok() : rig.cycle.close();
             QCOMPARE(rig.calls, (QStringList { "netcheck off", "reapply", "enable", "hide" }));
             QCOMPARE(Loopback::isListening(ports[0]) && Loopback::isListening(ports[1]), c.monitoringOn);
             QCOMPARE(rig.monitoring.sentinel().isLoaded(), c.sentinel);
             QVERIFY(rig.out.lines().filter("Monitoring Port: ").isEmpty());
+            if (c.ok && c.storedRps) {
+                rig.options.removePorts({ 0, 1 });
+                rig.cycle.ok();
+                rig.cycle.ok();
+                QCOMPARE(rig.store.store().read("Ports", "Number"), QString("-1"));
+                QVERIFY(rig.options.ports().isEmpty());
+            }
         }
-    }
-
-    // An empty port list is stored as "-1" and comes back empty.
-    void emptyPortListRoundTrip()
-    {
-        Rig rig;
-        rig.options.removePorts({ 0, 1, 2 });
-        rig.cycle.ok();
-        rig.cycle.ok();
-        QCOMPARE(rig.store.store().read("Ports", "Number"), QString("-1"));
-        QVERIFY(rig.options.ports().isEmpty());
     }
 
     // Every control takes the user's edit, and shows the stored value again after any close but OK;
@@ -211,8 +193,8 @@ private slots:
     {
         QTest::addColumn<int>("way");
         int way = 0;
-        for (const char* name : { "OK keeps every edit", "Cancel drops every edit", "Escape drops every edit",
-                 "title bar drops every edit" })
+        for (const char* name :
+            { "OK keeps every edit", "Cancel drops it", "Escape drops it", "title bar drops it" })
             QTest::newRow(name) << way++;
     }
     void everyWayOfClosing()
@@ -223,7 +205,7 @@ private slots:
         QVERIFY(log.open(QIODevice::WriteOnly) && log.write("entry\r\n") > 0);
         log.close();
         QVERIFY(rig.open());
-        const QStringList stored = rig.snapshot();
+        const QStringList stored = rig.controls();
         const QByteArray file = rig.file();
         const auto enabled = [&rig] {
             QString flags;
@@ -237,14 +219,20 @@ private slots:
         QCOMPARE(enabled(), storedFlags);
         rig.named<QPushButton>("cmdLogspurge")->click();
         QVERIFY(!log.exists());
-        rig.editEverything();
-        const QStringList edited = rig.snapshot();
-        QCOMPARE(edited.size(), stored.size());
+        rig.controls(true);
+        // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound, a
+        // sound with a blank. An address is trimmed and listed once, an invalid one refused, a
+        // cancelled prompt ignored.
+        rig.click({ "cmdBrowse0", "cmdBrowse1", "cmdBrowse2", "cmdBrowse4" },
+            { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" });
+        rig.click({ "&Remove Port", "&Add Port", "&Add Port", "Re&move Address", "A&dd Address",
+                      "A&dd Address", "A&dd Address", "A&dd Address" },
+            { " 198.51.100.7 ", "198.51.100.7", "backup.lan", "" });
+        const QStringList edited = rig.controls();
         int changed = 0;
-        for (int i = 0; i < stored.size(); ++i)
+        for (int i = 0; i < stored.size() && edited.size() == stored.size(); ++i)
             changed += stored.at(i) != edited.at(i);
-        // 19 check boxes, the two On/Off pairs, eight text boxes, three spin boxes, three port
-        // entries and the address.
+        // 19 check boxes, the two On/Off pairs, eight text boxes, three spin boxes, three ports, the address.
         QCOMPARE(changed, 38);
         QCOMPARE(enabled(), editedFlags);
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
@@ -257,59 +245,62 @@ private slots:
                 { "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "None", "/snd/My Alarm.wav" }));
         QCOMPARE(CommandLine::splitWords(browsed[0]) + CommandLine::splitWords(browsed[1]),
             QStringList({ "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm" }));
-        QCOMPARE(rig.named<QLabel>("lblAllowError")->text(),
-            QString("\"backup.lan\": not an IPv4 or IPv6 address"));
+        QCOMPARE(rig.named<QLabel>("lblAllowError")->text(), "\"backup.lan\": not an IPv4 or IPv6 address");
         QCOMPARE(rig.file(), file);
 
         if (way <= 1)
             QTest::mouseClick(way == 0 ? rig.dialog.okButton() : rig.dialog.cancelButton(), Qt::LeftButton);
         else
             way == 2 ? QTest::keyClick(&rig.dialog, Qt::Key_Escape) : (void)rig.dialog.close();
-        QVERIFY(!rig.dialog.isVisible() && !log.exists());
-        QVERIFY(way == 0 || rig.file() == file);
+        QVERIFY(!rig.dialog.isVisible() && !log.exists() && (way == 0 || rig.file() == file));
         const QStringList kept = way == 0 ? edited : stored;
-        QCOMPARE(rig.snapshot(), kept);
+        QCOMPARE(rig.controls(), kept);
         QCOMPARE(enabled(), way == 0 ? editedFlags : storedFlags);
         QVERIFY(rig.open());
-        QCOMPARE(rig.snapshot(), kept);
+        QCOMPARE(rig.controls(), kept);
     }
 
+    // The pages stack with the first on top; a label shows its page, and is bold and underlined while
+    // the pointer is over it, also when the dialog opens again. A right click on the hotkeys box gives
+    // its help and leaves the box as it was.
     void pagesLabelsAndHotkeyHelp()
     {
         Rig rig;
         QVERIFY(rig.open());
-        QCOMPARE(rig.dialog.pageLabel(4)->text(), QString("Alarm"));
-        QCOMPARE(rig.dialog.page(4)->findChild<QLabel*>("pageTitle")->text(), QString("Alarm Settings"));
-        const auto visiblePages = [&rig] {
+        FrmOptions& dialog = rig.dialog;
+        QCOMPARE(dialog.pageLabel(4)->text() + dialog.page(4)->findChild<QLabel*>("pageTitle")->text(),
+            "AlarmAlarm Settings");
+        const auto visiblePages = [&dialog] {
             QList<int> pages;
             for (int i = 0; i < FrmOptions::pageCount(); ++i)
-                if (rig.dialog.page(i)->isVisible())
+                if (dialog.page(i)->isVisible())
                     pages << i;
             return pages;
         };
+        const auto hover = [&dialog](QWidget* widget) {
+            QMouseEvent over(QEvent::MouseMove, QPointF(2, 2), QPointF(2, 2), Qt::NoButton, Qt::NoButton, {});
+            if (widget)
+                QApplication::sendEvent(widget, &over);
+            QString fonts;
+            for (int i = 0; i < FrmOptions::pageCount(); ++i)
+                fonts += QString::number(
+                    dialog.pageLabel(i)->font().bold() + 2 * dialog.pageLabel(i)->font().underline());
+            return fonts;
+        };
         QCOMPARE(visiblePages(), (QList<int> { 0, 1, 2, 3, 4 }));
-        // Stacked, the first page lies on top.
-        QVERIFY(
-            rig.dialog.page(0)->isAncestorOf(rig.dialog.childAt(rig.dialog.page(0)->geometry().center())));
-        QTest::mouseClick(rig.dialog.pageLabel(2), Qt::LeftButton);
+        QVERIFY(dialog.page(0)->isAncestorOf(dialog.childAt(dialog.page(0)->geometry().center())));
+        QTest::mouseClick(dialog.pageLabel(2), Qt::LeftButton);
         QCOMPARE(visiblePages(), QList<int> { 2 });
-        QMouseEvent over(
-            QEvent::MouseMove, QPointF(2, 2), QPointF(2, 2), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(rig.dialog.pageLabel(1), &over);
-        QVERIFY(rig.dialog.pageLabel(1)->font().bold() && rig.dialog.pageLabel(1)->font().underline());
-        QVERIFY(!rig.dialog.pageLabel(2)->font().bold());
-        QApplication::sendEvent(rig.dialog.page(2), &over); // the frame's own border
-        QVERIFY(!rig.dialog.pageLabel(1)->font().bold() && !rig.dialog.pageLabel(1)->font().underline());
-
-        QApplication::sendEvent(rig.dialog.pageLabel(3), &over);
-        rig.dialog.cancelButton()->click();
+        QCOMPARE(hover(dialog.pageLabel(1)), "03000");
+        QCOMPARE(hover(dialog.page(2)), "00000"); // the frame's own border
+        QCOMPARE(hover(dialog.pageLabel(3)), "00030");
+        dialog.cancelButton()->click();
         QVERIFY(rig.open());
         QCOMPARE(visiblePages(), (QList<int> { 0, 1, 2, 3, 4 }));
-        QVERIFY(!rig.dialog.pageLabel(3)->font().bold());
+        QCOMPARE(hover(nullptr), "00000");
 
-        // A right click on the hotkeys box gives its help and leaves the box as it was.
-        QTest::mouseClick(rig.dialog.pageLabel(1), Qt::LeftButton);
-        auto* hotkeys = rig.dialog.page(1)->findChildren<QCheckBox*>().at(3);
+        QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
+        auto* hotkeys = dialog.page(1)->findChildren<QCheckBox*>().at(3);
         const bool before = hotkeys->isChecked();
         QString title;
         QTimer::singleShot(0, this, [&title] {
@@ -323,8 +314,8 @@ private slots:
         QCOMPARE(hotkeys->isChecked(), before);
     }
 
-    // "Add Port": blanks around, halves to the even neighbour, the int range, the locale's
-    // decimal mark; anything else is refused (null).
+    // "Add Port": blanks around, halves to the even neighbour, the int range, the locale's decimal
+    // mark; anything else is refused (null).
     void portEntry()
     {
         const struct
