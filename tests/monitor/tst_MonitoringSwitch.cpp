@@ -36,8 +36,8 @@ class TestMonitoringSwitch : public QObject
     Q_OBJECT
 
 private slots:
-    // An IPv4 peer through the dual-stack socket is named in dotted form, each octet in as many
-    // digits as it has; a receiver may close the socket with more connections queued.
+    // An IPv4 peer is named in dotted form, each octet in its own digits; a receiver may close the socket
+    // with more connections queued.
     void peerTextAndACloseWhileConnectionsWait()
     {
         ListeningSocket socket;
@@ -49,63 +49,54 @@ private slots:
         });
         const Loopback::Clients clients { Loopback::newClient(), Loopback::newClient() };
         for (const int fd : clients) {
-            sockaddr_in6 from {};
-            from.sin6_family = AF_INET6;
+            sockaddr_in6 from { AF_INET6, 0, 0, {}, 0 };
             ::inet_pton(AF_INET6, "::ffff:127.100.10.9", &from.sin6_addr);
-            QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from), 0);
-            QVERIFY(Loopback::startConnect(fd, socket.localPort()));
+            QVERIFY(::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0
+                && Loopback::startConnect(fd, socket.localPort()));
         }
         QTRY_COMPARE_WITH_TIMEOUT(peers, QStringList { "127.100.10.9" }, 2000);
         QTest::qWait(100);
-        QCOMPARE(peers.size(), 1);
+        QCOMPARE(peers, QStringList { "127.100.10.9" });
     }
 
-    // Out of descriptors, with room for its spare it records a burst at once; without, it waits
-    // and catches up once there is room again. Either way it neither spins nor stops listening.
-    void outOfDescriptorsItNeitherSpinsNorStops_data()
-    {
-        QTest::addColumn<bool>("spare");
-        QTest::newRow("with its spare") << true;
-        QTest::newRow("no room for a spare") << false;
-    }
+    // Out of descriptors, with room for its spare it records a burst at once; without, it waits and
+    // catches up once there is room again. Either way it neither spins nor stops listening.
     void outOfDescriptorsItNeitherSpinsNorStops()
     {
-        QFETCH(bool, spare);
-        constexpr int Burst = 40;
-        ListeningSocket socket;
-        QSignalSpy accepted(&socket, &ListeningSocket::connectionAccepted);
-        // Made before the descriptors run out: connecting them takes no new one.
-        Loopback::Clients clients(Burst + 5);
-        for (int& fd : clients)
-            fd = Loopback::newClient();
-        // Room for the listening socket and maybe its spare, nothing more.
-        rlimit saved {};
-        ::getrlimit(RLIMIT_NOFILE, &saved);
-        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        ::close(lowestFree);
-        const rlimit lowered { rlim_t(lowestFree + (spare ? 2 : 1)), saved.rlim_max };
-        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
-        const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
-        QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
-        QVERIFY(::open("/dev/null", O_RDONLY) < 0 && errno == EMFILE);
+        for (const bool spare : { true, false }) {
+            constexpr int Burst = 40;
+            ListeningSocket socket;
+            QSignalSpy accepted(&socket, &ListeningSocket::connectionAccepted);
+            Loopback::Clients clients(Burst + 5); // made before the descriptors run out
+            for (int& fd : clients)
+                fd = Loopback::newClient();
+            rlimit saved {}; // room for the listening socket and maybe its spare, nothing more
+            ::getrlimit(RLIMIT_NOFILE, &saved);
+            const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            ::close(lowestFree);
+            const rlimit lowered { rlim_t(lowestFree + (spare ? 2 : 1)), saved.rlim_max };
+            QCOMPARE(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+            const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
+            QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
+            QVERIFY(::open("/dev/null", O_RDONLY) < 0 && errno == EMFILE);
 
-        for (int i = 0; i < Burst; ++i)
-            Loopback::startConnect(clients[i], socket.localPort());
-        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), spare ? Burst : 0, 5000);
-        const std::clock_t cpu = std::clock();
-        QTest::qWait(300);
-        QVERIFY2(double(std::clock() - cpu) / CLOCKS_PER_SEC < 0.1, "the listener spins");
-        QCOMPARE(socket.state(), ListeningSocket::State::Listening);
-        QCOMPARE(accepted.count(), spare ? Burst : 0);
-        ::setrlimit(RLIMIT_NOFILE, &saved);
-        for (int i = Burst; i < Burst + 5; ++i)
-            Loopback::startConnect(clients[i], socket.localPort());
-        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst + 5, 5000);
+            for (int i = 0; i < Burst; ++i)
+                Loopback::startConnect(clients[i], socket.localPort());
+            QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), spare ? Burst : 0, 5000);
+            const std::clock_t cpu = std::clock();
+            QTest::qWait(300);
+            QVERIFY2(double(std::clock() - cpu) / CLOCKS_PER_SEC < 0.1, "the listener spins");
+            QCOMPARE(socket.state(), ListeningSocket::State::Listening);
+            QCOMPARE(accepted.count(), spare ? Burst : 0);
+            ::setrlimit(RLIMIT_NOFILE, &saved);
+            for (int i = Burst; i < Burst + 5; ++i)
+                Loopback::startConnect(clients[i], socket.localPort());
+            QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), Burst + 5, 5000);
+        }
     }
 
-    // On, three intruders, off, on again: each connection is one block of lines and is dropped
-    // unread (a client that sends first gets a reset); the elements of the first start serve the
-    // next. An IPv4 client arrives as ::ffff:127.0.0.1.
+    // On, three intruders, off, on again: each connection is one block of lines, dropped unread (one
+    // that sends first gets a reset); the elements of the first start serve the next.
     void switchingAndIntruders()
     {
         const std::vector<int> ports = Loopback::freePorts(2);
@@ -154,8 +145,8 @@ private slots:
         QVERIFY(rig.monitoring.wsPortsCount() == 2 && &rig.monitoring.wsPorts(1) == second);
     }
 
-    // Failures are reported on switching on only. After the options no element keeps a port its
-    // entry no longer names.
+    // Failures are reported on switching on only; after the options no element keeps a port its entry
+    // no longer names. One event per port left unguarded, naming the entry and the port if any.
     void failingPortsAndTheOptionsCycle()
     {
         const std::vector<int> free = Loopback::freePorts(4);
@@ -170,7 +161,6 @@ private slots:
                 "Port: " + held + " is already open", "Port: abc is not a valid port",
                 "Port:  is not a valid port", "Port: 0 is not a valid port", "Port: -5 is not a valid port",
                 "Port: 70000 is not a valid port", "Monitoring Port: " + QString::number(free[2]) }));
-        // One event per port left unguarded, naming the entry and the port when there is one.
         QStringList events;
         for (const Event& e : rig.out.events)
             events << e.entry + '|' + QString::number(e.port) + '|' + Event::reasonName(e.reason);
@@ -189,49 +179,42 @@ private slots:
             && !Loopback::isListening(free[2]));
     }
 
-    // As a user without the right to bind port 21: the listener asks the privileged binder, once
-    // for all such ports, and reports what came of it; the re-open after the options asks again
-    // and says nothing. An adopted socket is a listener like any other.
-    void portsBelow1024FallBackOnThePrivilegedBinder_data()
-    {
-        using O = PortBinder::Outcome;
-        QTest::addColumn<int>("binder"); // an outcome, or -1: none
-        QTest::addColumn<QString>("line");
-        QTest::newRow("it binds the port") << int(O::Bound) << "Monitoring Port: 21";
-        QTest::newRow("it finds the port in use") << int(O::InUse) << "Port: 21 is already open";
-        QTest::newRow("it fails") << int(O::Failed) << "Port: 21 needs administrator rights";
-        QTest::newRow("no binder") << -1 << "Port: 21 needs administrator rights";
-    }
+    // As a user without the right to bind port 21: the listener asks the privileged binder (bound,
+    // in use, failed, or none: -1), once for all such ports, and reports what came of it; the re-open
+    // after the options asks again and says nothing. An adopted socket is a listener like any other.
     void portsBelow1024FallBackOnThePrivilegedBinder()
     {
-        QFETCH(int, binder);
-        QFETCH(QString, line);
-        // Root may bind anything: it sets the right aside for the test, keeping the way back.
-        const bool root = ::geteuid() == 0;
-        QVERIFY(!root || ::seteuid(65534) == 0);
-        const auto restore = qScopeGuard([root] { QVERIFY(!root || ::seteuid(0) == 0); });
-        ListeningSocket probe;
-        probe.setLocalPort(21);
-        if (probe.listen() != ListeningSocket::ListenResult::NeedsPrivileges)
-            QSKIP("a user may bind port 21 on this system");
+        const std::pair<int, QString> cases[] { { int(PortBinder::Outcome::Bound), "Monitoring Port: 21" },
+            { int(PortBinder::Outcome::InUse), "Port: 21 is already open" },
+            { int(PortBinder::Outcome::Failed), "Port: 21 needs administrator rights" },
+            { -1, "Port: 21 needs administrator rights" } };
+        for (const auto& [binder, line] : cases) {
+            const bool root = ::geteuid() == 0; // root sets its right aside, keeping the way back
+            QVERIFY(!root || ::seteuid(65534) == 0);
+            const auto restore = qScopeGuard([root] { QVERIFY(!root || ::seteuid(0) == 0); });
+            ListeningSocket probe;
+            probe.setLocalPort(21);
+            if (probe.listen() != ListeningSocket::ListenResult::NeedsPrivileges)
+                QSKIP("a user may bind port 21 on this system");
 
-        FakeBinder fake;
-        fake.outcome = PortBinder::Outcome(binder);
-        const QString high = QString::number(Loopback::freePorts(1)[0]);
-        MonitorRig rig({ "21", high });
-        rig.monitoring.setPrivilegedBinder(binder >= 0 ? &fake : nullptr);
-        rig.monitoring.toggleMonitoring();
-        rig.monitoring.closePortListeners();
-        rig.monitoring.openPortListeners();
-        QCOMPARE(rig.out.lines(), QStringList({ line, "Monitoring Port: " + high }));
-        QCOMPARE(fake.asked, std::vector<std::vector<int>>(binder >= 0 ? 2 : 0, { 21 }));
-        const ListeningSocket& adopted = rig.monitoring.wsPorts(0);
-        QCOMPARE(
-            adopted.state() == ListeningSocket::State::Listening, binder == int(PortBinder::Outcome::Bound));
-        if (adopted.state() == ListeningSocket::State::Listening) {
-            rig.out.log.clear();
-            const Loopback::Clients client { Loopback::connectTo(adopted.localPort()) };
-            QTRY_COMPARE_WITH_TIMEOUT(rig.out.log, intrusionLog("127.0.0.1", adopted.localPort()), 2000);
+            FakeBinder fake;
+            fake.outcome = PortBinder::Outcome(binder);
+            const QString high = QString::number(Loopback::freePorts(1)[0]);
+            MonitorRig rig({ "21", high });
+            rig.monitoring.setPrivilegedBinder(binder >= 0 ? &fake : nullptr);
+            rig.monitoring.toggleMonitoring();
+            rig.monitoring.closePortListeners();
+            rig.monitoring.openPortListeners();
+            QCOMPARE(rig.out.lines(), QStringList({ line, "Monitoring Port: " + high }));
+            QCOMPARE(fake.asked, std::vector<std::vector<int>>(binder >= 0 ? 2 : 0, { 21 }));
+            const ListeningSocket& adopted = rig.monitoring.wsPorts(0);
+            QCOMPARE(adopted.state() == ListeningSocket::State::Listening,
+                binder == int(PortBinder::Outcome::Bound));
+            if (adopted.state() == ListeningSocket::State::Listening) {
+                rig.out.log.clear();
+                const Loopback::Clients client { Loopback::connectTo(adopted.localPort()) };
+                QTRY_COMPARE_WITH_TIMEOUT(rig.out.log, intrusionLog("127.0.0.1", adopted.localPort()), 2000);
+            }
         }
     }
 
@@ -270,8 +253,7 @@ private slots:
         rig.monitoring.toggleMonitoring();
         rig.out.log.clear();
 
-        // All connect before the event loop runs again: they wait in the queue together.
-        Loopback::Clients clients(Burst);
+        Loopback::Clients clients(Burst); // all queued before the event loop runs again
         for (int& fd : clients)
             Loopback::startConnect(fd = Loopback::newClient(), port);
         QStringList expected;
@@ -283,8 +265,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.out.log, expected, 2000);
     }
 
-    // Only while monitoring, on the next draw every tick (the first draw is the port the fixed
-    // listener holds), without a word until an intruder comes.
+    // Only while monitoring, on the next draw every tick (the first is the port the fixed listener
+    // holds), without a word until an intruder comes; its draws cover every real port and nothing else.
     void theSentinelMovesSilentlyOncePerTickAndTakesIntruders()
     {
         const std::vector<int> free = Loopback::freePorts(3);
@@ -309,13 +291,9 @@ private slots:
         QVERIFY(rig.out.events.back().sentinel);
         rig.monitoring.toggleMonitoring();
         QVERIFY(!rig.monitoring.sentinel().isLoaded() && !Loopback::isListening(free[2]));
-    }
-
-    void theSentinelDrawCoversEveryRealPortAndNothingElse()
-    {
-        std::vector<int> draws(20000);
-        std::generate(draws.begin(), draws.end(), &RandomPortSentinel::drawPortFromClock);
-        const auto [lowest, highest] = std::minmax_element(draws.begin(), draws.end());
+        std::vector<int> drawn(20000);
+        std::generate(drawn.begin(), drawn.end(), &RandomPortSentinel::drawPortFromClock);
+        const auto [lowest, highest] = std::minmax_element(drawn.begin(), drawn.end());
         QVERIFY(*lowest >= 1 && *lowest <= 200 && *highest <= 65535 && *highest >= 65335);
     }
 };
