@@ -63,7 +63,8 @@ private slots:
     void viewSwitch_data()
     {
         QTest::addColumn<QString>("driver");
-        for (const char* driver : { "button", "View > Monitor", "Ctrl+M", "start-up before the window shows" })
+        for (const char* driver :
+            { "button", "View > Monitor", "Ctrl+M", "start-up before the window shows" })
             QTest::newRow(driver) << QString(driver);
     }
     void viewSwitch()
@@ -118,45 +119,39 @@ private slots:
         QCOMPARE(hiddenRows, rig.window.statusList()->viewport()->height() / row);
     }
 
-    // A minimized window goes into a shown tray icon, within a second; without one it stays on the
-    // task bar, and a tray that goes away brings a hidden window back there.
+    // A minimized window goes into a shown tray icon, within a second; without one it stays on the task
+    // bar, and a tray that goes away brings a hidden window back there. Topmost or not, a minimized or
+    // hidden window stays as it was.
     void minimizedWindowGoesIntoAShownTray()
     {
         Rig rig;
+        MainWindow& window = rig.window;
+        const auto step = [&](bool tray, const std::function<void()>& action) {
+            rig.trayShown = tray;
+            action();
+            return QString("%1 %2").arg(window.isVisible()).arg(window.isMinimized());
+        };
+        window.show();
+        QCOMPARE(step(true, [&] { window.hideMinimizedMonitor(); }), "1 0");
+        QCOMPARE(step(false, [&] { rig.actions.minimize->trigger(), window.hideMinimizedMonitor(); }), "1 1");
         rig.trayShown = true;
-        rig.window.show();
-        rig.window.hideMinimizedMonitor();
-        QVERIFY(rig.window.isVisible());
-        rig.trayShown = false;
-        rig.actions.minimize->trigger();
-        rig.window.hideMinimizedMonitor();
-        QVERIFY(rig.window.isVisible() && rig.window.isMinimized());
-        rig.trayShown = true;
-        rig.window.startMinimizedWatch();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window.isVisible(), 3000);
-        rig.trayShown = false;
-        rig.window.hideMinimizedMonitor();
-        QVERIFY(rig.window.isVisible() && rig.window.isMinimized());
-        rig.window.restoreMonitor();
-        QVERIFY(rig.window.isVisible() && !rig.window.isMinimized());
-    }
+        window.startMinimizedWatch();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
+        QCOMPARE(step(false, [&] { window.hideMinimizedMonitor(); }), "1 1");
+        QCOMPARE(step(false, [&] { window.restoreMonitor(); }), "1 0");
 
-    void topmostKeepsTheWindowAsItWas()
-    {
         for (const bool minimized : { true, false }) {
-            Rig rig;
-            rig.window.show();
-            rig.window.move(40, 50);
-            minimized ? rig.window.minimize() : rig.window.hide(); // or hidden in the tray
-            const Qt::WindowStates state = rig.window.windowState();
-            const QSize size = rig.window.size();
+            window.showNormal();
+            window.move(40, 50);
+            minimized ? window.minimize() : window.hide(); // or hidden in the tray
+            const Qt::WindowStates state = window.windowState();
+            const QSize size = window.size();
             for (bool onTop : { true, false }) {
-                onTop ? rig.window.setAlwaysOnTop() : rig.window.clearAlwaysOnTop();
-                QCOMPARE(rig.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
-                QCOMPARE(rig.window.isVisible(), minimized);
-                QCOMPARE(rig.window.windowState(), state);
-                QCOMPARE(rig.window.size(), size);
-                QCOMPARE(rig.window.pos(), QPoint(40, 50));
+                onTop ? window.setAlwaysOnTop() : window.clearAlwaysOnTop();
+                QCOMPARE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+                QVERIFY(window.isVisible() == minimized && window.windowState() == state
+                    && window.size() == size);
+                QCOMPARE(window.pos(), QPoint(40, 50));
             }
         }
     }
@@ -223,7 +218,10 @@ private slots:
             QVERIFY(!c.file || manual.open(QIODevice::WriteOnly));
             QStringList calls;
             HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
-            help.setOpenUrl([&](const QUrl& url) { calls << "open " + url.fileName(); return c.viewer; });
+            help.setOpenUrl([&](const QUrl& url) {
+                calls << "open " + url.fileName();
+                return c.viewer;
+            });
             help.setShowHelpFailure([&] { calls << "Help box"; });
             help.openContents();
             help.openLog();
