@@ -60,6 +60,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    // Each way to fold the view gives the designed heights, unless the status bar would not fit.
     void viewSwitch_data()
     {
         QTest::addColumn<QString>("driver");
@@ -89,7 +90,6 @@ private slots:
             QCOMPARE(rig.view(), expanded);
             toggle();
         }
-        // Unless the status bar would not fit, the outer heights are as designed.
         const int decoration = rig.window.frameGeometry().height() - rig.window.geometry().height();
         const int fit = decoration + rig.window.menuBar()->sizeHint().height() + px(505) + px(255);
         QCOMPARE(rig.view(), QString("Monitor [OFF] 0 0 %1 %2").arg(std::max(px(1435), fit)).arg(px(505)));
@@ -97,8 +97,7 @@ private slots:
         QCOMPARE(rig.view(), expanded);
     }
 
-    // Measured before the window shows, in the collapsed view, with no line to measure: still the
-    // rows of the expanded list, the same as a shown, full list gives.
+    // Measured before the window shows, folded, with no line: the rows a shown, full list gives.
     void listIsMeasuredAtItsRealSize()
     {
         Rig rig;
@@ -156,8 +155,7 @@ private slots:
         }
     }
 
-    // Over the window, its buttons and its status bar, but not over the list, also where the move
-    // reaches the window's own area.
+    // Over the window, its buttons and its status bar, but not over the list.
     void pointerMovement()
     {
         Rig rig;
@@ -178,8 +176,7 @@ private slots:
         }
     }
 
-    // Open, the About box leaves the window disabled and the hotkeys off; however it closes, both
-    // come back, the hotkeys only when they are switched on.
+    // The About box disables the window and the hotkeys; closed, both come back (the hotkeys if on).
     void aboutBoxDisablesTheWindow()
     {
         for (const bool useHotkeys : { true, false }) {
@@ -195,14 +192,12 @@ private slots:
             AboutBox* box = about.box();
             QVERIFY(!rig.window.isEnabled() && box && box->isVisible() && !box->isModal());
             useHotkeys ? box->findChild<QPushButton*>()->click() : QTest::keyClick(box, Qt::Key_Escape);
-            QTRY_VERIFY(about.box() == nullptr); // unloaded
-            QVERIFY(rig.window.isEnabled());
+            QTRY_VERIFY(about.box() == nullptr && rig.window.isEnabled()); // unloaded
             QCOMPARE(rig.hotkeys, useHotkeys ? QStringList({ "unload", "load" }) : QStringList { "unload" });
         }
     }
 
-    // Contents: the manual in the viewer, or the help box when the file or the viewer is missing.
-    // The log: whatever happens, no box.
+    // Contents: the manual, or the help box without the file or the viewer; the log never gives a box.
     void help()
     {
         const struct
