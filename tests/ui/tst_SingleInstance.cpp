@@ -1,22 +1,19 @@
 #include "SingleInstance.h"
 
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -137,53 +134,29 @@ void TestSingleInstance::noSharedFolderAndNoOtherUsersListener()
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath("cache")));
     const QString socket = SingleInstance::defaultSocketPath();
     const QString folder = QFileInfo(socket).path();
-    struct stat status {};
+    struct stat status
+    {
+    };
     QVERIFY2(!socket.startsWith(shared) && ::stat(QFile::encodeName(folder).constData(), &status) == 0,
         qPrintable(socket));
     QVERIFY(status.st_uid == ::geteuid() && (status.st_mode & 0777) == 0700);
 
     if (::geteuid() != 0)
         QSKIP("a listener of another user needs root (setuid to 65534)");
-    // Another user listens in the shared folder where the socket used to go, and blocks the
-    // runtime folder Qt would make there.
-    const passwd* me = ::getpwuid(::geteuid());
-    QVERIFY(me);
-    const QByteArray blockedRuntime = QFile::encodeName(shared) + "/runtime-" + me->pw_name;
+    // Another user listens in the shared folder where the socket used to go, having taken the runtime
+    // folder Qt would make there; it prints L once listening, then S if it was spoken to, else -.
     const QString squatted = QDir(shared).filePath("sentrel.socket");
-    int report[2];
-    QCOMPARE(::pipe2(report, O_CLOEXEC), 0);
-    const pid_t squatter = ::fork();
-    if (squatter == 0) {
-        char received = 0;
-        const gid_t group = 65534;
-        const sockaddr_un address = addressOf(squatted);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        if (::setgroups(1, &group) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0
-            || ::mkdir(blockedRuntime.constData(), 0700) != 0
-            || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-            || ::listen(fd, 4) != 0)
-            ::_exit(1);
-        (void)!::write(report[1], "L", 1); // listening
-        pollfd ready { fd, POLLIN, 0 };
-        if (::poll(&ready, 1, 5000) == 1) {
-            const int peer = ::accept(fd, nullptr, nullptr);
-            pollfd said { peer, POLLIN, 0 };
-            if (::poll(&said, 1, 3000) == 1 && ::read(peer, &received, 1) == 1)
-                received = 'S';
-        }
-        (void)!::write(report[1], received ? "S" : "-", 1); // whether it was spoken to
-        ::_exit(0);
-    }
-    ::close(report[1]);
-    const auto reap = qScopeGuard([&] {
-        ::kill(squatter, SIGKILL);
-        ::waitpid(squatter, nullptr, 0);
-        ::close(report[0]);
-    });
-    char state = 0;
-    QCOMPARE(::read(report[0], &state, 1), 1);
-    QCOMPARE(state, 'L');
-
+    QProcess squatter;
+    squatter.start("setpriv",
+        { "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+            "import os, select, socket, sys\n"
+            "os.mkdir(sys.argv[1], 0o700)\n"
+            "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[2]); s.listen(4); print('L', flush=True)\n"
+            "p = select.select([s], [], [], 5)[0] and s.accept()[0]\n"
+            "print('S' if p and select.select([p], [], [], 3)[0] and p.recv(1) else '-', flush=True)\n",
+            shared + "/runtime-" + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name), squatted });
+    QTRY_VERIFY_WITH_TIMEOUT(squatter.canReadLine(), 5000);
+    QCOMPARE(squatter.readLine(), "L\n");
     SingleInstance ours;
     QCOMPARE(ours.claim(), SingleInstance::Claim::First);
     // Even at the very path it listens on, the other user's listener is not deferred to.
@@ -191,8 +164,8 @@ void TestSingleInstance::noSharedFolderAndNoOtherUsersListener()
     QCOMPARE(there.claim(), SingleInstance::Claim::Alone);
     QCOMPARE(there.message(),
         "Sentrel runs without its check for another running copy: " + squatted + " answers as another user");
-    QCOMPARE(::read(report[0], &state, 1), 1);
-    QCOMPARE(state, '-');
+    QVERIFY(squatter.waitForFinished(10000));
+    QCOMPARE(squatter.readAll(), "-\n");
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
