@@ -53,9 +53,9 @@ class TestStatusDisplay : public QObject
     Q_OBJECT
 
 private slots:
-    // Lines reach the model in one batch per pass. The cap keeps the newest lines, also of a single
-    // pass larger than the cap. Lines nobody can see wait, and go in at once and in order when seen
-    // again; unseen for long, only enough goes in to keep memory near the cap.
+    // Lines reach the model in one batch per pass; the cap keeps the newest, also of a pass larger
+    // than the cap. Unseen lines wait, and go in at once and in order when seen again; unseen for
+    // long, only enough goes in to keep memory near the cap.
     void linesReachTheModelInBatchesNewestKept()
     {
         Rig rig;
@@ -92,8 +92,7 @@ private slots:
         QCOMPARE(model.lineCount(), 0);
     }
 
-    // Seen only when shown, not folded, not minimized, with a display; and the status text a reset
-    // gives follows monitoring.
+    // Seen only when shown, not folded, not minimized, with a display; a reset's text follows monitoring.
     void listIsSeenOnlyWhenItCanBe()
     {
         Rig rig;
@@ -101,23 +100,17 @@ private slots:
         QWidget window;
         auto* list = new QListView(&window);
         display.watchList(list);
-        const auto seen = [&display] { return display.model().isWatched(); };
-        QVERIFY(!seen()); // not shown yet
-        window.show();
-        QVERIFY(seen());
-        list->hide(); // the folded monitor view
-        QVERIFY(!seen());
-        list->show();
-        window.setWindowState(Qt::WindowMinimized);
-        QVERIFY(!seen());
-        window.setWindowState(Qt::WindowNoState);
-        QVERIFY(seen());
-        display.setDisplayPresent(false);
-        QVERIFY(!seen());
-        display.setDisplayPresent(true);
-        window.hide();
-        QVERIFY(!seen());
-
+        // Each step, and whether the list is seen after it.
+        const std::pair<std::function<void()>, bool> steps[] { { [] {}, false },
+            { [&] { window.show(); }, true }, { [&] { list->hide(); }, false }, // the folded monitor view
+            { [&] { list->show(), window.setWindowState(Qt::WindowMinimized); }, false },
+            { [&] { window.setWindowState(Qt::WindowNoState); }, true },
+            { [&] { display.setDisplayPresent(false); }, false },
+            { [&] { display.setDisplayPresent(true), window.hide(); }, false } };
+        for (int i = 0; i < int(std::size(steps)); ++i) {
+            steps[i].first();
+            QVERIFY2(display.model().isWatched() == steps[i].second, qPrintable(QString("step %1").arg(i)));
+        }
         rig.add(3);
         display.resetStatusText();
         QCOMPARE(display.statusText(), QString("Disabled.")); // never started
@@ -127,9 +120,8 @@ private slots:
         QCOMPARE(display.model().lineCount(), 0);
     }
 
-    // The tops of a number of ticks over a list of 10 visible rows: down to the last, then back to
-    // the top, also past 32,767 lines; none without more lines than rows; while nobody sees the
-    // list the position cycles and the view is left alone.
+    // The tops of ticks over 10 visible rows: down to the last, back to the top, also past 32,767 lines;
+    // none without more lines than rows; unseen, the position cycles and the view is left alone.
     void autoScroll()
     {
         QList<int> longCycle;
@@ -164,9 +156,8 @@ private slots:
         QCOMPARE(rig.steps(5), QList<int>({ 2, 3, 4, 5, 0 }));
     }
 
-    // Lines and texts reach the mirror once per event-loop pass, in order, as UTF-8. A reader that
-    // stops reading never holds the program up: what does not fit is counted in one line once it
-    // reads again.
+    // Lines and texts reach the mirror once per pass, in order, as UTF-8. A reader that stops reading
+    // never holds the program up: what does not fit is counted in one line once it reads again.
     void mirrorWritesLinesAndTexts()
     {
         int ends[2];
