@@ -128,201 +128,199 @@ class TestCommandLineRun : public QObject
 
 private slots:
     void initTestCase() { m_privateNetwork = enterPrivateNetwork(); }
-    void run_data();
-    void run();
-    void firstStartAndSigtermMidScan();
-    void sigkillMidBurstLeavesOnlyWholeLogEntries();
+    void run_data()
+    {
+        // %d: the settings folder; out: a pattern for all of standard output (%p: the port); err: a text
+        // standard error contains. "first running": another start listens on the session's socket;
+        // "planted": a copy outside the build tree, where another user bound files of the assets' names
+        // over the build tree's asset folder.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("portBusy");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QString>("setup");
+        const QStringList check { "--check", "--config-dir", "%d" };
+        const QString passed = "^Check passed: an intrusion on port %p reached the status display, Log.txt, "
+                               "events.jsonl in [0-9.]+ ms\n$";
+        const auto row = [](const char* name, const QStringList& arguments, bool busy, int code,
+                             const QString& out, const QString& err = {}, const QString& setup = {}) {
+            QTest::newRow(name) << arguments << busy << code << out << err << setup;
+        };
+        row("check passes", check, false, 0, passed);
+        row("check fails, nothing armed", { "--config-dir", "%d", "--check" }, true, 1,
+            "^Check failed: no port could be armed: %p in_use\n$");
+        row("version", { "--version" }, false, 0, "^sentrel [0-9.]+\n$");
+        row("help lists the options", { "--help" }, false, 0,
+            "--headless(.|\n)*--config-dir <folder>(.|\n)*--check");
+        row("unknown option", { "--bogus" }, false, 2, "^$",
+            "sentrel: Unknown option 'bogus'.\nTry 'sentrel --help'.\n");
+        row("stray argument", { "--headless", "now" }, false, 2, "^$", "unexpected argument 'now'");
+        row("a second start defers", {}, false, 0,
+            "^Sentrel is already running; its window was asked to come forward.\n$", {}, "first running");
+        row("installed, it never takes the build tree's files", check, false, 0, passed, {}, "planted");
+    }
+
+    void run()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, portBusy);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QString, setup);
+        QTcpServer busy;
+        QVERIFY(busy.listen(QHostAddress::Any));
+        const QString port = QString::number(busy.serverPort());
+        if (!portBusy)
+            busy.close();
+        Program sentrel(port, "cfg");
+        const QTemporaryDir& home = sentrel.home;
+        QString program = SENTREL_BINARY;
+        arguments.replaceInStrings("%d", home.filePath("cfg"));
+        QLocalServer first;
+        if (setup == "first running") {
+            QProcessEnvironment env = sentrel.processEnvironment();
+            env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+            sentrel.setProcessEnvironment(env);
+            QVERIFY(
+                QDir().mkdir(home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(first.listen(home.filePath("run/sentrel.socket")));
+        }
+        if (setup == "planted") {
+            const QString unshare = QStandardPaths::findExecutable("unshare");
+            QString flags;
+            for (const char* candidate : { "-rm", "-m" })
+                if (flags.isEmpty() && !unshare.isEmpty()
+                    && QProcess::execute(unshare, { candidate, "true" }) == 0)
+                    flags = candidate;
+            if (flags.isEmpty())
+                QSKIP("no private mount namespace can be made here (unshare -rm / -m)");
+            QVERIFY(QDir().mkpath(home.filePath("planted")) && QDir().mkpath(home.filePath("bin")));
+            for (const char* name : { "NetOn.wav", "ReadMe.html" }) {
+                QFile planted(home.filePath("planted/") + name);
+                QVERIFY(planted.open(QIODevice::WriteOnly) && planted.write("planted") == 7);
+            }
+            QVERIFY(QFile::copy(program, home.filePath("bin/sentrel")));
+            const QString buildAssets = QFileInfo(program).absoluteDir().filePath("../assets/files");
+            QVERIFY(QFileInfo(buildAssets).isDir());
+            arguments = QStringList { flags, "/bin/sh", "-c",
+                R"(/bin/mount --bind "$1" "$2" && shift 2 && exec "$@")", "sh", home.filePath("planted"),
+                buildAssets, home.filePath("bin/sentrel") }
+                + arguments;
+            program = unshare;
+        }
+
+        sentrel.start(program, arguments);
+        QVERIFY(sentrel.waitForFinished(30000));
+        const QString stdOut = QString::fromUtf8(sentrel.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(sentrel.readAllStandardError());
+        QVERIFY2(QRegularExpression(QString(out).replace("%p", port)).match(stdOut).hasMatch(),
+            qPrintable(stdOut + "\n--\n" + stdErr));
+        QVERIFY2(stdErr.contains(err) && !stdErr.contains("XDG_RUNTIME_DIR")
+                && !stdErr.contains("propagateSizeHints"),
+            qPrintable(stdErr));
+        QCOMPARE(sentrel.exitCode(), exitCode);
+        if (arguments.contains("--check") && exitCode == 0) {
+            // The store named on the command line was used; the check's intrusion is in the event log.
+            QFile events(home.filePath("data/Sentrel/events.jsonl"));
+            QVERIFY(events.open(QIODevice::ReadOnly)
+                && events.readAll().contains(R"("event":"intrusion","host":)"));
+            QVERIFY(!QFile::exists(home.filePath("config/Sentrel II.ini")));
+        }
+        if (setup == "first running") {
+            QVERIFY(first.waitForNewConnection(5000));
+            QLocalSocket* asking = first.nextPendingConnection();
+            QVERIFY(asking->bytesAvailable() > 0 || asking->waitForReadyRead(5000));
+            QCOMPARE(asking->readAll(), QByteArray("show\n"));
+        }
+        for (const char* name : { "NetOn.wav", "ReadMe.html" }) {
+            QFile copied(home.filePath("data/Sentrel/") + name);
+            QVERIFY(!copied.open(QIODevice::ReadOnly) || copied.readAll() != "planted");
+        }
+    }
+
+    // The first start guards the default ports, so it runs only in the private network. Whatever the
+    // umask, what it creates is private. Ended by a signal in the middle of a scan, it still writes each
+    // open incident's ended record before its own exit record: three sources, one twice, are three incidents.
+    void firstStartAndSigtermMidScan()
+    {
+        if (!m_privateNetwork)
+            QSKIP("no private network namespace can be made here");
+        Program sentrel;
+        const mode_t umask = ::umask(0);
+        sentrel.start(SENTREL_BINARY);
+        ::umask(umask);
+        QVERIFY2(sentrel.waitFor("Ready.\n"), sentrel.out.constData());
+        QVERIFY(sentrel.out.contains("[ ORRA ] - Monitoring Port: 12346\n"));
+        QSettings store(sentrel.home.filePath("config/Sentrel II.ini"), QSettings::IniFormat);
+        QCOMPARE(store.value("Events/Event Log").toString() + store.value("General/Start").toString(),
+            "1Sentrel II");
+        QCOMPARE(modeOf(store.fileName()), mode_t(0600));
+        for (const char* source : { "127.0.0.1", "127.0.0.2", "::1", "127.0.0.1" }) {
+            QTcpSocket client;
+            QVERIFY(client.bind(QHostAddress(source)));
+            client.connectToHost(QHostAddress(source), 12346);
+            QVERIFY2(client.waitForConnected(5000), source);
+        }
+        QVERIFY2(sentrel.waitFor("End Of Attack\n", 4), sentrel.out.constData());
+        const QList<QJsonObject> records = sentrel.end(SIGTERM);
+        QStringList ended;
+        for (const QJsonObject& record : records)
+            if (record["event"] == "incident_ended")
+                ended << QString::number(record["incident"].toInt()) + ' ' + record["address"].toString();
+        QCOMPARE(ended, QStringList({ "1 127.0.0.1", "2 127.0.0.2", "3 ::1" }));
+        QCOMPARE(records.value(records.size() - 1)["event"].toString(), "program_exited");
+        QCOMPARE(sentrel.exitStatus(), QProcess::NormalExit);
+    }
+
+    // Killed while a burst is being logged, the program leaves whole entries behind: only the very last
+    // may be cut, where the kernel cut the write. What it wrote stays its user's, whatever the umask.
+    void sigkillMidBurstLeavesOnlyWholeLogEntries()
+    {
+        const QString port = freeFixedPort();
+        Program sentrel(port);
+        QTemporaryDir& home = sentrel.home;
+        // Into a file: a pipe this test stops reading during the burst would stop the program.
+        sentrel.setStandardOutputFile(home.filePath("out.txt"));
+        const mode_t umask = ::umask(0);
+        sentrel.start(SENTREL_BINARY);
+        ::umask(umask);
+        QFile out(home.filePath("out.txt"));
+        QVERIFY(sentrel.waitForStarted(5000) && out.open(QIODevice::ReadOnly));
+        QVERIFY2(
+            sentrel.waitFor("Monitoring Port: " + port.toLatin1() + "\n", 1, &out), sentrel.out.constData());
+
+        // Killed once entries reach the file, with connections still coming.
+        QFile log(home.filePath("data/Sentrel/Log.txt"));
+        int made = 0;
+        for (QDeadlineTimer deadline(20000); !deadline.hasExpired() && log.size() < 5000;)
+            made += connectOnce(port);
+        ::kill(pid_t(sentrel.processId()), SIGKILL);
+        QDeadlineTimer deadline(10000);
+        for (int i = 0; i < 200 && !deadline.hasExpired(); ++i)
+            made += connectOnce(port);
+        QVERIFY(sentrel.waitForFinished(10000) && made > 0);
+
+        QCOMPARE(modeOf(home.filePath("data/Sentrel")), mode_t(0700));
+        for (const char* file :
+            { "data/Sentrel/Log.txt", "data/Sentrel/events.jsonl", "config/Sentrel II.ini" })
+            QVERIFY2(modeOf(home.filePath(file)) == 0600, file);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        const QStringList pieces = text.split("\r\nIntruder Information - ");
+        QVERIFY2(pieces.size() >= 3 && pieces.first().isEmpty(), qPrintable(text.left(200)));
+        const QRegularExpression whole(
+            QString("^[^\r\n]+\r\nIP: 127\\.0\\.0\\.1\r\nAttacked Port: %1\r\nMessage: \r\n$").arg(port));
+        for (qsizetype i = 1; i + 1 < pieces.size(); ++i)
+            QVERIFY2(
+                whole.match(pieces[i]).hasMatch(), qPrintable(QString("entry %1: %2").arg(i).arg(pieces[i])));
+        QVERIFY(pieces.size() - 1 <= made);
+    }
 
 private:
     bool m_privateNetwork = false;
 };
-
-void TestCommandLineRun::run_data()
-{
-    // %d: the settings folder; out: a pattern for all of standard output (%p: the port); err: a text
-    // standard error contains. "first running": another start listens on the session's socket;
-    // "planted": a copy outside the build tree, where another user bound files of the assets' names
-    // over the build tree's asset folder.
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("portBusy");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("out");
-    QTest::addColumn<QString>("err");
-    QTest::addColumn<QString>("setup");
-    const QStringList check { "--check", "--config-dir", "%d" };
-    const QString passed = "^Check passed: an intrusion on port %p reached the status display, Log.txt, "
-                           "events.jsonl in [0-9.]+ ms\n$";
-    const auto row = [](const char* name, const QStringList& arguments, bool busy, int code,
-                         const QString& out, const QString& err = {}, const QString& setup = {}) {
-        QTest::newRow(name) << arguments << busy << code << out << err << setup;
-    };
-    row("check passes", check, false, 0, passed);
-    row("check fails, nothing armed", { "--config-dir", "%d", "--check" }, true, 1,
-        "^Check failed: no port could be armed: %p in_use\n$");
-    row("version", { "--version" }, false, 0, "^sentrel [0-9.]+\n$");
-    row("help lists the options", { "--help" }, false, 0,
-        "--headless(.|\n)*--config-dir <folder>(.|\n)*--check");
-    row("unknown option", { "--bogus" }, false, 2, "^$",
-        "sentrel: Unknown option 'bogus'.\nTry 'sentrel --help'.\n");
-    row("stray argument", { "--headless", "now" }, false, 2, "^$", "unexpected argument 'now'");
-    row("a second start defers", {}, false, 0,
-        "^Sentrel is already running; its window was asked to come forward.\n$", {}, "first running");
-    row("installed, it never takes the build tree's files", check, false, 0, passed, {}, "planted");
-}
-
-void TestCommandLineRun::run()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, portBusy);
-    QFETCH(int, exitCode);
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    QFETCH(QString, setup);
-    QTcpServer busy;
-    QVERIFY(busy.listen(QHostAddress::Any));
-    const QString port = QString::number(busy.serverPort());
-    if (!portBusy)
-        busy.close();
-    Program sentrel(port, "cfg");
-    const QTemporaryDir& home = sentrel.home;
-    QString program = SENTREL_BINARY;
-    arguments.replaceInStrings("%d", home.filePath("cfg"));
-    QLocalServer first;
-    if (setup == "first running") {
-        QProcessEnvironment env = sentrel.processEnvironment();
-        env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
-        sentrel.setProcessEnvironment(env);
-        QVERIFY(QDir().mkdir(home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QVERIFY(first.listen(home.filePath("run/sentrel.socket")));
-    }
-    if (setup == "planted") {
-        const QString unshare = QStandardPaths::findExecutable("unshare");
-        QString flags;
-        for (const char* candidate : { "-rm", "-m" })
-            if (flags.isEmpty() && !unshare.isEmpty()
-                && QProcess::execute(unshare, { candidate, "true" }) == 0)
-                flags = candidate;
-        if (flags.isEmpty())
-            QSKIP("no private mount namespace can be made here (unshare -rm / -m)");
-        QVERIFY(QDir().mkpath(home.filePath("planted")) && QDir().mkpath(home.filePath("bin")));
-        for (const char* name : { "NetOn.wav", "ReadMe.html" }) {
-            QFile planted(home.filePath("planted/") + name);
-            QVERIFY(planted.open(QIODevice::WriteOnly) && planted.write("planted") == 7);
-        }
-        QVERIFY(QFile::copy(program, home.filePath("bin/sentrel")));
-        const QString buildAssets = QFileInfo(program).absoluteDir().filePath("../assets/files");
-        QVERIFY(QFileInfo(buildAssets).isDir());
-        arguments
-            = QStringList { flags, "/bin/sh", "-c", R"(/bin/mount --bind "$1" "$2" && shift 2 && exec "$@")",
-                  "sh", home.filePath("planted"), buildAssets, home.filePath("bin/sentrel") }
-            + arguments;
-        program = unshare;
-    }
-
-    sentrel.start(program, arguments);
-    QVERIFY(sentrel.waitForFinished(30000));
-    const QString stdOut = QString::fromUtf8(sentrel.readAllStandardOutput());
-    const QString stdErr = QString::fromUtf8(sentrel.readAllStandardError());
-    QVERIFY2(QRegularExpression(QString(out).replace("%p", port)).match(stdOut).hasMatch(),
-        qPrintable(stdOut + "\n--\n" + stdErr));
-    QVERIFY2(
-        stdErr.contains(err) && !stdErr.contains("XDG_RUNTIME_DIR") && !stdErr.contains("propagateSizeHints"),
-        qPrintable(stdErr));
-    QCOMPARE(sentrel.exitCode(), exitCode);
-    if (arguments.contains("--check") && exitCode == 0) {
-        // The store named on the command line was used; the check's intrusion is in the event log.
-        QFile events(home.filePath("data/Sentrel/events.jsonl"));
-        QVERIFY(
-            events.open(QIODevice::ReadOnly) && events.readAll().contains(R"("event":"intrusion","host":)"));
-        QVERIFY(!QFile::exists(home.filePath("config/Sentrel II.ini")));
-    }
-    if (setup == "first running") {
-        QVERIFY(first.waitForNewConnection(5000));
-        QLocalSocket* asking = first.nextPendingConnection();
-        QVERIFY(asking->bytesAvailable() > 0 || asking->waitForReadyRead(5000));
-        QCOMPARE(asking->readAll(), QByteArray("show\n"));
-    }
-    for (const char* name : { "NetOn.wav", "ReadMe.html" }) {
-        QFile copied(home.filePath("data/Sentrel/") + name);
-        QVERIFY(!copied.open(QIODevice::ReadOnly) || copied.readAll() != "planted");
-    }
-}
-
-// The first start guards the default ports, so it runs only in the private network. Whatever the
-// umask, what it creates is private. Ended by a signal in the middle of a scan, it still writes each
-// open incident's ended record before its own exit record: three sources, one twice, are three incidents.
-void TestCommandLineRun::firstStartAndSigtermMidScan()
-{
-    if (!m_privateNetwork)
-        QSKIP("no private network namespace can be made here");
-    Program sentrel;
-    const mode_t umask = ::umask(0);
-    sentrel.start(SENTREL_BINARY);
-    ::umask(umask);
-    QVERIFY2(sentrel.waitFor("Ready.\n"), sentrel.out.constData());
-    QVERIFY(sentrel.out.contains("[ ORRA ] - Monitoring Port: 12346\n"));
-    QSettings store(sentrel.home.filePath("config/Sentrel II.ini"), QSettings::IniFormat);
-    QCOMPARE(
-        store.value("Events/Event Log").toString() + store.value("General/Start").toString(), "1Sentrel II");
-    QCOMPARE(modeOf(store.fileName()), mode_t(0600));
-    for (const char* source : { "127.0.0.1", "127.0.0.2", "::1", "127.0.0.1" }) {
-        QTcpSocket client;
-        QVERIFY(client.bind(QHostAddress(source)));
-        client.connectToHost(QHostAddress(source), 12346);
-        QVERIFY2(client.waitForConnected(5000), source);
-    }
-    QVERIFY2(sentrel.waitFor("End Of Attack\n", 4), sentrel.out.constData());
-    const QList<QJsonObject> records = sentrel.end(SIGTERM);
-    QStringList ended;
-    for (const QJsonObject& record : records)
-        if (record["event"] == "incident_ended")
-            ended << QString::number(record["incident"].toInt()) + ' ' + record["address"].toString();
-    QCOMPARE(ended, QStringList({ "1 127.0.0.1", "2 127.0.0.2", "3 ::1" }));
-    QCOMPARE(records.value(records.size() - 1)["event"].toString(), "program_exited");
-    QCOMPARE(sentrel.exitStatus(), QProcess::NormalExit);
-}
-
-// Killed while a burst is being logged, the program leaves whole entries behind: only the very last
-// may be cut, where the kernel cut the write. What it wrote stays its user's, whatever the umask.
-void TestCommandLineRun::sigkillMidBurstLeavesOnlyWholeLogEntries()
-{
-    const QString port = freeFixedPort();
-    Program sentrel(port);
-    QTemporaryDir& home = sentrel.home;
-    // Into a file: a pipe this test stops reading during the burst would stop the program.
-    sentrel.setStandardOutputFile(home.filePath("out.txt"));
-    const mode_t umask = ::umask(0);
-    sentrel.start(SENTREL_BINARY);
-    ::umask(umask);
-    QFile out(home.filePath("out.txt"));
-    QVERIFY(sentrel.waitForStarted(5000) && out.open(QIODevice::ReadOnly));
-    QVERIFY2(sentrel.waitFor("Monitoring Port: " + port.toLatin1() + "\n", 1, &out), sentrel.out.constData());
-
-    // Killed once entries reach the file, with connections still coming.
-    QFile log(home.filePath("data/Sentrel/Log.txt"));
-    int made = 0;
-    for (QDeadlineTimer deadline(20000); !deadline.hasExpired() && log.size() < 5000;)
-        made += connectOnce(port);
-    ::kill(pid_t(sentrel.processId()), SIGKILL);
-    QDeadlineTimer deadline(10000);
-    for (int i = 0; i < 200 && !deadline.hasExpired(); ++i)
-        made += connectOnce(port);
-    QVERIFY(sentrel.waitForFinished(10000) && made > 0);
-
-    QCOMPARE(modeOf(home.filePath("data/Sentrel")), mode_t(0700));
-    for (const char* file : { "data/Sentrel/Log.txt", "data/Sentrel/events.jsonl", "config/Sentrel II.ini" })
-        QVERIFY2(modeOf(home.filePath(file)) == 0600, file);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
-    const QStringList pieces = text.split("\r\nIntruder Information - ");
-    QVERIFY2(pieces.size() >= 3 && pieces.first().isEmpty(), qPrintable(text.left(200)));
-    const QRegularExpression whole(
-        QString("^[^\r\n]+\r\nIP: 127\\.0\\.0\\.1\r\nAttacked Port: %1\r\nMessage: \r\n$").arg(port));
-    for (qsizetype i = 1; i + 1 < pieces.size(); ++i)
-        QVERIFY2(
-            whole.match(pieces[i]).hasMatch(), qPrintable(QString("entry %1: %2").arg(i).arg(pieces[i])));
-    QVERIFY(pieces.size() - 1 <= made);
-}
 
 QTEST_GUILESS_MAIN(TestCommandLineRun)
 #include "tst_CommandLineRun.moc"
