@@ -1,8 +1,6 @@
-# Sourced first by the X11 session tests, with the caller's arguments (<sentrel binary> [folder
-# for screenshots]) and x_tools naming the tools it needs beyond the common ones. The caller runs
-# again inside a private Xvfb (exit 77 when a tool is missing), then finds a private home, the
-# step helpers, free loopback ports, a store writer and a window manager. With x_session_bus=1 it
-# also gets a private session bus (dbus-run-session); otherwise it has none at all.
+# Sourced first by the X11 session tests (<sentrel binary> [folder for screenshots]; x_tools: the tools
+# needed beyond the common ones; x_session_bus=1: a private session bus, else none). The caller runs
+# again inside a private Xvfb (exit 77 when a tool is missing), in a private home, with step helpers.
 set -euo pipefail
 
 binary=$(readlink -f "$1")
@@ -17,10 +15,8 @@ if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
         command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is not installed"; exit 77; }
         bus=(dbus-run-session --)
     fi
-    # The server picks a free display itself and names it once it accepts clients (guessing a
-    # free number from lock files raced with a server of the previous test still shutting down),
-    # and it never resets: by default it does when its last client leaves, and a client that
-    # connects during the reset (the program, just after a short-lived xprop) is turned away.
+    # The server picks a free display and names it once it accepts clients (lock files raced with a
+    # server still shutting down); it never resets, which would turn away a client during the reset.
     display_file=$(mktemp)
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
     xvfb=$!
@@ -81,7 +77,7 @@ for s in held: s.bind(("127.0.0.1", 0))
 print(*(s.getsockname()[1] for s in held))' "$1"
 }
 
-# The store with the 38 original keys and the given ports; Key=value arguments replace defaults.
+# The store with the original keys and the given ports; Key=value arguments replace defaults.
 write_store() {
     local -a guarded=("$@") changes=()
     while [[ ${#guarded[@]} -gt 0 && ${guarded[0]} == *=* ]]; do changes+=("${guarded[0]}"); guarded=("${guarded[@]:1}"); done

@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
-# The program on a real X server with a tray host: the icon is embedded, a window minimized at
-# start-up goes into the tray, a double click brings it back, a second start brings it forward and
-# ends, the right button opens the menu, an intrusion makes the icon flash and the pointer over the
-# window stops it, Help > Contents without its file shows the "Help" box, Ctrl+O opens the options
-# and the guarded port refuses connections while they are open, Esc closes them and the port accepts
-# again, and Ctrl+O then Enter leaves the store as it was. With a folder, screenshots go there.
-#   desktop-session.sh <sentrel binary> [folder for screenshots]
+# The program on a real X server with a tray host, step by step as a user drives it; with a folder,
+# screenshots go there.   desktop-session.sh <sentrel binary> [folder for screenshots]
 x_tools="trayer xwininfo"
 source "$(dirname "$0")/../support/x-session.sh"
 
@@ -19,16 +14,15 @@ within 50 xdotool search --class trayer || fail "the tray host did not start"
 start_sentrel
 
 step "the icon is embedded in the tray"
-icon_geometry() {
+icon_geometry() { # a window under the panel about as wide as it is high
     local tray
-    # The embedded icon: a window under the panel about as wide as it is high.
     for tray in $(xdotool search --class trayer); do xwininfo -tree -id "$tray"; done | awk '/^ +0x/ { for (i = 1; i < NF; i++) if ($i ~ /^[0-9]+x[0-9]+[+-]/) {
         split($i, size, /[x+-]/); split($(i + 1), at, /[+]/)
         if (size[1] >= 16 && size[1] <= 48 && size[2] >= 16) { print at[2], at[3], size[1], size[2]; exit }
     } }'
 }
-for _ in $(seq 100); do [[ -n "$(icon_geometry)" ]] && break; sleep 0.1; done
-[[ -n "$(icon_geometry)" ]] || fail "no icon in the tray"
+has_icon() { [[ -n "$(icon_geometry)" ]]; }
+within 100 has_icon || fail "no icon in the tray"
 read -r ix iy iw ih <<<"$(icon_geometry)"
 cx=$((ix + iw / 2)) cy=$((iy + ih / 2))
 echo "   icon at $ix,$iy ${iw}x$ih"
@@ -119,11 +113,9 @@ fi
 if [[ -n "$shots" ]]; then
     dialog=$(options)
     sleep 0.5
-    # The page labels are the first row of the dialog; each is clicked at its middle.
-    eval "$(xdotool getwindowgeometry --shell "$dialog")"
-    for page in general display sounds advance alarm; do
-        case $page in general) x=35 ;; display) x=99 ;; sounds) x=162 ;; advance) x=228 ;; alarm) x=287 ;; esac
-        xdotool mousemove --window "$dialog" $x 16 click 1
+    for page in general:35 display:99 sounds:162 advance:228 alarm:287; do # each page label's middle
+        xdotool mousemove --window "$dialog" "${page#*:}" 16 click 1
+        page=${page%:*}
         sleep 0.4
         import -window "$dialog" "$shots/options-$page.png"
     done
@@ -162,7 +154,8 @@ step "File > Exit (Ctrl+Q) ends the program with 0"
 activate "$(window)"
 xdotool key ctrl+q
 status=0
-for _ in $(seq 100); do kill -0 $sentrel 2>/dev/null || break; sleep 0.1; done
+ended() { ! kill -0 $sentrel; }
+within 100 ended
 wait $sentrel || status=$?
 [[ $status -eq 0 ]] || fail "the program ended with $status"
 echo "PASS"
