@@ -23,8 +23,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-// Status lines, status texts, sounds and alerts, all in one log in the order they happened; and
-// the settings, in memory.
+// Status lines, texts, sounds and alerts in one log in the order they happened; the settings in memory.
 struct Recorder final : StatusReporter, SoundPlayer, IntruderAlert, SettingsStore, EventSink
 {
     void addStatusLine(const QString& text) override { log << "line:" + text; }
@@ -89,8 +88,7 @@ inline int newClient()
     return ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 }
 
-// True when a socket listens on the port, on any interface: probed by binding as a listener does
-// (with SO_REUSEADDR, so connections lingering in TIME_WAIT do not refuse it), not by connecting.
+// Probed by binding as a listener does (TIME_WAIT does not refuse it), on any interface, not by connecting.
 inline bool isListening(int port)
 {
     ListeningSocket probe;
@@ -98,8 +96,7 @@ inline bool isListening(int port)
     return probe.listen() == ListeningSocket::ListenResult::InUse;
 }
 
-// Client descriptors, closed when it goes.
-struct Clients : std::vector<int>
+struct Clients : std::vector<int> // client descriptors, closed when it goes
 {
     using std::vector<int>::vector;
     ~Clients() { std::for_each(begin(), end(), ::close); }
