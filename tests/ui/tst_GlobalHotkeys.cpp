@@ -32,8 +32,7 @@ struct Desktop final : MonitorWindowAccess, MonitorWindowControl, MonitoringCont
     QStringList log;
 };
 
-// Answers from the keys a test marks as pressed, which stay pressed like held keys; the key
-// watch's start and stop go into the desktop's record.
+// The keys a test marks as pressed stay pressed like held keys; the watch's start and stop are recorded.
 struct FakeKeys final : FunctionKeyState
 {
     explicit FakeKeys(QStringList& log) : log(log) { }
@@ -92,8 +91,7 @@ private slots:
         QCOMPARE(bare.log, QStringList { "Hotkeys are not available on this desktop" });
     }
 
-    // The function keys on a real X server, pressed through XTEST as a user's keyboard would, while
-    // another program has the keyboard focus.
+    // The function keys pressed through XTEST on a real X server while another program has the focus.
     void keysFireWhileAnotherProgramKeepsThem()
     {
         if (QGuiApplication::platformName() != u"xcb")
@@ -118,8 +116,7 @@ private slots:
         QCOMPARE(desktop.log, (QStringList { "restore", "monitoring" }));
         QVERIFY(xdotool({ "key", "F10" }));
         QTRY_COMPARE_WITH_TIMEOUT(desktop.log.count("view"), 1, 2000);
-        // Held down, a key fires at every poll; X sends no repeated raw presses, so this is the
-        // keys-down-now half of the answer.
+        // Held down, a key fires at every poll (X repeats no raw presses: the keys-down-now half).
         QVERIFY(xdotool({ "keydown", "F12" }));
         QTest::qWait(1000);
         QVERIFY(xdotool({ "keyup", "F12" }));
