@@ -72,20 +72,15 @@ void TestEventRecords::jsonRecordPerKind()
     QFETCH(Event, event);
     QFETCH(QByteArray, fields);
     const QByteArray line = EventFormat("box \"1\"").jsonLine(event);
-    QVERIFY(line.endsWith("}\n"));
-    QCOMPARE(line.count('\n'), 1);
-
-    QJsonParseError error {};
-    const QJsonObject record = QJsonDocument::fromJson(line, &error).object();
-    QCOMPARE(error.error, QJsonParseError::NoError);
-    QJsonObject expected = QJsonDocument::fromJson(fields, &error).object();
-    QCOMPARE(error.error, QJsonParseError::NoError);
+    // One line; field order is part of the format: time, seq, event and host lead every line.
+    QVERIFY(line.endsWith("}\n") && line.count('\n') == 1);
+    QVERIFY(line.startsWith("{\"time\":\"2026-03-01T14:05:09.042+02:00\",\"seq\":7,\"event\":"));
+    QJsonObject expected = QJsonDocument::fromJson(fields).object();
+    QVERIFY(!expected.isEmpty());
     expected["time"] = "2026-03-01T14:05:09.042+02:00";
     expected["seq"] = 7;
     expected["host"] = "box \"1\"";
-    QCOMPARE(record, expected);
-    // Field order is part of the format: time, seq, event and host lead every line.
-    QVERIFY(line.startsWith("{\"time\":\"2026-03-01T14:05:09.042+02:00\",\"seq\":7,\"event\":"));
+    QCOMPARE(QJsonDocument::fromJson(line).object(), expected);
 }
 
 void TestEventRecords::syslogMessage_data()
