@@ -168,16 +168,11 @@ private slots:
         QByteArray read;
         const auto drain = [&] {
             char buffer[65536];
-            for (int quiet = 0; quiet < 20;) {
+            for (int quiet = 0; quiet < 20; ++quiet) { // until 20 reads in a row bring nothing
                 QCoreApplication::processEvents();
-                const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
-                if (n > 0) {
+                for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0; quiet = 0)
                     read.append(buffer, n);
-                    quiet = 0;
-                } else {
-                    ++quiet;
-                    QTest::qWait(10);
-                }
+                QTest::qWait(10);
             }
         };
         Rig rig;
