@@ -28,10 +28,10 @@ class TestSystemTray : public QObject
     Q_OBJECT
 
 private slots:
-    // Steps: "start", "tick", "stop" or a click: "double", "click" (the first of a double click),
-    // "tap" (a click where the host has no double clicks), "context". Every click stops the flashing;
-    // only a double click or a tap restores the window, a right click opens the menu in Qt. A stop
-    // puts the normal icon back; the next alert goes on from the phase it stopped in.
+    // Steps: "start", "tick", "stop" or a click: "double", "click" (the first of a double click), "tap"
+    // (a click where the host has no double clicks), "context". Every click stops the flashing; only a
+    // double click or a tap restores the window. A stop puts the normal icon back; the next alert goes
+    // on from the phase it stopped in.
     void iconFollowsFlashingAndClicks()
     {
         const char* const cases[][2] { { "start tick tick tick", "blank normal blank" },
@@ -59,6 +59,8 @@ private slots:
         }
     }
 
+    // Without a notification area (yet) the icon stays asked for, for a tray that appears, but the
+    // window must not hide into it.
     void shownOnlyInAnExistingTray()
     {
         RecordingTray fake;
@@ -66,8 +68,6 @@ private slots:
         QVERIFY(!tray.isShown());
         tray.trayIconAdd();
         QVERIFY(tray.isShown());
-        // No notification area (yet): the icon stays asked for, so a tray that appears gets it, but
-        // the window must not hide into it.
         fake.available = false;
         QVERIFY(!tray.isShown() && fake.icon);
         fake.available = true;
