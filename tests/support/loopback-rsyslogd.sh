@@ -1,10 +1,6 @@
 #!/usr/bin/env bash
-# A private rsyslogd on loopback for tests and benchmarks: no root, its own configuration, pid and
-# work files in the given folder. It receives RFC 5424 syslog over TCP (octet-counted or
-# line-framed) and UDP and writes each message's parsed fields, structured data included, as one
-# JSON object per line to <folder>/messages.jsonl:
-#   {"pri":..,"time":..,"host":..,"app":..,"procid":..,"msgid":..,"sd":..,"msg":..}
-#
+# A private rsyslogd on loopback (no root; configuration, pid and work files in the folder): RFC 5424
+# over TCP and UDP in, each message's parsed fields as one JSON object a line in <folder>/messages.jsonl.
 #   loopback-rsyslogd.sh start <folder> <tcp-port> <udp-port>   starts it, returns once it listens
 #   loopback-rsyslogd.sh stop <folder>                          stops it and waits until it is gone
 set -euo pipefail
@@ -18,10 +14,7 @@ stop() {
     local pid
     pid=$(cat "$pidfile")
     kill "$pid" 2>/dev/null || true
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
-    done
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null && sleep 0.05 || break; done
     rm -f "$pidfile"
 }
 
