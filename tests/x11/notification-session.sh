@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The program's desktop notifications shown by a real notification server (dunst) on a private
-# X display and session bus: a 12-port scan is one notification updated in place, not twelve,
-# and its default action (a click on it) brings the minimized monitor window back.
+# Desktop notifications on a real notification server (dunst), private X display and bus: a 12-port
+# scan is one notification updated in place, and its default action brings the minimized window back.
 #   notification-session.sh <sentrel binary> [folder for screenshots]
 x_tools="dbus-send dunst dunstctl ss openbox" x_session_bus=1
 source "$(dirname "$0")/../support/x-session.sh"
