@@ -1,5 +1,6 @@
 #include "AppLifecycle.h"
 #include "OptionsModel.h"
+#include "OptionsRouting.h"
 #include "PrivateFiles.h"
 #include "ProgramFolder.h"
 #include "ProgramLauncher.h"
@@ -15,8 +16,8 @@
 #include <unistd.h>
 
 namespace {
-// Stands in for every area start-up switches, and writes each call into one journal, so tests
-// see the order across areas.
+// Stands in for every area start-up and the options route switch, and writes each call into one
+// journal, so tests see the order across areas.
 class RecordingTargets final : public MonitorWindowControl,
                                public MonitoringControl,
                                public TrayIcon,
@@ -24,7 +25,9 @@ class RecordingTargets final : public MonitorWindowControl,
                                public StartupRegistration,
                                public NetworkWatch,
                                public ProgramLauncher,
-                               public StatusReporter
+                               public StatusReporter,
+                               public MonitorWindowAccess,
+                               public OptionsDialogShower
 {
 public:
     // clang-format off
@@ -55,6 +58,9 @@ public:
     }
     void addStatusLine(const QString& text) override { calls << "line " + text; }
     void setStatusText(const QString& text) override { calls << "status " + text; }
+    void restoreMonitor() override { calls << "restore"; }
+    void setMonitorEnabled(bool on) override { calls << (on ? "enable" : "disable"); }
+    void showOptionsDialog() override { calls << "show dialog"; }
     // clang-format on
 
     QStringList calls;
@@ -199,6 +205,24 @@ private slots:
         QCOMPARE(blocked.prepare(),
             QStringList { "Cannot create the program folder " + blocked.appPath().chopped(1)
                 + ": cannot create its parent folder" });
+    }
+
+    // The listeners close first; the hotkeys stop unless the View menu opened the options.
+    void openingTheOptions()
+    {
+        using By = OptionsOpenedBy;
+        for (const auto& [openedBy, withDialog, calls] :
+            { std::tuple { By::OptionsButton, true, "close, show dialog, disable, hotkeys unload" },
+                { By::Hotkey, true, "close, show dialog, disable, hotkeys unload" },
+                { By::ViewMenu, true, "close, show dialog, disable" },
+                { By::OptionsButton, false, "close, disable, hotkeys unload" } }) {
+            RecordingTargets fakes;
+            OptionsRouting routing([&fakes] { fakes.calls << "close"; }, fakes, fakes);
+            if (withDialog)
+                routing.setDialog(&fakes);
+            routing.openOptions(openedBy);
+            QCOMPARE(fakes.calls.join(", "), QString(calls));
+        }
     }
 
     // A log is created private whatever the umask, narrowed when found open, and never written
