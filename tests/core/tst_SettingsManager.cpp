@@ -24,7 +24,6 @@ private slots:
         OptionsModel options;
         SettingsManager manager(t.store(), options);
         manager.firstStartup();
-        QCOMPARE(t.keys().size(), 38);
         // Read back by a separate reader: the first start syncs.
         QCOMPARE(IniSettingsStore::atPath(t.path()).read("Advance", "DDE Service"), QString("mIRC"));
 
@@ -60,38 +59,29 @@ private slots:
         QVERIFY(!options.isOn(Choice::Logs) && !options.isEnabled(Control::LogsRead));
     }
 
-    // The marker says the store is ours; in another letter case it does not, and every
-    // first-start value is written over what is there.
+    // The marker says the store is ours, even in a hand-edited file with broken lines: neither the
+    // first start nor a save overwrites what the user wrote. In another letter case it does not,
+    // and every first-start value is written over what is there.
     void firstStartRewritesUnlessTheMarkerMatches()
     {
-        TestStore t;
-        t.store().write("General", "Start", "sentrel ii");
-        t.store().write("General", "Run File", "my editor --flag");
-        OptionsModel options;
-        SettingsManager(t.store(), options).firstStartup();
-        QCOMPARE(t.store().read("General", "Start"), QString("Sentrel II"));
-        QCOMPARE(t.store().read("General", "Run File"), QString("None"));
-    }
-
-    // A hand-edited file with broken lines and the marker still loads, and neither the first
-    // start nor a save overwrites what the user wrote.
-    void damagedStoreLoadsSafely()
-    {
-        QTemporaryDir dir;
-        QFile file(dir.filePath("Sentrel II.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("this is not an ini line\n[%General]\nStart=Sentrel II\n"
-                   "Run%20File=/usr/bin/xmessage hello, world\n=== garbage ===\n[Display\n");
-        file.close();
-        IniSettingsStore store = IniSettingsStore::atPath(file.fileName());
-        OptionsModel options;
-        SettingsManager manager(store, options);
-        manager.firstStartup();
-        manager.loadSettings();
-        QCOMPARE(manager.settings().runFile, QString("/usr/bin/xmessage hello, world"));
-        manager.saveSettings();
-        QCOMPARE(IniSettingsStore::atPath(file.fileName()).read("General", "Run File"),
-            QString("/usr/bin/xmessage hello, world"));
+        for (const auto& [marker, runFile] :
+            { std::pair { "sentrel ii", "None" }, { "Sentrel II", "/usr/bin/xmessage hello, world" } }) {
+            QTemporaryDir dir;
+            QFile file(dir.filePath("Sentrel II.ini"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("this is not an ini line\n[%General]\nStart=" + QByteArray(marker)
+                + "\nRun%20File=/usr/bin/xmessage hello, world\n=== garbage ===\n[Display\n");
+            file.close();
+            IniSettingsStore store = IniSettingsStore::atPath(file.fileName());
+            OptionsModel options;
+            SettingsManager manager(store, options);
+            manager.firstStartup();
+            manager.loadSettings();
+            manager.saveSettings();
+            const IniSettingsStore reread = IniSettingsStore::atPath(file.fileName());
+            QCOMPARE(reread.read("General", "Start") + '|' + reread.read("General", "Run File"),
+                "Sentrel II|" + QString(runFile));
+        }
     }
 
     // Text as a flag, a switch and the port list's last index.
