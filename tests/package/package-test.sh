@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
-# Installs the built package, answering yes to "members of the group sentrel may guard ports below
-# 1024" and to adding the installing user (a throwaway account) to that group; checks the helper's
-# owner, mode, capability and port list. Then, each time in a private network namespace, starts the
-# installed program headless with a fresh store: as that member all twelve default ports must be
-# guarded and a loopback connection to port 21 recorded; as a user outside the group the ten
-# ports below 1024 need administrator rights (and the helper does not even start); as the member,
-# a port not on the list needs them too. Answering no takes the group's right away again. Purging
-# leaves nothing of the package outside the users' own folders but the group, which stays as
-# system groups do. Skips (77) when not root or when no package was built; scripts/test.sh builds
-# it once and passes it in SENTREL_PACKAGE.
+# Installs the built package, saying yes to the group sentrel guarding ports below 1024 and to adding
+# the installing user (a throwaway account) to it; checks the helper and its port list; runs the
+# installed program headless in a private network as that member (all twelve default ports guarded, a
+# connection to 21 recorded), as a user outside the group and with an unlisted port (both refused);
+# says no (the right goes again) and purges (nothing left but the group). Skips (77) when not root
+# or when no package is given in SENTREL_PACKAGE (scripts/test.sh builds it once).
 set -euo pipefail
 
 skip() { echo "SKIP: $*"; exit 77; }
