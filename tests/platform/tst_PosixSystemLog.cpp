@@ -18,34 +18,27 @@ struct Daemon
 {
     Daemon(const QByteArray& path, int type)
         : type(type)
+        , fd(::socket(AF_UNIX, type | SOCK_CLOEXEC, 0))
     {
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address { AF_UNIX, {} };
         qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
-        fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
         ::unlink(path.constData());
         bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
             && (type == SOCK_DGRAM || ::listen(fd, 4) == 0);
     }
-    ~Daemon()
-    {
-        if (peer >= 0)
-            ::close(peer);
-        ::close(fd);
-    }
+    ~Daemon() { ::close(peer), ::close(fd); }
     // What arrived since the last call; empty when nothing did.
     QByteArray take()
     {
         if (type == SOCK_STREAM && peer < 0)
             peer = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        const int from = type == SOCK_STREAM ? peer : fd;
         char buffer[2048];
-        const ssize_t n = from < 0 ? -1 : ::recv(from, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t n = ::recv(type == SOCK_STREAM ? peer : fd, buffer, sizeof buffer, MSG_DONTWAIT);
         return n > 0 ? QByteArray(buffer, n) : QByteArray();
     }
 
-    int type;
-    int fd = -1;
+    const int type;
+    const int fd;
     int peer = -1;
     bool bound = false;
 };
@@ -65,12 +58,12 @@ private slots:
         QTest::addColumn<int>("level");
         QTest::addColumn<QByteArray>("priority");
         QTest::addColumn<QByteArray>("end"); // a stream socket gets a NUL after each message
-        QTest::newRow("datagram, warning") << int(SOCK_DGRAM) << int(SystemLog::Level::Warning) << QByteArray("84")
-                                           << QByteArray();
-        QTest::newRow("datagram, notice") << int(SOCK_DGRAM) << int(SystemLog::Level::Notice) << QByteArray("85")
-                                          << QByteArray();
-        QTest::newRow("stream, info") << int(SOCK_STREAM) << int(SystemLog::Level::Info) << QByteArray("86")
-                                      << QByteArray(1, '\0');
+        QTest::newRow("datagram, warning")
+            << int(SOCK_DGRAM) << int(SystemLog::Level::Warning) << QByteArray("84") << QByteArray();
+        QTest::newRow("datagram, notice")
+            << int(SOCK_DGRAM) << int(SystemLog::Level::Notice) << QByteArray("85") << QByteArray();
+        QTest::newRow("stream, info")
+            << int(SOCK_STREAM) << int(SystemLog::Level::Info) << QByteArray("86") << QByteArray(1, '\0');
     }
     void messagesAsTheDaemonExpects()
     {
@@ -85,9 +78,10 @@ private slots:
         const QByteArray got = daemon.take();
         QFETCH(QByteArray, end);
         QVERIFY2(got.endsWith(end), got.constData());
-        const QRegularExpression form(QStringLiteral("^<(\\d+)>[A-Z][a-z]{2} [ 1-3]\\d \\d\\d:\\d\\d:\\d\\d "
-                                                     "sentrel\\[%1\\]: event=intrusion address=192\\.0\\.2\\.7$")
-                                          .arg(::getpid()));
+        const QRegularExpression form(
+            QStringLiteral("^<(\\d+)>[A-Z][a-z]{2} [ 1-3]\\d \\d\\d:\\d\\d:\\d\\d "
+                           "sentrel\\[%1\\]: event=intrusion address=192\\.0\\.2\\.7$")
+                .arg(::getpid()));
         const QRegularExpressionMatch match = form.match(QString::fromLatin1(got.chopped(end.size())));
         QVERIFY2(match.hasMatch(), got.constData());
         QTEST(match.captured(1).toLatin1(), "priority");
