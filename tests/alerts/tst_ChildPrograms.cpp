@@ -16,9 +16,8 @@
 #include <unistd.h>
 
 namespace {
-// Outside programs replaced by shell scripts in a folder that is all of PATH, so no real program
-// runs. Each script appends its name and arguments as one line to the folder's "calls", then runs
-// its commands.
+// Shell scripts in a folder that is all of PATH: each appends "name args" to the folder's "calls", then
+// runs its commands.
 class FakePrograms
 {
 public:
@@ -32,7 +31,6 @@ public:
             QString("#!/bin/sh\necho \"%1 $*\" >> \"${0%/*}/calls\"\n%2\n").arg(name, then).toUtf8());
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    // A file in the scripts' folder, one item a line.
     QStringList read(const QString& name = "calls") const
     {
         QFile file(m_dir.filePath(name));
@@ -45,8 +43,7 @@ private:
     const QByteArray m_oldPath = qgetenv("PATH");
 };
 
-// What systemd's AmbientCapabilities= does to the service: the capability in the inheritable and
-// the ambient set of this thread, which starts the children. False where that is not allowed.
+// What the service's ambient capability does: raised in this thread, which starts the children.
 bool raiseAmbient(unsigned capability)
 {
     __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
@@ -59,9 +56,8 @@ bool raiseAmbient(unsigned capability)
 }
 } // namespace
 
-// The programs the alarm starts: the attack program, the sound players, the wallpaper tools.
-// Outside tools are fakes on PATH, except GNOME's gsettings, which runs for real on its keyfile
-// backend with the schema compiled into a temporary folder.
+// The programs the alarm starts. Outside tools are fakes on PATH, except gsettings, which runs for real
+// on its keyfile backend with the schema compiled into a temporary folder.
 class TestChildPrograms : public QObject
 {
     Q_OBJECT
@@ -73,17 +69,15 @@ class TestChildPrograms : public QObject
 private slots:
     void initTestCase() { QVERIFY(QFile(m_sound).open(QIODevice::WriteOnly)); }
 
-    // The attack program learns about the intrusion from its environment only: its command line
-    // is the one the user wrote, whatever the address.
+    // The attack program learns of the intrusion from its environment only; its command line is the user's.
     void attackProgramGetsTheIntrusionInItsEnvironment()
     {
-        // The suite's own variables (the package under test) would pass through to the program too.
         for (const QString& name : QProcessEnvironment::systemEnvironment().keys())
             if (name.startsWith("SENTREL_"))
                 qunsetenv(name.toLocal8Bit().constData());
         const QString script = m_dir.filePath("record me.sh");
         QFile file(script);
-        // Arguments one a line, then the variables; renamed into place so the test never reads half a file.
+        // Arguments, then the variables; renamed into place so the test never reads half a file.
         QVERIFY(file.open(QIODevice::WriteOnly)
             && file.write("#!/bin/sh\nout=\"$(dirname \"$0\")/out\"\n"
                           "{ printf 'arg:%s\\n' \"$@\"; env | grep '^SENTREL_' | sort; } > \"$out.tmp\"\n"
@@ -104,8 +98,7 @@ private slots:
                     "SENTREL_SOURCE_PORT=1\nSENTREL_TIME=2026-03-01T14:05:09.042-05:00\n"));
     }
 
-    // Nor does it, or any other program the alarm starts, get the capability the service holds:
-    // every starter, detached or not, each from a thread that holds the capability again.
+    // No program the alarm starts, detached or not, gets the capability the service holds.
     void childrenStartWithoutCapabilities()
     {
         ProcessSoundPlayer player;
@@ -129,38 +122,38 @@ private slots:
         }
     }
 
+    // paplay's shell commands ("none": not installed), the file, and the players run ("%1": the sound).
     void playsThroughPaplayElseAplay_data()
     {
-        QTest::addColumn<QString>("paplay"); // the fake's shell commands; "none": not installed
+        QTest::addColumn<QString>("paplay");
         QTest::addColumn<QString>("file");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("paplay plays") << "exit 0" << m_sound << QStringList { "paplay -- " + m_sound };
-        QTest::newRow("no Pulse server")
-            << "exit 1" << m_sound << QStringList { "paplay -- " + m_sound, "aplay -q -- " + m_sound };
-        QTest::newRow("paplay not installed")
-            << "none" << m_sound << QStringList { "aplay -q -- " + m_sound };
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("paplay plays") << "exit 0" << m_sound << "paplay -- %1";
+        QTest::newRow("no Pulse server") << "exit 1" << m_sound << "paplay -- %1|aplay -q -- %1";
+        QTest::newRow("paplay not installed") << "none" << m_sound << "aplay -q -- %1";
         QTest::newRow("missing file") << "exit 0"
-                                      << "Missing.wav" << QStringList {};
+                                      << "Missing.wav"
+                                      << "";
     }
     void playsThroughPaplayElseAplay()
     {
         QFETCH(QString, paplay);
         QFETCH(QString, file);
-        QFETCH(QStringList, expected);
+        QFETCH(QString, expected);
         FakePrograms fakes;
         if (paplay != u"none")
             fakes.add("paplay", paplay);
         fakes.add("aplay");
-        ProcessSoundPlayer player;
+        ProcessSoundPlayer player; // its players end with it
         player.play(file);
-        QTRY_COMPARE(fakes.read(), expected);
+        QTRY_COMPARE(fakes.read().join('|'), expected.replace("%1", m_sound));
         QTest::qWait(100);
-        QCOMPARE(fakes.read(), expected);
+        QCOMPARE(fakes.read().join('|'), expected);
     }
 
+    // A player that hangs (as paplay does with a hung sound server) is ended, not waited for.
     void newSoundEndsThePreviousWithoutWaiting()
     {
-        // A player that hangs, as paplay does when the sound server hangs; it records its process id.
         FakePrograms fakes;
         fakes.add("paplay", "echo $$ >> \"$0.pid\"; exec /bin/sleep 30");
         ProcessSoundPlayer player;
@@ -203,8 +196,7 @@ private slots:
 
     void xfceGetsEveryBackdropsImageAndOthersUseFeh()
     {
-        FakePrograms fakes;
-        // Only the "last-image" properties of the listing are backdrops.
+        FakePrograms fakes; // only the listing's "last-image" properties are backdrops
         fakes.add("xfconf-query",
             "[ \"$3\" = -l ] && printf '%s\\n' /backdrop/screen0/monitor0/workspace0/last-image "
             "/backdrop/screen0/monitor0/workspace0/image-style "
