@@ -22,8 +22,7 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Both sections as read, one line: Event Log, Size, Files, Syslog, Collector, Protocol | Scan Gap,
-// One Alarm Per Scan, Notifications, Allow.
+// Both sections as read: Event Log, Size, Files, Syslog, Collector, Protocol | Gap, One Alarm, Notify, Allow.
 QString described(IniSettingsStore& store)
 {
     const EventSettings e = EventSettings::load(store);
@@ -36,8 +35,7 @@ QString described(IniSettingsStore& store)
 }
 } // namespace
 
-// The settings store: the original keys, the "Events" and "Alarm" sections and the allow list the
-// latter holds.
+// The settings store: the original keys, the "Events" and "Alarm" sections and the allow list.
 class TestSettingsManager : public QObject
 {
     Q_OBJECT
@@ -49,8 +47,7 @@ private slots:
         TestStore t;
         OptionsModel options;
         SettingsManager manager(t.store(), options);
-        manager.firstStartup();
-        // Read back by a separate reader: the first start syncs.
+        manager.firstStartup(); // synced: a separate reader sees it
         QCOMPARE(IniSettingsStore::atPath(t.path()).read("Advance", "DDE Service"), QString("mIRC"));
 
         manager.loadSettings();
@@ -61,12 +58,10 @@ private slots:
             Check::WindowsStart, Check::FlashIcon, Check::Clipboard };
         for (int i = 0; i < int(Check::Count); ++i)
             QCOMPARE(options.isChecked(Check(i)), on.contains(Check(i)));
-        // Dependent controls follow the loaded values.
         QVERIFY(!options.isEnabled(Control::StartRunText) && options.isEnabled(Control::SoundText2)
             && !options.isEnabled(Control::DdeText));
 
-        // A shorter port list leaves the entries past its end in the store, unloaded. Saving
-        // leaves the loaded record alone until the next load.
+        // A shorter port list leaves the entries past its end stored, unloaded; the record waits for a load.
         while (options.ports().size() > 3)
             options.removePorts({ 3 });
         options.appendPort("8080");
@@ -85,9 +80,8 @@ private slots:
         QVERIFY(!options.isOn(Choice::Logs) && !options.isEnabled(Control::LogsRead));
     }
 
-    // The marker says the store is ours, even in a hand-edited file with broken lines: neither the
-    // first start nor a save overwrites what the user wrote. In another letter case it does not,
-    // and every first-start value is written over what is there.
+    // The marker (in its exact case) says a hand-edited, broken store is ours: nothing the user wrote is
+    // overwritten; otherwise every first-start value is written over it.
     void firstStartRewritesUnlessTheMarkerMatches()
     {
         for (const auto& [marker, runFile] :
@@ -122,8 +116,7 @@ private slots:
         }
     }
 
-    // A store written by an earlier version gets both sections with their first-start values; a
-    // value already there stays, and every earlier byte stays as it was. Saving writes them back.
+    // An earlier version's store gets both sections, a value already there and every earlier byte kept.
     void sectionsJoinAnExistingStoreWithoutTouchingIt()
     {
         TestStore t;
@@ -194,9 +187,8 @@ private slots:
             QVERIFY2(AllowList::parse(list).contains(QString(peer)) == allowed, peer);
     }
 
-    // Entries that are no address or range are skipped and named in one line, each with its
-    // reason; the text forms a lenient parser would take ("10.1" as 10.0.0.1, a leading zero as
-    // octal, a signed prefix) are refused.
+    // Entries that are no address or range are named in one line with their reasons, including the forms
+    // a lenient parser would take ("10.1", a leading zero, a signed prefix).
     void refusedEntriesMakeOneStatusLine()
     {
         QList<AllowList::Refusal> refused;
