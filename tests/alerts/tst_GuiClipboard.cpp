@@ -1,7 +1,6 @@
 #include "GuiClipboard.h"
 #include "PrivateXServer.h"
 
-#include <QClipboard>
 #include <QGuiApplication>
 #include <QtTest>
 

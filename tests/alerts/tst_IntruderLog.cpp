@@ -2,7 +2,6 @@
 #include "IntruderRecord.h"
 #include "StatusReporter.h"
 
-#include <QDateTime>
 #include <QtTest>
 
 #include <sched.h>

@@ -8,9 +8,7 @@
 #include "PrivateSessionBus.h"
 #include "StatusReporter.h"
 
-#include <QDBusConnection>
-#include <QDBusContext>
-#include <QDBusMessage>
+#include <QtDBus>
 #include <QtTest>
 
 using namespace std::chrono_literals;

@@ -8,8 +8,6 @@
 #include "StatusReporter.h"
 #include "TestStore.h"
 
-#include <QDir>
-#include <QScopeGuard>
 #include <QtTest>
 
 #include <sys/stat.h>

@@ -7,7 +7,6 @@
 #include "SettingsManager.h"
 #include "TestStore.h"
 
-#include <QFile>
 #include <QtTest>
 
 using Check = OptionsModel::Check;

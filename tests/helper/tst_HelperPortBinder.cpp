@@ -1,7 +1,5 @@
 #include "HelperPortBinder.h"
 
-#include <QDir>
-#include <QProcess>
 #include <QtTest>
 
 #include <arpa/inet.h>

@@ -1,7 +1,5 @@
 #include "PosixSystemLog.h"
 
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>

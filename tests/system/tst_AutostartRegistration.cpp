@@ -1,8 +1,5 @@
 #include "AutostartRegistration.h"
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The autostart entry in a configuration folder of the test's own.

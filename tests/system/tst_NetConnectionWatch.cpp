@@ -4,9 +4,6 @@
 #include "SoundPlayer.h"
 #include "StatusReporter.h"
 
-#include <QProcess>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
