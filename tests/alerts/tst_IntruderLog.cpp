@@ -2,7 +2,6 @@
 #include "IntruderRecord.h"
 #include "StatusReporter.h"
 
-#include <QDateTime>
 #include <QtTest>
 
 #include <sched.h>
@@ -17,10 +16,9 @@ struct StatusLines final : StatusReporter
     QStringList lines;
 };
 
-QString lossLine(int entries)
-{
-    return QStringLiteral("Intruder log: %1 entries could not be written to Log.txt").arg(entries);
-}
+// clang-format off
+QString lossLine(int entries) { return QStringLiteral("Intruder log: %1 entries could not be written to Log.txt").arg(entries); }
+// clang-format on
 } // namespace
 
 // Runs under LC_ALL=C.UTF-8 and TZ=UTC, so the locale's date and time forms in the log are known.
@@ -57,48 +55,49 @@ class TestIntruderLog : public QObject
 private slots:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
-    void entryFormat()
+    // Entries wait for the end of the pass and keep their order; a log deleted between passes (Purge, or
+    // by hand) starts anew with the later entries; nothing queued is lost when the log object goes away. A
+    // write the file system refuses loses only what it could not write, said in one status line later.
+    void entriesKeepOrderAndOnlyWhatCouldNotBeWrittenIsLost()
     {
+        StatusLines status;
         IntruderLog log;
+        log.reportLossesTo(&status);
         QCOMPARE(log.entry({ "192.168.100.200", 12345, {} }, when(13 * 3600)),
             QByteArray("\r\nIntruder Information - 4 Mar 2026 18:06:07 UTC\r\nIP: 192.168.100.200\r\n"
                        "Attacked Port: 12345\r\nMessage: \r\n"));
-        QCOMPARE(log.entry({ "fe80::1", 21, QString::fromUtf8("h\xc3\xa9") }, when(0)).right(14),
-            QByteArray("Message: h\xc3\xa9\r\n"));
-    }
-
-    // Entries wait for the end of the pass, keep their order across passes, a log deleted between
-    // two passes (Purge, or by hand) is started anew with the later entries only, and nothing
-    // queued is lost when the log goes away.
-    void batchesKeepOrderAndADeletedLogStartsAnew()
-    {
-        IntruderLog log;
         queue(log, 0, 3);
         QCOMPARE(read(), QByteArray("<none>"));
         QTRY_COMPARE_WITH_TIMEOUT(read(), entries(log, 0, 3), 2000);
         queue(log, 3, 5);
         QTRY_COMPARE_WITH_TIMEOUT(read(), entries(log, 0, 5), 2000);
-
         QVERIFY(QFile::remove(m_dir->filePath("Log.txt")));
         queue(log, 5, 7);
         QVERIFY(log.flush());
         QCOMPARE(read(), entries(log, 5, 7));
-
-        // Purge takes the queued entries with the file, as if they had reached it first.
-        queue(log, 7, 9);
+        queue(log, 7, 9); // Purge takes the queued entries with the file, as if they had reached it first
         QVERIFY(log.purge(m_dir->path()));
         QVERIFY(!log.hasPending());
         queue(log, 9, 10);
         QVERIFY(log.flush());
         QCOMPARE(read(), entries(log, 9, 10));
-
-        // A log that goes away writes what still waits.
         std::make_unique<IntruderLog>()->writeLogEntry(m_dir->path(), intruder(10), when(10));
         QCOMPARE(read(), entries(log, 9, 11));
+        QCOMPARE(status.lines, QStringList());
+
+        const QString missing = m_dir->filePath("gone");
+        queue(log, 0, 2, missing);
+        QVERIFY(!log.flush());
+        QVERIFY(QDir(m_dir->path()).mkdir("gone"));
+        queue(log, 2, 3, missing);
+        QVERIFY(log.flush());
+        queue(log, 3, 4, missing);
+        QVERIFY(log.flush());
+        QCOMPARE(read(missing), entries(log, 2, 4));
+        QCOMPARE(status.lines, QStringList { lossLine(2) });
     }
 
-    // A pass that never returns to the event loop still writes within the bound, and a flood
-    // writes in large pieces rather than holding everything.
+    // A pass that never returns to the loop still writes within the bound; a flood writes in large pieces.
     void longPassesAndFloodsAreWrittenWithoutWaitingForTheLoop()
     {
         IntruderLog log;
@@ -115,34 +114,13 @@ private slots:
         QCOMPARE(read(), entries(log, 0, 2 + flood));
     }
 
-    // A write the file system refuses loses what could not be written, nothing before it, later
-    // entries are written again once the cause is gone, and then one status line says how many
-    // were lost.
-    void failedWritesLoseOnlyWhatCouldNotBeWritten()
-    {
-        StatusLines status;
-        IntruderLog log;
-        log.reportLossesTo(&status);
-        const QString missing = m_dir->filePath("gone");
-        queue(log, 0, 2, missing);
-        QVERIFY(!log.flush());
-        QVERIFY(QDir(m_dir->path()).mkdir("gone"));
-        queue(log, 2, 3, missing);
-        QVERIFY(log.flush());
-        queue(log, 3, 4, missing);
-        QVERIFY(log.flush());
-        QCOMPARE(read(missing), entries(log, 2, 4));
-        QCOMPARE(status.lines, QStringList { lossLine(2) });
-    }
-
-    // A full disk keeps whole entries only: part of one would run into every entry after it. On a
-    // small file system of the test's own, in a mount namespace of its own.
+    // A full disk keeps whole entries only: part of one would run into every entry after it. On a small
+    // file system in a mount namespace of the test's own (root's, else a user namespace's).
     void fullDiskKeepsWholeEntries()
     {
         QVERIFY(QDir(m_dir->path()).mkdir("small"));
         const QString folder = m_dir->filePath("small");
         if (::geteuid() != 0) {
-            // Root of a user namespace is enough, where the kernel lets users have one.
             QProcess again;
             again.start("unshare",
                 { "--user", "--map-root-user", "--mount", QCoreApplication::applicationFilePath(),

@@ -8,15 +8,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// HOME and the XDG folders point into a temporary folder and a private bus stands in for the
-// session bus, so no chat client of the user's ever sees these commands. The test object itself
-// plays HexChat's remote-control object, on a connection of its own; a busy HexChat never answers.
+// HOME, the XDG folders and the session bus are the test's own; the test object plays the chat client's
+// remote-control object on a connection of its own (a busy one never answers).
 class TestLinuxChatCommandSender : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.hexchat.plugin")
 
-    // A FIFO with a reader that never blocks; returns the reading end, -1 when it failed.
     int makeFifo(const QString& name)
     {
         const QByteArray path = QFile::encodeName(m_home.filePath(name));
@@ -65,11 +63,10 @@ private slots:
 
     void fifoAndWeechatGetTheCommandAndNeverWait()
     {
-        // Lines are written once per event-loop pass, in order.
         const int pipe = makeFifo("chat pipe");
         m_sender.sendDdeCommand("FIFO:" + m_home.filePath("chat pipe"), m_line);
         m_sender.sendDdeCommand("FIFO:" + m_home.filePath("chat pipe"), "/second");
-        QCOMPARE(readAll(pipe), QByteArray());
+        QCOMPARE(readAll(pipe), QByteArray()); // written once per event-loop pass, in order
         QTest::qWait(1);
         QCOMPARE(readAll(pipe), m_line + "\n/second\n");
         for (const char* fifo :
@@ -81,10 +78,10 @@ private slots:
         for (int reader : m_readers.mid(m_readers.indexOf(pipe) + 1))
             QCOMPARE(readAll(reader), '*' + m_line + '\n');
 
-        // A pipe without a reader, a full one and a plain file fail at once; nothing waits.
+        // A pipe without a reader, a full one and a plain file fail at once; only whole lines get through.
         const auto fifo = [this](const char* name) { return "fifo:" + m_home.filePath(name); };
-        QVERIFY(::mkfifo(QFile::encodeName(m_home.filePath("stale")).constData(), 0600) == 0); // no reader
-        const int full = makeFifo("full"); // a reader that never reads
+        QVERIFY(::mkfifo(QFile::encodeName(m_home.filePath("stale")).constData(), 0600) == 0);
+        const int full = makeFifo("full");
         QVERIFY(QFile(m_home.filePath("plain.txt")).open(QIODevice::WriteOnly));
         m_sender.sendDdeCommand(fifo("stale"), m_line);
         m_sender.sendDdeCommand(fifo("plain.txt"), m_line);
@@ -92,7 +89,6 @@ private slots:
             m_sender.sendDdeCommand(fifo("full"), m_line);
         QTest::qWait(1);
         QCOMPARE(QFileInfo(m_home.filePath("plain.txt")).size(), 0);
-        // Only whole lines got through; what the pipe could not take was dropped.
         const QList<QByteArray> lines = readAll(full).split('\n');
         QVERIFY(lines.size() > 100 && lines.size() < 10000);
         QCOMPARE(QSet<QByteArray>(lines.begin(), lines.end() - 1), QSet<QByteArray> { m_line });
@@ -116,8 +112,7 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(readAll(weechat), QByteArray());
 
-        // A HexChat that stopped answering gets a bounded number of calls; the rest are dropped.
-        m_hexChatCommands.clear();
+        m_hexChatCommands.clear(); // one that stopped answering gets a bounded number of calls
         m_hexChatBusy = true;
         QVERIFY(runHexChat(true));
         for (int i = 0; i < 500; ++i)

@@ -1,5 +1,6 @@
 #include "AppLifecycle.h"
 #include "OptionsModel.h"
+#include "OptionsRouting.h"
 #include "PrivateFiles.h"
 #include "ProgramFolder.h"
 #include "ProgramLauncher.h"
@@ -7,16 +8,13 @@
 #include "StatusReporter.h"
 #include "TestStore.h"
 
-#include <QDir>
-#include <QScopeGuard>
 #include <QtTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-// Stands in for every area start-up switches, and writes each call into one journal, so tests
-// see the order across areas.
+// Every area start-up and the options route switch, each call in one journal to see the order across areas.
 class RecordingTargets final : public MonitorWindowControl,
                                public MonitoringControl,
                                public TrayIcon,
@@ -24,7 +22,9 @@ class RecordingTargets final : public MonitorWindowControl,
                                public StartupRegistration,
                                public NetworkWatch,
                                public ProgramLauncher,
-                               public StatusReporter
+                               public StatusReporter,
+                               public MonitorWindowAccess,
+                               public OptionsDialogShower
 {
 public:
     // clang-format off
@@ -47,14 +47,12 @@ public:
     QString removeFromStartup() override { calls << "removeFromStartup"; return registrationProblem; }
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
     void resetNetState() override { calls << "resetNetState"; }
-    // A program that cannot start must not stop start-up.
-    bool start(const QString& commandLine, const Environment& = {}) override
-    {
-        calls << "start " + commandLine;
-        return false;
-    }
+    bool start(const QString& line, const Environment& = {}) override { return calls << "start " + line, false; }
     void addStatusLine(const QString& text) override { calls << "line " + text; }
     void setStatusText(const QString& text) override { calls << "status " + text; }
+    void restoreMonitor() override { calls << "restore"; }
+    void setMonitorEnabled(bool on) override { calls << (on ? "enable" : "disable"); }
+    void showOptionsDialog() override { calls << "show dialog"; }
     // clang-format on
 
     QStringList calls;
@@ -74,7 +72,7 @@ struct Rig
     {
     }
 
-    // Stores the first-start values with every start-up flag set to the given value, then loads them.
+    // The first-start values with every start-up flag set to the given value, loaded.
     void load(const QString& flag, const QString& soundsOn)
     {
         manager.firstStartup();
@@ -102,7 +100,7 @@ struct Rig
 
 unsigned modeOf(const QString& path)
 {
-    struct stat status {};
+    struct stat status = {};
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0u;
 }
 } // namespace
@@ -120,26 +118,20 @@ private slots:
         QTest::addColumn<bool>("reapply");
         QTest::addColumn<QString>("flag");
         QTest::addColumn<QString>("switchValue");
-        QTest::addColumn<QStringList>("calls");
-        const QStringList reapplyNotOff { "setAlwaysOnTop", "trayIconAdd", "hotkeys load",
-            "measureStatusList", "autoScroll on", "addToStartup", "netcheck on", "hideMinimizedMonitor" };
-        const auto row
-            = [](const char* name, bool reapply, const char* flag, const char* sw, const QStringList& calls) {
-                  QTest::newRow(name) << reapply << flag << sw << calls;
-              };
+        QTest::addColumn<QString>("calls");
+        const auto row = [](const char* name, bool reapply, const char* flag, const char* sw,
+                             const char* calls) { QTest::newRow(name) << reapply << flag << sw << calls; };
+        // clang-format off
         row("start-up, every flag on: eleven steps in order", false, "1", "True",
-            { "toggleMonitorView", "toggleMonitoring", "start xterm -e top", "setAlwaysOnTop", "minimize",
-                "trayIconAdd", "hotkeys load", "measureStatusList", "autoScroll on", "addToStartup",
-                "netcheck on", "startMinimizedWatch" });
-        // Start-up never switches anything off, and only 1 counts as on.
-        row("start-up, every flag off", false, "0", "False", { "startMinimizedWatch" });
-        row("start-up, only 1 is on", false, "2", "yes", { "startMinimizedWatch" });
-        row("re-apply, every flag on", true, "1", "True", reapplyNotOff);
+            "toggleMonitorView, toggleMonitoring, start xterm -e top, setAlwaysOnTop, minimize, trayIconAdd, "
+            "hotkeys load, measureStatusList, autoScroll on, addToStartup, netcheck on, startMinimizedWatch");
+        row("start-up never switches off and only 1 is on", false, "2", "yes", "startMinimizedWatch");
         // Re-apply compares against 0: a 2 that start-up would not count as on is "not off" here.
-        row("re-apply, only 0 is off", true, "2", "True", reapplyNotOff);
-        row("re-apply, every flag off", true, "0", "False",
-            { "clearAlwaysOnTop", "trayIconDelete", "hotkeys unload", "autoScroll off", "removeFromStartup",
-                "netcheck off", "resetNetState", "unloadSentinel", "hideMinimizedMonitor" });
+        row("re-apply, only 0 is off", true, "2", "True", "setAlwaysOnTop, trayIconAdd, hotkeys load, "
+            "measureStatusList, autoScroll on, addToStartup, netcheck on, hideMinimizedMonitor");
+        row("re-apply, every flag off", true, "0", "False", "clearAlwaysOnTop, trayIconDelete, hotkeys unload, "
+            "autoScroll off, removeFromStartup, netcheck off, resetNetState, unloadSentinel, hideMinimizedMonitor");
+        // clang-format on
     }
     void applyingSettings()
     {
@@ -149,48 +141,38 @@ private slots:
         Rig rig;
         rig.load(flag, switchValue);
         reapply ? rig.lifecycle.reapplySettings() : rig.lifecycle.applyStartupSettings();
-        QTEST(rig.fakes.calls, "calls");
+        QTEST(rig.fakes.calls.join(", "), "calls");
     }
 
+    // First start: the folder made, the program's assets copied (a failure said, a user's file of an asset's
+    // name kept), the first-start values applied, a problem said, then Ready. Its mode is the end-to-end
+    // test's.
     void formLoadPreparesFolderBeforeApplyingAndEndsReady()
     {
         Rig rig;
-        const mode_t umask = ::umask(0); // the folder is private whatever the umask
-        const auto restore = qScopeGuard([&] { ::umask(umask); });
-        QFile asset(rig.assets.filePath("Start.wav"));
-        QVERIFY(asset.open(QIODevice::WriteOnly) && asset.write("RIFF") == 4);
-        asset.close();
-        // Only the program's own assets are copied, whatever else the folder holds; one that
-        // cannot be copied is said.
         const QString folder = rig.dir.filePath("Sentrel");
-        for (const char* name : { "stray.so", "Intruder.wav" })
-            QVERIFY(QFile::copy(asset.fileName(), rig.assets.filePath(name)));
-        QVERIFY(QDir().mkpath(folder)
-            && QFile::link(rig.dir.filePath("gone/Intruder.wav"), folder + "/Intruder.wav"));
+        for (const QString& file : { rig.assets.filePath("Start.wav"), rig.assets.filePath("NetOn.wav"),
+                 rig.assets.filePath("stray.so"), rig.assets.filePath("Intruder.wav"),
+                 folder + "/NetOn.wav" }) {
+            QFile asset(file);
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()) && asset.open(QIODevice::WriteOnly)
+                && asset.write(file.startsWith(folder) ? "mine" : "RIFF") == 4);
+        }
+        QVERIFY(QFile::link(rig.dir.filePath("gone/Intruder.wav"), folder + "/Intruder.wav"));
         rig.fakes.registrationProblem = "Cannot write the autostart entry";
 
         rig.lifecycle.formLoad(); // empty store: first start, then the first-start values apply
         QCOMPARE(rig.fakes.workingFolder, folder);
         QCOMPARE(rig.manager.settings().appPath, folder + "/");
-        QCOMPARE(modeOf(folder), 0700u);
-        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { "Start.wav" });
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({ "NetOn.wav", "Start.wav" }));
+        QFile own(folder + "/NetOn.wav");
+        QVERIFY(own.open(QIODevice::ReadOnly) && own.readAll() == "mine");
         const QStringList lines = rig.fakes.calls.filter("line ");
-        QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith("line Cannot copy Intruder.wav into the program folder: "),
-            qPrintable(lines[0]));
-        QCOMPARE(lines[1], "line Cannot write the autostart entry");
+        QCOMPARE(lines.join('|').section(": ", 0, 0) + '|' + lines.value(1),
+            "line Cannot copy Intruder.wav into the program folder|line Cannot write the autostart entry");
         QCOMPARE(rig.fakes.calls.last(), QString("status Ready."));
-        QVERIFY(rig.fakes.calls.contains("toggleMonitoring") && rig.fakes.calls.contains("minimize")
-            && rig.fakes.calls.contains("trayIconAdd") && !rig.fakes.calls.contains("toggleMonitorView"));
-
-        // A user's own file of an asset's name is never replaced.
-        QFile own(folder + "/Start.wav");
-        QVERIFY(own.open(QIODevice::WriteOnly | QIODevice::Truncate) && own.write("mine") == 4);
-        own.close();
-        QVERIFY(QFile::remove(folder + "/Intruder.wav"));
-        QCOMPARE(rig.folder.prepare(), QStringList());
-        QVERIFY(own.open(QIODevice::ReadOnly));
-        QCOMPARE(own.readAll(), QByteArray("mine"));
+        QVERIFY(
+            rig.fakes.calls.contains("toggleMonitoring") && !rig.fakes.calls.contains("toggleMonitorView"));
 
         // Exit removes the tray icon, then ends; an unsaved change stays unsaved.
         rig.fakes.calls.clear();
@@ -206,8 +188,25 @@ private slots:
                 + ": cannot create its parent folder" });
     }
 
-    // A log is created private whatever the umask, narrowed when found open, and never written
-    // through a link or into a pipe someone put in its place.
+    // The listeners close first; the hotkeys stop unless the View menu opened the options.
+    void openingTheOptions()
+    {
+        using By = OptionsOpenedBy;
+        for (const auto& [openedBy, withDialog, calls] :
+            { std::tuple { By::OptionsButton, true, "close, show dialog, disable, hotkeys unload" },
+                { By::Hotkey, true, "close, show dialog, disable, hotkeys unload" },
+                { By::ViewMenu, true, "close, show dialog, disable" },
+                { By::OptionsButton, false, "close, disable, hotkeys unload" } }) {
+            RecordingTargets fakes;
+            OptionsRouting routing([&fakes] { fakes.calls << "close"; }, fakes, fakes);
+            if (withDialog)
+                routing.setDialog(&fakes);
+            routing.openOptions(openedBy);
+            QCOMPARE(fakes.calls.join(", "), QString(calls));
+        }
+    }
+
+    // A log is private whatever the umask, narrowed when found open, never written through a link or pipe.
     void logOpensArePrivateAndFollowNoLink()
     {
         QTemporaryDir dir;

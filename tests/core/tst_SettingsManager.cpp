@@ -1,10 +1,12 @@
+#include "AlarmSettings.h"
+#include "AllowList.h"
+#include "EventSettings.h"
 #include "IniSettingsStore.h"
 #include "OptionsModel.h"
 #include "SettingValue.h"
 #include "SettingsManager.h"
 #include "TestStore.h"
 
-#include <QFile>
 #include <QtTest>
 
 using Check = OptionsModel::Check;
@@ -12,6 +14,27 @@ using Choice = OptionsModel::Choice;
 using Control = OptionsModel::Control;
 using Text = OptionsModel::Text;
 
+namespace {
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Both sections as read: Event Log, Size, Files, Syslog, Collector, Protocol | Gap, One Alarm, Notify, Allow.
+QString described(IniSettingsStore& store)
+{
+    const EventSettings e = EventSettings::load(store);
+    const AlarmSettings a = AlarmSettings::load(store);
+    return QStringList { QString::number(e.eventLog), QString::number(e.eventLogSizeMb),
+        QString::number(e.eventLogFiles), QString::number(e.syslog), e.collector, e.collectorProtocol, "|",
+        QString::number(a.scanGapSeconds), QString::number(a.oneAlarmPerScan),
+        QString::number(a.notifications), a.allow }
+        .join(' ');
+}
+} // namespace
+
+// The settings store: the original keys, the "Events" and "Alarm" sections and the allow list.
 class TestSettingsManager : public QObject
 {
     Q_OBJECT
@@ -23,9 +46,7 @@ private slots:
         TestStore t;
         OptionsModel options;
         SettingsManager manager(t.store(), options);
-        manager.firstStartup();
-        QCOMPARE(t.keys().size(), 38);
-        // Read back by a separate reader: the first start syncs.
+        manager.firstStartup(); // synced: a separate reader sees it
         QCOMPARE(IniSettingsStore::atPath(t.path()).read("Advance", "DDE Service"), QString("mIRC"));
 
         manager.loadSettings();
@@ -36,12 +57,10 @@ private slots:
             Check::WindowsStart, Check::FlashIcon, Check::Clipboard };
         for (int i = 0; i < int(Check::Count); ++i)
             QCOMPARE(options.isChecked(Check(i)), on.contains(Check(i)));
-        // Dependent controls follow the loaded values.
         QVERIFY(!options.isEnabled(Control::StartRunText) && options.isEnabled(Control::SoundText2)
             && !options.isEnabled(Control::DdeText));
 
-        // A shorter port list leaves the entries past its end in the store, unloaded. Saving
-        // leaves the loaded record alone until the next load.
+        // A shorter port list leaves the entries past its end stored, unloaded; the record waits for a load.
         while (options.ports().size() > 3)
             options.removePorts({ 3 });
         options.appendPort("8080");
@@ -60,38 +79,28 @@ private slots:
         QVERIFY(!options.isOn(Choice::Logs) && !options.isEnabled(Control::LogsRead));
     }
 
-    // The marker says the store is ours; in another letter case it does not, and every
-    // first-start value is written over what is there.
+    // The marker (in its exact case) says a hand-edited, broken store is ours: nothing the user wrote is
+    // overwritten; otherwise every first-start value is written over it.
     void firstStartRewritesUnlessTheMarkerMatches()
     {
-        TestStore t;
-        t.store().write("General", "Start", "sentrel ii");
-        t.store().write("General", "Run File", "my editor --flag");
-        OptionsModel options;
-        SettingsManager(t.store(), options).firstStartup();
-        QCOMPARE(t.store().read("General", "Start"), QString("Sentrel II"));
-        QCOMPARE(t.store().read("General", "Run File"), QString("None"));
-    }
-
-    // A hand-edited file with broken lines and the marker still loads, and neither the first
-    // start nor a save overwrites what the user wrote.
-    void damagedStoreLoadsSafely()
-    {
-        QTemporaryDir dir;
-        QFile file(dir.filePath("Sentrel II.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("this is not an ini line\n[%General]\nStart=Sentrel II\n"
-                   "Run%20File=/usr/bin/xmessage hello, world\n=== garbage ===\n[Display\n");
-        file.close();
-        IniSettingsStore store = IniSettingsStore::atPath(file.fileName());
-        OptionsModel options;
-        SettingsManager manager(store, options);
-        manager.firstStartup();
-        manager.loadSettings();
-        QCOMPARE(manager.settings().runFile, QString("/usr/bin/xmessage hello, world"));
-        manager.saveSettings();
-        QCOMPARE(IniSettingsStore::atPath(file.fileName()).read("General", "Run File"),
-            QString("/usr/bin/xmessage hello, world"));
+        for (const auto& [marker, runFile] :
+            { std::pair { "sentrel ii", "None" }, { "Sentrel II", "/usr/bin/xmessage hello, world" } }) {
+            QTemporaryDir dir;
+            QFile file(dir.filePath("Sentrel II.ini"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("this is not an ini line\n[%General]\nStart=" + QByteArray(marker)
+                + "\nRun%20File=/usr/bin/xmessage hello, world\n=== garbage ===\n[Display\n");
+            file.close();
+            IniSettingsStore store = IniSettingsStore::atPath(file.fileName());
+            OptionsModel options;
+            SettingsManager manager(store, options);
+            manager.firstStartup();
+            manager.loadSettings();
+            manager.saveSettings();
+            const IniSettingsStore reread = IniSettingsStore::atPath(file.fileName());
+            QCOMPARE(reread.read("General", "Start") + '|' + reread.read("General", "Run File"),
+                "Sentrel II|" + QString(runFile));
+        }
     }
 
     // Text as a flag, a switch and the port list's last index.
@@ -104,6 +113,93 @@ private slots:
             QCOMPARE(SettingValue::isTrue(text), switchValue);
             QCOMPARE(SettingValue::lastPortIndex(text), lastPort);
         }
+    }
+
+    // An earlier version's store gets both sections, a value already there and every earlier byte kept.
+    void sectionsJoinAnExistingStoreWithoutTouchingIt()
+    {
+        TestStore t;
+        OptionsModel options;
+        SettingsManager(t.store(), options).firstStartup();
+        const QByteArray before = fileBytes(t.path());
+        t.store().write("Alarm", "Scan Gap", "15");
+        QCOMPARE(described(t.store()), QString("1 10 5 1  tcp | 15 0 1 "));
+        const QByteArray after = fileBytes(t.path());
+        QByteArray original = after; // without the two new sections
+        for (const char* section : { "[Alarm]\n", "[Events]\n" }) {
+            const qsizetype start = original.indexOf(section), end = original.indexOf("\n[", start);
+            original.remove(start, (end < 0 ? original.size() : end + 1) - start);
+        }
+        QCOMPARE(original, before);
+        QVERIFY(after.contains("[Events]\nCollector=\nCollector%20Protocol=tcp\nEvent%20Log=1\n"
+                               "Event%20Log%20Files=5\nEvent%20Log%20Size=10\nSyslog=1\n"));
+        described(t.store()); // the next start leaves the file alone
+        QCOMPARE(fileBytes(t.path()), after);
+        EventSettings { false, 7, 3, true, " h:1 ", "udp" }.save(t.store());
+        AlarmSettings { true, 5, " fd00::/8 ", false }.save(t.store());
+        QCOMPARE(described(t.store()), QString("0 7 3 1 h:1 udp | 5 1 0 fd00::/8"));
+    }
+
+    // Values edited by hand; those that make no sense read as the first-start value.
+    void storedValues()
+    {
+        const QString firstStart = "1 10 5 1  tcp | 60 0 1 ";
+        const std::pair<QString, QString> cases[] = {
+            { "Events/Event Log=0;Events/Event Log Size=25;Events/Event Log Files=2;Events/Syslog=0;"
+              "Events/Collector= [::1]:6514 ;Events/Collector Protocol=UDP;Alarm/Scan Gap= 86400 ;"
+              "Alarm/One Alarm Per Scan=1;Alarm/Notifications=0;Alarm/Allow= 10.0.0.0/8 ",
+                "0 25 2 0 [::1]:6514 udp | 86400 1 0 10.0.0.0/8" },
+            { "Events/Event Log=yes;Events/Event Log Size=-3;Events/Event Log Files=many;Alarm/Scan Gap=soon;"
+              "Alarm/One Alarm Per Scan=yes",
+                firstStart },
+            { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0", firstStart },
+            { "Alarm/Scan Gap=86401", firstStart }
+        };
+        for (const auto& [stored, expected] : cases) {
+            TestStore t;
+            for (const QString& s : stored.split(';'))
+                t.store().write(
+                    s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
+            QCOMPARE(described(t.store()), expected);
+        }
+    }
+
+    void collectorAddressAndAllowList()
+    {
+        for (const auto& [text, host, port] : { std::tuple { "192.0.2.10:514", "192.0.2.10", 514 },
+                 { "logs.example.org:65535", "logs.example.org", 65535 },
+                 { "[2001:db8::1]:514", "2001:db8::1", 514 }, { "2001:db8::1:514", "", 0 },
+                 { "logs.example.org", "", 0 }, { "[::1]", "", 0 }, { ":514", "", 0 }, { "[]:514", "", 0 },
+                 { "h:0", "", 0 }, { "h:65536", "", 0 }, { "h:syslog", "", 0 } }) {
+            QString gotHost;
+            int gotPort = 0;
+            QCOMPARE(EventSettings::splitCollector(text, &gotHost, &gotPort), *host != 0);
+            QCOMPARE(gotHost + ':' + QString::number(gotPort), host + QString(':') + QString::number(port));
+        }
+        for (const auto& [list, peer, allowed] : { std::tuple { "192.168.1.10", "192.168.1.11", false },
+                 { "10.0.0.0/8", "10.255.1.2", true }, { "10.0.0.0/8", "11.0.0.0", false },
+                 { "0.0.0.0/0", "203.0.113.9", true }, { "203.0.113.9/32", "203.0.113.9", true },
+                 { "fd00::/8", "fe80::1", false }, { "2001:db8::1/128", "2001:db8::1", true },
+                 { "::/0", "10.0.0.1", false }, { "10.0.0.0/8", "::ffff:10.1.2.3", true },
+                 { "::ffff:10.0.0.0/104", "10.9.9.9", true }, { "fe80::/10", "fe80::1%eth0", true },
+                 { " 1.2.3.4 ,\t5.6.7.8,,9.9.9.9 ", "5.6.7.8", true }, { "0.0.0.0/0", "localhost", false } })
+            QVERIFY2(AllowList::parse(list).contains(QString(peer)) == allowed, peer);
+    }
+
+    // Entries that are no address or range are named in one line with their reasons, including the forms
+    // a lenient parser would take ("10.1", a leading zero, a signed prefix).
+    void refusedEntriesMakeOneStatusLine()
+    {
+        QList<AllowList::Refusal> refused;
+        const AllowList list
+            = AllowList::parse("10.1 010.0.0.1,10.0.0.1 10.0.0.0/33 10.0.0.0/+8 fd00::/129", &refused);
+        QVERIFY(list.size() == 1 && list.contains(QString("10.0.0.1")));
+        QCOMPARE(AllowList::refusalLine(refused),
+            QString(
+                "Allow list: ignored \"10.1\" (not an IPv4 or IPv6 address), \"010.0.0.1\" (not an IPv4 or "
+                "IPv6 address), \"10.0.0.0/33\" (prefix length must be 0 to 32), \"10.0.0.0/+8\" (prefix "
+                "length must be 0 to 32), \"fd00::/129\" (prefix length must be 0 to 128)"));
+        QCOMPARE(AllowList::check(" /8 "), QString("not an IPv4 or IPv6 address"));
     }
 };
 

@@ -1,6 +1,5 @@
 #include "CoalescedText.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 class tst_CoalescedText : public QObject

@@ -35,45 +35,41 @@ class TestRouteTables : public QObject
     Q_OBJECT
 
 private slots:
-    void defaultRouteOnAUsableInterface_data();
-    void defaultRouteOnAUsableInterface();
+    // The default routes found (IPv4 ones first), and whether one of them is usable on this host.
+    void defaultRouteOnAUsableInterface_data()
+    {
+        QTest::addColumn<QByteArray>("ipv4");
+        QTest::addColumn<QByteArray>("ipv6");
+        QTest::addColumn<QStringList>("defaults");
+        QTest::addColumn<bool>("connected");
+
+        const QByteArray v4 = Ipv4Header + Ipv4Subnet;
+        const QByteArray v6 = Ipv6Subnet + Ipv6LoReject;
+        const auto onV4
+            = [&v4](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
+        QTest::newRow("IPv4 default") << v4 + Ipv4Default << v6 << QStringList { "eth0" } << true;
+        QTest::newRow("IPv6 default") << v4 << Ipv6Default + v6 << QStringList { "eth0" } << true;
+        QTest::newRow("no default route") << v4 << v6 << QStringList {} << false;
+        QTest::newRow("reject default")
+            << v4 + QByteArray(Ipv4Default).replace("\t0003\t", "\t0203\t") << v6 << QStringList {} << false;
+        // A route through a tunnel that lost its carrier: the kernel keeps it, marked "linkdown".
+        QTest::newRow("linkdown default") << onV4("ppp0") << v6 << QStringList { "ppp0" } << false;
+        QTest::newRow("interface down") << onV4("eth1") << v6 << QStringList { "eth1" } << false;
+        QTest::newRow("interface gone") << onV4("eth9") << v6 << QStringList { "eth9" } << false;
+        QTest::newRow("default on loopback") << onV4("lo") << QByteArray() << QStringList { "lo" } << false;
+        QTest::newRow("garbage") << QByteArray("\n\t\n00000000\n") << QByteArray("0 0 0\n") << QStringList {}
+                                 << false;
+    }
+    void defaultRouteOnAUsableInterface()
+    {
+        QFETCH(QByteArray, ipv4);
+        QFETCH(QByteArray, ipv6);
+        const QStringList found
+            = RouteTables::ipv4DefaultInterfaces(ipv4) + RouteTables::ipv6DefaultInterfaces(ipv6);
+        QTEST(found, "defaults");
+        QTEST(RouteTables::anyUsable(found, Host), "connected");
+    }
 };
-
-void TestRouteTables::defaultRouteOnAUsableInterface_data()
-{
-    QTest::addColumn<QByteArray>("ipv4");
-    QTest::addColumn<QByteArray>("ipv6");
-    QTest::addColumn<QStringList>("defaults"); // IPv4 ones first
-    QTest::addColumn<bool>("connected");
-
-    const QByteArray v4 = Ipv4Header + Ipv4Subnet;
-    const QByteArray v6 = Ipv6Subnet + Ipv6LoReject;
-    const auto onV4 = [&v4](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
-    QTest::newRow("IPv4 default") << v4 + Ipv4Default << v6 << QStringList { "eth0" } << true;
-    QTest::newRow("IPv6 default") << v4 << Ipv6Default + v6 << QStringList { "eth0" } << true;
-    QTest::newRow("no default route") << v4 << v6 << QStringList {} << false;
-    QTest::newRow("reject default") << v4 + QByteArray(Ipv4Default).replace("\t0003\t", "\t0203\t") << v6
-                                    << QStringList {} << false;
-    // A route through a tunnel that lost its carrier: the kernel keeps it, marked "linkdown".
-    QTest::newRow("linkdown default") << onV4("ppp0") << v6 << QStringList { "ppp0" } << false;
-    QTest::newRow("interface down") << onV4("eth1") << v6 << QStringList { "eth1" } << false;
-    QTest::newRow("interface gone") << onV4("eth9") << v6 << QStringList { "eth9" } << false;
-    QTest::newRow("default on loopback") << onV4("lo") << QByteArray() << QStringList { "lo" } << false;
-    QTest::newRow("garbage") << QByteArray("\n\t\n00000000\n") << QByteArray("0 0 0\n") << QStringList {}
-                             << false;
-}
-
-void TestRouteTables::defaultRouteOnAUsableInterface()
-{
-    QFETCH(QByteArray, ipv4);
-    QFETCH(QByteArray, ipv6);
-    QFETCH(QStringList, defaults);
-
-    const QStringList found
-        = RouteTables::ipv4DefaultInterfaces(ipv4) + RouteTables::ipv6DefaultInterfaces(ipv6);
-    QCOMPARE(found, defaults);
-    QTEST(RouteTables::anyUsable(found, Host), "connected");
-}
 
 QTEST_GUILESS_MAIN(TestRouteTables)
 #include "tst_RouteTables.moc"

@@ -12,20 +12,18 @@ struct Rig final : ConnectionProbe, SoundPlayer, StatusReporter
 {
     Rig()
     {
-        // Set after the watch was made, and never saved: it plays the dialog's current text.
+        // Set after the watch was made and never saved: it plays the dialog's current text.
         options.setText(OptionsModel::Text::Sound0, "dir with blank/up.wav");
         options.setText(OptionsModel::Text::Sound1, "down.wav");
         QObject::connect(&watch, &NetConnectionWatch::connectionChanged, &watch,
             [this](bool connected) { log << (connected ? "signal +" : "signal -"); });
     }
-    bool isRemoteConnectionActive() override
-    {
-        ++readings;
-        return connected;
-    }
+    // clang-format off
+    bool isRemoteConnectionActive() override { return ++readings, connected; }
     void play(const QString& fileName) override { log << "play " + fileName; }
     void addStatusLine(const QString& text) override { log << "line " + text; }
     void setStatusText(const QString& text) override { log << "text " + text; }
+    // clang-format on
 
     bool connected = false;
     int readings = 0;
@@ -40,9 +38,8 @@ class TestNetConnectionWatch : public QObject
     Q_OBJECT
 
 private slots:
-    // Only changes are reported, from one reading per tick; switching the sounds off forgets the
-    // connection, a re-apply with sounds on keeps it. Steps: - or + a tick reading down or up, r a
-    // re-apply, o sounds switched off and on again.
+    // Only changes, one reading per tick; sounds off forgets the connection, a re-apply keeps it.
+    // Steps: - or + a tick reading down or up, r a re-apply, o sounds switched off and on again.
     void reportsOnlyChanges()
     {
         Rig rig;
@@ -70,12 +67,63 @@ private slots:
         QVERIFY(!rig.watch.isEnabled());
         rig.watch.setEnabled(true);
         QTest::qWait(1000);
-        // Timers this long may be 5% off.
-        QVERIFY(rig.watch.timer().remainingTime() < 6400);
+        QVERIFY(rig.watch.timer().remainingTime() < 6400); // timers this long may be 5% off
         rig.watch.setEnabled(true);
         QVERIFY(rig.watch.timer().remainingTime() > 6600);
         rig.watch.setEnabled(false);
         QVERIFY(!rig.watch.isEnabled());
+    }
+
+    // The real program in a network namespace of its own (root's, else a user namespace's), where a
+    // default route over a virtual Ethernet pair comes and goes: the watch must tell both changes.
+    void routeUpThenDownIsDetectedThenDisconnected()
+    {
+        const QStringList veth { "ip", "link", "add", "t0", "type", "veth", "peer", "name", "t1" };
+        QString flags;
+        for (const char* f : { "-n", "-rn" })
+            if (flags.isEmpty() && QProcess::execute("unshare", QStringList { f } + veth) == 0)
+                flags = f;
+        if (flags.isEmpty())
+            QSKIP("needs ip (iproute2) and root, or user namespaces, for a network namespace with a virtual "
+                  "link");
+
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            env.remove(name);
+        for (const auto& [name, value] : { std::pair { "HOME", home.path() },
+                 { "XDG_RUNTIME_DIR", home.path() }, { "XDG_CONFIG_HOME", home.filePath("config") },
+                 { "XDG_DATA_HOME", home.filePath("data") }, { "SENTREL", SENTREL_BINARY } })
+            env.insert(name, value);
+        // The program (first start: sounds on, so the watch runs); the route's steps come on standard input.
+        const QString script = R"(set -e
+            ip link add sentrel0 type veth peer name sentrel1 && ip link set sentrel0 up && ip link set sentrel1 up
+            PATH=/nonexistent "$SENTREL" </dev/null &
+            program=$!
+            while read -r step; do ip route $step default dev sentrel0; done
+            kill $program && wait $program)";
+        QProcess shell;
+        shell.setProcessEnvironment(env);
+        shell.start("unshare", { flags, "sh", "-c", script });
+        QVERIFY(shell.waitForStarted(5000));
+        const auto finish = qScopeGuard([&] {
+            shell.closeWriteChannel();
+            shell.waitForFinished(10000);
+        });
+        QByteArray out;
+        const auto waitFor = [&](const QByteArray& text) { // the watch looks every 7 s
+            QDeadlineTimer deadline(25000);
+            while (!out.contains(text) && !deadline.hasExpired() && shell.state() == QProcess::Running) {
+                shell.waitForReadyRead(200);
+                out += shell.readAllStandardOutput();
+            }
+            return out.contains(text);
+        };
+        QVERIFY2(waitFor("Ready.\n"), out.constData());
+        shell.write("add\n");
+        QVERIFY2(waitFor("Net Detected.\n"), out.constData());
+        shell.write("del\n");
+        QVERIFY2(waitFor("Net Disconnected.\n"), out.constData());
     }
 };
 

@@ -1,0 +1,219 @@
+#include "AlertActions.h"
+#include "DesktopWallpaperChanger.h"
+#include "IntruderRecord.h"
+#include "ProcessProgramLauncher.h"
+#include "ProcessSoundPlayer.h"
+
+#include <QtTest>
+
+#include <array>
+#include <csignal>
+#include <functional>
+
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+// Shell scripts in a folder that is all of PATH: each appends "name args" to the folder's "calls", then
+// runs its commands.
+class FakePrograms
+{
+public:
+    FakePrograms() { qputenv("PATH", m_dir.path().toUtf8()); }
+    ~FakePrograms() { qputenv("PATH", m_oldPath); }
+    void add(const QString& name, const QString& then = {})
+    {
+        QFile script(m_dir.filePath(name));
+        script.open(QIODevice::WriteOnly);
+        script.write(
+            QString("#!/bin/sh\necho \"%1 $*\" >> \"${0%/*}/calls\"\n%2\n").arg(name, then).toUtf8());
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QStringList read(const QString& name = "calls") const
+    {
+        QFile file(m_dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? QString(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                              : QStringList();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    const QByteArray m_oldPath = qgetenv("PATH");
+};
+
+// What the service's ambient capability does: raised in this thread, which starts the children.
+bool raiseAmbient(unsigned capability)
+{
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> sets {};
+    if (::syscall(SYS_capget, &header, sets.data()) != 0 || !(sets[0].permitted & 1u << capability))
+        return false;
+    sets[0].inheritable |= 1u << capability;
+    return ::syscall(SYS_capset, &header, sets.data()) == 0
+        && ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, capability, 0, 0) == 0;
+}
+} // namespace
+
+// The programs the alarm starts. Outside tools are fakes on PATH, except gsettings, which runs for real
+// on its keyfile backend with the schema compiled into a temporary folder.
+class TestChildPrograms : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    const QString m_sound = m_dir.filePath("Intruder Alarm.wav");
+    const QString m_image = m_dir.filePath("Program Folder/SentrelBg.bmp");
+
+private slots:
+    void initTestCase() { QVERIFY(QFile(m_sound).open(QIODevice::WriteOnly)); }
+
+    // The attack program learns of the intrusion from its environment only; its command line is the user's.
+    void attackProgramGetsTheIntrusionInItsEnvironment()
+    {
+        for (const QString& name : QProcessEnvironment::systemEnvironment().keys())
+            if (name.startsWith("SENTREL_"))
+                qunsetenv(name.toLocal8Bit().constData());
+        const QString script = m_dir.filePath("record me.sh");
+        QFile file(script);
+        // Arguments, then the variables; renamed into place so the test never reads half a file.
+        QVERIFY(file.open(QIODevice::WriteOnly)
+            && file.write("#!/bin/sh\nout=\"$(dirname \"$0\")/out\"\n"
+                          "{ printf 'arg:%s\\n' \"$@\"; env | grep '^SENTREL_' | sort; } > \"$out.tmp\"\n"
+                          "mv \"$out.tmp\" \"$out\"\n")
+                > 0);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        file.close();
+        IntruderRecord intruder { "2001:db8::7", 12345, {} };
+        intruder.sourcePort = 1;
+        intruder.time = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, -5 * 3600);
+        QVERIFY(ProcessProgramLauncher().start(
+            '"' + script + "\" --block 'two words'", AlertActions::attackEnvironment(intruder)));
+        QFile out(m_dir.filePath("out"));
+        QTRY_VERIFY_WITH_TIMEOUT(out.exists(), 10000);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(out.readAll()),
+            QString("arg:--block\narg:two words\nSENTREL_ADDRESS=2001:db8::7\nSENTREL_PORT=12345\n"
+                    "SENTREL_SOURCE_PORT=1\nSENTREL_TIME=2026-03-01T14:05:09.042-05:00\n"));
+    }
+
+    // No program the alarm starts, detached or not, gets the capability the service holds.
+    void childrenStartWithoutCapabilities()
+    {
+        ProcessSoundPlayer player;
+        DesktopWallpaperChanger xfce("XFCE");
+        const std::vector<std::pair<QString, std::function<void()>>> starts {
+            { "attack", [] { QVERIFY(ProcessProgramLauncher().start("attack")); } },
+            { "paplay", [&] { player.play(m_sound); } },
+            { "feh", [&] { DesktopWallpaperChanger("sway").changeWallpaper(m_image); } },
+            { "xfconf-query", [&] { xfce.changeWallpaper(m_image); } },
+        };
+        FakePrograms fakes;
+        for (const auto& [name, start] : starts) {
+            fakes.add(
+                name, R"(/bin/grep -E '^Cap(Inh|Amb)' /proc/$$/status | /usr/bin/tr '\n' ' ' > "$0.caps")");
+            if (!raiseAmbient(CAP_NET_BIND_SERVICE))
+                QSKIP("raising an ambient capability as the service has it needs root");
+            start();
+            QTRY_VERIFY_WITH_TIMEOUT(!fakes.read(name + ".caps").isEmpty(), 10000);
+            QCOMPARE(fakes.read(name + ".caps")[0].simplified(),
+                "CapInh: 0000000000000000 CapAmb: 0000000000000000");
+        }
+    }
+
+    // paplay's shell commands ("none": not installed), the file, and the players run ("%1": the sound).
+    void playsThroughPaplayElseAplay_data()
+    {
+        QTest::addColumn<QString>("paplay");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("paplay plays") << "exit 0" << m_sound << "paplay -- %1";
+        QTest::newRow("no Pulse server") << "exit 1" << m_sound << "paplay -- %1|aplay -q -- %1";
+        QTest::newRow("paplay not installed") << "none" << m_sound << "aplay -q -- %1";
+        QTest::newRow("missing file") << "exit 0"
+                                      << "Missing.wav"
+                                      << "";
+    }
+    void playsThroughPaplayElseAplay()
+    {
+        QFETCH(QString, paplay);
+        QFETCH(QString, file);
+        QFETCH(QString, expected);
+        FakePrograms fakes;
+        if (paplay != u"none")
+            fakes.add("paplay", paplay);
+        fakes.add("aplay");
+        ProcessSoundPlayer player; // its players end with it
+        player.play(file);
+        QTRY_COMPARE(fakes.read().join('|'), expected.replace("%1", m_sound));
+        QTest::qWait(100);
+        QCOMPARE(fakes.read().join('|'), expected);
+    }
+
+    // A player that hangs (as paplay does with a hung sound server) is ended, not waited for.
+    void newSoundEndsThePreviousWithoutWaiting()
+    {
+        FakePrograms fakes;
+        fakes.add("paplay", "echo $$ >> \"$0.pid\"; exec /bin/sleep 30");
+        ProcessSoundPlayer player;
+        player.play(m_sound);
+        QTRY_COMPARE(fakes.read("paplay.pid").size(), 1);
+        QElapsedTimer clock;
+        clock.start();
+        player.play(m_sound);
+        QVERIFY(clock.elapsed() < 1000);
+        QTRY_COMPARE(fakes.read("paplay.pid").size(), 2);
+        QTRY_VERIFY(::kill(fakes.read("paplay.pid")[0].toInt(), 0) != 0); // killed and reaped
+        QCOMPARE(::kill(fakes.read("paplay.pid")[1].toInt(), 0), 0);
+    }
+
+    void gnomeGetsBothPictureUris()
+    {
+        const QString folder = m_dir.filePath("gnome");
+        qputenv("XDG_CONFIG_HOME", (folder + "/config").toUtf8());
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("GSETTINGS_SCHEMA_DIR", folder.toUtf8());
+        QFile schema(folder + "/org.gnome.desktop.background.gschema.xml");
+        QVERIFY(QDir().mkpath(folder) && schema.open(QIODevice::WriteOnly));
+        schema.write(
+            R"(<schemalist><schema id="org.gnome.desktop.background" path="/org/gnome/desktop/background/">
+            <key name="picture-uri" type="s"><default>''</default></key>
+            <key name="picture-uri-dark" type="s"><default>''</default></key></schema></schemalist>)");
+        schema.close();
+        if (QProcess::execute("glib-compile-schemas", { folder }) != 0
+            || QStandardPaths::findExecutable("gsettings").isEmpty())
+            QSKIP("gsettings and glib-compile-schemas (libglib2.0-bin) are not installed");
+        DesktopWallpaperChanger gnome("ubuntu:GNOME"); // its tools end with it
+        gnome.changeWallpaper(m_image);
+        const auto uris = [&] {
+            QFile keyfile(folder + "/config/glib-2.0/settings/keyfile");
+            const QByteArray uri = "='file://" + m_dir.path().toUtf8() + "/Program%20Folder/SentrelBg.bmp'";
+            return keyfile.open(QIODevice::ReadOnly) ? keyfile.readAll().count(uri) : 0;
+        };
+        QTRY_COMPARE(uris(), 2); // after "picture-uri" and after "picture-uri-dark"
+    }
+
+    void xfceGetsEveryBackdropsImageAndOthersUseFeh()
+    {
+        FakePrograms fakes; // only the listing's "last-image" properties are backdrops
+        fakes.add("xfconf-query",
+            "[ \"$3\" = -l ] && printf '%s\\n' /backdrop/screen0/monitor0/workspace0/last-image "
+            "/backdrop/screen0/monitor0/workspace0/image-style "
+            "/backdrop/screen0/monitorHDMI-1/workspace1/last-image");
+        fakes.add("feh");
+        DesktopWallpaperChanger xfce("XFCE");
+        xfce.changeWallpaper(m_image);
+        DesktopWallpaperChanger("sway").changeWallpaper(m_image);
+        QTRY_COMPARE(fakes.read().size(), 4);
+        QStringList calls = fakes.read();
+        calls.sort();
+        const QString set = "xfconf-query -c xfce4-desktop -p /backdrop/screen0/%1/last-image -s " + m_image;
+        QCOMPARE(calls,
+            QStringList({ "feh --bg-fill " + m_image, "xfconf-query -c xfce4-desktop -l",
+                set.arg("monitor0/workspace0"), set.arg("monitorHDMI-1/workspace1") }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChildPrograms)
+#include "tst_ChildPrograms.moc"
