@@ -21,7 +21,7 @@ AppLifecycle::AppLifecycle(SettingsManager& settings, ProgramFolder& folder, Sta
 {
 }
 
-void AppLifecycle::formLoad()
+void AppLifecycle::startUp()
 {
     m_settings.firstStartup();
     m_settings.loadSettings();
@@ -56,7 +56,7 @@ void AppLifecycle::applyStartupSettings()
         m_targets.window->measureStatusList();
         m_targets.window->setAutoScrollEnabled(true);
     }
-    if (isOn(s.windowsStartup))
+    if (isOn(s.loadAtLogin))
         report(m_targets.registration->addToStartup());
     if (isTrue(s.soundsOn))
         m_targets.networkWatch->setEnabled(true);
@@ -89,7 +89,7 @@ void AppLifecycle::reapplySettings()
         m_targets.window->setAutoScrollEnabled(true);
     }
 
-    report(isOff(s.windowsStartup) ? m_targets.registration->removeFromStartup()
+    report(isOff(s.loadAtLogin) ? m_targets.registration->removeFromStartup()
                                    : m_targets.registration->addToStartup());
 
     if (!isTrue(s.soundsOn)) {

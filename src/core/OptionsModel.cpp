@@ -33,7 +33,7 @@ void OptionsModel::setCheckState(Check check, int state)
         return;
     m_checks[index(check)] = state;
     emit checkStateChanged(check);
-    if (check == Check::StartRun || check == Check::AttackRun || check == Check::DdeOn)
+    if (check == Check::StartRun || check == Check::AttackRun || check == Check::ChatOn)
         refreshOptionStates();
 }
 
@@ -105,7 +105,7 @@ void OptionsModel::refreshOptionStates()
         setEnabled(static_cast<Control>(index(Control::SoundBrowse0) + i), sounds);
     }
 
-    setEnabled(Control::DdeText, isChecked(Check::DdeOn));
+    setEnabled(Control::ChatServiceText, isChecked(Check::ChatOn));
 }
 
 void OptionsModel::setEnabled(Control control, bool enabled)

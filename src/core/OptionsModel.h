@@ -23,17 +23,17 @@ public:
         IconTray,
         Hotkeys,
         AutoScroll,
-        WindowsStart,
+        LoadAtLogin,
         FlashIcon,
         DesktopBackground,
         AttackRun,
         Clipboard,
-        DdeOn,
+        ChatOn,
         Rps,
         Count
     };
     enum class Choice { Logs, Sounds, Count };
-    enum class Text { StartRun, AttackRun, Sound0, Sound1, Sound2, Sound3, DdeService, Count };
+    enum class Text { StartRun, AttackRun, Sound0, Sound1, Sound2, Sound3, ChatService, Count };
     // Controls whose enabled state depends on other values.
     enum class Control {
         StartRunText,
@@ -51,7 +51,7 @@ public:
         SoundBrowse1,
         SoundBrowse2,
         SoundBrowse3,
-        DdeText,
+        ChatServiceText,
         Count
     };
 
@@ -78,7 +78,7 @@ public:
     void setText(Text text, const QString& value);
 
     QString soundFile(int soundIndex) const;
-    QString ddeService() const { return text(Text::DdeService); }
+    QString chatService() const { return text(Text::ChatService); }
 
     const QStringList& ports() const { return m_ports; }
     void appendPort(const QString& port);

@@ -24,7 +24,7 @@ struct Settings
     QString useIconTray;
     QString useHotkeys;
     QString autoScrollMonitor;
-    QString windowsStartup;
+    QString loadAtLogin;
     QString flashIcon;
     QString changeBackground;
     QString attackRun;
@@ -35,7 +35,7 @@ struct Settings
     QString soundsOn;
 
     // Advance
-    QString ddeOn;
-    QString ddeService;
+    QString chatOn;
+    QString chatService;
     QString rps;
 };

@@ -34,7 +34,7 @@ const std::array<Key, 26> kTable { {
     { "Display", "Use IconTray", "1", Form::Flag, &Settings::useIconTray, c(Check::IconTray) },
     { "Display", "Use Hotkeys", "0", Form::Flag, &Settings::useHotkeys, c(Check::Hotkeys) },
     { "Display", "Auto Scroll Monitor", "1", Form::Flag, &Settings::autoScrollMonitor, c(Check::AutoScroll) },
-    { "Display", "Windows Startup", "1", Form::Flag, &Settings::windowsStartup, c(Check::WindowsStart) },
+    { "Display", "Windows Startup", "1", Form::Flag, &Settings::loadAtLogin, c(Check::LoadAtLogin) },
     { "Display", "Flash Icon", "1", Form::Flag, &Settings::flashIcon, c(Check::FlashIcon) },
     { "Display", "Change Background", "0", Form::Flag, &Settings::changeBackground,
         c(Check::DesktopBackground) },
@@ -47,8 +47,8 @@ const std::array<Key, 26> kTable { {
     { "Sounds", "2", "Intruder.wav", Form::Text, nullptr, c(Text::Sound2) },
     { "Sounds", "3", "Start.wav", Form::Text, nullptr, c(Text::Sound3) },
     { "Ports", "Number", "11", Form::PortList, nullptr, -1 },
-    { "Advance", "DDE On", "0", Form::Flag, &Settings::ddeOn, c(Check::DdeOn) },
-    { "Advance", "DDE Service", "mIRC", Form::Text, &Settings::ddeService, c(Text::DdeService) },
+    { "Advance", "DDE On", "0", Form::Flag, &Settings::chatOn, c(Check::ChatOn) },
+    { "Advance", "DDE Service", "mIRC", Form::Text, &Settings::chatService, c(Text::ChatService) },
     { "Advance", "RPS", "0", Form::Flag, &Settings::rps, c(Check::Rps) },
 } };
 

@@ -51,8 +51,8 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
         m_services.soundPlayer->play(m_options.soundFile(OptionsModel::IntruderSound));
     if (isTrue(s.logs))
         m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentMSecsSinceEpoch());
-    if (isOn(s.ddeOn))
-        m_services.chat->sendDdeCommand(m_options.ddeService(), chatCommand(intruder));
+    if (isOn(s.chatOn))
+        m_services.chat->sendCommand(m_options.chatService(), chatCommand(intruder));
 }
 
 ProgramLauncher::Environment AlertActions::attackEnvironment(const IntruderRecord& intruder)

@@ -40,7 +40,7 @@ MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& moni
     , m_sentinel(m_intrusions, std::move(sentinelSchedule))
     , m_caption(StartCaption)
 {
-    wsPortsElement(0);
+    ensureListener(0);
 }
 
 MonitoringSwitch::~MonitoringSwitch() = default;
@@ -99,7 +99,7 @@ void MonitoringSwitch::openPortListeners()
 
 MonitoringSwitch::ListenResult MonitoringSwitch::openPortListener(int index, int port)
 {
-    ListeningSocket& listener = wsPortsElement(index);
+    ListeningSocket& listener = ensureListener(index);
     if (port == 0) {
         // Never fall back to whatever port the element served before.
         listener.close();
@@ -128,7 +128,7 @@ void MonitoringSwitch::bindPrivilegedPorts(const QList<int>& ports, std::vector<
         ListenResult& result = results[indexes[k]];
         switch (bound[k].outcome) {
         case PortBinder::Outcome::Bound:
-            result = m_wsPorts[indexes[k]]->adopt(bound[k].fd);
+            result = m_listeners[indexes[k]]->adopt(bound[k].fd);
             break;
         case PortBinder::Outcome::InUse:
             result = ListenResult::InUse;
@@ -166,23 +166,23 @@ void MonitoringSwitch::reportPort(const QString& entry, int port, ListenResult r
 
 void MonitoringSwitch::closePortListeners()
 {
-    // All elements, not only as many as the list has now: none may outlive an edit of the list.
-    for (const auto& listener : m_wsPorts) {
+    // All listeners, not only as many as the list has now: none may outlive an edit of the list.
+    for (const auto& listener : m_listeners) {
         listener->setLocalPort(0);
         listener->close();
     }
 }
 
-ListeningSocket& MonitoringSwitch::wsPortsElement(int index)
+ListeningSocket& MonitoringSwitch::ensureListener(int index)
 {
-    while (int(m_wsPorts.size()) <= index) {
-        auto& listener = m_wsPorts.emplace_back(std::make_unique<ListeningSocket>());
+    while (int(m_listeners.size()) <= index) {
+        auto& listener = m_listeners.emplace_back(std::make_unique<ListeningSocket>());
         connect(listener.get(), &ListeningSocket::connectionAccepted, this,
             [this](const QString& peer, int port, int peerPort) {
                 m_intrusions.handleIntrusion(peer, port, peerPort, false);
             });
     }
-    return *m_wsPorts[std::size_t(index)];
+    return *m_listeners[std::size_t(index)];
 }
 
 void MonitoringSwitch::setCaption(const QString& caption)

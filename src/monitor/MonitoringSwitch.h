@@ -51,9 +51,9 @@ public:
     // Closes every listener; monitoring stays on as far as the caption and the flag go.
     void closePortListeners();
 
-    // The listeners, element i serving entry i of the port list when last opened.
-    int wsPortsCount() const { return int(m_wsPorts.size()); }
-    const ListeningSocket& wsPorts(int index) const { return *m_wsPorts.at(std::size_t(index)); }
+    // The listeners, listener i serving entry i of the port list when last opened.
+    int listenerCount() const { return int(m_listeners.size()); }
+    const ListeningSocket& listener(int index) const { return *m_listeners.at(std::size_t(index)); }
     const RandomPortSentinel& sentinel() const { return m_sentinel; }
     const IntruderRecord& intruder() const { return m_intrusions.intruder(); }
     IntrusionHandler& intrusions() { return m_intrusions; }
@@ -64,7 +64,7 @@ signals:
 private:
     using ListenResult = ListeningSocket::ListenResult;
 
-    ListeningSocket& wsPortsElement(int index);
+    ListeningSocket& ensureListener(int index);
     ListenResult openPortListener(int index, int port);
     void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results);
     void reportPort(const QString& entry, int port, ListenResult result);
@@ -78,9 +78,9 @@ private:
     PortBinder* m_privilegedBinder = nullptr;
     EventSink& m_events;
     IntrusionHandler m_intrusions;
-    // Elements are created as the port list first needs them and then kept: stopping closes them
+    // Listeners are created as the port list first needs them and then kept: stopping closes them
     // and the next start reuses them.
-    std::vector<std::unique_ptr<ListeningSocket>> m_wsPorts;
+    std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
     QString m_caption;
 };

@@ -16,5 +16,5 @@ public:
     QList<int> selectedPortRows() const;
 
 private:
-    QListWidget* m_lslPorts = nullptr;
+    QListWidget* m_portList = nullptr;
 };

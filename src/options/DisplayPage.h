@@ -21,5 +21,5 @@ protected:
 private:
     void showHotkeyHelp();
 
-    QCheckBox* m_chkHotkeys = nullptr;
+    QCheckBox* m_hotkeysBox = nullptr;
 };

@@ -41,7 +41,7 @@ QHBoxLayout* OptionsPage::browseRow(QLineEdit*& text, QPushButton*& button, int 
     text = new QLineEdit(this);
     text->setObjectName(textName);
     button = new QPushButton(QStringLiteral("?"), this);
-    button->setObjectName(QStringLiteral("cmdBrowse%1").arg(browseIndex));
+    button->setObjectName(QStringLiteral("browseButton%1").arg(browseIndex));
     button->setFixedWidth(button->sizeHint().height() + 4);
     connect(button, &QPushButton::clicked, this, [this, browseIndex] { m_commands.browse(browseIndex); });
     auto* row = new QHBoxLayout;

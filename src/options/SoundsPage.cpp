@@ -22,28 +22,28 @@ SoundsPage::SoundsPage(const QString& title, OptionsModel& options, OptionsComma
         "Net Connection", "Net Disconnect", "Intruder Attack", "Start Protecting"
     };
 
-    auto* optSoundson = new QRadioButton(QStringLiteral("O&n"), this);
-    auto* fraSounds = new QGroupBox(this);
-    fraSounds->setObjectName(QStringLiteral("fraSounds"));
-    auto* optSoundsoff = new QRadioButton(QStringLiteral("O&ff"), this);
-    auto* rows = new QGridLayout(fraSounds);
-    std::array<QLineEdit*, OptionsModel::SoundCount> txtSounds {};
-    std::array<QPushButton*, OptionsModel::SoundCount> cmdBrowse {};
+    auto* soundsOn = new QRadioButton(QStringLiteral("O&n"), this);
+    auto* soundsGroup = new QGroupBox(this);
+    soundsGroup->setObjectName(QStringLiteral("soundsGroup"));
+    auto* soundsOff = new QRadioButton(QStringLiteral("O&ff"), this);
+    auto* rows = new QGridLayout(soundsGroup);
+    std::array<QLineEdit*, OptionsModel::SoundCount> soundFileEdits {};
+    std::array<QPushButton*, OptionsModel::SoundCount> browseButtons {};
     for (int i = 0; i < OptionsModel::SoundCount; ++i) {
-        rows->addWidget(new QLabel(QString::fromLatin1(kLabels[std::size_t(i)]), fraSounds), i, 0);
-        rows->addLayout(browseRow(txtSounds[std::size_t(i)], cmdBrowse[std::size_t(i)], i + 2, QStringLiteral("txtSounds%1").arg(i)), i, 1);
+        rows->addWidget(new QLabel(QString::fromLatin1(kLabels[std::size_t(i)]), soundsGroup), i, 0);
+        rows->addLayout(browseRow(soundFileEdits[std::size_t(i)], browseButtons[std::size_t(i)], i + 2, QStringLiteral("soundFileEdit%1").arg(i)), i, 1);
     }
-    body()->addWidget(optSoundson);
-    body()->addWidget(fraSounds);
-    body()->addWidget(optSoundsoff);
+    body()->addWidget(soundsOn);
+    body()->addWidget(soundsGroup);
+    body()->addWidget(soundsOff);
 
-    const auto text = [&](int i) { return txtSounds[std::size_t(i)]; };
-    const auto button = [&](int i) { return cmdBrowse[std::size_t(i)]; };
+    const auto text = [&](int i) { return soundFileEdits[std::size_t(i)]; };
+    const auto button = [&](int i) { return browseButtons[std::size_t(i)]; };
     const auto sound = [](auto first, int i) { return int(first) + i; };
     new OptionBindings(options,
         {
-            { optSoundson, Kind::OnOff, int(OptionsModel::Choice::Sounds), optSoundsoff },
-            { fraSounds, Kind::Enabled, int(Control::SoundsGroup) },
+            { soundsOn, Kind::OnOff, int(OptionsModel::Choice::Sounds), soundsOff },
+            { soundsGroup, Kind::Enabled, int(Control::SoundsGroup) },
             { text(0), Kind::Text, sound(Text::Sound0, 0) },
             { text(1), Kind::Text, sound(Text::Sound0, 1) },
             { text(2), Kind::Text, sound(Text::Sound0, 2) },

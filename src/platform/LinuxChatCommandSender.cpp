@@ -23,7 +23,7 @@ LinuxChatCommandSender::LinuxChatCommandSender()
     QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flush(); });
 }
 
-void LinuxChatCommandSender::sendDdeCommand(const QString& service, const QString& message)
+void LinuxChatCommandSender::sendCommand(const QString& service, const QString& message)
 {
     const QString name = service.trimmed();
     if (name.compare(QLatin1String("hexchat"), Qt::CaseInsensitive) == 0)

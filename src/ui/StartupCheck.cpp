@@ -37,9 +37,9 @@ void StartupCheck::run()
     m_elapsed.start();
     if (m_monitoring.caption() == QLatin1String("Start"))
         m_monitoring.toggleMonitoring();
-    for (int i = 0; i < m_monitoring.wsPortsCount() && m_port == 0; ++i) {
-        if (m_monitoring.wsPorts(i).state() == ListeningSocket::State::Listening)
-            m_port = m_monitoring.wsPorts(i).localPort();
+    for (int i = 0; i < m_monitoring.listenerCount() && m_port == 0; ++i) {
+        if (m_monitoring.listener(i).state() == ListeningSocket::State::Listening)
+            m_port = m_monitoring.listener(i).localPort();
     }
     if (m_port == 0) {
         fail(m_unguarded.isEmpty()

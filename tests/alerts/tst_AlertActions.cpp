@@ -39,7 +39,7 @@ public:
     }
     void copyToClipboard(const QString& text) override { calls << "clipboard " + text; }
     void play(const QString& fileName) override { calls << "sound " + fileName; }
-    void sendDdeCommand(const QString& service, const QString& text) override
+    void sendCommand(const QString& service, const QString& text) override
     {
         calls << "chat " + service + '|' + text;
     }
@@ -193,7 +193,7 @@ private slots:
             "Display/Copy Clipboard=1;Sounds/On=True;General/Logs=True;Advance/DDE On=1");
         m_alarm->options.setText(OptionsModel::Text::Sound2, "Siren.wav"); // an edit not yet saved counts
         m_alarm->actions.raiseIntruderAlert(m_intruder);
-        m_alarm->options.setText(OptionsModel::Text::DdeService, "fifo:/tmp/chat");
+        m_alarm->options.setText(OptionsModel::Text::ChatService, "fifo:/tmp/chat");
         m_alarm->actions.raiseIntruderAlert(
             { "192.168.1.7", 80, {} }); // within the second: no program, sound, wallpaper
         QCOMPARE(m_alarm->recorder.calls,

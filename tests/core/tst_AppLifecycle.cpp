@@ -169,7 +169,7 @@ private slots:
             && QFile::link(rig.dir.filePath("gone/Intruder.wav"), folder + "/Intruder.wav"));
         rig.fakes.registrationProblem = "Cannot write the autostart entry";
 
-        rig.lifecycle.formLoad(); // empty store: first start, then the first-start values apply
+        rig.lifecycle.startUp(); // empty store: first start, then the first-start values apply
         QCOMPARE(rig.fakes.workingFolder, folder);
         QCOMPARE(rig.manager.settings().appPath, folder + "/");
         QCOMPARE(modeOf(folder), 0700u);

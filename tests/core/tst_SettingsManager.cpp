@@ -33,12 +33,12 @@ private slots:
             QStringList({ "21", "23", "25", "53", "70", "79", "80", "137", "138", "139", "12345", "12346" }));
         QVERIFY(options.isOn(Choice::Sounds) && SettingValue::isTrue(manager.settings().logs));
         const QList<Check> on { Check::AutoStart, Check::Minimize, Check::IconTray, Check::AutoScroll,
-            Check::WindowsStart, Check::FlashIcon, Check::Clipboard };
+            Check::LoadAtLogin, Check::FlashIcon, Check::Clipboard };
         for (int i = 0; i < int(Check::Count); ++i)
             QCOMPARE(options.isChecked(Check(i)), on.contains(Check(i)));
         // Dependent controls follow the loaded values.
         QVERIFY(!options.isEnabled(Control::StartRunText) && options.isEnabled(Control::SoundText2)
-            && !options.isEnabled(Control::DdeText));
+            && !options.isEnabled(Control::ChatServiceText));
 
         // A shorter port list leaves the entries past its end in the store, unloaded. Saving
         // leaves the loaded record alone until the next load.

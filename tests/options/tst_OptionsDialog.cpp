@@ -2,7 +2,7 @@
 #include "AlarmPage.h"
 #include "CommandLine.h"
 #include "DesktopSeams.h"
-#include "FrmOptions.h"
+#include "OptionsDialog.h"
 #include "IntruderLog.h"
 #include "MonitorRig.h"
 #include "OptionsCommands.h"
@@ -77,7 +77,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     QStringList snapshot() const
     {
         QStringList states;
-        for (int p = 0; p < FrmOptions::pageCount(); ++p) {
+        for (int p = 0; p < OptionsDialog::pageCount(); ++p) {
             for (auto* box : dialog.page(p)->findChildren<QCheckBox*>())
                 states << box->text() + '=' + QString::number(box->checkState());
             for (auto* option : dialog.page(p)->findChildren<QRadioButton*>())
@@ -100,7 +100,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     // another.
     void editEverything()
     {
-        for (int p = 0; p < FrmOptions::pageCount(); ++p) {
+        for (int p = 0; p < OptionsDialog::pageCount(); ++p) {
             QTest::mouseClick(dialog.pageLabel(p), Qt::LeftButton);
             for (auto* box : dialog.page(p)->findChildren<QCheckBox*>())
                 press(box);
@@ -120,7 +120,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound,
         // a sound file with a blank.
         answers = QStringList { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" };
-        for (const char* name : { "cmdBrowse0", "cmdBrowse1", "cmdBrowse2", "cmdBrowse4" })
+        for (const char* name : { "browseButton0", "browseButton1", "browseButton2", "browseButton4" })
             named<QPushButton>(name)->click();
         // An address is trimmed and listed once, an invalid one refused, a cancelled prompt ignored.
         answers = QStringList { " 198.51.100.7 ", "198.51.100.7", "backup.lan", "" };
@@ -147,16 +147,16 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
                                      monitoring.unloadSentinel();
                              },
                              this, this, &state, &monitoring, &alarm },
-        FrmOptions::pageCount() };
+        OptionsDialog::pageCount() };
     QTemporaryDir folder;
     IntruderLog log;
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
-    FrmOptions dialog { options, cycle, commands, alarm };
+    OptionsDialog dialog { options, cycle, commands, alarm };
     QStringList calls, answers;
 };
 } // namespace
 
-class TestFrmOptions : public QObject
+class TestOptionsDialog : public QObject
 {
     Q_OBJECT
 
@@ -228,15 +228,15 @@ private slots:
         const QByteArray file = rig.file();
         const auto enabled = [&rig] {
             QString flags;
-            for (const char* name : { "txtStartrun", "cmdBrowse0", "cmdLogsread", "cmdLogspurge",
-                     "txtAttackrun", "cmdBrowse1", "fraSounds", "txtSounds0", "txtSounds1", "txtSounds2",
-                     "txtSounds3", "cmdBrowse2", "cmdBrowse3", "cmdBrowse4", "cmdBrowse5", "txtDde" })
+            for (const char* name : { "runFileEdit", "browseButton0", "readLogButton", "purgeLogButton",
+                     "attackRunFileEdit", "browseButton1", "soundsGroup", "soundFileEdit0", "soundFileEdit1", "soundFileEdit2",
+                     "soundFileEdit3", "browseButton2", "browseButton3", "browseButton4", "browseButton5", "chatServiceEdit" })
                 flags += rig.named<QWidget>(name)->isEnabled() ? '1' : '0';
             return flags;
         };
         const QString storedFlags = "0011000000000000", editedFlags = "1100111111111111";
         QCOMPARE(enabled(), storedFlags);
-        rig.named<QPushButton>("cmdLogspurge")->click();
+        rig.named<QPushButton>("purgeLogButton")->click();
         QVERIFY(!log.exists());
         rig.editEverything();
         const QStringList edited = rig.snapshot();
@@ -251,14 +251,14 @@ private slots:
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
         // A program is quoted so that it runs as the one word chosen; a sound file is kept as chosen.
         QStringList browsed;
-        for (const char* name : { "txtStartrun", "txtAttackrun", "txtSounds0", "txtSounds2" })
+        for (const char* name : { "runFileEdit", "attackRunFileEdit", "soundFileEdit0", "soundFileEdit2" })
             browsed << rig.named<QLineEdit>(name)->text();
         QCOMPARE(browsed,
             QStringList(
                 { "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "None", "/snd/My Alarm.wav" }));
         QCOMPARE(CommandLine::splitWords(browsed[0]) + CommandLine::splitWords(browsed[1]),
             QStringList({ "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm" }));
-        QCOMPARE(rig.named<QLabel>("lblAllowError")->text(),
+        QCOMPARE(rig.named<QLabel>("allowError")->text(),
             QString("\"backup.lan\": not an IPv4 or IPv6 address"));
         QCOMPARE(rig.file(), file);
 
@@ -287,7 +287,7 @@ private slots:
         QCOMPARE(rig.dialog.page(4)->findChild<QLabel*>("pageTitle")->text(), QString("Alarm Settings"));
         const auto visiblePages = [&rig] {
             QList<int> pages;
-            for (int i = 0; i < FrmOptions::pageCount(); ++i)
+            for (int i = 0; i < OptionsDialog::pageCount(); ++i)
                 if (rig.dialog.page(i)->isVisible())
                     pages << i;
             return pages;
@@ -345,5 +345,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFrmOptions)
-#include "tst_FrmOptions.moc"
+QTEST_MAIN(TestOptionsDialog)
+#include "tst_OptionsDialog.moc"
