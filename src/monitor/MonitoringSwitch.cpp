@@ -11,8 +11,6 @@
 #include "StatusReporter.h"
 
 namespace {
-const QString StartCaption = QStringLiteral("Start");
-const QString StopCaption = QStringLiteral("Stop");
 // Ports below this one are reserved to privileged processes.
 constexpr int PrivilegedPortLimit = 1024;
 
@@ -38,7 +36,6 @@ MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& moni
     , m_events(events)
     , m_intrusions(status, alert, events)
     , m_sentinel(m_intrusions, std::move(sentinelSchedule))
-    , m_caption(StartCaption)
 {
     ensureListener(0);
 }
@@ -48,7 +45,7 @@ MonitoringSwitch::~MonitoringSwitch() = default;
 void MonitoringSwitch::toggleMonitoring()
 {
     const Settings& settings = m_settings.settings();
-    if (m_caption == StartCaption) {
+    if (m_state == State::Off) {
         if (SettingValue::isTrue(settings.soundsOn))
             m_soundPlayer.play(m_options.soundFile(OptionsModel::StartSound));
         openPortListeners();
@@ -56,13 +53,13 @@ void MonitoringSwitch::toggleMonitoring()
         if (SettingValue::isOn(settings.rps))
             loadSentinel();
         m_status.setStatusText(QStringLiteral("Protecting.."));
-        setCaption(StopCaption);
+        setState(State::On);
         m_events.record(Event::now(Event::Kind::MonitoringStarted));
     } else {
         closePortListeners();
         m_status.addStatusLine(QStringLiteral("Monitoring Ports Disabled."));
         m_status.setStatusText(QStringLiteral("Disabled."));
-        setCaption(StartCaption);
+        setState(State::Off);
         m_monitoringState.setActive(false);
         unloadSentinel();
         m_intrusions.endIncidents();
@@ -185,8 +182,13 @@ ListeningSocket& MonitoringSwitch::ensureListener(int index)
     return *m_listeners[std::size_t(index)];
 }
 
-void MonitoringSwitch::setCaption(const QString& caption)
+QString MonitoringSwitch::caption(State state)
 {
-    m_caption = caption;
-    emit captionChanged(m_caption);
+    return state == State::Off ? QStringLiteral("Start") : QStringLiteral("Stop");
+}
+
+void MonitoringSwitch::setState(State state)
+{
+    m_state = state;
+    emit captionChanged(caption());
 }

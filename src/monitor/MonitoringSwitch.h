@@ -21,8 +21,8 @@ class SoundPlayer;
 class StatusReporter;
 
 // Switches port monitoring on and off: one listener per entry of the port list, plus the random
-// port sentinel when it is enabled. The switch's state is the caption of the window's first flat
-// button, "Start" while off and "Stop" while on; the window shows what captionChanged says.
+// port sentinel when it is enabled. The window's first flat button shows the caption derived from
+// the state, "Start" while off and "Stop" while on, as captionChanged says.
 class MonitoringSwitch : public QObject, public MonitoringControl
 {
     Q_OBJECT
@@ -33,7 +33,13 @@ public:
         SentinelSchedule sentinelSchedule = {}, QObject* parent = nullptr);
     ~MonitoringSwitch() override;
 
-    QString caption() const { return m_caption; }
+    enum class State { Off, On };
+
+    State state() const { return m_state; }
+    bool isOn() const { return m_state == State::On; }
+    // The caption of the button that toggles the switch: what pressing it would do.
+    static QString caption(State state);
+    QString caption() const { return caption(m_state); }
 
     // MonitoringControl
     void toggleMonitoring() override;
@@ -68,7 +74,7 @@ private:
     ListenResult openPortListener(int index, int port);
     void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results);
     void reportPort(const QString& entry, int port, ListenResult result);
-    void setCaption(const QString& caption);
+    void setState(State state);
 
     StatusReporter& m_status;
     MonitoringState& m_monitoringState;
@@ -82,5 +88,5 @@ private:
     // and the next start reuses them.
     std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
-    QString m_caption;
+    State m_state = State::Off;
 };

@@ -35,7 +35,7 @@ StartupCheck::~StartupCheck()
 void StartupCheck::run()
 {
     m_elapsed.start();
-    if (m_monitoring.caption() == QLatin1String("Start"))
+    if (!m_monitoring.isOn())
         m_monitoring.toggleMonitoring();
     for (int i = 0; i < m_monitoring.listenerCount() && m_port == 0; ++i) {
         if (m_monitoring.listener(i).state() == ListeningSocket::State::Listening)
