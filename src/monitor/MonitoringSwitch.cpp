@@ -5,7 +5,6 @@
 #include "MonitoringState.h"
 #include "OptionsModel.h"
 #include "PortBinder.h"
-#include "SettingValue.h"
 #include "SettingsManager.h"
 #include "SoundPlayer.h"
 #include "StatusReporter.h"
@@ -46,11 +45,11 @@ void MonitoringSwitch::toggleMonitoring()
 {
     const Settings& settings = m_settings.settings();
     if (m_state == State::Off) {
-        if (SettingValue::isTrue(settings.soundsOn))
+        if (settings.soundsOn)
             m_soundPlayer.play(m_options.soundFile(OptionsModel::StartSound));
         openPortListeners();
         m_monitoringState.setActive(true);
-        if (SettingValue::isOn(settings.rps))
+        if (settings.rps.isOn())
             loadSentinel();
         m_status.setStatusText(QStringLiteral("Protecting.."));
         setState(State::On);

@@ -2,6 +2,7 @@
 
 #include "OptionBindings.h"
 #include "OptionsCommands.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -12,10 +13,10 @@
 #include <QListWidget>
 #include <QPushButton>
 
-using Kind = OptionBindings::Kind;
-using Check = OptionsModel::Check;
+using namespace OptionBindings;
 
-AdvancePage::AdvancePage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+AdvancePage::AdvancePage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
     auto* portsGroup = new QGroupBox(QStringLiteral("Ports List"), this);
@@ -24,15 +25,17 @@ AdvancePage::AdvancePage(const QString& title, OptionsModel& options, OptionsCom
     auto* addButton = new QPushButton(QStringLiteral("&Add Port"), portsGroup);
     auto* removeButton = new QPushButton(QStringLiteral("&Remove Port"), portsGroup);
     connect(addButton, &QPushButton::clicked, this, [&commands] { commands.addPort(); });
-    connect(removeButton, &QPushButton::clicked, this, [this, &commands] { commands.removePorts(selectedPortRows()); });
+    connect(removeButton, &QPushButton::clicked, this,
+        [this, &commands] { commands.removePorts(selectedPortRows()); });
 
     auto* chatGroup = new QGroupBox(QStringLiteral("DDE Link"), portsGroup);
     auto* chatOnBox = new QCheckBox(QStringLiteral("&Enable"), chatGroup);
     auto* chatServiceEdit = new QLineEdit(chatGroup);
     chatServiceEdit->setObjectName(QStringLiteral("chatServiceEdit"));
-    chatServiceEdit->setToolTip(QStringLiteral("The chat client to send the intruder to: \"HexChat\", \"WeeChat\", or "
-                                      "\"fifo:PATH\" for a named pipe at PATH; any other name tries HexChat, "
-                                      "then WeeChat."));
+    chatServiceEdit->setToolTip(
+        QStringLiteral("The chat client to send the intruder to: \"HexChat\", \"WeeChat\", or "
+                       "\"fifo:PATH\" for a named pipe at PATH; any other name tries HexChat, "
+                       "then WeeChat."));
     auto* chat = new QVBoxLayout(chatGroup);
     chat->addWidget(chatOnBox);
     chat->addWidget(new QLabel(QStringLiteral("Service Name:"), chatGroup));
@@ -51,15 +54,11 @@ AdvancePage::AdvancePage(const QString& title, OptionsModel& options, OptionsCom
     ports->addWidget(sentinelBox, 1, 0, 1, 2);
     body()->addWidget(portsGroup);
 
-    new OptionBindings(options,
-        {
-            { m_portList, Kind::Ports },
-            { chatOnBox, Kind::Check, int(Check::ChatOn) },
-            { chatServiceEdit, Kind::Text, int(OptionsModel::Text::ChatService) },
-            { chatServiceEdit, Kind::Enabled, int(OptionsModel::Control::ChatServiceText) },
-            { sentinelBox, Kind::Check, int(Check::Rps) },
-        },
-        this);
+    bindValue(options, m_portList, member(options, &Settings::ports));
+    bindValue(options, chatOnBox, member(options, &Settings::chatOn));
+    bindValue(options, chatServiceEdit, member(options, &Settings::chatService));
+    bindEnabled(options, chatServiceEdit, enabledAs(options, OptionsModel::Control::ChatServiceText));
+    bindValue(options, sentinelBox, member(options, &Settings::rps));
 }
 
 QList<int> AdvancePage::selectedPortRows() const

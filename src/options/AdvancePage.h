@@ -10,7 +10,8 @@ class AdvancePage : public OptionsPage
     Q_OBJECT
 
 public:
-    AdvancePage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
+    AdvancePage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
 
     // Rows selected in the port list, for Remove.
     QList<int> selectedPortRows() const;

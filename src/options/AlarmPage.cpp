@@ -1,6 +1,7 @@
 #include "AlarmPage.h"
 
 #include "AlarmOptions.h"
+#include "OptionBindings.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -14,42 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include <functional>
-
 namespace {
-// One control bound to one value of the working copy: it shows the value now and after every
-// change, and the user's edits go in.
-template <typename Value> using Field = std::function<Value&()>;
-
-void bind(AlarmOptions& o, QCheckBox* box, Field<bool> field)
-{
-    box->setChecked(field());
-    QObject::connect(box, &QCheckBox::toggled, &o, [field](bool on) { field() = on; });
-    QObject::connect(&o, &AlarmOptions::changed, box, [box, field] { box->setChecked(field()); });
-}
-void bind(AlarmOptions& o, QSpinBox* box, Field<int> field)
-{
-    box->setValue(field());
-    QObject::connect(box, &QSpinBox::valueChanged, &o, [field](int value) { field() = value; });
-    QObject::connect(&o, &AlarmOptions::changed, box, [box, field] { box->setValue(field()); });
-}
-void bind(AlarmOptions& o, QLineEdit* box, Field<QString> field)
-{
-    box->setText(field());
-    QObject::connect(box, &QLineEdit::textEdited, &o, [field](const QString& text) { field() = text; });
-    QObject::connect(&o, &AlarmOptions::changed, box, [box, field] {
-        if (box->text() != field())
-            box->setText(field());
-    });
-}
-void bind(AlarmOptions& o, QComboBox* box, Field<QString> field)
-{
-    box->setCurrentText(field());
-    QObject::connect(
-        box, &QComboBox::currentTextChanged, &o, [field](const QString& text) { field() = text; });
-    QObject::connect(&o, &AlarmOptions::changed, box, [box, field] { box->setCurrentText(field()); });
-}
-
 QSpinBox* spin(QWidget* parent, int minimum, int maximum, const QString& suffix)
 {
     auto* box = new QSpinBox(parent);
@@ -129,16 +95,17 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     body()->addWidget(allowGroup);
     body()->addWidget(eventsGroup);
 
+    using OptionBindings::bindValue;
     AlarmOptions& o = alarm;
-    bind(o, oneAlarmBox, [&o]() -> bool& { return o.alarm().oneAlarmPerScan; });
-    bind(o, scanGapBox, [&o]() -> int& { return o.alarm().scanGapSeconds; });
-    bind(o, notifyBox, [&o]() -> bool& { return o.alarm().notifications; });
-    bind(o, eventLogBox, [&o]() -> bool& { return o.events().eventLog; });
-    bind(o, logSizeBox, [&o]() -> int& { return o.events().eventLogSizeMb; });
-    bind(o, logFilesBox, [&o]() -> int& { return o.events().eventLogFiles; });
-    bind(o, syslogBox, [&o]() -> bool& { return o.events().syslog; });
-    bind(o, collectorEdit, [&o]() -> QString& { return o.events().collector; });
-    bind(o, protocolBox, [&o]() -> QString& { return o.events().collectorProtocol; });
+    bindValue(o, oneAlarmBox, [&o]() -> bool& { return o.alarm().oneAlarmPerScan; });
+    bindValue(o, scanGapBox, [&o]() -> int& { return o.alarm().scanGapSeconds; });
+    bindValue(o, notifyBox, [&o]() -> bool& { return o.alarm().notifications; });
+    bindValue(o, eventLogBox, [&o]() -> bool& { return o.events().eventLog; });
+    bindValue(o, logSizeBox, [&o]() -> int& { return o.events().eventLogSizeMb; });
+    bindValue(o, logFilesBox, [&o]() -> int& { return o.events().eventLogFiles; });
+    bindValue(o, syslogBox, [&o]() -> bool& { return o.events().syslog; });
+    bindValue(o, collectorEdit, [&o]() -> QString& { return o.events().collector; });
+    bindValue(o, protocolBox, [&o]() -> QString& { return o.events().collectorProtocol; });
     connect(&o, &AlarmOptions::changed, this, &AlarmPage::showAllowList);
     showAllowList();
 }

@@ -1,6 +1,7 @@
 #include "DisplayPage.h"
 
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -10,11 +11,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-using Kind = OptionBindings::Kind;
-using Check = OptionsModel::Check;
+using namespace OptionBindings;
 using Control = OptionsModel::Control;
 
-DisplayPage::DisplayPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+DisplayPage::DisplayPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
     auto* windowGroup = new QGroupBox(QStringLiteral("System"), this);
@@ -46,28 +47,25 @@ DisplayPage::DisplayPage(const QString& title, OptionsModel& options, OptionsCom
     attacked->addWidget(wallpaperBox, 0, 1);
     attacked->addWidget(attackRunBox, 1, 0);
     attacked->addWidget(clipboardBox, 1, 1);
-    attacked->addLayout(browseRow(attackRunFileEdit, attackRunBrowse, 1, QStringLiteral("attackRunFileEdit")), 2, 0, 1, 2);
+    attacked->addLayout(
+        browseRow(attackRunFileEdit, attackRunBrowse, 1, QStringLiteral("attackRunFileEdit")), 2, 0, 1, 2);
 
     body()->addWidget(windowGroup);
     body()->addWidget(attackedGroup);
 
-    new OptionBindings(options,
-        {
-            { alwaysOnTopBox, Kind::Check, int(Check::AlwaysTop) },
-            { minimizeBox, Kind::Check, int(Check::Minimize) },
-            { iconTrayBox, Kind::Check, int(Check::IconTray) },
-            { m_hotkeysBox, Kind::Check, int(Check::Hotkeys) },
-            { autoScrollBox, Kind::Check, int(Check::AutoScroll) },
-            { autostartBox, Kind::Check, int(Check::LoadAtLogin) },
-            { flashIconBox, Kind::Check, int(Check::FlashIcon) },
-            { wallpaperBox, Kind::Check, int(Check::DesktopBackground) },
-            { attackRunBox, Kind::Check, int(Check::AttackRun) },
-            { clipboardBox, Kind::Check, int(Check::Clipboard) },
-            { attackRunFileEdit, Kind::Text, int(OptionsModel::Text::AttackRun) },
-            { attackRunFileEdit, Kind::Enabled, int(Control::AttackRunText) },
-            { attackRunBrowse, Kind::Enabled, int(Control::AttackRunBrowse) },
-        },
-        this);
+    bindValue(options, alwaysOnTopBox, member(options, &Settings::alwaysOnTop));
+    bindValue(options, minimizeBox, member(options, &Settings::minOnStartup));
+    bindValue(options, iconTrayBox, member(options, &Settings::useIconTray));
+    bindValue(options, m_hotkeysBox, member(options, &Settings::useHotkeys));
+    bindValue(options, autoScrollBox, member(options, &Settings::autoScrollMonitor));
+    bindValue(options, autostartBox, member(options, &Settings::loadAtLogin));
+    bindValue(options, flashIconBox, member(options, &Settings::flashIcon));
+    bindValue(options, wallpaperBox, member(options, &Settings::changeBackground));
+    bindValue(options, attackRunBox, member(options, &Settings::attackRun));
+    bindValue(options, clipboardBox, member(options, &Settings::copyClipboard));
+    bindValue(options, attackRunFileEdit, member(options, &Settings::attackRunFile));
+    bindEnabled(options, attackRunFileEdit, enabledAs(options, Control::AttackRunText));
+    bindEnabled(options, attackRunBrowse, enabledAs(options, Control::AttackRunBrowse));
 }
 
 QString DisplayPage::hotkeyHelpText()
@@ -91,7 +89,7 @@ bool DisplayPage::eventFilter(QObject* watched, QEvent* event)
 
 void DisplayPage::showHotkeyHelp()
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Hotkeys Menu"), hotkeyHelpText(), QMessageBox::Ok,
-        window());
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Hotkeys Menu"), hotkeyHelpText(),
+        QMessageBox::Ok, window());
     box.exec();
 }

@@ -11,7 +11,8 @@ class DisplayPage : public OptionsPage
     Q_OBJECT
 
 public:
-    DisplayPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
+    DisplayPage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
 
     static QString hotkeyHelpText();
 

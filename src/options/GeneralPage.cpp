@@ -2,6 +2,7 @@
 
 #include "OptionBindings.h"
 #include "OptionsCommands.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -10,11 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-using Kind = OptionBindings::Kind;
-using Check = OptionsModel::Check;
+using namespace OptionBindings;
 using Control = OptionsModel::Control;
 
-GeneralPage::GeneralPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+GeneralPage::GeneralPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
     auto* startupGroup = new QGroupBox(QStringLiteral("On Startup"), this);
@@ -47,17 +48,13 @@ GeneralPage::GeneralPage(const QString& title, OptionsModel& options, OptionsCom
     body()->addWidget(startupGroup);
     body()->addWidget(logsGroup);
 
-    new OptionBindings(options,
-        {
-            { hideMonitorBox, Kind::Check, int(Check::HideMonitor) },
-            { startMonitoringBox, Kind::Check, int(Check::AutoStart) },
-            { runBox, Kind::Check, int(Check::StartRun) },
-            { runFileEdit, Kind::Text, int(OptionsModel::Text::StartRun) },
-            { runFileEdit, Kind::Enabled, int(Control::StartRunText) },
-            { runFileBrowse, Kind::Enabled, int(Control::StartRunBrowse) },
-            { logsOn, Kind::OnOff, int(OptionsModel::Choice::Logs), logsOff },
-            { readLogButton, Kind::Enabled, int(Control::LogsRead) },
-            { purgeLogButton, Kind::Enabled, int(Control::LogsPurge) },
-        },
-        this);
+    bindValue(options, hideMonitorBox, member(options, &Settings::hideMonitor));
+    bindValue(options, startMonitoringBox, member(options, &Settings::startMonitoring));
+    bindValue(options, runBox, member(options, &Settings::run));
+    bindValue(options, runFileEdit, member(options, &Settings::runFile));
+    bindEnabled(options, runFileEdit, enabledAs(options, Control::StartRunText));
+    bindEnabled(options, runFileBrowse, enabledAs(options, Control::StartRunBrowse));
+    bindValue(options, logsOn, logsOff, member(options, &Settings::logs));
+    bindEnabled(options, readLogButton, enabledAs(options, Control::LogsRead));
+    bindEnabled(options, purgeLogButton, enabledAs(options, Control::LogsPurge));
 }

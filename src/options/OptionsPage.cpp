@@ -8,7 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-OptionsPage::OptionsPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+OptionsPage::OptionsPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : QFrame(parent)
     , m_options(options)
     , m_commands(commands)
@@ -36,7 +37,8 @@ OptionsPage::OptionsPage(const QString& title, OptionsModel& options, OptionsCom
     layout->addStretch(1);
 }
 
-QHBoxLayout* OptionsPage::browseRow(QLineEdit*& text, QPushButton*& button, int browseIndex, const QString& textName)
+QHBoxLayout* OptionsPage::browseRow(
+    QLineEdit*& text, QPushButton*& button, int browseIndex, const QString& textName)
 {
     text = new QLineEdit(this);
     text->setObjectName(textName);

@@ -1,6 +1,7 @@
 #include "SoundsPage.h"
 
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
@@ -11,16 +12,15 @@
 
 #include <array>
 
-using Kind = OptionBindings::Kind;
+using namespace OptionBindings;
 using Control = OptionsModel::Control;
-using Text = OptionsModel::Text;
 
-SoundsPage::SoundsPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+SoundsPage::SoundsPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
-    static constexpr std::array<const char*, OptionsModel::SoundCount> kLabels {
-        "Net Connection", "Net Disconnect", "Intruder Attack", "Start Protecting"
-    };
+    static constexpr std::array<const char*, OptionsModel::SoundCount> kLabels { "Net Connection",
+        "Net Disconnect", "Intruder Attack", "Start Protecting" };
 
     auto* soundsOn = new QRadioButton(QStringLiteral("O&n"), this);
     auto* soundsGroup = new QGroupBox(this);
@@ -31,31 +31,20 @@ SoundsPage::SoundsPage(const QString& title, OptionsModel& options, OptionsComma
     std::array<QPushButton*, OptionsModel::SoundCount> browseButtons {};
     for (int i = 0; i < OptionsModel::SoundCount; ++i) {
         rows->addWidget(new QLabel(QString::fromLatin1(kLabels[std::size_t(i)]), soundsGroup), i, 0);
-        rows->addLayout(browseRow(soundFileEdits[std::size_t(i)], browseButtons[std::size_t(i)], i + 2, QStringLiteral("soundFileEdit%1").arg(i)), i, 1);
+        rows->addLayout(browseRow(soundFileEdits[std::size_t(i)], browseButtons[std::size_t(i)], i + 2,
+                            QStringLiteral("soundFileEdit%1").arg(i)),
+            i, 1);
     }
     body()->addWidget(soundsOn);
     body()->addWidget(soundsGroup);
     body()->addWidget(soundsOff);
 
-    const auto text = [&](int i) { return soundFileEdits[std::size_t(i)]; };
-    const auto button = [&](int i) { return browseButtons[std::size_t(i)]; };
-    const auto sound = [](auto first, int i) { return int(first) + i; };
-    new OptionBindings(options,
-        {
-            { soundsOn, Kind::OnOff, int(OptionsModel::Choice::Sounds), soundsOff },
-            { soundsGroup, Kind::Enabled, int(Control::SoundsGroup) },
-            { text(0), Kind::Text, sound(Text::Sound0, 0) },
-            { text(1), Kind::Text, sound(Text::Sound0, 1) },
-            { text(2), Kind::Text, sound(Text::Sound0, 2) },
-            { text(3), Kind::Text, sound(Text::Sound0, 3) },
-            { text(0), Kind::Enabled, sound(Control::SoundText0, 0) },
-            { text(1), Kind::Enabled, sound(Control::SoundText0, 1) },
-            { text(2), Kind::Enabled, sound(Control::SoundText0, 2) },
-            { text(3), Kind::Enabled, sound(Control::SoundText0, 3) },
-            { button(0), Kind::Enabled, sound(Control::SoundBrowse0, 0) },
-            { button(1), Kind::Enabled, sound(Control::SoundBrowse0, 1) },
-            { button(2), Kind::Enabled, sound(Control::SoundBrowse0, 2) },
-            { button(3), Kind::Enabled, sound(Control::SoundBrowse0, 3) },
-        },
-        this);
+    bindValue(options, soundsOn, soundsOff, member(options, &Settings::soundsOn));
+    bindEnabled(options, soundsGroup, enabledAs(options, Control::SoundsGroup));
+    for (int i = 0; i < OptionsModel::SoundCount; ++i) {
+        const std::size_t at = std::size_t(i);
+        bindValue(options, soundFileEdits[at], member(options, Settings::SoundFiles[at]));
+        bindEnabled(options, soundFileEdits[at], enabledAs(options, Control(int(Control::SoundText0) + i)));
+        bindEnabled(options, browseButtons[at], enabledAs(options, Control(int(Control::SoundBrowse0) + i)));
+    }
 }

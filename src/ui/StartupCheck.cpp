@@ -4,7 +4,6 @@
 #include "EventOutputs.h"
 #include "IntruderLog.h"
 #include "MonitoringSwitch.h"
-#include "SettingValue.h"
 #include "Settings.h"
 
 #include <QDir>
@@ -47,7 +46,7 @@ void StartupCheck::run()
                 : QStringLiteral("no port could be armed: ") + m_unguarded.join(QLatin1String(", ")));
         return;
     }
-    if (SettingValue::isTrue(m_settings.logs))
+    if (m_settings.logs)
         m_logSizeBefore = QFileInfo(logFile()).size();
     m_client.connectToHost(QHostAddress::LocalHost, quint16(m_port));
     m_poll.start();

@@ -191,9 +191,9 @@ private slots:
         m_alarm->set(
             "Display/Flash Icon=1;Display/Use IconTray=1;Display/Change Background=1;Display/Attack Run=1;"
             "Display/Copy Clipboard=1;Sounds/On=True;General/Logs=True;Advance/DDE On=1");
-        m_alarm->options.setText(OptionsModel::Text::Sound2, "Siren.wav"); // an edit not yet saved counts
+        m_alarm->options.set(&Settings::intruderSound, QString("Siren.wav")); // an edit not yet saved counts
         m_alarm->actions.raiseIntruderAlert(m_intruder);
-        m_alarm->options.setText(OptionsModel::Text::ChatService, "fifo:/tmp/chat");
+        m_alarm->options.set(&Settings::chatService, QString("fifo:/tmp/chat"));
         m_alarm->actions.raiseIntruderAlert(
             { "192.168.1.7", 80, {} }); // within the second: no program, sound, wallpaper
         QCOMPARE(m_alarm->recorder.calls,

@@ -194,7 +194,7 @@ private slots:
 
         // Exit removes the tray icon, then ends; an unsaved change stays unsaved.
         rig.fakes.calls.clear();
-        rig.options.setCheckState(OptionsModel::Check::AlwaysTop, 1);
+        rig.options.set(&Settings::alwaysOnTop, Flag(1));
         rig.lifecycle.exitProgram();
         QCOMPARE(rig.fakes.calls, QStringList({ "trayIconDelete", "endProcess" }));
         QCOMPARE(rig.store.store().read("Display", "Always On Top"), QString("0"));

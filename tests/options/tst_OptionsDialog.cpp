@@ -2,13 +2,12 @@
 #include "AlarmPage.h"
 #include "CommandLine.h"
 #include "DesktopSeams.h"
-#include "OptionsDialog.h"
 #include "IntruderLog.h"
 #include "MonitorRig.h"
 #include "OptionsCommands.h"
 #include "OptionsCycle.h"
+#include "OptionsDialog.h"
 #include "PortEntry.h"
-#include "SettingValue.h"
 #include "StartupTargets.h"
 #include "TestStore.h"
 
@@ -143,7 +142,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     OptionsCycle cycle { { &settings,
                              [this] {
                                  calls << "reapply";
-                                 if (SettingValue::isOff(settings.settings().rps))
+                                 if (settings.settings().rps.isOff())
                                      monitoring.unloadSentinel();
                              },
                              this, this, &state, &monitoring, &alarm },
@@ -184,7 +183,7 @@ private slots:
             QVERIFY(!Loopback::isListening(ports[0]));
             rig.out.log.clear();
             if (c.editedRps >= 0)
-                rig.options.setCheckState(OptionsModel::Check::Rps, c.editedRps);
+                rig.options.set(&Settings::rps, Flag(c.editedRps));
 
             c.ok ? rig.cycle.ok() : rig.cycle.close();
             QCOMPARE(rig.calls, (QStringList { "netcheck off", "reapply", "enable", "hide" }));
@@ -229,8 +228,9 @@ private slots:
         const auto enabled = [&rig] {
             QString flags;
             for (const char* name : { "runFileEdit", "browseButton0", "readLogButton", "purgeLogButton",
-                     "attackRunFileEdit", "browseButton1", "soundsGroup", "soundFileEdit0", "soundFileEdit1", "soundFileEdit2",
-                     "soundFileEdit3", "browseButton2", "browseButton3", "browseButton4", "browseButton5", "chatServiceEdit" })
+                     "attackRunFileEdit", "browseButton1", "soundsGroup", "soundFileEdit0", "soundFileEdit1",
+                     "soundFileEdit2", "soundFileEdit3", "browseButton2", "browseButton3", "browseButton4",
+                     "browseButton5", "chatServiceEdit" })
                 flags += rig.named<QWidget>(name)->isEnabled() ? '1' : '0';
             return flags;
         };
@@ -258,8 +258,8 @@ private slots:
                 { "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "None", "/snd/My Alarm.wav" }));
         QCOMPARE(CommandLine::splitWords(browsed[0]) + CommandLine::splitWords(browsed[1]),
             QStringList({ "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm" }));
-        QCOMPARE(rig.named<QLabel>("allowError")->text(),
-            QString("\"backup.lan\": not an IPv4 or IPv6 address"));
+        QCOMPARE(
+            rig.named<QLabel>("allowError")->text(), QString("\"backup.lan\": not an IPv4 or IPv6 address"));
         QCOMPARE(rig.file(), file);
 
         if (way == 0)
