@@ -38,7 +38,8 @@ void AppLifecycle::applyStartupSettings()
     if (s.startMonitoring.isOn())
         m_targets.monitoring->toggleMonitoring();
     if (s.run.isOn())
-        m_launcher.start(s.runFile); // a program that cannot be started is ignored
+        // A program that cannot be started is not reported: start-up goes on, as it always has.
+        static_cast<void>(m_launcher.start(s.runFile));
     if (s.alwaysOnTop.isOn())
         m_targets.window->setAlwaysOnTop();
     if (s.minOnStartup.isOn())

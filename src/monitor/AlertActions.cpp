@@ -39,8 +39,8 @@ void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
     if (s.changeBackground.isOn() && m_wallpaperThrottle.tryPass())
         m_services.wallpaper->changeWallpaper(QDir(s.appPath).absoluteFilePath(wallpaperFileName()));
     if (s.attackRun.isOn() && m_programThrottle.tryPass())
-        m_services.launcher->start(
-            s.attackRunFile, attackEnvironment(intruder)); // a missing program is ignored
+        // A missing program is not reported: a line per intrusion would flood the status list.
+        static_cast<void>(m_services.launcher->start(s.attackRunFile, attackEnvironment(intruder)));
     if (s.copyClipboard.isOn())
         m_services.clipboard->copyToClipboard(clipboardText(intruder));
     // The dialog's current text, pending edits included.

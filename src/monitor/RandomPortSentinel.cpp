@@ -35,7 +35,8 @@ void RandomPortSentinel::movePort()
     const int port = m_drawPort();
     m_socket.close();
     m_socket.setLocalPort(port);
-    m_socket.listen();
+    // Nobody asked for this port: one that cannot be bound waits silently for the next draw.
+    static_cast<void>(m_socket.listen());
 }
 
 int RandomPortSentinel::drawPortFromClock()

@@ -94,6 +94,8 @@ void LinuxChatCommandSender::writeLines(const QString& path, const QByteArray& l
             const qsizetype lastBreak = lines.lastIndexOf('\n', end - 1);
             end = lastBreak >= start ? lastBreak + 1 : lines.indexOf('\n', start) + 1;
         }
+        // A pipe without a reader, or a full one, misses the rest: a chat client that is not there
+        // or busy is never waited for nor reported.
         if (!Fifo::write(path, lines.sliced(start, end - start)))
             return;
         start = end;
