@@ -2,13 +2,8 @@
 
 #include "ProgramFolder.h"
 #include "ProgramLauncher.h"
-#include "SettingValue.h"
 #include "SettingsManager.h"
 #include "StatusReporter.h"
-
-using SettingValue::isOff;
-using SettingValue::isOn;
-using SettingValue::isTrue;
 
 AppLifecycle::AppLifecycle(SettingsManager& settings, ProgramFolder& folder, StatusReporter& status,
     ProgramLauncher& launcher, const StartupTargets& targets, EndProcess endProcess)
@@ -21,7 +16,7 @@ AppLifecycle::AppLifecycle(SettingsManager& settings, ProgramFolder& folder, Sta
 {
 }
 
-void AppLifecycle::formLoad()
+void AppLifecycle::startUp()
 {
     m_settings.firstStartup();
     m_settings.loadSettings();
@@ -38,27 +33,28 @@ void AppLifecycle::applyStartupSettings()
 {
     const Settings& s = m_settings.settings();
 
-    if (isOn(s.hideMonitor))
+    if (s.hideMonitor.isOn())
         m_targets.window->toggleMonitorView();
-    if (isOn(s.startMonitoring))
+    if (s.startMonitoring.isOn())
         m_targets.monitoring->toggleMonitoring();
-    if (isOn(s.run))
-        m_launcher.start(s.runFile); // a program that cannot be started is ignored
-    if (isOn(s.alwaysOnTop))
+    if (s.run.isOn())
+        // A program that cannot be started is not reported: start-up goes on, as it always has.
+        static_cast<void>(m_launcher.start(s.runFile));
+    if (s.alwaysOnTop.isOn())
         m_targets.window->setAlwaysOnTop();
-    if (isOn(s.minOnStartup))
+    if (s.minOnStartup.isOn())
         m_targets.window->minimize();
-    if (isOn(s.useIconTray))
+    if (s.useIconTray.isOn())
         m_targets.tray->trayIconAdd();
-    if (isOn(s.useHotkeys))
+    if (s.useHotkeys.isOn())
         m_targets.hotkeys->load();
-    if (isOn(s.autoScrollMonitor)) {
+    if (s.autoScrollMonitor.isOn()) {
         m_targets.window->measureStatusList();
         m_targets.window->setAutoScrollEnabled(true);
     }
-    if (isOn(s.windowsStartup))
+    if (s.loadAtLogin.isOn())
         report(m_targets.registration->addToStartup());
-    if (isTrue(s.soundsOn))
+    if (s.soundsOn)
         m_targets.networkWatch->setEnabled(true);
     m_targets.window->startMinimizedWatch();
 }
@@ -67,39 +63,39 @@ void AppLifecycle::reapplySettings()
 {
     const Settings& s = m_settings.settings();
 
-    if (isOff(s.alwaysOnTop))
+    if (s.alwaysOnTop.isOff())
         m_targets.window->clearAlwaysOnTop();
     else
         m_targets.window->setAlwaysOnTop();
 
-    if (isOff(s.useIconTray))
+    if (s.useIconTray.isOff())
         m_targets.tray->trayIconDelete();
     else
         m_targets.tray->trayIconAdd();
 
-    if (isOff(s.useHotkeys))
+    if (s.useHotkeys.isOff())
         m_targets.hotkeys->unload();
     else
         m_targets.hotkeys->load();
 
-    if (isOff(s.autoScrollMonitor)) {
+    if (s.autoScrollMonitor.isOff()) {
         m_targets.window->setAutoScrollEnabled(false);
     } else {
         m_targets.window->measureStatusList();
         m_targets.window->setAutoScrollEnabled(true);
     }
 
-    report(isOff(s.windowsStartup) ? m_targets.registration->removeFromStartup()
-                                   : m_targets.registration->addToStartup());
+    report(s.loadAtLogin.isOff() ? m_targets.registration->removeFromStartup()
+                                 : m_targets.registration->addToStartup());
 
-    if (!isTrue(s.soundsOn)) {
+    if (!s.soundsOn) {
         m_targets.networkWatch->setEnabled(false);
         m_targets.networkWatch->resetNetState();
     } else {
         m_targets.networkWatch->setEnabled(true);
     }
 
-    if (isOff(s.rps))
+    if (s.rps.isOff())
         m_targets.monitoring->unloadSentinel();
 
     m_targets.window->hideMinimizedMonitor();

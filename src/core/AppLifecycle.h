@@ -20,7 +20,7 @@ public:
 
     // The start-up sequence: first-start values, loading, the program folder, applying the
     // settings, and "Ready." in the status label. Whatever failed on the way is a status line.
-    void formLoad();
+    void startUp();
 
     // Applies the stored settings once at start-up; a flag that is not 1 skips its step.
     void applyStartupSettings();

@@ -1,13 +1,13 @@
 #pragma once
 
-// Whether port monitoring is on. Unset until monitoring first starts, which reads as "not on".
-// Written by the monitoring switch; read by the status display and the options cycle.
+// Whether the port listeners are meant to be open: off until monitoring first starts. Written by
+// the monitoring switch; read by the status display and the options cycle.
 class MonitoringState
 {
 public:
-    bool isActive() const { return m_value == 1; }
-    void setActive(bool active) { m_value = active ? 1 : 0; }
+    bool isActive() const { return m_active; }
+    void setActive(bool active) { m_active = active; }
 
 private:
-    short m_value = -1;
+    bool m_active = false;
 };

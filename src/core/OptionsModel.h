@@ -1,39 +1,19 @@
 #pragma once
 
-#include <QObject>
+#include "Settings.h"
+#include "WorkingCopy.h"
+
 #include <QStringList>
 
-#include <array>
-
-// The options dialog's working copy: every check box, On/Off pair, text, the port list and the
-// enabled state of the dependent controls. The dialog's widgets only mirror this object. At run
-// time it is also where the port list, the four sound file names and the chat service name live
-// ("the dialog's current text"), pending edits included.
-class OptionsModel : public QObject
+// The options dialog's working copy of the original store sections, typed as the record is. The
+// dialog's controls only mirror it, and the enabled state of the dependent controls derives from
+// it. At run time it is also where the port list, the four sound file names and the chat service
+// name live ("the dialog's current text"), pending edits included.
+class OptionsModel : public WorkingCopy
 {
     Q_OBJECT
 
 public:
-    enum class Check {
-        HideMonitor,
-        AutoStart,
-        StartRun,
-        AlwaysTop,
-        Minimize,
-        IconTray,
-        Hotkeys,
-        AutoScroll,
-        WindowsStart,
-        FlashIcon,
-        DesktopBackground,
-        AttackRun,
-        Clipboard,
-        DdeOn,
-        Rps,
-        Count
-    };
-    enum class Choice { Logs, Sounds, Count };
-    enum class Text { StartRun, AttackRun, Sound0, Sound1, Sound2, Sound3, DdeService, Count };
     // Controls whose enabled state depends on other values.
     enum class Control {
         StartRunText,
@@ -51,7 +31,7 @@ public:
         SoundBrowse1,
         SoundBrowse2,
         SoundBrowse3,
-        DdeText,
+        ChatServiceText,
         Count
     };
 
@@ -60,58 +40,32 @@ public:
 
     explicit OptionsModel(QObject* parent = nullptr);
 
-    // Back to the state of a freshly created dialog: everything unchecked, empty, enabled. Each
-    // value that changes is signalled like any other change.
-    void reset();
-
-    // Check box state: 0 unchecked, 1 checked, 2 grayed. Changing the state of "Run" (either page)
-    // or the chat link's "Enable" runs refreshOptionStates, as clicking them does.
-    int checkState(Check check) const { return m_checks[index(check)]; }
-    bool isChecked(Check check) const { return checkState(check) == 1; }
-    void setCheckState(Check check, int state);
-
-    // An On/Off option pair; true when On is selected. Selecting either runs refreshOptionStates.
-    bool isOn(Choice choice) const { return m_choices[index(choice)]; }
-    void setOn(Choice choice, bool on);
-
-    QString text(Text text) const { return m_texts[index(text)]; }
-    void setText(Text text, const QString& value);
+    const Settings& values() const { return m_values; }
+    // Every value at once, as loading does; a check box shows a flag outside its three states
+    // unchecked, so that is what the working copy keeps.
+    void setValues(const Settings& values);
+    // One value, as a control or a command sets it.
+    template <typename T> void set(T Settings::*field, const T& value)
+    {
+        if (m_values.*field == value)
+            return;
+        m_values.*field = value;
+        emit changed();
+    }
+    // Where a control writes a user's edit; it calls edited() afterwards.
+    Settings& edit() { return m_values; }
+    void edited() override { emit changed(); }
 
     QString soundFile(int soundIndex) const;
-    QString ddeService() const { return text(Text::DdeService); }
+    QString chatService() const { return m_values.chatService; }
 
-    const QStringList& ports() const { return m_ports; }
+    const QStringList& ports() const { return m_values.ports; }
     void appendPort(const QString& port);
     // Removes the entries at the given rows, each once; the others keep their order.
     void removePorts(QList<int> rows);
 
-    bool isEnabled(Control control) const { return m_enabled[index(control)]; }
-
-    // Derives the enabled state of the dependent controls from the current values.
-    void refreshOptionStates();
-
-signals:
-    void checkStateChanged(OptionsModel::Check check);
-    void choiceChanged(OptionsModel::Choice choice);
-    void textChanged(OptionsModel::Text text);
-    void portsChanged();
-    void enabledChanged(OptionsModel::Control control);
+    bool isEnabled(Control control) const;
 
 private:
-    template <typename E> static constexpr std::size_t index(E e) { return static_cast<std::size_t>(e); }
-
-    void setEnabled(Control control, bool enabled);
-    template <typename T, typename Signal> static void assign(T& field, const T& value, Signal signal)
-    {
-        if (field == value)
-            return;
-        field = value;
-        signal();
-    }
-
-    std::array<int, std::size_t(Check::Count)> m_checks {};
-    std::array<bool, std::size_t(Choice::Count)> m_choices {};
-    std::array<QString, std::size_t(Text::Count)> m_texts;
-    std::array<bool, std::size_t(Control::Count)> m_enabled {};
-    QStringList m_ports;
+    Settings m_values;
 };

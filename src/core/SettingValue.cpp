@@ -22,9 +22,6 @@ bool parseDecimal(const QString& text, int* value)
 
 int flag(const QString& text)
 {
-    // The program only writes single digits; they are read on every intrusion.
-    if (text.size() == 1 && text.at(0).isDigit() && text.at(0).unicode() < 0x80)
-        return text.at(0).unicode() - '0';
     int value = 0;
     return parseDecimal(text, &value) ? value : 0;
 }

@@ -2,21 +2,13 @@
 
 #include <QString>
 
-// How stored text is read as a flag, a switch or the port list's last index. The program writes
-// only "0"/"1", "True"/"False" and decimal integers, but the store is a file a user may edit:
-// anything else reads as off, false or an empty list, never as an error.
+// How stored text is read as a flag, a switch or the port list's last index, once when the store
+// is loaded. The program writes only "0"/"1", "True"/"False" and decimal integers, but the store
+// is a file a user may edit: anything else reads as 0, false or an empty list, never as an error.
 namespace SettingValue {
 
 // A flag's integer value; text that is not a decimal integer reads as 0.
 int flag(const QString& text);
-inline bool isOn(const QString& text)
-{
-    return flag(text) == 1;
-}
-inline bool isOff(const QString& text)
-{
-    return flag(text) == 0;
-}
 
 // A switch is true only for "True", in any letter case.
 bool isTrue(const QString& text);

@@ -5,51 +5,47 @@
 namespace SettingsKeys {
 
 namespace {
-using Check = OptionsModel::Check;
-using Choice = OptionsModel::Choice;
-using Text = OptionsModel::Text;
-
-constexpr int c(Check check)
+constexpr Key flag(const char* section, const char* key, const char* first, Flag Settings::*field)
 {
-    return static_cast<int>(check);
+    return { section, key, first, Form::Flag, field, nullptr, nullptr };
 }
-constexpr int c(Choice choice)
+constexpr Key onOff(const char* section, const char* key, const char* first, bool Settings::*field)
 {
-    return static_cast<int>(choice);
+    return { section, key, first, Form::Switch, nullptr, field, nullptr };
 }
-constexpr int c(Text text)
+constexpr Key text(const char* section, const char* key, const char* first, QString Settings::*field)
 {
-    return static_cast<int>(text);
+    return { section, key, first, Form::Text, nullptr, nullptr, field };
 }
 
+using S = Settings;
 const std::array<Key, 26> kTable { {
-    { "General", "Hide Monitor", "0", Form::Flag, &Settings::hideMonitor, c(Check::HideMonitor) },
-    { "General", "Start Monitoring", "1", Form::Flag, &Settings::startMonitoring, c(Check::AutoStart) },
-    { "General", "Run", "0", Form::Flag, &Settings::run, c(Check::StartRun) },
-    { "General", "Run File", "None", Form::Text, &Settings::runFile, c(Text::StartRun) },
-    { "General", "Logs", "True", Form::Switch, &Settings::logs, c(Choice::Logs) },
-    { "General", "Start", "Sentrel II", Form::Marker, nullptr, -1 },
-    { "Display", "Always On Top", "0", Form::Flag, &Settings::alwaysOnTop, c(Check::AlwaysTop) },
-    { "Display", "Min On Startup", "1", Form::Flag, &Settings::minOnStartup, c(Check::Minimize) },
-    { "Display", "Use IconTray", "1", Form::Flag, &Settings::useIconTray, c(Check::IconTray) },
-    { "Display", "Use Hotkeys", "0", Form::Flag, &Settings::useHotkeys, c(Check::Hotkeys) },
-    { "Display", "Auto Scroll Monitor", "1", Form::Flag, &Settings::autoScrollMonitor, c(Check::AutoScroll) },
-    { "Display", "Windows Startup", "1", Form::Flag, &Settings::windowsStartup, c(Check::WindowsStart) },
-    { "Display", "Flash Icon", "1", Form::Flag, &Settings::flashIcon, c(Check::FlashIcon) },
-    { "Display", "Change Background", "0", Form::Flag, &Settings::changeBackground,
-        c(Check::DesktopBackground) },
-    { "Display", "Attack Run", "0", Form::Flag, &Settings::attackRun, c(Check::AttackRun) },
-    { "Display", "Attack Run File", "None", Form::Text, &Settings::attackRunFile, c(Text::AttackRun) },
-    { "Display", "Copy Clipboard", "1", Form::Flag, &Settings::copyClipboard, c(Check::Clipboard) },
-    { "Sounds", "On", "True", Form::Switch, &Settings::soundsOn, c(Choice::Sounds) },
-    { "Sounds", "0", "NetOn.wav", Form::Text, nullptr, c(Text::Sound0) },
-    { "Sounds", "1", "NetOff.wav", Form::Text, nullptr, c(Text::Sound1) },
-    { "Sounds", "2", "Intruder.wav", Form::Text, nullptr, c(Text::Sound2) },
-    { "Sounds", "3", "Start.wav", Form::Text, nullptr, c(Text::Sound3) },
-    { "Ports", "Number", "11", Form::PortList, nullptr, -1 },
-    { "Advance", "DDE On", "0", Form::Flag, &Settings::ddeOn, c(Check::DdeOn) },
-    { "Advance", "DDE Service", "mIRC", Form::Text, &Settings::ddeService, c(Text::DdeService) },
-    { "Advance", "RPS", "0", Form::Flag, &Settings::rps, c(Check::Rps) },
+    flag("General", "Hide Monitor", "0", &S::hideMonitor),
+    flag("General", "Start Monitoring", "1", &S::startMonitoring),
+    flag("General", "Run", "0", &S::run),
+    text("General", "Run File", "None", &S::runFile),
+    onOff("General", "Logs", "True", &S::logs),
+    { "General", "Start", "Sentrel II", Form::Marker },
+    flag("Display", "Always On Top", "0", &S::alwaysOnTop),
+    flag("Display", "Min On Startup", "1", &S::minOnStartup),
+    flag("Display", "Use IconTray", "1", &S::useIconTray),
+    flag("Display", "Use Hotkeys", "0", &S::useHotkeys),
+    flag("Display", "Auto Scroll Monitor", "1", &S::autoScrollMonitor),
+    flag("Display", "Windows Startup", "1", &S::loadAtLogin),
+    flag("Display", "Flash Icon", "1", &S::flashIcon),
+    flag("Display", "Change Background", "0", &S::changeBackground),
+    flag("Display", "Attack Run", "0", &S::attackRun),
+    text("Display", "Attack Run File", "None", &S::attackRunFile),
+    flag("Display", "Copy Clipboard", "1", &S::copyClipboard),
+    onOff("Sounds", "On", "True", &S::soundsOn),
+    text("Sounds", "0", "NetOn.wav", &S::netConnectedSound),
+    text("Sounds", "1", "NetOff.wav", &S::netDisconnectedSound),
+    text("Sounds", "2", "Intruder.wav", &S::intruderSound),
+    text("Sounds", "3", "Start.wav", &S::startSound),
+    { "Ports", "Number", "11", Form::PortList },
+    flag("Advance", "DDE On", "0", &S::chatOn),
+    text("Advance", "DDE Service", "mIRC", &S::chatService),
+    flag("Advance", "RPS", "0", &S::rps),
 } };
 
 constexpr std::array<const char*, 12> kDefaultPorts {

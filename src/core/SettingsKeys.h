@@ -1,6 +1,5 @@
 #pragma once
 
-#include "OptionsModel.h"
 #include "Settings.h"
 
 #include <span>
@@ -29,8 +28,10 @@ struct Key
     const char* key;
     const char* firstStartValue;
     Form form;
-    QString Settings::*field; // nullptr when the record has no field for the key
-    int control; // OptionsModel::Check, ::Choice or ::Text by form; -1 for none
+    // The value the key holds, by form; none for the marker and the port list.
+    Flag Settings::*flag = nullptr;
+    bool Settings::*onOff = nullptr;
+    QString Settings::*text = nullptr;
 };
 
 std::span<const Key> table();

@@ -38,62 +38,54 @@ void SettingsManager::firstStartup()
 
 void SettingsManager::loadSettings()
 {
-    m_options.reset();
-
+    Settings loaded;
+    loaded.appPath = m_settings.appPath;
     for (const Key& key : table()) {
         const QString section = str(key.section);
-        if (key.form == Form::Marker)
-            continue;
-        if (key.form == Form::PortList) {
+        switch (key.form) {
+        case Form::Marker:
+            break;
+        case Form::PortList: {
             const int last = SettingValue::lastPortIndex(m_store.read(section, str(PortCountKey)));
             for (int i = 0; i <= last; ++i)
-                m_options.appendPort(m_store.read(section, QString::number(i)));
-            continue;
+                loaded.ports.append(m_store.read(section, QString::number(i)));
+            break;
         }
-
-        const QString value = m_store.read(section, str(key.key));
-        if (key.field)
-            m_settings.*key.field = value;
-        switch (key.form) {
         case Form::Flag:
-            m_options.setCheckState(OptionsModel::Check(key.control), SettingValue::flag(value));
+            loaded.*key.flag = Flag(SettingValue::flag(m_store.read(section, str(key.key))));
             break;
         case Form::Switch:
-            m_options.setOn(OptionsModel::Choice(key.control), SettingValue::isTrue(value));
+            loaded.*key.onOff = SettingValue::isTrue(m_store.read(section, str(key.key)));
             break;
         case Form::Text:
-            m_options.setText(OptionsModel::Text(key.control), value);
-            break;
-        case Form::Marker:
-        case Form::PortList:
+            loaded.*key.text = m_store.read(section, str(key.key));
             break;
         }
     }
-
-    m_options.refreshOptionStates();
+    m_settings = loaded;
+    m_options.setValues(loaded);
 }
 
 void SettingsManager::saveSettings()
 {
+    const Settings& values = m_options.values();
     for (const Key& key : table()) {
         const QString section = str(key.section);
         switch (key.form) {
         case Form::Marker:
             break;
         case Form::Flag:
-            m_store.write(section, str(key.key),
-                QString::number(m_options.checkState(OptionsModel::Check(key.control))));
+            m_store.write(section, str(key.key), QString::number((values.*key.flag).value()));
             break;
         case Form::Switch:
-            m_store.write(section, str(key.key),
-                SettingValue::fromSwitch(m_options.isOn(OptionsModel::Choice(key.control))));
+            m_store.write(section, str(key.key), SettingValue::fromSwitch(values.*key.onOff));
             break;
         case Form::Text:
-            m_store.write(section, str(key.key), m_options.text(OptionsModel::Text(key.control)));
+            m_store.write(section, str(key.key), values.*key.text);
             break;
         case Form::PortList: {
             // Entries beyond the new last index stay in the store; loading stops at "Number".
-            const QStringList& ports = m_options.ports();
+            const QStringList& ports = values.ports;
             m_store.write(section, str(PortCountKey), QString::number(qint16(ports.size() - 1)));
             for (qsizetype i = 0; i < ports.size(); ++i)
                 m_store.write(section, QString::number(i), ports.at(i));

@@ -6,7 +6,8 @@ class OptionsModel;
 class SettingsStore;
 
 // Moves setting values between the store, the Settings record and the options working copy:
-// store to record and working copy on load, working copy to store on save.
+// the store's text is parsed once on load into the record and the working copy, and the working
+// copy is written back as text on save.
 class SettingsManager
 {
 public:
@@ -14,7 +15,7 @@ public:
 
     // Writes every first-start value unless the store carries the exact marker "Sentrel II".
     void firstStartup();
-    // Rebuilds the working copy from the store and refills the record.
+    // Parses the store into the record and makes the working copy the same values.
     void loadSettings();
     // Writes the working copy to the store. Leaves the record alone: callers load afterwards.
     void saveSettings();

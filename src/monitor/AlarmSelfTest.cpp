@@ -20,8 +20,8 @@ void AlarmSelfTest::run()
 {
     if (isRunning())
         return;
-    for (int i = 0; i < m_monitoring.wsPortsCount(); ++i) {
-        const ListeningSocket& listener = m_monitoring.wsPorts(i);
+    for (int i = 0; i < m_monitoring.listenerCount(); ++i) {
+        const ListeningSocket& listener = m_monitoring.listener(i);
         if (listener.state() == ListeningSocket::State::Listening) {
             m_port = listener.localPort();
             break;

@@ -7,7 +7,6 @@
 #include "IntruderRecord.h"
 #include "OptionsModel.h"
 #include "ProgramLauncher.h"
-#include "SettingValue.h"
 #include "SettingsManager.h"
 #include "SoundPlayer.h"
 #include "WallpaperChanger.h"
@@ -29,30 +28,28 @@ AlertActions::AlertActions(const SettingsManager& settings, const OptionsModel& 
 void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
 {
     const Settings& s = m_settings.settings();
-    using SettingValue::isOn;
-    using SettingValue::isTrue;
 
-    if (isOn(s.flashIcon) && isOn(s.useIconTray))
+    if (s.flashIcon.isOn() && s.useIconTray.isOn())
         m_services.iconFlasher->startFlashing();
     if (intruder.alarmAlreadyRaised) {
-        if (isTrue(s.logs))
+        if (s.logs)
             m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentMSecsSinceEpoch());
         return;
     }
-    if (isOn(s.changeBackground) && m_wallpaperThrottle.tryPass())
+    if (s.changeBackground.isOn() && m_wallpaperThrottle.tryPass())
         m_services.wallpaper->changeWallpaper(QDir(s.appPath).absoluteFilePath(wallpaperFileName()));
-    if (isOn(s.attackRun) && m_programThrottle.tryPass())
-        m_services.launcher->start(
-            s.attackRunFile, attackEnvironment(intruder)); // a missing program is ignored
-    if (isOn(s.copyClipboard))
+    if (s.attackRun.isOn() && m_programThrottle.tryPass())
+        // A missing program is not reported: a line per intrusion would flood the status list.
+        static_cast<void>(m_services.launcher->start(s.attackRunFile, attackEnvironment(intruder)));
+    if (s.copyClipboard.isOn())
         m_services.clipboard->copyToClipboard(clipboardText(intruder));
     // The dialog's current text, pending edits included.
-    if (isTrue(s.soundsOn) && m_soundThrottle.tryPass())
+    if (s.soundsOn && m_soundThrottle.tryPass())
         m_services.soundPlayer->play(m_options.soundFile(OptionsModel::IntruderSound));
-    if (isTrue(s.logs))
+    if (s.logs)
         m_log.writeLogEntry(s.appPath, intruder, QDateTime::currentMSecsSinceEpoch());
-    if (isOn(s.ddeOn))
-        m_services.chat->sendDdeCommand(m_options.ddeService(), chatCommand(intruder));
+    if (s.chatOn.isOn())
+        m_services.chat->sendCommand(m_options.chatService(), chatCommand(intruder));
 }
 
 ProgramLauncher::Environment AlertActions::attackEnvironment(const IntruderRecord& intruder)

@@ -5,14 +5,11 @@
 #include "MonitoringState.h"
 #include "OptionsModel.h"
 #include "PortBinder.h"
-#include "SettingValue.h"
 #include "SettingsManager.h"
 #include "SoundPlayer.h"
 #include "StatusReporter.h"
 
 namespace {
-const QString StartCaption = QStringLiteral("Start");
-const QString StopCaption = QStringLiteral("Stop");
 // Ports below this one are reserved to privileged processes.
 constexpr int PrivilegedPortLimit = 1024;
 
@@ -38,9 +35,8 @@ MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& moni
     , m_events(events)
     , m_intrusions(status, alert, events)
     , m_sentinel(m_intrusions, std::move(sentinelSchedule))
-    , m_caption(StartCaption)
 {
-    wsPortsElement(0);
+    ensureListener(0);
 }
 
 MonitoringSwitch::~MonitoringSwitch() = default;
@@ -48,21 +44,21 @@ MonitoringSwitch::~MonitoringSwitch() = default;
 void MonitoringSwitch::toggleMonitoring()
 {
     const Settings& settings = m_settings.settings();
-    if (m_caption == StartCaption) {
-        if (SettingValue::isTrue(settings.soundsOn))
+    if (m_state == State::Off) {
+        if (settings.soundsOn)
             m_soundPlayer.play(m_options.soundFile(OptionsModel::StartSound));
         openPortListeners();
         m_monitoringState.setActive(true);
-        if (SettingValue::isOn(settings.rps))
+        if (settings.rps.isOn())
             loadSentinel();
         m_status.setStatusText(QStringLiteral("Protecting.."));
-        setCaption(StopCaption);
+        setState(State::On);
         m_events.record(Event::now(Event::Kind::MonitoringStarted));
     } else {
         closePortListeners();
         m_status.addStatusLine(QStringLiteral("Monitoring Ports Disabled."));
         m_status.setStatusText(QStringLiteral("Disabled."));
-        setCaption(StartCaption);
+        setState(State::Off);
         m_monitoringState.setActive(false);
         unloadSentinel();
         m_intrusions.endIncidents();
@@ -99,7 +95,7 @@ void MonitoringSwitch::openPortListeners()
 
 MonitoringSwitch::ListenResult MonitoringSwitch::openPortListener(int index, int port)
 {
-    ListeningSocket& listener = wsPortsElement(index);
+    ListeningSocket& listener = ensureListener(index);
     if (port == 0) {
         // Never fall back to whatever port the element served before.
         listener.close();
@@ -128,7 +124,7 @@ void MonitoringSwitch::bindPrivilegedPorts(const QList<int>& ports, std::vector<
         ListenResult& result = results[indexes[k]];
         switch (bound[k].outcome) {
         case PortBinder::Outcome::Bound:
-            result = m_wsPorts[indexes[k]]->adopt(bound[k].fd);
+            result = m_listeners[indexes[k]]->adopt(bound[k].fd);
             break;
         case PortBinder::Outcome::InUse:
             result = ListenResult::InUse;
@@ -166,27 +162,32 @@ void MonitoringSwitch::reportPort(const QString& entry, int port, ListenResult r
 
 void MonitoringSwitch::closePortListeners()
 {
-    // All elements, not only as many as the list has now: none may outlive an edit of the list.
-    for (const auto& listener : m_wsPorts) {
+    // All listeners, not only as many as the list has now: none may outlive an edit of the list.
+    for (const auto& listener : m_listeners) {
         listener->setLocalPort(0);
         listener->close();
     }
 }
 
-ListeningSocket& MonitoringSwitch::wsPortsElement(int index)
+ListeningSocket& MonitoringSwitch::ensureListener(int index)
 {
-    while (int(m_wsPorts.size()) <= index) {
-        auto& listener = m_wsPorts.emplace_back(std::make_unique<ListeningSocket>());
+    while (int(m_listeners.size()) <= index) {
+        auto& listener = m_listeners.emplace_back(std::make_unique<ListeningSocket>());
         connect(listener.get(), &ListeningSocket::connectionAccepted, this,
             [this](const QString& peer, int port, int peerPort) {
                 m_intrusions.handleIntrusion(peer, port, peerPort, false);
             });
     }
-    return *m_wsPorts[std::size_t(index)];
+    return *m_listeners[std::size_t(index)];
 }
 
-void MonitoringSwitch::setCaption(const QString& caption)
+QString MonitoringSwitch::caption(State state)
 {
-    m_caption = caption;
-    emit captionChanged(m_caption);
+    return state == State::Off ? QStringLiteral("Start") : QStringLiteral("Stop");
+}
+
+void MonitoringSwitch::setState(State state)
+{
+    m_state = state;
+    emit captionChanged(caption());
 }

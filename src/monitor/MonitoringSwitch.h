@@ -21,8 +21,8 @@ class SoundPlayer;
 class StatusReporter;
 
 // Switches port monitoring on and off: one listener per entry of the port list, plus the random
-// port sentinel when it is enabled. The switch's state is the caption of the window's first flat
-// button, "Start" while off and "Stop" while on; the window shows what captionChanged says.
+// port sentinel when it is enabled. The window's first flat button shows the caption derived from
+// the state, "Start" while off and "Stop" while on, as captionChanged says.
 class MonitoringSwitch : public QObject, public MonitoringControl
 {
     Q_OBJECT
@@ -33,7 +33,13 @@ public:
         SentinelSchedule sentinelSchedule = {}, QObject* parent = nullptr);
     ~MonitoringSwitch() override;
 
-    QString caption() const { return m_caption; }
+    enum class State { Off, On };
+
+    State state() const { return m_state; }
+    bool isOn() const { return m_state == State::On; }
+    // The caption of the button that toggles the switch: what pressing it would do.
+    static QString caption(State state);
+    QString caption() const { return caption(m_state); }
 
     // MonitoringControl
     void toggleMonitoring() override;
@@ -51,9 +57,9 @@ public:
     // Closes every listener; monitoring stays on as far as the caption and the flag go.
     void closePortListeners();
 
-    // The listeners, element i serving entry i of the port list when last opened.
-    int wsPortsCount() const { return int(m_wsPorts.size()); }
-    const ListeningSocket& wsPorts(int index) const { return *m_wsPorts.at(std::size_t(index)); }
+    // The listeners, listener i serving entry i of the port list when last opened.
+    int listenerCount() const { return int(m_listeners.size()); }
+    const ListeningSocket& listener(int index) const { return *m_listeners.at(std::size_t(index)); }
     const RandomPortSentinel& sentinel() const { return m_sentinel; }
     const IntruderRecord& intruder() const { return m_intrusions.intruder(); }
     IntrusionHandler& intrusions() { return m_intrusions; }
@@ -64,11 +70,11 @@ signals:
 private:
     using ListenResult = ListeningSocket::ListenResult;
 
-    ListeningSocket& wsPortsElement(int index);
+    ListeningSocket& ensureListener(int index);
     ListenResult openPortListener(int index, int port);
     void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results);
     void reportPort(const QString& entry, int port, ListenResult result);
-    void setCaption(const QString& caption);
+    void setState(State state);
 
     StatusReporter& m_status;
     MonitoringState& m_monitoringState;
@@ -78,9 +84,9 @@ private:
     PortBinder* m_privilegedBinder = nullptr;
     EventSink& m_events;
     IntrusionHandler m_intrusions;
-    // Elements are created as the port list first needs them and then kept: stopping closes them
+    // Listeners are created as the port list first needs them and then kept: stopping closes them
     // and the next start reuses them.
-    std::vector<std::unique_ptr<ListeningSocket>> m_wsPorts;
+    std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
-    QString m_caption;
+    State m_state = State::Off;
 };

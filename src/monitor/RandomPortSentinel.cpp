@@ -10,9 +10,9 @@ RandomPortSentinel::RandomPortSentinel(
     , m_intrusions(intrusions)
     , m_drawPort(schedule.drawPort ? std::move(schedule.drawPort) : drawPortFromClock)
 {
-    m_timRps.setInterval(schedule.interval);
-    connect(&m_timRps, &QTimer::timeout, this, &RandomPortSentinel::timRpsTimer);
-    connect(&m_wsRps, &ListeningSocket::connectionAccepted, this,
+    m_moveTimer.setInterval(schedule.interval);
+    connect(&m_moveTimer, &QTimer::timeout, this, &RandomPortSentinel::movePort);
+    connect(&m_socket, &ListeningSocket::connectionAccepted, this,
         [this](const QString& peer, int port, int peerPort) {
             m_intrusions.handleIntrusion(peer, port, peerPort, true);
         });
@@ -20,22 +20,23 @@ RandomPortSentinel::RandomPortSentinel(
 
 void RandomPortSentinel::load()
 {
-    if (!m_timRps.isActive())
-        m_timRps.start();
+    if (!m_moveTimer.isActive())
+        m_moveTimer.start();
 }
 
 void RandomPortSentinel::unload()
 {
-    m_timRps.stop();
-    m_wsRps.close();
+    m_moveTimer.stop();
+    m_socket.close();
 }
 
-void RandomPortSentinel::timRpsTimer()
+void RandomPortSentinel::movePort()
 {
     const int port = m_drawPort();
-    m_wsRps.close();
-    m_wsRps.setLocalPort(port);
-    m_wsRps.listen();
+    m_socket.close();
+    m_socket.setLocalPort(port);
+    // Nobody asked for this port: one that cannot be bound waits silently for the next draw.
+    static_cast<void>(m_socket.listen());
 }
 
 int RandomPortSentinel::drawPortFromClock()

@@ -32,13 +32,13 @@ public:
     void load();
     // Stops the timer and the socket; harmless when not loaded.
     void unload();
-    bool isLoaded() const { return m_timRps.isActive(); }
+    bool isLoaded() const { return m_moveTimer.isActive(); }
 
     // Moves to a new port. A port that cannot be bound leaves the sentinel closed until the next
     // tick, without a word: nobody asked for that particular port.
-    void timRpsTimer();
+    void movePort();
 
-    const ListeningSocket& wsRps() const { return m_wsRps; }
+    const ListeningSocket& socket() const { return m_socket; }
 
     // The draw used when the schedule brings none: uniform over 1..65535, reseeded from the clock.
     static int drawPortFromClock();
@@ -46,6 +46,6 @@ public:
 private:
     IntrusionHandler& m_intrusions;
     std::function<int()> m_drawPort;
-    ListeningSocket m_wsRps;
-    QTimer m_timRps;
+    ListeningSocket m_socket;
+    QTimer m_moveTimer;
 };

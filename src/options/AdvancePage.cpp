@@ -2,6 +2,7 @@
 
 #include "OptionBindings.h"
 #include "OptionsCommands.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -12,60 +13,58 @@
 #include <QListWidget>
 #include <QPushButton>
 
-using Kind = OptionBindings::Kind;
-using Check = OptionsModel::Check;
+using namespace OptionBindings;
 
-AdvancePage::AdvancePage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+AdvancePage::AdvancePage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
-    auto* fraPorts = new QGroupBox(QStringLiteral("Ports List"), this);
-    m_lslPorts = new QListWidget(fraPorts);
-    m_lslPorts->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    auto* cmdAdd = new QPushButton(QStringLiteral("&Add Port"), fraPorts);
-    auto* cmdRemove = new QPushButton(QStringLiteral("&Remove Port"), fraPorts);
-    connect(cmdAdd, &QPushButton::clicked, this, [&commands] { commands.addPort(); });
-    connect(cmdRemove, &QPushButton::clicked, this, [this, &commands] { commands.removePorts(selectedPortRows()); });
+    auto* portsGroup = new QGroupBox(QStringLiteral("Ports List"), this);
+    m_portList = new QListWidget(portsGroup);
+    m_portList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* addButton = new QPushButton(QStringLiteral("&Add Port"), portsGroup);
+    auto* removeButton = new QPushButton(QStringLiteral("&Remove Port"), portsGroup);
+    connect(addButton, &QPushButton::clicked, this, [&commands] { commands.addPort(); });
+    connect(removeButton, &QPushButton::clicked, this,
+        [this, &commands] { commands.removePorts(selectedPortRows()); });
 
-    auto* fraDde = new QGroupBox(QStringLiteral("DDE Link"), fraPorts);
-    auto* chkDdeon = new QCheckBox(QStringLiteral("&Enable"), fraDde);
-    auto* txtDde = new QLineEdit(fraDde);
-    txtDde->setObjectName(QStringLiteral("txtDde"));
-    txtDde->setToolTip(QStringLiteral("The chat client to send the intruder to: \"HexChat\", \"WeeChat\", or "
-                                      "\"fifo:PATH\" for a named pipe at PATH; any other name tries HexChat, "
-                                      "then WeeChat."));
-    auto* dde = new QVBoxLayout(fraDde);
-    dde->addWidget(chkDdeon);
-    dde->addWidget(new QLabel(QStringLiteral("Service Name:"), fraDde));
-    dde->addWidget(txtDde);
+    auto* chatGroup = new QGroupBox(QStringLiteral("DDE Link"), portsGroup);
+    auto* chatOnBox = new QCheckBox(QStringLiteral("&Enable"), chatGroup);
+    auto* chatServiceEdit = new QLineEdit(chatGroup);
+    chatServiceEdit->setObjectName(QStringLiteral("chatServiceEdit"));
+    chatServiceEdit->setToolTip(
+        QStringLiteral("The chat client to send the intruder to: \"HexChat\", \"WeeChat\", or "
+                       "\"fifo:PATH\" for a named pipe at PATH; any other name tries HexChat, "
+                       "then WeeChat."));
+    auto* chat = new QVBoxLayout(chatGroup);
+    chat->addWidget(chatOnBox);
+    chat->addWidget(new QLabel(QStringLiteral("Service Name:"), chatGroup));
+    chat->addWidget(chatServiceEdit);
 
-    auto* chkRps = new QCheckBox(QStringLiteral("Enable RPS &Technology"), fraPorts);
+    auto* sentinelBox = new QCheckBox(QStringLiteral("Enable RPS &Technology"), portsGroup);
 
     auto* buttons = new QVBoxLayout;
-    buttons->addWidget(cmdAdd);
-    buttons->addWidget(cmdRemove);
-    buttons->addWidget(fraDde);
+    buttons->addWidget(addButton);
+    buttons->addWidget(removeButton);
+    buttons->addWidget(chatGroup);
     buttons->addStretch(1);
-    auto* ports = new QGridLayout(fraPorts);
-    ports->addWidget(m_lslPorts, 0, 0);
+    auto* ports = new QGridLayout(portsGroup);
+    ports->addWidget(m_portList, 0, 0);
     ports->addLayout(buttons, 0, 1);
-    ports->addWidget(chkRps, 1, 0, 1, 2);
-    body()->addWidget(fraPorts);
+    ports->addWidget(sentinelBox, 1, 0, 1, 2);
+    body()->addWidget(portsGroup);
 
-    new OptionBindings(options,
-        {
-            { m_lslPorts, Kind::Ports },
-            { chkDdeon, Kind::Check, int(Check::DdeOn) },
-            { txtDde, Kind::Text, int(OptionsModel::Text::DdeService) },
-            { txtDde, Kind::Enabled, int(OptionsModel::Control::DdeText) },
-            { chkRps, Kind::Check, int(Check::Rps) },
-        },
-        this);
+    bindValue(options, m_portList, member(options, &Settings::ports));
+    bindValue(options, chatOnBox, member(options, &Settings::chatOn));
+    bindValue(options, chatServiceEdit, member(options, &Settings::chatService));
+    bindEnabled(options, chatServiceEdit, enabledAs(options, OptionsModel::Control::ChatServiceText));
+    bindValue(options, sentinelBox, member(options, &Settings::rps));
 }
 
 QList<int> AdvancePage::selectedPortRows() const
 {
     QList<int> rows;
-    for (const QModelIndex& index : m_lslPorts->selectionModel()->selectedRows())
+    for (const QModelIndex& index : m_portList->selectionModel()->selectedRows())
         rows << index.row();
     return rows;
 }

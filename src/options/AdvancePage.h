@@ -10,11 +10,12 @@ class AdvancePage : public OptionsPage
     Q_OBJECT
 
 public:
-    AdvancePage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
+    AdvancePage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
 
     // Rows selected in the port list, for Remove.
     QList<int> selectedPortRows() const;
 
 private:
-    QListWidget* m_lslPorts = nullptr;
+    QListWidget* m_portList = nullptr;
 };

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 AlarmOptions::AlarmOptions(SettingsStore& store, QObject* parent)
-    : QObject(parent)
+    : WorkingCopy(parent)
     , m_store(store)
 {
 }

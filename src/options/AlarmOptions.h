@@ -2,15 +2,15 @@
 
 #include "AlarmSettings.h"
 #include "EventSettings.h"
+#include "WorkingCopy.h"
 
-#include <QObject>
 #include <QStringList>
 
 class SettingsStore;
 
 // The working copy of the "Alarm" and "Events" sections for the options dialog's Alarm page:
 // edits stay here until OK saves them; Cancel (any other close) loads the stored values again.
-class AlarmOptions : public QObject
+class AlarmOptions : public WorkingCopy
 {
     Q_OBJECT
 
@@ -29,9 +29,9 @@ public:
     void removeAllowEntries(QList<int> rows);
     // Tells the page that a value changed other than through its own controls.
     void touch() { emit changed(); }
-
-signals:
-    void changed();
+    // Nothing else on the page depends on a control's value, and a change would also clear the
+    // allow list's refusal message: an edit stays quiet.
+    void edited() override { }
 
 private:
     SettingsStore& m_store;

@@ -28,6 +28,6 @@ private:
 
     AlarmOptions& m_alarm;
     std::function<QString()> m_ask;
-    QListWidget* m_lslAllow = nullptr;
-    QLabel* m_lblAllowError = nullptr;
+    QListWidget* m_allowList = nullptr;
+    QLabel* m_allowError = nullptr;
 };

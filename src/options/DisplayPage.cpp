@@ -1,6 +1,7 @@
 #include "DisplayPage.h"
 
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -10,64 +11,61 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-using Kind = OptionBindings::Kind;
-using Check = OptionsModel::Check;
+using namespace OptionBindings;
 using Control = OptionsModel::Control;
 
-DisplayPage::DisplayPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+DisplayPage::DisplayPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
-    auto* fraSystem = new QGroupBox(QStringLiteral("System"), this);
-    auto* chkAlwaystop = new QCheckBox(QStringLiteral("Always On &Top"), fraSystem);
-    auto* chkMinimize = new QCheckBox(QStringLiteral("&Minimize On Startup"), fraSystem);
-    auto* chkIcontray = new QCheckBox(QStringLiteral("Use &IconTray"), fraSystem);
-    m_chkHotkeys = new QCheckBox(QStringLiteral("Use &Hotkeys"), fraSystem);
-    m_chkHotkeys->setToolTip(QStringLiteral("Right Click Here For Menu"));
-    m_chkHotkeys->installEventFilter(this);
-    auto* chkAutoscroll = new QCheckBox(QStringLiteral("Auto &Scroll Monitor"), fraSystem);
-    auto* chkWindowsstart = new QCheckBox(QStringLiteral("&Load At Login"), fraSystem);
-    auto* system = new QGridLayout(fraSystem);
-    system->addWidget(chkAlwaystop, 0, 0);
-    system->addWidget(chkMinimize, 1, 0);
-    system->addWidget(chkIcontray, 2, 0);
-    system->addWidget(m_chkHotkeys, 0, 1);
-    system->addWidget(chkAutoscroll, 1, 1);
-    system->addWidget(chkWindowsstart, 2, 1);
+    auto* windowGroup = new QGroupBox(QStringLiteral("System"), this);
+    auto* alwaysOnTopBox = new QCheckBox(QStringLiteral("Always On &Top"), windowGroup);
+    auto* minimizeBox = new QCheckBox(QStringLiteral("&Minimize On Startup"), windowGroup);
+    auto* iconTrayBox = new QCheckBox(QStringLiteral("Use &IconTray"), windowGroup);
+    m_hotkeysBox = new QCheckBox(QStringLiteral("Use &Hotkeys"), windowGroup);
+    m_hotkeysBox->setToolTip(QStringLiteral("Right Click Here For Menu"));
+    m_hotkeysBox->installEventFilter(this);
+    auto* autoScrollBox = new QCheckBox(QStringLiteral("Auto &Scroll Monitor"), windowGroup);
+    auto* autostartBox = new QCheckBox(QStringLiteral("&Load At Login"), windowGroup);
+    auto* system = new QGridLayout(windowGroup);
+    system->addWidget(alwaysOnTopBox, 0, 0);
+    system->addWidget(minimizeBox, 1, 0);
+    system->addWidget(iconTrayBox, 2, 0);
+    system->addWidget(m_hotkeysBox, 0, 1);
+    system->addWidget(autoScrollBox, 1, 1);
+    system->addWidget(autostartBox, 2, 1);
 
-    auto* fraAttacked = new QGroupBox(QStringLiteral("When Attacked"), this);
-    auto* chkFlashicon = new QCheckBox(QStringLiteral("&Flash Icon"), fraAttacked);
-    auto* chkDesktopbackground = new QCheckBox(QStringLiteral("Change &Desktop Background"), fraAttacked);
-    auto* chkAttackrun = new QCheckBox(QStringLiteral("&Run"), fraAttacked);
-    auto* chkClipboard = new QCheckBox(QStringLiteral("Copy Address To &Clipboard"), fraAttacked);
-    QLineEdit* txtAttackrun = nullptr;
-    QPushButton* cmdBrowse1 = nullptr;
-    auto* attacked = new QGridLayout(fraAttacked);
-    attacked->addWidget(chkFlashicon, 0, 0);
-    attacked->addWidget(chkDesktopbackground, 0, 1);
-    attacked->addWidget(chkAttackrun, 1, 0);
-    attacked->addWidget(chkClipboard, 1, 1);
-    attacked->addLayout(browseRow(txtAttackrun, cmdBrowse1, 1, QStringLiteral("txtAttackrun")), 2, 0, 1, 2);
+    auto* attackedGroup = new QGroupBox(QStringLiteral("When Attacked"), this);
+    auto* flashIconBox = new QCheckBox(QStringLiteral("&Flash Icon"), attackedGroup);
+    auto* wallpaperBox = new QCheckBox(QStringLiteral("Change &Desktop Background"), attackedGroup);
+    auto* attackRunBox = new QCheckBox(QStringLiteral("&Run"), attackedGroup);
+    auto* clipboardBox = new QCheckBox(QStringLiteral("Copy Address To &Clipboard"), attackedGroup);
+    QLineEdit* attackRunFileEdit = nullptr;
+    QPushButton* attackRunBrowse = nullptr;
+    auto* attacked = new QGridLayout(attackedGroup);
+    attacked->addWidget(flashIconBox, 0, 0);
+    attacked->addWidget(wallpaperBox, 0, 1);
+    attacked->addWidget(attackRunBox, 1, 0);
+    attacked->addWidget(clipboardBox, 1, 1);
+    attacked->addLayout(
+        browseRow(attackRunFileEdit, attackRunBrowse, 1, QStringLiteral("attackRunFileEdit")), 2, 0, 1, 2);
 
-    body()->addWidget(fraSystem);
-    body()->addWidget(fraAttacked);
+    body()->addWidget(windowGroup);
+    body()->addWidget(attackedGroup);
 
-    new OptionBindings(options,
-        {
-            { chkAlwaystop, Kind::Check, int(Check::AlwaysTop) },
-            { chkMinimize, Kind::Check, int(Check::Minimize) },
-            { chkIcontray, Kind::Check, int(Check::IconTray) },
-            { m_chkHotkeys, Kind::Check, int(Check::Hotkeys) },
-            { chkAutoscroll, Kind::Check, int(Check::AutoScroll) },
-            { chkWindowsstart, Kind::Check, int(Check::WindowsStart) },
-            { chkFlashicon, Kind::Check, int(Check::FlashIcon) },
-            { chkDesktopbackground, Kind::Check, int(Check::DesktopBackground) },
-            { chkAttackrun, Kind::Check, int(Check::AttackRun) },
-            { chkClipboard, Kind::Check, int(Check::Clipboard) },
-            { txtAttackrun, Kind::Text, int(OptionsModel::Text::AttackRun) },
-            { txtAttackrun, Kind::Enabled, int(Control::AttackRunText) },
-            { cmdBrowse1, Kind::Enabled, int(Control::AttackRunBrowse) },
-        },
-        this);
+    bindValue(options, alwaysOnTopBox, member(options, &Settings::alwaysOnTop));
+    bindValue(options, minimizeBox, member(options, &Settings::minOnStartup));
+    bindValue(options, iconTrayBox, member(options, &Settings::useIconTray));
+    bindValue(options, m_hotkeysBox, member(options, &Settings::useHotkeys));
+    bindValue(options, autoScrollBox, member(options, &Settings::autoScrollMonitor));
+    bindValue(options, autostartBox, member(options, &Settings::loadAtLogin));
+    bindValue(options, flashIconBox, member(options, &Settings::flashIcon));
+    bindValue(options, wallpaperBox, member(options, &Settings::changeBackground));
+    bindValue(options, attackRunBox, member(options, &Settings::attackRun));
+    bindValue(options, clipboardBox, member(options, &Settings::copyClipboard));
+    bindValue(options, attackRunFileEdit, member(options, &Settings::attackRunFile));
+    bindEnabled(options, attackRunFileEdit, enabledAs(options, Control::AttackRunText));
+    bindEnabled(options, attackRunBrowse, enabledAs(options, Control::AttackRunBrowse));
 }
 
 QString DisplayPage::hotkeyHelpText()
@@ -81,7 +79,7 @@ QString DisplayPage::hotkeyHelpText()
 bool DisplayPage::eventFilter(QObject* watched, QEvent* event)
 {
     // The right button explains the keys and leaves the check box as it is.
-    if (watched == m_chkHotkeys && event->type() == QEvent::MouseButtonPress
+    if (watched == m_hotkeysBox && event->type() == QEvent::MouseButtonPress
         && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         showHotkeyHelp();
         return true;
@@ -91,7 +89,7 @@ bool DisplayPage::eventFilter(QObject* watched, QEvent* event)
 
 void DisplayPage::showHotkeyHelp()
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Hotkeys Menu"), hotkeyHelpText(), QMessageBox::Ok,
-        window());
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Hotkeys Menu"), hotkeyHelpText(),
+        QMessageBox::Ok, window());
     box.exec();
 }

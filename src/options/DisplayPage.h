@@ -11,7 +11,8 @@ class DisplayPage : public OptionsPage
     Q_OBJECT
 
 public:
-    DisplayPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
+    DisplayPage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
 
     static QString hotkeyHelpText();
 
@@ -21,5 +22,5 @@ protected:
 private:
     void showHotkeyHelp();
 
-    QCheckBox* m_chkHotkeys = nullptr;
+    QCheckBox* m_hotkeysBox = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "OptionBindings.h"
 #include "OptionsCommands.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -10,54 +11,50 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-using Kind = OptionBindings::Kind;
-using Check = OptionsModel::Check;
+using namespace OptionBindings;
 using Control = OptionsModel::Control;
 
-GeneralPage::GeneralPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+GeneralPage::GeneralPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
-    auto* fraStartup = new QGroupBox(QStringLiteral("On Startup"), this);
-    auto* chkHidemonitor = new QCheckBox(QStringLiteral("&Hide Monitor"), fraStartup);
-    auto* chkAutostart = new QCheckBox(QStringLiteral("&Start Monitoring"), fraStartup);
-    auto* chkStartrun = new QCheckBox(QStringLiteral("&Run"), fraStartup);
-    QLineEdit* txtStartrun = nullptr;
-    QPushButton* cmdBrowse0 = nullptr;
-    auto* startup = new QVBoxLayout(fraStartup);
-    startup->addWidget(chkHidemonitor);
-    startup->addWidget(chkAutostart);
-    startup->addWidget(chkStartrun);
-    startup->addLayout(browseRow(txtStartrun, cmdBrowse0, 0, QStringLiteral("txtStartrun")));
+    auto* startupGroup = new QGroupBox(QStringLiteral("On Startup"), this);
+    auto* hideMonitorBox = new QCheckBox(QStringLiteral("&Hide Monitor"), startupGroup);
+    auto* startMonitoringBox = new QCheckBox(QStringLiteral("&Start Monitoring"), startupGroup);
+    auto* runBox = new QCheckBox(QStringLiteral("&Run"), startupGroup);
+    QLineEdit* runFileEdit = nullptr;
+    QPushButton* runFileBrowse = nullptr;
+    auto* startup = new QVBoxLayout(startupGroup);
+    startup->addWidget(hideMonitorBox);
+    startup->addWidget(startMonitoringBox);
+    startup->addWidget(runBox);
+    startup->addLayout(browseRow(runFileEdit, runFileBrowse, 0, QStringLiteral("runFileEdit")));
 
-    auto* fraLogs = new QGroupBox(QStringLiteral("Logs"), this);
-    auto* optLogson = new QRadioButton(QStringLiteral("O&n"), fraLogs);
-    auto* optLogsoff = new QRadioButton(QStringLiteral("O&ff"), fraLogs);
-    auto* cmdLogsread = new QPushButton(QStringLiteral("&Read"), fraLogs);
-    auto* cmdLogspurge = new QPushButton(QStringLiteral("&Purge"), fraLogs);
-    auto* logs = new QGridLayout(fraLogs);
-    logs->addWidget(optLogson, 0, 0);
-    logs->addWidget(optLogsoff, 0, 1);
-    logs->addWidget(cmdLogsread, 1, 0);
-    logs->addWidget(cmdLogspurge, 1, 1);
-    cmdLogsread->setObjectName(QStringLiteral("cmdLogsread"));
-    cmdLogspurge->setObjectName(QStringLiteral("cmdLogspurge"));
-    connect(cmdLogsread, &QPushButton::clicked, this, [&commands] { commands.readLog(); });
-    connect(cmdLogspurge, &QPushButton::clicked, this, [&commands] { commands.purgeLog(); });
+    auto* logsGroup = new QGroupBox(QStringLiteral("Logs"), this);
+    auto* logsOn = new QRadioButton(QStringLiteral("O&n"), logsGroup);
+    auto* logsOff = new QRadioButton(QStringLiteral("O&ff"), logsGroup);
+    auto* readLogButton = new QPushButton(QStringLiteral("&Read"), logsGroup);
+    auto* purgeLogButton = new QPushButton(QStringLiteral("&Purge"), logsGroup);
+    auto* logs = new QGridLayout(logsGroup);
+    logs->addWidget(logsOn, 0, 0);
+    logs->addWidget(logsOff, 0, 1);
+    logs->addWidget(readLogButton, 1, 0);
+    logs->addWidget(purgeLogButton, 1, 1);
+    readLogButton->setObjectName(QStringLiteral("readLogButton"));
+    purgeLogButton->setObjectName(QStringLiteral("purgeLogButton"));
+    connect(readLogButton, &QPushButton::clicked, this, [&commands] { commands.readLog(); });
+    connect(purgeLogButton, &QPushButton::clicked, this, [&commands] { commands.purgeLog(); });
 
-    body()->addWidget(fraStartup);
-    body()->addWidget(fraLogs);
+    body()->addWidget(startupGroup);
+    body()->addWidget(logsGroup);
 
-    new OptionBindings(options,
-        {
-            { chkHidemonitor, Kind::Check, int(Check::HideMonitor) },
-            { chkAutostart, Kind::Check, int(Check::AutoStart) },
-            { chkStartrun, Kind::Check, int(Check::StartRun) },
-            { txtStartrun, Kind::Text, int(OptionsModel::Text::StartRun) },
-            { txtStartrun, Kind::Enabled, int(Control::StartRunText) },
-            { cmdBrowse0, Kind::Enabled, int(Control::StartRunBrowse) },
-            { optLogson, Kind::OnOff, int(OptionsModel::Choice::Logs), optLogsoff },
-            { cmdLogsread, Kind::Enabled, int(Control::LogsRead) },
-            { cmdLogspurge, Kind::Enabled, int(Control::LogsPurge) },
-        },
-        this);
+    bindValue(options, hideMonitorBox, member(options, &Settings::hideMonitor));
+    bindValue(options, startMonitoringBox, member(options, &Settings::startMonitoring));
+    bindValue(options, runBox, member(options, &Settings::run));
+    bindValue(options, runFileEdit, member(options, &Settings::runFile));
+    bindEnabled(options, runFileEdit, enabledAs(options, Control::StartRunText));
+    bindEnabled(options, runFileBrowse, enabledAs(options, Control::StartRunBrowse));
+    bindValue(options, logsOn, logsOff, member(options, &Settings::logs));
+    bindEnabled(options, readLogButton, enabledAs(options, Control::LogsRead));
+    bindEnabled(options, purgeLogButton, enabledAs(options, Control::LogsPurge));
 }

@@ -1,108 +1,115 @@
 #include "OptionBindings.h"
 
+#include "WorkingCopy.h"
+
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <algorithm>
 #include <array>
 
-using Check = OptionsModel::Check;
-using Choice = OptionsModel::Choice;
-using Text = OptionsModel::Text;
-using Control = OptionsModel::Control;
+namespace OptionBindings {
 
 namespace {
-// The working copy counts 0 unchecked, 1 checked, 2 grayed; Qt puts the grayed state in the middle.
+// A flag counts 0 unchecked, 1 checked, 2 grayed; Qt puts the grayed state in the middle.
 constexpr std::array<Qt::CheckState, 3> kCheckStates { Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked };
 
-int modelState(Qt::CheckState state)
+int flagOf(Qt::CheckState state)
 {
     return int(std::find(kCheckStates.begin(), kCheckStates.end(), state) - kCheckStates.begin());
 }
+
+// Shows the value now and after every change of the working copy.
+template <typename Show> void follow(WorkingCopy& copy, QWidget* control, Show show)
+{
+    show();
+    QObject::connect(&copy, &WorkingCopy::changed, control, show);
+}
+
+// Writes a user's edit into the value; the working copy hears of it only when it changed.
+template <typename T> void write(WorkingCopy& copy, const Field<T>& field, const T& value)
+{
+    if (field() == value)
+        return;
+    field() = value;
+    copy.edited();
+}
 } // namespace
 
-OptionBindings::OptionBindings(OptionsModel& options, std::initializer_list<Row> rows, QObject* parent)
-    : QObject(parent)
-    , m_options(options)
-    , m_rows(rows)
+void bindValue(WorkingCopy& copy, QCheckBox* box, Field<bool> field)
 {
-    for (const Row& row : m_rows) {
-        connectEdits(row);
-        show(row);
-    }
-    connect(&options, &OptionsModel::checkStateChanged, this, [this](Check c) { showAll(Kind::Check, int(c)); });
-    connect(&options, &OptionsModel::choiceChanged, this, [this](Choice c) { showAll(Kind::OnOff, int(c)); });
-    connect(&options, &OptionsModel::textChanged, this, [this](Text t) { showAll(Kind::Text, int(t)); });
-    connect(&options, &OptionsModel::enabledChanged, this, [this](Control c) { showAll(Kind::Enabled, int(c)); });
-    connect(&options, &OptionsModel::portsChanged, this, [this] { showAll(Kind::Ports, -1); });
+    follow(copy, box, [box, field] { box->setChecked(field()); });
+    QObject::connect(box, &QCheckBox::toggled, &copy, [&copy, field](bool on) { write(copy, field, on); });
 }
 
-void OptionBindings::connectEdits(const Row& row)
+void bindValue(WorkingCopy& copy, QCheckBox* box, Field<Flag> field)
 {
-    // Only the user's own edits go back: the signals below do not fire when a control is set
-    // from the working copy.
-    switch (row.kind) {
-    case Kind::Check: {
-        auto* box = static_cast<QCheckBox*>(row.widget);
-        connect(box, &QCheckBox::clicked, this,
-            [this, box, row] { m_options.setCheckState(Check(row.index), modelState(box->checkState())); });
-        break;
-    }
-    case Kind::OnOff:
-        connect(static_cast<QRadioButton*>(row.widget), &QRadioButton::clicked, this,
-            [this, row] { m_options.setOn(Choice(row.index), true); });
-        connect(static_cast<QRadioButton*>(row.off), &QRadioButton::clicked, this,
-            [this, row] { m_options.setOn(Choice(row.index), false); });
-        break;
-    case Kind::Text:
-        connect(static_cast<QLineEdit*>(row.widget), &QLineEdit::textEdited, this,
-            [this, row](const QString& text) { m_options.setText(Text(row.index), text); });
-        break;
-    case Kind::Enabled:
-    case Kind::Ports:
-        break;
-    }
-}
-
-void OptionBindings::show(const Row& row) const
-{
-    switch (row.kind) {
-    case Kind::Check: {
-        // State 2 is the grayed third state, which only a stored value can bring.
-        auto* box = static_cast<QCheckBox*>(row.widget);
-        const int state = m_options.checkState(Check(row.index));
+    follow(copy, box, [box, field] {
+        const int state = field().checkState().value();
         box->setTristate(state == 2);
         box->setCheckState(kCheckStates[std::size_t(state)]);
-        break;
-    }
-    case Kind::OnOff:
-        // Within an exclusive pair only selecting a button deselects the other.
-        static_cast<QRadioButton*>(m_options.isOn(Choice(row.index)) ? row.widget : row.off)->setChecked(true);
-        break;
-    case Kind::Text: {
-        auto* edit = static_cast<QLineEdit*>(row.widget);
-        if (edit->text() != m_options.text(Text(row.index)))
-            edit->setText(m_options.text(Text(row.index)));
-        break;
-    }
-    case Kind::Enabled:
-        row.widget->setEnabled(m_options.isEnabled(Control(row.index)));
-        break;
-    case Kind::Ports: {
-        auto* list = static_cast<QListWidget*>(row.widget);
-        list->clear();
-        list->addItems(m_options.ports());
-        break;
-    }
-    }
+    });
+    // Clicked, not toggled: only the user's own clicks go back.
+    QObject::connect(box, &QCheckBox::clicked, &copy,
+        [&copy, box, field] { write(copy, field, Flag(flagOf(box->checkState()))); });
 }
 
-void OptionBindings::showAll(Kind kind, int index) const
+void bindValue(WorkingCopy& copy, QRadioButton* on, QRadioButton* off, Field<bool> field)
 {
-    for (const Row& row : m_rows) {
-        if (row.kind == kind && row.index == index)
-            show(row);
-    }
+    // Within an exclusive pair only selecting a button deselects the other.
+    follow(copy, on, [on, off, field] { (field() ? on : off)->setChecked(true); });
+    QObject::connect(on, &QRadioButton::clicked, &copy, [&copy, field] { write(copy, field, true); });
+    QObject::connect(off, &QRadioButton::clicked, &copy, [&copy, field] { write(copy, field, false); });
 }
+
+void bindValue(WorkingCopy& copy, QLineEdit* box, Field<QString> field)
+{
+    follow(copy, box, [box, field] {
+        if (box->text() != field())
+            box->setText(field());
+    });
+    QObject::connect(box, &QLineEdit::textEdited, &copy,
+        [&copy, field](const QString& text) { write(copy, field, text); });
+}
+
+void bindValue(WorkingCopy& copy, QSpinBox* box, Field<int> field)
+{
+    follow(copy, box, [box, field] { box->setValue(field()); });
+    QObject::connect(
+        box, &QSpinBox::valueChanged, &copy, [&copy, field](int value) { write(copy, field, value); });
+}
+
+void bindValue(WorkingCopy& copy, QComboBox* box, Field<QString> field)
+{
+    follow(copy, box, [box, field] { box->setCurrentText(field()); });
+    QObject::connect(box, &QComboBox::currentTextChanged, &copy,
+        [&copy, field](const QString& text) { write(copy, field, text); });
+}
+
+void bindValue(WorkingCopy& copy, QListWidget* list, Field<QStringList> field)
+{
+    const auto fill = [list, field] {
+        list->clear();
+        list->addItems(field());
+    };
+    // Filling again drops the selection, so only a list that changed (or was reloaded) is refilled.
+    follow(copy, list, [list, field, fill] {
+        bool same = list->count() == field().size();
+        for (int i = 0; same && i < list->count(); ++i)
+            same = list->item(i)->text() == field().at(i);
+        if (!same)
+            fill();
+    });
+    QObject::connect(&copy, &WorkingCopy::reloaded, list, fill);
+}
+
+void bindEnabled(WorkingCopy& copy, QWidget* widget, std::function<bool()> enabled)
+{
+    follow(copy, widget, [widget, enabled] { widget->setEnabled(enabled()); });
+}
+
+} // namespace OptionBindings

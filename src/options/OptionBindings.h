@@ -1,44 +1,51 @@
 #pragma once
 
-#include "OptionsModel.h"
+#include "Settings.h"
 
-#include <QObject>
+#include <QStringList>
 
-#include <initializer_list>
-#include <vector>
+#include <functional>
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QRadioButton;
+class QSpinBox;
 class QWidget;
+class WorkingCopy;
 
-// Binds a page's controls to the working copy, one row per control: a user's edit goes into the
-// working copy, and every change of the working copy (loading, resetting) shows in the control.
-class OptionBindings : public QObject
+// Binds a control to one value of a working copy, the one way every page binds its controls: the
+// control shows the value now and after every change of the working copy (loading, resetting,
+// another control's edit), and a user's edit goes into the value.
+namespace OptionBindings {
+
+// Where the value lives in the working copy.
+template <typename T> using Field = std::function<T&()>;
+
+void bindValue(WorkingCopy& copy, QCheckBox* box, Field<bool> field);
+// A flag can be grayed, the third state only a stored value brings.
+void bindValue(WorkingCopy& copy, QCheckBox* box, Field<Flag> field);
+// An On/Off pair of option buttons; the value is true when On is selected.
+void bindValue(WorkingCopy& copy, QRadioButton* on, QRadioButton* off, Field<bool> field);
+void bindValue(WorkingCopy& copy, QLineEdit* box, Field<QString> field);
+void bindValue(WorkingCopy& copy, QSpinBox* box, Field<int> field);
+void bindValue(WorkingCopy& copy, QComboBox* box, Field<QString> field);
+// Shown only: the page's buttons edit the list.
+void bindValue(WorkingCopy& copy, QListWidget* list, Field<QStringList> field);
+// Enabled as the working copy says.
+void bindEnabled(WorkingCopy& copy, QWidget* widget, std::function<bool()> enabled);
+
+// The field of a Settings working copy (OptionsModel::edit) at the given member.
+template <typename Copy, typename T> Field<T> member(Copy& copy, T Settings::*field)
 {
-    Q_OBJECT
+    return [&copy, field]() -> T& { return copy.edit().*field; };
+}
 
-public:
-    enum class Kind {
-        Check, // QCheckBox, OptionsModel::Check
-        OnOff, // QRadioButton On with its Off partner, OptionsModel::Choice
-        Text, // QLineEdit, OptionsModel::Text
-        Enabled, // any widget enabled as OptionsModel::Control says
-        Ports, // QListWidget, the port list
-    };
+// Whether the working copy enables the given dependent control (OptionsModel::isEnabled).
+template <typename Copy, typename Control> std::function<bool()> enabledAs(const Copy& copy, Control control)
+{
+    return [&copy, control] { return copy.isEnabled(control); };
+}
 
-    struct Row
-    {
-        QWidget* widget;
-        Kind kind;
-        int index = -1; // the enum value for the kind; unused for the port list
-        QWidget* off = nullptr; // the Off button of an On/Off pair
-    };
-
-    OptionBindings(OptionsModel& options, std::initializer_list<Row> rows, QObject* parent);
-
-private:
-    void connectEdits(const Row& row);
-    void show(const Row& row) const;
-    void showAll(Kind kind, int index) const;
-
-    OptionsModel& m_options;
-    std::vector<Row> m_rows;
-};
+} // namespace OptionBindings

@@ -7,23 +7,22 @@
 #include <array>
 
 namespace {
-using Text = OptionsModel::Text;
 using BrowseResult::Target;
 
 struct BrowseTarget
 {
-    Text text;
+    QString Settings::*text;
     Target target;
 };
 
 // Button index to the text box it fills.
 constexpr std::array<BrowseTarget, OptionsCommands::BrowseButtonCount> kBrowseTargets { {
-    { Text::StartRun, Target::CommandLine },
-    { Text::AttackRun, Target::CommandLine },
-    { Text::Sound0, Target::FileName },
-    { Text::Sound1, Target::FileName },
-    { Text::Sound2, Target::FileName },
-    { Text::Sound3, Target::FileName },
+    { &Settings::runFile, Target::CommandLine },
+    { &Settings::attackRunFile, Target::CommandLine },
+    { &Settings::netConnectedSound, Target::FileName },
+    { &Settings::netDisconnectedSound, Target::FileName },
+    { &Settings::intruderSound, Target::FileName },
+    { &Settings::startSound, Target::FileName },
 } };
 } // namespace
 
@@ -38,7 +37,7 @@ void OptionsCommands::browse(int button)
     if (!m_prompts || button < 0 || button >= BrowseButtonCount)
         return;
     const BrowseTarget& to = kBrowseTargets[std::size_t(button)];
-    m_options.setText(to.text, BrowseResult::fromChoice(m_prompts->chooseFile(), to.target));
+    m_options.set(to.text, BrowseResult::fromChoice(m_prompts->chooseFile(), to.target));
 }
 
 void OptionsCommands::addPort()

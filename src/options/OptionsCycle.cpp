@@ -5,7 +5,6 @@
 #include "DesktopSeams.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
-#include "SettingValue.h"
 #include "SettingsManager.h"
 #include "StartupTargets.h"
 
@@ -45,7 +44,7 @@ void OptionsCycle::close()
     if (!m_targets.monitoringState->isActive())
         return;
     m_targets.monitoring->openPortListeners();
-    if (SettingValue::isOn(m_targets.settings->settings().rps))
+    if (m_targets.settings->settings().rps.isOn())
         m_targets.monitoring->loadSentinel();
 }
 

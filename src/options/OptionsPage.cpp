@@ -8,7 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-OptionsPage::OptionsPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+OptionsPage::OptionsPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : QFrame(parent)
     , m_options(options)
     , m_commands(commands)
@@ -36,12 +37,13 @@ OptionsPage::OptionsPage(const QString& title, OptionsModel& options, OptionsCom
     layout->addStretch(1);
 }
 
-QHBoxLayout* OptionsPage::browseRow(QLineEdit*& text, QPushButton*& button, int browseIndex, const QString& textName)
+QHBoxLayout* OptionsPage::browseRow(
+    QLineEdit*& text, QPushButton*& button, int browseIndex, const QString& textName)
 {
     text = new QLineEdit(this);
     text->setObjectName(textName);
     button = new QPushButton(QStringLiteral("?"), this);
-    button->setObjectName(QStringLiteral("cmdBrowse%1").arg(browseIndex));
+    button->setObjectName(QStringLiteral("browseButton%1").arg(browseIndex));
     button->setFixedWidth(button->sizeHint().height() + 4);
     connect(button, &QPushButton::clicked, this, [this, browseIndex] { m_commands.browse(browseIndex); });
     auto* row = new QHBoxLayout;

@@ -26,7 +26,7 @@ protected:
     OptionsCommands& commands() const { return m_commands; }
 
     // A text box with its "?" button at the right, which browses for the box.
-    // The box is named textName, the button "cmdBrowse" and its index.
+    // The box is named textName, the button "browseButton" and its index.
     QHBoxLayout* browseRow(QLineEdit*& text, QPushButton*& button, int browseIndex, const QString& textName);
 
 private:

@@ -1,6 +1,7 @@
 #include "SoundsPage.h"
 
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
@@ -11,51 +12,39 @@
 
 #include <array>
 
-using Kind = OptionBindings::Kind;
+using namespace OptionBindings;
 using Control = OptionsModel::Control;
-using Text = OptionsModel::Text;
 
-SoundsPage::SoundsPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
+SoundsPage::SoundsPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
-    static constexpr std::array<const char*, OptionsModel::SoundCount> kLabels {
-        "Net Connection", "Net Disconnect", "Intruder Attack", "Start Protecting"
-    };
+    static constexpr std::array<const char*, OptionsModel::SoundCount> kLabels { "Net Connection",
+        "Net Disconnect", "Intruder Attack", "Start Protecting" };
 
-    auto* optSoundson = new QRadioButton(QStringLiteral("O&n"), this);
-    auto* fraSounds = new QGroupBox(this);
-    fraSounds->setObjectName(QStringLiteral("fraSounds"));
-    auto* optSoundsoff = new QRadioButton(QStringLiteral("O&ff"), this);
-    auto* rows = new QGridLayout(fraSounds);
-    std::array<QLineEdit*, OptionsModel::SoundCount> txtSounds {};
-    std::array<QPushButton*, OptionsModel::SoundCount> cmdBrowse {};
+    auto* soundsOn = new QRadioButton(QStringLiteral("O&n"), this);
+    auto* soundsGroup = new QGroupBox(this);
+    soundsGroup->setObjectName(QStringLiteral("soundsGroup"));
+    auto* soundsOff = new QRadioButton(QStringLiteral("O&ff"), this);
+    auto* rows = new QGridLayout(soundsGroup);
+    std::array<QLineEdit*, OptionsModel::SoundCount> soundFileEdits {};
+    std::array<QPushButton*, OptionsModel::SoundCount> browseButtons {};
     for (int i = 0; i < OptionsModel::SoundCount; ++i) {
-        rows->addWidget(new QLabel(QString::fromLatin1(kLabels[std::size_t(i)]), fraSounds), i, 0);
-        rows->addLayout(browseRow(txtSounds[std::size_t(i)], cmdBrowse[std::size_t(i)], i + 2, QStringLiteral("txtSounds%1").arg(i)), i, 1);
+        rows->addWidget(new QLabel(QString::fromLatin1(kLabels[std::size_t(i)]), soundsGroup), i, 0);
+        rows->addLayout(browseRow(soundFileEdits[std::size_t(i)], browseButtons[std::size_t(i)], i + 2,
+                            QStringLiteral("soundFileEdit%1").arg(i)),
+            i, 1);
     }
-    body()->addWidget(optSoundson);
-    body()->addWidget(fraSounds);
-    body()->addWidget(optSoundsoff);
+    body()->addWidget(soundsOn);
+    body()->addWidget(soundsGroup);
+    body()->addWidget(soundsOff);
 
-    const auto text = [&](int i) { return txtSounds[std::size_t(i)]; };
-    const auto button = [&](int i) { return cmdBrowse[std::size_t(i)]; };
-    const auto sound = [](auto first, int i) { return int(first) + i; };
-    new OptionBindings(options,
-        {
-            { optSoundson, Kind::OnOff, int(OptionsModel::Choice::Sounds), optSoundsoff },
-            { fraSounds, Kind::Enabled, int(Control::SoundsGroup) },
-            { text(0), Kind::Text, sound(Text::Sound0, 0) },
-            { text(1), Kind::Text, sound(Text::Sound0, 1) },
-            { text(2), Kind::Text, sound(Text::Sound0, 2) },
-            { text(3), Kind::Text, sound(Text::Sound0, 3) },
-            { text(0), Kind::Enabled, sound(Control::SoundText0, 0) },
-            { text(1), Kind::Enabled, sound(Control::SoundText0, 1) },
-            { text(2), Kind::Enabled, sound(Control::SoundText0, 2) },
-            { text(3), Kind::Enabled, sound(Control::SoundText0, 3) },
-            { button(0), Kind::Enabled, sound(Control::SoundBrowse0, 0) },
-            { button(1), Kind::Enabled, sound(Control::SoundBrowse0, 1) },
-            { button(2), Kind::Enabled, sound(Control::SoundBrowse0, 2) },
-            { button(3), Kind::Enabled, sound(Control::SoundBrowse0, 3) },
-        },
-        this);
+    bindValue(options, soundsOn, soundsOff, member(options, &Settings::soundsOn));
+    bindEnabled(options, soundsGroup, enabledAs(options, Control::SoundsGroup));
+    for (int i = 0; i < OptionsModel::SoundCount; ++i) {
+        const std::size_t at = std::size_t(i);
+        bindValue(options, soundFileEdits[at], member(options, Settings::SoundFiles[at]));
+        bindEnabled(options, soundFileEdits[at], enabledAs(options, Control(int(Control::SoundText0) + i)));
+        bindEnabled(options, browseButtons[at], enabledAs(options, Control(int(Control::SoundBrowse0) + i)));
+    }
 }

@@ -10,5 +10,5 @@ public:
     virtual ~ChatCommandSender() = default;
 
     // service: the user's name for the link to use (the "DDE Service" text).
-    virtual void sendDdeCommand(const QString& service, const QString& message) = 0;
+    virtual void sendCommand(const QString& service, const QString& message) = 0;
 };

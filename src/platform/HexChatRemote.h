@@ -19,7 +19,7 @@ public:
     // Runs a command as if typed, given without its leading "/". onFailure runs later when
     // HexChat answers with an error (it is not running). Returns false, and sends nothing, when
     // there is no session bus.
-    bool command(const QString& text, std::function<void()> onFailure = {});
+    [[nodiscard]] bool command(const QString& text, std::function<void()> onFailure = {});
 
     int pendingCalls() const { return m_pending; }
 

@@ -23,7 +23,7 @@ LinuxChatCommandSender::LinuxChatCommandSender()
     QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flush(); });
 }
 
-void LinuxChatCommandSender::sendDdeCommand(const QString& service, const QString& message)
+void LinuxChatCommandSender::sendCommand(const QString& service, const QString& message)
 {
     const QString name = service.trimmed();
     if (name.compare(QLatin1String("hexchat"), Qt::CaseInsensitive) == 0)
@@ -94,6 +94,8 @@ void LinuxChatCommandSender::writeLines(const QString& path, const QByteArray& l
             const qsizetype lastBreak = lines.lastIndexOf('\n', end - 1);
             end = lastBreak >= start ? lastBreak + 1 : lines.indexOf('\n', start) + 1;
         }
+        // A pipe without a reader, or a full one, misses the rest: a chat client that is not there
+        // or busy is never waited for nor reported.
         if (!Fifo::write(path, lines.sliced(start, end - start)))
             return;
         start = end;

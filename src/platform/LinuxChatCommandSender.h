@@ -22,7 +22,7 @@ class LinuxChatCommandSender final : public ChatCommandSender
 public:
     LinuxChatCommandSender();
 
-    void sendDdeCommand(const QString& service, const QString& message) override;
+    void sendCommand(const QString& service, const QString& message) override;
 
     // The FIFOs WeeChat's fifo plugin creates, in its runtime and data folders.
     static QStringList weechatFifos();

@@ -41,10 +41,10 @@ public:
 
     // Binds localPort() on every local interface and listens. A socket that is listening is
     // closed first. On failure the socket stays closed.
-    ListenResult listen();
+    [[nodiscard]] ListenResult listen();
     // Takes over a socket someone else bound and set listening (see PortBinder), as if listen()
     // had made it; localPort() then reads its port. The descriptor is this socket's from now on.
-    ListenResult adopt(int fd);
+    [[nodiscard]] ListenResult adopt(int fd);
     // Stops listening; harmless on a closed socket.
     void close();
 

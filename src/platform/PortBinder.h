@@ -21,5 +21,5 @@ public:
     virtual ~PortBinder() = default;
 
     // One result per port, in the order asked.
-    virtual std::vector<Result> bindPorts(const std::vector<int>& ports) = 0;
+    [[nodiscard]] virtual std::vector<Result> bindPorts(const std::vector<int>& ports) = 0;
 };

@@ -5,5 +5,5 @@
 class ProcessProgramLauncher final : public ProgramLauncher
 {
 public:
-    bool start(const QString& commandLine, const Environment& environment = {}) override;
+    [[nodiscard]] bool start(const QString& commandLine, const Environment& environment = {}) override;
 };

@@ -16,5 +16,5 @@ public:
     // Splits the command line into program and arguments as a shell splits words and starts it
     // detached, never through a shell, with the variables added to this process's environment.
     // Returns false when it could not be started.
-    virtual bool start(const QString& commandLine, const Environment& environment = {}) = 0;
+    [[nodiscard]] virtual bool start(const QString& commandLine, const Environment& environment = {}) = 0;
 };

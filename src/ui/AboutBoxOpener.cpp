@@ -2,7 +2,6 @@
 
 #include "AboutBox.h"
 #include "DesktopSeams.h"
-#include "SettingValue.h"
 #include "SettingsManager.h"
 #include "StartupTargets.h"
 
@@ -43,6 +42,6 @@ void AboutBoxOpener::open()
 void AboutBoxOpener::closed()
 {
     m_window.setMonitorEnabled(true);
-    if (SettingValue::isOn(m_settings.settings().useHotkeys))
+    if (m_settings.settings().useHotkeys.isOn())
         m_hotkeys.load();
 }

@@ -52,7 +52,7 @@ Application::Application(const Paths& paths, QObject* parent)
                              applySections(false);
                          },
                          &m_window, &m_networkWatch, &m_monitoringState, &m_monitoring, &m_alarmOptions },
-          FrmOptions::pageCount())
+          OptionsDialog::pageCount())
     , m_optionsCommands(m_options,
           { [this] { m_help.openLog(); },
               [this] { m_alert.intruderLog().purge(m_settings.settings().appPath); } })
@@ -113,7 +113,7 @@ HotkeyTargets Application::hotkeyTargets()
 void Application::start()
 {
     m_events.record(Event::programStarted(QCoreApplication::applicationVersion(), m_folder.appPath()));
-    m_lifecycle.formLoad();
+    m_lifecycle.startUp();
     // After the first start has written the original keys, so the new section comes after them.
     applySections(true);
     m_alarmOptions.load();

@@ -11,7 +11,7 @@
 #include "EventOutputs.h"
 #include "FreedesktopNotifications.h"
 #include "FrmHotkeys.h"
-#include "FrmOptions.h"
+#include "OptionsDialog.h"
 #include "GuiClipboard.h"
 #include "HelpCommands.h"
 #include "HelperPortBinder.h"
@@ -120,6 +120,6 @@ private:
     std::optional<EventSettings> m_appliedEvents;
     OptionsCycle m_optionsCycle;
     OptionsCommands m_optionsCommands;
-    FrmOptions m_frmOptions;
+    OptionsDialog m_frmOptions;
     SignalWatcher m_termination;
 };

@@ -26,9 +26,6 @@ constexpr int px(int twips)
     return (twips + 7) / 15;
 }
 
-const auto MonitorOnCaption = QStringLiteral("Monitor [ON]");
-const auto MonitorOffCaption = QStringLiteral("Monitor [OFF]");
-
 // Outer heights of the two views: title bar, menu bar and frame included.
 constexpr int ExpandedOuterHeight = px(4575);
 constexpr int CollapsedOuterHeight = px(1435);
@@ -94,7 +91,7 @@ void MainWindow::buildButtons(QWidget* central)
     font.setPointSizeF(8.25);
     m_band->setFont(font);
 
-    const std::array<QString, 3> captions { QStringLiteral("Start"), MonitorOnCaption,
+    const std::array<QString, 3> captions { QStringLiteral("Start"), monitorCaption(m_view),
         QStringLiteral("Options") };
     for (int i = 0; i < 3; ++i) {
         auto* button = new QPushButton(captions[std::size_t(i)], m_band);
@@ -166,16 +163,16 @@ void MainWindow::buildMenus(MenuActions& actions)
     connect(actions.minimize, &QAction::triggered, this, &MainWindow::minimize);
 }
 
-bool MainWindow::isMonitorViewOn() const
+QString MainWindow::monitorCaption(MonitorView view)
 {
-    return m_flatButtons[MonitorButton]->text() == MonitorOnCaption;
+    return view == MonitorView::Expanded ? QStringLiteral("Monitor [ON]") : QStringLiteral("Monitor [OFF]");
 }
 
 void MainWindow::toggleMonitorView()
 {
-    // The switch's state is the caption of the monitor button.
     const bool collapse = isMonitorViewOn();
-    m_flatButtons[MonitorButton]->setText(collapse ? MonitorOffCaption : MonitorOnCaption);
+    m_view = collapse ? MonitorView::Collapsed : MonitorView::Expanded;
+    m_flatButtons[MonitorButton]->setText(monitorCaption(m_view));
     applyViewHeight();
     m_statusBar->move(0, collapse ? CollapsedStatusBarTop : ExpandedStatusBarTop);
     m_list->setVisible(!collapse);

@@ -38,8 +38,13 @@ public:
     // The icon a minimized window hides into; without one shown, it stays on the task bar.
     void setTray(const TrayIcon* tray) { m_tray = tray; }
 
+    // The monitor view: the status list shown (expanded) or folded away (collapsed).
+    enum class MonitorView { Expanded, Collapsed };
+    // The monitor button's caption for a view, "Monitor [ON]" while the list is shown.
+    static QString monitorCaption(MonitorView view);
+
     QPushButton* flatButton(int index) const { return m_flatButtons.at(std::size_t(index)); }
-    bool isMonitorViewOn() const;
+    bool isMonitorViewOn() const { return m_view == MonitorView::Expanded; }
     QListView* statusList() const { return m_list; }
     QFrame* statusBar() const { return m_statusBar; }
 
@@ -82,6 +87,7 @@ private:
     void setStaysOnTop(bool onTop);
 
     StatusDisplay& m_status;
+    MonitorView m_view = MonitorView::Expanded;
     std::array<QPushButton*, 3> m_flatButtons {};
     QFrame* m_band = nullptr;
     QListView* m_list = nullptr;

@@ -4,7 +4,6 @@
 #include "EventOutputs.h"
 #include "IntruderLog.h"
 #include "MonitoringSwitch.h"
-#include "SettingValue.h"
 #include "Settings.h"
 
 #include <QDir>
@@ -35,11 +34,11 @@ StartupCheck::~StartupCheck()
 void StartupCheck::run()
 {
     m_elapsed.start();
-    if (m_monitoring.caption() == QLatin1String("Start"))
+    if (!m_monitoring.isOn())
         m_monitoring.toggleMonitoring();
-    for (int i = 0; i < m_monitoring.wsPortsCount() && m_port == 0; ++i) {
-        if (m_monitoring.wsPorts(i).state() == ListeningSocket::State::Listening)
-            m_port = m_monitoring.wsPorts(i).localPort();
+    for (int i = 0; i < m_monitoring.listenerCount() && m_port == 0; ++i) {
+        if (m_monitoring.listener(i).state() == ListeningSocket::State::Listening)
+            m_port = m_monitoring.listener(i).localPort();
     }
     if (m_port == 0) {
         fail(m_unguarded.isEmpty()
@@ -47,7 +46,7 @@ void StartupCheck::run()
                 : QStringLiteral("no port could be armed: ") + m_unguarded.join(QLatin1String(", ")));
         return;
     }
-    if (SettingValue::isTrue(m_settings.logs))
+    if (m_settings.logs)
         m_logSizeBefore = QFileInfo(logFile()).size();
     m_client.connectToHost(QHostAddress::LocalHost, quint16(m_port));
     m_poll.start();

@@ -36,7 +36,7 @@ public:
     bool start(const QString& line, const Environment& = {}) override { return calls << "start " + line, true; }
     void copyToClipboard(const QString& text) override { calls << "clipboard " + text; }
     void play(const QString& fileName) override { calls << "sound " + fileName; }
-    void sendDdeCommand(const QString& service, const QString& text) override { calls << "chat " + service + '|' + text; }
+    void sendCommand(const QString& service, const QString& text) override { calls << "chat " + service + '|' + text; }
     void addStatusLine(const QString& text) override { lines += !text.isEmpty(); lastLine = text; }
     void setStatusText(const QString&) override { }
     void record(const Event& event) override { events.push_back(event); }
@@ -153,9 +153,9 @@ private slots:
     {
         Rig rig(Quiet + Loud + "Sounds/On=True;General/Logs=True");
         QVERIFY(QDir(rig.dir.path()).mkdir("Log.txt")); // cannot be opened as a file, not even by root
-        rig.options.setText(OptionsModel::Text::Sound2, "Siren.wav");
+        rig.options.set(&Settings::intruderSound, QString("Siren.wav"));
         rig.actions.raiseIntruderAlert(Intruder);
-        rig.options.setText(OptionsModel::Text::DdeService, "fifo:/tmp/chat");
+        rig.options.set(&Settings::chatService, QString("fifo:/tmp/chat"));
         rig.actions.raiseIntruderAlert({ "192.168.1.7", 80, {} });
         const QString wallpaper = "wallpaper " + rig.dir.path() + "/SentrelBg.bmp";
         QCOMPARE(rig.recorder.calls,

@@ -64,16 +64,16 @@ private slots:
     void fifoAndWeechatGetTheCommandAndNeverWait()
     {
         const int pipe = makeFifo("chat pipe");
-        m_sender.sendDdeCommand("FIFO:" + m_home.filePath("chat pipe"), m_line);
-        m_sender.sendDdeCommand("FIFO:" + m_home.filePath("chat pipe"), "/second");
+        m_sender.sendCommand("FIFO:" + m_home.filePath("chat pipe"), m_line);
+        m_sender.sendCommand("FIFO:" + m_home.filePath("chat pipe"), "/second");
         QCOMPARE(readAll(pipe), QByteArray()); // written once per event-loop pass, in order
         QTest::qWait(1);
         QCOMPARE(readAll(pipe), m_line + "\n/second\n");
         for (const char* fifo :
             { "run/weechat/weechat_fifo_42", "data/weechat/weechat_fifo_7", ".weechat/weechat_fifo" })
             QVERIFY(makeFifo(fifo) >= 0);
-        m_sender.sendDdeCommand("WeeChat", m_line);
-        m_sender.sendDdeCommand("fifo:", "/nowhere"); // no path: no pipe, and not WeeChat's either
+        m_sender.sendCommand("WeeChat", m_line);
+        m_sender.sendCommand("fifo:", "/nowhere"); // no path: no pipe, and not WeeChat's either
         QTest::qWait(1);
         for (int reader : m_readers.mid(m_readers.indexOf(pipe) + 1))
             QCOMPARE(readAll(reader), '*' + m_line + '\n');
@@ -83,10 +83,10 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(m_home.filePath("stale")).constData(), 0600) == 0);
         const int full = makeFifo("full");
         QVERIFY(QFile(m_home.filePath("plain.txt")).open(QIODevice::WriteOnly));
-        m_sender.sendDdeCommand(fifo("stale"), m_line);
-        m_sender.sendDdeCommand(fifo("plain.txt"), m_line);
+        m_sender.sendCommand(fifo("stale"), m_line);
+        m_sender.sendCommand(fifo("plain.txt"), m_line);
         for (int i = 0; i < 10000; ++i)
-            m_sender.sendDdeCommand(fifo("full"), m_line);
+            m_sender.sendCommand(fifo("full"), m_line);
         QTest::qWait(1);
         QCOMPARE(QFileInfo(m_home.filePath("plain.txt")).size(), 0);
         const QList<QByteArray> lines = readAll(full).split('\n');
@@ -101,12 +101,12 @@ private slots:
             QSKIP("dbus-daemon is not installed");
         const int weechat = makeFifo("data/weechat/weechat_fifo_5");
         QVERIFY(runHexChat(true));
-        m_sender.sendDdeCommand("HEXCHAT", m_line);
-        m_sender.sendDdeCommand("mIRC", m_line);
+        m_sender.sendCommand("HEXCHAT", m_line);
+        m_sender.sendCommand("mIRC", m_line);
         QTRY_COMPARE(m_hexChatCommands, QStringList(2, "Sentrel 10.0.0.5 23"));
         QVERIFY(runHexChat(false));
-        m_sender.sendDdeCommand("hexchat", m_line);
-        m_sender.sendDdeCommand("mIRC", m_line); // HexChat gone: the bus answers with an error
+        m_sender.sendCommand("hexchat", m_line);
+        m_sender.sendCommand("mIRC", m_line); // HexChat gone: the bus answers with an error
         QByteArray received;
         QTRY_COMPARE(received += readAll(weechat), '*' + m_line + '\n');
         QTest::qWait(100);
@@ -116,7 +116,7 @@ private slots:
         m_hexChatBusy = true;
         QVERIFY(runHexChat(true));
         for (int i = 0; i < 500; ++i)
-            m_sender.sendDdeCommand("hexchat", m_line);
+            m_sender.sendCommand("hexchat", m_line);
         QTRY_COMPARE(m_hexChatCommands.size(), HexChatRemote::MaxPendingCalls);
         QTest::qWait(200);
         QCOMPARE(m_hexChatCommands.size(), HexChatRemote::MaxPendingCalls);

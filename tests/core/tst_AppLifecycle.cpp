@@ -161,7 +161,7 @@ private slots:
         QVERIFY(QFile::link(rig.dir.filePath("gone/Intruder.wav"), folder + "/Intruder.wav"));
         rig.fakes.registrationProblem = "Cannot write the autostart entry";
 
-        rig.lifecycle.formLoad(); // empty store: first start, then the first-start values apply
+        rig.lifecycle.startUp(); // empty store: first start, then the first-start values apply
         QCOMPARE(rig.fakes.workingFolder, folder);
         QCOMPARE(rig.manager.settings().appPath, folder + "/");
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({ "NetOn.wav", "Start.wav" }));
@@ -176,7 +176,7 @@ private slots:
 
         // Exit removes the tray icon, then ends; an unsaved change stays unsaved.
         rig.fakes.calls.clear();
-        rig.options.setCheckState(OptionsModel::Check::AlwaysTop, 1);
+        rig.options.set(&Settings::alwaysOnTop, Flag(1));
         rig.lifecycle.exitProgram();
         QCOMPARE(rig.fakes.calls, QStringList({ "trayIconDelete", "endProcess" }));
         QCOMPARE(rig.store.store().read("Display", "Always On Top"), QString("0"));

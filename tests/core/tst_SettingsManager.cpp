@@ -3,16 +3,12 @@
 #include "EventSettings.h"
 #include "IniSettingsStore.h"
 #include "OptionsModel.h"
-#include "SettingValue.h"
 #include "SettingsManager.h"
 #include "TestStore.h"
 
 #include <QtTest>
 
-using Check = OptionsModel::Check;
-using Choice = OptionsModel::Choice;
 using Control = OptionsModel::Control;
-using Text = OptionsModel::Text;
 
 namespace {
 QByteArray fileBytes(const QString& path)
@@ -52,31 +48,33 @@ private slots:
         manager.loadSettings();
         QCOMPARE(options.ports(),
             QStringList({ "21", "23", "25", "53", "70", "79", "80", "137", "138", "139", "12345", "12346" }));
-        QVERIFY(options.isOn(Choice::Sounds) && SettingValue::isTrue(manager.settings().logs));
-        const QList<Check> on { Check::AutoStart, Check::Minimize, Check::IconTray, Check::AutoScroll,
-            Check::WindowsStart, Check::FlashIcon, Check::Clipboard };
-        for (int i = 0; i < int(Check::Count); ++i)
-            QCOMPARE(options.isChecked(Check(i)), on.contains(Check(i)));
+        const Settings& v = options.values();
+        QVERIFY(v.soundsOn && manager.settings().logs);
+        const QList<Flag> flags { v.hideMonitor, v.startMonitoring, v.run, v.alwaysOnTop, v.minOnStartup,
+            v.useIconTray, v.useHotkeys, v.autoScrollMonitor, v.loadAtLogin, v.flashIcon, v.changeBackground,
+            v.attackRun, v.copyClipboard, v.chatOn, v.rps };
+        QCOMPARE(flags, QList<Flag>({ 0, 1, 0, 0, 1, 1, 0, 1, 1, 1, 0, 0, 1, 0, 0 }));
+        // Dependent controls follow the loaded values.
         QVERIFY(!options.isEnabled(Control::StartRunText) && options.isEnabled(Control::SoundText2)
-            && !options.isEnabled(Control::DdeText));
+            && !options.isEnabled(Control::ChatServiceText));
 
         // A shorter port list leaves the entries past its end stored, unloaded; the record waits for a load.
         while (options.ports().size() > 3)
             options.removePorts({ 3 });
         options.appendPort("8080");
-        options.setCheckState(Check::AlwaysTop, 1);
-        options.setOn(Choice::Logs, false);
-        options.setText(Text::AttackRun, "/opt/my tools/alarm --loud \"a b\"");
+        options.set(&Settings::alwaysOnTop, Flag(1));
+        options.set(&Settings::logs, false);
+        options.set(&Settings::attackRunFile, QString("/opt/my tools/alarm --loud \"a b\""));
         manager.saveSettings();
         QCOMPARE(QStringList({ t.store().read("Display", "Always On Top"), t.store().read("General", "Logs"),
                      t.store().read("Ports", "Number"), t.store().read("Ports", "11") }),
             QStringList({ "1", "False", "3", "12346" }));
-        QCOMPARE(manager.settings().alwaysOnTop, QString("0"));
+        QCOMPARE(manager.settings().alwaysOnTop, Flag(0));
         manager.loadSettings();
-        QCOMPARE(manager.settings().alwaysOnTop, QString("1"));
+        QCOMPARE(manager.settings().alwaysOnTop, Flag(1));
         QCOMPARE(options.ports(), QStringList({ "21", "23", "25", "8080" }));
-        QCOMPARE(options.text(Text::AttackRun), QString("/opt/my tools/alarm --loud \"a b\""));
-        QVERIFY(!options.isOn(Choice::Logs) && !options.isEnabled(Control::LogsRead));
+        QCOMPARE(options.values().attackRunFile, QString("/opt/my tools/alarm --loud \"a b\""));
+        QVERIFY(!options.values().logs && !options.isEnabled(Control::LogsRead));
     }
 
     // The marker (in its exact case) says a hand-edited, broken store is ours: nothing the user wrote is
@@ -103,16 +101,53 @@ private slots:
         }
     }
 
-    // Text as a flag, a switch and the port list's last index.
-    void valueForms()
+    // Odd text a user may have put in the store: loading and saving writes back what the dialog
+    // showed, and the file holds exactly what a store written with those values holds.
+    void oddValuesSaveAsShown()
     {
-        for (const auto& [text, flag, switchValue, lastPort] :
-            { std::tuple { " 1 ", 1, false, 1 }, { "on", 0, false, -1 }, { "tRuE", 0, true, -1 },
-                { "-2", -2, false, -1 }, { "40000", 40000, false, -1 } }) {
-            QCOMPARE(SettingValue::flag(text), flag);
-            QCOMPARE(SettingValue::isTrue(text), switchValue);
-            QCOMPARE(SettingValue::lastPortIndex(text), lastPort);
+        struct Row
+        {
+            const char* section;
+            const char* key;
+            const char* stored;
+            const char* saved;
+        };
+        const Row rows[] = {
+            { "General", "Hide Monitor", "yes", "0" },
+            { "General", "Run", " 1 ", "1" },
+            { "Display", "Always On Top", "-5", "0" },
+            { "Display", "Use Hotkeys", "", "0" },
+            { "Display", "Min On Startup", "2", "2" },
+            { "Display", "Flash Icon", "3", "0" },
+            { "Display", "Copy Clipboard", "+1", "1" },
+            { "General", "Logs", "yes", "False" },
+            { "Sounds", "On", "tRuE", "True" },
+            { "General", "Run File", "", "" },
+            { "Advance", "DDE Service", " spaced ", " spaced " },
+            { "Ports", "Number", "40000", "-1" },
+        };
+        TestStore edited, expected;
+        OptionsModel options;
+        SettingsManager manager(edited.store(), options);
+        manager.firstStartup();
+        SettingsManager(expected.store(), options).firstStartup();
+        for (const Row& row : rows) {
+            edited.store().write(row.section, row.key, row.stored);
+            expected.store().write(row.section, row.key, row.saved);
         }
+        expected.store().sync();
+        manager.loadSettings();
+        manager.saveSettings();
+        const auto bytes = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QCOMPARE(bytes(edited.path()), bytes(expected.path()));
+        // The record keeps a number outside the three states as read: neither on nor off.
+        const Settings& r = manager.settings();
+        QCOMPARE(QList<Flag>(
+                     { r.hideMonitor, r.run, r.alwaysOnTop, r.minOnStartup, r.flashIcon, r.copyClipboard }),
+            QList<Flag>({ 0, 1, -5, 2, 3, 1 }));
     }
 
     // An earlier version's store gets both sections, a value already there and every earlier byte kept.

@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(rig.out.log, switchedOn);
         QCOMPARE(captions, QList<QVariantList>({ { QStringLiteral("Stop") } }));
         QVERIFY(rig.state.isActive() && Loopback::isListening(ports[0]) && Loopback::isListening(ports[1]));
-        const ListeningSocket* second = &rig.monitoring.wsPorts(1);
+        const ListeningSocket* second = &rig.monitoring.listener(1);
 
         QStringList expected = switchedOn;
         for (const auto& [port, ipv6] :
@@ -142,7 +142,7 @@ private slots:
         rig.out.log.clear();
         rig.monitoring.toggleMonitoring();
         QCOMPARE(rig.out.log, switchedOn);
-        QVERIFY(rig.monitoring.wsPortsCount() == 2 && &rig.monitoring.wsPorts(1) == second);
+        QVERIFY(rig.monitoring.listenerCount() == 2 && &rig.monitoring.listener(1) == second);
     }
 
     // Failures are reported on switching on only; after the options no element keeps a port its entry
@@ -207,7 +207,7 @@ private slots:
             rig.monitoring.openPortListeners();
             QCOMPARE(rig.out.lines(), QStringList({ line, "Monitoring Port: " + high }));
             QCOMPARE(fake.asked, std::vector<std::vector<int>>(binder >= 0 ? 2 : 0, { 21 }));
-            const ListeningSocket& adopted = rig.monitoring.wsPorts(0);
+            const ListeningSocket& adopted = rig.monitoring.listener(0);
             QCOMPARE(adopted.state() == ListeningSocket::State::Listening,
                 binder == int(PortBinder::Outcome::Bound));
             if (adopted.state() == ListeningSocket::State::Listening) {
@@ -274,13 +274,13 @@ private slots:
         MonitorRig rig({ QString::number(free[0]) },
             { std::chrono::milliseconds(500), [&] { return free[std::min<std::size_t>(draws++, 2)]; } },
             true);
-        const ListeningSocket& wsRps = rig.monitoring.sentinel().wsRps();
+        const ListeningSocket& socket = rig.monitoring.sentinel().socket();
         QVERIFY(!rig.monitoring.sentinel().isLoaded());
         rig.monitoring.toggleMonitoring();
         const QStringList switchedOn = rig.out.log;
         QVERIFY(rig.monitoring.sentinel().isLoaded() && draws == 0);
         QTRY_COMPARE_WITH_TIMEOUT(draws, std::size_t(1), 2000);
-        QCOMPARE(wsRps.state(), ListeningSocket::State::Closed);
+        QCOMPARE(socket.state(), ListeningSocket::State::Closed);
         QTRY_VERIFY_WITH_TIMEOUT(Loopback::isListening(free[1]), 2000);
         QVERIFY(!Loopback::isListening(free[2]));
         QTRY_VERIFY_WITH_TIMEOUT(Loopback::isListening(free[2]), 2000);

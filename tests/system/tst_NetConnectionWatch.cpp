@@ -12,9 +12,9 @@ struct Rig final : ConnectionProbe, SoundPlayer, StatusReporter
 {
     Rig()
     {
-        // Set after the watch was made and never saved: it plays the dialog's current text.
-        options.setText(OptionsModel::Text::Sound0, "dir with blank/up.wav");
-        options.setText(OptionsModel::Text::Sound1, "down.wav");
+        // Set after the watch was made, and never saved: it plays the dialog's current text.
+        options.set(&Settings::netConnectedSound, QString("dir with blank/up.wav"));
+        options.set(&Settings::netDisconnectedSound, QString("down.wav"));
         QObject::connect(&watch, &NetConnectionWatch::connectionChanged, &watch,
             [this](bool connected) { log << (connected ? "signal +" : "signal -"); });
     }

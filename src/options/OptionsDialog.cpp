@@ -1,4 +1,4 @@
-#include "FrmOptions.h"
+#include "OptionsDialog.h"
 
 #include "AdvancePage.h"
 #include "AlarmPage.h"
@@ -56,12 +56,12 @@ constexpr std::array kPages {
 };
 } // namespace
 
-int FrmOptions::pageCount()
+int OptionsDialog::pageCount()
 {
     return int(kPages.size());
 }
 
-FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands,
+OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands,
     AlarmOptions& alarm, QWidget* transientFor)
     : m_cycle(cycle)
     , m_transientFor(transientFor)
@@ -71,11 +71,11 @@ FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsComman
     commands.setPrompts(this);
 
     // Created first, so that OK comes first in the tab order.
-    m_cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    m_cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cmdOk->setDefault(true);
-    connect(m_cmdOk, &QPushButton::clicked, &cycle, &OptionsCycle::ok);
-    connect(m_cmdCancel, &QPushButton::clicked, &cycle, &OptionsCycle::close);
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_okButton->setDefault(true);
+    connect(m_okButton, &QPushButton::clicked, &cycle, &OptionsCycle::ok);
+    connect(m_cancelButton, &QPushButton::clicked, &cycle, &OptionsCycle::close);
 
     auto* labels = new QHBoxLayout;
     labels->setSpacing(16);
@@ -97,22 +97,22 @@ FrmOptions::FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsComman
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(m_cmdOk);
-    buttons->addWidget(m_cmdCancel);
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(labels);
     layout->addLayout(m_pageArea, 1);
     layout->addLayout(buttons);
 
-    connect(&cycle, &OptionsCycle::pagesChanged, this, &FrmOptions::showPages);
-    connect(&cycle, &OptionsCycle::highlightChanged, this, &FrmOptions::showHighlight);
+    connect(&cycle, &OptionsCycle::pagesChanged, this, &OptionsDialog::showPages);
+    connect(&cycle, &OptionsCycle::highlightChanged, this, &OptionsDialog::showHighlight);
     connect(&cycle, &OptionsCycle::hideRequested, this, &QWidget::hide);
     showPages();
     showHighlight();
 }
 
-void FrmOptions::showOptionsDialog()
+void OptionsDialog::showOptionsDialog()
 {
     if (m_transientFor) {
         winId(); // the platform window must exist to take the hint
@@ -122,15 +122,15 @@ void FrmOptions::showOptionsDialog()
     show();
     raise();
     activateWindow();
-    m_cmdOk->setFocus();
+    m_okButton->setFocus();
 }
 
-QString FrmOptions::chooseFile()
+QString OptionsDialog::chooseFile()
 {
     return ItemFileDialog::choose(this, QStringLiteral("Choose a file:"));
 }
 
-QString FrmOptions::askPort()
+QString OptionsDialog::askPort()
 {
     bool ok = false;
     const QString text = QInputDialog::getText(this, QStringLiteral("Add Port"),
@@ -138,12 +138,12 @@ QString FrmOptions::askPort()
     return ok ? text : QString();
 }
 
-void FrmOptions::reject()
+void OptionsDialog::reject()
 {
     m_cycle.close();
 }
 
-void FrmOptions::closeEvent(QCloseEvent* event)
+void OptionsDialog::closeEvent(QCloseEvent* event)
 {
     // The title bar's close is a Cancel: it must give the monitor window and the listeners back.
     event->ignore();
@@ -151,7 +151,7 @@ void FrmOptions::closeEvent(QCloseEvent* event)
         m_cycle.close();
 }
 
-bool FrmOptions::eventFilter(QObject* watched, QEvent* event)
+bool OptionsDialog::eventFilter(QObject* watched, QEvent* event)
 {
     const auto label = std::find(m_labels.begin(), m_labels.end(), watched);
     if (label != m_labels.end()) {
@@ -169,14 +169,14 @@ bool FrmOptions::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void FrmOptions::mouseMoveEvent(QMouseEvent* event)
+void OptionsDialog::mouseMoveEvent(QMouseEvent* event)
 {
     if (!childAt(event->position().toPoint()))
         m_cycle.labelNormal();
     QDialog::mouseMoveEvent(event);
 }
 
-void FrmOptions::showPages()
+void OptionsDialog::showPages()
 {
     bool all = true;
     for (int i = 0; i < pageCount(); ++i)
@@ -198,7 +198,7 @@ void FrmOptions::showPages()
         m_pages[std::size_t(i)]->setVisible(m_cycle.isPageVisible(i));
 }
 
-void FrmOptions::showHighlight()
+void OptionsDialog::showHighlight()
 {
     for (int i = 0; i < pageCount(); ++i) {
         QFont font = m_labels[std::size_t(i)]->font();

@@ -2,13 +2,13 @@
 #include "AlarmPage.h"
 #include "CommandLine.h"
 #include "DesktopSeams.h"
-#include "FrmOptions.h"
+#include "OptionsDialog.h"
 #include "IntruderLog.h"
 #include "MonitorRig.h"
 #include "OptionsCommands.h"
 #include "OptionsCycle.h"
 #include "PortEntry.h"
-#include "SettingValue.h"
+#include "StartupTargets.h"
 #include "TestStore.h"
 
 #include <QApplication>
@@ -77,7 +77,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     QStringList controls(bool edit = false)
     {
         QStringList states;
-        for (int p = 0; p < FrmOptions::pageCount(); ++p) {
+        for (int p = 0; p < OptionsDialog::pageCount(); ++p) {
             QWidget* page = dialog.page(p);
             if (edit)
                 QTest::mouseClick(dialog.pageLabel(p), Qt::LeftButton);
@@ -131,20 +131,20 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     OptionsCycle cycle { { &settings,
                              [this] {
                                  calls << "reapply";
-                                 if (SettingValue::isOff(settings.settings().rps))
+                                 if (settings.settings().rps.isOff())
                                      monitoring.unloadSentinel();
                              },
                              this, this, &state, &monitoring, &alarm },
-        FrmOptions::pageCount() };
+        OptionsDialog::pageCount() };
     QTemporaryDir folder;
     IntruderLog log;
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
-    FrmOptions dialog { options, cycle, commands, alarm };
+    OptionsDialog dialog { options, cycle, commands, alarm };
     QStringList calls, answers;
 };
 } // namespace
 
-class TestFrmOptions : public QObject
+class TestOptionsDialog : public QObject
 {
     Q_OBJECT
 
@@ -170,7 +170,7 @@ private slots:
             QVERIFY(rig.open() && !Loopback::isListening(ports[0]));
             rig.out.log.clear();
             if (c.editedRps >= 0)
-                rig.options.setCheckState(OptionsModel::Check::Rps, c.editedRps);
+                rig.options.set(&Settings::rps, Flag(c.editedRps));
             c.ok ? rig.cycle.ok() : rig.cycle.close();
             QCOMPARE(rig.calls, (QStringList { "netcheck off", "reapply", "enable", "hide" }));
             QCOMPARE(Loopback::isListening(ports[0]) && Loopback::isListening(ports[1]), c.monitoringOn);
@@ -209,21 +209,21 @@ private slots:
         const QByteArray file = rig.file();
         const auto enabled = [&rig] {
             QString flags;
-            for (const char* name : { "txtStartrun", "cmdBrowse0", "cmdLogsread", "cmdLogspurge",
-                     "txtAttackrun", "cmdBrowse1", "fraSounds", "txtSounds0", "txtSounds1", "txtSounds2",
-                     "txtSounds3", "cmdBrowse2", "cmdBrowse3", "cmdBrowse4", "cmdBrowse5", "txtDde" })
+            for (const char* name : { "runFileEdit", "browseButton0", "readLogButton", "purgeLogButton",
+                     "attackRunFileEdit", "browseButton1", "soundsGroup", "soundFileEdit0", "soundFileEdit1", "soundFileEdit2",
+                     "soundFileEdit3", "browseButton2", "browseButton3", "browseButton4", "browseButton5", "chatServiceEdit" })
                 flags += rig.named<QWidget>(name)->isEnabled() ? '1' : '0';
             return flags;
         };
         const QString storedFlags = "0011000000000000", editedFlags = "1100111111111111";
         QCOMPARE(enabled(), storedFlags);
-        rig.named<QPushButton>("cmdLogspurge")->click();
+        rig.named<QPushButton>("purgeLogButton")->click();
         QVERIFY(!log.exists());
         rig.controls(true);
         // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound, a
         // sound with a blank. An address is trimmed and listed once, an invalid one refused, a
         // cancelled prompt ignored.
-        rig.click({ "cmdBrowse0", "cmdBrowse1", "cmdBrowse2", "cmdBrowse4" },
+        rig.click({ "browseButton0", "browseButton1", "browseButton2", "browseButton4" },
             { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" });
         rig.click({ "&Remove Port", "&Add Port", "&Add Port", "Re&move Address", "A&dd Address",
                       "A&dd Address", "A&dd Address", "A&dd Address" },
@@ -238,14 +238,14 @@ private slots:
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
         // A program is quoted so that it runs as the one word chosen; a sound file is kept as chosen.
         QStringList browsed;
-        for (const char* name : { "txtStartrun", "txtAttackrun", "txtSounds0", "txtSounds2" })
+        for (const char* name : { "runFileEdit", "attackRunFileEdit", "soundFileEdit0", "soundFileEdit2" })
             browsed << rig.named<QLineEdit>(name)->text();
         QCOMPARE(browsed,
             QStringList(
                 { "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "None", "/snd/My Alarm.wav" }));
         QCOMPARE(CommandLine::splitWords(browsed[0]) + CommandLine::splitWords(browsed[1]),
             QStringList({ "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm" }));
-        QCOMPARE(rig.named<QLabel>("lblAllowError")->text(), "\"backup.lan\": not an IPv4 or IPv6 address");
+        QCOMPARE(rig.named<QLabel>("allowError")->text(), "\"backup.lan\": not an IPv4 or IPv6 address");
         QCOMPARE(rig.file(), file);
 
         if (way <= 1)
@@ -267,12 +267,12 @@ private slots:
     {
         Rig rig;
         QVERIFY(rig.open());
-        FrmOptions& dialog = rig.dialog;
+        OptionsDialog& dialog = rig.dialog;
         QCOMPARE(dialog.pageLabel(4)->text() + dialog.page(4)->findChild<QLabel*>("pageTitle")->text(),
             "AlarmAlarm Settings");
         const auto visiblePages = [&dialog] {
             QList<int> pages;
-            for (int i = 0; i < FrmOptions::pageCount(); ++i)
+            for (int i = 0; i < OptionsDialog::pageCount(); ++i)
                 if (dialog.page(i)->isVisible())
                     pages << i;
             return pages;
@@ -282,7 +282,7 @@ private slots:
             if (widget)
                 QApplication::sendEvent(widget, &over);
             QString fonts;
-            for (int i = 0; i < FrmOptions::pageCount(); ++i)
+            for (int i = 0; i < OptionsDialog::pageCount(); ++i)
                 fonts += QString::number(
                     dialog.pageLabel(i)->font().bold() + 2 * dialog.pageLabel(i)->font().underline());
             return fonts;
@@ -331,5 +331,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFrmOptions)
-#include "tst_FrmOptions.moc"
+QTEST_MAIN(TestOptionsDialog)
+#include "tst_OptionsDialog.moc"

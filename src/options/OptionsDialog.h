@@ -22,20 +22,20 @@ class QStackedLayout;
 // It is a window of its own: parented to the monitor window it would be disabled with it. It is
 // kept above the monitor window as its transient, which window managers stack above it without
 // lifting it over other programs' windows.
-class FrmOptions : public QDialog, public OptionsDialogShower, public OptionsPrompts
+class OptionsDialog : public QDialog, public OptionsDialogShower, public OptionsPrompts
 {
     Q_OBJECT
 
 public:
     static int pageCount();
 
-    FrmOptions(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, AlarmOptions& alarm,
+    OptionsDialog(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, AlarmOptions& alarm,
         QWidget* transientFor = nullptr);
 
     QLabel* pageLabel(int page) const { return m_labels.at(std::size_t(page)); }
     OptionsPage* page(int page) const { return m_pages.at(std::size_t(page)); }
-    QPushButton* okButton() const { return m_cmdOk; }
-    QPushButton* cancelButton() const { return m_cmdCancel; }
+    QPushButton* okButton() const { return m_okButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
 
     // OptionsDialogShower
     void showOptionsDialog() override;
@@ -61,6 +61,6 @@ private:
     std::vector<QLabel*> m_labels;
     std::vector<OptionsPage*> m_pages;
     QStackedLayout* m_pageArea = nullptr;
-    QPushButton* m_cmdOk = nullptr;
-    QPushButton* m_cmdCancel = nullptr;
+    QPushButton* m_okButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
 };
