@@ -4,10 +4,10 @@
 
 #include "DesktopSeams.h"
 #include "MonitoringState.h"
-#include "MonitoringSwitch.h"
+#include "ListenerControl.h"
 #include "SettingValue.h"
 #include "SettingsManager.h"
-#include "StartupTargets.h"
+#include "NetworkWatch.h"
 
 #include <algorithm>
 

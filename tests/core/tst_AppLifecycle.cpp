@@ -20,7 +20,7 @@ namespace {
 class RecordingTargets final : public MonitorWindowControl,
                                public MonitoringControl,
                                public TrayIcon,
-                               public HotkeyPoller,
+                               public HotkeyControl,
                                public StartupRegistration,
                                public NetworkWatch,
                                public ProgramLauncher,

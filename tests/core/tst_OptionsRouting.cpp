@@ -1,10 +1,10 @@
 #include "OptionsRouting.h"
-#include "StartupTargets.h"
+#include "HotkeyControl.h"
 
 #include <QtTest>
 
 namespace {
-class Journal final : public HotkeyPoller, public MonitorWindowAccess, public OptionsDialogShower
+class Journal final : public HotkeyControl, public MonitorWindowAccess, public OptionsDialogShower
 {
 public:
     // clang-format off

@@ -9,7 +9,7 @@
 #include "OptionsCycle.h"
 #include "PortEntry.h"
 #include "SettingValue.h"
-#include "StartupTargets.h"
+#include "NetworkWatch.h"
 #include "TestStore.h"
 
 #include <QApplication>

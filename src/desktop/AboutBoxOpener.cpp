@@ -4,10 +4,10 @@
 #include "DesktopSeams.h"
 #include "SettingValue.h"
 #include "SettingsManager.h"
-#include "StartupTargets.h"
+#include "HotkeyControl.h"
 
 AboutBoxOpener::AboutBoxOpener(
-    MonitorWindowAccess& window, HotkeyPoller& hotkeys, const SettingsManager& settings, QObject* parent)
+    MonitorWindowAccess& window, HotkeyControl& hotkeys, const SettingsManager& settings, QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_hotkeys(hotkeys)

@@ -10,7 +10,7 @@
 #include "DesktopWallpaperChanger.h"
 #include "EventOutputs.h"
 #include "FreedesktopNotifications.h"
-#include "FrmHotkeys.h"
+#include "HotkeyPoller.h"
 #include "FrmOptions.h"
 #include "GuiClipboard.h"
 #include "HelpCommands.h"
@@ -100,7 +100,7 @@ private:
     AlertActions m_alert;
     MenuActions m_actions;
     XInputKeyState m_keyState;
-    FrmHotkeys m_hotkeys;
+    HotkeyPoller m_hotkeys;
     HelperPortBinder m_portBinder;
     AutostartRegistration m_registration;
     DefaultRouteProbe m_connectionProbe;
