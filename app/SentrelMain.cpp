@@ -89,7 +89,7 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
         m_application->mirrorStatusToStdout();
     }
     QObject::connect(m_instance.get(), &SingleInstance::activationRequested, m_application.get(),
-        [this] { m_application->monitorWindow().restoreMonitor(); });
+        [this] { m_application->restoreMonitor(); });
     m_application->start();
     if (m_check) // once the event loop runs, which the check needs to end it
         QTimer::singleShot(0, m_check.get(), &StartupCheck::run);

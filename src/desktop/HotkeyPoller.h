@@ -42,6 +42,8 @@ public:
     // Where the desktop has no global key state, the first load says so in the status list once.
     void load() override;
     void unload() override;
+    // F11's target: the options dialog is built after the poller it stops.
+    void setOptionsOpener(OptionsOpener* options) { m_targets.options = options; }
     bool isLoaded() const { return m_pollTimer.isActive(); }
     const QTimer& timer() const { return m_pollTimer; }
 
