@@ -2,39 +2,40 @@
 
 #include "Event.h"
 
-#include <QAction>
-#include <QGuiApplication>
-
 #include <csignal>
 #include <cstdio>
 
-Application::Application(const Paths& paths, QObject* parent)
+Application::Application(const Paths& paths, Display display, QObject* parent)
     : QObject(parent)
     , m_foundation(paths)
     , m_monitor(m_foundation, m_services, paths.bindHelper)
-    , m_window(m_foundation, m_monitor)
+    , m_window(display == Display::Window ? std::make_unique<WindowGroup>(m_foundation, m_monitor) : nullptr)
+    , m_headless(m_window ? nullptr : std::make_unique<HeadlessDesktop>(m_foundation.status()))
     , m_lifecycle(m_foundation.settings(), m_foundation.folder(), m_foundation.status(), m_services.launcher(),
           startupTargets(), [this] { quit(0); })
-    , m_options(m_foundation, m_monitor, m_window,
-          [this] {
-              m_lifecycle.reapplySettings();
-              m_monitor.applySections(false);
-          })
+    , m_options(m_window ? std::make_unique<OptionsGroup>(m_foundation, m_monitor, *m_window,
+                               [this] {
+                                   m_lifecycle.reapplySettings();
+                                   m_monitor.applySections(false);
+                               })
+                         : nullptr)
     , m_termination({ SIGINT, SIGTERM })
 {
-    const auto exitProgram = [this] { m_lifecycle.exitProgram(); };
-    connect(m_window.actions().exit, &QAction::triggered, this, exitProgram);
-    connect(&m_window.window(), &MainWindow::exitRequested, this, exitProgram);
-    connect(&m_termination, &SignalWatcher::raised, this, exitProgram);
-    // A session that logs out ends the program the same way, with status 0.
-    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, exitProgram);
+    connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
+    if (m_window)
+        connect(m_window.get(), &WindowGroup::exitRequested, this, [this] { m_lifecycle.exitProgram(); });
+    else
+        m_foundation.status().setDisplayPresent(false);
 }
 
 Application::~Application() = default;
 
 StartupTargets Application::startupTargets()
 {
-    return { &m_window.window(), &m_monitor.monitoring(), &m_window.tray(), &m_window.hotkeys(),
+    if (m_window)
+        return { &m_window->window(), &m_monitor.monitoring(), &m_window->tray(), &m_window->hotkeys(),
+            &m_services.registration(), &m_monitor.networkWatch() };
+    return { m_headless.get(), &m_monitor.monitoring(), m_headless.get(), &m_headless->hotkeys(),
         &m_services.registration(), &m_monitor.networkWatch() };
 }
 
@@ -45,26 +46,16 @@ void Application::start()
     m_lifecycle.formLoad();
     // After the first start has written the original keys, so the new section comes after them.
     m_monitor.applySections(true);
-    m_options.load();
-    m_window.window().showAsStartedUp();
-}
-
-void Application::mirrorStatusToStdout()
-{
-    m_foundation.status().setMirror(stdout);
-}
-
-void Application::runWithoutDisplay()
-{
-    m_foundation.status().setDisplayPresent(false);
-    // The offscreen platform would still paint every change of the window into memory nobody
-    // reads: the status text alone made that most of the work per intrusion.
-    m_window.window().setUpdatesEnabled(false);
+    if (m_options)
+        m_options->load();
+    if (m_window)
+        m_window->window().showAsStartedUp();
 }
 
 void Application::restoreMonitor()
 {
-    m_window.window().restoreMonitor();
+    if (m_window)
+        m_window->window().restoreMonitor();
 }
 
 void Application::quit(int exitCode)

@@ -3,12 +3,15 @@
 #include "AppLifecycle.h"
 #include "DesktopServices.h"
 #include "Foundation.h"
+#include "HeadlessDesktop.h"
 #include "MonitorGroup.h"
 #include "OptionsGroup.h"
 #include "SignalWatcher.h"
 #include "WindowGroup.h"
 
 #include <QObject>
+
+#include <memory>
 
 // The running program: builds the feature groups in the order they depend on each other, wires
 // what crosses between them and runs the start-up sequence.
@@ -22,15 +25,17 @@ public:
         QString bindHelper; // binds ports below 1024 for us; empty: none
     };
 
-    explicit Application(const Paths& paths, QObject* parent = nullptr);
+    // Without a display no window, dialog or tray is built: monitoring, the outputs, the alerts
+    // that need no screen and the status display run as they do on a desktop.
+    enum class Display { Window, None };
+
+    Application(const Paths& paths, Display display, QObject* parent = nullptr);
     ~Application() override;
 
     // Runs the start-up sequence and shows the window as start-up left it.
     void start();
-    // Mirrors the status display to standard output (no display to show the window on).
-    void mirrorStatusToStdout();
-    // Nobody can see the window (the offscreen platform): the status list draws nothing.
-    void runWithoutDisplay();
+    // Mirrors the status display to standard output.
+    void mirrorStatusToStdout() { m_foundation.status().setMirror(stdout); }
     // Brings the window forward, as a second start of the program asks.
     void restoreMonitor();
     // Records the program's exit and ends the event loop with the code.
@@ -46,8 +51,9 @@ private:
     DesktopServices m_services;
     Foundation m_foundation;
     MonitorGroup m_monitor;
-    WindowGroup m_window;
+    std::unique_ptr<WindowGroup> m_window; // none without a display
+    std::unique_ptr<HeadlessDesktop> m_headless; // stands in for the window without a display
     AppLifecycle m_lifecycle;
-    OptionsGroup m_options;
+    std::unique_ptr<OptionsGroup> m_options; // with the window only
     SignalWatcher m_termination;
 };

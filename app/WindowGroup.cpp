@@ -4,6 +4,7 @@
 #include "MonitorGroup.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QPushButton>
 
 WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
@@ -28,11 +29,15 @@ WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
     connect(&monitor.monitoring(), &MonitoringSwitch::captionChanged, &m_window,
         [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
     connectMenus(monitor);
+    connect(&m_window, &MainWindow::exitRequested, this, &WindowGroup::exitRequested);
+    // A session that logs out ends the program the same way, with status 0.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &WindowGroup::exitRequested);
 }
 
 void WindowGroup::connectMenus(MonitorGroup& monitor)
 {
     connect(m_actions.restore, &QAction::triggered, &m_window, &MainWindow::restoreMonitor);
+    connect(m_actions.exit, &QAction::triggered, this, &WindowGroup::exitRequested);
     connect(m_actions.log, &QAction::triggered, &m_help, &HelpCommands::openLog);
     connect(m_actions.contents, &QAction::triggered, &m_help, &HelpCommands::openContents);
     connect(m_actions.testAlarm, &QAction::triggered, &monitor.selfTest(), &AlarmSelfTest::run);

@@ -29,6 +29,10 @@ public:
     MenuActions& actions() { return m_actions; }
     HelpCommands& help() { return m_help; }
 
+signals:
+    // Exit in the menus or the tray, closing the window, or the session logging out.
+    void exitRequested();
+
 private:
     void connectMenus(MonitorGroup& monitor);
 
