@@ -18,17 +18,19 @@ public:
 
     HotkeyPoller& hotkeys() { return m_hotkeys; }
 
-    // MonitorWindowControl
+    // MonitorWindowControl: no window to fold, minimize or hide in a tray,
     void toggleMonitorView() override { }
-    void setAlwaysOnTop() override { }
-    void clearAlwaysOnTop() override { }
     void minimize() override { }
-    void measureStatusList() override { }
-    void setAutoScrollEnabled(bool) override { }
     void startMinimizedWatch() override { }
     void hideMinimizedMonitor() override { }
+    // to keep on top,
+    void setAlwaysOnTop() override { }
+    void clearAlwaysOnTop() override { }
+    // and no status list to measure or scroll.
+    void measureStatusList() override { }
+    void setAutoScrollEnabled(bool) override { }
 
-    // TrayIcon
+    // TrayIcon: never shown.
     void trayIconAdd() override { }
     void trayIconDelete() override { }
     bool isShown() const override { return false; }
