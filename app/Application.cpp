@@ -25,7 +25,7 @@ Application::Application(const Paths& paths, Display display, QObject* parent)
     if (m_window)
         connect(m_window.get(), &WindowGroup::exitRequested, this, [this] { m_lifecycle.exitProgram(); });
     else
-        m_foundation.status().setDisplayPresent(false);
+        m_foundation.status().keepNoLines();
 }
 
 Application::~Application() = default;
