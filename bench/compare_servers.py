@@ -31,7 +31,7 @@ TICKS = os.sysconf("SC_CLK_TCK")
 
 TARGET_LOSS = 0
 TARGET_RATE_RATIO = 0.5
-TARGET_RSS_MB = 80
+TARGET_RSS_MB = 30  # headless: no window, dialog or tray is built
 TARGET_STALL_MS = 50
 PROBE_INTERVAL_MS = 10  # the stall probe's timer
 
@@ -591,6 +591,7 @@ def start_sentrel(mode, probe, base_env, folder, ports, display, wrapper=(), sta
     first_start(command, env, home)
     write_settings(os.path.join(home, "config", "Sentrel II.ini"), ports, settings)
     log_path = os.path.join(home, "data", "Sentrel", "Log.txt")
+    started = time.monotonic()
     sentrel = Server("sentrel-" + mode["name"], list(wrapper) + command, env, folder, {
         "status lines": (os.path.join(folder, "sentrel-" + mode["name"] + ".out"),
                          lambda line: line == STATUS_INTRUSION),
@@ -598,6 +599,11 @@ def start_sentrel(mode, probe, base_env, folder, ports, display, wrapper=(), sta
         **records,
     })
     sentrel.extras = extras
+    # The start-up figure: from starting the process to "Ready." on its standard output.
+    while b"Ready." not in read_bytes(sentrel.stdout_path) and sentrel.alive() \
+            and time.monotonic() - started < start_timeout:
+        time.sleep(0.002)
+    sentrel.ready_ms = 1000 * (time.monotonic() - started)
     wait_for(lambda: read_bytes(sentrel.stdout_path).count(b"Monitoring Port: ") >= PORT_COUNT
              or not sentrel.alive(), start_timeout, f"Sentrel ({mode['name']}) to open its ports")
     if not sentrel.alive():
@@ -715,8 +721,10 @@ def main():
                                      f'{s["stall"]["max_ms"]:.1f} ms', s["stall"]["max_ms"] < TARGET_STALL_MS))
             if MEMORY in mode["loads"]:
                 total = sentrel.counts()["status lines"]
-                verdicts.append((f"{mode['name']}: peak RSS < {TARGET_RSS_MB} MB after 100,000 intrusions",
-                                 f"{peak_mb:.1f} MB after {total}", peak_mb < TARGET_RSS_MB))
+                print(f"\n== {mode['name']}: \"Ready.\" {sentrel.ready_ms:.0f} ms after start, "
+                      f"peak RSS {peak_mb:.1f} MB after {total} intrusions")
+                verdicts.append((f"{mode['name']}: peak RSS <= {TARGET_RSS_MB} MB after 100,000 intrusions",
+                                 f"{peak_mb:.1f} MB after {total}", peak_mb <= TARGET_RSS_MB))
             if mode["idle"]:
                 idle = measure_idle(sentrel)
                 print(f"\n== {mode['name']}: idle, window shown, auto-scroll on: {100 * idle:.2f}% of a core")

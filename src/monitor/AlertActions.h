@@ -32,6 +32,8 @@ public:
 
     // Where the log entries wait for the end of the event-loop pass; Purge goes through it.
     IntruderLog& intruderLog() { return m_log; }
+    // The tray icon comes after the alert actions are built; until then nothing flashes.
+    void setIconFlasher(IconFlasher* flasher) { m_services.iconFlasher = flasher; }
 
     static QString wallpaperFileName() { return QStringLiteral("SentrelBg.bmp"); }
     static QString clipboardText(const IntruderRecord& intruder);

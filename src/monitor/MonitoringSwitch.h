@@ -3,7 +3,8 @@
 #include "IntrusionHandler.h"
 #include "ListeningSocket.h"
 #include "RandomPortSentinel.h"
-#include "StartupTargets.h"
+#include "ListenerControl.h"
+#include "MonitoringControl.h"
 
 #include <QObject>
 #include <QString>
@@ -23,7 +24,7 @@ class StatusReporter;
 // Switches port monitoring on and off: one listener per entry of the port list, plus the random
 // port sentinel when it is enabled. The window's first flat button shows the caption derived from
 // the state, "Start" while off and "Stop" while on, as captionChanged says.
-class MonitoringSwitch : public QObject, public MonitoringControl
+class MonitoringSwitch : public QObject, public MonitoringControl, public ListenerControl
 {
     Q_OBJECT
 
@@ -49,11 +50,11 @@ public:
     void setPrivilegedBinder(PortBinder* binder) { m_privilegedBinder = binder; }
 
     // Starts the sentinel; the options cycle calls it when monitoring is on and RPS is enabled.
-    void loadSentinel();
+    void loadSentinel() override;
 
     // Opens one listener per entry of the port list, in list order. Each is reported in the
     // status list only while switching on, not when the listeners come back after the options.
-    void openPortListeners();
+    void openPortListeners() override;
     // Closes every listener; monitoring stays on as far as the caption and the flag go.
     void closePortListeners();
 

@@ -4,9 +4,9 @@
 
 #include "DesktopSeams.h"
 #include "MonitoringState.h"
-#include "MonitoringSwitch.h"
+#include "ListenerControl.h"
 #include "SettingsManager.h"
-#include "StartupTargets.h"
+#include "NetworkWatch.h"
 
 #include <algorithm>
 

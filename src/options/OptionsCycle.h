@@ -8,7 +8,7 @@
 class AlarmOptions;
 class MonitorWindowAccess;
 class MonitoringState;
-class MonitoringSwitch;
+class ListenerControl;
 class NetworkWatch;
 class SettingsManager;
 
@@ -27,7 +27,7 @@ public:
         MonitorWindowAccess* window = nullptr;
         NetworkWatch* networkWatch = nullptr; // its timer belongs to the dialog's lifetime
         const MonitoringState* monitoringState = nullptr;
-        MonitoringSwitch* monitoring = nullptr;
+        ListenerControl* monitoring = nullptr;
         // The sections outside the original keys, saved with them on OK and reloaded on closing.
         AlarmOptions* alarm = nullptr;
     };

@@ -3,12 +3,21 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+namespace {
+// Without a display the program runs on a plain QCoreApplication, which has no clipboard: the
+// address is then not copied.
+QClipboard* applicationClipboard()
+{
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard() : nullptr;
+}
+} // namespace
+
 GuiClipboard::GuiClipboard()
     : m_pending(QString(), IntervalMs)
 {
     QObject::connect(&m_pending, &CoalescedText::changed, &m_pending, &GuiClipboard::publish);
     // Once another program owns the clipboard, the same address must be copied again.
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+    if (QClipboard* clipboard = applicationClipboard()) {
         QObject::connect(clipboard, &QClipboard::changed, &m_pending, [this, clipboard] {
             if (!clipboard->ownsClipboard() || (clipboard->supportsSelection() && !clipboard->ownsSelection()))
                 m_pending.forget();
@@ -23,7 +32,7 @@ void GuiClipboard::copyToClipboard(const QString& text)
 
 void GuiClipboard::publish(const QString& text)
 {
-    QClipboard* clipboard = QGuiApplication::clipboard();
+    QClipboard* clipboard = applicationClipboard();
     if (!clipboard)
         return;
     clipboard->setText(text, QClipboard::Clipboard);

@@ -22,7 +22,9 @@ template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 xcb_connection_t* applicationConnection()
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    // Without a display the program runs on a plain QCoreApplication: no X connection at all.
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     // Under the offscreen platform the interface exists but has no connection.
     return x11 ? x11->connection() : nullptr;
 }

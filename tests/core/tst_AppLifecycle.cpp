@@ -18,7 +18,7 @@ namespace {
 class RecordingTargets final : public MonitorWindowControl,
                                public MonitoringControl,
                                public TrayIcon,
-                               public HotkeyPoller,
+                               public HotkeyControl,
                                public StartupRegistration,
                                public NetworkWatch,
                                public ProgramLauncher,
@@ -147,7 +147,7 @@ private slots:
     // First start: the folder made, the program's assets copied (a failure said, a user's file of an asset's
     // name kept), the first-start values applied, a problem said, then Ready. Its mode is the end-to-end
     // test's.
-    void formLoadPreparesFolderBeforeApplyingAndEndsReady()
+    void startUpPreparesFolderBeforeApplyingAndEndsReady()
     {
         Rig rig;
         const QString folder = rig.dir.filePath("Sentrel");

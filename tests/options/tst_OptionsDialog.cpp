@@ -8,7 +8,7 @@
 #include "OptionsCommands.h"
 #include "OptionsCycle.h"
 #include "PortEntry.h"
-#include "StartupTargets.h"
+#include "NetworkWatch.h"
 #include "TestStore.h"
 
 #include <QApplication>

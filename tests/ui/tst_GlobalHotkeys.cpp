@@ -1,4 +1,4 @@
-#include "FrmHotkeys.h"
+#include "HotkeyPoller.h"
 #include "PrivateXServer.h"
 #include "StatusReporter.h"
 #include "XInputKeyState.h"
@@ -70,13 +70,13 @@ private slots:
     {
         Desktop desktop, bare;
         FakeKeys keys(desktop.log), none(bare.log);
-        FrmHotkeys poller(keys, desktop.targets()), without(none, bare.targets());
+        HotkeyPoller poller(keys, desktop.targets()), without(none, bare.targets());
         poller.unload(); // never loaded: nothing to stop
         poller.load();
         poller.load();
         keys.pressed.set();
         // All four are read first: F11 unloads the poller, yet the F12 of the same poll still runs.
-        poller.timHotkeysTimer();
+        poller.poll();
         poller.unload();
         QCOMPARE(desktop.log.join(' '),
             QString("start restore monitoring restore view restore options stop restore clear"));
@@ -108,7 +108,7 @@ private slots:
         XInputKeyState keys;
         QVERIFY(keys.isAvailable());
         Desktop desktop;
-        FrmHotkeys poller(keys, desktop.targets(), 300ms);
+        HotkeyPoller poller(keys, desktop.targets(), 300ms);
         poller.load();
         QVERIFY(xdotool({ "key", "F9" }));
         QTRY_COMPARE_WITH_TIMEOUT(desktop.log.count("monitoring"), 1, 2000);

@@ -1,6 +1,7 @@
 #include "AboutBox.h"
 #include "AboutBoxOpener.h"
 #include "HelpCommands.h"
+#include "HotkeyControl.h"
 #include "MainWindow.h"
 #include "MenuActions.h"
 #include "MonitoringState.h"
@@ -18,7 +19,7 @@
 
 namespace {
 // The real window over a real status display, not yet shown, with a tray icon and the hotkeys.
-struct Rig final : TrayIcon, HotkeyPoller
+struct Rig final : TrayIcon, HotkeyControl
 {
     Rig() { window.setTray(this); }
     // clang-format off

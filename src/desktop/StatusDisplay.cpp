@@ -38,7 +38,8 @@ void StatusDisplay::setMirror(std::FILE* stream)
 
 void StatusDisplay::addStatusLine(const QString& text)
 {
-    m_model.append(QLatin1String(LinePrefix) + text);
+    if (m_keepLines)
+        m_model.append(QLatin1String(LinePrefix) + text);
     mirror(QLatin1StringView(LinePrefix), text);
 }
 

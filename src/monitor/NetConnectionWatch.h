@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StartupTargets.h"
+#include "NetworkWatch.h"
 
 #include <QObject>
 #include <QTimer>

@@ -4,7 +4,7 @@
 #include <optional>
 
 class Application;
-class QApplication;
+class QCoreApplication;
 class SingleInstance;
 class StartupCheck;
 
@@ -18,7 +18,7 @@ public:
     // (the benchmark counts the lines of a shown window there).
     enum class StatusMirror { WithoutDisplay, Always };
 
-    // argc must outlive this object, as QApplication requires.
+    // argc must outlive this object, as Qt's application object requires.
     SentrelMain(int& argc, char** argv, StatusMirror mirror = StatusMirror::WithoutDisplay);
     ~SentrelMain();
 
@@ -30,9 +30,9 @@ public:
 private:
     // Set when the command line was answered without starting (help, version, a mistake).
     std::optional<int> m_exitCode;
-    std::unique_ptr<QApplication> m_qtApplication;
+    std::unique_ptr<QCoreApplication> m_qtApplication; // a QApplication where there is a display
     std::unique_ptr<SingleInstance> m_instance;
-    // After the QApplication, so that the program goes before the Qt application it was built on.
+    // After the Qt application, so that the program goes before the Qt application it was built on.
     std::unique_ptr<Application> m_application;
     std::unique_ptr<StartupCheck> m_check;
 };

@@ -2,7 +2,9 @@
 
 #include "DesktopSeams.h"
 #include "FunctionKeyState.h"
-#include "StartupTargets.h"
+#include "HotkeyControl.h"
+#include "MonitorWindowControl.h"
+#include "MonitoringControl.h"
 
 #include <QObject>
 #include <QTimer>
@@ -26,7 +28,7 @@ struct HotkeyTargets
 // F9 to F12 from anywhere on the desktop: while loaded, the key state is polled every 1.5 s and
 // every key pressed since the last poll (or held down now) fires, in the order F9, F10, F11, F12.
 // Nothing is registered with the desktop, so the focused program still gets the keys.
-class FrmHotkeys : public QObject, public HotkeyPoller
+class HotkeyPoller : public QObject, public HotkeyControl
 {
     Q_OBJECT
 
@@ -34,21 +36,23 @@ public:
     static constexpr std::chrono::milliseconds DefaultInterval { 1500 };
     static constexpr auto UnavailableText = "Hotkeys are not available on this desktop";
 
-    FrmHotkeys(FunctionKeyState& keys, HotkeyTargets targets,
+    HotkeyPoller(FunctionKeyState& keys, HotkeyTargets targets,
         std::chrono::milliseconds interval = DefaultInterval, QObject* parent = nullptr);
 
     // Where the desktop has no global key state, the first load says so in the status list once.
     void load() override;
     void unload() override;
-    bool isLoaded() const { return m_timHotkeys.isActive(); }
-    const QTimer& timer() const { return m_timHotkeys; }
+    // F11's target: the options dialog is built after the poller it stops.
+    void setOptionsOpener(OptionsOpener* options) { m_targets.options = options; }
+    bool isLoaded() const { return m_pollTimer.isActive(); }
+    const QTimer& timer() const { return m_pollTimer; }
 
     // One poll: each key that counts as pressed runs its actions.
-    void timHotkeysTimer();
+    void poll();
 
 private:
     FunctionKeyState& m_keys;
     HotkeyTargets m_targets;
-    QTimer m_timHotkeys;
+    QTimer m_pollTimer;
     bool m_toldUnavailable = false;
 };

@@ -1,18 +1,18 @@
-#include "FrmHotkeys.h"
+#include "HotkeyPoller.h"
 
 #include "StatusReporter.h"
 
-FrmHotkeys::FrmHotkeys(
+HotkeyPoller::HotkeyPoller(
     FunctionKeyState& keys, HotkeyTargets targets, std::chrono::milliseconds interval, QObject* parent)
     : QObject(parent)
     , m_keys(keys)
     , m_targets(std::move(targets))
 {
-    m_timHotkeys.setInterval(interval);
-    connect(&m_timHotkeys, &QTimer::timeout, this, &FrmHotkeys::timHotkeysTimer);
+    m_pollTimer.setInterval(interval);
+    connect(&m_pollTimer, &QTimer::timeout, this, &HotkeyPoller::poll);
 }
 
-void FrmHotkeys::load()
+void HotkeyPoller::load()
 {
     if (isLoaded())
         return;
@@ -24,18 +24,18 @@ void FrmHotkeys::load()
         return;
     }
     m_keys.startWatching();
-    m_timHotkeys.start();
+    m_pollTimer.start();
 }
 
-void FrmHotkeys::unload()
+void HotkeyPoller::unload()
 {
     if (!isLoaded())
         return;
-    m_timHotkeys.stop();
+    m_pollTimer.stop();
     m_keys.stopWatching();
 }
 
-void FrmHotkeys::timHotkeysTimer()
+void HotkeyPoller::poll()
 {
     // All four keys are read before any action: F11 unloads the poller and stops the key watch,
     // yet the F12 of the same poll still counts.

@@ -41,6 +41,9 @@ public:
     void watchList(QWidget* list) { m_listWatch.watch(list); }
     // Without a display nobody ever sees the list.
     void setDisplayPresent(bool present) { m_listWatch.setDisplayPresent(present); }
+    // Where the program runs without any display the list is never shown: the lines then go to
+    // the mirror alone, and the memory the list would hold is never taken.
+    void keepNoLines() { m_keepLines = false; }
     void measureStatusList();
     int statusItemHeight() const { return m_itemHeight; }
     int statusVisibleRows() const { return m_visibleRows; }
@@ -66,6 +69,7 @@ private:
     StatusListModel m_model;
     StatusListWatch m_listWatch { m_model };
     QString m_statusText = QStringLiteral("Loading..");
+    bool m_keepLines = true;
     StatusListView* m_view = nullptr;
     int m_itemHeight = 0;
     int m_visibleRows = 0;

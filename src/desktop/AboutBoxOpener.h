@@ -4,7 +4,7 @@
 #include <QPointer>
 
 class AboutBox;
-class HotkeyPoller;
+class HotkeyControl;
 class MonitorWindowAccess;
 class SettingsManager;
 class QWidget;
@@ -17,7 +17,7 @@ class AboutBoxOpener : public QObject
     Q_OBJECT
 
 public:
-    AboutBoxOpener(MonitorWindowAccess& window, HotkeyPoller& hotkeys, const SettingsManager& settings,
+    AboutBoxOpener(MonitorWindowAccess& window, HotkeyControl& hotkeys, const SettingsManager& settings,
         QObject* parent = nullptr);
     ~AboutBoxOpener() override;
 
@@ -28,7 +28,7 @@ private:
     void closed();
 
     MonitorWindowAccess& m_window;
-    HotkeyPoller& m_hotkeys;
+    HotkeyControl& m_hotkeys;
     const SettingsManager& m_settings;
     QPointer<AboutBox> m_box;
 };

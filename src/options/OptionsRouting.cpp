@@ -1,9 +1,9 @@
 #include "OptionsRouting.h"
 
-#include "StartupTargets.h"
+#include "HotkeyControl.h"
 
 OptionsRouting::OptionsRouting(
-    ClosePortListeners closePortListeners, HotkeyPoller& hotkeys, MonitorWindowAccess& window)
+    ClosePortListeners closePortListeners, HotkeyControl& hotkeys, MonitorWindowAccess& window)
     : m_closePortListeners(std::move(closePortListeners))
     , m_hotkeys(hotkeys)
     , m_window(window)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "IconFlasher.h"
-#include "StartupTargets.h"
+#include "TrayIcon.h"
 
 #include <QObject>
 #include <QSystemTrayIcon>

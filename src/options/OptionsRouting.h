@@ -4,7 +4,7 @@
 
 #include <functional>
 
-class HotkeyPoller;
+class HotkeyControl;
 
 // Shows the options dialog; the dialog implements it. Loads the dialog and shows it without
 // modality.
@@ -23,7 +23,7 @@ class OptionsRouting final : public OptionsOpener
 public:
     using ClosePortListeners = std::function<void()>;
 
-    OptionsRouting(ClosePortListeners closePortListeners, HotkeyPoller& hotkeys, MonitorWindowAccess& window);
+    OptionsRouting(ClosePortListeners closePortListeners, HotkeyControl& hotkeys, MonitorWindowAccess& window);
 
     // Until a dialog is set, opening runs every other step and shows nothing.
     void setDialog(OptionsDialogShower* dialog) { m_dialog = dialog; }
@@ -32,7 +32,7 @@ public:
 
 private:
     ClosePortListeners m_closePortListeners;
-    HotkeyPoller& m_hotkeys;
+    HotkeyControl& m_hotkeys;
     MonitorWindowAccess& m_window;
     OptionsDialogShower* m_dialog = nullptr;
 };

@@ -2,7 +2,8 @@
 
 #include "DesktopSeams.h"
 #include "PointerWatch.h"
-#include "StartupTargets.h"
+#include "MonitorWindowControl.h"
+#include "TrayIcon.h"
 #include "StatusListView.h"
 
 #include <QMainWindow>

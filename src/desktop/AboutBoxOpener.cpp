@@ -3,10 +3,10 @@
 #include "AboutBox.h"
 #include "DesktopSeams.h"
 #include "SettingsManager.h"
-#include "StartupTargets.h"
+#include "HotkeyControl.h"
 
 AboutBoxOpener::AboutBoxOpener(
-    MonitorWindowAccess& window, HotkeyPoller& hotkeys, const SettingsManager& settings, QObject* parent)
+    MonitorWindowAccess& window, HotkeyControl& hotkeys, const SettingsManager& settings, QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_hotkeys(hotkeys)

@@ -54,13 +54,16 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
         return;
     }
 
-    // Without a display (a server, a container, CI) run on the offscreen platform and report on
-    // standard output instead of failing to start.
-    if (options.headless || (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    m_qtApplication = std::make_unique<QApplication>(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
+    // Without a display (a server, a container, CI) run without any window and report on
+    // standard output instead of failing to start. The offscreen platform has no display either.
+    const bool headless = options.headless || qgetenv("QT_QPA_PLATFORM") == "offscreen"
+        || (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"));
+    if (headless) {
+        m_qtApplication = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        m_qtApplication = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
 
     // A second start brings the running program forward and ends; a check runs beside it.
     m_instance = std::make_unique<SingleInstance>();
@@ -78,18 +81,16 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     paths.programFolder = ProgramFolder::defaultPath();
     paths.assetDirs = assetDirs();
     paths.bindHelper = bindHelper();
-    m_application = std::make_unique<Application>(paths);
-    const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
-    if (offscreen)
-        m_application->runWithoutDisplay();
+    m_application = std::make_unique<Application>(
+        paths, headless ? Application::Display::None : Application::Display::Window);
     if (options.check) {
         m_check = std::make_unique<StartupCheck>(m_application->monitoring(), m_application->events(),
             m_application->settings(), stdout, [this](int code) { m_application->quit(code); });
-    } else if (mirror == StatusMirror::Always || offscreen) {
+    } else if (mirror == StatusMirror::Always || headless) {
         m_application->mirrorStatusToStdout();
     }
     QObject::connect(m_instance.get(), &SingleInstance::activationRequested, m_application.get(),
-        [this] { m_application->monitorWindow().restoreMonitor(); });
+        [this] { m_application->restoreMonitor(); });
     m_application->start();
     if (m_check) // once the event loop runs, which the check needs to end it
         QTimer::singleShot(0, m_check.get(), &StartupCheck::run);
@@ -101,5 +102,5 @@ int SentrelMain::exec()
 {
     if (m_exitCode)
         return *m_exitCode;
-    return QApplication::exec();
+    return QCoreApplication::exec();
 }

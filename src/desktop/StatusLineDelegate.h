@@ -6,8 +6,8 @@
 #include <QStyledItemDelegate>
 
 // Draws the status list's rows as the standard delegate does, but shapes each line's text once:
-// a line never changes, while the list repaints its visible rows after every batch and auto-scroll
-// step, and shaping the text again each time was most of the cost of a repaint.
+// a line never changes, while the list repaints its visible rows after every batch and every
+// auto-scroll step.
 class StatusLineDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AutostartEntry.h"
-#include "StartupTargets.h"
+#include "StartupRegistration.h"
 
 #include <functional>
 

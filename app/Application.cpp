@@ -1,0 +1,70 @@
+#include "Application.h"
+
+#include "Event.h"
+
+#include <csignal>
+#include <cstdio>
+
+Application::Application(const Paths& paths, Display display, QObject* parent)
+    : QObject(parent)
+    , m_foundation(paths)
+    , m_monitor(m_foundation, m_services, paths.bindHelper)
+    , m_window(display == Display::Window ? std::make_unique<WindowGroup>(m_foundation, m_monitor) : nullptr)
+    , m_headless(m_window ? nullptr : std::make_unique<HeadlessDesktop>(m_foundation.status()))
+    , m_lifecycle(m_foundation.settings(), m_foundation.folder(), m_foundation.status(), m_services.launcher(),
+          startupTargets(), [this] { quit(0); })
+    , m_options(m_window ? std::make_unique<OptionsGroup>(m_foundation, m_monitor, *m_window,
+                               [this] {
+                                   m_lifecycle.reapplySettings();
+                                   m_monitor.applySections(false);
+                               })
+                         : nullptr)
+    , m_termination({ SIGINT, SIGTERM })
+{
+    connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
+    if (m_window)
+        connect(m_window.get(), &WindowGroup::exitRequested, this, [this] { m_lifecycle.exitProgram(); });
+    else
+        m_foundation.status().keepNoLines();
+}
+
+Application::~Application() = default;
+
+StartupTargets Application::startupTargets()
+{
+    if (m_window)
+        return { &m_window->window(), &m_monitor.monitoring(), &m_window->tray(), &m_window->hotkeys(),
+            &m_services.registration(), &m_monitor.networkWatch() };
+    return { m_headless.get(), &m_monitor.monitoring(), m_headless.get(), &m_headless->hotkeys(),
+        &m_services.registration(), &m_monitor.networkWatch() };
+}
+
+void Application::start()
+{
+    m_foundation.events().record(
+        Event::programStarted(QCoreApplication::applicationVersion(), m_foundation.folder().appPath()));
+    m_lifecycle.startUp();
+    // After the first start has written the original keys, so the new section comes after them.
+    m_monitor.applySections(true);
+    if (m_options)
+        m_options->load();
+    if (m_window)
+        m_window->window().showAsStartedUp();
+}
+
+void Application::restoreMonitor()
+{
+    if (m_window)
+        m_window->window().restoreMonitor();
+}
+
+void Application::quit(int exitCode)
+{
+    // Every way out (a signal, Exit in the window or the tray, the session ending) comes here:
+    // the open incidents get their ended records before the outputs flush.
+    m_monitor.endIncidents();
+    m_foundation.events().record(Event::now(Event::Kind::ProgramExited));
+    m_foundation.events().flush();
+    std::fflush(stdout);
+    QCoreApplication::exit(exitCode);
+}

@@ -1,0 +1,42 @@
+#include "MonitorGroup.h"
+
+#include "AlarmSettings.h"
+#include "DesktopServices.h"
+#include "Event.h"
+#include "Foundation.h"
+
+MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper)
+    : m_foundation(foundation)
+    , m_alert(foundation.settings(), foundation.options(), services.alertServices(m_noFlasher))
+    , m_portBinder(bindHelper)
+    , m_networkWatch(m_connectionProbe, services.soundPlayer(), foundation.options(), foundation.status())
+    , m_monitoring(foundation.status(), foundation.monitoringState(), foundation.options(), foundation.settings(),
+          services.soundPlayer(), m_alert, foundation.events())
+    , m_desktopNotifications([this](quint64) {
+        if (m_notificationClicked)
+            m_notificationClicked();
+    })
+    , m_incidentNotifications(m_desktopNotifications)
+    , m_selfTest(m_monitoring, foundation.status())
+{
+    m_monitoring.setPrivilegedBinder(&m_portBinder);
+    m_alert.intruderLog().reportLossesTo(&foundation.status());
+    m_monitoring.intrusions().setObserver(&m_incidentNotifications);
+    connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
+        [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
+}
+
+void MonitorGroup::applySections(bool atStartup)
+{
+    // The outputs reopen only when their settings changed: a Cancel must not cut a log file.
+    const EventSettings events = EventSettings::load(m_foundation.store());
+    if (m_appliedEvents != events) {
+        m_foundation.events().configure(events, m_foundation.settings().settings().appPath);
+        m_appliedEvents = events;
+    }
+    const AlarmSettings alarm = AlarmSettings::load(m_foundation.store());
+    m_incidentNotifications.setEnabled(alarm.notifications);
+    const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
+    if (atStartup && !refused.isEmpty())
+        m_foundation.status().addStatusLine(AllowList::refusalLine(refused));
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "AlarmSelfTest.h"
+#include "AlertActions.h"
+#include "DefaultRouteProbe.h"
+#include "EventSettings.h"
+#include "FreedesktopNotifications.h"
+#include "HelperPortBinder.h"
+#include "IncidentNotifications.h"
+#include "MonitoringSwitch.h"
+#include "NetConnectionWatch.h"
+#include "NullIconFlasher.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+class DesktopServices;
+class Foundation;
+
+// Port monitoring and everything an intrusion sets off: the listeners, the intrusion handling,
+// the alert actions, the desktop notifications, the network watch and the alarm self-test.
+class MonitorGroup : public QObject
+{
+    Q_OBJECT
+
+public:
+    // bindHelper: binds the ports below 1024 for us; empty: none.
+    MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper);
+
+    // Reads the "Events" and "Alarm" sections into the outputs and the intrusion handling. At
+    // start-up a refused allow-list entry gets a status line; closing the options applies them again.
+    void applySections(bool atStartup);
+    // The open incidents get their ended records; the outputs flush after this.
+    void endIncidents() { m_monitoring.intrusions().endIncidents(); }
+
+    // What flashes after an intrusion; nothing until a tray icon is set.
+    void setIconFlasher(IconFlasher& flasher) { m_alert.setIconFlasher(&flasher); }
+    // What a click on a desktop notification does.
+    void setNotificationClicked(std::function<void()> clicked) { m_notificationClicked = std::move(clicked); }
+
+    MonitoringSwitch& monitoring() { return m_monitoring; }
+    NetConnectionWatch& networkWatch() { return m_networkWatch; }
+    AlertActions& alert() { return m_alert; }
+    AlarmSelfTest& selfTest() { return m_selfTest; }
+
+private:
+    Foundation& m_foundation;
+    NullIconFlasher m_noFlasher;
+    AlertActions m_alert;
+    HelperPortBinder m_portBinder;
+    DefaultRouteProbe m_connectionProbe;
+    NetConnectionWatch m_networkWatch;
+    MonitoringSwitch m_monitoring;
+    std::function<void()> m_notificationClicked;
+    FreedesktopNotifications m_desktopNotifications;
+    IncidentNotifications m_incidentNotifications;
+    AlarmSelfTest m_selfTest;
+    std::optional<EventSettings> m_appliedEvents;
+};

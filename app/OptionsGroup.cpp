@@ -1,0 +1,29 @@
+#include "OptionsGroup.h"
+
+#include "Foundation.h"
+#include "MonitorGroup.h"
+#include "WindowGroup.h"
+
+#include <QAction>
+
+OptionsGroup::OptionsGroup(
+    Foundation& foundation, MonitorGroup& monitor, WindowGroup& window, std::function<void()> reapplySettings)
+    : m_alarmOptions(foundation.store())
+    , m_routing([&monitor] { monitor.monitoring().closePortListeners(); }, window.hotkeys(), window.window())
+    , m_cycle({ &foundation.settings(), std::move(reapplySettings), &window.window(), &monitor.networkWatch(),
+                  &foundation.monitoringState(), &monitor.monitoring(), &m_alarmOptions },
+          OptionsDialog::pageCount())
+    , m_commands(foundation.options(),
+          { [&window] { window.help().openLog(); },
+              [&foundation, &monitor] { monitor.alert().intruderLog().purge(foundation.settings().settings().appPath); } })
+    , m_dialog(foundation.options(), m_cycle, m_commands, m_alarmOptions, &window.window())
+{
+    m_routing.setDialog(&m_dialog);
+    window.hotkeys().setOptionsOpener(&m_routing);
+    connect(window.actions().options, &QAction::triggered, this,
+        [this] { m_routing.openOptions(OptionsOpenedBy::ViewMenu); });
+    connect(&window.window(), &MainWindow::flatButtonClicked, this, [this](int button) {
+        if (button == MainWindow::OptionsButton)
+            m_routing.openOptions(OptionsOpenedBy::OptionsButton);
+    });
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "AlarmOptions.h"
+#include "OptionsDialog.h"
+#include "OptionsCommands.h"
+#include "OptionsCycle.h"
+#include "OptionsRouting.h"
+
+#include <QObject>
+
+#include <functional>
+
+class Foundation;
+class MonitorGroup;
+class WindowGroup;
+
+// The options dialog with its working copy of the settings, the rules of its cycle (open, OK,
+// close) and the ways of opening it: the Options button, View > Options and F11.
+class OptionsGroup : public QObject
+{
+    Q_OBJECT
+
+public:
+    // reapplySettings: brings the running program in line with the stored settings after closing.
+    OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
+        std::function<void()> reapplySettings);
+
+    // Reads the sections the dialog edits beside the original keys, once first start wrote those.
+    void load() { m_alarmOptions.load(); }
+
+private:
+    AlarmOptions m_alarmOptions;
+    OptionsRouting m_routing;
+    OptionsCycle m_cycle;
+    OptionsCommands m_commands;
+    OptionsDialog m_dialog;
+};

@@ -1,0 +1,45 @@
+#include "WindowGroup.h"
+
+#include "Foundation.h"
+#include "MonitorGroup.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QPushButton>
+
+WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
+    : m_window(foundation.status(), m_actions)
+    , m_trayBackend(m_actions)
+    , m_tray(m_trayBackend, m_window)
+    , m_hotkeys(m_keyState,
+          HotkeyTargets { &m_window, &m_window, &monitor.monitoring(), nullptr, &foundation.status(),
+              [&foundation] { foundation.status().clearMessages(); } })
+    , m_about(m_window, m_hotkeys, foundation.settings())
+    , m_help([&foundation] { return foundation.settings().settings().appPath; }, &m_window)
+{
+    m_window.setTray(&m_tray);
+    monitor.setIconFlasher(m_tray);
+    monitor.setNotificationClicked([this] { m_window.restoreMonitor(); });
+    connect(&m_trayBackend, &QtTrayBackend::activated, &m_tray, &SystemTray::activated);
+    connect(&m_window, &MainWindow::pointerMoved, &m_tray, &SystemTray::stopIconFlashing);
+    connect(&m_window, &MainWindow::flatButtonClicked, this, [&monitor](int button) {
+        if (button == MainWindow::StartButton)
+            monitor.monitoring().toggleMonitoring();
+    });
+    connect(&monitor.monitoring(), &MonitoringSwitch::captionChanged, &m_window,
+        [this](const QString& caption) { m_window.flatButton(MainWindow::StartButton)->setText(caption); });
+    connectMenus(monitor);
+    connect(&m_window, &MainWindow::exitRequested, this, &WindowGroup::exitRequested);
+    // A session that logs out ends the program the same way, with status 0.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &WindowGroup::exitRequested);
+}
+
+void WindowGroup::connectMenus(MonitorGroup& monitor)
+{
+    connect(m_actions.restore, &QAction::triggered, &m_window, &MainWindow::restoreMonitor);
+    connect(m_actions.exit, &QAction::triggered, this, &WindowGroup::exitRequested);
+    connect(m_actions.log, &QAction::triggered, &m_help, &HelpCommands::openLog);
+    connect(m_actions.contents, &QAction::triggered, &m_help, &HelpCommands::openContents);
+    connect(m_actions.testAlarm, &QAction::triggered, &monitor.selfTest(), &AlarmSelfTest::run);
+    connect(m_actions.about, &QAction::triggered, &m_about, &AboutBoxOpener::open);
+}

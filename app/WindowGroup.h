@@ -1,0 +1,47 @@
+#pragma once
+
+#include "AboutBoxOpener.h"
+#include "HelpCommands.h"
+#include "HotkeyPoller.h"
+#include "MainWindow.h"
+#include "MenuActions.h"
+#include "QtTrayBackend.h"
+#include "SystemTray.h"
+#include "XInputKeyState.h"
+
+#include <QObject>
+
+class Foundation;
+class MonitorGroup;
+
+// The monitor window and what hangs on it: the menus, the tray icon, the function keys, the About
+// box and the help commands.
+class WindowGroup : public QObject
+{
+    Q_OBJECT
+
+public:
+    WindowGroup(Foundation& foundation, MonitorGroup& monitor);
+
+    MainWindow& window() { return m_window; }
+    SystemTray& tray() { return m_tray; }
+    HotkeyPoller& hotkeys() { return m_hotkeys; }
+    MenuActions& actions() { return m_actions; }
+    HelpCommands& help() { return m_help; }
+
+signals:
+    // Exit in the menus or the tray, closing the window, or the session logging out.
+    void exitRequested();
+
+private:
+    void connectMenus(MonitorGroup& monitor);
+
+    MenuActions m_actions;
+    MainWindow m_window;
+    QtTrayBackend m_trayBackend;
+    SystemTray m_tray;
+    XInputKeyState m_keyState;
+    HotkeyPoller m_hotkeys;
+    AboutBoxOpener m_about;
+    HelpCommands m_help;
+};
