@@ -38,6 +38,8 @@ public slots:
     }
 };
 
+namespace {
+
 struct Quiet final : StatusReporter, IntruderAlert, EventSink
 {
     void addStatusLine(const QString&) override { }
@@ -63,6 +65,8 @@ struct Rig
     FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };
     IncidentNotifications incidents { desktop, [this] { return now; } };
 };
+
+} // namespace
 
 class TestNotifications : public QObject
 {
