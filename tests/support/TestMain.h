@@ -25,7 +25,7 @@ template <typename TestClass, typename Setup, typename Application>
 int run(int argc, char** argv, const char* file)
 {
     QTest::Internal::callInitMain<TestClass>();
-    Setup setup;
+    [[maybe_unused]] Setup setup;
     Application app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     TestClass test;
