@@ -35,6 +35,8 @@ public slots:
     }
 };
 
+namespace {
+
 // The intrusion handling as the program wires it, with the restores counted.
 struct Rig final : StatusReporter, IntruderAlert, EventSink
 {
@@ -53,6 +55,8 @@ struct Rig final : StatusReporter, IntruderAlert, EventSink
     FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };
     IncidentNotifications incidents { desktop, [this] { return now; } };
 };
+
+} // namespace
 
 class TestNotifications : public QObject
 {

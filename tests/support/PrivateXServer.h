@@ -49,12 +49,5 @@ private:
     pid_t m_pid = -1;
 };
 
-// main() for a test class that talks to X: the server first, then the application on it.
-#define SENTREL_X11_TEST_MAIN(TestClass, ApplicationClass)                                                   \
-    int main(int argc, char** argv)                                                                          \
-    {                                                                                                        \
-        PrivateXServer server;                                                                               \
-        ApplicationClass app(argc, argv);                                                                    \
-        TestClass test;                                                                                      \
-        return QTest::qExec(&test, argc, argv);                                                              \
-    }
+// A test class that talks to X: the server first, then the application on it.
+#define SENTREL_X11_TEST_MAIN(TestClass, ApplicationClass) SENTREL_TEST_MAIN(TestClass, PrivateXServer, ApplicationClass)

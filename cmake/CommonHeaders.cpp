@@ -1,0 +1,1 @@
+// Only there to compile the libraries' precompiled headers.
