@@ -22,7 +22,9 @@ package=""
 if [[ $(id -u) -eq 0 ]]; then
     package=$(scripts/package.sh --for-tests | tail -n 1)
 fi
-options=(-DCMAKE_BUILD_TYPE=Debug -DSENTREL_BUILD_BENCH=OFF)
+# Line tables without local variables (-g1): stack traces keep file and line, the build and its
+# links get much lighter.
+options=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DSENTREL_BUILD_BENCH=OFF)
 build=build-test
 if [[ "${SENTREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     # Qt's own leaks at exit are not ours to chase; memory errors and undefined behaviour are.
