@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QHostAddress>
+
+#include <cstdint>
+
+// One inbound TCP segment that the packet watch let through: who sent it, to which port, with
+// which flags. The watch never hands over more than the headers, so there is no payload to carry.
+struct TcpProbe
+{
+    enum Flag : std::uint8_t {
+        Fin = 0x01,
+        Syn = 0x02,
+        Rst = 0x04,
+        Psh = 0x08,
+        Ack = 0x10,
+        Urg = 0x20,
+    };
+
+    QHostAddress source;
+    std::uint16_t sourcePort = 0;
+    QHostAddress destination;
+    std::uint16_t destinationPort = 0;
+    std::uint8_t flags = 0;
+};
