@@ -1,6 +1,6 @@
 #include "IntruderLog.h"
 #include "IntruderRecord.h"
-#include "StatusReporter.h"
+#include "StatusLines.h"
 
 #include <QtTest>
 
@@ -9,16 +9,7 @@
 #include <unistd.h>
 
 namespace {
-struct StatusLines final : StatusReporter
-{
-    void addStatusLine(const QString& text) override { lines << text; }
-    void setStatusText(const QString&) override { }
-    QStringList lines;
-};
-
-// clang-format off
-QString lossLine(int entries) { return QStringLiteral("Intruder log: %1 entries could not be written to Log.txt").arg(entries); }
-// clang-format on
+const QString LossLine = "Intruder log: %1 entries could not be written to Log.txt";
 } // namespace
 
 // Runs under LC_ALL=C.UTF-8 and TZ=UTC, so the locale's date and time forms in the log are known.
@@ -94,7 +85,7 @@ private slots:
         queue(log, 3, 4, missing);
         QVERIFY(log.flush());
         QCOMPARE(read(missing), entries(log, 2, 4));
-        QCOMPARE(status.lines, QStringList { lossLine(2) });
+        QCOMPARE(status.lines, QStringList { LossLine.arg(2) });
     }
 
     // A pass that never returns to the loop still writes within the bound; a flood writes in large pieces.
@@ -160,7 +151,7 @@ private slots:
         queue(log, 250, 251, folder);
         QVERIFY(log.flush());
         QCOMPARE(read(folder), entries(log, 0, whole) + entries(log, 250, 251));
-        QCOMPARE(status.lines, QStringList { lossLine(250 - whole) });
+        QCOMPARE(status.lines, QStringList { LossLine.arg(250 - whole) });
     }
 };
 
