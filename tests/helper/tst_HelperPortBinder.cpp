@@ -137,10 +137,6 @@ bool listensOn(int fd, int port)
         && ntohs(local.sin6_port) == port;
 }
 
-// clang-format off
-int openFdCount() { return int(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size()); }
-// clang-format on
-
 // A run of the helper by hand: its port list, what is sent, and the exit, reply and complaint expected.
 struct Run
 {
@@ -168,7 +164,8 @@ private slots:
     {
         const std::vector<int> ports = freeRequestPorts(3);
         QVERIFY(writeList(m_allPorts));
-        const int fdsBefore = openFdCount();
+        const auto openFds = [] { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System); };
+        const qsizetype fdsBefore = openFds().size();
         const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), on = 1;
         ::setsockopt(held, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in at { AF_INET, htons(uint16_t(ports[2] + Offset)), {}, {} };
@@ -191,7 +188,7 @@ private slots:
             QCOMPARE(outcomes(binder.bindPorts({ ports[0], bad })), "Failed Failed");
         for (const char* helper : { "/nonexistent/sentrel-bind", "/bin/false", "" })
             QCOMPARE(outcomes(HelperPortBinder(helper, 2000).bindPorts({ 21, 23 })), "Failed Failed");
-        QCOMPARE(openFdCount(), fdsBefore);
+        QCOMPARE(openFds().size(), fdsBefore);
         QVERIFY(!isListening(ports[0] + Offset) && !isListening(ports[1] + Offset));
     }
 

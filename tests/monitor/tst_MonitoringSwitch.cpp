@@ -3,10 +3,8 @@
 #include "MonitorRig.h"
 #include "PortBinder.h"
 
-#include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTcpServer>
-#include <QTest>
+#include <QtTest>
 
 #include <ctime>
 #include <fcntl.h>
