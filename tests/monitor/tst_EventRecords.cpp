@@ -40,6 +40,7 @@ void TestEventRecords::jsonRecordPerKind_data()
     const auto row = [](const char* name, const Event& event, const char* fields) {
         QTest::newRow(name) << fixed(event) << QByteArray(fields);
     };
+    // The kinds and fields the system log's table below covers are left out: both take them from one list.
     row("intrusion ipv4", Event::intrusion("192.0.2.7", 51234, 23, false),
         R"({"event":"intrusion","address":"192.0.2.7","family":"ipv4","source_port":51234,"port":23,
             "sentinel":false})");
@@ -57,12 +58,9 @@ void TestEventRecords::jsonRecordPerKind_data()
     row("not a port: no port field", Event::portUnguarded("7x\"", 0, Event::Reason::InvalidPort),
         R"({"event":"port_unguarded","entry":"7x\"","reason":"invalid_port"})");
     row("network up", Event::networkChanged(true), R"({"event":"network_changed","state":"connected"})");
-    row("network down", Event::networkChanged(false),
-        R"({"event":"network_changed","state":"disconnected"})");
     // A folder name may hold anything a file name can: quotes, backslashes, controls, non-ASCII.
     row("start, odd folder", Event::programStarted("2.0", "/home/a \"b\"\\c\td\x01\xc3\xa9"),
         R"({"event":"program_started","version":"2.0","program_folder":"/home/a \"b\"\\c\td\u0001\u00e9"})");
-    row("exit", Event::now(Event::Kind::ProgramExited), R"({"event":"program_exited"})");
 }
 
 void TestEventRecords::jsonRecordPerKind()
