@@ -2,8 +2,6 @@
 
 #include <QtTest>
 
-#include <csignal>
-#include <cstdlib>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -83,18 +81,11 @@ private slots:
         QVERIFY2(first.endsWith(end) && match.hasMatch(), first.constData());
         QTEST(match.captured(1).toLatin1(), "priority");
 
-        // A bound on a hang, not a speed measurement: a blocked send never returns.
-        std::signal(SIGALRM, [](int) {
-            static const char text[] = "FAIL: a write waited for a log daemon that does not read\n";
-            (void)!::write(STDERR_FILENO, text, sizeof text - 1);
-            std::_Exit(1);
-        });
-        ::alarm(5);
+        // A write that waited for the daemon would never return: the test's time limit ends it.
         quint64 reported = 0;
         const QByteArray message(400, 'x'); // fills the send buffer whatever the queue length
         for (int i = 0; i < 1000; ++i)
             reported += log.write(SystemLog::Level::Warning, message);
-        ::alarm(0);
         QCOMPARE(reported, 0u);
         QByteArray got;
         qsizetype datagrams = 0;
