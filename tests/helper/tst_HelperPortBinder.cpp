@@ -1,14 +1,10 @@
 #include "HelperPortBinder.h"
+#include "Loopback.h"
 
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 // The bind helper and its client over a real socket pair. The helper is built with every port shifted
 // by SENTREL_BIND_TEST_OFFSET so it binds unprivileged, and reads its list from SENTREL_BIND_LIST_DIR.
@@ -26,23 +22,12 @@ bool writeList(const QByteArray& text, mode_t mode = 0644, mode_t folderMode = 0
         && ::chmod(QFile::encodeName(ListFile), mode) == 0;
 }
 
-bool isListening(int port)
-{
-    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0), on = 1, off = 0;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-    sockaddr_in6 any { AF_INET6, htons(uint16_t(port)), 0, {}, 0 };
-    const bool inUse = ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 && errno == EADDRINUSE;
-    ::close(fd);
-    return inUse;
-}
-
 // Request ports (1..1023) whose shifted ports nothing holds; other test runs may hold some.
 std::vector<int> freeRequestPorts(int count)
 {
     std::vector<int> ports;
     for (int p = 1 + int(::getpid() % 900); int(ports.size()) < count; p = p % 1023 + 1)
-        if (!isListening(p + Offset))
+        if (!Loopback::isListening(p + Offset))
             ports.push_back(p);
     return ports;
 }
@@ -189,7 +174,7 @@ private slots:
         for (const char* helper : { "/nonexistent/sentrel-bind", "/bin/false", "" })
             QCOMPARE(outcomes(HelperPortBinder(helper, 2000).bindPorts({ 21, 23 })), "Failed Failed");
         QCOMPARE(openFds().size(), fdsBefore);
-        QVERIFY(!isListening(ports[0] + Offset) && !isListening(ports[1] + Offset));
+        QVERIFY(!Loopback::isListening(ports[0] + Offset) && !Loopback::isListening(ports[1] + Offset));
     }
 
     // The helper run by hand: good and bad requests and standard descriptors, and only listed ports bound,
@@ -247,7 +232,7 @@ private slots:
         QCOMPARE(runHelper(&errors, r.send, r.args, r.stdio), r.outcome);
         QFile::remove(ListFile + ".real");
         QVERIFY2(errors.contains(r.error), errors.constData());
-        QVERIFY(!isListening(port + Offset));
+        QVERIFY(!Loopback::isListening(port + Offset));
     }
 
 private:
