@@ -207,6 +207,7 @@ private slots:
         row("listed or not", { both, servedWith(ports, { "00", "02" }), notListed, {}, {}, commented });
         refused("the group may write it", "is not a file of root's", listed, 0664);
         refused("anyone may write its folder", "in a folder others may write", listed, 0644, 0777);
+        refused("the group may write its folder", "in a folder others may write", listed, 0644, 0775);
         refused("someone else's", "is not a file of root's", listed, 0644, 0755, "chown");
         refused("a link to a good list", "cannot be opened", listed, 0644, 0755, "link");
         refused("missing", "is missing", listed, 0644, 0755, "remove");
