@@ -8,7 +8,6 @@
 
 #include <array>
 #include <csignal>
-#include <functional>
 
 #include <linux/capability.h>
 #include <sys/prctl.h>
@@ -98,28 +97,42 @@ private slots:
                     "SENTREL_SOURCE_PORT=1\nSENTREL_TIME=2026-03-01T14:05:09.042-05:00\n"));
     }
 
-    // No program the alarm starts, detached or not, gets the capability the service holds.
-    void childrenStartWithoutCapabilities()
+    // The programs the alarm starts and their arguments; XFCE's image goes to every backdrop (the listing's
+    // "last-image" properties), other desktops use feh. None, detached or not, gets the capability the
+    // service holds.
+    void childrenGetTheirArgumentsButNoCapabilities()
     {
+        FakePrograms fakes;
+        const QString caps
+            = R"(/bin/grep -E '^Cap(Inh|Amb)' /proc/$$/status | /usr/bin/tr '\n' ' ' > "$0.caps")";
+        for (const char* name : { "attack", "paplay", "feh" })
+            fakes.add(name, caps);
+        fakes.add("xfconf-query",
+            caps
+                + "\n[ \"$3\" = -l ] && printf '%s\\n' /backdrop/screen0/monitor0/workspace0/last-image "
+                  "/backdrop/screen0/monitor0/workspace0/image-style "
+                  "/backdrop/screen0/monitorHDMI-1/workspace1/last-image");
+        const bool ambient = raiseAmbient(CAP_NET_BIND_SERVICE);
         ProcessSoundPlayer player;
         DesktopWallpaperChanger xfce("XFCE");
-        const std::vector<std::pair<QString, std::function<void()>>> starts {
-            { "attack", [] { QVERIFY(ProcessProgramLauncher().start("attack")); } },
-            { "paplay", [&] { player.play(m_sound); } },
-            { "feh", [&] { DesktopWallpaperChanger("sway").changeWallpaper(m_image); } },
-            { "xfconf-query", [&] { xfce.changeWallpaper(m_image); } },
-        };
-        FakePrograms fakes;
-        for (const auto& [name, start] : starts) {
-            fakes.add(
-                name, R"(/bin/grep -E '^Cap(Inh|Amb)' /proc/$$/status | /usr/bin/tr '\n' ' ' > "$0.caps")");
-            if (!raiseAmbient(CAP_NET_BIND_SERVICE))
-                QSKIP("raising an ambient capability as the service has it needs root");
-            start();
-            QTRY_VERIFY_WITH_TIMEOUT(!fakes.read(name + ".caps").isEmpty(), 10000);
-            QCOMPARE(fakes.read(name + ".caps")[0].simplified(),
+        QVERIFY(ProcessProgramLauncher().start("attack"));
+        player.play(m_sound);
+        DesktopWallpaperChanger("sway").changeWallpaper(m_image);
+        xfce.changeWallpaper(m_image);
+        QTRY_COMPARE(fakes.read().size(), 6);
+        const QString set = "xfconf-query -c xfce4-desktop -p /backdrop/screen0/%1/last-image -s " + m_image;
+        QStringList calls = fakes.read(),
+                    expected { "attack ", "paplay -- " + m_sound, "feh --bg-fill " + m_image,
+                        "xfconf-query -c xfce4-desktop -l", set.arg("monitor0/workspace0"),
+                        set.arg("monitorHDMI-1/workspace1") };
+        calls.sort();
+        expected.sort();
+        QCOMPARE(calls, expected);
+        if (!ambient)
+            QSKIP("raising an ambient capability as the service has it needs root");
+        for (const char* name : { "attack", "paplay", "feh", "xfconf-query" })
+            QTRY_COMPARE(fakes.read(name + QString(".caps")).value(0).simplified(),
                 "CapInh: 0000000000000000 CapAmb: 0000000000000000");
-        }
     }
 
     // paplay's shell commands ("none": not installed), the file, and the players run ("%1": the sound).
@@ -192,26 +205,6 @@ private slots:
             return keyfile.open(QIODevice::ReadOnly) ? keyfile.readAll().count(uri) : 0;
         };
         QTRY_COMPARE(uris(), 2); // after "picture-uri" and after "picture-uri-dark"
-    }
-
-    void xfceGetsEveryBackdropsImageAndOthersUseFeh()
-    {
-        FakePrograms fakes; // only the listing's "last-image" properties are backdrops
-        fakes.add("xfconf-query",
-            "[ \"$3\" = -l ] && printf '%s\\n' /backdrop/screen0/monitor0/workspace0/last-image "
-            "/backdrop/screen0/monitor0/workspace0/image-style "
-            "/backdrop/screen0/monitorHDMI-1/workspace1/last-image");
-        fakes.add("feh");
-        DesktopWallpaperChanger xfce("XFCE");
-        xfce.changeWallpaper(m_image);
-        DesktopWallpaperChanger("sway").changeWallpaper(m_image);
-        QTRY_COMPARE(fakes.read().size(), 4);
-        QStringList calls = fakes.read();
-        calls.sort();
-        const QString set = "xfconf-query -c xfce4-desktop -p /backdrop/screen0/%1/last-image -s " + m_image;
-        QCOMPARE(calls,
-            QStringList({ "feh --bg-fill " + m_image, "xfconf-query -c xfce4-desktop -l",
-                set.arg("monitor0/workspace0"), set.arg("monitorHDMI-1/workspace1") }));
     }
 };
 
