@@ -87,24 +87,19 @@ private slots:
             QSKIP("needs ip (iproute2) and root, or user namespaces, for a network namespace with a virtual "
                   "link");
 
+        // The program (first start: sounds on, so the watch runs) in a home of its own, without a display;
+        // the route's steps come on standard input.
         QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
-            env.remove(name);
-        for (const auto& [name, value] : { std::pair { "HOME", home.path() },
-                 { "XDG_RUNTIME_DIR", home.path() }, { "XDG_CONFIG_HOME", home.filePath("config") },
-                 { "XDG_DATA_HOME", home.filePath("data") }, { "SENTREL", SENTREL_BINARY } })
-            env.insert(name, value);
-        // The program (first start: sounds on, so the watch runs); the route's steps come on standard input.
         const QString script = R"(set -e
             ip link add sentrel0 type veth peer name sentrel1 && ip link set sentrel0 up && ip link set sentrel1 up
-            PATH=/nonexistent "$SENTREL" </dev/null &
+            unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+            HOME="$1" XDG_RUNTIME_DIR="$1" XDG_CONFIG_HOME="$1/config" XDG_DATA_HOME="$1/data" PATH=/nonexistent \
+                "$2" </dev/null &
             program=$!
             while read -r step; do ip route $step default dev sentrel0; done
             kill $program && wait $program)";
         QProcess shell;
-        shell.setProcessEnvironment(env);
-        shell.start("unshare", { flags, "sh", "-c", script });
+        shell.start("unshare", { flags, "sh", "-c", script, "sh", home.path(), SENTREL_BINARY });
         QVERIFY(shell.waitForStarted(5000));
         const auto finish = qScopeGuard([&] {
             shell.closeWriteChannel();
