@@ -195,27 +195,22 @@ private slots:
     // Contents: the manual, or the help box without the file or the viewer; the log never gives a box.
     void help()
     {
-        const struct
-        {
-            bool file, viewer;
-            const char* calls;
-        } cases[] { { true, true, "open ReadMe.html, open Log.txt" },
+        // The manual there, the viewer working, the calls.
+        const std::tuple<bool, bool, const char*> cases[] { { true, true, "open ReadMe.html, open Log.txt" },
             { true, false, "open ReadMe.html, Help box, open Log.txt" },
             { false, true, "Help box, open Log.txt" } };
-        for (const auto& c : cases) {
+        for (const auto& [file, viewer, expected] : cases) {
             QTemporaryDir folder;
             QFile manual(folder.filePath("ReadMe.html"));
-            QVERIFY(!c.file || manual.open(QIODevice::WriteOnly));
+            QVERIFY(!file || manual.open(QIODevice::WriteOnly));
             QStringList calls;
             HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
-            help.setOpenUrl([&](const QUrl& url) {
-                calls << "open " + url.fileName();
-                return c.viewer;
-            });
+            help.setOpenUrl(
+                [&, viewer = viewer](const QUrl& url) { return calls << "open " + url.fileName(), viewer; });
             help.setShowHelpFailure([&] { calls << "Help box"; });
             help.openContents();
             help.openLog();
-            QCOMPARE(calls.join(", "), QString(c.calls));
+            QCOMPARE(calls.join(", "), QString(expected));
         }
     }
 };
