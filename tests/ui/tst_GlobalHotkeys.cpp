@@ -3,9 +3,6 @@
 #include "RecordingDesktop.h"
 #include "XInputKeyState.h"
 
-#include <QApplication>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <bitset>

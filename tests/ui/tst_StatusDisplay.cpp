@@ -4,7 +4,6 @@
 #include "StatusListView.h"
 
 #include <QListView>
-#include <QSignalSpy>
 #include <QStringListModel>
 #include <QtTest>
 
