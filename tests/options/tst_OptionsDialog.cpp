@@ -148,7 +148,7 @@ class TestOptionsDialog : public QObject
 
 private slots:
     // Every way of closing undoes the opening: the stored settings re-applied, the window enabled, the
-    // dialog hidden; the listeners (and the sentinel when RPS is on) back if monitoring is, silently.
+    // dialog hidden; the listeners (and the sentinel when RPS is on) back if monitoring is.
     // An empty port list is stored as "-1" and comes back empty.
     void closeSteps()
     {
@@ -163,14 +163,12 @@ private slots:
             if (monitoringOn)
                 rig.monitoring.toggleMonitoring();
             QVERIFY(rig.open() && !Loopback::isListening(ports[0]));
-            rig.out.log.clear();
             if (editedRps >= 0)
                 rig.options.set(&Settings::rps, Flag(editedRps));
             ok ? rig.cycle.ok() : rig.cycle.close();
             QCOMPARE(rig.calls, (QStringList { "netcheck off", "reapply", "enable", "hide" }));
             QCOMPARE(Loopback::isListening(ports[0]) && Loopback::isListening(ports[1]), monitoringOn);
             QCOMPARE(rig.monitoring.sentinel().isLoaded(), sentinel);
-            QVERIFY(rig.out.lines().filter("Monitoring Port: ").isEmpty());
             if (ok && storedRps) {
                 rig.options.removePorts({ 0, 1 });
                 rig.cycle.ok();
