@@ -214,6 +214,7 @@ private slots:
         std::fclose(stream);
         ::close(ends[0]);
     }
+
     // Rows shaped once look exactly like the standard delegate's: short and elided lines, a selected, a
     // focused and an empty row, a disabled list, a larger font, and a repaint served from the cache.
     void linesDrawLikeTheStandardDelegate()
