@@ -1,14 +1,7 @@
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -131,11 +124,11 @@ private slots:
     void run_data()
     {
         // %d: the settings folder; out: a pattern for all of standard output (%p: the port); err: a text
-        // standard error contains. "first running": another start listens on the session's socket;
-        // "planted": a copy outside the build tree, where another user bound files of the assets' names
-        // over the build tree's asset folder.
+        // standard error contains. "busy": the port is taken; "first running": another start listens on
+        // the session's socket;
+        // "copied": the program outside the build tree, as installed, where the build tree's assets are
+        // none of its own.
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("portBusy");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
@@ -143,28 +136,27 @@ private slots:
         const QStringList check { "--check", "--config-dir", "%d" };
         const QString passed = "^Check passed: an intrusion on port %p reached the status display, Log.txt, "
                                "events.jsonl in [0-9.]+ ms\n$";
-        const auto row = [](const char* name, const QStringList& arguments, bool busy, int code,
-                             const QString& out, const QString& err = {}, const QString& setup = {}) {
-            QTest::newRow(name) << arguments << busy << code << out << err << setup;
+        const auto row = [](const char* name, const QStringList& arguments, int code, const QString& out,
+                             const QString& err = {}, const QString& setup = {}) {
+            QTest::newRow(name) << arguments << code << out << err << setup;
         };
-        row("check passes", check, false, 0, passed);
-        row("check fails, nothing armed", { "--config-dir", "%d", "--check" }, true, 1,
-            "^Check failed: no port could be armed: %p in_use\n$");
-        row("version", { "--version" }, false, 0, "^sentrel [0-9.]+\n$");
-        row("help lists the options", { "--help" }, false, 0,
+        row("check passes", check, 0, passed);
+        row("check fails, nothing armed", { "--config-dir", "%d", "--check" }, 1,
+            "^Check failed: no port could be armed: %p in_use\n$", {}, "busy");
+        row("version", { "--version" }, 0, "^sentrel [0-9.]+\n$");
+        row("help lists the options", { "--help" }, 0,
             "--headless(.|\n)*--config-dir <folder>(.|\n)*--check");
-        row("unknown option", { "--bogus" }, false, 2, "^$",
+        row("unknown option", { "--bogus" }, 2, "^$",
             "sentrel: Unknown option 'bogus'.\nTry 'sentrel --help'.\n");
-        row("stray argument", { "--headless", "now" }, false, 2, "^$", "unexpected argument 'now'");
-        row("a second start defers", {}, false, 0,
+        row("stray argument", { "--headless", "now" }, 2, "^$", "unexpected argument 'now'");
+        row("a second start defers", {}, 0,
             "^Sentrel is already running; its window was asked to come forward.\n$", {}, "first running");
-        row("installed, it never takes the build tree's files", check, false, 0, passed, {}, "planted");
+        row("installed, it never takes the build tree's files", check, 0, passed, {}, "copied");
     }
 
     void run()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, portBusy);
         QFETCH(int, exitCode);
         QFETCH(QString, out);
         QFETCH(QString, err);
@@ -172,7 +164,7 @@ private slots:
         QTcpServer busy;
         QVERIFY(busy.listen(QHostAddress::Any));
         const QString port = QString::number(busy.serverPort());
-        if (!portBusy)
+        if (setup != "busy")
             busy.close();
         Program sentrel(port, "cfg");
         const QTemporaryDir& home = sentrel.home;
@@ -187,28 +179,9 @@ private slots:
                 QDir().mkdir(home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
             QVERIFY(first.listen(home.filePath("run/sentrel.socket")));
         }
-        if (setup == "planted") {
-            const QString unshare = QStandardPaths::findExecutable("unshare");
-            QString flags;
-            for (const char* candidate : { "-rm", "-m" })
-                if (flags.isEmpty() && !unshare.isEmpty()
-                    && QProcess::execute(unshare, { candidate, "true" }) == 0)
-                    flags = candidate;
-            if (flags.isEmpty())
-                QSKIP("no private mount namespace can be made here (unshare -rm / -m)");
-            QVERIFY(QDir().mkpath(home.filePath("planted")) && QDir().mkpath(home.filePath("bin")));
-            for (const char* name : { "NetOn.wav", "ReadMe.html" }) {
-                QFile planted(home.filePath("planted/") + name);
-                QVERIFY(planted.open(QIODevice::WriteOnly) && planted.write("planted") == 7);
-            }
-            QVERIFY(QFile::copy(program, home.filePath("bin/sentrel")));
-            const QString buildAssets = QFileInfo(program).absoluteDir().filePath("../assets/files");
-            QVERIFY(QFileInfo(buildAssets).isDir());
-            arguments = QStringList { flags, "/bin/sh", "-c",
-                R"(/bin/mount --bind "$1" "$2" && shift 2 && exec "$@")", "sh", home.filePath("planted"),
-                buildAssets, home.filePath("bin/sentrel") }
-                + arguments;
-            program = unshare;
+        if (setup == "copied") {
+            program = home.filePath("bin/sentrel");
+            QVERIFY(QDir().mkpath(home.filePath("bin")) && QFile::copy(SENTREL_BINARY, program));
         }
 
         sentrel.start(program, arguments);
@@ -227,16 +200,15 @@ private slots:
             QVERIFY(events.open(QIODevice::ReadOnly)
                 && events.readAll().contains(R"("event":"intrusion","host":)"));
             QVERIFY(!QFile::exists(home.filePath("config/Sentrel II.ini")));
+            // Outside the build tree, the program takes assets only from where it was installed.
+            QCOMPARE(QFile::exists(home.filePath("data/Sentrel/NetOn.wav")),
+                setup != "copied" || QFile::exists(SENTREL_INSTALLED_ASSETS "/NetOn.wav"));
         }
         if (setup == "first running") {
             QVERIFY(first.waitForNewConnection(5000));
             QLocalSocket* asking = first.nextPendingConnection();
             QVERIFY(asking->bytesAvailable() > 0 || asking->waitForReadyRead(5000));
             QCOMPARE(asking->readAll(), QByteArray("show\n"));
-        }
-        for (const char* name : { "NetOn.wav", "ReadMe.html" }) {
-            QFile copied(home.filePath("data/Sentrel/") + name);
-            QVERIFY(!copied.open(QIODevice::ReadOnly) || copied.readAll() != "planted");
         }
     }
 

@@ -1,11 +1,8 @@
 #include "HotkeyPoller.h"
 #include "PrivateXServer.h"
-#include "StatusReporter.h"
+#include "RecordingDesktop.h"
 #include "XInputKeyState.h"
 
-#include <QApplication>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <bitset>
@@ -13,25 +10,12 @@
 using namespace std::chrono_literals;
 
 namespace {
-// Everything the function keys act on, in one record, so that a test sees the order across them.
-// clang-format off
-struct Desktop final : MonitorWindowAccess, MonitorWindowControl, MonitoringControl, OptionsOpener, StatusReporter
+HotkeyTargets targetsOf(RecordingDesktop& desktop)
 {
-    void restoreMonitor() override { log << "restore"; }
-    void toggleMonitorView() override { log << "view"; }
-    void toggleMonitoring() override { log << "monitoring"; }
-    void openOptions(OptionsOpenedBy by) override { log << (by == OptionsOpenedBy::Hotkey ? "options" : "?"); }
-    void addStatusLine(const QString& text) override { log << text; }
-    // Not asked by the keys.
-    void setMonitorEnabled(bool) override { } void setAlwaysOnTop() override { } void clearAlwaysOnTop() override { }
-    void minimize() override { } void measureStatusList() override { } void setAutoScrollEnabled(bool) override { }
-    void startMinimizedWatch() override { } void hideMinimizedMonitor() override { } void unloadSentinel() override { }
-    void setStatusText(const QString&) override { }
-    HotkeyTargets targets() { return { this, this, this, this, this, [this] { log << "clear"; } }; }
+    return { &desktop, &desktop, &desktop, &desktop, &desktop, [&desktop] { desktop.calls << "clear"; } };
+}
 
-    QStringList log;
-};
-
+// clang-format off
 // The keys a test marks as pressed stay pressed like held keys; the watch's start and stop are recorded.
 struct FakeKeys final : FunctionKeyState
 {
@@ -68,9 +52,9 @@ private slots:
     // One poll with all four keys down, over a key state the test sets.
     void pollRunsEachPressedKeyInOrder()
     {
-        Desktop desktop, bare;
-        FakeKeys keys(desktop.log), none(bare.log);
-        HotkeyPoller poller(keys, desktop.targets()), without(none, bare.targets());
+        RecordingDesktop desktop, bare;
+        FakeKeys keys(desktop.calls), none(bare.calls);
+        HotkeyPoller poller(keys, targetsOf(desktop)), without(none, targetsOf(bare));
         poller.unload(); // never loaded: nothing to stop
         poller.load();
         poller.load();
@@ -78,8 +62,9 @@ private slots:
         // All four are read first: F11 unloads the poller, yet the F12 of the same poll still runs.
         poller.poll();
         poller.unload();
-        QCOMPARE(desktop.log.join(' '),
-            QString("start restore monitoring restore view restore options stop restore clear"));
+        QCOMPARE(desktop.calls.join(", "),
+            QString("start, restore, toggleMonitoring, restore, toggleMonitorView, "
+                    "restore, options, stop, restore, clear"));
         QVERIFY(!poller.isLoaded());
 
         // A desktop without the keys: the first load says so, once, and nothing is watched.
@@ -88,7 +73,7 @@ private slots:
         without.unload();
         without.load();
         QVERIFY(!without.isLoaded());
-        QCOMPARE(bare.log, QStringList { "Hotkeys are not available on this desktop" });
+        QCOMPARE(bare.calls, QStringList { "line Hotkeys are not available on this desktop" });
     }
 
     // The function keys pressed through XTEST on a real X server while another program has the focus.
@@ -107,26 +92,26 @@ private slots:
 
         XInputKeyState keys;
         QVERIFY(keys.isAvailable());
-        Desktop desktop;
-        HotkeyPoller poller(keys, desktop.targets(), 300ms);
+        RecordingDesktop desktop;
+        HotkeyPoller poller(keys, targetsOf(desktop), 300ms);
         poller.load();
         QVERIFY(xdotool({ "key", "F9" }));
-        QTRY_COMPARE_WITH_TIMEOUT(desktop.log.count("monitoring"), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.calls.count("toggleMonitoring"), 1, 2000);
         QTest::qWait(800); // two more polls: a press fires once
-        QCOMPARE(desktop.log, (QStringList { "restore", "monitoring" }));
+        QCOMPARE(desktop.calls, (QStringList { "restore", "toggleMonitoring" }));
         QVERIFY(xdotool({ "key", "F10" }));
-        QTRY_COMPARE_WITH_TIMEOUT(desktop.log.count("view"), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.calls.count("toggleMonitorView"), 1, 2000);
         // Held down, a key fires at every poll (X repeats no raw presses: the keys-down-now half).
         QVERIFY(xdotool({ "keydown", "F12" }));
         QTest::qWait(1000);
         QVERIFY(xdotool({ "keyup", "F12" }));
-        QVERIFY(desktop.log.count("clear") >= 2);
+        QVERIFY(desktop.calls.count("clear") >= 2);
 
         poller.unload();
-        desktop.log.clear();
+        desktop.calls.clear();
         QVERIFY(xdotool({ "key", "F9" }));
         QTest::qWait(700);
-        QVERIFY(desktop.log.isEmpty());
+        QVERIFY(desktop.calls.isEmpty());
 
         // Nothing was taken from the focused program.
         QByteArray seen;

@@ -1,11 +1,11 @@
 #include "AboutBox.h"
 #include "AboutBoxOpener.h"
 #include "HelpCommands.h"
-#include "HotkeyControl.h"
 #include "MainWindow.h"
 #include "MenuActions.h"
 #include "MonitoringState.h"
 #include "OptionsModel.h"
+#include "RecordingDesktop.h"
 #include "SettingsManager.h"
 #include "StatusDisplay.h"
 #include "TestStore.h"
@@ -19,15 +19,9 @@
 
 namespace {
 // The real window over a real status display, not yet shown, with a tray icon and the hotkeys.
-struct Rig final : TrayIcon, HotkeyControl
+struct Rig
 {
-    Rig() { window.setTray(this); }
-    // clang-format off
-    bool isShown() const override { return trayShown; }
-    void load() override { hotkeys << "load"; }
-    void unload() override { hotkeys << "unload"; }
-    void trayIconAdd() override { } void trayIconDelete() override { }
-    // clang-format on
+    Rig() { window.setTray(&desktop); }
 
     // Caption, check mark, list shown, outer height (frame, menu bar and client area), status bar top.
     QString view() const
@@ -46,8 +40,7 @@ struct Rig final : TrayIcon, HotkeyControl
     StatusDisplay status { monitoring };
     MenuActions actions;
     MainWindow window { status, actions };
-    bool trayShown = false;
-    QStringList hotkeys;
+    RecordingDesktop desktop; // the tray icon and the hotkeys
 };
 
 constexpr int px(int twips)
@@ -127,14 +120,14 @@ private slots:
         Rig rig;
         MainWindow& window = rig.window;
         const auto step = [&](bool tray, const std::function<void()>& action) {
-            rig.trayShown = tray;
+            rig.desktop.trayShown = tray;
             action();
             return QString("%1 %2").arg(window.isVisible()).arg(window.isMinimized());
         };
         window.show();
         QCOMPARE(step(true, [&] { window.hideMinimizedMonitor(); }), "1 0");
         QCOMPARE(step(false, [&] { rig.actions.minimize->trigger(), window.hideMinimizedMonitor(); }), "1 1");
-        rig.trayShown = true;
+        rig.desktop.trayShown = true;
         window.startMinimizedWatch();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
         QCOMPARE(step(false, [&] { window.hideMinimizedMonitor(); }), "1 1");
@@ -188,40 +181,36 @@ private slots:
             settings.loadSettings();
             Rig rig;
             rig.window.show();
-            AboutBoxOpener about(rig.window, rig, settings);
+            AboutBoxOpener about(rig.window, rig.desktop, settings);
             about.open();
             AboutBox* box = about.box();
             QVERIFY(!rig.window.isEnabled() && box && box->isVisible() && !box->isModal());
             useHotkeys ? box->findChild<QPushButton*>()->click() : QTest::keyClick(box, Qt::Key_Escape);
             QTRY_VERIFY(about.box() == nullptr && rig.window.isEnabled()); // unloaded
-            QCOMPARE(rig.hotkeys, useHotkeys ? QStringList({ "unload", "load" }) : QStringList { "unload" });
+            QCOMPARE(
+                rig.desktop.calls.join(", "), useHotkeys ? "hotkeys unload, hotkeys load" : "hotkeys unload");
         }
     }
 
     // Contents: the manual, or the help box without the file or the viewer; the log never gives a box.
     void help()
     {
-        const struct
-        {
-            bool file, viewer;
-            const char* calls;
-        } cases[] { { true, true, "open ReadMe.html, open Log.txt" },
+        // The manual there, the viewer working, the calls.
+        const std::tuple<bool, bool, const char*> cases[] { { true, true, "open ReadMe.html, open Log.txt" },
             { true, false, "open ReadMe.html, Help box, open Log.txt" },
             { false, true, "Help box, open Log.txt" } };
-        for (const auto& c : cases) {
+        for (const auto& [file, viewer, expected] : cases) {
             QTemporaryDir folder;
             QFile manual(folder.filePath("ReadMe.html"));
-            QVERIFY(!c.file || manual.open(QIODevice::WriteOnly));
+            QVERIFY(!file || manual.open(QIODevice::WriteOnly));
             QStringList calls;
             HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
-            help.setOpenUrl([&](const QUrl& url) {
-                calls << "open " + url.fileName();
-                return c.viewer;
-            });
+            help.setOpenUrl(
+                [&, viewer = viewer](const QUrl& url) { return calls << "open " + url.fileName(), viewer; });
             help.setShowHelpFailure([&] { calls << "Help box"; });
             help.openContents();
             help.openLog();
-            QCOMPARE(calls.join(", "), QString(c.calls));
+            QCOMPARE(calls.join(", "), QString(expected));
         }
     }
 };

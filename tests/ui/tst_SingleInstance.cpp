@@ -1,9 +1,5 @@
 #include "SingleInstance.h"
 
-#include <QProcess>
-#include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>

@@ -1,9 +1,10 @@
 #include "MonitoringState.h"
 #include "StatusDisplay.h"
+#include "StatusLineDelegate.h"
 #include "StatusListView.h"
 
 #include <QListView>
-#include <QSignalSpy>
+#include <QStringListModel>
 #include <QtTest>
 
 #include <csignal>
@@ -212,6 +213,38 @@ private slots:
         display.setMirror(nullptr);
         std::fclose(stream);
         ::close(ends[0]);
+    }
+
+    // Rows shaped once look exactly like the standard delegate's: short and elided lines, a selected, a
+    // focused and an empty row, a disabled list, a larger font, and a repaint served from the cache.
+    void linesDrawLikeTheStandardDelegate()
+    {
+        QStringListModel model({ "[ ORRA ] - Ready.",
+            "[ ORRA ] - Intrusion detected from 192.168.100.200 on port 31337, a line wider than the list",
+            "", "[ ORRA ] - 10.0.0.1:22" });
+        for (const auto& [pointSize, enabled] : { std::pair { 0.0, true }, { 14.0, true }, { 0.0, false } }) {
+            const auto grab = [&](QAbstractItemDelegate* delegate) {
+                QListView list;
+                list.setUniformItemSizes(true);
+                list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                QFont font = list.font();
+                font.setPointSizeF(pointSize > 0 ? pointSize : font.pointSizeF());
+                list.setFont(font);
+                if (delegate)
+                    list.setItemDelegate(delegate);
+                list.setModel(&model);
+                list.setEnabled(enabled);
+                list.resize(297, 160);
+                list.setCurrentIndex(model.index(3));
+                list.selectionModel()->select(model.index(1), QItemSelectionModel::Select);
+                list.show();
+                const QImage first = list.grab().toImage();
+                list.viewport()->repaint();
+                return std::pair { first, list.grab().toImage() };
+            };
+            StatusLineDelegate delegate;
+            QCOMPARE(grab(&delegate), grab(nullptr));
+        }
     }
 };
 

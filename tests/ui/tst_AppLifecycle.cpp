@@ -1,11 +1,9 @@
 #include "AppLifecycle.h"
 #include "OptionsModel.h"
-#include "OptionsRouting.h"
 #include "PrivateFiles.h"
 #include "ProgramFolder.h"
-#include "ProgramLauncher.h"
+#include "RecordingDesktop.h"
 #include "SettingsManager.h"
-#include "StatusReporter.h"
 #include "TestStore.h"
 
 #include <QtTest>
@@ -14,52 +12,6 @@
 #include <unistd.h>
 
 namespace {
-// Every area start-up and the options route switch, each call in one journal to see the order across areas.
-class RecordingTargets final : public MonitorWindowControl,
-                               public MonitoringControl,
-                               public TrayIcon,
-                               public HotkeyControl,
-                               public StartupRegistration,
-                               public NetworkWatch,
-                               public ProgramLauncher,
-                               public StatusReporter,
-                               public MonitorWindowAccess,
-                               public OptionsDialogShower
-{
-public:
-    // clang-format off
-    void toggleMonitorView() override { calls << "toggleMonitorView"; }
-    void setAlwaysOnTop() override { calls << "setAlwaysOnTop"; }
-    void clearAlwaysOnTop() override { calls << "clearAlwaysOnTop"; }
-    void minimize() override { calls << "minimize"; }
-    void measureStatusList() override { calls << "measureStatusList"; }
-    void setAutoScrollEnabled(bool on) override { calls << (on ? "autoScroll on" : "autoScroll off"); }
-    void startMinimizedWatch() override { calls << "startMinimizedWatch"; }
-    void hideMinimizedMonitor() override { calls << "hideMinimizedMonitor"; }
-    void toggleMonitoring() override { calls << "toggleMonitoring"; workingFolder = QDir::currentPath(); }
-    void unloadSentinel() override { calls << "unloadSentinel"; }
-    void trayIconAdd() override { calls << "trayIconAdd"; }
-    void trayIconDelete() override { calls << "trayIconDelete"; }
-    bool isShown() const override { return false; }
-    void load() override { calls << "hotkeys load"; }
-    void unload() override { calls << "hotkeys unload"; }
-    QString addToStartup() override { calls << "addToStartup"; return registrationProblem; }
-    QString removeFromStartup() override { calls << "removeFromStartup"; return registrationProblem; }
-    void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
-    void resetNetState() override { calls << "resetNetState"; }
-    bool start(const QString& line, const Environment& = {}) override { return calls << "start " + line, false; }
-    void addStatusLine(const QString& text) override { calls << "line " + text; }
-    void setStatusText(const QString& text) override { calls << "status " + text; }
-    void restoreMonitor() override { calls << "restore"; }
-    void setMonitorEnabled(bool on) override { calls << (on ? "enable" : "disable"); }
-    void showOptionsDialog() override { calls << "show dialog"; }
-    // clang-format on
-
-    QStringList calls;
-    QString workingFolder;
-    QString registrationProblem;
-};
-
 // A whole program's start-up surroundings over a temporary store and program folder.
 struct Rig
 {
@@ -94,7 +46,7 @@ struct Rig
     OptionsModel options;
     ProgramFolder folder;
     SettingsManager manager;
-    RecordingTargets fakes;
+    RecordingDesktop fakes;
     AppLifecycle lifecycle;
 };
 
@@ -197,7 +149,7 @@ private slots:
                 { By::Hotkey, true, "close, show dialog, disable, hotkeys unload" },
                 { By::ViewMenu, true, "close, show dialog, disable" },
                 { By::OptionsButton, false, "close, disable, hotkeys unload" } }) {
-            RecordingTargets fakes;
+            RecordingDesktop fakes;
             OptionsRouting routing([&fakes] { fakes.calls << "close"; }, fakes, fakes);
             if (withDialog)
                 routing.setDialog(&fakes);

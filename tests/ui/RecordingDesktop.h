@@ -1,0 +1,64 @@
+#pragma once
+
+#include "DesktopSeams.h"
+#include "HotkeyControl.h"
+#include "MonitorWindowControl.h"
+#include "MonitoringControl.h"
+#include "NetworkWatch.h"
+#include "OptionsRouting.h"
+#include "ProgramLauncher.h"
+#include "StartupRegistration.h"
+#include "StatusReporter.h"
+#include "TrayIcon.h"
+
+#include <QDir>
+#include <QStringList>
+
+// Every desktop part that start-up, the options route and the function keys drive, each call in one
+// journal, so that a test sees the order across them.
+class RecordingDesktop final : public MonitorWindowControl,
+                               public MonitorWindowAccess,
+                               public MonitoringControl,
+                               public TrayIcon,
+                               public HotkeyControl,
+                               public StartupRegistration,
+                               public NetworkWatch,
+                               public ProgramLauncher,
+                               public StatusReporter,
+                               public OptionsDialogShower,
+                               public OptionsOpener
+{
+public:
+    // clang-format off
+    void toggleMonitorView() override { calls << "toggleMonitorView"; }
+    void setAlwaysOnTop() override { calls << "setAlwaysOnTop"; }
+    void clearAlwaysOnTop() override { calls << "clearAlwaysOnTop"; }
+    void minimize() override { calls << "minimize"; }
+    void measureStatusList() override { calls << "measureStatusList"; }
+    void setAutoScrollEnabled(bool on) override { calls << (on ? "autoScroll on" : "autoScroll off"); }
+    void startMinimizedWatch() override { calls << "startMinimizedWatch"; }
+    void hideMinimizedMonitor() override { calls << "hideMinimizedMonitor"; }
+    void restoreMonitor() override { calls << "restore"; }
+    void setMonitorEnabled(bool on) override { calls << (on ? "enable" : "disable"); }
+    void toggleMonitoring() override { calls << "toggleMonitoring"; workingFolder = QDir::currentPath(); }
+    void unloadSentinel() override { calls << "unloadSentinel"; }
+    void trayIconAdd() override { calls << "trayIconAdd"; }
+    void trayIconDelete() override { calls << "trayIconDelete"; }
+    bool isShown() const override { return trayShown; }
+    void load() override { calls << "hotkeys load"; }
+    void unload() override { calls << "hotkeys unload"; }
+    QString addToStartup() override { calls << "addToStartup"; return registrationProblem; }
+    QString removeFromStartup() override { calls << "removeFromStartup"; return registrationProblem; }
+    void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
+    void resetNetState() override { calls << "resetNetState"; }
+    bool start(const QString& line, const Environment& = {}) override { return calls << "start " + line, false; }
+    void addStatusLine(const QString& text) override { calls << "line " + text; }
+    void setStatusText(const QString& text) override { calls << "status " + text; }
+    void showOptionsDialog() override { calls << "show dialog"; }
+    void openOptions(OptionsOpenedBy by) override { calls << (by == OptionsOpenedBy::Hotkey ? "options" : "?"); }
+    // clang-format on
+
+    QStringList calls;
+    QString workingFolder, registrationProblem;
+    bool trayShown = false;
+};
