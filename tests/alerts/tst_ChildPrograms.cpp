@@ -106,7 +106,7 @@ private slots:
         const std::vector<std::pair<QString, std::function<void()>>> starts {
             { "attack", [] { QVERIFY(ProcessProgramLauncher().start("attack")); } },
             { "paplay", [&] { player.play(m_sound); } },
-            { "feh", [&] { DesktopWallpaperChanger("sway").changeWallpaper(m_image); } },
+            { "feh", [&] { DesktopWallpaperChanger("sway", false).changeWallpaper(m_image); } },
             { "xfconf-query", [&] { xfce.changeWallpaper(m_image); } },
         };
         FakePrograms fakes;
@@ -204,7 +204,7 @@ private slots:
         fakes.add("feh");
         DesktopWallpaperChanger xfce("XFCE");
         xfce.changeWallpaper(m_image);
-        DesktopWallpaperChanger("sway").changeWallpaper(m_image);
+        DesktopWallpaperChanger("sway", false).changeWallpaper(m_image);
         QTRY_COMPARE(fakes.read().size(), 4);
         QStringList calls = fakes.read();
         calls.sort();
