@@ -91,7 +91,7 @@ void PortalShortcuts::bind()
     m_state = State::Binding;
     m_deadline.start();
     m_bus.connect(Service, ObjectPath, Interface, QStringLiteral("Activated"), this,
-        SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        SLOT(onActivated(QDBusMessage)));
     call(Step::CreateSession, QStringLiteral("CreateSession"), {},
         { { QStringLiteral("session_handle_token"), QStringLiteral("sentrel") } });
 }
@@ -177,10 +177,14 @@ void PortalShortcuts::settle(State state)
     m_state = state;
 }
 
-void PortalShortcuts::onActivated(const QDBusObjectPath& session, const QString& id, qulonglong, const QVariantMap&)
+void PortalShortcuts::onActivated(const QDBusMessage& message)
 {
-    if (!m_watching || m_state != State::Bound || session.path() != m_session)
+    // (o session_handle, s shortcut_id, t timestamp, a{sv} options)
+    const QVariantList arguments = message.arguments();
+    if (!m_watching || m_state != State::Bound || arguments.size() < 2
+        || arguments[0].value<QDBusObjectPath>().path() != m_session)
         return;
+    const QString id = arguments[1].toString();
     for (int key = F9; key <= F12; ++key) {
         if (id == shortcutId(Key(key)))
             m_pressed.set(key);

@@ -10,7 +10,6 @@
 #include <chrono>
 
 class QDBusMessage;
-class QDBusObjectPath;
 
 // F9 to F12 through the desktop portal's global shortcuts, where a Wayland compositor keeps every
 // other program's keys to itself. The desktop binds the four shortcuts (it may ask the user first)
@@ -49,8 +48,7 @@ public:
 private slots:
     // QtDBus delivers bus signals to slots named by signature only.
     void onResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
-    void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
-        const QVariantMap& options);
+    void onActivated(const QDBusMessage& message);
 
 private:
     enum class Step { CreateSession, BindShortcuts };
