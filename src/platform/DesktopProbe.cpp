@@ -102,6 +102,12 @@ void DesktopProbe::answered()
     emit finished();
 }
 
+QStringList DesktopProbe::waylandLimits()
+{
+    return { QStringLiteral("On Wayland the compositor decides:"), QStringLiteral("Always On Top cannot work"),
+        QStringLiteral("the window cannot place itself"), QStringLiteral("Copy Clipboard needs the focus") };
+}
+
 QStringList DesktopProbe::describe(const Facts& facts)
 {
     using Kind = DisplaySession::Kind;

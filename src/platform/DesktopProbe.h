@@ -35,11 +35,9 @@ public:
     };
 
     static constexpr std::chrono::milliseconds Timeout { 2000 };
-    // Shown once on a Wayland desktop: what the compositor keeps from every program.
-    static constexpr auto WaylandLimitsText
-        = "On Wayland the compositor alone decides where windows go and what is on top: Sentrel cannot keep "
-          "its window on top, place its windows, or put an intruder on the clipboard while another program "
-          "has the focus";
+    // Shown once on a Wayland desktop: what the compositor keeps from every program, short enough
+    // for the status list.
+    static QStringList waylandLimits();
 
     explicit DesktopProbe(QObject* parent = nullptr);
 
