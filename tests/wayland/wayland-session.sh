@@ -31,7 +31,7 @@ pids+=($!)
 within 100 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "weston did not start"
 
 port=$(free_ports 1)
-write_store Use%20Hotkeys=1 "$port"
+write_store Use%20Hotkeys=1 Use%20IconTray=1 Copy%20Clipboard=1 "$port"
 step "--check: Wayland, and no hotkeys where the desktop offers no portal"
 "$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
 sed 's/^/   /' "$work/check.log"
