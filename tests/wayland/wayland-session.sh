@@ -32,17 +32,20 @@ within 100 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "weston did not s
 
 port=$(free_ports 1)
 write_store Use%20Hotkeys=1 Use%20IconTray=1 Copy%20Clipboard=1 "$port"
+check() { # $1: the hotkey line expected
+    "$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
+    sed 's/^/   /' "$work/check.log"
+    grep -qx "Display: Wayland" "$work/check.log" && grep -qx "Global hotkeys: $1" "$work/check.log" \
+        || fail "the check did not report Wayland and hotkeys $1"
+}
 step "--check: Wayland, and no hotkeys where the desktop offers no portal"
-"$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
-sed 's/^/   /' "$work/check.log"
-grep -qx "Display: Wayland" "$work/check.log" || fail "the check did not report Wayland"
-grep -q "^Global hotkeys: not available (the desktop offers no GlobalShortcuts portal)" "$work/check.log" \
-    || fail "the check did not report the missing hotkeys"
+check "not available (the desktop offers no GlobalShortcuts portal)"
 
 step "with a stand-in portal the program binds F9-F12 there"
 /usr/bin/python3 "$here/../support/stand-in-portal.py" answer >"$work/portal.log" 2>&1 &
 pids+=($!)
 within 100 grep -q ready "$work/portal.log" || fail "the stand-in portal did not start"
+check "portal (org.freedesktop.portal.GlobalShortcuts)"
 start_sentrel
 within 100 grep -q "^bound .*=F9/.*=F10/.*=F11/.*=F12/" "$work/portal.log" || fail "F9-F12 were not bound"
 
@@ -51,7 +54,7 @@ accepts() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
 within 100 accepts || fail "port $port is not guarded"
 within 50 grep -q '"event":"intrusion"' "$XDG_DATA_HOME/Sentrel/events.jsonl" || fail "no intrusion recorded"
 
-# Below the panel, whose clock may turn; cleared lines leave the list brighter.
+# Below the panel and its clock; cleared lines leave the list brighter.
 shot() {
     rm -f "$work"/wayland-screenshot-*.png
     (cd "$work" && weston-screenshooter) && mv "$work"/wayland-screenshot-*.png "$work/$1.png"
