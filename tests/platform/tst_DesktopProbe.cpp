@@ -17,10 +17,6 @@ private slots:
         using Kind = DisplaySession::Kind;
         QTest::newRow("X11") << int(Kind::X11) << true << true << ""
                              << "Tray: XEmbed|Global hotkeys: X11 input extension|Wallpaper: feh on the root window";
-        QTest::newRow("XWayland, portal")
-            << int(Kind::XWayland) << true << true << "sway"
-            << "Tray: XEmbed|Global hotkeys: portal (org.freedesktop.portal.GlobalShortcuts)|"
-               "Wallpaper: desktop portal (org.freedesktop.portal.Wallpaper)";
         QTest::newRow("XWayland, none") << int(Kind::XWayland) << true << false << "sway"
                                         << "Tray: XEmbed|Global hotkeys: X11 input extension, only while an X11 "
                                            "window has focus (no shortcuts portal)|Wallpaper: none (no desktop "

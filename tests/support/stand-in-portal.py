@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-# The desktop portal's global shortcuts, as the tests need them, on the session bus it is started on.
-#   stand-in-portal.py answer|refuse|silent
-# answer binds what it is asked to and prints "bound id=trigger ..."; refuse answers every request
-# with "cancelled"; silent returns request handles and never answers them. The test triggers a
-# shortcut with org.sentrel.StandIn.Activate(id) on the portal's object. Prints "ready" once named.
+# The desktop portal's global shortcuts on the session bus, as the tests need them; prints "ready" once named.
+#   stand-in-portal.py answer|refuse|silent: binds and prints "bound id=trigger/description ...",
+# answers every request "cancelled", or never answers. org.sentrel.StandIn.Activate(id) triggers one.
 import sys
 
 import dbus

@@ -155,8 +155,6 @@ private slots:
     void portalKeysOrWhyNot()
     {
         QFETCH(QString, portal);
-        QFETCH(int, state);
-        QFETCH(QString, log);
         PrivateSessionBus bus;
         QVERIFY(bus.isRunning());
         QProcess standIn;
@@ -175,7 +173,7 @@ private slots:
         HotkeyPoller poller(keys, desktop.targets(), 1h); // polled by hand
         poller.load();
         QTRY_VERIFY_WITH_TIMEOUT(keys.state() != PortalShortcuts::State::Binding, 5000);
-        QCOMPARE(int(keys.state()), state);
+        QTEST(int(keys.state()), "state");
         const auto activate = [&](const char* id) {
             QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop",
                 "/org/freedesktop/portal/desktop", "org.sentrel.StandIn", "Activate");
@@ -191,12 +189,10 @@ private slots:
             // F11 unloaded the keys as the options dialog opened: an activation now does nothing.
             activate("start-stop-monitoring");
             QTest::qWait(200);
-            poller.poll();
-        } else {
-            poller.poll();
         }
+        poller.poll();
         QVERIFY(!poller.isLoaded());
-        QCOMPARE(desktop.log.join(' '), log);
+        QTEST(desktop.log.join(' '), "log");
         standIn.kill();
         standIn.waitForFinished(5000);
     }
