@@ -2,6 +2,7 @@
 #include "PortalShortcuts.h"
 #include "PrivateSessionBus.h"
 #include "PrivateXServer.h"
+#include "SessionKeyState.h"
 #include "StatusReporter.h"
 #include "XInputKeyState.h"
 
@@ -195,6 +196,22 @@ private slots:
         QTEST(desktop.log.join(' '), "log");
         standIn.kill();
         standIn.waitForFinished(5000);
+    }
+
+    // Under XWayland, with no portal to bind them, the X11 keys remain: said once, and they work.
+    void xwaylandFallsBackToX11Keys()
+    {
+        if (QGuiApplication::platformName() != u"xcb" || QStandardPaths::findExecutable("xdotool").isEmpty())
+            QSKIP("Xvfb did not start or xdotool is not installed");
+        PrivateSessionBus bus;
+        SessionKeyState keys(DisplaySession::Kind::XWayland, QDBusConnection::connectToBus(bus.address(), "x"));
+        Desktop desktop;
+        HotkeyPoller poller(keys, desktop.targets(), 1h); // polled by hand
+        poller.load();
+        QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), !desktop.log.isEmpty()), 5000);
+        QVERIFY(xdotool({ "key", "F9" }));
+        QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), desktop.log.size() > 1), 5000);
+        QCOMPARE(desktop.log, (QStringList { "Hotkeys work only while an X11 window has focus", "restore", "monitoring" }));
     }
 
     void cleanupTestCase()
