@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "DesktopProbe.h"
 #include "Event.h"
 
 #include <csignal>
@@ -44,6 +45,10 @@ void Application::start()
     m_foundation.events().record(
         Event::programStarted(QCoreApplication::applicationVersion(), m_foundation.folder().appPath()));
     m_lifecycle.startUp();
+    if (m_window && DisplaySession::current() == DisplaySession::Kind::Wayland) {
+        for (const QString& line : DesktopProbe::waylandLimits())
+            m_foundation.status().addStatusLine(line);
+    }
     // After the first start has written the original keys, so the new section comes after them.
     m_monitor.applySections(true);
     if (m_options)

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "BuildTree.h"
 #include "CommandLineOptions.h"
+#include "DisplaySession.h"
 #include "QtMessageRouter.h"
 #include "SingleInstance.h"
 #include "StartupCheck.h"
@@ -56,14 +57,26 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
 
     // Without a display (a server, a container, CI) run without any window and report on
     // standard output instead of failing to start. The offscreen platform has no display either.
-    const bool headless = options.headless || qgetenv("QT_QPA_PLATFORM") == "offscreen"
+    const bool noDisplay = qgetenv("QT_QPA_PLATFORM") == "offscreen"
         || (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"));
-    if (headless) {
-        m_qtApplication = std::make_unique<QCoreApplication>(argc, argv);
-    } else {
+    const bool headless = options.headless || noDisplay;
+    // A Wayland session gets the Wayland platform (X11 where its plugin is missing); the user's own
+    // choice wins. Only Qt reads the choice: the programs started for the user get the session's
+    // environment as it was.
+    const QByteArray platform = noDisplay ? QByteArray() : DisplaySession::platformForEnvironment();
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
+    if (!headless) {
         m_qtApplication = std::make_unique<QApplication>(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
+    } else if (options.check && !noDisplay) {
+        // The check shows no window, yet reports what the display it would run on offers.
+        m_qtApplication = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        m_qtApplication = std::make_unique<QCoreApplication>(argc, argv);
     }
+    if (!platform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
 
     // A second start brings the running program forward and ends; a check runs beside it.
     m_instance = std::make_unique<SingleInstance>();

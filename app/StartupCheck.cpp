@@ -34,6 +34,7 @@ StartupCheck::~StartupCheck()
 void StartupCheck::run()
 {
     m_elapsed.start();
+    m_desktop.start();
     if (!m_monitoring.isOn())
         m_monitoring.toggleMonitoring();
     for (int i = 0; i < m_monitoring.listenerCount() && m_port == 0; ++i) {
@@ -99,7 +100,7 @@ void StartupCheck::pass()
         outputs.join(QLatin1String(", ")).toUtf8().constData(), ms);
     m_done = true;
     m_poll.stop();
-    m_finish(0);
+    end(0);
 }
 
 void StartupCheck::fail(const QString& why)
@@ -107,7 +108,18 @@ void StartupCheck::fail(const QString& why)
     std::fprintf(m_out, "Check failed: %s\n", why.toUtf8().constData());
     m_done = true;
     m_poll.stop();
-    m_finish(1);
+    end(1);
+}
+
+void StartupCheck::end(int exitCode)
+{
+    if (!m_desktop.isFinished()) {
+        connect(&m_desktop, &DesktopProbe::finished, this, [this, exitCode] { end(exitCode); });
+        return;
+    }
+    for (const QString& line : DesktopProbe::describe(m_desktop.facts()))
+        std::fprintf(m_out, "%s\n", line.toUtf8().constData());
+    m_finish(exitCode);
 }
 
 QString StartupCheck::logFile() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopProbe.h"
 #include "EventSink.h"
 
 #include <QElapsedTimer>
@@ -19,7 +20,8 @@ struct Settings;
 
 // "--check": makes one loopback connection to the first armed port and waits until that intrusion
 // is in every enabled output ("Log.txt" too when logging is on), then prints how long it took.
-// Install it before start-up so it hears why ports could not be armed.
+// Install it before start-up so it hears why ports could not be armed. After the loopback line,
+// one line per desktop capability of this session.
 class StartupCheck : public QObject, public EventSink
 {
     Q_OBJECT
@@ -40,6 +42,8 @@ private:
     void poll();
     void pass();
     void fail(const QString& why);
+    // Prints the desktop's capabilities once the probe has them, then finishes.
+    void end(int exitCode);
     QString logFile() const;
 
     MonitoringSwitch& m_monitoring;
@@ -58,4 +62,5 @@ private:
     std::map<int, quint64> m_intrusionsBySourcePort;
     QStringList m_unguarded;
     bool m_done = false;
+    DesktopProbe m_desktop;
 };

@@ -2,6 +2,7 @@
 
 #include "Foundation.h"
 #include "MonitorGroup.h"
+#include "SessionBus.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@ WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
     : m_window(foundation.status(), m_actions)
     , m_trayBackend(m_actions)
     , m_tray(m_trayBackend, m_window)
+    , m_keyState(DisplaySession::current(), SessionBus::ifRunning())
     , m_hotkeys(m_keyState,
           HotkeyTargets { &m_window, &m_window, &monitor.monitoring(), nullptr, &foundation.status(),
               [&foundation] { foundation.status().clearMessages(); } })

@@ -7,7 +7,7 @@
 #include "MenuActions.h"
 #include "QtTrayBackend.h"
 #include "SystemTray.h"
-#include "XInputKeyState.h"
+#include "SessionKeyState.h"
 
 #include <QObject>
 
@@ -40,7 +40,7 @@ private:
     MainWindow m_window;
     QtTrayBackend m_trayBackend;
     SystemTray m_tray;
-    XInputKeyState m_keyState;
+    SessionKeyState m_keyState;
     HotkeyPoller m_hotkeys;
     AboutBoxOpener m_about;
     HelpCommands m_help;

@@ -11,6 +11,7 @@ packages=(
     libxcb1-dev libxcb-xinput-dev # the global function keys on X11
     pulseaudio-utils alsa-utils   # paplay, aplay: the alert sounds
     dbus                          # the chat client link
+    qt6-wayland                   # the native Wayland platform
 )
 # The wallpaper tools (gsettings, xfconf-query, feh) come with the desktops that use them.
 if [[ "${1:-}" == "--test" || "${1:-}" == "--package" ]]; then
@@ -39,6 +40,8 @@ if [[ "${1:-}" == "--test" ]]; then
                                       # a default route that comes and goes in a private network
         xdotool x11-utils             # presses F9-F12 through XTEST while xev holds the focus
         desktop-file-utils            # desktop-file-validate for the autostart entry
+        weston                        # the Wayland test: a headless compositor and its screenshooter
+        python3-dbus python3-gi       # the stand-in desktop portal of the hotkey and Wayland tests
     )
 fi
 

@@ -18,9 +18,7 @@ void HotkeyPoller::load()
         return;
     if (!m_keys.isAvailable()) {
         // Pretending to poll keys nobody can see would leave the user pressing F9 in vain.
-        if (!m_toldUnavailable && m_targets.status)
-            m_targets.status->addStatusLine(QString::fromLatin1(UnavailableText));
-        m_toldUnavailable = true;
+        tellOnce(m_toldUnavailable, QString::fromLatin1(UnavailableText));
         return;
     }
     m_keys.startWatching();
@@ -35,8 +33,23 @@ void HotkeyPoller::unload()
     m_keys.stopWatching();
 }
 
+void HotkeyPoller::tellOnce(bool& told, const QString& text)
+{
+    if (!told && m_targets.status)
+        m_targets.status->addStatusLine(text);
+    told = true;
+}
+
 void HotkeyPoller::poll()
 {
+    if (!m_keys.isAvailable()) {
+        unload();
+        tellOnce(m_toldUnavailable, QString::fromLatin1(UnavailableText));
+        return;
+    }
+    if (const QString limitation = m_keys.limitation(); !limitation.isEmpty())
+        tellOnce(m_toldLimitation, limitation);
+
     // All four keys are read before any action: F11 unloads the poller and stops the key watch,
     // yet the F12 of the same poll still counts.
     bool pressed[4];

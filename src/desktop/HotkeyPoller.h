@@ -39,7 +39,8 @@ public:
     HotkeyPoller(FunctionKeyState& keys, HotkeyTargets targets,
         std::chrono::milliseconds interval = DefaultInterval, QObject* parent = nullptr);
 
-    // Where the desktop has no global key state, the first load says so in the status list once.
+    // Where the desktop has no global key state, the first load says so in the status list once;
+    // so does the first poll after the desktop turned the keys down.
     void load() override;
     void unload() override;
     // F11's target: the options dialog is built after the poller it stops.
@@ -51,8 +52,11 @@ public:
     void poll();
 
 private:
+    void tellOnce(bool& told, const QString& text);
+
     FunctionKeyState& m_keys;
     HotkeyTargets m_targets;
     QTimer m_pollTimer;
     bool m_toldUnavailable = false;
+    bool m_toldLimitation = false;
 };

@@ -28,10 +28,31 @@ void startDetachedFromPath(const QString& program, const QStringList& arguments)
 }
 } // namespace
 
-DesktopWallpaperChanger::DesktopWallpaperChanger(const QString& desktop, QObject* parent)
+DesktopWallpaperChanger::DesktopWallpaperChanger(const QString& desktop, bool wayland, QObject* parent)
     : QObject(parent)
     , m_desktop(desktopFromName(desktop))
+    , m_wayland(wayland)
 {
+}
+
+QString DesktopWallpaperChanger::methodName(Desktop desktop, bool wayland)
+{
+    switch (desktop) {
+    case Desktop::Gnome:
+        return QStringLiteral("GNOME settings (gsettings)");
+    case Desktop::Cinnamon:
+        return QStringLiteral("Cinnamon settings (gsettings)");
+    case Desktop::Mate:
+        return QStringLiteral("MATE settings (gsettings)");
+    case Desktop::Xfce:
+        return QStringLiteral("Xfce settings (xfconf-query)");
+    case Desktop::Plasma:
+        return QStringLiteral("Plasma shell script (org.kde.PlasmaShell)");
+    case Desktop::Other:
+        break;
+    }
+    return wayland ? QStringLiteral("desktop portal (org.freedesktop.portal.Wallpaper)")
+                   : QStringLiteral("feh on the root window");
 }
 
 DesktopWallpaperChanger::Desktop DesktopWallpaperChanger::desktopFromName(const QString& desktop)
@@ -74,7 +95,11 @@ void DesktopWallpaperChanger::changeWallpaper(const QString& imagePath)
         setPlasmaWallpaper(uri);
         break;
     case Desktop::Other:
-        setRootWindowImage(imagePath);
+        // A Wayland compositor draws its own background; an X root window under it is never seen.
+        if (m_wayland)
+            setThroughPortal(uri);
+        else
+            setRootWindowImage(imagePath);
         break;
     }
 }
@@ -165,4 +190,19 @@ void DesktopWallpaperChanger::setPlasmaWallpaper(const QString& uri)
 void DesktopWallpaperChanger::setRootWindowImage(const QString& imagePath)
 {
     startDetachedFromPath(QStringLiteral("feh"), { QStringLiteral("--bg-fill"), imagePath });
+}
+
+void DesktopWallpaperChanger::setThroughPortal(const QString& uri)
+{
+    const std::optional<QDBusConnection> bus = SessionBus::ifRunning();
+    if (!bus)
+        return;
+    // The portal starts on demand like for any program; its answer (the request) is not waited for.
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
+        QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("org.freedesktop.portal.Wallpaper"),
+        QStringLiteral("SetWallpaperURI"));
+    call << QString() << uri
+         << QVariantMap { { QStringLiteral("show-preview"), false },
+                { QStringLiteral("set-on"), QStringLiteral("both") } };
+    bus->asyncCall(call);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // The state of the function keys F9 to F12 for the whole desktop, whichever program has the
 // keyboard focus. Nothing is grabbed: the other programs still receive these keys.
 class FunctionKeyState
@@ -9,8 +11,11 @@ public:
 
     virtual ~FunctionKeyState() = default;
 
-    // False where the desktop offers no global key state (Wayland, no display).
+    // False where the desktop offers no global key state (no display, a Wayland desktop without
+    // the shortcuts portal). It may turn false after the watch began: the desktop answers late.
     virtual bool isAvailable() const = 0;
+    // What the user should know about keys that work only in part; empty where they simply work.
+    virtual QString limitation() const { return {}; }
     // Starts noting presses; presses made before this are forgotten.
     virtual void startWatching() = 0;
     // Stops noting presses; nothing of the keyboard is watched afterwards.

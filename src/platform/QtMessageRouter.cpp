@@ -8,11 +8,16 @@
 
 namespace {
 // Said on every start without a session (a service, a container) or on the offscreen platform;
-// nothing in them calls for action.
-constexpr std::array<QLatin1String, 3> kMeaningless {
+// nothing in them calls for action. On Wayland, Qt's complaints about what the compositor does not
+// allow (a tray without a watcher, the clipboard and activation without focus): the program says
+// once, in its own words, which features this desktop cannot offer.
+constexpr std::array<QLatin1String, 6> kMeaningless {
     QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"),
     QLatin1String("QStandardPaths: wrong permissions on runtime directory"),
     QLatin1String("This plugin does not support "),
+    QLatin1String("QObject::connect: No such signal QPlatformNativeInterface::systemTrayWindowChanged"),
+    QLatin1String("Can't set clipboard contents with no wl_seats available"),
+    QLatin1String("Wayland does not support QWindow::requestActivate()"),
 };
 
 void handle(QtMsgType type, const QMessageLogContext&, const QString& message)

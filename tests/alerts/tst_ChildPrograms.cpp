@@ -117,7 +117,7 @@ private slots:
         DesktopWallpaperChanger xfce("XFCE");
         QVERIFY(ProcessProgramLauncher().start("attack"));
         player.play(m_sound);
-        DesktopWallpaperChanger("sway").changeWallpaper(m_image);
+        DesktopWallpaperChanger("sway", false).changeWallpaper(m_image);
         xfce.changeWallpaper(m_image);
         QTRY_COMPARE(fakes.read().size(), 6);
         const QString set = "xfconf-query -c xfce4-desktop -p /backdrop/screen0/%1/last-image -s " + m_image;

@@ -1,8 +1,13 @@
 #include "HotkeyPoller.h"
+#include "PortalShortcuts.h"
+#include "PrivateSessionBus.h"
 #include "PrivateXServer.h"
 #include "RecordingDesktop.h"
+#include "SessionKeyState.h"
+#include "StatusReporter.h"
 #include "XInputKeyState.h"
 
+#include <QDBusMessage>
 #include <QtTest>
 
 #include <bitset>
@@ -119,6 +124,81 @@ private slots:
             (seen += m_focused.readAllStandardOutput()).count("KeyPress event") >= 4, 5000);
         for (const char* key : { "F9)", "F10)", "F12)" })
             QVERIFY2(seen.contains(key), key);
+    }
+
+    // The keys through a stand-in desktop portal on a private bus: bound, refused, never answered, absent.
+    void portalKeysOrWhyNot_data()
+    {
+        QTest::addColumn<QString>("portal");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("log");
+        const QString unavailable = "line Hotkeys are not available on this desktop";
+        using State = PortalShortcuts::State;
+        QTest::newRow("bound") << "answer" << int(State::Bound)
+                               << "restore toggleMonitoring restore options restore clear";
+        QTest::newRow("refused") << "refuse" << int(State::Refused) << unavailable;
+        QTest::newRow("no answer") << "silent" << int(State::NoAnswer) << unavailable;
+        QTest::newRow("not offered") << "" << int(State::NotOffered) << unavailable;
+    }
+    void portalKeysOrWhyNot()
+    {
+        QFETCH(QString, portal);
+        PrivateSessionBus bus;
+        QVERIFY(bus.isRunning());
+        QProcess standIn;
+        const auto line = [&standIn] {
+            for (int i = 0; i < 100 && !standIn.canReadLine(); ++i)
+                standIn.waitForReadyRead(100);
+            return standIn.readLine().trimmed();
+        };
+        if (!portal.isEmpty()) {
+            standIn.start("/usr/bin/python3", { STAND_IN_PORTAL, portal });
+            QCOMPARE(line(), "ready");
+        }
+        const QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QTest::currentDataTag());
+        PortalShortcuts keys(connection, 400ms);
+        RecordingDesktop desktop;
+        HotkeyPoller poller(keys, targetsOf(desktop), 1h); // polled by hand
+        poller.load();
+        QTRY_VERIFY_WITH_TIMEOUT(keys.state() != PortalShortcuts::State::Binding, 5000);
+        QTEST(int(keys.state()), "state");
+        const auto activate = [&](const char* id) {
+            QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop",
+                "/org/freedesktop/portal/desktop", "org.sentrel.StandIn", "Activate");
+            QCOMPARE(connection.call(call << QString(id)).type(), QDBusMessage::ReplyMessage);
+        };
+        if (keys.state() == PortalShortcuts::State::Bound) {
+            QCOMPARE(line(),
+                "bound start-stop-monitoring=F9/Start/Stop Monitoring show-hide-monitor=F10/Show/Hide Monitor "
+                "options=F11/Options clear-messages=F12/Clear Messages");
+            for (const char* id : { "clear-messages", "options", "start-stop-monitoring" })
+                activate(id);
+            QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), !desktop.calls.isEmpty()), 5000);
+            // F11 unloaded the keys as the options dialog opened: an activation now does nothing.
+            activate("start-stop-monitoring");
+            QTest::qWait(200);
+        }
+        poller.poll();
+        QVERIFY(!poller.isLoaded());
+        QTEST(desktop.calls.join(' '), "log");
+        standIn.kill();
+        standIn.waitForFinished(5000);
+    }
+
+    // Under XWayland, with no portal to bind them, the X11 keys remain: said once, and they work.
+    void xwaylandFallsBackToX11Keys()
+    {
+        if (QGuiApplication::platformName() != u"xcb" || QStandardPaths::findExecutable("xdotool").isEmpty())
+            QSKIP("Xvfb did not start or xdotool is not installed");
+        PrivateSessionBus bus;
+        SessionKeyState keys(DisplaySession::Kind::XWayland, QDBusConnection::connectToBus(bus.address(), "x"));
+        RecordingDesktop desktop;
+        HotkeyPoller poller(keys, targetsOf(desktop), 1h); // polled by hand
+        poller.load();
+        QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), !desktop.calls.isEmpty()), 5000);
+        QVERIFY(xdotool({ "key", "F9" }));
+        QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), desktop.calls.size() > 1), 5000);
+        QCOMPARE(desktop.calls, (QStringList { "line Hotkeys work only while an X11 window has focus", "restore", "toggleMonitoring" }));
     }
 
     void cleanupTestCase()

@@ -11,6 +11,11 @@ trayer --edge top --align right --widthtype pixel --width 200 --height 40 --SetD
     --transparent false --tint 0x404040 >/dev/null 2>&1 &
 pids+=($!)
 within 50 xdotool search --class trayer || fail "the tray host did not start"
+
+step "--check finds X11, its tray and its keys"
+"$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
+grep -qx "Display: X11" "$work/check.log" && grep -qx "Tray: XEmbed" "$work/check.log" \
+    && grep -qx "Global hotkeys: X11 input extension" "$work/check.log" || fail "$(cat "$work/check.log")"
 start_sentrel
 
 step "the icon is embedded in the tray"
