@@ -200,6 +200,9 @@ void MainWindow::applyViewHeight()
     const int statusBarTop = expanded ? ExpandedStatusBarTop : CollapsedStatusBarTop;
     const int client = outer - decoration - menuBar()->sizeHint().height();
     centralWidget()->setFixedHeight(std::max(client, statusBarTop + StatusLabelHeight));
+    // The window's height follows the client area's; its width is the user's, from the designed one up.
+    layout()->invalidate();
+    setFixedHeight(layout()->totalMinimumSize().height());
 }
 
 void MainWindow::fitClientArea()

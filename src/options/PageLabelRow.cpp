@@ -13,7 +13,7 @@ PageLabelRow::PageLabelRow(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleDescription(QStringLiteral("Options pages: arrow keys or Ctrl+Tab change the page"));
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(4, 2, 4, 2);
+    row->setContentsMargins(3, 0, 3, 0); // room for the focus frame beside the labels
     row->setSpacing(16);
     row->addStretch(1);
 }
@@ -79,7 +79,7 @@ void PageLabelRow::paintEvent(QPaintEvent*)
     QStylePainter painter(this);
     QStyleOptionFocusRect option;
     option.initFrom(this);
-    option.rect = m_labels[std::size_t(m_current)]->geometry().adjusted(-3, -1, 3, 1);
+    option.rect = m_labels[std::size_t(m_current)]->geometry().adjusted(-3, 0, 3, 0);
     painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }
 
