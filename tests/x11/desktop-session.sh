@@ -92,7 +92,7 @@ options() { xdotool search --onlyvisible --name '^Options$' | head -1; }
 keys() { python3 - "$store" <<'PY'
 import configparser, sys
 c = configparser.RawConfigParser(); c.optionxform = str; c.read(sys.argv[1])
-for s in ("%General", "Display", "Sounds", "Ports", "Advance"):
+for s in ("%General", "Display", "Sounds", "Ports", "Advance", "Alarm"):
     for k, v in c.items(s): print(f"{s}/{k}={v}")
 PY
 }
@@ -136,6 +136,19 @@ within 30 gone '^Options$' || fail "Enter did not close the options"
 within 50 accepts || fail "the port did not come back after OK"
 after=$(keys)
 [[ "$before" == "$after" ]] || { diff <(echo "$before") <(echo "$after") || true; fail "OK changed the store"; }
+
+step "the options from the keyboard alone: Ctrl+Tab to each page, one setting each by its access key, OK"
+open_options
+activate "$(options)"
+# Hide Monitor; Use Hotkeys (the same H, on a page only now shown); Sounds On; RPS; one alarm per scan.
+xdotool key alt+h
+for key in alt+h alt+n alt+t alt+o; do xdotool sleep 0.3 key ctrl+Tab sleep 0.3 key $key; done
+xdotool sleep 0.3 key Return
+within 30 gone '^Options$' || fail "Enter did not close the options"
+changed=$(comm -13 <(sort <<<"$before") <(keys | sort))
+expected=$(printf '%s\n' %General/Hide%20Monitor=1 Display/Use%20Hotkeys=1 Sounds/On=True Advance/RPS=1 \
+    Alarm/One%20Alarm%20Per%20Scan=1 | sort)
+[[ "$changed" == "$expected" ]] || { diff <(echo "$expected") <(echo "$changed") || true; fail "the store holds other changes"; }
 
 if [[ -n "$shots" ]]; then
     activate "$(window)"
