@@ -34,7 +34,8 @@ QString ProtectionState::summary() const
 {
     switch (m_kind) {
     case Kind::Guarding:
-        return QStringLiteral("All %1 guarded").arg(ports(m_entryCount));
+        return m_entryCount == 1 ? QStringLiteral("1 port guarded")
+                                 : QStringLiteral("All %1 guarded").arg(ports(m_entryCount));
     case Kind::Partial:
         if (m_entryCount == 0)
             return QStringLiteral("No port to guard");
