@@ -36,7 +36,8 @@ void MonitorGroup::applySections(bool atStartup)
         m_appliedEvents = events;
         // A collector that cannot be reached by its name sends nothing: said once, not silently.
         if (const QString problem = AlarmOptions::collectorProblem(events.collector); !problem.isEmpty())
-            m_foundation.status().addStatusLine(QStringLiteral("Collector ") + problem + QStringLiteral(", nothing is sent"));
+            m_foundation.status().addStatusLine(
+                QStringLiteral("Collector ") + problem + QStringLiteral(", nothing is sent"));
     }
     const AlarmSettings alarm = AlarmSettings::load(m_foundation.store());
     m_incidentNotifications.setEnabled(alarm.notifications);

@@ -49,8 +49,8 @@ AboutBox::AboutBox(QWidget* parent)
         1320, 1260, 4200, 615);
     label(this, QStringLiteral("<i>Every knock on a closed door, seen.</i>"), 1320, 1950, 4200, 255);
     QLabel* contact = label(this,
-        QStringLiteral("Contact: <a href=\"%1\">the Sentrel issue tracker</a>.").arg(contactUrl()), 1320, 2280,
-        4200, 255);
+        QStringLiteral("Contact: <a href=\"%1\">the Sentrel issue tracker</a>.").arg(contactUrl()), 1320,
+        2280, 4200, 255);
     contact->setOpenExternalLinks(true);
     contact->setTextInteractionFlags(Qt::TextBrowserInteraction);
 

@@ -223,11 +223,15 @@ void MainWindow::reportListUse()
     if (std::exchange(m_listUseQueued, true))
         return;
     // Queued: a key or the wheel moves the view only after the event has reached the list.
-    QMetaObject::invokeMethod(this, [this] {
-        m_listUseQueued = false;
-        const QScrollBar* bar = m_list->verticalScrollBar();
-        m_status.userUsedList(bar->value() >= bar->maximum(), std::max(0, m_list->indexAt(QPoint(2, 2)).row()));
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_listUseQueued = false;
+            const QScrollBar* bar = m_list->verticalScrollBar();
+            m_status.userUsedList(
+                bar->value() >= bar->maximum(), std::max(0, m_list->indexAt(QPoint(2, 2)).row()));
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::setAlwaysOnTop()

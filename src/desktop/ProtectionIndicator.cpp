@@ -5,8 +5,8 @@
 #include "StatusDisplay.h"
 #include "SystemTray.h"
 
-ProtectionIndicator::ProtectionIndicator(MonitoringSwitch& monitoring, StatusDisplay& status, SystemTray* tray,
-    NotificationService* notifications, QObject* parent)
+ProtectionIndicator::ProtectionIndicator(MonitoringSwitch& monitoring, StatusDisplay& status,
+    SystemTray* tray, NotificationService* notifications, QObject* parent)
     : QObject(parent)
     , m_monitoring(monitoring)
     , m_status(status)

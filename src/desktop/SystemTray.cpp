@@ -59,7 +59,9 @@ QString SystemTray::toolTip(const ProtectionState& state, quint64 allowedCount)
 {
     QString tip = QStringLiteral("Sentrel\n") + state.summary();
     if (allowedCount > 0)
-        tip += QStringLiteral("\n%1 allowed connection%2").arg(allowedCount).arg(allowedCount == 1 ? "" : "s");
+        tip += QStringLiteral("\n%1 allowed connection%2")
+                   .arg(allowedCount)
+                   .arg(QLatin1String(allowedCount == 1 ? "" : "s"));
     return tip;
 }
 

@@ -104,9 +104,11 @@ void MonitoringSwitch::openPortListeners()
     bindPrivilegedPorts(ports, results);
     m_openedEntries = int(entries.size());
     m_unguarded.clear();
-    for (int i = 0; i < entries.size(); ++i)
-        if (const Event::Reason reason = reasonOf(ports.at(i), results[std::size_t(i)]); reason != Event::Reason::None)
+    for (int i = 0; i < entries.size(); ++i) {
+        const Event::Reason reason = reasonOf(ports.at(i), results[std::size_t(i)]);
+        if (reason != Event::Reason::None)
             m_unguarded.append({ entries.at(i), reason });
+    }
     if (!m_monitoringState.isActive()) {
         for (int i = 0; i < entries.size(); ++i)
             reportPort(entries.at(i), ports.at(i), results[std::size_t(i)]);

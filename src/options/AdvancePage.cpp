@@ -67,7 +67,8 @@ AdvancePage::AdvancePage(
     bindEnabled(options, chatServiceEdit, enabledAs(options, OptionsModel::Control::ChatServiceText));
     bindValue(options, sentinelBox, member(options, &Settings::rps));
     // After the list's own binding, so that the list is filled when this runs.
-    connect(&options, &OptionsModel::reloaded, this, [this] { m_shownCount = int(this->options().ports().size()); });
+    connect(&options, &OptionsModel::reloaded, this,
+        [this] { m_shownCount = int(this->options().ports().size()); });
     connect(&options, &OptionsModel::changed, this, &AdvancePage::showPorts);
     m_shownCount = int(options.ports().size());
     showPorts();

@@ -223,8 +223,8 @@ private slots:
         QVERIFY(!log.exists());
         rig.controls(true);
         // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound (which
-        // keeps its file), a sound with a blank. An address is trimmed and listed once, an invalid one refused, a
-        // cancelled prompt ignored.
+        // keeps its file), a sound with a blank. An address is trimmed and listed once, an invalid one
+        // refused, a cancelled prompt ignored.
         rig.click({ "browseButton0", "browseButton1", "browseButton2", "browseButton4" },
             { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" });
         rig.click({ "&Remove Port", "&Add Port", "&Add Port", "Re&move Address", "A&dd Address",
@@ -243,8 +243,8 @@ private slots:
         for (const char* name : { "runFileEdit", "attackRunFileEdit", "soundFileEdit0", "soundFileEdit2" })
             browsed << rig.named<QLineEdit>(name)->text();
         QCOMPARE(browsed,
-            QStringList(
-                { "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "NetOn.wavx", "/snd/My Alarm.wav" }));
+            QStringList({ "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "NetOn.wavx",
+                "/snd/My Alarm.wav" }));
         QCOMPARE(CommandLine::splitWords(browsed[0]) + CommandLine::splitWords(browsed[1]),
             QStringList({ "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm" }));
         QCOMPARE(rig.named<QLabel>("allowError")->text(), "\"backup.lan\": not an IPv4 or IPv6 address");
@@ -325,9 +325,9 @@ private slots:
         OptionsDialog& dialog = rig.dialog;
         PageLabelRow* row = dialog.pageLabelRow();
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
-        const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] { { &dialog, Qt::Key_Tab, ctrl, 1 },
-            { &dialog, Qt::Key_PageDown, ctrl, 2 }, { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 },
-            { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 4 },
+        const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
+            { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
+            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 4 },
             { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 4 }, { row, Qt::Key_Right, {}, 0 },
             { row, Qt::Key_End, {}, 4 }, { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
@@ -360,11 +360,13 @@ private slots:
         }
         QCOMPARE(note->text(), "Not guarded, outside 1-65535: 70000, -1");
         auto* ports = rig.dialog.page(3)->findChild<QListWidget*>();
-        QVERIFY(ports->visualItemRect(ports->item(ports->count() - 1)).bottom() <= ports->viewport()->height());
+        const QRect added = ports->visualItemRect(ports->item(ports->count() - 1));
+        QVERIFY(added.bottom() <= ports->viewport()->height());
 
         auto* collector = rig.named<QLineEdit>("collectorEdit");
         auto* error = rig.named<QLabel>("collectorError");
-        const std::pair<const char*, const char*> cases[] { { "loghost:99999", "the port must be a number from 1 to 65535" },
+        const std::pair<const char*, const char*> cases[] {
+            { "loghost:99999", "the port must be a number from 1 to 65535" },
             { "2001:db8::1:514", "an IPv6 address goes in brackets, e.g. [2001:db8::1]:514" },
             { "loghost", "not host:port" }, { "[2001:db8::1]:514", nullptr }, { "", nullptr } };
         for (const auto& [text, reason] : cases) {

@@ -289,7 +289,8 @@ private slots:
             store.setValue("Ports/2", "70000");
         }
         sentrel.start(SENTREL_BINARY);
-        const QByteArray line = "] - 2 of 3 ports unguarded: " + busy + " is already open; 70000 is not a valid port\n";
+        const QByteArray line
+            = "] - 2 of 3 ports unguarded: " + busy + " is already open; 70000 is not a valid port\n";
         QVERIFY2(sentrel.waitFor(line), sentrel.out.constData());
         QVERIFY(sentrel.out.indexOf(line) > sentrel.out.indexOf("Port: 70000 is not a valid port"));
         QCOMPARE(sentrel.out.count("ports unguarded"), 1);

@@ -169,7 +169,8 @@ private slots:
         rig.status.addStatusLine(text);
         auto* label = rig.window.statusBar()->findChild<ElidedLabel*>();
         QTRY_COMPARE(label->toolTip(), text);
-        QVERIFY2(label->text().contains(QChar(0x2026)) && label->text().endsWith("12345"), qPrintable(label->text()));
+        QVERIFY2(label->text().contains(QChar(0x2026)) && label->text().endsWith("12345"),
+            qPrintable(label->text()));
         rig.status.model().flush();
         QCOMPARE(rig.status.model().index(0).data(Qt::ToolTipRole).toString(), "[ ORRA ] - " + text);
         QCOMPARE(rig.window.statusList()->textElideMode(), Qt::ElideMiddle);

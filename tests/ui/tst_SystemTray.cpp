@@ -82,9 +82,10 @@ private slots:
             quint64 allowed;
             const char *tip, *problem;
         } cases[] { { ProtectionState::opened(12, {}), 0, "Sentrel\nAll 12 ports guarded", "" },
-            { ProtectionState::opened(12, unguarded), 1, "Sentrel\n4 of 12 ports unguarded\n1 allowed connection",
-                "4 of 12 ports unguarded: 21, 23 need administrator rights; 8080 is already open; 70000 is not a "
-                "valid port" },
+            { ProtectionState::opened(12, unguarded), 1,
+                "Sentrel\n4 of 12 ports unguarded\n1 allowed connection",
+                "4 of 12 ports unguarded: 21, 23 need administrator rights; 8080 is already open; 70000 is "
+                "not a valid port" },
             { ProtectionState::stopped(), 2, "Sentrel\nStopped\n2 allowed connections", "" },
             { ProtectionState::paused(), 0, "Sentrel\nPaused while Options is open", "" } };
         RecordingTray fake;
