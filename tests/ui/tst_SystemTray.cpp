@@ -1,7 +1,10 @@
 #include "DesktopSeams.h"
 #include "MenuActions.h"
+#include "MonitorRig.h"
+#include "ProtectionIndicator.h"
 #include "ProtectionIcon.h"
 #include "QtTrayBackend.h"
+#include "StatusDisplay.h"
 #include "SystemTray.h"
 #include "TrayBackend.h"
 
@@ -118,6 +121,37 @@ private slots:
         QVERIFY(exit->shortcut().isEmpty());
         exit->trigger();
         QCOMPARE(exited.count(), 1);
+    }
+
+    // The state follows the switch and the options dialog; while the dialog has the ports closed the
+    // label says so, and gets its text back. The problem is a status line only while some port is
+    // unguarded.
+    void indicatorFollowsMonitoringAndOptions()
+    {
+        MonitorRig rig({ QString::number(Loopback::freePorts(1).at(0)), "70000" });
+        MonitoringState shown;
+        StatusDisplay status(shown);
+        RecordingTray fake;
+        SystemTray tray(fake, fake);
+        ProtectionIndicator indicator(rig.monitoring, status, &tray, nullptr);
+        QStringList tips { fake.tip };
+        rig.monitoring.toggleMonitoring();
+        tips << fake.tip;
+        status.setStatusText("Protecting..");
+        rig.monitoring.closePortListeners();
+        indicator.setPaused(true);
+        tips << fake.tip + " / " + status.statusText();
+        rig.monitoring.openPortListeners();
+        indicator.setPaused(false);
+        indicator.reportProblems();
+        tips << fake.tip + " / " + status.statusText();
+        rig.monitoring.toggleMonitoring();
+        indicator.reportProblems();
+        tips << fake.tip;
+        QCOMPARE(tips.join('|').replace("Sentrel\n", ""),
+            "Stopped|1 of 2 ports unguarded|Paused while Options is open / Paused while Options is open.|"
+            "1 of 2 ports unguarded / Protecting..|Stopped");
+        QCOMPARE(status.model().lines(), { "[ ORRA ] - 1 of 2 ports unguarded: 70000 is not a valid port" });
     }
 
     // Without a notification area (yet) the icon stays asked for, for a tray that appears, but the
