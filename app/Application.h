@@ -6,6 +6,7 @@
 #include "HeadlessDesktop.h"
 #include "MonitorGroup.h"
 #include "OptionsGroup.h"
+#include "ProtectionIndicator.h"
 #include "SignalWatcher.h"
 #include "WindowGroup.h"
 
@@ -53,6 +54,7 @@ private:
     MonitorGroup m_monitor;
     std::unique_ptr<WindowGroup> m_window; // none without a display
     std::unique_ptr<HeadlessDesktop> m_headless; // stands in for the window without a display
+    ProtectionIndicator m_protection;
     AppLifecycle m_lifecycle;
     std::unique_ptr<OptionsGroup> m_options; // with the window only
     SignalWatcher m_termination;

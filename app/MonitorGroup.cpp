@@ -1,5 +1,6 @@
 #include "MonitorGroup.h"
 
+#include "AlarmOptions.h"
 #include "AlarmSettings.h"
 #include "DesktopServices.h"
 #include "Event.h"
@@ -33,6 +34,10 @@ void MonitorGroup::applySections(bool atStartup)
     if (m_appliedEvents != events) {
         m_foundation.events().configure(events, m_foundation.settings().settings().appPath);
         m_appliedEvents = events;
+        // A collector that cannot be reached by its name sends nothing: said once, not silently.
+        if (const QString problem = AlarmOptions::collectorProblem(events.collector); !problem.isEmpty())
+            m_foundation.status().addStatusLine(
+                QStringLiteral("Collector ") + problem + QStringLiteral(", nothing is sent"));
     }
     const AlarmSettings alarm = AlarmSettings::load(m_foundation.store());
     m_incidentNotifications.setEnabled(alarm.notifications);

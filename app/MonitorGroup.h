@@ -44,6 +44,7 @@ public:
     NetConnectionWatch& networkWatch() { return m_networkWatch; }
     AlertActions& alert() { return m_alert; }
     AlarmSelfTest& selfTest() { return m_selfTest; }
+    NotificationService& notifications() { return m_desktopNotifications; }
 
 private:
     Foundation& m_foundation;

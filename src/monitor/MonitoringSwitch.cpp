@@ -21,6 +21,22 @@ int portOf(const QString& entry)
     const int port = entry.toInt(&ok, 10);
     return ok && port >= 1 && port <= 65535 ? port : 0;
 }
+
+Event::Reason reasonOf(int port, ListeningSocket::ListenResult result)
+{
+    if (port == 0)
+        return Event::Reason::InvalidPort;
+    switch (result) {
+    case ListeningSocket::ListenResult::Ok:
+        return Event::Reason::None;
+    case ListeningSocket::ListenResult::NeedsPrivileges:
+        return Event::Reason::NeedsPrivileges;
+    case ListeningSocket::ListenResult::InUse:
+    case ListeningSocket::ListenResult::OtherError:
+        break;
+    }
+    return Event::Reason::InUse;
+}
 } // namespace
 
 MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState,
@@ -86,6 +102,13 @@ void MonitoringSwitch::openPortListeners()
         results.push_back(openPortListener(i, ports.last()));
     }
     bindPrivilegedPorts(ports, results);
+    m_openedEntries = int(entries.size());
+    m_unguarded.clear();
+    for (int i = 0; i < entries.size(); ++i) {
+        const Event::Reason reason = reasonOf(ports.at(i), results[std::size_t(i)]);
+        if (reason != Event::Reason::None)
+            m_unguarded.append({ entries.at(i), reason });
+    }
     if (!m_monitoringState.isActive()) {
         for (int i = 0; i < entries.size(); ++i)
             reportPort(entries.at(i), ports.at(i), results[std::size_t(i)]);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Event.h"
 #include "IntrusionHandler.h"
 #include "ListeningSocket.h"
 #include "RandomPortSentinel.h"
@@ -36,6 +37,13 @@ public:
 
     enum class State { Off, On };
 
+    // A port-list entry the last opening of the listeners could not guard, and why.
+    struct Unguarded
+    {
+        QString entry;
+        Event::Reason reason;
+    };
+
     State state() const { return m_state; }
     bool isOn() const { return m_state == State::On; }
     // The caption of the button that toggles the switch: what pressing it would do.
@@ -57,6 +65,10 @@ public:
     void openPortListeners() override;
     // Closes every listener; monitoring stays on as far as the caption and the flag go.
     void closePortListeners();
+
+    // The entries the listeners were last opened for, and those of them left unguarded.
+    int openedEntryCount() const { return m_openedEntries; }
+    const QList<Unguarded>& unguarded() const { return m_unguarded; }
 
     // The listeners, listener i serving entry i of the port list when last opened.
     int listenerCount() const { return int(m_listeners.size()); }
@@ -90,4 +102,6 @@ private:
     std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
     State m_state = State::Off;
+    int m_openedEntries = 0;
+    QList<Unguarded> m_unguarded;
 };

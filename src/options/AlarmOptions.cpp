@@ -1,6 +1,7 @@
 #include "AlarmOptions.h"
 
 #include "AllowList.h"
+#include "EventSettings.h"
 
 #include <algorithm>
 
@@ -46,4 +47,20 @@ void AlarmOptions::removeAllowEntries(QList<int> rows)
             m_allow.removeAt(row);
     }
     emit changed();
+}
+
+QString AlarmOptions::collectorProblem(const QString& collector)
+{
+    const QString text = collector.trimmed();
+    QString host;
+    int port = 0;
+    if (text.isEmpty() || EventSettings::splitCollector(text, &host, &port))
+        return {};
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    QString reason = QStringLiteral("not host:port");
+    if (colon > 0 && !text.startsWith(QLatin1Char('[')) && text.left(colon).contains(QLatin1Char(':')))
+        reason = QStringLiteral("an IPv6 address goes in brackets, e.g. [2001:db8::1]:514");
+    else if (colon > 0)
+        reason = QStringLiteral("the port must be a number from 1 to 65535");
+    return QLatin1Char('"') + text + QLatin1String("\": ") + reason;
 }

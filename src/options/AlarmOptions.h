@@ -27,6 +27,9 @@ public:
     // Adds one address or range; returns why it was refused, empty when it was added.
     QString addAllowEntry(const QString& entry);
     void removeAllowEntries(QList<int> rows);
+    // Why the collector text cannot be used, in the allow list's form ("text": reason); empty
+    // when it can, and for an empty text, which means none.
+    static QString collectorProblem(const QString& collector);
     // Tells the page that a value changed other than through its own controls.
     void touch() { emit changed(); }
     // Nothing else on the page depends on a control's value, and a change would also clear the

@@ -246,6 +246,28 @@ private slots:
         QCOMPARE(sentrel.exitStatus(), QProcess::NormalExit);
     }
 
+    // Started as a normal user with one port another program holds and one no listener can take, it
+    // names them with the reasons in one status line after the per-port lines.
+    void partialStartIsReportedOnce()
+    {
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::Any));
+        const QByteArray busy = QByteArray::number(taken.serverPort());
+        Program sentrel(freeFixedPort());
+        {
+            QSettings store(sentrel.home.filePath("config/Sentrel II.ini"), QSettings::IniFormat);
+            store.setValue("Ports/Number", "2");
+            store.setValue("Ports/1", busy);
+            store.setValue("Ports/2", "70000");
+        }
+        sentrel.start(SENTREL_BINARY);
+        const QByteArray line
+            = "] - 2 of 3 ports unguarded: " + busy + " is already open; 70000 is not a valid port\n";
+        QVERIFY2(sentrel.waitFor(line), sentrel.out.constData());
+        QVERIFY(sentrel.out.indexOf(line) > sentrel.out.indexOf("Port: 70000 is not a valid port"));
+        QCOMPARE(sentrel.out.count("ports unguarded"), 1);
+    }
+
     // Killed while a burst is being logged, the program leaves whole entries behind: only the very last
     // may be cut, where the kernel cut the write. What it wrote stays its user's, whatever the umask.
     void sigkillMidBurstLeavesOnlyWholeLogEntries()
