@@ -1,5 +1,7 @@
 #include "AlarmOptions.h"
 #include "AlarmPage.h"
+#include "DetectionPage.h"
+#include "DetectionSettings.h"
 #include "CommandLine.h"
 #include "DesktopSeams.h"
 #include "OptionsDialog.h"
@@ -47,6 +49,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         alarm.load(); // as start-up does: the store has the newer sections before the dialog opens
         commands.setPrompts(this);
         static_cast<AlarmPage*>(dialog.page(4))->setAsk([this] { return chooseFile(); });
+        static_cast<DetectionPage*>(dialog.page(5))->setAsk([this] { return chooseFile(); });
         QObject::connect(&cycle, &OptionsCycle::hideRequested, &cycle, [this] { calls << "hide"; });
     }
     // clang-format off
@@ -232,8 +235,8 @@ private slots:
         int changed = 0;
         for (int i = 0; i < stored.size() && edited.size() == stored.size(); ++i)
             changed += stored.at(i) != edited.at(i);
-        // 19 check boxes, the two On/Off pairs, eight text boxes, three spin boxes, three ports, the address.
-        QCOMPARE(changed, 38);
+        // 22 check boxes, the two On/Off pairs, eight text boxes, five spin boxes, three ports, the address.
+        QCOMPARE(changed, 43);
         QCOMPARE(enabled(), editedFlags);
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
         // A program is quoted so that it runs as the one word chosen; a sound file is kept as chosen.
@@ -287,17 +290,17 @@ private slots:
                     dialog.pageLabel(i)->font().bold() + 2 * dialog.pageLabel(i)->font().underline());
             return fonts;
         };
-        QCOMPARE(visiblePages(), (QList<int> { 0, 1, 2, 3, 4 }));
+        QCOMPARE(visiblePages(), (QList<int> { 0, 1, 2, 3, 4, 5 }));
         QVERIFY(dialog.page(0)->isAncestorOf(dialog.childAt(dialog.page(0)->geometry().center())));
         QTest::mouseClick(dialog.pageLabel(2), Qt::LeftButton);
         QCOMPARE(visiblePages(), QList<int> { 2 });
-        QCOMPARE(hover(dialog.pageLabel(1)), "03000");
-        QCOMPARE(hover(dialog.page(2)), "00000"); // the frame's own border
-        QCOMPARE(hover(dialog.pageLabel(3)), "00030");
+        QCOMPARE(hover(dialog.pageLabel(1)), "030000");
+        QCOMPARE(hover(dialog.page(2)), "000000"); // the frame's own border
+        QCOMPARE(hover(dialog.pageLabel(3)), "000300");
         dialog.cancelButton()->click();
         QVERIFY(rig.open());
-        QCOMPARE(visiblePages(), (QList<int> { 0, 1, 2, 3, 4 }));
-        QCOMPARE(hover(nullptr), "00000");
+        QCOMPARE(visiblePages(), (QList<int> { 0, 1, 2, 3, 4, 5 }));
+        QCOMPARE(hover(nullptr), "000000");
 
         QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
         auto* hotkeys = dialog.page(1)->findChildren<QCheckBox*>().at(3);
@@ -312,6 +315,19 @@ private slots:
         QTest::mouseClick(hotkeys, Qt::RightButton, {}, QPoint(6, hotkeys->height() / 2));
         QCOMPARE(title, QString("Hotkeys Menu"));
         QCOMPARE(hotkeys->isChecked(), before);
+    }
+
+    // The UDP list is edited like the TCP list and saved with OK only.
+    void udpPortList()
+    {
+        Rig rig({ "UDP Ports/Number=2", "UDP Ports/0=137", "UDP Ports/1=138", "UDP Ports/2=161" });
+        QVERIFY(rig.open());
+        rig.controls(true); // selects the first and the third
+        rig.click({ "Remo&ve UDP Port", "Add &UDP Port", "Add &UDP Port", "Add &UDP Port" }, { " 53 ", "x", "" });
+        QCOMPARE(rig.named<QListWidget>("udpPortList")->count(), 2);
+        QCOMPARE(rig.named<QListWidget>("udpPortList")->item(1)->text(), "53");
+        QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
     }
 
     // "Add Port": blanks around, halves to the even neighbour, the int range, the locale's decimal
