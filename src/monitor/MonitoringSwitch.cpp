@@ -151,8 +151,7 @@ void MonitoringSwitch::openPortListeners()
 void MonitoringSwitch::openTripwires(bool report)
 {
     const QStringList& entries = m_detection.udpPorts;
-    for (const auto& tripwire : m_tripwires)
-        tripwire->close();
+    closeTripwires();
     while (m_tripwires.size() < std::size_t(entries.size())) {
         auto& tripwire = m_tripwires.emplace_back(std::make_unique<UdpTripwire>());
         connect(tripwire.get(), &UdpTripwire::datagramReceived, this,
@@ -248,8 +247,19 @@ void MonitoringSwitch::closePortListeners()
         listener->setLocalPort(0);
         listener->close();
     }
-    for (const auto& tripwire : m_tripwires)
+    closeTripwires();
+}
+
+// What the kernel dropped while the queues were full is said once per closing, not per datagram.
+void MonitoringSwitch::closeTripwires()
+{
+    quint64 dropped = 0;
+    for (const auto& tripwire : m_tripwires) {
+        dropped += tripwire->takeDropped();
         tripwire->close();
+    }
+    if (dropped > 0)
+        m_status.addStatusLine(QStringLiteral("UDP Ports: %1 datagrams dropped, more than the queue holds").arg(dropped));
 }
 
 ListeningSocket& MonitoringSwitch::ensureListener(int index)

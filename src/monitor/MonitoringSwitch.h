@@ -90,6 +90,7 @@ private:
     void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results);
     void reportPort(const QString& entry, int port, ListenResult result, bool udp = false);
     void openTripwires(bool report);
+    void closeTripwires();
     void startPacketWatch();
     bool isGuarded(int port) const;
     void setState(State state);

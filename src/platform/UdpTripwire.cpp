@@ -72,6 +72,7 @@ UdpTripwire::ListenResult UdpTripwire::open(int port)
     }
     m_fd = fd;
     m_port = port;
+    m_dropped = m_droppedTaken = 0;
     m_notifier->setSocket(fd);
     m_notifier->setEnabled(true);
     return ListenResult::Ok;

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <utility>
 
 class QSocketNotifier;
 
@@ -27,8 +28,9 @@ public:
     void close();
     bool isOpen() const { return m_fd >= 0; }
     int port() const { return m_port; }
-    // Datagrams the kernel dropped because the queue was full, as it last told.
-    std::uint32_t dropped() const { return m_dropped; }
+    // Datagrams the kernel dropped because the queue was full since the last call, as far as it
+    // told with the datagrams read since.
+    std::uint32_t takeDropped() { return m_dropped - std::exchange(m_droppedTaken, m_dropped); }
 
 signals:
     // peerAddress as ListeningSocket::connectionAccepted writes it.
@@ -39,6 +41,7 @@ private:
 
     int m_fd = -1;
     int m_port = 0;
-    std::uint32_t m_dropped = 0;
+    std::uint32_t m_dropped = 0; // the socket's own count, from its open
+    std::uint32_t m_droppedTaken = 0;
     QSocketNotifier* m_notifier = nullptr;
 };
