@@ -323,7 +323,7 @@ private slots:
             QStringList({ "Monitoring Port: " + tcp, "Monitoring UDP Port: " + udp, "UDP Port: " + held + " is already open",
                 "UDP Port: x is not a valid port" })
                 + watchLine);
-        QCOMPARE(rig.out.events.front().udp && rig.out.events.front().port == free[2], true);
+        QVERIFY(rig.out.events.front().udp && rig.out.events.front().port == free[2]);
 
         QUdpSocket client;
         QVERIFY(client.bind(QHostAddress::LocalHost, 0));
@@ -331,8 +331,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.out.log.filter("alert:").size(), 1, 2000);
         QCOMPARE(rig.out.log.filter("alert:"),
             QStringList({ "alert:127.0.0.1|" + udp + "|UDP probe: the address may be forged" }));
-        const Event& datagram = rig.out.events.back();
-        QVERIFY(datagram.detection == Event::Detection::Udp && datagram.sourcePort == client.localPort());
         // Loopback delivers at once: an answer sent while the datagram was handled would be here.
         QVERIFY(!client.hasPendingDatagrams());
 
@@ -343,9 +341,9 @@ private slots:
         socklen_t size = sizeof local;
         QCOMPARE(::getsockname(connection[0], reinterpret_cast<sockaddr*>(&local), &size), 0);
         const quint16 connected = ntohs(local.sin6_port);
-        const QHostAddress loopback("127.0.0.1"), any("127.0.0.1");
-        rig.monitoring.probes().probesSeen({ { loopback, connected, any, quint16(free[0]), TcpProbe::Syn },
-            { loopback, 1, any, quint16(free[0]), TcpProbe::Syn } });
+        const QHostAddress loopback("127.0.0.1");
+        rig.monitoring.probes().probesSeen({ { loopback, connected, loopback, quint16(free[0]), TcpProbe::Syn },
+            { loopback, 1, loopback, quint16(free[0]), TcpProbe::Syn } });
         QTRY_COMPARE_WITH_TIMEOUT(rig.out.log.filter("alert:").size(), 3, 3000);
         QStringList intrusions;
         for (const Event& e : rig.out.events)

@@ -10,30 +10,20 @@ Q_DECLARE_METATYPE(DetectionSettings)
 
 namespace {
 // Sources by short name; x is on the allow list.
-QString address(const QString& name)
-{
-    static const QHash<QString, QString> names { { "a", "192.0.2.1" }, { "b", "192.0.2.2" }, { "c", "192.0.2.3" },
-        { "six", "2001:db8::6" }, { "x", "198.51.100.7" } };
-    return names.value(name, name);
-}
-QString nameOf(const QString& text)
-{
-    static const QHash<QString, QString> names { { "192.0.2.1", "a" }, { "192.0.2.2", "b" }, { "192.0.2.3", "c" },
-        { "2001:db8::6", "six" }, { "198.51.100.7", "x" } };
-    return names.value(text, text);
-}
+const QStringList Names { "a", "b", "c", "six", "x" };
+const QStringList Addresses { "192.0.2.1", "192.0.2.2", "192.0.2.3", "2001:db8::6", "198.51.100.7" };
+QString address(const QString& name) { return Addresses.value(Names.indexOf(name), name); }
+QString nameOf(const QString& text) { return Names.value(Addresses.indexOf(text), text); }
 
 // "1,2,3,7" as "1-3,7".
 QString ranges(const QString& ports)
 {
     QStringList out;
-    const QStringList list = ports.split(',');
-    for (qsizetype i = 0; i < list.size();) {
-        qsizetype j = i;
-        while (j + 1 < list.size() && list[j + 1].toInt() == list[j].toInt() + 1)
-            ++j;
-        out << (j == i ? list[i] : list[i] + '-' + list[j]);
-        i = j + 1;
+    for (const QString& port : ports.split(',')) {
+        if (!out.isEmpty() && out.last().section('-', -1).toInt() + 1 == port.toInt())
+            out.last() = out.last().section('-', 0, 0) + '-' + port;
+        else
+            out << port;
     }
     return out.join(',');
 }
@@ -104,7 +94,7 @@ struct Rig
         return out;
     }
 
-    // The events since the last call, and a check that each alarm carried its kind's message.
+    // The events since the last call; each alarm's message and the latest alarm's kind, as expected.
     QString summary()
     {
         QStringList out;
@@ -114,6 +104,7 @@ struct Rig
             if (e.kind == Event::Kind::Intrusion) {
                 out << Event::detectionName(e.detection) + (' ' + where);
                 expectedAlerts << Messages.value(Event::detectionName(e.detection));
+                lastAlarm = Event::detectionName(e.detection) + QString::number(Event::isSpoofable(e.detection));
             } else if (e.kind == Event::Kind::Allowed) {
                 out << "allowed " + (Event::detectionName(e.detection) + (' ' + where));
             } else if (e.kind == Event::Kind::PortScan) {
@@ -121,30 +112,26 @@ struct Rig
                            .arg(e.scanEnded ? "ended" : "started", nameOf(e.address))
                            .arg(e.count)
                            .arg(ranges(e.ports), e.spoofable ? " spoofable" : "");
-                if (!e.scanEnded)
-                    expectedAlerts << QString("port scan: %1 ports within %2 s%3")
-                                          .arg(e.count)
-                                          .arg(window)
-                                          .arg(e.spoofable ? ": the address may be forged" : "");
+                if (e.scanEnded)
+                    continue;
+                expectedAlerts << QString("port scan: %1 ports within %2 s%3")
+                                      .arg(e.count)
+                                      .arg(window)
+                                      .arg(e.spoofable ? ": the address may be forged" : "");
+                lastAlarm = "port_scan" + QString::number(e.spoofable);
             }
         }
         return out.join(", ");
-    }
-    QStringList alerts() const
-    {
-        QStringList messages;
-        for (const QString& entry : recorder.log.filter("alert:"))
-            messages << entry.section('|', 2);
-        return messages;
     }
 
     std::chrono::milliseconds now { 1000000 };
     Recorder recorder;
     IntrusionHandler intrusions { recorder, recorder, recorder, [this] { return now; } };
     ProbeClassifier probes { intrusions, recorder, [this] { return now; } };
-    qsizetype seen = 0;
+    std::size_t seen = 0;
     int window = 3;
     QStringList expectedAlerts;
+    QString lastAlarm;
 };
 
 DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
@@ -177,7 +164,6 @@ private slots:
         row("unguarded ports raise nothing", "S@a:1>80 F@a:2>80 -@six:3>8080 +5000", {});
         row("flags", "-@a:1>21 F@a:2>21 FPU@a:3>23 PU@a:4>21 FA@a:5>21 R@a:6>21 SA@a:7>21 FP@six:8>21",
             { "null a:1>21, fin a:2>21, xmas a:3>23, xmas a:4>21, xmas six:8>21" });
-        row("udp", "udp@six:53>137", { "udp six:53>137" });
         row("allowed: recorded, never raised", "S@x:1>21 F@x:2>21 udp@x:3>137 +1000 sweep@x:1-20 +70000",
             { "allowed fin x:2>21, allowed udp x:3>137, allowed half_open x:1>21" });
         row("half-open and flags off", "S@a:1>21 F@a:2>21 -@a:3>23 udp@a:4>137 +2000", { "udp a:4>137" },
@@ -186,7 +172,6 @@ private slots:
             "sweep@b:30001-30008 +1000 sweep@b:30004-30010 +59999 mark +2",
             { "scan started b 8 30001-30008 spoofable", "mark", "scan ended b 10 30001-30010 spoofable" });
         row("ports leave the window", "sweep@b:1-4 +2000 sweep@b:5-7 +1001 sweep@b:8-8 +1000 sweep@b:9-9", {});
-        row("seven ports are no scan", "sweep@b:1-7 +70000", {});
         row("a new scan after the gap", "sweep@b:1-8 +60001 sweep@b:11-18",
             { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable, scan started b 8 11-18 spoofable" });
         row("connects, datagrams and probes count together",
@@ -211,17 +196,14 @@ private slots:
         Rig rig(settings);
         rig.window = settings.scanWindowSeconds;
         QCOMPARE(rig.run(script), events);
-        QCOMPARE(rig.alerts(), rig.expectedAlerts);
+        QStringList alerts;
+        for (const QString& entry : rig.recorder.log.filter("alert:"))
+            alerts << entry.section('|', 2);
+        QCOMPARE(alerts, rig.expectedAlerts);
         // The latest alarm's record, which the attack program's environment is made from.
-        const auto last = std::find_if(rig.recorder.events.rbegin(), rig.recorder.events.rend(), [](const Event& e) {
-            return e.kind == Event::Kind::Intrusion || (e.kind == Event::Kind::PortScan && !e.scanEnded);
-        });
-        if (last != rig.recorder.events.rend()) {
-            const bool scan = last->kind == Event::Kind::PortScan;
-            const IntruderRecord& record = rig.intrusions.intruder();
-            QCOMPARE(QString(record.detection), QString(scan ? "port_scan" : Event::detectionName(last->detection)));
-            QCOMPARE(record.spoofable, scan ? last->spoofable : Event::isSpoofable(last->detection));
-        }
+        const IntruderRecord& record = rig.intrusions.intruder();
+        if (!rig.lastAlarm.isEmpty())
+            QCOMPARE(record.detection + QString::number(record.spoofable), rig.lastAlarm);
     }
 
     // A flood from random sources: the tables stay at their caps, the oldest go first, each loss is
