@@ -62,7 +62,8 @@ ProgramLauncher::Environment AlertActions::attackEnvironment(const IntruderRecor
         { QStringLiteral("SENTREL_SOURCE_PORT"), QString::number(intruder.sourcePort) },
         { QStringLiteral("SENTREL_TIME"), QString::fromLatin1(EventFormat::timestamp(intruder.time)) },
         { QStringLiteral("SENTREL_DETECTION"), QString::fromLatin1(intruder.detection) },
-        { QStringLiteral("SENTREL_SPOOFABLE"), intruder.spoofable ? QStringLiteral("true") : QStringLiteral("false") },
+        { QStringLiteral("SENTREL_SPOOFABLE"),
+            intruder.spoofable ? QStringLiteral("true") : QStringLiteral("false") },
     };
 }
 

@@ -57,7 +57,8 @@ void IntrusionHandler::handlePortScan(PortScan& scan)
     QStringList ports;
     for (int port : scan.ports)
         ports << QString::number(port);
-    Event event = Event::portScan(0, scan.address, ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, false);
+    Event event = Event::portScan(
+        0, scan.address, ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, false);
     raise(event, scan.lastPort, 0,
         QStringLiteral("port scan: %1 ports within %2 s%3")
             .arg(scan.portCount)

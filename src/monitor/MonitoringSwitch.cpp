@@ -49,9 +49,8 @@ void MonitoringSwitch::setPacketWatch(PacketWatch* watch)
 {
     m_packetWatch = watch;
     if (watch)
-        connect(watch, &PacketWatch::probesSeen, this, [this](const QList<TcpProbe>& probes) {
-            m_probes.probesSeen(probes);
-        });
+        connect(watch, &PacketWatch::probesSeen, this,
+            [this](const QList<TcpProbe>& probes) { m_probes.probesSeen(probes); });
 }
 
 void MonitoringSwitch::configureDetection(const DetectionSettings& settings, bool report)
@@ -155,7 +154,9 @@ void MonitoringSwitch::openTripwires(bool report)
     while (m_tripwires.size() < std::size_t(entries.size())) {
         auto& tripwire = m_tripwires.emplace_back(std::make_unique<UdpTripwire>());
         connect(tripwire.get(), &UdpTripwire::datagramReceived, this,
-            [this](const QString& peer, int port, int peerPort) { m_probes.datagramSeen(peer, port, peerPort); });
+            [this](const QString& peer, int port, int peerPort) {
+                m_probes.datagramSeen(peer, port, peerPort);
+            });
     }
     for (int i = 0; i < entries.size(); ++i) {
         const int port = portOf(entries.at(i));
@@ -259,7 +260,8 @@ void MonitoringSwitch::closeTripwires()
         tripwire->close();
     }
     if (dropped > 0)
-        m_status.addStatusLine(QStringLiteral("UDP Ports: %1 datagrams dropped, more than the queue holds").arg(dropped));
+        m_status.addStatusLine(
+            QStringLiteral("UDP Ports: %1 datagrams dropped, more than the queue holds").arg(dropped));
 }
 
 ListeningSocket& MonitoringSwitch::ensureListener(int index)

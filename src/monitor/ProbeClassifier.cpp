@@ -112,9 +112,10 @@ void ProbeClassifier::reportLosses(bool flooded)
     if (flooded)
         return;
     if (const quint64 dropped = m_syns.takeDropped()) {
-        m_status.addStatusLine(QStringLiteral("Half-open scans: %1 probes dropped, more than %2 waiting at once")
-                                   .arg(dropped)
-                                   .arg(PendingSyns::MaxPending));
+        m_status.addStatusLine(
+            QStringLiteral("Half-open scans: %1 probes dropped, more than %2 waiting at once")
+                .arg(dropped)
+                .arg(PendingSyns::MaxPending));
     }
     if (const quint64 evicted = m_scans.takeEvicted()) {
         m_status.addStatusLine(QStringLiteral("Port scans: %1 sources dropped, more than %2 at once")

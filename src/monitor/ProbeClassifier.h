@@ -32,7 +32,8 @@ class ProbeClassifier
 public:
     using Guarded = std::function<bool(int port)>;
 
-    ProbeClassifier(IntrusionHandler& intrusions, StatusReporter& status, Throttle::Clock clock = &Throttle::steadyNow);
+    ProbeClassifier(
+        IntrusionHandler& intrusions, StatusReporter& status, Throttle::Clock clock = &Throttle::steadyNow);
 
     void configure(const DetectionSettings& settings, std::chrono::milliseconds scanGap);
     // Whether a port has a listener now.

@@ -75,7 +75,8 @@ void ScanTracker::touch(const QHostAddress& address, int port, bool spoofable)
     recent.erase(std::remove_if(recent.begin(), recent.end(),
                      [&](const auto& touched) { return now - touched.second > m_window; }),
         recent.end());
-    const auto same = std::find_if(recent.begin(), recent.end(), [port](const auto& t) { return t.first == port; });
+    const auto same
+        = std::find_if(recent.begin(), recent.end(), [port](const auto& t) { return t.first == port; });
     if (same != recent.end()) {
         same->second = now;
         return;

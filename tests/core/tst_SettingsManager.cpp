@@ -178,7 +178,8 @@ private slots:
         QCOMPARE(original, before);
         QVERIFY(after.contains("[Events]\nCollector=\nCollector%20Protocol=tcp\nEvent%20Log=1\n"
                                "Event%20Log%20Files=5\nEvent%20Log%20Size=10\nSyslog=1\n"));
-        QVERIFY(after.contains("[UDP%20Ports]\n0=69\n1=135\n10=1434\n") && after.endsWith("9=520\nNumber=10\n"));
+        QVERIFY(
+            after.contains("[UDP%20Ports]\n0=69\n1=135\n10=1434\n") && after.endsWith("9=520\nNumber=10\n"));
         described(t.store()); // the next start leaves the file alone
         QCOMPARE(fileBytes(t.path()), after);
         EventSettings { false, 7, 3, true, " h:1 ", "udp" }.save(t.store());
@@ -197,7 +198,8 @@ private slots:
             { "Events/Event Log=0;Events/Event Log Size=25;Events/Event Log Files=2;Events/Syslog=0;"
               "Events/Collector= [::1]:6514 ;Events/Collector Protocol=UDP;Alarm/Scan Gap= 86400 ;"
               "Alarm/One Alarm Per Scan=1;Alarm/Notifications=0;Alarm/Allow= 10.0.0.0/8 ;"
-              "Detection/Half Open=0;Detection/Stealth Flags=0;Detection/Port Scan=0;Detection/Scan Ports= 65535 ;"
+              "Detection/Half Open=0;Detection/Stealth Flags=0;Detection/Port Scan=0;Detection/Scan Ports= "
+              "65535 ;"
               "Detection/Scan Window=3600;UDP Ports/Number=1;UDP Ports/0=53;UDP Ports/1=7a;UDP Ports/2=9",
                 "0 25 2 0 [::1]:6514 udp | 86400 1 0 10.0.0.0/8 | 0 0 0 65535 3600 53,7a" },
             { "Events/Event Log=yes;Events/Event Log Size=-3;Events/Event Log Files=many;Alarm/Scan Gap=soon;"

@@ -8,8 +8,8 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QUdpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <ctime>
 #include <fcntl.h>
@@ -306,7 +306,8 @@ private slots:
     void udpTripwiresAndProbesOnRealSockets()
     {
         const std::vector<int> free = Loopback::freePorts(3);
-        const QString tcp = QString::number(free[0]), udp = QString::number(free[1]), held = QString::number(free[2]);
+        const QString tcp = QString::number(free[0]), udp = QString::number(free[1]),
+                      held = QString::number(free[2]);
         QUdpSocket holder;
         QVERIFY(holder.bind(QHostAddress::AnyIPv4, quint16(free[2])));
         MonitorRig rig({ tcp });
@@ -320,8 +321,8 @@ private slots:
             ? QStringList { "Stealth scan watch needs administrator rights" }
             : QStringList {};
         QCOMPARE(rig.out.lines(),
-            QStringList({ "Monitoring Port: " + tcp, "Monitoring UDP Port: " + udp, "UDP Port: " + held + " is already open",
-                "UDP Port: x is not a valid port" })
+            QStringList({ "Monitoring Port: " + tcp, "Monitoring UDP Port: " + udp,
+                "UDP Port: " + held + " is already open", "UDP Port: x is not a valid port" })
                 + watchLine);
         QVERIFY(rig.out.events.front().udp && rig.out.events.front().port == free[2]);
 
@@ -342,15 +343,18 @@ private slots:
         QCOMPARE(::getsockname(connection[0], reinterpret_cast<sockaddr*>(&local), &size), 0);
         const quint16 connected = ntohs(local.sin6_port);
         const QHostAddress loopback("127.0.0.1");
-        rig.monitoring.probes().probesSeen({ { loopback, connected, loopback, quint16(free[0]), TcpProbe::Syn },
-            { loopback, 1, loopback, quint16(free[0]), TcpProbe::Syn } });
+        rig.monitoring.probes().probesSeen(
+            { { loopback, connected, loopback, quint16(free[0]), TcpProbe::Syn },
+                { loopback, 1, loopback, quint16(free[0]), TcpProbe::Syn } });
         QTRY_COMPARE_WITH_TIMEOUT(rig.out.log.filter("alert:").size(), 3, 3000);
         QStringList intrusions;
         for (const Event& e : rig.out.events)
             if (e.kind == Event::Kind::Intrusion)
-                intrusions << QString(Event::detectionName(e.detection)) + ' ' + QString::number(e.sourcePort);
-        QCOMPARE(intrusions, QStringList({ "udp " + QString::number(client.localPort()),
-                                 "connect " + QString::number(connected), "half_open 1" }));
+                intrusions << QString(Event::detectionName(e.detection)) + ' '
+                        + QString::number(e.sourcePort);
+        QCOMPARE(intrusions,
+            QStringList({ "udp " + QString::number(client.localPort()),
+                "connect " + QString::number(connected), "half_open 1" }));
 
         // A burst beyond the queue: what the kernel dropped is one line when the tripwires close. A
         // datagram sent once reading began comes after the rest of the burst.
@@ -359,11 +363,13 @@ private slots:
             client.writeDatagram("x", 1, QHostAddress::LocalHost, quint16(free[1]));
         QTRY_VERIFY_WITH_TIMEOUT(rig.out.events.size() > before, 2000);
         QUdpSocket last;
-        QVERIFY(last.bind(QHostAddress::LocalHost, 0) && last.writeDatagram("y", 1, QHostAddress::LocalHost, quint16(free[1])) == 1);
+        QVERIFY(last.bind(QHostAddress::LocalHost, 0)
+            && last.writeDatagram("y", 1, QHostAddress::LocalHost, quint16(free[1])) == 1);
         QTRY_COMPARE_WITH_TIMEOUT(rig.out.events.back().sourcePort, int(last.localPort()), 5000);
         rig.monitoring.toggleMonitoring();
         QFile queueSize("/proc/sys/net/core/rmem_default"); // 3000 datagrams overflow up to about 1 MB
-        const bool overflowed = !queueSize.open(QIODevice::ReadOnly) || queueSize.readAll().trimmed().toInt() < (1 << 20);
+        const bool overflowed
+            = !queueSize.open(QIODevice::ReadOnly) || queueSize.readAll().trimmed().toInt() < (1 << 20);
         const QStringList dropped = rig.out.lines().filter("datagrams dropped");
         QVERIFY2(!overflowed
                 || (dropped.size() == 1 && dropped[0].startsWith("UDP Ports: ")

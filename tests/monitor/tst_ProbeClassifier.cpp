@@ -12,8 +12,14 @@ namespace {
 // Sources by short name; x is on the allow list.
 const QStringList Names { "a", "b", "c", "six", "x" };
 const QStringList Addresses { "192.0.2.1", "192.0.2.2", "192.0.2.3", "2001:db8::6", "198.51.100.7" };
-QString address(const QString& name) { return Addresses.value(Names.indexOf(name), name); }
-QString nameOf(const QString& text) { return Names.value(Addresses.indexOf(text), text); }
+QString address(const QString& name)
+{
+    return Addresses.value(Names.indexOf(name), name);
+}
+QString nameOf(const QString& text)
+{
+    return Names.value(Addresses.indexOf(text), text);
+}
 
 // "1,2,3,7" as "1-3,7".
 QString ranges(const QString& ports)
@@ -52,7 +58,8 @@ struct Rig
 
     void probe(const QString& flags, const QString& source, int sourcePort, int port)
     {
-        TcpProbe p { QHostAddress(address(source)), quint16(sourcePort), QHostAddress("192.0.2.100"), quint16(port), 0 };
+        TcpProbe p { QHostAddress(address(source)), quint16(sourcePort), QHostAddress("192.0.2.100"),
+            quint16(port), 0 };
         const std::pair<QChar, TcpProbe::Flag> letters[] = { { 'S', TcpProbe::Syn }, { 'A', TcpProbe::Ack },
             { 'R', TcpProbe::Rst }, { 'F', TcpProbe::Fin }, { 'P', TcpProbe::Psh }, { 'U', TcpProbe::Urg } };
         for (const auto& [letter, flag] : letters)
@@ -100,11 +107,13 @@ struct Rig
         QStringList out;
         for (; seen < recorder.events.size(); ++seen) {
             const Event& e = recorder.events[seen];
-            const QString where = nameOf(e.address) + ':' + QString::number(e.sourcePort) + '>' + QString::number(e.port);
+            const QString where
+                = nameOf(e.address) + ':' + QString::number(e.sourcePort) + '>' + QString::number(e.port);
             if (e.kind == Event::Kind::Intrusion) {
                 out << Event::detectionName(e.detection) + (' ' + where);
                 expectedAlerts << Messages.value(Event::detectionName(e.detection));
-                lastAlarm = Event::detectionName(e.detection) + QString::number(Event::isSpoofable(e.detection));
+                lastAlarm
+                    = Event::detectionName(e.detection) + QString::number(Event::isSpoofable(e.detection));
             } else if (e.kind == Event::Kind::Allowed) {
                 out << "allowed " + (Event::detectionName(e.detection) + (' ' + where));
             } else if (e.kind == Event::Kind::PortScan) {
@@ -155,10 +164,11 @@ private slots:
                              const DetectionSettings& settings = detection(true, true, true)) {
             QTest::newRow(name) << settings << script << events;
         };
-        row("syn then accept: one connect", "S@a:1000>21 +300 accept@a:1000>21 +5000", { "connect a:1000>21" });
+        row("syn then accept: one connect", "S@a:1000>21 +300 accept@a:1000>21 +5000",
+            { "connect a:1000>21" });
         row("accept read before its syn", "accept@a:1001>21 S@a:1001>21 +5000", { "connect a:1001>21" });
-        row("unanswered syn: half-open at the deadline, once", "S@a:1000>21 +500 S@a:1000>21 +499 mark +1 +5000",
-            { "mark", "half_open a:1000>21" });
+        row("unanswered syn: half-open at the deadline, once",
+            "S@a:1000>21 +500 S@a:1000>21 +499 mark +1 +5000", { "mark", "half_open a:1000>21" });
         row("another source port is its own connection", "S@a:1000>21 accept@a:1002>21 +1000",
             { "connect a:1002>21, half_open a:1000>21" });
         row("unguarded ports raise nothing", "S@a:1>80 F@a:2>80 -@six:3>8080 +5000", {});
@@ -171,9 +181,11 @@ private slots:
         row("sweep of unguarded ports: one alarm, one end",
             "sweep@b:30001-30008 +1000 sweep@b:30004-30010 +59999 mark +2",
             { "scan started b 8 30001-30008 spoofable", "mark", "scan ended b 10 30001-30010 spoofable" });
-        row("ports leave the window", "sweep@b:1-4 +2000 sweep@b:5-7 +1001 sweep@b:8-8 +1000 sweep@b:9-9", {});
+        row("ports leave the window", "sweep@b:1-4 +2000 sweep@b:5-7 +1001 sweep@b:8-8 +1000 sweep@b:9-9",
+            {});
         row("a new scan after the gap", "sweep@b:1-8 +60001 sweep@b:11-18",
-            { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable, scan started b 8 11-18 spoofable" });
+            { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable, scan started b 8 11-18 "
+              "spoofable" });
         row("connects, datagrams and probes count together",
             "accept@c:1>21 udp@c:2>137 F@c:3>23 sweep@c:40001-40005 +61000",
             { "connect c:1>21, udp c:2>137, fin c:3>23, scan started c 8 21,137,23,40001-40005 spoofable, "
@@ -236,7 +248,8 @@ private slots:
         for (const Event& e : rig.recorder.events) {
             halfOpen += e.kind == Event::Kind::Intrusion;
             if (e.kind == Event::Kind::PortScan)
-                scans << nameOf(e.address) + (e.scanEnded ? " ended " : " started ") + QString::number(e.count);
+                scans << nameOf(e.address) + (e.scanEnded ? " ended " : " started ")
+                        + QString::number(e.count);
         }
         QCOMPARE(halfOpen, PendingSyns::MaxPending);
         QCOMPARE(scans, QStringList({ "b started 8", "b ended 10" }));
