@@ -42,7 +42,11 @@ MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& moni
     m_intrusions.setConnectionSeen([this](const QString& peer, int port, int peerPort) {
         m_probes.connectionSeen(peer, port, peerPort);
     });
-    m_probes.setGuarded([this](int port) { return isGuarded(port); });
+    m_probes.setGuarded([this](int port) { return listenerOn(port) != nullptr; },
+        [this](int port) {
+            const ListeningSocket* listener = listenerOn(port);
+            return listener && listener->hasWaiting();
+        });
 }
 
 void MonitoringSwitch::setPacketWatch(PacketWatch* watch)
@@ -76,14 +80,15 @@ void MonitoringSwitch::startPacketWatch()
             : QStringLiteral("Stealth scan watch could not be started"));
 }
 
-bool MonitoringSwitch::isGuarded(int port) const
+const ListeningSocket* MonitoringSwitch::listenerOn(int port) const
 {
     for (const auto& listener : m_listeners) {
         if (listener->state() == ListeningSocket::State::Listening && listener->localPort() == port)
-            return true;
+            return listener.get();
     }
     const ListeningSocket& sentinel = m_sentinel.socket();
-    return sentinel.state() == ListeningSocket::State::Listening && sentinel.localPort() == port;
+    return sentinel.state() == ListeningSocket::State::Listening && sentinel.localPort() == port ? &sentinel
+                                                                                                 : nullptr;
 }
 
 MonitoringSwitch::~MonitoringSwitch() = default;

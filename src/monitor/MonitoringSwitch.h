@@ -92,7 +92,8 @@ private:
     void openTripwires(bool report);
     void closeTripwires();
     void startPacketWatch();
-    bool isGuarded(int port) const;
+    // The listener on the port now, if any.
+    const ListeningSocket* listenerOn(int port) const;
     void setState(State state);
 
     StatusReporter& m_status;

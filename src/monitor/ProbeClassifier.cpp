@@ -89,7 +89,12 @@ void ProbeClassifier::expire()
 {
     for (const TcpProbe& probe : m_syns.takeDue()) {
         // Closed since: no listener left to have accepted it.
-        if (m_guarded && m_guarded(probe.destinationPort))
+        if (!m_guarded || !m_guarded(probe.destinationPort))
+            continue;
+        // A busy listener may not have come to its connection yet: never count it twice.
+        if (m_backlogged && m_backlogged(probe.destinationPort))
+            m_syns.syn(probe);
+        else
             report(probe, Event::Detection::HalfOpen);
     }
     const qsizetype sources = m_scans.expire();

@@ -23,7 +23,8 @@ struct DetectionSettings;
 // scan. Every detection ends in the intrusion handler, so the allow list, one alarm per scan and
 // the caps on incidents and alerts apply to all of them alike.
 //
-//  - a SYN to a guarded port waits; not accepted within PendingSyns::Deadline it is half_open;
+//  - a SYN to a guarded port waits; not accepted within PendingSyns::Deadline it is half_open,
+//    unless connections still wait in that port's queue: its own may be among them;
 //  - no SYN, ACK or RST to a guarded port: FIN alone is fin, nothing is null, anything else
 //    (FIN+PSH+URG first of all) is xmas;
 //  - every probe, connection and datagram, guarded port or not, counts towards a port scan.
@@ -36,8 +37,12 @@ public:
         IntrusionHandler& intrusions, StatusReporter& status, Throttle::Clock clock = &Throttle::steadyNow);
 
     void configure(const DetectionSettings& settings, std::chrono::milliseconds scanGap);
-    // Whether a port has a listener now.
-    void setGuarded(Guarded guarded) { m_guarded = std::move(guarded); }
+    // Whether a port has a listener now, and whether connections wait in its queue to be accepted.
+    void setGuarded(Guarded guarded, Guarded backlogged = {})
+    {
+        m_guarded = std::move(guarded);
+        m_backlogged = std::move(backlogged);
+    }
     // Whether the packet watch runs: only then are accepted connections remembered for their SYN.
     void setWatching(bool watching) { m_watching = watching; }
 
@@ -63,6 +68,7 @@ private:
     PendingSyns m_syns;
     ScanTracker m_scans;
     Guarded m_guarded;
+    Guarded m_backlogged;
     bool m_watching = false;
     bool m_halfOpen = true;
     bool m_stealthFlags = true;

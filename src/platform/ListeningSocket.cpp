@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -107,6 +108,12 @@ ListeningSocket::ListenResult ListeningSocket::adopt(int fd)
     ::listen(fd, Backlog);
     start(fd);
     return ListenResult::Ok;
+}
+
+bool ListeningSocket::hasWaiting() const
+{
+    pollfd entry { m_fd, POLLIN, 0 };
+    return m_fd >= 0 && ::poll(&entry, 1, 0) == 1 && (entry.revents & POLLIN);
 }
 
 void ListeningSocket::start(int fd)

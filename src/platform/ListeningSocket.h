@@ -42,6 +42,8 @@ public:
     void setLocalPort(int port) { m_localPort = port; }
 
     State state() const { return m_fd < 0 ? State::Closed : State::Listening; }
+    // Connections the kernel completed that wait to be accepted.
+    bool hasWaiting() const;
 
     // Binds localPort() on every local interface and listens. A socket that is listening is
     // closed first. On failure the socket stays closed.
