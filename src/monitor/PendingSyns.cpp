@@ -63,9 +63,8 @@ QList<TcpProbe> PendingSyns::takeDue()
         m_waiting.index.remove(m_waiting.byAge.front().key);
         m_waiting.byAge.pop_front();
     }
-    // An accept whose SYN never came (the watch dropped it, or it was no probe of ours) is
-    // kept no longer than a SYN would wait.
-    m_accepted.dropOlderThan(now - Deadline);
+    // An accept whose SYN never came (the watch dropped it, or it was no probe of ours).
+    m_accepted.dropOlderThan(now - AcceptKept);
     return due;
 }
 

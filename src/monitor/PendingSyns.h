@@ -14,7 +14,7 @@
 // The SYNs to guarded ports still waiting for their connection to be accepted. One that is not
 // accepted within the deadline was a half-open probe: the scanner reset it after the SYN-ACK.
 // The packet watch and the listener are read in turns, so a connection's accept may come before
-// its SYN is read: accepts are remembered as long, and such a SYN never waits.
+// its SYN is read: accepts are remembered for a while, and such a SYN never waits.
 //
 // Forged SYNs cost nothing, so at most MaxPending wait at once: a new one beyond that drops the
 // oldest, counted, rather than growing without end.
@@ -23,6 +23,8 @@ class PendingSyns
 public:
     static constexpr qsizetype MaxPending = 4096;
     static constexpr std::chrono::milliseconds Deadline { 1000 };
+    // How long an accept waits for its SYN: a flood can keep the watch's queue seconds behind.
+    static constexpr std::chrono::milliseconds AcceptKept { 5000 };
 
     explicit PendingSyns(Throttle::Clock clock = &Throttle::steadyNow);
 

@@ -166,7 +166,8 @@ private slots:
         };
         row("syn then accept: one connect", "S@a:1000>21 +300 accept@a:1000>21 +5000",
             { "connect a:1000>21" });
-        row("accept read before its syn", "accept@a:1001>21 S@a:1001>21 +5000", { "connect a:1001>21" });
+        row("syn read seconds after its accept", "accept@a:1001>21 +4000 S@a:1001>21 +5000",
+            { "connect a:1001>21" });
         row("unanswered syn: half-open at the deadline, once",
             "S@a:1000>21 +500 S@a:1000>21 +499 mark +1 +5000", { "mark", "half_open a:1000>21" });
         row("another source port is its own connection", "S@a:1000>21 accept@a:1002>21 +1000",
