@@ -3,6 +3,7 @@
 #include "AlarmOptions.h"
 #include "AlarmSettings.h"
 #include "DesktopServices.h"
+#include "DetectionSettings.h"
 #include "Event.h"
 #include "Foundation.h"
 
@@ -21,6 +22,7 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     , m_selfTest(m_monitoring, foundation.status())
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
+    m_monitoring.setPacketWatch(&m_packetWatch);
     m_alert.intruderLog().reportLossesTo(&foundation.status());
     m_monitoring.intrusions().setObserver(&m_incidentNotifications);
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
@@ -44,4 +46,6 @@ void MonitorGroup::applySections(bool atStartup)
     const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
     if (atStartup && !refused.isEmpty())
         m_foundation.status().addStatusLine(AllowList::refusalLine(refused));
+    // After the alarm section: scans end after its gap.
+    m_monitoring.configureDetection(DetectionSettings::load(m_foundation.store()), atStartup);
 }

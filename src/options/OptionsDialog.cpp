@@ -2,6 +2,7 @@
 
 #include "AdvancePage.h"
 #include "AlarmPage.h"
+#include "DetectionPage.h"
 #include "DisplayPage.h"
 #include "GeneralPage.h"
 #include "ItemFileDialog.h"
@@ -55,6 +56,7 @@ constexpr std::array kPages {
     PageKind { "Sounds", "Sounds Settings", &makePage<SoundsPage> },
     PageKind { "Advance", "Advance Settings", &makePage<AdvancePage> },
     PageKind { "Alarm", "Alarm Settings", &makePage<AlarmPage> },
+    PageKind { "Detection", "Detection Settings", &makePage<DetectionPage> },
 };
 } // namespace
 

@@ -86,6 +86,8 @@ private slots:
         file.close();
         IntruderRecord intruder { "2001:db8::7", 12345, {} };
         intruder.sourcePort = 1;
+        intruder.detection = "half_open";
+        intruder.spoofable = true;
         intruder.time = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, -5 * 3600);
         QVERIFY(ProcessProgramLauncher().start(
             '"' + script + "\" --block 'two words'", AlertActions::attackEnvironment(intruder)));
@@ -93,8 +95,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(out.exists(), 10000);
         QVERIFY(out.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(out.readAll()),
-            QString("arg:--block\narg:two words\nSENTREL_ADDRESS=2001:db8::7\nSENTREL_PORT=12345\n"
-                    "SENTREL_SOURCE_PORT=1\nSENTREL_TIME=2026-03-01T14:05:09.042-05:00\n"));
+            QString("arg:--block\narg:two words\nSENTREL_ADDRESS=2001:db8::7\nSENTREL_DETECTION=half_open\n"
+                    "SENTREL_PORT=12345\nSENTREL_SOURCE_PORT=1\nSENTREL_SPOOFABLE=true\n"
+                    "SENTREL_TIME=2026-03-01T14:05:09.042-05:00\n"));
     }
 
     // The programs the alarm starts and their arguments; XFCE's image goes to every backdrop (the listing's

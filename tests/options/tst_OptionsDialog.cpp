@@ -1,5 +1,7 @@
 #include "AlarmOptions.h"
 #include "AlarmPage.h"
+#include "DetectionPage.h"
+#include "DetectionSettings.h"
 #include "DesktopSeams.h"
 #include "IntruderLog.h"
 #include "MonitorRig.h"
@@ -46,6 +48,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         alarm.load(); // as start-up does: the store has the newer sections before the dialog opens
         commands.setPrompts(this);
         static_cast<AlarmPage*>(dialog.page(4))->setAsk([this] { return chooseFile(); });
+        static_cast<DetectionPage*>(dialog.page(5))->setAsk([this] { return chooseFile(); });
         QObject::connect(&cycle, &OptionsCycle::hideRequested, &cycle, [this] { calls << "hide"; });
     }
     // clang-format off
@@ -228,8 +231,8 @@ private slots:
         int changed = 0;
         for (int i = 0; i < stored.size() && edited.size() == stored.size(); ++i)
             changed += stored.at(i) != edited.at(i);
-        // 19 check boxes, the two On/Off pairs, eight text boxes, three spin boxes, three ports, the address.
-        QCOMPARE(changed, 38);
+        // 22 check boxes, the two On/Off pairs, eight text boxes, five spin boxes, three ports, the address.
+        QCOMPARE(changed, 43);
         QCOMPARE(enabled(), editedFlags);
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
         // A program is quoted so that it runs as the one word chosen (a shell's quoting, read back by the
@@ -279,15 +282,15 @@ private slots:
             }
             return pages + ' ' + fonts;
         };
-        QCOMPARE(look(), "0 00000");
+        QCOMPARE(look(), "0 000000");
         QVERIFY(dialog.page(0)->isAncestorOf(dialog.childAt(dialog.page(0)->geometry().center())));
         QTest::mouseClick(dialog.pageLabel(2), Qt::LeftButton);
-        QCOMPARE(look(dialog.pageLabel(1)), "2 03000");
-        QCOMPARE(look(dialog.page(2)), "2 00000"); // the frame's own border
-        QCOMPARE(look(dialog.pageLabel(3)), "2 00030");
+        QCOMPARE(look(dialog.pageLabel(1)), "2 030000");
+        QCOMPARE(look(dialog.page(2)), "2 000000"); // the frame's own border
+        QCOMPARE(look(dialog.pageLabel(3)), "2 000300");
         dialog.cancelButton()->click();
         QVERIFY(rig.open());
-        QCOMPARE(look(), "0 00000");
+        QCOMPARE(look(), "0 000000");
 
         QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
         auto* hotkeys = dialog.page(1)->findChildren<QCheckBox*>().at(3);
@@ -315,9 +318,9 @@ private slots:
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
         const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
             { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
-            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 4 },
-            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 4 }, { row, Qt::Key_Right, {}, 0 },
-            { row, Qt::Key_End, {}, 4 }, { row, Qt::Key_Home, {}, 0 } };
+            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 5 },
+            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 5 }, { row, Qt::Key_Right, {}, 0 },
+            { row, Qt::Key_End, {}, 5 }, { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
             QTest::keyClick(target, key, modifiers);
             QVERIFY(dialog.page(page)->isVisible() && row->current() == page);
@@ -363,6 +366,19 @@ private slots:
             QCOMPARE(error->text(), reason ? QString("\"%1\": %2").arg(text, reason) : QString());
             QCOMPARE(error->isHidden(), !reason);
         }
+    }
+
+    // The UDP list is edited like the TCP list and saved with OK only.
+    void udpPortList()
+    {
+        Rig rig({ "UDP Ports/Number=2", "UDP Ports/0=137", "UDP Ports/1=138", "UDP Ports/2=161" });
+        QVERIFY(rig.open());
+        rig.controls(true); // selects the first and the third
+        rig.click({ "Remo&ve UDP Port", "Add &UDP Port", "Add &UDP Port", "Add &UDP Port" }, { " 53 ", "x", "" });
+        QCOMPARE(rig.named<QListWidget>("udpPortList")->count(), 2);
+        QCOMPARE(rig.named<QListWidget>("udpPortList")->item(1)->text(), "53");
+        QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
     }
 
     // "Add Port": blanks around, halves to the even neighbour, the int range, the locale's decimal
