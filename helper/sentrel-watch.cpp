@@ -108,46 +108,49 @@ constexpr std::uint32_t TcpProtocol = 6;
 // length to hand over in scratch slot 0 so that both address families share the flag test. The
 // kernel refuses a program that jumps backwards or out of it, and answers a load past the end of
 // a short packet with "drop". Jump offsets count the statements skipped.
-constexpr std::size_t FilterLength = 30;
+constexpr std::size_t FilterLength = 33;
 inline constexpr std::array<sock_filter, FilterLength> filterProgram()
 {
     return { {
         // 0: only packets addressed to this host: never one it sends (loopback shows each segment
         // once outgoing and once incoming), nor another host's seen in promiscuous mode.
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PACKET_HOST, 0, 27),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PACKET_HOST, 0, 30),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PROTOCOL)),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IP, 1, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IPV6, 14, 24),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IPV6, 14, 27),
         // 5: IPv4 carrying TCP, not a fragment (neither "more fragments" nor an offset)
         BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 0),
         BPF_STMT(BPF_ALU | BPF_AND | BPF_K, 0xf0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0x40, 0, 21),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0x40, 0, 24),
         BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 9),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, TcpProtocol, 0, 19),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, TcpProtocol, 0, 22),
         BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 6),
-        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, 0x3fff, 17, 0),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, 0x3fff, 20, 0),
         // 12: X = the IPv4 header's length (at least 20); keep it plus the TCP header; the flags
         BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),
         BPF_STMT(BPF_MISC | BPF_TXA, 0),
-        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 20, 0, 14),
+        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 20, 0, 17),
         BPF_STMT(BPF_ALU | BPF_ADD | BPF_K, FixedTcpHeader),
         BPF_STMT(BPF_ST, 0),
         BPF_STMT(BPF_LD | BPF_B | BPF_IND, 13),
-        BPF_JUMP(BPF_JMP | BPF_JA, 5, 0, 0),
+        BPF_JUMP(BPF_JMP | BPF_JA, 8, 0, 0),
         // 19: IPv6 whose next header is TCP itself: an extension header in between is dropped
+        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 0),
+        BPF_STMT(BPF_ALU | BPF_AND | BPF_K, 0xf0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0x60, 0, 10),
         BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 6),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, TcpProtocol, 0, 8),
         BPF_STMT(BPF_LD | BPF_IMM, Ipv6Header + FixedTcpHeader),
         BPF_STMT(BPF_ST, 0),
         BPF_STMT(BPF_LD | BPF_B | BPF_ABS, Ipv6Header + 13),
-        // 24: A = the flags. SYN without ACK (a connection's first segment, or a half-open
+        // 27: A = the flags. SYN without ACK (a connection's first segment, or a half-open
         // probe) passes; so does anything without SYN, ACK and RST (FIN, NULL, Xmas). Every other
         // segment of a connection carries ACK or RST and is dropped.
         BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, Ack, 4, 0),
         BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, Syn | Rst, 0, 1),
         BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, Syn, 0, 2),
-        // 27: pass the headers; 29: drop. Passing comes first: the kernel's check follows a
+        // 30: pass the headers; 32: drop. Passing comes first: the kernel's check follows a
         // return into the next statement as if it ran, and would find slot 0 unset there.
         BPF_STMT(BPF_LD | BPF_MEM, 0),
         BPF_STMT(BPF_RET | BPF_A, 0),
