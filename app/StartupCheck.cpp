@@ -4,6 +4,7 @@
 #include "EventOutputs.h"
 #include "IntruderLog.h"
 #include "MonitoringSwitch.h"
+#include "PacketWatch.h"
 #include "Settings.h"
 
 #include <QDir>
@@ -97,17 +98,37 @@ void StartupCheck::pass()
     const double ms = double(m_elapsed.nsecsElapsed()) / 1e6;
     std::fprintf(m_out, "Check passed: an intrusion on port %d reached %s in %.1f ms\n", m_port,
         outputs.join(QLatin1String(", ")).toUtf8().constData(), ms);
-    m_done = true;
-    m_poll.stop();
-    m_finish(0);
+    finish(0);
 }
 
 void StartupCheck::fail(const QString& why)
 {
     std::fprintf(m_out, "Check failed: %s\n", why.toUtf8().constData());
+    finish(1);
+}
+
+void StartupCheck::finish(int exitCode)
+{
+    if (m_watch) {
+        const char* state = "not armed: it failed";
+        switch (m_watch->state()) {
+        case PacketWatch::State::Armed:
+            state = "armed";
+            break;
+        case PacketWatch::State::NeedsPrivilege:
+            state = "not armed: it needs administrator rights";
+            break;
+        case PacketWatch::State::Off:
+            state = "off";
+            break;
+        case PacketWatch::State::Failed:
+            break;
+        }
+        std::fprintf(m_out, "Packet watch: %s\n", state);
+    }
     m_done = true;
     m_poll.stop();
-    m_finish(1);
+    m_finish(exitCode);
 }
 
 QString StartupCheck::logFile() const

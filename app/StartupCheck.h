@@ -15,6 +15,7 @@
 
 class EventOutputs;
 class MonitoringSwitch;
+class PacketWatch;
 struct Settings;
 
 // "--check": makes one loopback connection to the first armed port and waits until that intrusion
@@ -33,6 +34,8 @@ public:
 
     // Runs once start-up is done; switches monitoring on if start-up left it off.
     void run();
+    // The packet watch whose state the check reports after the loopback test; none: not reported.
+    void setPacketWatch(const PacketWatch* watch) { m_watch = watch; }
 
     void record(const Event& event) override;
 
@@ -40,6 +43,7 @@ private:
     void poll();
     void pass();
     void fail(const QString& why);
+    void finish(int exitCode);
     QString logFile() const;
 
     MonitoringSwitch& m_monitoring;
@@ -57,5 +61,6 @@ private:
     quint64 m_sequence = 0;
     std::map<int, quint64> m_intrusionsBySourcePort;
     QStringList m_unguarded;
+    const PacketWatch* m_watch = nullptr;
     bool m_done = false;
 };
