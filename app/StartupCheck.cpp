@@ -98,40 +98,43 @@ void StartupCheck::pass()
     const double ms = double(m_elapsed.nsecsElapsed()) / 1e6;
     std::fprintf(m_out, "Check passed: an intrusion on port %d reached %s in %.1f ms\n", m_port,
         outputs.join(QLatin1String(", ")).toUtf8().constData(), ms);
-    finish(0);
+    printPacketWatch();
+    m_done = true;
+    m_poll.stop();
+    m_finish(0);
 }
 
 void StartupCheck::fail(const QString& why)
 {
     std::fprintf(m_out, "Check failed: %s\n", why.toUtf8().constData());
-    finish(1);
-}
-
-void StartupCheck::finish(int exitCode)
-{
-    if (m_watch) {
-        const char* state = "not armed: it failed";
-        switch (m_watch->state()) {
-        case PacketWatch::State::Armed:
-            state = "armed";
-            break;
-        case PacketWatch::State::NeedsPrivilege:
-            state = "not armed: it needs administrator rights";
-            break;
-        case PacketWatch::State::Off:
-            state = "off";
-            break;
-        case PacketWatch::State::Failed:
-            break;
-        }
-        std::fprintf(m_out, "Packet watch: %s\n", state);
-    }
+    printPacketWatch();
     m_done = true;
     m_poll.stop();
-    m_finish(exitCode);
+    m_finish(1);
 }
 
 QString StartupCheck::logFile() const
 {
     return QDir(m_settings.appPath).filePath(IntruderLog::fileName());
+}
+
+void StartupCheck::printPacketWatch()
+{
+    if (!m_watch)
+        return;
+    const char* state = "not armed: it failed";
+    switch (m_watch->state()) {
+    case PacketWatch::State::Armed:
+        state = "armed";
+        break;
+    case PacketWatch::State::NeedsPrivilege:
+        state = "not armed: it needs administrator rights";
+        break;
+    case PacketWatch::State::Off:
+        state = "off";
+        break;
+    case PacketWatch::State::Failed:
+        break;
+    }
+    std::fprintf(m_out, "Packet watch: %s\n", state);
 }

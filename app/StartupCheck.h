@@ -34,7 +34,7 @@ public:
 
     // Runs once start-up is done; switches monitoring on if start-up left it off.
     void run();
-    // The packet watch whose state the check reports after the loopback test; none: not reported.
+    // The packet watch whose state follows the loopback line; none: no such line.
     void setPacketWatch(const PacketWatch* watch) { m_watch = watch; }
 
     void record(const Event& event) override;
@@ -43,8 +43,8 @@ private:
     void poll();
     void pass();
     void fail(const QString& why);
-    void finish(int exitCode);
     QString logFile() const;
+    void printPacketWatch();
 
     MonitoringSwitch& m_monitoring;
     EventOutputs& m_events;
