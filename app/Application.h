@@ -46,6 +46,7 @@ public:
     MonitoringSwitch& monitoring() { return m_monitor.monitoring(); }
     EventOutputs& events() { return m_foundation.events(); }
     const Settings& settings() { return m_foundation.settings().settings(); }
+    const PacketWatch& packetWatch() const { return m_monitor.packetWatch(); }
 
 private:
     StartupTargets startupTargets();

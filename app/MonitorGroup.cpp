@@ -7,10 +7,12 @@
 #include "Event.h"
 #include "Foundation.h"
 
-MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper)
+MonitorGroup::MonitorGroup(
+    Foundation& foundation, DesktopServices& services, const QString& bindHelper, const QString& watchHelper)
     : m_foundation(foundation)
     , m_alert(foundation.settings(), foundation.options(), services.alertServices(m_noFlasher))
     , m_portBinder(bindHelper)
+    , m_packetWatch(watchHelper)
     , m_networkWatch(m_connectionProbe, services.soundPlayer(), foundation.options(), foundation.status())
     , m_monitoring(foundation.status(), foundation.monitoringState(), foundation.options(), foundation.settings(),
           services.soundPlayer(), m_alert, foundation.events())

@@ -28,8 +28,10 @@ class MonitorGroup : public QObject
     Q_OBJECT
 
 public:
-    // bindHelper: binds the ports below 1024 for us; empty: none.
-    MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper);
+    // bindHelper: binds the ports below 1024 for us; watchHelper: opens the packet watch's
+    // socket for us; empty: none.
+    MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
+        const QString& watchHelper);
 
     // Reads the "Events", "Alarm" and "Detection" sections (with the UDP list) into the outputs, the
     // intrusion handling and the probe classifier. At start-up a refused allow-list entry gets a
@@ -45,6 +47,7 @@ public:
 
     MonitoringSwitch& monitoring() { return m_monitoring; }
     NetConnectionWatch& networkWatch() { return m_networkWatch; }
+    const PacketWatch& packetWatch() const { return m_packetWatch; }
     AlertActions& alert() { return m_alert; }
     AlarmSelfTest& selfTest() { return m_selfTest; }
     NotificationService& notifications() { return m_desktopNotifications; }

@@ -101,6 +101,7 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     if (options.check) {
         m_check = std::make_unique<StartupCheck>(m_application->monitoring(), m_application->events(),
             m_application->settings(), stdout, [this](int code) { m_application->quit(code); });
+        m_check->setPacketWatch(&m_application->packetWatch());
     } else if (mirror == StatusMirror::Always || headless) {
         m_application->mirrorStatusToStdout();
     }
