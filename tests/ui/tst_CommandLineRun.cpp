@@ -135,7 +135,8 @@ private slots:
         QTest::addColumn<QString>("setup");
         const QStringList check { "--check", "--config-dir", "%d" };
         // Armed where the build tree's watch helper is found; an installed copy finds none.
-        const QString watch = "Packet watch: (armed|not armed: it needs administrator rights)\nDisplay: none\n(.+\n){6}$";
+        const QString watch
+            = "Packet watch: (armed|not armed: it needs administrator rights)\nDisplay: none\n(.+\n){6}$";
         const QString passed = "^Check passed: an intrusion on port %p reached the status display, Log.txt, "
                                "events.jsonl in [0-9.]+ ms\n" + watch;
         const auto row = [](const char* name, const QStringList& arguments, int code, const QString& out,
