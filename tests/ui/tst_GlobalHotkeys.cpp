@@ -155,8 +155,7 @@ private slots:
             standIn.start("/usr/bin/python3", { STAND_IN_PORTAL, portal });
             QCOMPARE(line(), "ready");
         }
-        const QDBusConnection connection
-            = QDBusConnection::connectToBus(bus.address(), QTest::currentDataTag());
+        const auto connection = QDBusConnection::connectToBus(bus.address(), QTest::currentDataTag());
         PortalShortcuts keys(connection, 400ms);
         RecordingDesktop desktop;
         HotkeyPoller poller(keys, targetsOf(desktop), 1h); // polled by hand
@@ -171,8 +170,7 @@ private slots:
         if (keys.state() == PortalShortcuts::State::Bound) {
             QCOMPARE(line(),
                 "bound start-stop-monitoring=F9/Start/Stop Monitoring show-hide-monitor=F10/Show/Hide "
-                "Monitor "
-                "options=F11/Options clear-messages=F12/Clear Messages");
+                "Monitor options=F11/Options clear-messages=F12/Clear Messages");
             for (const char* id : { "clear-messages", "options", "start-stop-monitoring" })
                 activate(id);
             QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), !desktop.calls.isEmpty()), 5000);
@@ -201,9 +199,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), !desktop.calls.isEmpty()), 5000);
         QVERIFY(xdotool({ "key", "F9" }));
         QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), desktop.calls.size() > 1), 5000);
-        QCOMPARE(desktop.calls,
-            (QStringList {
-                "line Hotkeys work only while an X11 window has focus", "restore", "toggleMonitoring" }));
+        QCOMPARE(desktop.calls.join(", "),
+            "line Hotkeys work only while an X11 window has focus, restore, toggleMonitoring");
     }
 };
 
