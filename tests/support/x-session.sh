@@ -53,10 +53,7 @@ step() { echo "-- $*"; }
 within() {
     local tenths=$1
     shift
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
+    for ((i = 0; i < tenths; i++)); do "$@" >/dev/null 2>&1 && return 0 || sleep 0.1; done
     return 1
 }
 
@@ -100,12 +97,7 @@ start_window_manager() {
     pids+=($!)
     within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
 }
-
-start_sentrel() {
-    "$binary" >"$work/sentrel.log" 2>&1 &
-    sentrel=$!
-    pids+=($sentrel)
-}
+start_sentrel() { "$binary" >"$work/sentrel.log" 2>&1 & sentrel=$! && pids+=($sentrel); }
 
 window() { xdotool search --name '^Sentrel 2\.0$' | head -1; }
 shown() { xdotool search --onlyvisible --name '^Sentrel 2\.0$' | grep -q .; }
