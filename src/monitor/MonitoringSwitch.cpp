@@ -96,6 +96,18 @@ void MonitoringSwitch::startPacketWatch()
             : QStringLiteral("Stealth scan watch could not be started"));
 }
 
+// What the kernel dropped while a flood outran the reading is said once per stop, as for the
+// tripwires.
+void MonitoringSwitch::stopPacketWatch()
+{
+    if (!m_packetWatch)
+        return;
+    m_packetWatch->stop();
+    if (const quint64 dropped = m_packetWatch->takeDropped(); dropped > 0)
+        m_status.addStatusLine(
+            QStringLiteral("Stealth scan watch: %1 segments dropped, more than the socket holds").arg(dropped));
+}
+
 const ListeningSocket* MonitoringSwitch::listenerOn(int port) const
 {
     for (const auto& listener : m_listeners) {
@@ -130,8 +142,7 @@ void MonitoringSwitch::toggleMonitoring()
         setState(State::Off);
         m_monitoringState.setActive(false);
         unloadSentinel();
-        if (m_packetWatch)
-            m_packetWatch->stop();
+        stopPacketWatch();
         m_probes.setWatching(false);
         m_probes.stop();
         m_intrusions.endIncidents();

@@ -104,6 +104,7 @@ private:
     void openTripwires(bool report);
     void closeTripwires();
     void startPacketWatch();
+    void stopPacketWatch();
     // The listener on the port now, if any.
     const ListeningSocket* listenerOn(int port) const;
     void setState(State state);

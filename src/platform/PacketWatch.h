@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 class QSocketNotifier;
 
@@ -41,8 +42,10 @@ public:
     void stop();
     State state() const { return m_state; }
 
-    // Segments the kernel dropped because the socket's buffer was full.
+    // Segments the kernel dropped because the socket's buffer was full: all of them, and those
+    // since the last take.
     std::uint64_t dropped() const { return m_dropped; }
+    std::uint64_t takeDropped() { return m_dropped - std::exchange(m_droppedTaken, m_dropped); }
 
 signals:
     void probesSeen(const QList<TcpProbe>& probes);
@@ -54,6 +57,7 @@ private:
     int m_timeoutMs = 3000;
     State m_state = State::Off;
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_droppedTaken = 0;
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
     // Hashes of the latest segments, one slot per hash value: a segment seen on two interfaces
