@@ -15,8 +15,6 @@
 #include "StatusReporter.h"
 #include "WallpaperChanger.h"
 
-#include <QtTest>
-
 using namespace std::chrono_literals;
 
 // Every desktop service, each request recorded in order as one line; events kept, status lines counted.
@@ -103,14 +101,6 @@ const QString Loud = "Display/Flash Icon=1;Display/Use IconTray=1;Display/Change
                      "Display/Attack Run=1;Display/Copy Clipboard=1;Advance/DDE On=1;";
 const IntruderRecord Intruder { "10.0.0.5", 23, {} };
 
-QStringList twelvePorts(const QString& address)
-{
-    QStringList hits;
-    for (int port : { 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346 })
-        hits << address + ':' + QString::number(port);
-    return hits;
-}
-
 // What an intrusion sets off: each action under its own setting, the slow ones at most once a second and
 // once per incident when asked. Runs under LC_ALL=C.UTF-8 and TZ=UTC for known date forms in the log.
 class TestAlertActions : public QObject
@@ -196,8 +186,8 @@ private slots:
         QTest::addColumn<int>("stepMs");
         QTest::addColumn<QString>("ended");
         QTest::addColumn<QString>("actions");
-        const QString scan = twelvePorts("10.0.0.5").join(' ');
-        const QString scanned = "1 10.0.0.5 21,23,25,53,70,79,80,137,138,139,12345,12346 12";
+        const QString ports = "21,23,25,53,70,79,80,137,138,139,12345,12346", scanned = "1 10.0.0.5 " + ports + " 12";
+        const QString scan = "10.0.0.5:" + QString(ports).replace(',', " 10.0.0.5:");
         // clang-format off
         QTest::newRow("12-port scan") << true << scan << 5 << scanned << "12 1 12";
         QTest::newRow("12-port scan, an alarm each") << false << scan << 5 << scanned << "12 12 12";
