@@ -1,7 +1,5 @@
 #include "RouteTables.h"
 
-#include <QtTest>
-
 #include <net/if.h>
 
 namespace {
