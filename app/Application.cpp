@@ -9,12 +9,14 @@
 Application::Application(const Paths& paths, Display display, QObject* parent)
     : QObject(parent)
     , m_foundation(paths)
-    , m_monitor(m_foundation, m_services, paths.bindHelper)
+    , m_monitor(m_foundation, m_services, paths.bindHelper, paths.watchHelper)
     , m_window(display == Display::Window ? std::make_unique<WindowGroup>(m_foundation, m_monitor) : nullptr)
     , m_headless(m_window ? nullptr : std::make_unique<HeadlessDesktop>(m_foundation.status()))
+    , m_protection(m_monitor.monitoring(), m_foundation.status(), m_window ? &m_window->tray() : nullptr,
+          m_window ? &m_monitor.notifications() : nullptr)
     , m_lifecycle(m_foundation.settings(), m_foundation.folder(), m_foundation.status(), m_services.launcher(),
           startupTargets(), [this] { quit(0); })
-    , m_options(m_window ? std::make_unique<OptionsGroup>(m_foundation, m_monitor, *m_window,
+    , m_options(m_window ? std::make_unique<OptionsGroup>(m_foundation, m_monitor, *m_window, m_protection,
                                [this] {
                                    m_lifecycle.reapplySettings();
                                    m_monitor.applySections(false);
@@ -49,6 +51,7 @@ void Application::start()
         for (const QString& line : DesktopProbe::waylandLimits())
             m_foundation.status().addStatusLine(line);
     }
+    m_protection.reportProblems();
     // After the first start has written the original keys, so the new section comes after them.
     m_monitor.applySections(true);
     if (m_options)

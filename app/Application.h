@@ -6,6 +6,7 @@
 #include "HeadlessDesktop.h"
 #include "MonitorGroup.h"
 #include "OptionsGroup.h"
+#include "ProtectionIndicator.h"
 #include "SignalWatcher.h"
 #include "WindowGroup.h"
 
@@ -23,6 +24,7 @@ public:
     struct Paths : Foundation::Paths
     {
         QString bindHelper; // binds ports below 1024 for us; empty: none
+        QString watchHelper; // opens the packet watch's socket for us; empty: none
     };
 
     // Without a display no window, dialog or tray is built: monitoring, the outputs, the alerts
@@ -44,6 +46,7 @@ public:
     MonitoringSwitch& monitoring() { return m_monitor.monitoring(); }
     EventOutputs& events() { return m_foundation.events(); }
     const Settings& settings() { return m_foundation.settings().settings(); }
+    const PacketWatch& packetWatch() const { return m_monitor.packetWatch(); }
 
 private:
     StartupTargets startupTargets();
@@ -53,6 +56,7 @@ private:
     MonitorGroup m_monitor;
     std::unique_ptr<WindowGroup> m_window; // none without a display
     std::unique_ptr<HeadlessDesktop> m_headless; // stands in for the window without a display
+    ProtectionIndicator m_protection;
     AppLifecycle m_lifecycle;
     std::unique_ptr<OptionsGroup> m_options; // with the window only
     SignalWatcher m_termination;

@@ -1,14 +1,18 @@
 #include "MonitorGroup.h"
 
+#include "AlarmOptions.h"
 #include "AlarmSettings.h"
 #include "DesktopServices.h"
+#include "DetectionSettings.h"
 #include "Event.h"
 #include "Foundation.h"
 
-MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper)
+MonitorGroup::MonitorGroup(
+    Foundation& foundation, DesktopServices& services, const QString& bindHelper, const QString& watchHelper)
     : m_foundation(foundation)
     , m_alert(foundation.settings(), foundation.options(), services.alertServices(m_noFlasher))
     , m_portBinder(bindHelper)
+    , m_packetWatch(watchHelper)
     , m_networkWatch(m_connectionProbe, services.soundPlayer(), foundation.options(), foundation.status())
     , m_monitoring(foundation.status(), foundation.monitoringState(), foundation.options(), foundation.settings(),
           services.soundPlayer(), m_alert, foundation.events())
@@ -20,6 +24,7 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     , m_selfTest(m_monitoring, foundation.status())
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
+    m_monitoring.setPacketWatch(&m_packetWatch);
     m_alert.intruderLog().reportLossesTo(&foundation.status());
     m_monitoring.intrusions().setObserver(&m_incidentNotifications);
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
@@ -33,10 +38,16 @@ void MonitorGroup::applySections(bool atStartup)
     if (m_appliedEvents != events) {
         m_foundation.events().configure(events, m_foundation.settings().settings().appPath);
         m_appliedEvents = events;
+        // A collector that cannot be reached by its name sends nothing: said once, not silently.
+        if (const QString problem = AlarmOptions::collectorProblem(events.collector); !problem.isEmpty())
+            m_foundation.status().addStatusLine(
+                QStringLiteral("Collector ") + problem + QStringLiteral(", nothing is sent"));
     }
     const AlarmSettings alarm = AlarmSettings::load(m_foundation.store());
     m_incidentNotifications.setEnabled(alarm.notifications);
     const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
     if (atStartup && !refused.isEmpty())
         m_foundation.status().addStatusLine(AllowList::refusalLine(refused));
+    // After the alarm section: scans end after its gap.
+    m_monitoring.configureDetection(DetectionSettings::load(m_foundation.store()), atStartup);
 }

@@ -10,6 +10,7 @@
 #include "MonitoringSwitch.h"
 #include "NetConnectionWatch.h"
 #include "NullIconFlasher.h"
+#include "PacketWatch.h"
 
 #include <QObject>
 
@@ -19,18 +20,22 @@
 class DesktopServices;
 class Foundation;
 
-// Port monitoring and everything an intrusion sets off: the listeners, the intrusion handling,
-// the alert actions, the desktop notifications, the network watch and the alarm self-test.
+// Port monitoring and everything an intrusion sets off: the listeners, the packet watch, the
+// intrusion handling, the alert actions, the desktop notifications, the network watch and the
+// alarm self-test.
 class MonitorGroup : public QObject
 {
     Q_OBJECT
 
 public:
-    // bindHelper: binds the ports below 1024 for us; empty: none.
-    MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper);
+    // bindHelper: binds the ports below 1024 for us; watchHelper: opens the packet watch's
+    // socket for us; empty: none.
+    MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
+        const QString& watchHelper);
 
-    // Reads the "Events" and "Alarm" sections into the outputs and the intrusion handling. At
-    // start-up a refused allow-list entry gets a status line; closing the options applies them again.
+    // Reads the "Events", "Alarm" and "Detection" sections (with the UDP list) into the outputs, the
+    // intrusion handling and the probe classifier. At start-up a refused allow-list entry gets a
+    // status line and the UDP tripwires report their ports; closing the options applies them again.
     void applySections(bool atStartup);
     // The open incidents get their ended records; the outputs flush after this.
     void endIncidents() { m_monitoring.intrusions().endIncidents(); }
@@ -42,14 +47,17 @@ public:
 
     MonitoringSwitch& monitoring() { return m_monitoring; }
     NetConnectionWatch& networkWatch() { return m_networkWatch; }
+    const PacketWatch& packetWatch() const { return m_packetWatch; }
     AlertActions& alert() { return m_alert; }
     AlarmSelfTest& selfTest() { return m_selfTest; }
+    NotificationService& notifications() { return m_desktopNotifications; }
 
 private:
     Foundation& m_foundation;
     NullIconFlasher m_noFlasher;
     AlertActions m_alert;
     HelperPortBinder m_portBinder;
+    PacketWatch m_packetWatch;
     DefaultRouteProbe m_connectionProbe;
     NetConnectionWatch m_networkWatch;
     MonitoringSwitch m_monitoring;

@@ -2,14 +2,20 @@
 
 #include "Foundation.h"
 #include "MonitorGroup.h"
+#include "ProtectionIndicator.h"
 #include "WindowGroup.h"
 
 #include <QAction>
 
-OptionsGroup::OptionsGroup(
-    Foundation& foundation, MonitorGroup& monitor, WindowGroup& window, std::function<void()> reapplySettings)
+OptionsGroup::OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
+    ProtectionIndicator& protection, std::function<void()> reapplySettings)
     : m_alarmOptions(foundation.store())
-    , m_routing([&monitor] { monitor.monitoring().closePortListeners(); }, window.hotkeys(), window.window())
+    , m_routing(
+          [&monitor, &protection] {
+              monitor.monitoring().closePortListeners();
+              protection.setPaused(true);
+          },
+          window.hotkeys(), window.window())
     , m_cycle({ &foundation.settings(), std::move(reapplySettings), &window.window(), &monitor.networkWatch(),
                   &foundation.monitoringState(), &monitor.monitoring(), &m_alarmOptions },
           OptionsDialog::pageCount())
@@ -19,6 +25,11 @@ OptionsGroup::OptionsGroup(
     , m_dialog(foundation.options(), m_cycle, m_commands, m_alarmOptions, &window.window())
 {
     m_routing.setDialog(&m_dialog);
+    connect(&m_cycle, &OptionsCycle::closed, &protection, [&protection](bool saved) {
+        protection.setPaused(false);
+        if (saved)
+            protection.reportProblems();
+    });
     window.hotkeys().setOptionsOpener(&m_routing);
     connect(window.actions().options, &QAction::triggered, this,
         [this] { m_routing.openOptions(OptionsOpenedBy::ViewMenu); });

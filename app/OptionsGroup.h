@@ -12,6 +12,7 @@
 
 class Foundation;
 class MonitorGroup;
+class ProtectionIndicator;
 class WindowGroup;
 
 // The options dialog with its working copy of the settings, the rules of its cycle (open, OK,
@@ -22,8 +23,9 @@ class OptionsGroup : public QObject
 
 public:
     // reapplySettings: brings the running program in line with the stored settings after closing.
+    // protection: paused while the dialog is open; after OK it reports what is left unguarded.
     OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
-        std::function<void()> reapplySettings);
+        ProtectionIndicator& protection, std::function<void()> reapplySettings);
 
     // Reads the sections the dialog edits beside the original keys, once first start wrote those.
     void load() { m_alarmOptions.load(); }

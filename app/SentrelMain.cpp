@@ -29,12 +29,11 @@ QStringList assetDirs()
 }
 
 // The installed helper beside the program wherever the package put it, else the build tree's.
-QString bindHelper()
+QString helperProgram(const QString& name, const QString& installed, const QString& inBuildTree)
 {
     const QDir binary(QCoreApplication::applicationDirPath());
     for (const QString& candidate :
-        { binary.absoluteFilePath(QStringLiteral("../libexec/sentrel/sentrel-bind")),
-            QStringLiteral(SENTREL_INSTALLED_HELPER), BuildTree::helperPath() }) {
+        { binary.absoluteFilePath(QStringLiteral("../libexec/sentrel/") + name), installed, inBuildTree }) {
         if (QFileInfo(candidate).isExecutable())
             return candidate;
     }
@@ -93,12 +92,16 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     paths.settingsFile = options.settingsFile;
     paths.programFolder = ProgramFolder::defaultPath();
     paths.assetDirs = assetDirs();
-    paths.bindHelper = bindHelper();
+    paths.bindHelper = helperProgram(QStringLiteral("sentrel-bind"), QStringLiteral(SENTREL_INSTALLED_HELPER),
+        BuildTree::helperPath());
+    paths.watchHelper = helperProgram(QStringLiteral("sentrel-watch"),
+        QStringLiteral(SENTREL_INSTALLED_WATCH_HELPER), BuildTree::watchHelperPath());
     m_application = std::make_unique<Application>(
         paths, headless ? Application::Display::None : Application::Display::Window);
     if (options.check) {
         m_check = std::make_unique<StartupCheck>(m_application->monitoring(), m_application->events(),
             m_application->settings(), stdout, [this](int code) { m_application->quit(code); });
+        m_check->setPacketWatch(&m_application->packetWatch());
     } else if (mirror == StatusMirror::Always || headless) {
         m_application->mirrorStatusToStdout();
     }

@@ -4,6 +4,7 @@
 #include "EventOutputs.h"
 #include "IntruderLog.h"
 #include "MonitoringSwitch.h"
+#include "PacketWatch.h"
 #include "Settings.h"
 
 #include <QDir>
@@ -98,6 +99,7 @@ void StartupCheck::pass()
     const double ms = double(m_elapsed.nsecsElapsed()) / 1e6;
     std::fprintf(m_out, "Check passed: an intrusion on port %d reached %s in %.1f ms\n", m_port,
         outputs.join(QLatin1String(", ")).toUtf8().constData(), ms);
+    printPacketWatch();
     m_done = true;
     m_poll.stop();
     end(0);
@@ -106,6 +108,7 @@ void StartupCheck::pass()
 void StartupCheck::fail(const QString& why)
 {
     std::fprintf(m_out, "Check failed: %s\n", why.toUtf8().constData());
+    printPacketWatch();
     m_done = true;
     m_poll.stop();
     end(1);
@@ -125,4 +128,25 @@ void StartupCheck::end(int exitCode)
 QString StartupCheck::logFile() const
 {
     return QDir(m_settings.appPath).filePath(IntruderLog::fileName());
+}
+
+void StartupCheck::printPacketWatch()
+{
+    if (!m_watch)
+        return;
+    const char* state = "not armed: it failed";
+    switch (m_watch->state()) {
+    case PacketWatch::State::Armed:
+        state = "armed";
+        break;
+    case PacketWatch::State::NeedsPrivilege:
+        state = "not armed: it needs administrator rights";
+        break;
+    case PacketWatch::State::Off:
+        state = "off";
+        break;
+    case PacketWatch::State::Failed:
+        break;
+    }
+    std::fprintf(m_out, "Packet watch: %s\n", state);
 }

@@ -16,6 +16,7 @@
 
 class EventOutputs;
 class MonitoringSwitch;
+class PacketWatch;
 struct Settings;
 
 // "--check": makes one loopback connection to the first armed port and waits until that intrusion
@@ -35,6 +36,8 @@ public:
 
     // Runs once start-up is done; switches monitoring on if start-up left it off.
     void run();
+    // The packet watch whose state follows the loopback line; none: no such line.
+    void setPacketWatch(const PacketWatch* watch) { m_watch = watch; }
 
     void record(const Event& event) override;
 
@@ -45,6 +48,7 @@ private:
     // Prints the desktop's capabilities once the probe has them, then finishes.
     void end(int exitCode);
     QString logFile() const;
+    void printPacketWatch();
 
     MonitoringSwitch& m_monitoring;
     EventOutputs& m_events;
@@ -61,6 +65,7 @@ private:
     quint64 m_sequence = 0;
     std::map<int, quint64> m_intrusionsBySourcePort;
     QStringList m_unguarded;
+    const PacketWatch* m_watch = nullptr;
     bool m_done = false;
     DesktopProbe m_desktop;
 };

@@ -2,10 +2,13 @@
 # Builds the benchmark tools (Release, in their own build folder) and runs Sentrel (headless, with
 # its window shown on a private X display, with every alert action on) and the reference server
 # under the same loads, printing both sets of figures against the targets.
-# Takes about three minutes; loopback only; needs no root.
+# Takes about three minutes; loopback only; needs no root. The stealth mode (the packet watch
+# under nmap's half-open sweep and a SYN flood from forged sources) needs root, nmap and hping3 and
+# runs alone, in a private network namespace.
 #   bench/run-bench.sh            build in build-bench
 #   BUILD_DIR=/tmp/b bench/run-bench.sh
 #   bench/run-bench.sh --modes headless,window
+#   sudo bench/run-bench.sh --modes stealth
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -13,8 +16,11 @@ scripts/install-deps.sh --test
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSENTREL_BUILD_TESTS=OFF \
     -DSENTREL_BUILD_BENCH=ON > /dev/null
-if ! cmake --build "$build" --target sentrel-loadgen sentrel-refserver sentrel-probe sentrel-fakenotifier > "$build/bench-build.log" 2>&1; then
+if ! cmake --build "$build" --target sentrel-loadgen sentrel-refserver sentrel-probe sentrel-fakenotifier sentrel-watch > "$build/bench-build.log" 2>&1; then
     cat "$build/bench-build.log"
     exit 1
+fi
+if [[ "$*" == "--modes stealth" ]]; then
+    exec unshare --net python3 -u bench/stealth_bench.py --build "$build"
 fi
 exec python3 -u bench/compare_servers.py --build "$build" "$@"

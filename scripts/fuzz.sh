@@ -1,19 +1,30 @@
 #!/usr/bin/env bash
-# Fuzzes the bind helper's request and port list parsers with libFuzzer (Debian's clang) for a
-# bounded time, starting from the corpus kept in helper/fuzz/corpus. New inputs that reach new
-# code land in a scratch corpus under build-fuzz/; copy the interesting ones into the kept corpus
-# by hand.
-#   scripts/fuzz.sh [seconds]      default 60
+# Fuzzes the helpers' parsers with libFuzzer (Debian's clang) for a bounded time each, starting
+# from the corpora kept in helper/fuzz: the bind helper's request and port list (corpus/), the watch
+# helper's request, its packet filter and the watch's header parser (watch-corpus/). New inputs that
+# reach new code land in scratch corpora under build-fuzz/; copy the interesting ones into the kept
+# corpora by hand.
+#   scripts/fuzz.sh [seconds]      default 60, per target
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
 scripts/install-deps.sh --test
-mkdir -p build-fuzz/corpus
-clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    helper/fuzz/RequestFuzzer.cpp -o build-fuzz/request-fuzzer
-cd build-fuzz
-./request-fuzzer -max_total_time="$seconds" -max_len=512 -print_final_stats=1 \
-    corpus ../helper/fuzz/corpus 2>&1 | tee fuzz.log | grep -E "^#[0-9]+ +DONE|^stat::|ERROR|Done" || true
-grep -q "ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error" fuzz.log && { echo "the fuzzer found a fault: build-fuzz/fuzz.log"; exit 1; }
-echo "no faults in ${seconds} s; scratch corpus: build-fuzz/corpus ($(ls corpus | wc -l) inputs)"
+mkdir -p build-fuzz
+found=0
+for target in request:RequestFuzzer:corpus watch:WatchFuzzer:watch-corpus; do
+    IFS=: read -r name source kept <<< "$target"
+    mkdir -p "build-fuzz/$name-corpus"
+    clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+        "helper/fuzz/$source.cpp" -o "build-fuzz/$name-fuzzer"
+    (cd build-fuzz && "./$name-fuzzer" -max_total_time="$seconds" -max_len=512 -print_final_stats=1 \
+        "$name-corpus" "../helper/fuzz/$kept" > "$name.log" 2>&1) || true
+    grep -E "^#[0-9]+ +DONE|^stat::(number_of_executed_units|new_units_added)|ERROR|Done" "build-fuzz/$name.log" || true
+    if grep -q "ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error\|deadly signal" "build-fuzz/$name.log"; then
+        echo "the $name fuzzer found a fault: build-fuzz/$name.log"
+        found=1
+    fi
+    echo "$name: scratch corpus build-fuzz/$name-corpus ($(ls "build-fuzz/$name-corpus" | wc -l) inputs)"
+done
+[[ $found -eq 0 ]] && echo "no faults in ${seconds} s per target"
+exit $found

@@ -34,7 +34,8 @@ if [[ "${1:-}" == "--test" ]]; then
         iproute2                      # ip: loopback up in the package test's private network
         desktop-file-utils appstream  # validating the installed desktop entry and AppStream entry
         systemd                       # systemd-analyze verify for the shipped unit
-        clang libclang-rt-14-dev      # the bind helper's request fuzzer (libFuzzer)
+        clang libclang-rt-14-dev      # the helpers' fuzzers (libFuzzer)
+        nmap hping3                   # the stealth scan test and the benchmark's stealth mode
         python3 procps
         rsyslog iproute2              # a private syslog collector on loopback (tests/support), ss,
                                       # a default route that comes and goes in a private network

@@ -26,20 +26,34 @@ Event Event::now(Kind kind)
     return event;
 }
 
-Event Event::intrusion(const QString& address, int sourcePort, int port, bool sentinel)
+Event Event::intrusion(const QString& address, int sourcePort, int port, bool sentinel, Detection detection)
 {
     Event event = now(Kind::Intrusion);
     event.address = address;
     event.sourcePort = sourcePort;
     event.port = port;
     event.sentinel = sentinel;
+    event.detection = detection;
     return event;
 }
 
-Event Event::allowed(const QString& address, int sourcePort, int port, bool sentinel)
+Event Event::allowed(const QString& address, int sourcePort, int port, bool sentinel, Detection detection)
 {
-    Event event = intrusion(address, sourcePort, port, sentinel);
+    Event event = intrusion(address, sourcePort, port, sentinel, detection);
     event.kind = Kind::Allowed;
+    return event;
+}
+
+Event Event::portScan(
+    quint64 incident, const QString& address, const QString& ports, int portCount, bool spoofable, bool ended)
+{
+    Event event = now(Kind::PortScan);
+    event.incident = incident;
+    event.address = address;
+    event.ports = ports;
+    event.count = portCount;
+    event.spoofable = spoofable;
+    event.scanEnded = ended;
     return event;
 }
 
@@ -101,6 +115,8 @@ const char* Event::kindName(Kind kind)
         return "allowed";
     case Kind::IncidentEnded:
         return "incident_ended";
+    case Kind::PortScan:
+        return "port_scan";
     }
     return "unknown";
 }
@@ -118,4 +134,23 @@ const char* Event::reasonName(Reason reason)
         return "invalid_port";
     }
     return "";
+}
+
+const char* Event::detectionName(Detection detection)
+{
+    switch (detection) {
+    case Detection::Connect:
+        return "connect";
+    case Detection::HalfOpen:
+        return "half_open";
+    case Detection::Fin:
+        return "fin";
+    case Detection::Null:
+        return "null";
+    case Detection::Xmas:
+        return "xmas";
+    case Detection::Udp:
+        return "udp";
+    }
+    return "connect";
 }

@@ -18,7 +18,11 @@ struct Event
         ProgramExited,
         Allowed, // a connection from the allow list: dropped without an alarm
         IncidentEnded, // a source's scan gap passed, or monitoring stopped
+        PortScan, // a source touched "Scan Ports" ports within the window, or that scan ended
     };
+    // How an intrusion was seen: a completed connection, or a probe that never completed one.
+    // Every kind but Connect can come from a forged address.
+    enum class Detection { Connect, HalfOpen, Fin, Null, Xmas, Udp };
     enum class Reason { None, InUse, NeedsPrivileges, InvalidPort };
 
     Kind kind = Kind::ProgramStarted;
@@ -33,6 +37,8 @@ struct Event
     int sourcePort = 0;
     int port = 0;
     bool sentinel = false; // came in through the random port sentinel
+    Detection detection = Detection::Connect; // Intrusion, Allowed
+    bool udp = false; // PortUnguarded: the entry of the UDP list
     quint64 incident = 0; // Intrusion, IncidentEnded: the incident's id, from 1
     Reason reason = Reason::None;
     QString entry;
@@ -40,11 +46,14 @@ struct Event
     bool connected = false; // NetworkChanged: the new state
 
     // IncidentEnded: its first and last connection (time is when it ended), the ports it touched
-    // in order as "21,22,23", and its number of connections.
+    // in order as "21,22,23", and its number of connections. PortScan: the first ports it touched
+    // and its number of distinct ports.
     QDateTime first;
     QDateTime last;
     QString ports;
     int count = 0;
+    bool scanEnded = false; // PortScan: the closing record rather than the one at the threshold
+    bool spoofable = false; // PortScan: some of its probes may have come from a forged address
 
     // ProgramStarted
     QString version;
@@ -53,8 +62,12 @@ struct Event
     // The local time now, as a fixed offset from UTC.
     static QDateTime localNow();
     static Event now(Kind kind);
-    static Event intrusion(const QString& address, int sourcePort, int port, bool sentinel);
-    static Event allowed(const QString& address, int sourcePort, int port, bool sentinel);
+    static Event intrusion(const QString& address, int sourcePort, int port, bool sentinel,
+        Detection detection = Detection::Connect);
+    static Event allowed(const QString& address, int sourcePort, int port, bool sentinel,
+        Detection detection = Detection::Connect);
+    static Event portScan(quint64 incident, const QString& address, const QString& ports, int portCount,
+        bool spoofable, bool ended);
     static Event incidentEnded(quint64 incident, const QString& address, const QDateTime& first,
         const QDateTime& last, const QString& ports, int count);
     static Event portUnguarded(const QString& entry, int port, Reason reason);
@@ -65,4 +78,6 @@ struct Event
     // Stable lower-case names used as field values in every output.
     static const char* kindName(Kind kind);
     static const char* reasonName(Reason reason);
+    static const char* detectionName(Detection detection);
+    static bool isSpoofable(Detection detection) { return detection != Detection::Connect; }
 };

@@ -26,6 +26,7 @@ AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About Sentrel"));
+    setWindowIcon(QIcon(QStringLiteral(":/sentrel.png")));
     setFixedSize(px(5715), px(4485));
 
     auto* border = new QLabel(this);
@@ -47,7 +48,11 @@ AboutBox::AboutBox(QWidget* parent)
                        "It comes with ABSOLUTELY NO WARRANTY."),
         1320, 1260, 4200, 615);
     label(this, QStringLiteral("<i>Every knock on a closed door, seen.</i>"), 1320, 1950, 4200, 255);
-    label(this, QStringLiteral("Contact: the Sentrel issue tracker."), 1320, 2280, 4200, 255);
+    QLabel* contact = label(this,
+        QStringLiteral("Contact: <a href=\"%1\">the Sentrel issue tracker</a>.").arg(contactUrl()), 1320,
+        2280, 4200, 255);
+    contact->setOpenExternalLinks(true);
+    contact->setTextInteractionFlags(Qt::TextBrowserInteraction);
 
     auto* trademarks = new QPlainTextEdit(this);
     trademarks->setGeometry(px(120), px(2910), px(5475), px(900));
@@ -61,6 +66,11 @@ AboutBox::AboutBox(QWidget* parent)
     ok->setGeometry(px(4320), px(3930), px(1215), px(375));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QString AboutBox::contactUrl()
+{
+    return QStringLiteral("https://sentrel.example/issues");
 }
 
 QString AboutBox::platformLine(const QString& platformName)

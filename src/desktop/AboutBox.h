@@ -12,6 +12,8 @@ class AboutBox : public QDialog
 public:
     explicit AboutBox(QWidget* parent = nullptr);
 
+    // Where the contact line links to: the project's issue tracker.
+    static QString contactUrl();
     // "For Linux (X11)", "For Linux (Wayland)", ... from the running Qt platform.
     static QString platformLine(const QString& platformName);
     // The decorative strip at the left, 61 x 166 pixels.

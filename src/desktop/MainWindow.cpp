@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "CoalescedText.h"
+#include "ElidedLabel.h"
 #include "MenuActions.h"
 #include "StatusDisplay.h"
 #include "StatusLineDelegate.h"
@@ -18,6 +19,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // The window was laid out in twips; at 96 dots per inch a pixel is 15 twips.
@@ -44,7 +46,10 @@ MainWindow::MainWindow(StatusDisplay& status, MenuActions& actions, QWidget* par
     setWindowTitle(QStringLiteral("Sentrel 2.0"));
     setWindowIcon(QIcon(QStringLiteral(":/sentrel.png")));
     auto* central = new QWidget(this);
-    central->setFixedSize(ClientWidth, ClientHeight);
+    central->setMinimumWidth(ClientWidth);
+    central->setFixedHeight(ClientHeight);
+    central->resize(ClientWidth, ClientHeight);
+    central->installEventFilter(this);
     setCentralWidget(central);
 
     buildButtons(central);
@@ -60,8 +65,12 @@ MainWindow::MainWindow(StatusDisplay& status, MenuActions& actions, QWidget* par
     m_list->setBatchSize(4096);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setItemDelegate(new StatusLineDelegate(m_list));
+    // An IPv6 address is cut in its middle, and the line's tooltip gives it whole.
+    m_list->setTextElideMode(Qt::ElideMiddle);
     m_list->setModel(&m_status.model());
     m_list->installEventFilter(this);
+    m_list->viewport()->installEventFilter(this);
+    connect(m_list->verticalScrollBar(), &QScrollBar::actionTriggered, this, &MainWindow::reportListUse);
     m_status.setView(this);
     m_status.watchList(m_list);
 
@@ -77,8 +86,9 @@ MainWindow::MainWindow(StatusDisplay& status, MenuActions& actions, QWidget* par
     m_minimizedWatch.setInterval(999);
     connect(&m_minimizedWatch, &QTimer::timeout, this, &MainWindow::hideMinimizedMonitor);
 
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     applyViewHeight();
+    resize(ClientWidth, sizeHint().height());
+    fitClientArea();
 }
 
 void MainWindow::buildButtons(QWidget* central)
@@ -116,12 +126,13 @@ void MainWindow::buildStatusBar(QWidget* central)
     m_statusBar->setGeometry(0, ExpandedStatusBarTop, ClientWidth, px(375));
     m_statusBar->setFrameShape(QFrame::NoFrame);
 
-    auto* sunken = new QFrame(m_statusBar);
-    sunken->setGeometry(0, 0, px(4440), px(240));
-    sunken->setFrameShape(QFrame::Panel);
-    sunken->setFrameShadow(QFrame::Sunken);
+    m_sunken = new QFrame(m_statusBar);
+    m_sunken->setGeometry(0, 0, px(4440), px(240));
+    m_sunken->setFrameShape(QFrame::Panel);
+    m_sunken->setFrameShadow(QFrame::Sunken);
 
-    m_statusLabel = new QLabel(m_status.statusText(), m_statusBar);
+    m_statusLabel = new ElidedLabel(m_statusBar);
+    m_statusLabel->setFullText(m_status.statusText());
     m_statusLabel->setGeometry(px(120), 0, px(3855), StatusLabelHeight);
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.25);
@@ -129,7 +140,7 @@ void MainWindow::buildStatusBar(QWidget* central)
     // The label follows the status text at most ten times a second (see CoalescedText).
     m_statusText = new CoalescedText(m_status.statusText(), StatusListModel::FlushInterval, this);
     connect(&m_status, &StatusDisplay::statusTextChanged, m_statusText, &CoalescedText::set);
-    connect(m_statusText, &CoalescedText::changed, m_statusLabel, &QLabel::setText);
+    connect(m_statusText, &CoalescedText::changed, m_statusLabel, &ElidedLabel::setFullText);
 }
 
 void MainWindow::buildMenus(MenuActions& actions)
@@ -175,6 +186,7 @@ void MainWindow::toggleMonitorView()
     m_flatButtons[MonitorButton]->setText(monitorCaption(m_view));
     applyViewHeight();
     m_statusBar->move(0, collapse ? CollapsedStatusBarTop : ExpandedStatusBarTop);
+    fitClientArea();
     m_list->setVisible(!collapse);
     m_monitorAction->setChecked(!collapse);
 }
@@ -188,6 +200,38 @@ void MainWindow::applyViewHeight()
     const int statusBarTop = expanded ? ExpandedStatusBarTop : CollapsedStatusBarTop;
     const int client = outer - decoration - menuBar()->sizeHint().height();
     centralWidget()->setFixedHeight(std::max(client, statusBarTop + StatusLabelHeight));
+    // The window's height follows the client area's; its width is the user's, from the designed one up.
+    layout()->invalidate();
+    setFixedHeight(layout()->totalMinimumSize().height());
+}
+
+void MainWindow::fitClientArea()
+{
+    const QWidget* central = centralWidget();
+    const int width = std::max(central->width(), ClientWidth);
+    m_band->resize(width + px(480), m_band->height());
+    m_list->resize(width, m_list->height());
+    // The sunken bar reaches the bottom of the client area, leaving no empty strip under it.
+    const int barHeight = std::max(px(375), central->height() - m_statusBar->y());
+    m_statusBar->resize(width, barHeight);
+    m_sunken->resize(width - px(15), std::max(px(240), barHeight));
+    m_statusLabel->setGeometry(px(120), 0, width - px(600), std::max(StatusLabelHeight, m_sunken->height()));
+}
+
+void MainWindow::reportListUse()
+{
+    if (std::exchange(m_listUseQueued, true))
+        return;
+    // Queued: a key or the wheel moves the view only after the event has reached the list.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_listUseQueued = false;
+            const QScrollBar* bar = m_list->verticalScrollBar();
+            m_status.userUsedList(
+                bar->value() >= bar->maximum(), std::max(0, m_list->indexAt(QPoint(2, 2)).row()));
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::setAlwaysOnTop()
@@ -328,6 +372,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_list && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
         m_status.measureStatusList();
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        fitClientArea();
+    const bool onList = m_list && (watched == m_list || watched == m_list->viewport());
+    if (onList
+        && (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel
+            || event->type() == QEvent::MouseButtonPress))
+        reportListUse();
     return QMainWindow::eventFilter(watched, event);
 }
 

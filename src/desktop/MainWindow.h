@@ -12,6 +12,7 @@
 #include <array>
 
 class CoalescedText;
+class ElidedLabel;
 class MenuActions;
 class QFrame;
 class QLabel;
@@ -20,7 +21,8 @@ class QPushButton;
 class StatusDisplay;
 
 // The monitor window: three flat buttons, the status list, the status bar and the menus.
-// Its layout is fixed, measured in twips at 15 twips per pixel.
+// Its layout is measured in twips at 15 twips per pixel. The heights are fixed; the window may be
+// widened, and the list and the status bar widen with it, so that a long address can be read.
 class MainWindow : public QMainWindow,
                    public MonitorWindowControl,
                    public MonitorWindowAccess,
@@ -85,6 +87,10 @@ private:
     void buildStatusBar(QWidget* central);
     void buildMenus(MenuActions& actions);
     void applyViewHeight();
+    // The list and the status bar across the client area's width; the sunken bar to its bottom.
+    void fitClientArea();
+    // After the user's key, wheel or scroll-bar action on the list, once it has taken effect.
+    void reportListUse();
     void setStaysOnTop(bool onTop);
 
     StatusDisplay& m_status;
@@ -93,7 +99,9 @@ private:
     QFrame* m_band = nullptr;
     QListView* m_list = nullptr;
     QFrame* m_statusBar = nullptr;
-    QLabel* m_statusLabel = nullptr;
+    QFrame* m_sunken = nullptr;
+    ElidedLabel* m_statusLabel = nullptr;
+    bool m_listUseQueued = false;
     CoalescedText* m_statusText = nullptr;
     QAction* m_monitorAction = nullptr;
     PointerWatch m_pointerWatch;

@@ -17,6 +17,7 @@ MenuActions::MenuActions(QObject* parent)
     , restore(action(this, "&Restore"))
     , clear(action(this, "Cl&ear"))
     , exit(action(this, "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q)))
+    , trayExit(action(this, "E&xit"))
     , monitor(action(this, "&Monitor", QKeySequence(Qt::CTRL | Qt::Key_M)))
     , log(action(this, "&Log"))
     , options(action(this, "&Options", QKeySequence(Qt::CTRL | Qt::Key_O)))
@@ -25,6 +26,7 @@ MenuActions::MenuActions(QObject* parent)
     , about(action(this, "&About Sentrel"))
     , minimize(action(this, "[ Minimize Now ]"))
 {
+    connect(trayExit, &QAction::triggered, exit, &QAction::trigger);
     monitor->setCheckable(true);
     monitor->setChecked(true);
 }

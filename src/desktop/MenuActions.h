@@ -15,7 +15,9 @@ public:
 
     QAction* const restore; // the tray pop-up's default item
     QAction* const clear;
-    QAction* const exit; // File > Exit and the tray's Exit alike
+    QAction* const exit; // File > Exit, with its shortcut Ctrl+Q
+    // The tray menu's Exit: the same command, without a shortcut it could never answer there.
+    QAction* const trayExit;
     QAction* const monitor; // checked while the list is shown
     QAction* const log;
     QAction* const options;

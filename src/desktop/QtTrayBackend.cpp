@@ -25,7 +25,7 @@ QtTrayBackend::QtTrayBackend(MenuActions& actions, QObject* parent)
     m_menu.setTitle(QStringLiteral("SystemTray Menu"));
     m_menu.addAction(actions.restore);
     m_menu.addSeparator();
-    m_menu.addAction(actions.exit);
+    m_menu.addAction(actions.trayExit);
     m_menu.setDefaultAction(actions.restore); // bold on XEmbed trays; SNI menus have no default
     m_icon.setContextMenu(&m_menu);
     m_icon.setToolTip(QStringLiteral("Sentrel"));
@@ -48,6 +48,20 @@ void QtTrayBackend::setBlank(bool blank)
         return;
     m_isBlank = blank;
     m_icon.setIcon(blank ? m_blank : m_normal);
+}
+
+void QtTrayBackend::setNormalImage(const QImage& image)
+{
+    m_normal = QIcon(QPixmap::fromImage(image));
+    if (!m_isBlank)
+        m_icon.setIcon(m_normal);
+}
+
+void QtTrayBackend::setToolTip(const QString& text)
+{
+    // Asked again every second with the allowed count; only a change goes out.
+    if (m_icon.toolTip() != text)
+        m_icon.setToolTip(text);
 }
 
 bool QtTrayBackend::isIconVisible() const

@@ -18,6 +18,8 @@ public:
 
     void setIconVisible(bool visible) override;
     void setBlank(bool blank) override;
+    void setNormalImage(const QImage& image) override;
+    void setToolTip(const QString& text) override;
     bool isIconVisible() const override;
     bool isTrayAvailable() const override;
     bool isSingleClickHost() const override;

@@ -3,9 +3,21 @@
 #include "MonitoringState.h"
 #include "StatusListView.h"
 
-StatusDisplay::StatusDisplay(const MonitoringState& monitoring, QObject* parent)
+#include <chrono>
+#include <utility>
+
+namespace {
+qint64 steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+StatusDisplay::StatusDisplay(const MonitoringState& monitoring, QObject* parent, AutoScrollHold::Clock clock)
     : QObject(parent)
     , m_monitoring(monitoring)
+    , m_hold(clock ? std::move(clock) : AutoScrollHold::Clock(&steadyMs))
 {
     m_autoScrollTimer.setInterval(1000);
     connect(&m_autoScrollTimer, &QTimer::timeout, this, &StatusDisplay::autoScrollStep);
@@ -85,8 +97,20 @@ void StatusDisplay::setAutoScrollEnabled(bool enabled)
         m_autoScrollTimer.stop();
 }
 
+void StatusDisplay::userUsedList(bool atEnd, int topRow)
+{
+    m_hold.userActed(atEnd);
+    m_readerTopRow = topRow;
+}
+
 void StatusDisplay::autoScrollStep()
 {
+    if (m_hold.isHolding()) {
+        m_held = true;
+        return;
+    }
+    if (std::exchange(m_held, false))
+        m_autoScrollPos = m_readerTopRow; // go on from where the reader left the view
     ++m_autoScrollPos;
     if (m_autoScrollPos > m_model.lineCount() - m_visibleRows)
         m_autoScrollPos = 0;

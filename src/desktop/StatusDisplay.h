@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AutoScrollHold.h"
 #include "NonBlockingOutput.h"
 #include "StatusListModel.h"
 #include "StatusListWatch.h"
@@ -24,7 +25,9 @@ class StatusDisplay : public QObject, public StatusReporter
 public:
     static constexpr auto LinePrefix = "[ ORRA ] - ";
 
-    explicit StatusDisplay(const MonitoringState& monitoring, QObject* parent = nullptr);
+    // clock: for the auto-scroll's wait for the reader; none: the steady clock.
+    explicit StatusDisplay(
+        const MonitoringState& monitoring, QObject* parent = nullptr, AutoScrollHold::Clock clock = {});
     ~StatusDisplay() override;
 
     void addStatusLine(const QString& text) override;
@@ -51,7 +54,10 @@ public:
     void setAutoScrollEnabled(bool enabled);
     bool isAutoScrollEnabled() const { return m_autoScrollTimer.isActive(); }
     // One auto-scroll step: the next row to the top, back to row 0 after the last came into view.
+    // While the reader uses the list it waits (AutoScrollHold), then goes on from the reader's row.
     void autoScrollStep();
+    // The user moved or used the list; topRow is the row at the top of the view afterwards.
+    void userUsedList(bool atEnd, int topRow);
     int autoScrollPos() const { return m_autoScrollPos; }
 
     // Lines and label texts are also written to this stream, one per line; nullptr stops it. A
@@ -76,6 +82,9 @@ private:
     // Wide enough for every line the list may hold.
     int m_autoScrollPos = 0;
     QTimer m_autoScrollTimer;
+    AutoScrollHold m_hold;
+    bool m_held = false;
+    int m_readerTopRow = 0;
     QTimer m_mirrorFlush;
     std::unique_ptr<NonBlockingOutput> m_mirror;
     QByteArray m_mirrorPending; // written out once per event-loop pass

@@ -15,7 +15,9 @@ int StatusListModel::rowCount(const QModelIndex& parent) const
 
 QVariant StatusListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= int(m_lines.size()))
+    // The tooltip is the whole line, which the list may have shortened in the middle.
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid()
+        || index.row() >= int(m_lines.size()))
         return {};
     return m_lines[std::size_t(index.row())];
 }

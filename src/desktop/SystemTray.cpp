@@ -1,12 +1,14 @@
 #include "SystemTray.h"
 
 #include "DesktopSeams.h"
+#include "ProtectionIcon.h"
 #include "TrayBackend.h"
 
 SystemTray::SystemTray(TrayBackend& backend, MonitorWindowAccess& window, QObject* parent)
     : QObject(parent)
     , m_backend(backend)
     , m_window(window)
+    , m_programIcon(QStringLiteral(":/sentrel.png"))
 {
     m_flashTimer.setInterval(1000);
     connect(&m_flashTimer, &QTimer::timeout, this, &SystemTray::flashTick);
@@ -42,6 +44,25 @@ void SystemTray::trayIconDelete()
 bool SystemTray::isShown() const
 {
     return m_backend.isIconVisible() && m_backend.isTrayAvailable();
+}
+
+void SystemTray::showProtection(const ProtectionState& state, quint64 allowedCount)
+{
+    if (m_shownKind != state.kind()) {
+        m_shownKind = state.kind();
+        m_backend.setNormalImage(ProtectionIcon::image(m_programIcon, state.kind()));
+    }
+    m_backend.setToolTip(toolTip(state, allowedCount));
+}
+
+QString SystemTray::toolTip(const ProtectionState& state, quint64 allowedCount)
+{
+    QString tip = QStringLiteral("Sentrel\n") + state.summary();
+    if (allowedCount > 0)
+        tip += QStringLiteral("\n%1 allowed connection%2")
+                   .arg(allowedCount)
+                   .arg(QLatin1String(allowedCount == 1 ? "" : "s"));
+    return tip;
 }
 
 void SystemTray::startFlashing()

@@ -61,6 +61,9 @@ ProgramLauncher::Environment AlertActions::attackEnvironment(const IntruderRecor
         { QStringLiteral("SENTREL_PORT"), QString::number(intruder.attackedPort) },
         { QStringLiteral("SENTREL_SOURCE_PORT"), QString::number(intruder.sourcePort) },
         { QStringLiteral("SENTREL_TIME"), QString::fromLatin1(EventFormat::timestamp(intruder.time)) },
+        { QStringLiteral("SENTREL_DETECTION"), QString::fromLatin1(intruder.detection) },
+        { QStringLiteral("SENTREL_SPOOFABLE"),
+            intruder.spoofable ? QStringLiteral("true") : QStringLiteral("false") },
     };
 }
 

@@ -35,6 +35,26 @@ struct Digits
     int size;
 };
 
+// The detection's name without building a string: it goes out with every intrusion.
+inline QStringView detectionText(Event::Detection detection)
+{
+    switch (detection) {
+    case Event::Detection::Connect:
+        return u"connect";
+    case Event::Detection::HalfOpen:
+        return u"half_open";
+    case Event::Detection::Fin:
+        return u"fin";
+    case Event::Detection::Null:
+        return u"null";
+    case Event::Detection::Xmas:
+        return u"xmas";
+    case Event::Detection::Udp:
+        return u"udp";
+    }
+    return u"connect";
+}
+
 template <typename Visit> void visit(const Event& event, Visit&& field)
 {
     switch (event.kind) {
@@ -47,6 +67,18 @@ template <typename Visit> void visit(const Event& event, Visit&& field)
         field("sentinel", Value::ofBoolean(event.sentinel));
         if (event.incident > 0)
             field("incident", Value::ofNumber(qint64(event.incident)));
+        field("detection", Value::ofText(detectionText(event.detection)));
+        field("spoofable", Value::ofBoolean(Event::isSpoofable(event.detection)));
+        break;
+    case Event::Kind::PortScan:
+        field("address", Value::ofText(event.address));
+        field("family", Value::ofText(event.isIpv6() ? u"ipv6" : u"ipv4"));
+        field("state", Value::ofText(event.scanEnded ? u"ended" : u"started"));
+        if (event.incident > 0)
+            field("incident", Value::ofNumber(qint64(event.incident)));
+        field("port_count", Value::ofNumber(event.count));
+        field("ports", Value::ofText(event.ports));
+        field("spoofable", Value::ofBoolean(event.spoofable));
         break;
     case Event::Kind::IncidentEnded:
         field("incident", Value::ofNumber(qint64(event.incident)));
@@ -61,6 +93,8 @@ template <typename Visit> void visit(const Event& event, Visit&& field)
         if (event.port > 0)
             field("port", Value::ofNumber(event.port));
         field("reason", Value::ofText(QString::fromLatin1(Event::reasonName(event.reason))));
+        if (event.udp)
+            field("protocol", Value::ofText(u"udp"));
         break;
     case Event::Kind::NetworkChanged:
         field("state", Value::ofText(event.connected ? u"connected" : u"disconnected"));

@@ -10,8 +10,13 @@ struct IntruderRecord
     // the standard text form for IPv6.
     QString intruderIP;
     int attackedPort = 0;
-    // Nothing ever fills it: the connection is dropped unread.
+    // Empty for a connection, which is dropped unread; for a probe that never completed one, what
+    // was seen, in a few words.
     QString intruderMessage;
+    // How it was seen, as the events name it ("connect", "half_open", ..., "port_scan"), and
+    // whether the address may have been forged.
+    const char* detection = "connect";
+    bool spoofable = false;
     // The port the connection came from, and when it was taken.
     int sourcePort = 0;
     QDateTime time = {};

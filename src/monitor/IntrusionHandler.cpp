@@ -29,18 +29,62 @@ QList<AllowList::Refusal> IntrusionHandler::configure(const AlarmSettings& setti
     return refused;
 }
 
-void IntrusionHandler::handleIntrusion(const QString& peerAddress, int localPort, int peerPort, bool sentinel)
+void IntrusionHandler::handleIntrusion(
+    const QString& peerAddress, int localPort, int peerPort, bool sentinel, Event::Detection detection)
 {
     const bool exempt = !m_exempt.isEmpty() && peerAddress == m_exempt;
     if (exempt)
         m_exempt.clear();
-    else if (m_allow.contains(peerAddress)) {
+    if (!exempt && m_allow.contains(peerAddress)) {
         ++m_allowed;
-        m_events.record(Event::allowed(peerAddress, peerPort, localPort, sentinel));
+        m_events.record(Event::allowed(peerAddress, peerPort, localPort, sentinel, detection));
+    } else {
+        Event event = Event::intrusion(peerAddress, peerPort, localPort, sentinel, detection);
+        raise(event, localPort, peerPort, messageFor(detection), Event::detectionName(detection),
+            Event::isSpoofable(detection));
+    }
+    // Afterwards, so that a scan this connection completes is recorded after the connection.
+    if (detection == Event::Detection::Connect && m_connectionSeen)
+        m_connectionSeen(peerAddress, localPort, peerPort);
+}
+
+void IntrusionHandler::handlePortScan(PortScan& scan)
+{
+    if (m_allow.contains(scan.address)) {
+        scan.allowed = true;
         return;
     }
+    QStringList ports;
+    for (int port : scan.ports)
+        ports << QString::number(port);
+    Event event = Event::portScan(
+        0, scan.address, ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, false);
+    raise(event, scan.lastPort, 0,
+        QStringLiteral("port scan: %1 ports within %2 s%3")
+            .arg(scan.portCount)
+            .arg(scan.windowSeconds)
+            .arg(scan.spoofable ? QStringLiteral(": the address may be forged") : QString()),
+        "port_scan", scan.spoofable);
+    scan.incident = event.incident;
+}
 
-    Event event = Event::intrusion(peerAddress, peerPort, localPort, sentinel);
+void IntrusionHandler::portScanEnded(const PortScan& scan)
+{
+    if (scan.allowed)
+        return;
+    QStringList ports;
+    for (int port : scan.ports)
+        ports << QString::number(port);
+    m_events.record(Event::portScan(
+        scan.incident, scan.address, ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, true));
+}
+
+// Every alarm the same way: into its source's incident, the latest intrusion, the status block,
+// the event, then the alert actions.
+void IntrusionHandler::raise(
+    Event& event, int localPort, int peerPort, const QString& message, const char* detection, bool spoofable)
+{
+    const QString& peerAddress = event.address;
     const Incident& incident = m_incidents.observe(peerAddress, localPort, event.time);
     event.incident = incident.id;
     ++m_intrusions;
@@ -51,6 +95,9 @@ void IntrusionHandler::handleIntrusion(const QString& peerAddress, int localPort
     m_intruder.time = event.time;
     m_intruder.incidentId = incident.id;
     m_intruder.alarmAlreadyRaised = m_oneAlarmPerScan && incident.count > 1;
+    m_intruder.intruderMessage = message;
+    m_intruder.detection = detection;
+    m_intruder.spoofable = spoofable;
 
     const QString port = QString::number(localPort);
     m_status.setStatusText(
@@ -68,6 +115,25 @@ void IntrusionHandler::handleIntrusion(const QString& peerAddress, int localPort
     m_alert.raiseIntruderAlert(m_intruder);
     if (!m_expiry.isActive())
         m_expiry.start();
+}
+
+QString IntrusionHandler::messageFor(Event::Detection detection)
+{
+    switch (detection) {
+    case Event::Detection::Connect:
+        return {};
+    case Event::Detection::HalfOpen:
+        return QStringLiteral("half-open scan, no handshake: the address may be forged");
+    case Event::Detection::Fin:
+        return QStringLiteral("FIN scan, no handshake: the address may be forged");
+    case Event::Detection::Null:
+        return QStringLiteral("NULL scan, no flags: the address may be forged");
+    case Event::Detection::Xmas:
+        return QStringLiteral("Xmas scan, flags no connection sends: the address may be forged");
+    case Event::Detection::Udp:
+        return QStringLiteral("UDP probe: the address may be forged");
+    }
+    return {};
 }
 
 void IntrusionHandler::expireIncidents()

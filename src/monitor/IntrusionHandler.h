@@ -1,11 +1,15 @@
 #pragma once
 
 #include "AllowList.h"
+#include "Event.h"
 #include "IncidentTracker.h"
 #include "IntruderRecord.h"
+#include "PortScan.h"
 
 #include <QString>
 #include <QTimer>
+
+#include <functional>
 
 class EventSink;
 class IncidentObserver;
@@ -14,8 +18,9 @@ class StatusReporter;
 struct AlarmSettings;
 
 // Reports one intrusion: records it, shows it in the status display, then runs the alert
-// actions. Every listener, fixed or moving, hands its connections here. The event for the
-// machine-readable outputs is built here, once per intrusion.
+// actions. Every listener, fixed or moving, hands its connections here, and so does the probe
+// classifier its probes that never completed a connection and the scans it saw. The event for
+// the machine-readable outputs is built here, once per intrusion.
 //
 // Connections from the allow list end here: counted and recorded as allowed, nothing shown.
 // The rest are grouped into incidents; with one alarm per scan the alert is told when its
@@ -30,8 +35,22 @@ public:
     QList<AllowList::Refusal> configure(const AlarmSettings& settings);
     void setObserver(IncidentObserver* observer) { m_observer = observer; }
 
+    // Told of every completed connection before it is handled, allowed ones included.
+    using ConnectionSeen = std::function<void(const QString& peerAddress, int localPort, int peerPort)>;
+    void setConnectionSeen(ConnectionSeen seen) { m_connectionSeen = std::move(seen); }
+
     // sentinel: the connection came in through the random port sentinel.
-    void handleIntrusion(const QString& peerAddress, int localPort, int peerPort = 0, bool sentinel = false);
+    void handleIntrusion(const QString& peerAddress, int localPort, int peerPort = 0, bool sentinel = false,
+        Event::Detection detection = Event::Detection::Connect);
+    // A source crossed the scan threshold: one alarm for the whole sweep. Fills in the scan's
+    // incident, or that the allow list holds the source (then nothing is shown or recorded).
+    void handlePortScan(PortScan& scan);
+    // Its closing record; nothing for an allowed source.
+    void portScanEnded(const PortScan& scan);
+    bool allows(const QString& address) const { return m_allow.contains(address); }
+
+    // The "Message: " line of each kind: empty for a connection, as it always was.
+    static QString messageFor(Event::Detection detection);
 
     // The next connection from this address is an intrusion even when the allow list holds it:
     // the self-test's own connection.
@@ -49,6 +68,8 @@ public:
     const IncidentTracker& incidents() const { return m_incidents; }
 
 private:
+    void raise(Event& event, int localPort, int peerPort, const QString& message, const char* detection,
+        bool spoofable);
     void incidentEnded(const Incident& incident);
     // One status line for the incidents the cap has ended early since the last one.
     void reportEndedEarly();
@@ -57,6 +78,7 @@ private:
     IntruderAlert& m_alert;
     EventSink& m_events;
     IncidentObserver* m_observer = nullptr;
+    ConnectionSeen m_connectionSeen;
     IntruderRecord m_intruder;
     IncidentTracker m_incidents;
     AllowList m_allow;

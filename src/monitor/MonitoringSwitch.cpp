@@ -4,6 +4,7 @@
 #include "EventSink.h"
 #include "MonitoringState.h"
 #include "OptionsModel.h"
+#include "PacketWatch.h"
 #include "PortBinder.h"
 #include "SettingsManager.h"
 #include "SoundPlayer.h"
@@ -21,6 +22,22 @@ int portOf(const QString& entry)
     const int port = entry.toInt(&ok, 10);
     return ok && port >= 1 && port <= 65535 ? port : 0;
 }
+
+Event::Reason reasonOf(int port, ListeningSocket::ListenResult result)
+{
+    if (port == 0)
+        return Event::Reason::InvalidPort;
+    switch (result) {
+    case ListeningSocket::ListenResult::Ok:
+        return Event::Reason::None;
+    case ListeningSocket::ListenResult::NeedsPrivileges:
+        return Event::Reason::NeedsPrivileges;
+    case ListeningSocket::ListenResult::InUse:
+    case ListeningSocket::ListenResult::OtherError:
+        break;
+    }
+    return Event::Reason::InUse;
+}
 } // namespace
 
 MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState,
@@ -35,8 +52,59 @@ MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& moni
     , m_events(events)
     , m_intrusions(status, alert, events)
     , m_sentinel(m_intrusions, std::move(sentinelSchedule))
+    , m_probes(m_intrusions, status)
 {
     ensureListener(0);
+    m_intrusions.setConnectionSeen([this](const QString& peer, int port, int peerPort) {
+        m_probes.connectionSeen(peer, port, peerPort);
+    });
+    m_probes.setGuarded([this](int port) { return listenerOn(port) != nullptr; },
+        [this](int port) {
+            const ListeningSocket* listener = listenerOn(port);
+            return listener && listener->hasWaiting();
+        });
+}
+
+void MonitoringSwitch::setPacketWatch(PacketWatch* watch)
+{
+    m_packetWatch = watch;
+    if (watch)
+        connect(watch, &PacketWatch::probesSeen, this,
+            [this](const QList<TcpProbe>& probes) { m_probes.probesSeen(probes); });
+}
+
+void MonitoringSwitch::configureDetection(const DetectionSettings& settings, bool report)
+{
+    m_detection = settings;
+    m_probes.configure(settings, m_intrusions.incidents().gap());
+    if (m_state == State::On && m_monitoringState.isActive())
+        openTripwires(report);
+}
+
+// Without the privilege everything else still works; that is said once, not at every start.
+void MonitoringSwitch::startPacketWatch()
+{
+    if (!m_packetWatch)
+        return;
+    const PacketWatch::State state = m_packetWatch->start();
+    m_probes.setWatching(state == PacketWatch::State::Armed);
+    if (state == PacketWatch::State::Armed || m_watchReported)
+        return;
+    m_watchReported = true;
+    m_status.addStatusLine(state == PacketWatch::State::NeedsPrivilege
+            ? QStringLiteral("Stealth scan watch needs administrator rights")
+            : QStringLiteral("Stealth scan watch could not be started"));
+}
+
+const ListeningSocket* MonitoringSwitch::listenerOn(int port) const
+{
+    for (const auto& listener : m_listeners) {
+        if (listener->state() == ListeningSocket::State::Listening && listener->localPort() == port)
+            return listener.get();
+    }
+    const ListeningSocket& sentinel = m_sentinel.socket();
+    return sentinel.state() == ListeningSocket::State::Listening && sentinel.localPort() == port ? &sentinel
+                                                                                                 : nullptr;
 }
 
 MonitoringSwitch::~MonitoringSwitch() = default;
@@ -51,6 +119,7 @@ void MonitoringSwitch::toggleMonitoring()
         m_monitoringState.setActive(true);
         if (settings.rps.isOn())
             loadSentinel();
+        startPacketWatch();
         m_status.setStatusText(QStringLiteral("Protecting.."));
         setState(State::On);
         m_events.record(Event::now(Event::Kind::MonitoringStarted));
@@ -61,6 +130,10 @@ void MonitoringSwitch::toggleMonitoring()
         setState(State::Off);
         m_monitoringState.setActive(false);
         unloadSentinel();
+        if (m_packetWatch)
+            m_packetWatch->stop();
+        m_probes.setWatching(false);
+        m_probes.stop();
         m_intrusions.endIncidents();
         m_events.record(Event::now(Event::Kind::MonitoringStopped));
     }
@@ -86,11 +159,40 @@ void MonitoringSwitch::openPortListeners()
         results.push_back(openPortListener(i, ports.last()));
     }
     bindPrivilegedPorts(ports, results);
-    if (!m_monitoringState.isActive()) {
+    m_openedEntries = int(entries.size());
+    m_unguarded.clear();
+    for (int i = 0; i < entries.size(); ++i) {
+        const Event::Reason reason = reasonOf(ports.at(i), results[std::size_t(i)]);
+        if (reason != Event::Reason::None)
+            m_unguarded.append({ entries.at(i), reason });
+    }
+    const bool report = !m_monitoringState.isActive();
+    if (report) {
         for (int i = 0; i < entries.size(); ++i)
             reportPort(entries.at(i), ports.at(i), results[std::size_t(i)]);
     }
+    openTripwires(report);
     m_monitoringState.setActive(true);
+}
+
+void MonitoringSwitch::openTripwires(bool report)
+{
+    const QStringList& entries = m_detection.udpPorts;
+    closeTripwires();
+    while (m_tripwires.size() < std::size_t(entries.size())) {
+        auto& tripwire = m_tripwires.emplace_back(std::make_unique<UdpTripwire>());
+        connect(tripwire.get(), &UdpTripwire::datagramReceived, this,
+            [this](const QString& peer, int port, int peerPort) {
+                m_probes.datagramSeen(peer, port, peerPort);
+            });
+    }
+    for (int i = 0; i < entries.size(); ++i) {
+        const int port = portOf(entries.at(i));
+        const ListenResult result
+            = port == 0 ? ListenResult::OtherError : m_tripwires[std::size_t(i)]->open(port);
+        if (report)
+            reportPort(entries.at(i), port, result, true);
+    }
 }
 
 MonitoringSwitch::ListenResult MonitoringSwitch::openPortListener(int index, int port)
@@ -136,26 +238,33 @@ void MonitoringSwitch::bindPrivilegedPorts(const QList<int>& ports, std::vector<
     }
 }
 
-void MonitoringSwitch::reportPort(const QString& entry, int port, ListenResult result)
+// A UDP entry gets the same lines as a TCP one, named as UDP, since a number may be on both lists.
+void MonitoringSwitch::reportPort(const QString& entry, int port, ListenResult result, bool udp)
 {
     const QString p = QString::number(port);
+    const QString name = udp ? QStringLiteral("UDP Port: ") : QStringLiteral("Port: ");
+    const auto unguarded = [&](int number, Event::Reason reason) {
+        Event event = Event::portUnguarded(entry, number, reason);
+        event.udp = udp;
+        m_events.record(event);
+    };
     if (port == 0) {
-        m_status.addStatusLine(QLatin1String("Port: ") + entry + QLatin1String(" is not a valid port"));
-        m_events.record(Event::portUnguarded(entry, 0, Event::Reason::InvalidPort));
+        m_status.addStatusLine(name + entry + QLatin1String(" is not a valid port"));
+        unguarded(0, Event::Reason::InvalidPort);
         return;
     }
     switch (result) {
     case ListenResult::Ok:
-        m_status.addStatusLine(QLatin1String("Monitoring Port: ") + p);
+        m_status.addStatusLine(QLatin1String("Monitoring ") + name + p);
         break;
     case ListenResult::NeedsPrivileges:
-        m_status.addStatusLine(QLatin1String("Port: ") + p + QLatin1String(" needs administrator rights"));
-        m_events.record(Event::portUnguarded(entry, port, Event::Reason::NeedsPrivileges));
+        m_status.addStatusLine(name + p + QLatin1String(" needs administrator rights"));
+        unguarded(port, Event::Reason::NeedsPrivileges);
         break;
     case ListenResult::InUse:
     case ListenResult::OtherError:
-        m_status.addStatusLine(QLatin1String("Port: ") + p + QLatin1String(" is already open"));
-        m_events.record(Event::portUnguarded(entry, port, Event::Reason::InUse));
+        m_status.addStatusLine(name + p + QLatin1String(" is already open"));
+        unguarded(port, Event::Reason::InUse);
         break;
     }
 }
@@ -167,6 +276,20 @@ void MonitoringSwitch::closePortListeners()
         listener->setLocalPort(0);
         listener->close();
     }
+    closeTripwires();
+}
+
+// What the kernel dropped while the queues were full is said once per closing, not per datagram.
+void MonitoringSwitch::closeTripwires()
+{
+    quint64 dropped = 0;
+    for (const auto& tripwire : m_tripwires) {
+        dropped += tripwire->takeDropped();
+        tripwire->close();
+    }
+    if (dropped > 0)
+        m_status.addStatusLine(
+            QStringLiteral("UDP Ports: %1 datagrams dropped, more than the queue holds").arg(dropped));
 }
 
 ListeningSocket& MonitoringSwitch::ensureListener(int index)

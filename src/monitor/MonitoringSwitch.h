@@ -1,8 +1,12 @@
 #pragma once
 
+#include "DetectionSettings.h"
+#include "Event.h"
 #include "IntrusionHandler.h"
 #include "ListeningSocket.h"
+#include "ProbeClassifier.h"
 #include "RandomPortSentinel.h"
+#include "UdpTripwire.h"
 #include "ListenerControl.h"
 #include "MonitoringControl.h"
 
@@ -16,13 +20,15 @@ class EventSink;
 class IntruderAlert;
 class MonitoringState;
 class OptionsModel;
+class PacketWatch;
 class PortBinder;
 class SettingsManager;
 class SoundPlayer;
 class StatusReporter;
 
-// Switches port monitoring on and off: one listener per entry of the port list, plus the random
-// port sentinel when it is enabled. The window's first flat button shows the caption derived from
+// Switches port monitoring on and off: one listener per entry of the port list, one UDP tripwire
+// per entry of the UDP list, the random port sentinel when it is enabled, and the packet watch
+// when there is one. The window's first flat button shows the caption derived from
 // the state, "Start" while off and "Stop" while on, as captionChanged says.
 class MonitoringSwitch : public QObject, public MonitoringControl, public ListenerControl
 {
@@ -36,6 +42,13 @@ public:
 
     enum class State { Off, On };
 
+    // A port-list entry the last opening of the listeners could not guard, and why.
+    struct Unguarded
+    {
+        QString entry;
+        Event::Reason reason;
+    };
+
     State state() const { return m_state; }
     bool isOn() const { return m_state == State::On; }
     // The caption of the button that toggles the switch: what pressing it would do.
@@ -48,6 +61,12 @@ public:
 
     // Who to ask for the ports below 1024 the program may not bind itself; none: they stay unbound.
     void setPrivilegedBinder(PortBinder* binder) { m_privilegedBinder = binder; }
+    // What sees the probes that never reach a listener; none: only connections and datagrams.
+    void setPacketWatch(PacketWatch* watch);
+    // Takes the detections and the UDP list; reopens the tripwires when monitoring is on, with
+    // their status lines when report is set. The intrusion handling must be configured first:
+    // scans end after its gap.
+    void configureDetection(const DetectionSettings& settings, bool report);
 
     // Starts the sentinel; the options cycle calls it when monitoring is on and RPS is enabled.
     void loadSentinel() override;
@@ -55,8 +74,12 @@ public:
     // Opens one listener per entry of the port list, in list order. Each is reported in the
     // status list only while switching on, not when the listeners come back after the options.
     void openPortListeners() override;
-    // Closes every listener; monitoring stays on as far as the caption and the flag go.
+    // Closes every listener and tripwire; monitoring stays on as far as the caption and the flag go.
     void closePortListeners();
+
+    // The entries the listeners were last opened for, and those of them left unguarded.
+    int openedEntryCount() const { return m_openedEntries; }
+    const QList<Unguarded>& unguarded() const { return m_unguarded; }
 
     // The listeners, listener i serving entry i of the port list when last opened.
     int listenerCount() const { return int(m_listeners.size()); }
@@ -64,6 +87,9 @@ public:
     const RandomPortSentinel& sentinel() const { return m_sentinel; }
     const IntruderRecord& intruder() const { return m_intrusions.intruder(); }
     IntrusionHandler& intrusions() { return m_intrusions; }
+    ProbeClassifier& probes() { return m_probes; }
+    int tripwireCount() const { return int(m_tripwires.size()); }
+    const UdpTripwire& tripwire(int index) const { return *m_tripwires.at(std::size_t(index)); }
 
 signals:
     void captionChanged(const QString& caption);
@@ -74,7 +100,12 @@ private:
     ListeningSocket& ensureListener(int index);
     ListenResult openPortListener(int index, int port);
     void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results);
-    void reportPort(const QString& entry, int port, ListenResult result);
+    void reportPort(const QString& entry, int port, ListenResult result, bool udp = false);
+    void openTripwires(bool report);
+    void closeTripwires();
+    void startPacketWatch();
+    // The listener on the port now, if any.
+    const ListeningSocket* listenerOn(int port) const;
     void setState(State state);
 
     StatusReporter& m_status;
@@ -89,5 +120,12 @@ private:
     // and the next start reuses them.
     std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
+    ProbeClassifier m_probes;
+    DetectionSettings m_detection;
+    std::vector<std::unique_ptr<UdpTripwire>> m_tripwires;
+    PacketWatch* m_packetWatch = nullptr;
+    bool m_watchReported = false;
     State m_state = State::Off;
+    int m_openedEntries = 0;
+    QList<Unguarded> m_unguarded;
 };

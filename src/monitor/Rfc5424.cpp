@@ -71,6 +71,7 @@ int severity(const Event& event)
 {
     switch (event.kind) {
     case Event::Kind::Intrusion:
+    case Event::Kind::PortScan:
         return 4;
     case Event::Kind::IncidentEnded:
     case Event::Kind::MonitoringStarted:

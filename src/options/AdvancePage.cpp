@@ -3,6 +3,7 @@
 #include "OptionBindings.h"
 #include "OptionsCommands.h"
 #include "OptionsModel.h"
+#include "PortEntry.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -41,6 +42,11 @@ AdvancePage::AdvancePage(
     chat->addWidget(new QLabel(QStringLiteral("Service Name:"), chatGroup));
     chat->addWidget(chatServiceEdit);
 
+    m_unguardedNote = new QLabel(portsGroup);
+    m_unguardedNote->setObjectName(QStringLiteral("unguardedNote"));
+    m_unguardedNote->setWordWrap(true);
+    m_unguardedNote->hide();
+
     auto* sentinelBox = new QCheckBox(QStringLiteral("Enable RPS &Technology"), portsGroup);
 
     auto* buttons = new QVBoxLayout;
@@ -51,7 +57,8 @@ AdvancePage::AdvancePage(
     auto* ports = new QGridLayout(portsGroup);
     ports->addWidget(m_portList, 0, 0);
     ports->addLayout(buttons, 0, 1);
-    ports->addWidget(sentinelBox, 1, 0, 1, 2);
+    ports->addWidget(m_unguardedNote, 1, 0, 1, 2);
+    ports->addWidget(sentinelBox, 2, 0, 1, 2);
     body()->addWidget(portsGroup);
 
     bindValue(options, m_portList, member(options, &Settings::ports));
@@ -59,6 +66,28 @@ AdvancePage::AdvancePage(
     bindValue(options, chatServiceEdit, member(options, &Settings::chatService));
     bindEnabled(options, chatServiceEdit, enabledAs(options, OptionsModel::Control::ChatServiceText));
     bindValue(options, sentinelBox, member(options, &Settings::rps));
+    // After the list's own binding, so that the list is filled when this runs.
+    connect(&options, &OptionsModel::reloaded, this,
+        [this] { m_shownCount = int(this->options().ports().size()); });
+    connect(&options, &OptionsModel::changed, this, &AdvancePage::showPorts);
+    m_shownCount = int(options.ports().size());
+    showPorts();
+}
+
+void AdvancePage::showPorts()
+{
+    const QStringList& entries = options().ports();
+    if (entries.size() > m_shownCount)
+        m_portList->scrollToBottom(); // a port just added is seen at once
+    m_shownCount = int(entries.size());
+    QStringList unguarded;
+    for (const QString& entry : entries)
+        if (!isGuardablePort(entry))
+            unguarded << entry;
+    m_unguardedNote->setText(unguarded.isEmpty()
+            ? QString()
+            : QStringLiteral("Not guarded, outside 1-65535: ") + unguarded.join(QStringLiteral(", ")));
+    m_unguardedNote->setVisible(!unguarded.isEmpty());
 }
 
 QList<int> AdvancePage::selectedPortRows() const

@@ -2,9 +2,11 @@
 
 #include "OptionsPage.h"
 
+class QLabel;
 class QListWidget;
 
 // Page "Advance": the port list with Add and Remove, the chat link and the random port sentinel.
+// Entries no listener can guard (outside 1-65535) stay as typed, and are named beside the list.
 class AdvancePage : public OptionsPage
 {
     Q_OBJECT
@@ -17,5 +19,9 @@ public:
     QList<int> selectedPortRows() const;
 
 private:
+    void showPorts();
+
     QListWidget* m_portList = nullptr;
+    QLabel* m_unguardedNote = nullptr;
+    int m_shownCount = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AlarmSettings.h"
+#include "DetectionSettings.h"
 #include "EventSettings.h"
 #include "WorkingCopy.h"
 
@@ -8,8 +9,9 @@
 
 class SettingsStore;
 
-// The working copy of the "Alarm" and "Events" sections for the options dialog's Alarm page:
-// edits stay here until OK saves them; Cancel (any other close) loads the stored values again.
+// The working copy of the sections beyond the original keys ("Alarm", "Events", "Detection" and
+// "UDP Ports") for the Alarm and Detection pages: edits stay here until OK saves them; Cancel
+// (any other close) loads the stored values again.
 class AlarmOptions : public WorkingCopy
 {
     Q_OBJECT
@@ -18,15 +20,22 @@ public:
     explicit AlarmOptions(SettingsStore& store, QObject* parent = nullptr);
 
     void load();
-    // Writes both sections; the original keys are never written from here.
+    // Writes the sections; the original keys are never written from here.
     void save();
 
     AlarmSettings& alarm() { return m_alarm; }
     EventSettings& events() { return m_events; }
+    DetectionSettings& detection() { return m_detection; }
+    // Appends a UDP entry when the text reads as one, as Add Port does for the TCP list.
+    void addUdpPort(const QString& typed);
+    void removeUdpPorts(QList<int> rows);
     const QStringList& allowEntries() const { return m_allow; }
     // Adds one address or range; returns why it was refused, empty when it was added.
     QString addAllowEntry(const QString& entry);
     void removeAllowEntries(QList<int> rows);
+    // Why the collector text cannot be used, in the allow list's form ("text": reason); empty
+    // when it can, and for an empty text, which means none.
+    static QString collectorProblem(const QString& collector);
     // Tells the page that a value changed other than through its own controls.
     void touch() { emit changed(); }
     // Nothing else on the page depends on a control's value, and a change would also clear the
@@ -37,5 +46,6 @@ private:
     SettingsStore& m_store;
     AlarmSettings m_alarm;
     EventSettings m_events;
+    DetectionSettings m_detection;
     QStringList m_allow;
 };

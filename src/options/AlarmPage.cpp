@@ -80,6 +80,13 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     auto* collectorEdit = new QLineEdit(eventsGroup);
     collectorEdit->setObjectName(QStringLiteral("collectorEdit"));
     collectorEdit->setPlaceholderText(QStringLiteral("host:port, empty for none"));
+    m_collectorEdit = collectorEdit;
+    m_collectorError = new QLabel(eventsGroup);
+    m_collectorError->setObjectName(QStringLiteral("collectorError"));
+    m_collectorError->setWordWrap(true);
+    m_collectorError->hide();
+    // Checked when the user leaves the box, not at every key: a half-typed address is no fault.
+    connect(collectorEdit, &QLineEdit::editingFinished, this, &AlarmPage::checkCollector);
     auto* protocolBox = new QComboBox(eventsGroup);
     protocolBox->addItems({ QStringLiteral("tcp"), QStringLiteral("udp") });
     auto* events = new QGridLayout(eventsGroup);
@@ -90,6 +97,7 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     events->addWidget(new QLabel(QStringLiteral("Collector:"), eventsGroup), 1, 0);
     events->addWidget(collectorEdit, 1, 1, 1, 2);
     events->addWidget(protocolBox, 1, 3);
+    events->addWidget(m_collectorError, 2, 0, 1, 4);
 
     body()->addWidget(incidentsGroup);
     body()->addWidget(allowGroup);
@@ -119,8 +127,15 @@ void AlarmPage::addAllowEntry()
     m_allowError->setVisible(!m_allowError->text().isEmpty());
 }
 
+void AlarmPage::checkCollector()
+{
+    m_collectorError->setText(AlarmOptions::collectorProblem(m_collectorEdit->text()));
+    m_collectorError->setVisible(!m_collectorError->text().isEmpty());
+}
+
 void AlarmPage::showAllowList()
 {
+    checkCollector();
     m_allowError->clear();
     m_allowError->hide();
     m_allowList->clear();

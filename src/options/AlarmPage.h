@@ -6,6 +6,7 @@
 
 class AlarmOptions;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 
 // Page "Alarm": incidents and one alarm per scan, the allow list with Add and Remove, desktop
@@ -25,9 +26,12 @@ public:
 private:
     void addAllowEntry();
     void showAllowList();
+    void checkCollector();
 
     AlarmOptions& m_alarm;
     std::function<QString()> m_ask;
     QListWidget* m_allowList = nullptr;
     QLabel* m_allowError = nullptr;
+    QLineEdit* m_collectorEdit = nullptr;
+    QLabel* m_collectorError = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "ItemFileDialog.h"
 
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QTreeView>
 
 ItemFileDialog::ItemFileDialog(QWidget* parent, const QString& caption)
     : QFileDialog(parent, caption)
@@ -8,6 +10,15 @@ ItemFileDialog::ItemFileDialog(QWidget* parent, const QString& caption)
     // The portable dialog, so that accept() below is the one that runs.
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::ExistingFile);
+    // The portable dialog's default size cuts the names, sizes and dates in its columns.
+    setViewMode(QFileDialog::Detail);
+    resize(760, 460);
+    if (auto* view = findChild<QTreeView*>()) {
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
 }
 
 QString ItemFileDialog::choose(QWidget* parent, const QString& caption)

@@ -37,7 +37,10 @@ void OptionsCommands::browse(int button)
     if (!m_prompts || button < 0 || button >= BrowseButtonCount)
         return;
     const BrowseTarget& to = kBrowseTargets[std::size_t(button)];
-    m_options.set(to.text, BrowseResult::fromChoice(m_prompts->chooseFile(), to.target));
+    // A cancelled browse is no answer: the box keeps what it held (a sound file is easily lost).
+    const QString chosen = m_prompts->chooseFile();
+    if (!chosen.isEmpty())
+        m_options.set(to.text, BrowseResult::fromChoice(chosen, to.target));
 }
 
 void OptionsCommands::addPort()

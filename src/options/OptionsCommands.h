@@ -36,7 +36,8 @@ public:
 
     void setPrompts(OptionsPrompts* prompts) { m_prompts = prompts; }
 
-    // "?" button 0 (the start-up program), 1 (the attack program) or 2 to 5 (the four sounds).
+    // "?" button 0 (the start-up program), 1 (the attack program) or 2 to 5 (the four sounds);
+    // cancelling leaves the box as it was.
     void browse(int button);
     // Asks for a port and appends it when the text reads as one.
     void addPort();

@@ -9,6 +9,7 @@
 #include "NetworkWatch.h"
 
 #include <algorithm>
+#include <utility>
 
 OptionsCycle::OptionsCycle(Targets targets, int pageCount, QObject* parent)
     : QObject(parent)
@@ -22,6 +23,7 @@ void OptionsCycle::ok()
     m_targets.settings->saveSettings();
     if (m_targets.alarm)
         m_targets.alarm->save();
+    m_saving = true;
     close();
 }
 
@@ -41,11 +43,12 @@ void OptionsCycle::close()
     emit hideRequested();
 
     // Opening closed the listeners but left monitoring on; the sentinel comes back only with them.
-    if (!m_targets.monitoringState->isActive())
-        return;
-    m_targets.monitoring->openPortListeners();
-    if (m_targets.settings->settings().rps.isOn())
-        m_targets.monitoring->loadSentinel();
+    if (m_targets.monitoringState->isActive()) {
+        m_targets.monitoring->openPortListeners();
+        if (m_targets.settings->settings().rps.isOn())
+            m_targets.monitoring->loadSentinel();
+    }
+    emit closed(std::exchange(m_saving, false));
 }
 
 bool OptionsCycle::isPageVisible(int page) const
@@ -60,6 +63,18 @@ void OptionsCycle::selectPage(int page)
     std::fill(m_visible.begin(), m_visible.end(), false);
     m_visible[std::size_t(page)] = true;
     emit pagesChanged();
+}
+
+int OptionsCycle::currentPage() const
+{
+    const auto first = std::find(m_visible.begin(), m_visible.end(), true);
+    return first == m_visible.end() ? 0 : int(first - m_visible.begin());
+}
+
+void OptionsCycle::stepPage(int step)
+{
+    if (pageCount() > 0)
+        selectPage(((currentPage() + step) % pageCount() + pageCount()) % pageCount());
 }
 
 void OptionsCycle::hoverLabel(int label)

@@ -49,6 +49,11 @@ public:
     // leaves only that page visible.
     bool isPageVisible(int page) const;
     void selectPage(int page);
+    // The page the user sees and the keyboard reaches: the one left visible, the first (on top)
+    // while all are stacked. Only its controls may take the focus or answer their access keys.
+    int currentPage() const;
+    // The next page (+1) or the previous one (-1), round the ends, as Ctrl+Tab and Ctrl+Shift+Tab do.
+    void stepPage(int step);
 
     // The label the pointer last moved over is bold and underlined, until the pointer moves over
     // the dialog's own background or a page frame's surface (labelNormal).
@@ -60,6 +65,8 @@ signals:
     void pagesChanged();
     void highlightChanged();
     void hideRequested();
+    // The Close steps are done, listeners included; saved: they followed OK.
+    void closed(bool saved);
 
 private:
     void resetPages();
@@ -67,4 +74,5 @@ private:
     Targets m_targets;
     std::vector<bool> m_visible;
     int m_highlighted = NoLabel;
+    bool m_saving = false;
 };

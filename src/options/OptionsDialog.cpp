@@ -2,10 +2,12 @@
 
 #include "AdvancePage.h"
 #include "AlarmPage.h"
+#include "DetectionPage.h"
 #include "DisplayPage.h"
 #include "GeneralPage.h"
 #include "ItemFileDialog.h"
 #include "OptionsCycle.h"
+#include "PageLabelRow.h"
 #include "SoundsPage.h"
 
 #include <QBoxLayout>
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedLayout>
 #include <QWindow>
 
@@ -53,6 +56,7 @@ constexpr std::array kPages {
     PageKind { "Sounds", "Sounds Settings", &makePage<SoundsPage> },
     PageKind { "Advance", "Advance Settings", &makePage<AdvancePage> },
     PageKind { "Alarm", "Alarm Settings", &makePage<AlarmPage> },
+    PageKind { "Detection", "Detection Settings", &makePage<DetectionPage> },
 };
 } // namespace
 
@@ -77,23 +81,30 @@ OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, Options
     connect(m_okButton, &QPushButton::clicked, &cycle, &OptionsCycle::ok);
     connect(m_cancelButton, &QPushButton::clicked, &cycle, &OptionsCycle::close);
 
-    auto* labels = new QHBoxLayout;
-    labels->setSpacing(16);
+    m_labelRow = new PageLabelRow(this);
     m_pageArea = new QStackedLayout;
     for (const PageKind& kind : kPages) {
-        auto* label = new QLabel(QString::fromLatin1(kind.label), this);
+        QLabel* label = m_labelRow->addLabel(QString::fromLatin1(kind.label));
         label->setMouseTracking(true);
         label->setCursor(Qt::PointingHandCursor);
         label->installEventFilter(this);
-        labels->addWidget(label);
         m_labels.push_back(label);
 
         OptionsPage* page = kind.make(QString::fromLatin1(kind.title), { options, commands, alarm }, this);
+        page->setAccessibleName(QString::fromLatin1(kind.title));
         page->installEventFilter(this);
         m_pageArea->addWidget(page);
         m_pages.push_back(page);
     }
-    labels->addStretch(1);
+    connect(m_labelRow, &PageLabelRow::pageRequested, &cycle, &OptionsCycle::selectPage);
+    const std::pair<QKeySequence, int> steps[] { { QKeySequence(Qt::CTRL | Qt::Key_Tab), 1 },
+        { QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1 },
+        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1 },
+        { QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1 } };
+    for (const auto& [keys, step] : steps) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, &cycle, [&cycle, step = step] { cycle.stepPage(step); });
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -101,7 +112,7 @@ OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, Options
     buttons->addWidget(m_cancelButton);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(labels);
+    layout->addWidget(m_labelRow);
     layout->addLayout(m_pageArea, 1);
     layout->addLayout(buttons);
 
@@ -178,24 +189,11 @@ void OptionsDialog::mouseMoveEvent(QMouseEvent* event)
 
 void OptionsDialog::showPages()
 {
-    bool all = true;
-    for (int i = 0; i < pageCount(); ++i)
-        all = all && m_cycle.isPageVisible(i);
-    if (all) {
-        // Every frame visible, stacked: the first page lies on top.
-        m_pageArea->setStackingMode(QStackedLayout::StackAll);
-        m_pageArea->setCurrentIndex(0);
-        m_pages.front()->raise();
-        return;
-    }
-    m_pageArea->setStackingMode(QStackedLayout::StackOne);
-    for (int i = 0; i < pageCount(); ++i) {
-        if (m_cycle.isPageVisible(i))
-            m_pageArea->setCurrentIndex(i);
-    }
-    // Leaving the all-visible stacking does not hide the pages that were not current.
-    for (int i = 0; i < pageCount(); ++i)
-        m_pages[std::size_t(i)]->setVisible(m_cycle.isPageVisible(i));
+    // While every frame is stacked only the top one can be seen; the frames under it are hidden,
+    // so that no key reaches a control nobody can see.
+    const int current = m_cycle.currentPage();
+    m_pageArea->setCurrentIndex(current);
+    m_labelRow->setCurrent(current);
 }
 
 void OptionsDialog::showHighlight()

@@ -11,6 +11,7 @@ class AlarmOptions;
 class OptionsCycle;
 class OptionsModel;
 class OptionsPage;
+class PageLabelRow;
 class QLabel;
 class QPushButton;
 class QStackedLayout;
@@ -33,6 +34,7 @@ public:
         QWidget* transientFor = nullptr);
 
     QLabel* pageLabel(int page) const { return m_labels.at(std::size_t(page)); }
+    PageLabelRow* pageLabelRow() const { return m_labelRow; }
     OptionsPage* page(int page) const { return m_pages.at(std::size_t(page)); }
     QPushButton* okButton() const { return m_okButton; }
     QPushButton* cancelButton() const { return m_cancelButton; }
@@ -58,6 +60,7 @@ private:
 
     OptionsCycle& m_cycle;
     QWidget* m_transientFor;
+    PageLabelRow* m_labelRow = nullptr;
     std::vector<QLabel*> m_labels;
     std::vector<OptionsPage*> m_pages;
     QStackedLayout* m_pageArea = nullptr;

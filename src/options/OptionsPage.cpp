@@ -15,7 +15,6 @@ OptionsPage::OptionsPage(
     , m_commands(commands)
 {
     setFrameShape(QFrame::StyledPanel);
-    // Pages lie on top of each other, all visible after a rebuild: each hides the ones below.
     setAutoFillBackground(true);
     setMouseTracking(true);
 

@@ -17,3 +17,10 @@ std::optional<QString> portEntry(const QString& typed, const QLocale& locale)
         return std::nullopt;
     return QString::number(std::int32_t(whole));
 }
+
+bool isGuardablePort(const QString& entry)
+{
+    bool ok = false;
+    const int port = entry.toInt(&ok, 10);
+    return ok && port >= 1 && port <= 65535;
+}

@@ -11,3 +11,6 @@
 // neighbour. Zero, negative numbers and numbers beyond the port range are kept: the listeners
 // report those as not valid.
 std::optional<QString> portEntry(const QString& typed, const QLocale& locale = QLocale());
+
+// Whether a listener can guard the entry: the decimal text of a port from 1 to 65535.
+bool isGuardablePort(const QString& entry);

@@ -29,3 +29,8 @@ QString BuildTree::helperPath()
 {
     return runningFromIt() ? QStringLiteral(SENTREL_BUILD_HELPER) : QString();
 }
+
+QString BuildTree::watchHelperPath()
+{
+    return runningFromIt() ? QStringLiteral(SENTREL_BUILD_WATCH_HELPER) : QString();
+}

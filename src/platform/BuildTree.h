@@ -10,9 +10,10 @@ namespace BuildTree {
 // True when the folder is the build tree or lies inside it.
 bool contains(const QString& buildTree, const QString& folder);
 
-// The generated asset files and the port helper of the build tree, when the running executable
-// lies inside it; else empty.
+// The generated asset files, the port helper and the watch helper of the build tree, when the
+// running executable lies inside it; else empty.
 QString assetDir();
 QString helperPath();
+QString watchHelperPath();
 
 } // namespace BuildTree

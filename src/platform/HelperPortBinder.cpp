@@ -1,19 +1,12 @@
 #include "HelperPortBinder.h"
 
-#include <QDeadlineTimer>
-#include <QFile>
+#include "HelperCall.h"
 
 #include <array>
-#include <csignal>
 #include <cstdint>
-#include <cstring>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -24,45 +17,6 @@ constexpr std::uint8_t Version = 1;
 constexpr std::size_t HeaderSize = 4;
 constexpr std::size_t EntrySize = 3;
 constexpr std::size_t MaxPorts = HelperPortBinder::MaxPortsPerRun;
-
-struct OwnedFd
-{
-    int fd = -1;
-    ~OwnedFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-pid_t spawnHelper(const QByteArray& path, int channel)
-{
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, channel, STDIN_FILENO);
-    char* argv[] = { const_cast<char*>(path.constData()), nullptr };
-    // It reads no environment, so it gets none.
-    char* envp[] = { nullptr };
-    pid_t pid = -1;
-    const int result = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv, envp);
-    ::posix_spawn_file_actions_destroy(&actions);
-    return result == 0 ? pid : -1;
-}
-
-// Waits for the helper to end on its own, ending it when it does not by the deadline.
-void reap(pid_t pid, const QDeadlineTimer& deadline)
-{
-    const int pidFd = int(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidFd >= 0) {
-        pollfd exited { pidFd, POLLIN, 0 };
-        if (::poll(&exited, 1, int(deadline.remainingTime())) != 1)
-            ::kill(pid, SIGKILL);
-        ::close(pidFd);
-    } else {
-        ::kill(pid, SIGKILL);
-    }
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
-}
 
 bool isListeningStream(int fd)
 {
@@ -148,49 +102,12 @@ std::vector<PortBinder::Result> HelperPortBinder::runHelper(const std::vector<in
         request[HeaderSize + 2 * i + 1] = std::uint8_t(ports[i] & 0xff);
     }
 
-    int pair[2];
-    if (m_helperPath.isEmpty() || ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
-        return {};
-    OwnedFd channel { pair[0] };
-    OwnedFd helperEnd { pair[1] };
-    const pid_t pid = spawnHelper(QFile::encodeName(m_helperPath), helperEnd.fd);
-    if (pid < 0)
-        return {};
-    ::close(std::exchange(helperEnd.fd, -1));
-
-    const QDeadlineTimer deadline(m_timeoutMs);
-    std::array<std::uint8_t, HeaderSize + EntrySize * MaxPorts + 1> reply {};
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int) * MaxPorts)> control {};
-    ssize_t size = -1;
-    std::vector<int> fds;
-    msghdr message {};
-    if (::send(channel.fd, request.data(), HeaderSize + 2 * ports.size(), MSG_NOSIGNAL) > 0) {
-        pollfd ready { channel.fd, POLLIN, 0 };
-        if (::poll(&ready, 1, int(deadline.remainingTime())) == 1) {
-            iovec part { reply.data(), reply.size() };
-            message.msg_iov = &part;
-            message.msg_iovlen = 1;
-            message.msg_control = control.data();
-            message.msg_controllen = control.size();
-            size = ::recvmsg(channel.fd, &message, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
-        }
-    }
-    for (cmsghdr* header = size >= 0 ? CMSG_FIRSTHDR(&message) : nullptr; header;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS)
-            continue;
-        const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-        for (std::size_t i = 0; i < count; ++i) {
-            int fd = -1;
-            std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
-            fds.push_back(fd);
-        }
-    }
-    reap(pid, deadline);
-    if (size < 0 || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0) {
-        for (const int fd : fds)
+    HelperReply reply = callHelper(m_helperPath, request.data(), HeaderSize + 2 * ports.size(),
+        HeaderSize + EntrySize * MaxPorts, MaxPorts, m_timeoutMs);
+    if (!reply.answered) {
+        for (const int fd : reply.fds)
             ::close(fd);
         return {};
     }
-    return decodeReply(ports, reply.data(), std::size_t(size), std::move(fds));
+    return decodeReply(ports, reply.bytes.data(), reply.bytes.size(), std::move(reply.fds));
 }

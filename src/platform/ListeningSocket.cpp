@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,19 +22,6 @@ constexpr auto AcceptSlice = std::chrono::milliseconds(10);
 
 // When no descriptor can be had at all, how long to leave the queue alone before trying again.
 constexpr int RetryAfterMs = 100;
-
-ListeningSocket::ListenResult classify(int error)
-{
-    switch (error) {
-    case EADDRINUSE:
-        return ListeningSocket::ListenResult::InUse;
-    case EACCES:
-    case EPERM:
-        return ListeningSocket::ListenResult::NeedsPrivileges;
-    default:
-        return ListeningSocket::ListenResult::OtherError;
-    }
-}
 
 int openSpare()
 {
@@ -104,7 +92,7 @@ ListeningSocket::ListenResult ListeningSocket::listen()
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, Backlog) != 0) {
         const int error = errno;
         ::close(fd);
-        return classify(error);
+        return resultOf(error);
     }
 
     start(fd);
@@ -120,6 +108,12 @@ ListeningSocket::ListenResult ListeningSocket::adopt(int fd)
     ::listen(fd, Backlog);
     start(fd);
     return ListenResult::Ok;
+}
+
+bool ListeningSocket::hasWaiting() const
+{
+    pollfd entry { m_fd, POLLIN, 0 };
+    return m_fd >= 0 && ::poll(&entry, 1, 0) == 1 && (entry.revents & POLLIN);
 }
 
 void ListeningSocket::start(int fd)
@@ -253,20 +247,40 @@ int ListeningSocket::ipv4Text(const unsigned char address[4], char* text)
     return int(next - text);
 }
 
+ListeningSocket::ListenResult ListeningSocket::resultOf(int error)
+{
+    switch (error) {
+    case EADDRINUSE:
+        return ListenResult::InUse;
+    case EACCES:
+    case EPERM:
+        return ListenResult::NeedsPrivileges;
+    default:
+        return ListenResult::OtherError;
+    }
+}
+
 void ListeningSocket::reportPeer(const sockaddr_storage& peer)
 {
-    char text[INET6_ADDRSTRLEN] = {};
     int peerPort = 0;
+    const QString text = peerText(peer, &peerPort);
+    emit connectionAccepted(text, m_localPort, peerPort);
+}
+
+QString ListeningSocket::peerText(const sockaddr_storage& peer, int* peerPort)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    int& port = *peerPort;
     if (peer.ss_family == AF_INET6) {
-        peerPort = ntohs(reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port);
+        port = ntohs(reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port);
         const in6_addr& in6 = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
         if (IN6_IS_ADDR_V4MAPPED(&in6))
             ipv4Text(&in6.s6_addr[12], text);
         else
             ::inet_ntop(AF_INET6, &in6, text, sizeof text);
     } else if (peer.ss_family == AF_INET) {
-        peerPort = ntohs(reinterpret_cast<const sockaddr_in*>(&peer)->sin_port);
+        port = ntohs(reinterpret_cast<const sockaddr_in*>(&peer)->sin_port);
         ipv4Text(reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr), text);
     }
-    emit connectionAccepted(QString::fromLatin1(text), m_localPort, peerPort);
+    return QString::fromLatin1(text);
 }

@@ -31,6 +31,10 @@ public:
     // Dotted-decimal text of an IPv4 address in network byte order, as inet_ntop writes it; its
     // printf-based formatting was a twentieth of an intrusion's cost. Returns the length written.
     static int ipv4Text(const unsigned char address[4], char* text);
+    // A peer's address as connectionAccepted reports it, and its port.
+    static QString peerText(const sockaddr_storage& peer, int* peerPort);
+    // What a failed bind or listen with this errno means to the user.
+    static ListenResult resultOf(int error);
 
     // The port that listen() binds. After a successful listen() it reads back the bound port,
     // which is how a listen on port 0 learns the port the system chose.
@@ -38,6 +42,8 @@ public:
     void setLocalPort(int port) { m_localPort = port; }
 
     State state() const { return m_fd < 0 ? State::Closed : State::Listening; }
+    // Connections the kernel completed that wait to be accepted.
+    bool hasWaiting() const;
 
     // Binds localPort() on every local interface and listens. A socket that is listening is
     // closed first. On failure the socket stays closed.

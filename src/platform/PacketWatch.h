@@ -4,8 +4,13 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 
+#include <array>
 #include <cstdint>
+#include <memory>
+
+class QSocketNotifier;
 
 // Sees the TCP segments that open no connection: SYNs and the flag combinations no real
 // connection sends. The socket comes from the watch helper, already filtered to headers only;
@@ -23,9 +28,16 @@ public:
     };
 
     explicit PacketWatch(QObject* parent = nullptr);
+    // helperPath: the watch helper; empty when none is installed.
+    explicit PacketWatch(QString helperPath, QObject* parent = nullptr, int timeoutMs = 3000);
     ~PacketWatch() override;
 
+    // Runs the helper once and reads the socket it hands over. Takes as long as the helper runs
+    // (a few milliseconds; at most the time-out).
     [[nodiscard]] State start();
+    // Reads a packet socket the caller already holds (Armed), or closes it (Failed) when it is
+    // not one; the watch owns it from here on.
+    [[nodiscard]] State adopt(int fd);
     void stop();
     State state() const { return m_state; }
 
@@ -36,6 +48,15 @@ signals:
     void probesSeen(const QList<TcpProbe>& probes);
 
 private:
+    void readBatches();
+
+    QString m_helperPath;
+    int m_timeoutMs = 3000;
     State m_state = State::Off;
     std::uint64_t m_dropped = 0;
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    // Hashes of the latest segments, one slot per hash value: a segment seen on two interfaces
+    // (a bridge and its port, a VLAN and its link) arrives twice within microseconds.
+    std::array<std::uint64_t, 4096> m_recent {};
 };

@@ -78,12 +78,15 @@ private slots:
             R"( > "$0.tmp" && /bin/mv "$0.tmp" "$0.out")");
         IntruderRecord intruder { "2001:db8::7", 12345, {} };
         intruder.sourcePort = 1;
+        intruder.detection = "half_open";
+        intruder.spoofable = true;
         intruder.time = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, -5 * 3600);
         QVERIFY(ProcessProgramLauncher().start(
             "attack --block 'two words'", AlertActions::attackEnvironment(intruder)));
         QTRY_COMPARE_WITH_TIMEOUT(fakes.read("attack.out"),
-            QStringList({ "arg:--block", "arg:two words", "SENTREL_ADDRESS=2001:db8::7", "SENTREL_PORT=12345",
-                "SENTREL_SOURCE_PORT=1", "SENTREL_TIME=2026-03-01T14:05:09.042-05:00" }),
+            QStringList({ "arg:--block", "arg:two words", "SENTREL_ADDRESS=2001:db8::7",
+                "SENTREL_DETECTION=half_open", "SENTREL_PORT=12345", "SENTREL_SOURCE_PORT=1",
+                "SENTREL_SPOOFABLE=true", "SENTREL_TIME=2026-03-01T14:05:09.042-05:00" }),
             10000);
     }
 

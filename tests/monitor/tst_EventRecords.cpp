@@ -41,10 +41,27 @@ void TestEventRecords::jsonRecordPerKind_data()
     // The kinds and fields the system log's table below covers are left out: both take them from one list.
     row("intrusion ipv4", Event::intrusion("192.0.2.7", 51234, 23, false),
         R"({"event":"intrusion","address":"192.0.2.7","family":"ipv4","source_port":51234,"port":23,
-            "sentinel":false})");
+            "sentinel":false,"detection":"connect","spoofable":false})");
     row("intrusion ipv6 via sentinel", Event::intrusion("2001:db8::42", 1, 40123, true),
         R"({"event":"intrusion","address":"2001:db8::42","family":"ipv6","source_port":1,"port":40123,
-            "sentinel":true})");
+            "sentinel":true,"detection":"connect","spoofable":false})");
+    for (const auto& [detection, name] :
+        { std::pair { Event::Detection::HalfOpen, "half_open" }, { Event::Detection::Fin, "fin" },
+            { Event::Detection::Null, "null" }, { Event::Detection::Xmas, "xmas" } }) {
+        QTest::newRow(name) << fixed(Event::intrusion("192.0.2.7", 1, 21, false, detection))
+                            << QByteArray(R"({"event":"intrusion","address":"192.0.2.7","family":"ipv4",
+                                   "source_port":1,"port":21,"sentinel":false,"detection":")")
+                + name + R"(","spoofable":true})";
+    }
+    row("allowed udp", Event::allowed("192.0.2.8", 53, 137, false, Event::Detection::Udp),
+        R"({"event":"allowed","address":"192.0.2.8","family":"ipv4","source_port":53,"port":137,
+            "sentinel":false,"detection":"udp","spoofable":true})");
+    row("port scan started", Event::portScan(3, "2001:db8::9", "1,2,3", 8, true, false),
+        R"({"event":"port_scan","address":"2001:db8::9","family":"ipv6","state":"started","incident":3,
+            "port_count":8,"ports":"1,2,3","spoofable":true})");
+    row("port scan ended, allowed source", Event::portScan(0, "192.0.2.9", "80", 1, false, true),
+        R"({"event":"port_scan","address":"192.0.2.9","family":"ipv4","state":"ended","port_count":1,
+            "ports":"80","spoofable":false})");
     row("monitoring started", Event::now(Event::Kind::MonitoringStarted),
         R"({"event":"monitoring_started"})");
     row("monitoring stopped", Event::now(Event::Kind::MonitoringStopped),
@@ -53,6 +70,10 @@ void TestEventRecords::jsonRecordPerKind_data()
         R"({"event":"port_unguarded","entry":"8080","port":8080,"reason":"in_use"})");
     row("port needs privileges", Event::portUnguarded("21", 21, Event::Reason::NeedsPrivileges),
         R"({"event":"port_unguarded","entry":"21","port":21,"reason":"needs_privileges"})");
+    Event udpPort = Event::portUnguarded("137", 137, Event::Reason::NeedsPrivileges);
+    udpPort.udp = true;
+    row("udp port needs privileges", udpPort,
+        R"({"event":"port_unguarded","entry":"137","port":137,"reason":"needs_privileges","protocol":"udp"})");
     row("not a port: no port field", Event::portUnguarded("7x\"", 0, Event::Reason::InvalidPort),
         R"({"event":"port_unguarded","entry":"7x\"","reason":"invalid_port"})");
     row("network up", Event::networkChanged(true), R"({"event":"network_changed","state":"connected"})");
@@ -90,8 +111,14 @@ void TestEventRecords::syslogMessage_data()
     };
     row("intrusion", fixed(Event::intrusion("::ffff:192.0.2.7", 4242, 23, false)),
         "<84>|intrusion [sentrel@32473 seq=\"7\" address=\"::ffff:192.0.2.7\" family=\"ipv6\" "
-        "source_port=\"4242\" port=\"23\" sentinel=\"false\"] ",
-        "event=intrusion address=::ffff:192.0.2.7 family=ipv6 source_port=4242 port=23 sentinel=false");
+        "source_port=\"4242\" port=\"23\" sentinel=\"false\" detection=\"connect\" spoofable=\"false\"] ",
+        "event=intrusion address=::ffff:192.0.2.7 family=ipv6 source_port=4242 port=23 sentinel=false "
+        "detection=connect spoofable=false");
+    row("port scan", fixed(Event::portScan(2, "192.0.2.9", "7,9", 2, true, true)),
+        "<84>|port_scan [sentrel@32473 seq=\"7\" address=\"192.0.2.9\" family=\"ipv4\" state=\"ended\" "
+        "incident=\"2\" port_count=\"2\" ports=\"7,9\" spoofable=\"true\"] ",
+        "event=port_scan address=192.0.2.9 family=ipv4 state=ended incident=2 port_count=2 ports=7,9 "
+        "spoofable=true");
     row("param escaping",
         fixed(
             Event::portUnguarded(QString::fromUtf8("a]b\"c\\d e\u00e9]"), 0, Event::Reason::InvalidPort), 9),

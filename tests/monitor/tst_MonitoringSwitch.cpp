@@ -1,9 +1,13 @@
 #include "AlarmSelfTest.h"
 #include "AlarmSettings.h"
+#include "DetectionSettings.h"
 #include "MonitorRig.h"
+#include "PacketWatch.h"
 #include "PortBinder.h"
 
 #include <QTcpServer>
+#include <QThread>
+#include <QUdpSocket>
 
 #include <ctime>
 #include <fcntl.h>
@@ -271,6 +275,90 @@ private slots:
         std::generate(drawn.begin(), drawn.end(), &RandomPortSentinel::drawPortFromClock);
         const auto [lowest, highest] = std::minmax_element(drawn.begin(), drawn.end());
         QVERIFY(*lowest >= 1 && *lowest <= 200 && *highest <= 65535 && *highest >= 65335);
+    }
+
+    // The UDP list reports its ports like the TCP list; a datagram is an intrusion and gets no
+    // answer. A SYN whose connection was accepted is that connection only, also when the accept
+    // comes after the deadline; one never accepted is half-open. Without the watch's privilege one
+    // line says so, once.
+    void udpTripwiresAndProbesOnRealSockets()
+    {
+        const std::vector<int> free = Loopback::freePorts(3);
+        const QString tcp = QString::number(free[0]), udp = QString::number(free[1]),
+                      held = QString::number(free[2]);
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, quint16(free[2])));
+        MonitorRig rig({ tcp });
+        PacketWatch watch;
+        rig.monitoring.setPacketWatch(&watch);
+        DetectionSettings detection;
+        detection.udpPorts = { udp, held, "x" };
+        rig.monitoring.configureDetection(detection, true);
+        rig.monitoring.toggleMonitoring();
+        const QStringList watchLine = watch.state() == PacketWatch::State::NeedsPrivilege
+            ? QStringList { "Stealth scan watch needs administrator rights" }
+            : QStringList {};
+        QCOMPARE(rig.out.lines(),
+            QStringList({ "Monitoring Port: " + tcp, "Monitoring UDP Port: " + udp,
+                "UDP Port: " + held + " is already open", "UDP Port: x is not a valid port" })
+                + watchLine);
+        QVERIFY(rig.out.events.front().udp && rig.out.events.front().port == free[2]);
+
+        QUdpSocket client;
+        QVERIFY(client.bind(QHostAddress::LocalHost, 0));
+        QCOMPARE(client.writeDatagram("version.bind", QHostAddress::LocalHost, quint16(free[1])), 12);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.out.log.filter("alert:").size(), 1, 2000);
+        QCOMPARE(rig.out.log.filter("alert:"),
+            QStringList({ "alert:127.0.0.1|" + udp + "|UDP probe: the address may be forged" }));
+        // Loopback delivers at once: an answer sent while the datagram was handled would be here.
+        QVERIFY(!client.hasPendingDatagrams());
+
+        // The listener is slower than the deadline: the connection still waits in its queue.
+        rig.monitoring.probes().setWatching(true);
+        const Loopback::Clients connection { Loopback::connectTo(free[0]) };
+        sockaddr_in6 local {};
+        socklen_t size = sizeof local;
+        QCOMPARE(::getsockname(connection[0], reinterpret_cast<sockaddr*>(&local), &size), 0);
+        const quint16 connected = ntohs(local.sin6_port);
+        const QHostAddress loopback("127.0.0.1");
+        rig.monitoring.probes().probesSeen(
+            { { loopback, connected, loopback, quint16(free[0]), TcpProbe::Syn },
+                { loopback, 1, loopback, quint16(free[0]), TcpProbe::Syn } });
+        QThread::msleep(std::chrono::milliseconds(PendingSyns::Deadline).count() + 100);
+        rig.monitoring.probes().expire();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.out.log.filter("alert:").size(), 3, 3000);
+        QStringList intrusions;
+        for (const Event& e : rig.out.events)
+            if (e.kind == Event::Kind::Intrusion)
+                intrusions << QString(Event::detectionName(e.detection)) + ' '
+                        + QString::number(e.sourcePort);
+        QCOMPARE(intrusions,
+            QStringList({ "udp " + QString::number(client.localPort()),
+                "connect " + QString::number(connected), "half_open 1" }));
+
+        // A burst beyond the queue: what the kernel dropped is one line when the tripwires close. A
+        // datagram sent once reading began comes after the rest of the burst.
+        const std::size_t before = rig.out.events.size();
+        for (int i = 0; i < 3000; ++i)
+            client.writeDatagram("x", 1, QHostAddress::LocalHost, quint16(free[1]));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.out.events.size() > before, 2000);
+        QUdpSocket last;
+        QVERIFY(last.bind(QHostAddress::LocalHost, 0)
+            && last.writeDatagram("y", 1, QHostAddress::LocalHost, quint16(free[1])) == 1);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.out.events.back().sourcePort, int(last.localPort()), 5000);
+        rig.monitoring.toggleMonitoring();
+        QFile queueSize("/proc/sys/net/core/rmem_default"); // 3000 datagrams overflow up to about 1 MB
+        const bool overflowed
+            = !queueSize.open(QIODevice::ReadOnly) || queueSize.readAll().trimmed().toInt() < (1 << 20);
+        const QStringList dropped = rig.out.lines().filter("datagrams dropped");
+        QVERIFY2(!overflowed
+                || (dropped.size() == 1 && dropped[0].startsWith("UDP Ports: ")
+                    && dropped[0].endsWith(" datagrams dropped, more than the queue holds")),
+            qPrintable(dropped.join('|')));
+        rig.out.log.clear();
+        rig.monitoring.toggleMonitoring();
+        QCOMPARE(rig.out.lines().filter("Stealth"), QStringList());
+        QCOMPARE(rig.out.lines().filter("UDP Port").size(), 3);
     }
 };
 

@@ -137,7 +137,8 @@ private slots:
                     (QHash<QString, QString> { { "seq", QString::number(i + 1) }, { "address", address(i) },
                         { "family", i % 2 ? "ipv4" : "ipv6" }, { "source_port", QString::number(1024 + i) },
                         { "port", QString::number(20000 + i % 7) },
-                        { "sentinel", i % 5 == 0 ? "true" : "false" } }));
+                        { "sentinel", i % 5 == 0 ? "true" : "false" },
+                        { "detection", "connect" }, { "spoofable", "false" } }));
             }
             QTRY_COMPARE(outputs.missing(quint64(count)), QStringList());
             QCOMPARE(quiet.lines, QStringList { "System log: 3 events could not be written to syslog" });

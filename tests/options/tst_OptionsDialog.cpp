@@ -1,5 +1,7 @@
 #include "AlarmOptions.h"
 #include "AlarmPage.h"
+#include "DetectionPage.h"
+#include "DetectionSettings.h"
 #include "DesktopSeams.h"
 #include "IntruderLog.h"
 #include "MonitorRig.h"
@@ -7,6 +9,7 @@
 #include "OptionsCommands.h"
 #include "OptionsCycle.h"
 #include "OptionsDialog.h"
+#include "PageLabelRow.h"
 #include "PortEntry.h"
 #include "TestStore.h"
 
@@ -45,13 +48,14 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         alarm.load(); // as start-up does: the store has the newer sections before the dialog opens
         commands.setPrompts(this);
         static_cast<AlarmPage*>(dialog.page(4))->setAsk([this] { return chooseFile(); });
+        static_cast<DetectionPage*>(dialog.page(5))->setAsk([this] { return chooseFile(); });
         QObject::connect(&cycle, &OptionsCycle::hideRequested, &cycle, [this] { calls << "hide"; });
     }
     // clang-format off
     void setMonitorEnabled(bool on) override { calls << (on ? "enable" : "disable"); }
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
     QString chooseFile() override { return answers.isEmpty() ? QString() : answers.takeFirst(); }
-    QString askPort() override { return " 8080 "; }
+    QString askPort() override { return port; }
     void restoreMonitor() override { } void resetNetState() override { }
     // clang-format on
 
@@ -139,6 +143,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
     OptionsDialog dialog { options, cycle, commands, alarm };
     QStringList calls, answers;
+    QString port = " 8080 ";
 };
 } // namespace
 
@@ -214,9 +219,9 @@ private slots:
         rig.named<QPushButton>("purgeLogButton")->click();
         QVERIFY(!log.exists());
         rig.controls(true);
-        // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound, a
-        // sound with a blank. An address is trimmed and listed once, an invalid one refused, a
-        // cancelled prompt ignored.
+        // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound (which
+        // keeps its file), a sound with a blank. An address is trimmed and listed once, an invalid one
+        // refused, a cancelled prompt ignored.
         rig.click({ "browseButton0", "browseButton1", "browseButton2", "browseButton4" },
             { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" });
         rig.click({ "&Remove Port", "&Add Port", "&Add Port", "Re&move Address", "A&dd Address",
@@ -226,8 +231,8 @@ private slots:
         int changed = 0;
         for (int i = 0; i < stored.size() && edited.size() == stored.size(); ++i)
             changed += stored.at(i) != edited.at(i);
-        // 19 check boxes, the two On/Off pairs, eight text boxes, three spin boxes, three ports, the address.
-        QCOMPARE(changed, 38);
+        // 22 check boxes, the two On/Off pairs, eight text boxes, five spin boxes, three ports, the address.
+        QCOMPARE(changed, 43);
         QCOMPARE(enabled(), editedFlags);
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
         // A program is quoted so that it runs as the one word chosen (a shell's quoting, read back by the
@@ -236,8 +241,8 @@ private slots:
         for (const char* name : { "runFileEdit", "attackRunFileEdit", "soundFileEdit0", "soundFileEdit2" })
             browsed << rig.named<QLineEdit>(name)->text();
         QCOMPARE(browsed,
-            QStringList(
-                { "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "None", "/snd/My Alarm.wav" }));
+            QStringList({ "\"/tmp/it's \\\"q\\\"\\\\x\"", "\"/opt/My Tools/alarm\"", "NetOn.wavx",
+                "/snd/My Alarm.wav" }));
         QCOMPARE(rig.named<QLabel>("allowError")->text(), "\"backup.lan\": not an IPv4 or IPv6 address");
         QCOMPARE(rig.file(), file);
 
@@ -277,15 +282,15 @@ private slots:
             }
             return pages + ' ' + fonts;
         };
-        QCOMPARE(look(), "01234 00000");
+        QCOMPARE(look(), "0 000000");
         QVERIFY(dialog.page(0)->isAncestorOf(dialog.childAt(dialog.page(0)->geometry().center())));
         QTest::mouseClick(dialog.pageLabel(2), Qt::LeftButton);
-        QCOMPARE(look(dialog.pageLabel(1)), "2 03000");
-        QCOMPARE(look(dialog.page(2)), "2 00000"); // the frame's own border
-        QCOMPARE(look(dialog.pageLabel(3)), "2 00030");
+        QCOMPARE(look(dialog.pageLabel(1)), "2 030000");
+        QCOMPARE(look(dialog.page(2)), "2 000000"); // the frame's own border
+        QCOMPARE(look(dialog.pageLabel(3)), "2 000300");
         dialog.cancelButton()->click();
         QVERIFY(rig.open());
-        QCOMPARE(look(), "01234 00000");
+        QCOMPARE(look(), "0 000000");
 
         QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
         auto* hotkeys = dialog.page(1)->findChildren<QCheckBox*>().at(3);
@@ -300,6 +305,80 @@ private slots:
         QTest::mouseClick(hotkeys, Qt::RightButton, {}, QPoint(6, hotkeys->height() / 2));
         QCOMPARE(title, QString("Hotkeys Menu"));
         QCOMPARE(hotkeys->isChecked(), before);
+    }
+
+    // The keyboard changes pages as in any tabbed dialog, and the row announces the page. Tab and the
+    // access keys reach only the page shown: Alt+H on General is "Hide Monitor", never "Use Hotkeys".
+    void keyboardReachesOnlyThePageShown()
+    {
+        Rig rig;
+        QVERIFY(rig.open() && QTest::qWaitForWindowActive(&rig.dialog));
+        OptionsDialog& dialog = rig.dialog;
+        PageLabelRow* row = dialog.pageLabelRow();
+        const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+        const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
+            { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
+            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 5 },
+            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 5 }, { row, Qt::Key_Right, {}, 0 },
+            { row, Qt::Key_End, {}, 5 }, { row, Qt::Key_Home, {}, 0 } };
+        for (const auto& [target, key, modifiers, page] : keys) {
+            QTest::keyClick(target, key, modifiers);
+            QVERIFY(dialog.page(page)->isVisible() && row->current() == page);
+            QCOMPARE(row->accessibleName(), dialog.pageLabel(page)->text() + " page");
+        }
+        for (int i = 0; i < 40; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            for (int p = 1; p < OptionsDialog::pageCount(); ++p)
+                QVERIFY(!dialog.page(p)->isAncestorOf(QApplication::focusWidget()));
+        }
+        const bool hotkeys = rig.options.values().useHotkeys.isOn();
+        QTest::keyClick(&dialog, Qt::Key_H, Qt::AltModifier);
+        QTRY_VERIFY(rig.options.values().hideMonitor.isOn());
+        QCOMPARE(rig.options.values().useHotkeys.isOn(), hotkeys);
+    }
+
+    // Beside the port list, the entries no listener can take; under the collector, why it cannot be
+    // used, as the allow list says it; a newly added port is scrolled into view.
+    void portAndCollectorNotes()
+    {
+        Rig rig({ "Ports/Number=11" }); // the twelve first-start ports fill the list
+        QVERIFY(rig.open());
+        auto* note = rig.named<QLabel>("unguardedNote");
+        QVERIFY(note->isHidden());
+        for (const char* port : { "70000", "-1" }) {
+            rig.port = port;
+            rig.click({ "&Add Port" }, {});
+        }
+        QCOMPARE(note->text(), "Not guarded, outside 1-65535: 70000, -1");
+        auto* ports = rig.dialog.page(3)->findChild<QListWidget*>();
+        const QRect added = ports->visualItemRect(ports->item(ports->count() - 1));
+        QVERIFY(added.bottom() <= ports->viewport()->height());
+
+        auto* collector = rig.named<QLineEdit>("collectorEdit");
+        auto* error = rig.named<QLabel>("collectorError");
+        const std::pair<const char*, const char*> cases[] {
+            { "loghost:99999", "the port must be a number from 1 to 65535" },
+            { "2001:db8::1:514", "an IPv6 address goes in brackets, e.g. [2001:db8::1]:514" },
+            { "loghost", "not host:port" }, { "[2001:db8::1]:514", nullptr }, { "", nullptr } };
+        for (const auto& [text, reason] : cases) {
+            collector->setText(text);
+            emit collector->editingFinished();
+            QCOMPARE(error->text(), reason ? QString("\"%1\": %2").arg(text, reason) : QString());
+            QCOMPARE(error->isHidden(), !reason);
+        }
+    }
+
+    // The UDP list is edited like the TCP list and saved with OK only.
+    void udpPortList()
+    {
+        Rig rig({ "UDP Ports/Number=2", "UDP Ports/0=137", "UDP Ports/1=138", "UDP Ports/2=161" });
+        QVERIFY(rig.open());
+        rig.controls(true); // selects the first and the third
+        rig.click({ "Remo&ve UDP Port", "Add &UDP Port", "Add &UDP Port", "Add &UDP Port" }, { " 53 ", "x", "" });
+        QCOMPARE(rig.named<QListWidget>("udpPortList")->count(), 2);
+        QCOMPARE(rig.named<QListWidget>("udpPortList")->item(1)->text(), "53");
+        QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
     }
 
     // "Add Port": blanks around, halves to the even neighbour, the int range, the locale's decimal

@@ -13,6 +13,7 @@ fi
 unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
 
 member=sentrel-pkgtest helper=/usr/libexec/sentrel/sentrel-bind list=/etc/sentrel/bind-ports
+watch=/usr/libexec/sentrel/sentrel-watch
 getent passwd "$member" > /dev/null && skip "the account $member exists already"
 group_was_there=$(getent group sentrel > /dev/null && echo yes || echo no)
 work=$(mktemp -d)
@@ -38,6 +39,8 @@ dpkg -L sentrel | sort > "$work/files"
 
 [[ "$(getcap "$helper")" == *"cap_net_bind_service=ep" ]] || fail "the helper lacks its capability"
 [[ "$(stat -c %a:%U:%G "$helper")" == 750:root:sentrel ]] || fail "the helper is $(stat -c %a:%U:%G "$helper")"
+[[ "$(getcap "$watch")" == *"cap_net_raw=ep" && "$(stat -c %a:%U:%G "$watch")" == 750:root:sentrel ]] \
+    || fail "the watch helper is $(stat -c %a:%U:%G "$watch") $(getcap "$watch")"
 [[ -z "$(getcap /usr/bin/sentrel)" ]] || fail "the program itself holds a capability"
 [[ "$(stat -c %a:%U "$list")" == 644:root ]] && dpkg-query -W -f='${Conffiles}' sentrel | grep -q " $list " \
     || fail "the port list is not a conffile only root may write"
@@ -108,6 +111,7 @@ echo "sentrel sentrel/privileged-ports boolean false" | debconf-set-selections
 DEBIAN_FRONTEND=noninteractive dpkg-reconfigure sentrel > /dev/null 2>&1 || fail "dpkg-reconfigure"
 [[ "$(stat -c %a:%U:%G "$helper")" == 750:root:root && -z "$(getcap "$helper")" ]] \
     || fail "after no, the helper is $(stat -c %a:%U:%G "$helper") $(getcap "$helper")"
+[[ "$(getcap "$watch")" == *"cap_net_raw=ep" ]] || fail "after no, the watch helper lost its capability"
 
 apt-get purge -y -qq -o DPkg::Lock::Timeout=120 sentrel > /dev/null
 left=()

@@ -14,10 +14,7 @@ public:
     {
         QFile config(m_dir.filePath("bus.conf"));
         config.open(QIODevice::WriteOnly);
-        config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                     " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                     "<busconfig><type>session</type><listen>unix:dir="
-            + m_dir.path().toUtf8()
+        config.write("<busconfig><type>session</type><listen>unix:dir=" + m_dir.path().toUtf8()
             + "</listen><auth>EXTERNAL</auth>"
               "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");

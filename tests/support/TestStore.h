@@ -2,10 +2,9 @@
 
 #include "IniSettingsStore.h"
 
-#include <QSettings>
 #include <QTemporaryDir>
 
-// A settings store in its own temporary folder, with a way to look at the raw file.
+// A settings store in its own temporary folder; path() names its file for a look at the raw bytes.
 class TestStore
 {
 public:
@@ -16,13 +15,6 @@ public:
 
     QString path() const { return m_dir.filePath(QStringLiteral("Sentrel II.ini")); }
     IniSettingsStore& store() { return m_store; }
-
-    // Every key in the file, as "Section/Key".
-    QStringList keys() const
-    {
-        QSettings file(path(), QSettings::IniFormat);
-        return file.allKeys();
-    }
 
 private:
     QTemporaryDir m_dir;

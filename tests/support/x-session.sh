@@ -18,7 +18,8 @@ if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
     # The server picks a free display and names it once it accepts clients (lock files raced with a
     # server still shutting down); it never resets, which would turn away a client during the reset.
     display_file=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
+    # A larger screen (SENTREL_X11_SCREEN=2048x1536) leaves room for screenshots at QT_SCALE_FACTOR=2.
+    Xvfb -displayfd 3 -screen 0 "${SENTREL_X11_SCREEN:-1024x768}x24" -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
     xvfb=$!
     for ((i = 0; i < 100; i++)); do
         [[ $(cat "$display_file") == *$'\n'* ]] && break
@@ -52,10 +53,7 @@ step() { echo "-- $*"; }
 within() {
     local tenths=$1
     shift
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
+    for ((i = 0; i < tenths; i++)); do "$@" >/dev/null 2>&1 && return 0 || sleep 0.1; done
     return 1
 }
 
@@ -99,12 +97,7 @@ start_window_manager() {
     pids+=($!)
     within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
 }
-
-start_sentrel() {
-    "$binary" >"$work/sentrel.log" 2>&1 &
-    sentrel=$!
-    pids+=($sentrel)
-}
+start_sentrel() { "$binary" >"$work/sentrel.log" 2>&1 & sentrel=$! && pids+=($sentrel); }
 
 window() { xdotool search --name '^Sentrel 2\.0$' | head -1; }
 shown() { xdotool search --onlyvisible --name '^Sentrel 2\.0$' | grep -q .; }

@@ -8,7 +8,6 @@
 #include "XInputKeyState.h"
 
 #include <QDBusMessage>
-#include <QtTest>
 
 #include <bitset>
 
@@ -51,8 +50,6 @@ class TestGlobalHotkeys : public QObject
 {
     Q_OBJECT
 
-    QProcess m_focused;
-
 private slots:
     // One poll with all four keys down, over a key state the test sets.
     void pollRunsEachPressedKeyInOrder()
@@ -89,8 +86,9 @@ private slots:
         for (const char* tool : { "xdotool", "xev" })
             if (QStandardPaths::findExecutable(tool).isEmpty())
                 QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
-        // xev takes the focus and prints every key it gets.
-        m_focused.start("xev", { "-name", "focused-by-test" });
+        // xev takes the focus and prints every key it gets; it ends with the test.
+        QProcess focused;
+        focused.start("xev", { "-name", "focused-by-test" });
         QByteArray window;
         QVERIFY(xdotool({ "search", "--sync", "--name", "focused-by-test" }, &window));
         QVERIFY(xdotool({ "windowfocus", "--sync", window.trimmed().split('\n').first() }));
@@ -121,9 +119,11 @@ private slots:
         // Nothing was taken from the focused program.
         QByteArray seen;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (seen += m_focused.readAllStandardOutput()).count("KeyPress event") >= 4, 5000);
+            (seen += focused.readAllStandardOutput()).count("KeyPress event") >= 4, 5000);
         for (const char* key : { "F9)", "F10)", "F12)" })
             QVERIFY2(seen.contains(key), key);
+        focused.kill();
+        focused.waitForFinished(5000);
     }
 
     // The keys through a stand-in desktop portal on a private bus: bound, refused, never answered, absent.
@@ -155,7 +155,7 @@ private slots:
             standIn.start("/usr/bin/python3", { STAND_IN_PORTAL, portal });
             QCOMPARE(line(), "ready");
         }
-        const QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QTest::currentDataTag());
+        const auto connection = QDBusConnection::connectToBus(bus.address(), QTest::currentDataTag());
         PortalShortcuts keys(connection, 400ms);
         RecordingDesktop desktop;
         HotkeyPoller poller(keys, targetsOf(desktop), 1h); // polled by hand
@@ -169,8 +169,8 @@ private slots:
         };
         if (keys.state() == PortalShortcuts::State::Bound) {
             QCOMPARE(line(),
-                "bound start-stop-monitoring=F9/Start/Stop Monitoring show-hide-monitor=F10/Show/Hide Monitor "
-                "options=F11/Options clear-messages=F12/Clear Messages");
+                "bound start-stop-monitoring=F9/Start/Stop Monitoring show-hide-monitor=F10/Show/Hide "
+                "Monitor options=F11/Options clear-messages=F12/Clear Messages");
             for (const char* id : { "clear-messages", "options", "start-stop-monitoring" })
                 activate(id);
             QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), !desktop.calls.isEmpty()), 5000);
@@ -191,20 +191,16 @@ private slots:
         if (QGuiApplication::platformName() != u"xcb" || QStandardPaths::findExecutable("xdotool").isEmpty())
             QSKIP("Xvfb did not start or xdotool is not installed");
         PrivateSessionBus bus;
-        SessionKeyState keys(DisplaySession::Kind::XWayland, QDBusConnection::connectToBus(bus.address(), "x"));
+        SessionKeyState keys(
+            DisplaySession::Kind::XWayland, QDBusConnection::connectToBus(bus.address(), "x"));
         RecordingDesktop desktop;
         HotkeyPoller poller(keys, targetsOf(desktop), 1h); // polled by hand
         poller.load();
         QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), !desktop.calls.isEmpty()), 5000);
         QVERIFY(xdotool({ "key", "F9" }));
         QTRY_VERIFY_WITH_TIMEOUT((poller.poll(), desktop.calls.size() > 1), 5000);
-        QCOMPARE(desktop.calls, (QStringList { "line Hotkeys work only while an X11 window has focus", "restore", "toggleMonitoring" }));
-    }
-
-    void cleanupTestCase()
-    {
-        m_focused.kill();
-        m_focused.waitForFinished(5000);
+        QCOMPARE(desktop.calls.join(", "),
+            "line Hotkeys work only while an X11 window has focus, restore, toggleMonitoring");
     }
 };
 

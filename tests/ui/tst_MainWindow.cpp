@@ -1,5 +1,6 @@
 #include "AboutBox.h"
 #include "AboutBoxOpener.h"
+#include "ElidedLabel.h"
 #include "HelpCommands.h"
 #include "MainWindow.h"
 #include "MenuActions.h"
@@ -147,6 +148,30 @@ private slots:
                 QCOMPARE(window.pos(), QPoint(40, 50));
             }
         }
+    }
+
+    // A long address is cut in its middle, whole in the tooltips; widened, the window shows it all
+    // and keeps its height.
+    void longTextsReadable()
+    {
+        Rig rig;
+        rig.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        const QString text = "Intruder Detected: 2001:db8:1234:5678:9abc:def0:1234:5678 Port: 12345";
+        rig.status.setStatusText(text);
+        rig.status.addStatusLine(text);
+        auto* label = rig.window.statusBar()->findChild<ElidedLabel*>();
+        QTRY_COMPARE(label->toolTip(), text);
+        QVERIFY2(label->text().contains(QChar(0x2026)) && label->text().endsWith("12345"),
+            qPrintable(label->text()));
+        rig.status.model().flush();
+        QCOMPARE(rig.status.model().index(0).data(Qt::ToolTipRole).toString(), "[ ORRA ] - " + text);
+        QCOMPARE(rig.window.statusList()->textElideMode(), Qt::ElideMiddle);
+        const int height = rig.window.height();
+        rig.window.resize(rig.window.width() + 300, height + 60);
+        QTRY_COMPARE(label->text(), text);
+        QCOMPARE(rig.window.height(), height);
+        QCOMPARE(rig.window.statusList()->width(), rig.window.centralWidget()->width());
     }
 
     // Over the window, its buttons and its status bar, but not over the list.

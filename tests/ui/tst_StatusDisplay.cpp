@@ -43,7 +43,8 @@ struct Rig final : StatusListView
     // clang-format on
 
     MonitoringState monitoring;
-    StatusDisplay display { monitoring };
+    qint64 now = 0; // ms, the auto-scroll's clock
+    StatusDisplay display { monitoring, nullptr, [this] { return now; } };
     int height = 130, row = 13;
     QList<int> tops;
 };
@@ -155,6 +156,30 @@ private slots:
         QCOMPARE(rig.display.statusItemHeight(), 13);
         rig.add(2);
         QCOMPARE(rig.steps(5), QList<int>({ 2, 3, 4, 5, 0 }));
+    }
+
+    // The reader's steps over 13 lines: t a tick, a<row> an action leaving that row on top away from
+    // the end, e<row> one leaving the end in view, w<s> seconds without any. Ticks wait while the
+    // reader uses the list, and go on from the reader's row after 10 s or on coming back to the end.
+    void autoScrollWaitsForTheReader()
+    {
+        const std::pair<const char*, QList<int>> cases[] { { "t a0 t t w9 t w1 t t", { 1, 1, 2 } },
+            { "t a0 t e3 t t", { 1, 0, 1 } }, { "t e3 t w9 t w1 t", { 1, 0 } },
+            { "t a2 w5 a1 w9 t w1 t", { 1, 2 } } };
+        for (const auto& [script, tops] : cases) {
+            Rig rig;
+            rig.add(13);
+            for (const QString& step : QString(script).split(' ')) {
+                const int n = step.mid(1).toInt();
+                if (step == "t")
+                    rig.display.autoScrollStep();
+                else if (step[0] == 'w')
+                    rig.now += n * 1000;
+                else
+                    rig.display.userUsedList(step[0] == 'e', n);
+            }
+            QVERIFY2(rig.tops == tops, script);
+        }
     }
 
     // Lines and texts reach the mirror once per pass, in order, as UTF-8. A reader that stops reading

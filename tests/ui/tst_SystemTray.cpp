@@ -1,7 +1,15 @@
 #include "DesktopSeams.h"
+#include "MenuActions.h"
+#include "MonitorRig.h"
+#include "ProtectionIndicator.h"
+#include "ProtectionIcon.h"
+#include "QtTrayBackend.h"
+#include "StatusDisplay.h"
 #include "SystemTray.h"
 #include "TrayBackend.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QtTest>
 
 namespace {
@@ -11,6 +19,8 @@ struct RecordingTray final : TrayBackend, MonitorWindowAccess
 {
     void setIconVisible(bool visible) override { icon = visible; }
     void setBlank(bool blank) override { calls << (blank ? "blank" : "normal"); }
+    void setNormalImage(const QImage& shown) override { image = shown; }
+    void setToolTip(const QString& text) override { tip = text; }
     bool isIconVisible() const override { return icon; }
     bool isTrayAvailable() const override { return available; }
     bool isSingleClickHost() const override { return singleClick; }
@@ -18,6 +28,8 @@ struct RecordingTray final : TrayBackend, MonitorWindowAccess
     void setMonitorEnabled(bool) override { }
 
     QStringList calls;
+    QImage image;
+    QString tip;
     bool icon = false, available = true, singleClick = false;
 };
 // clang-format on
@@ -69,6 +81,89 @@ private slots:
         QVERIFY(tray.isShown());
         tray.trayIconDelete();
         QVERIFY(!tray.isShown());
+    }
+
+    // Each protection state has an image of its own (the program's icon while every port is
+    // guarded) and a tooltip saying it; the state's problem is what the status line after start-up
+    // and OK says. Flashing blanks whatever image the state has, and puts it back.
+    void protectionStateInImageAndTooltip()
+    {
+        using Reason = Event::Reason;
+        const QList<MonitoringSwitch::Unguarded> unguarded { { "21", Reason::NeedsPrivileges },
+            { "23", Reason::NeedsPrivileges }, { "8080", Reason::InUse }, { "70000", Reason::InvalidPort } };
+        const struct
+        {
+            ProtectionState state;
+            quint64 allowed;
+            const char *tip, *problem;
+        } cases[] { { ProtectionState::opened(12, {}), 0, "Sentrel\nAll 12 ports guarded", "" },
+            { ProtectionState::opened(12, unguarded), 1,
+                "Sentrel\n4 of 12 ports unguarded\n1 allowed connection",
+                "4 of 12 ports unguarded: 21, 23 need administrator rights; 8080 is already open; 70000 is "
+                "not a valid port" },
+            { ProtectionState::stopped(), 2, "Sentrel\nStopped\n2 allowed connections", "" },
+            { ProtectionState::paused(), 0, "Sentrel\nPaused while Options is open", "" } };
+        RecordingTray fake;
+        SystemTray tray(fake, fake);
+        QList<QImage> images;
+        for (const auto& c : cases) {
+            tray.showProtection(c.state, c.allowed);
+            QCOMPARE(fake.tip, QString(c.tip));
+            QCOMPARE(c.state.problem(), QString(c.problem));
+            QVERIFY(!images.contains(fake.image));
+            images << fake.image;
+        }
+        QCOMPARE(images.first(), QImage(":/sentrel.png"));
+
+        MenuActions actions;
+        QtTrayBackend backend(actions);
+        SystemTray real(backend, fake);
+        const auto shown = [&backend] { return backend.icon().icon().pixmap(32).toImage(); };
+        real.showProtection(ProtectionState::paused(), 0);
+        const QImage paused = shown();
+        real.startFlashing();
+        real.flashTick();
+        QVERIFY(shown() != paused);
+        real.stopIconFlashing();
+        QCOMPARE(shown(), paused);
+        QCOMPARE(backend.icon().toolTip(), "Sentrel\nPaused while Options is open");
+        // The tray's Exit has no shortcut to show; it is File > Exit all the same.
+        QAction* exit = backend.icon().contextMenu()->actions().last();
+        QSignalSpy exited(actions.exit, &QAction::triggered);
+        QVERIFY(exit->shortcut().isEmpty());
+        exit->trigger();
+        QCOMPARE(exited.count(), 1);
+    }
+
+    // The state follows the switch and the options dialog; while the dialog has the ports closed the
+    // label says so, and gets its text back. The problem is a status line only while some port is
+    // unguarded.
+    void indicatorFollowsMonitoringAndOptions()
+    {
+        MonitorRig rig({ QString::number(Loopback::freePorts(1).at(0)), "70000" });
+        MonitoringState shown;
+        StatusDisplay status(shown);
+        RecordingTray fake;
+        SystemTray tray(fake, fake);
+        ProtectionIndicator indicator(rig.monitoring, status, &tray, nullptr);
+        QStringList tips { fake.tip };
+        rig.monitoring.toggleMonitoring();
+        tips << fake.tip;
+        status.setStatusText("Protecting..");
+        rig.monitoring.closePortListeners();
+        indicator.setPaused(true);
+        tips << fake.tip + " / " + status.statusText();
+        rig.monitoring.openPortListeners();
+        indicator.setPaused(false);
+        indicator.reportProblems();
+        tips << fake.tip + " / " + status.statusText();
+        rig.monitoring.toggleMonitoring();
+        indicator.reportProblems();
+        tips << fake.tip;
+        QCOMPARE(tips.join('|').replace("Sentrel\n", ""),
+            "Stopped|1 of 2 ports unguarded|Paused while Options is open / Paused while Options is open.|"
+            "1 of 2 ports unguarded / Protecting..|Stopped");
+        QCOMPARE(status.model().lines(), { "[ ORRA ] - 1 of 2 ports unguarded: 70000 is not a valid port" });
     }
 };
 

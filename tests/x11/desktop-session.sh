@@ -3,6 +3,7 @@
 # screenshots go there.   desktop-session.sh <sentrel binary> [folder for screenshots]
 x_tools="trayer xwininfo"
 source "$(dirname "$0")/../support/x-session.sh"
+scale=${QT_SCALE_FACTOR:-1} # screenshots at 200%: QT_SCALE_FACTOR=2 SENTREL_X11_SCREEN=2048x1536
 
 port=$(free_ports 1)
 write_store Logs=False Min%20On%20Startup=1 Use%20IconTray=1 "$port"
@@ -57,9 +58,16 @@ before=$(popups)
 xdotool mousemove $cx $cy click 3
 more_popups() { [[ $(popups) -gt $before ]]; }
 within 30 more_popups || fail "no menu"
-[[ -n "$shots" ]] && import -window root -crop 260x160+764+0 "$shots/tray-menu.png"
+if [[ -n "$shots" ]]; then
+    read -r screen_width _ <<<"$(xdotool getdisplaygeometry)"
+    import -window root -crop "$((260 * scale))x$((160 * scale))+$((screen_width - 260 * scale))+0" "$shots/tray-menu.png"
+fi
 xdotool key Escape
 sleep 0.5
+if [[ -n "$shots" ]]; then # the tooltip tells the protection state
+    xdotool mousemove $((cx - 1)) $cy sleep 0.2 mousemove $cx $cy sleep 2
+    import -window root -crop "$((330 * scale))x$((110 * scale))+$((screen_width - 330 * scale))+0" "$shots/tray-tooltip.png"
+fi
 
 crop() { import -window root -crop "${iw}x${ih}+$ix+$iy" rgb:- | md5sum | cut -c1-32; }
 icon_states() { for _ in 1 2 3 4 5 6 7 8 9 10; do crop; sleep 0.25; done | sort -u | wc -l; }
@@ -97,7 +105,7 @@ options() { xdotool search --onlyvisible --name '^Options$' | head -1; }
 keys() { python3 - "$store" <<'PY'
 import configparser, sys
 c = configparser.RawConfigParser(); c.optionxform = str; c.read(sys.argv[1])
-for s in ("%General", "Display", "Sounds", "Ports", "Advance"):
+for s in ("%General", "Display", "Sounds", "Ports", "Advance", "Alarm"):
     for k, v in c.items(s): print(f"{s}/{k}={v}")
 PY
 }
@@ -119,7 +127,7 @@ if [[ -n "$shots" ]]; then
     dialog=$(options)
     sleep 0.5
     for page in general:35 display:99 sounds:162 advance:228 alarm:287; do # each page label's middle
-        xdotool mousemove --window "$dialog" "${page#*:}" 16 click 1
+        xdotool mousemove --window "$dialog" "$((${page#*:} * scale))" "$((16 * scale))" click 1
         page=${page%:*}
         sleep 0.4
         import -window "$dialog" "$shots/options-$page.png"
@@ -141,6 +149,19 @@ within 30 gone '^Options$' || fail "Enter did not close the options"
 within 50 accepts || fail "the port did not come back after OK"
 after=$(keys)
 [[ "$before" == "$after" ]] || { diff <(echo "$before") <(echo "$after") || true; fail "OK changed the store"; }
+
+step "the options from the keyboard alone: Ctrl+Tab to each page, one setting each by its access key, OK"
+open_options
+activate "$(options)"
+# Hide Monitor; Use Hotkeys (the same H, on a page only now shown); Sounds On; RPS; one alarm per scan.
+xdotool key alt+h
+for key in alt+h alt+n alt+t alt+o; do xdotool sleep 0.3 key ctrl+Tab sleep 0.3 key $key; done
+xdotool sleep 0.3 key Return
+within 30 gone '^Options$' || fail "Enter did not close the options"
+changed=$(comm -13 <(sort <<<"$before") <(keys | sort))
+expected=$(printf '%s\n' %General/Hide%20Monitor=1 Display/Use%20Hotkeys=1 Sounds/On=True Advance/RPS=1 \
+    Alarm/One%20Alarm%20Per%20Scan=1 | sort)
+[[ "$changed" == "$expected" ]] || { diff <(echo "$expected") <(echo "$changed") || true; fail "the store holds other changes"; }
 
 if [[ -n "$shots" ]]; then
     activate "$(window)"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Desktop notifications on a real notification server (dunst), private X display and bus: a 12-port
-# scan is one notification updated in place, and its default action brings the minimized window back.
+# scan is one notification updated in place, and its default action brings the minimized window back;
+# the start names in one notification the entry it could not guard.
 #   notification-session.sh <sentrel binary> [folder for screenshots]
 x_tools="dbus-send dunst dunstctl ss openbox" x_session_bus=1
 source "$(dirname "$0")/../support/x-session.sh"
@@ -11,7 +12,7 @@ printf '[global]\n    font = Monospace 9\n    width = 420\n[urgency_normal]\n   
     >"$XDG_CONFIG_HOME/dunst/dunstrc"
 
 read -r -a ports <<<"$(free_ports 12)"
-write_store Logs=False Min%20On%20Startup=1 Flash%20Icon=0 "${ports[@]}"
+write_store Logs=False Min%20On%20Startup=1 Flash%20Icon=0 "${ports[@]}" 70000
 printf '[Alarm]\nOne%%20Alarm%%20Per%%20Scan=1\nNotifications=1\n' >>"$store"
 
 start_window_manager
@@ -29,7 +30,14 @@ step "the program starts minimized and guards the twelve ports"
 guarded() { ss -Htln "sport = :${ports[11]}" | grep -q .; }
 within 100 guarded || fail "port ${ports[11]} is not guarded"
 within 30 hidden || fail "the window did not start minimized"
+
+step "one notification names the entry it could not guard, and why"
+within 50 [ "$(dunstctl count displayed)" = 1 ] || fail "no notification is displayed"
 sleep 1
+[[ $(dunstctl count displayed) == 1 ]] || fail "$(dunstctl count displayed) notifications at start-up"
+dunstctl close-all
+dunstctl history | grep -q '1 of 13 ports unguarded: 70000 is not a valid port' \
+    || fail "history: $(dunstctl history)"
 dunstctl close-all
 dunstctl history-clear 2>/dev/null || true
 
@@ -50,7 +58,7 @@ dunstctl close-all
 history=$(dunstctl history)
 python3 - "$history" <<'PY' || fail "history: $history"
 import json, sys
-items = json.loads(sys.argv[1])["data"][0]
+items = [i for i in json.loads(sys.argv[1])["data"][0] if "Intruder" in i["summary"]["data"]]
 bodies = [item["body"]["data"] for item in items]
 assert len(bodies) == 1, bodies
 assert "12 ports so far" in bodies[0] and "Intruder" in items[0]["summary"]["data"], bodies

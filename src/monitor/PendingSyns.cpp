@@ -1,0 +1,75 @@
+#include "PendingSyns.h"
+
+PendingSyns::PendingSyns(Throttle::Clock clock)
+    : m_clock(std::move(clock))
+{
+}
+
+bool PendingSyns::Table::add(Entry entry)
+{
+    if (index.contains(entry.key))
+        return true;
+    bool room = true;
+    if (index.size() >= MaxPending) {
+        index.remove(byAge.front().key);
+        byAge.pop_front();
+        room = false;
+    }
+    byAge.push_back(std::move(entry));
+    index.insert(byAge.back().key, std::prev(byAge.end()));
+    return room;
+}
+
+bool PendingSyns::Table::remove(const Key& key)
+{
+    const auto found = index.find(key);
+    if (found == index.end())
+        return false;
+    byAge.erase(*found);
+    index.erase(found);
+    return true;
+}
+
+void PendingSyns::Table::dropOlderThan(std::chrono::milliseconds limit)
+{
+    while (!byAge.empty() && byAge.front().seen < limit) {
+        index.remove(byAge.front().key);
+        byAge.pop_front();
+    }
+}
+
+void PendingSyns::syn(const TcpProbe& probe)
+{
+    const Key key { probe.source, probe.sourcePort, probe.destinationPort };
+    if (m_accepted.remove(key))
+        return;
+    if (!m_waiting.add({ key, m_clock(), probe }))
+        ++m_dropped;
+}
+
+void PendingSyns::accepted(const QHostAddress& source, int sourcePort, int port)
+{
+    const Key key { source, quint16(sourcePort), quint16(port) };
+    if (!m_waiting.remove(key))
+        static_cast<void>(m_accepted.add({ key, m_clock(), {} }));
+}
+
+QList<TcpProbe> PendingSyns::takeDue()
+{
+    const std::chrono::milliseconds now = m_clock();
+    QList<TcpProbe> due;
+    while (!m_waiting.byAge.empty() && now - m_waiting.byAge.front().seen >= Deadline) {
+        due.append(std::move(m_waiting.byAge.front().probe));
+        m_waiting.index.remove(m_waiting.byAge.front().key);
+        m_waiting.byAge.pop_front();
+    }
+    // An accept whose SYN never came (the watch dropped it, or it was no probe of ours).
+    m_accepted.dropOlderThan(now - AcceptKept);
+    return due;
+}
+
+void PendingSyns::clear()
+{
+    m_waiting = {};
+    m_accepted = {};
+}

@@ -1,0 +1,265 @@
+#include "HelperCall.h"
+#include "PacketWatch.h"
+
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <linux/filter.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// The watch helper's socket and the watch that reads it, in a private network namespace where the
+// test writes whole frames onto loopback itself: every flag mix, IP options, fragments, extension
+// headers, payload. Each case ends with a marker frame; what arrived before it is what the case let
+// through (the test stays on one CPU, so loopback keeps the order).
+namespace {
+using Bytes = QByteArray;
+
+Bytes tcp(int sourcePort, int port, int flags, int payload = 0, int length = 20)
+{
+    Bytes t(20, '\0');
+    qToBigEndian<quint16>(quint16(sourcePort), t.data());
+    qToBigEndian<quint16>(quint16(port), t.data() + 2);
+    qToBigEndian<quint32>(0x5e9u + quint32(port), t.data() + 4);
+    t[12] = char(5 << 4), t[13] = char(flags), t[14] = char(0xff);
+    return t.left(length) + Bytes(payload, 'x');
+}
+
+Bytes ipv4(const Bytes& body, const char* from = "192.0.2.7", int optionWords = 0, int fragment = 0, int protocol = 6)
+{
+    Bytes h(20 + 4 * optionWords, '\x01'); // options: no-ops
+    h[0] = char(0x45 + optionWords), h[1] = 0, h[8] = 64, h[9] = char(protocol), h[10] = h[11] = 0;
+    qToBigEndian<quint16>(quint16(h.size() + body.size()), h.data() + 2);
+    qToBigEndian<quint32>(0x1234, h.data() + 4);
+    qToBigEndian<quint16>(quint16(fragment), h.data() + 6);
+    qToBigEndian<quint32>(QHostAddress(from).toIPv4Address(), h.data() + 12);
+    qToBigEndian<quint32>(INADDR_LOOPBACK, h.data() + 16);
+    return h + body;
+}
+
+// With hopByHop an empty hop-by-hop options header sits between the IPv6 header and TCP.
+Bytes ipv6(const Bytes& body, bool hopByHop = false)
+{
+    const Bytes options = hopByHop ? Bytes("\x06\x00\x01\x04\x00\x00\x00\x00", 8) : Bytes();
+    Bytes h(40, '\0');
+    h[0] = 0x60, h[6] = char(hopByHop ? 0 : 6), h[7] = 64;
+    qToBigEndian<quint16>(quint16(options.size() + body.size()), h.data() + 4);
+    h[23] = h[39] = 1; // ::1 to ::1
+    return h + options + body;
+}
+
+enum Flag { F = 0x01, S = 0x02, R = 0x04, P = 0x08, A = 0x10, U = 0x20 };
+
+QString flagNames(int flags)
+{
+    QString names;
+    for (const char name : QByteArray("FSRPAU"))
+        if (flags & 1 << QByteArray("FSRPAU").indexOf(name))
+            names += QChar(name);
+    return names.isEmpty() ? "-" : names;
+}
+
+const Bytes Marker = ipv4(tcp(1, 1, S), "192.0.2.99");
+
+bool bringLoopbackUp()
+{
+    ifreq request {};
+    std::strcpy(request.ifr_name, "lo");
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags |= IFF_UP)
+        && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    ::close(fd);
+    return up;
+}
+
+// Opens and closes a connection over loopback with data both ways.
+bool converse(const char* address)
+{
+    const bool v6 = QHostAddress(address).protocol() == QAbstractSocket::IPv6Protocol;
+    sockaddr_storage at {};
+    socklen_t size = sizeof at;
+    const int server = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int client = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    at.ss_family = v6 ? AF_INET6 : AF_INET;
+    ::inet_pton(at.ss_family, address,
+        v6 ? static_cast<void*>(&reinterpret_cast<sockaddr_in6*>(&at)->sin6_addr)
+           : static_cast<void*>(&reinterpret_cast<sockaddr_in*>(&at)->sin_addr));
+    char buffer[4000] = {};
+    bool ok = ::bind(server, reinterpret_cast<sockaddr*>(&at), size) == 0 && ::listen(server, 1) == 0
+        && ::getsockname(server, reinterpret_cast<sockaddr*>(&at), &size) == 0
+        && ::connect(client, reinterpret_cast<sockaddr*>(&at), size) == 0;
+    const int accepted = ok ? ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    ok = ok && accepted >= 0 && ::send(client, buffer, 3000, 0) == 3000 && ::send(accepted, buffer, 3000, 0) == 3000
+        && ::recv(accepted, buffer, 3000, MSG_WAITALL) == 3000 && ::recv(client, buffer, 3000, MSG_WAITALL) == 3000;
+    for (const int fd : { client, accepted, server })
+        ::close(fd);
+    return ok;
+}
+} // namespace
+
+class TestPacketWatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        QVERIFY(::sched_setaffinity(0, sizeof one, &one) == 0);
+        m_private = ::unshare(CLONE_NEWNET) == 0 && bringLoopbackUp();
+        m_sender = m_private ? ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0) : -1;
+    }
+
+    // Without the helper, or with one that may not run or answers nothing useful, the watch says so.
+    void theWatchSaysWhyItIsNotArmed_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::addColumn<PacketWatch::State>("state");
+        QTest::newRow("none installed") << "" << PacketWatch::State::NeedsPrivilege;
+        QTest::newRow("missing") << "/nonexistent/sentrel-watch" << PacketWatch::State::NeedsPrivilege;
+        QTest::newRow("not ours to run") << "/dev/null" << PacketWatch::State::NeedsPrivilege;
+        QTest::newRow("answers nothing") << "/bin/true" << PacketWatch::State::Failed;
+        QTest::newRow("the helper") << SENTREL_WATCH_HELPER
+                                    << (m_private ? PacketWatch::State::Armed : PacketWatch::State::NeedsPrivilege);
+    }
+    void theWatchSaysWhyItIsNotArmed()
+    {
+        QFETCH(QString, helper);
+        QFETCH(PacketWatch::State, state);
+        PacketWatch watch(helper);
+        QCOMPARE(watch.start(), state);
+        QCOMPARE(watch.state(), state);
+    }
+
+    // What each segment leaves of itself on the helper's socket: "length:flags" per packet, or nothing.
+    // Headers only, whatever the payload and IP options; nothing of an established connection but its
+    // first SYN; nothing that is a fragment, behind an extension header, too short, or not TCP.
+    void theFilterPassesOnlyHeadersOfSegmentsThatOpenNoConnection_data()
+    {
+        QTest::addColumn<QList<Bytes>>("frames"); // IPv4 or IPv6 packets written onto loopback
+        QTest::addColumn<QString>("conversation"); // and a connection over it to this address
+        QTest::addColumn<QStringList>("arrived");
+        const auto row = [](const char* name, const QList<Bytes>& frames, const QStringList& arrived) {
+            QTest::newRow(name) << frames << QString() << arrived;
+        };
+        row("SYN with payload", { ipv4(tcp(4000, 22, S, 300)) }, { "40:S" });
+        row("SYN with IP options", { ipv4(tcp(4000, 22, S, 10), "192.0.2.7", 3) }, { "52:S" });
+        row("FIN, NULL, Xmas, SYN+FIN, FIN+PSH", { ipv4(tcp(4000, 22, F)), ipv4(tcp(4000, 22, 0, 5)),
+            ipv4(tcp(4000, 22, F | P | U)), ipv4(tcp(4000, 22, S | F)), ipv4(tcp(4000, 22, F | P, 9)) },
+            { "40:F", "40:-", "40:FPU", "40:FS", "40:FP" });
+        row("any ACK or a bare RST", { ipv4(tcp(4000, 22, S | A)), ipv4(tcp(4000, 22, A, 50)),
+            ipv4(tcp(4000, 22, F | A)), ipv4(tcp(4000, 22, R)), ipv4(tcp(4000, 22, R | A)),
+            ipv4(tcp(4000, 22, F | P | U | A)) }, {});
+        row("fragments", { ipv4(tcp(4000, 22, S), "192.0.2.7", 0, 0x2000), ipv4(tcp(4000, 22, S), "192.0.2.7", 0, 3),
+            ipv4(tcp(4000, 22, F), "192.0.2.7", 0, 0x4000) }, { "40:F" });
+        row("not TCP, or cut short", { ipv4(tcp(4000, 22, S), "192.0.2.7", 0, 0, 17), ipv4(tcp(4000, 22, S, 0, 13)) }, {});
+        row("IPv6", { ipv6(tcp(4000, 22, S, 200)), ipv6(tcp(4000, 22, F | P | U)), ipv6(tcp(4000, 22, A)) },
+            { "60:S", "60:FPU" });
+        row("IPv6 behind an extension header", { ipv6(tcp(4000, 22, S), true) }, {});
+        QTest::newRow("a connection over 127.0.0.1") << QList<Bytes>() << "127.0.0.1" << QStringList { "40:S" };
+        QTest::newRow("a connection over ::1") << QList<Bytes>() << "::1" << QStringList { "60:S" };
+    }
+    void theFilterPassesOnlyHeadersOfSegmentsThatOpenNoConnection()
+    {
+        if (!m_private)
+            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
+        QFETCH(QList<Bytes>, frames);
+        QFETCH(QString, conversation);
+        QFETCH(QStringList, arrived);
+        const int fd = watchSocket();
+        QVERIFY(fd >= 0);
+        for (const Bytes& frame : frames)
+            QVERIFY(send(frame));
+        if (!conversation.isEmpty())
+            QVERIFY(converse(conversation.toLatin1()));
+        QCOMPARE(arrivedBeforeMarker(fd), arrived);
+
+        // The receiver can neither swap the filter nor remove it.
+        sock_filter everything = BPF_STMT(BPF_RET | BPF_K, 0xffff);
+        const sock_fprog wider { 1, &everything };
+        QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &wider, sizeof wider), -1);
+        QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, nullptr, 0), -1);
+        ::close(fd);
+    }
+
+    // The watch hands each probe over once, with its addresses, ports and flags; the same segment
+    // seen twice (a bridge and its port) counts once.
+    void theWatchReportsEachProbeOnce()
+    {
+        if (!m_private)
+            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
+        PacketWatch watch(SENTREL_WATCH_HELPER);
+        QCOMPARE(watch.start(), PacketWatch::State::Armed);
+        QStringList seen;
+        connect(&watch, &PacketWatch::probesSeen, this, [&seen](const QList<TcpProbe>& probes) {
+            for (const TcpProbe& p : probes)
+                seen << QString("%1:%2>%3:%4 %5")
+                            .arg(p.source.toString()).arg(p.sourcePort)
+                            .arg(p.destination.toString()).arg(p.destinationPort).arg(flagNames(p.flags));
+        });
+        for (const Bytes& frame : { ipv4(tcp(4000, 22, F)), ipv4(tcp(4000, 22, F)), ipv6(tcp(5000, 23, 0)),
+                 ipv4(tcp(4000, 22, F), "192.0.2.8"), Marker })
+            QVERIFY(send(frame));
+        QTRY_VERIFY_WITH_TIMEOUT(seen.size() >= 4, 10000);
+        QCOMPARE(seen, QStringList({ "192.0.2.7:4000>127.0.0.1:22 F", "::1:5000>::1:23 -",
+                           "192.0.2.8:4000>127.0.0.1:22 F", "192.0.2.99:1>127.0.0.1:1 S" }));
+        QCOMPARE(watch.dropped(), quint64(0));
+    }
+
+    void cleanupTestCase()
+    {
+        ::close(m_sender);
+    }
+
+private:
+    int watchSocket()
+    {
+        const std::uint8_t request[] = { 'S', 'W', 1 };
+        HelperReply reply = callHelper(SENTREL_WATCH_HELPER, request, sizeof request, 4, 1, 10000);
+        return reply.answered && reply.bytes == std::vector<std::uint8_t> { 'S', 'W', 1, 0 } && reply.fds.size() == 1
+            ? reply.fds[0]
+            : -1;
+    }
+
+    bool send(const Bytes& packet)
+    {
+        sockaddr_ll to {};
+        to.sll_family = AF_PACKET;
+        to.sll_protocol = htons(packet[0] >> 4 == 6 ? ETH_P_IPV6 : ETH_P_IP);
+        to.sll_ifindex = int(::if_nametoindex("lo"));
+        to.sll_halen = ETH_ALEN;
+        return ::sendto(m_sender, packet.constData(), std::size_t(packet.size()), 0,
+                   reinterpret_cast<sockaddr*>(&to), sizeof to) == packet.size();
+    }
+
+    QStringList arrivedBeforeMarker(int fd)
+    {
+        QStringList arrived;
+        if (!send(Marker))
+            return { "the marker could not be sent" };
+        char packet[2000];
+        for (pollfd ready { fd, POLLIN, 0 }; ::poll(&ready, 1, 10000) == 1;) {
+            const ssize_t size = ::recv(fd, packet, sizeof packet, 0);
+            const int tcpAt = size > 0 && packet[0] >> 4 == 6 ? 40 : (packet[0] & 0x0f) * 4;
+            if (size == 40 && Bytes(packet, 40) == Marker)
+                return arrived;
+            arrived << (size > tcpAt + 13 ? QString("%1:%2").arg(size).arg(flagNames(packet[tcpAt + 13])) : "cut short");
+        }
+        return arrived << "no marker";
+    }
+
+    bool m_private = false;
+    int m_sender = -1;
+};
+
+QTEST_GUILESS_MAIN(TestPacketWatch)
+#include "tst_PacketWatch.moc"

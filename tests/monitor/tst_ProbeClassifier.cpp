@@ -1,0 +1,262 @@
+#include "AlarmSettings.h"
+#include "DetectionSettings.h"
+#include "IntrusionHandler.h"
+#include "MonitorRig.h"
+#include "ProbeClassifier.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(DetectionSettings)
+
+namespace {
+// Sources by short name; x is on the allow list.
+const QStringList Names { "a", "b", "c", "six", "x" };
+const QStringList Addresses { "192.0.2.1", "192.0.2.2", "192.0.2.3", "2001:db8::6", "198.51.100.7" };
+QString address(const QString& name)
+{
+    return Addresses.value(Names.indexOf(name), name);
+}
+QString nameOf(const QString& text)
+{
+    return Names.value(Addresses.indexOf(text), text);
+}
+
+// "1,2,3,7" as "1-3,7".
+QString ranges(const QString& ports)
+{
+    QStringList out;
+    for (const QString& port : ports.split(',')) {
+        if (!out.isEmpty() && out.last().section('-', -1).toInt() + 1 == port.toInt())
+            out.last() = out.last().section('-', 0, 0) + '-' + port;
+        else
+            out << port;
+    }
+    return out.join(',');
+}
+
+// Each alarm's "Message: " line by detection.
+const QHash<QString, QString> Messages { { "connect", "" },
+    { "half_open", "half-open scan, no handshake: the address may be forged" },
+    { "fin", "FIN scan, no handshake: the address may be forged" },
+    { "null", "NULL scan, no flags: the address may be forged" },
+    { "xmas", "Xmas scan, flags no connection sends: the address may be forged" },
+    { "udp", "UDP probe: the address may be forged" } };
+
+// The classifier and a real intrusion handler on one clock the test moves; guarded: 21 and 23.
+struct Rig
+{
+    explicit Rig(DetectionSettings detection = {})
+    {
+        intrusions.configure(AlarmSettings { false, 60, "198.51.100.7", true });
+        intrusions.setConnectionSeen([this](const QString& peer, int port, int peerPort) {
+            probes.connectionSeen(peer, port, peerPort);
+        });
+        probes.setGuarded([](int port) { return port == 21 || port == 23; });
+        probes.setWatching(true);
+        probes.configure(detection, std::chrono::seconds(60));
+    }
+
+    void probe(const QString& flags, const QString& source, int sourcePort, int port)
+    {
+        TcpProbe p { QHostAddress(address(source)), quint16(sourcePort), QHostAddress("192.0.2.100"),
+            quint16(port), 0 };
+        const std::pair<QChar, TcpProbe::Flag> letters[] = { { 'S', TcpProbe::Syn }, { 'A', TcpProbe::Ack },
+            { 'R', TcpProbe::Rst }, { 'F', TcpProbe::Fin }, { 'P', TcpProbe::Psh }, { 'U', TcpProbe::Urg } };
+        for (const auto& [letter, flag] : letters)
+            p.flags |= flags.contains(letter) ? flag : 0;
+        probes.probesSeen({ p });
+    }
+
+    // "S@a:1000>21" (flags, "-" for none), "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008"
+    // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark".
+    QStringList run(const QString& script)
+    {
+        QStringList out;
+        for (const QString& step : script.split(' ', Qt::SkipEmptyParts)) {
+            if (step.startsWith('+')) {
+                now += std::chrono::milliseconds(step.mid(1).toInt());
+                probes.expire();
+                continue;
+            }
+            if (step == "mark") {
+                out << summary() << "mark";
+                continue;
+            }
+            const QString what = step.section('@', 0, 0), where = step.section('@', 1);
+            const QString source = where.section(':', 0, 0), ports = where.section(':', 1);
+            const int from = ports.section('>', 0, 0).section('-', 0, 0).toInt();
+            const int to = ports.section('>', 1).toInt();
+            if (what == "accept")
+                intrusions.handleIntrusion(address(source), to, from);
+            else if (what == "udp")
+                probes.datagramSeen(address(source), to, from);
+            else if (what == "sweep")
+                for (int port = from; port <= ports.section('-', 1).toInt(); ++port)
+                    probe("S", source, 40000, port);
+            else
+                probe(what, source, from, to);
+        }
+        out << summary();
+        out.removeAll(QString());
+        return out;
+    }
+
+    // The events since the last call; each alarm's message and the latest alarm's kind, as expected.
+    QString summary()
+    {
+        QStringList out;
+        for (; seen < recorder.events.size(); ++seen) {
+            const Event& e = recorder.events[seen];
+            const QString where
+                = nameOf(e.address) + ':' + QString::number(e.sourcePort) + '>' + QString::number(e.port);
+            if (e.kind == Event::Kind::Intrusion) {
+                out << Event::detectionName(e.detection) + (' ' + where);
+                expectedAlerts << Messages.value(Event::detectionName(e.detection));
+                lastAlarm
+                    = Event::detectionName(e.detection) + QString::number(Event::isSpoofable(e.detection));
+            } else if (e.kind == Event::Kind::Allowed) {
+                out << "allowed " + (Event::detectionName(e.detection) + (' ' + where));
+            } else if (e.kind == Event::Kind::PortScan) {
+                out << QString("scan %1 %2 %3 %4%5")
+                           .arg(e.scanEnded ? "ended" : "started", nameOf(e.address))
+                           .arg(e.count)
+                           .arg(ranges(e.ports), e.spoofable ? " spoofable" : "");
+                if (e.scanEnded)
+                    continue;
+                expectedAlerts << QString("port scan: %1 ports within %2 s%3")
+                                      .arg(e.count)
+                                      .arg(window)
+                                      .arg(e.spoofable ? ": the address may be forged" : "");
+                lastAlarm = "port_scan" + QString::number(e.spoofable);
+            }
+        }
+        return out.join(", ");
+    }
+
+    std::chrono::milliseconds now { 1000000 };
+    Recorder recorder;
+    IntrusionHandler intrusions { recorder, recorder, recorder, [this] { return now; } };
+    ProbeClassifier probes { intrusions, recorder, [this] { return now; } };
+    std::size_t seen = 0;
+    int window = 3;
+    QStringList expectedAlerts;
+    QString lastAlarm;
+};
+
+DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
+{
+    return { halfOpen, flags, scans, ports, window, {} };
+}
+} // namespace
+
+// How each probe is classified and when sources count as scanning, on a clock the test sets.
+class TestProbeClassifier : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void detections_data()
+    {
+        QTest::addColumn<DetectionSettings>("settings");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("events");
+        const auto row = [](const char* name, const QString& script, const QStringList& events,
+                             const DetectionSettings& settings = detection(true, true, true)) {
+            QTest::newRow(name) << settings << script << events;
+        };
+        row("syn then accept: one connect", "S@a:1000>21 +300 accept@a:1000>21 +5000",
+            { "connect a:1000>21" });
+        row("syn read seconds after its accept", "accept@a:1001>21 +4000 S@a:1001>21 +5000",
+            { "connect a:1001>21" });
+        row("unanswered syn: half-open at the deadline, once",
+            "S@a:1000>21 +500 S@a:1000>21 +499 mark +1 +5000", { "mark", "half_open a:1000>21" });
+        row("another source port is its own connection", "S@a:1000>21 accept@a:1002>21 +1000",
+            { "connect a:1002>21, half_open a:1000>21" });
+        row("unguarded ports raise nothing", "S@a:1>80 F@a:2>80 -@six:3>8080 +5000", {});
+        row("flags", "-@a:1>21 F@a:2>21 FPU@a:3>23 PU@a:4>21 FA@a:5>21 R@a:6>21 SA@a:7>21 FP@six:8>21",
+            { "null a:1>21, fin a:2>21, xmas a:3>23, xmas a:4>21, xmas six:8>21" });
+        row("allowed: recorded, never raised", "S@x:1>21 F@x:2>21 udp@x:3>137 +1000 sweep@x:1-20 +70000",
+            { "allowed fin x:2>21, allowed udp x:3>137, allowed half_open x:1>21" });
+        row("half-open and flags off", "S@a:1>21 F@a:2>21 -@a:3>23 udp@a:4>137 +2000", { "udp a:4>137" },
+            detection(false, false, true));
+        row("sweep of unguarded ports: one alarm, one end",
+            "sweep@b:30001-30008 +1000 sweep@b:30004-30010 +59999 mark +2",
+            { "scan started b 8 30001-30008 spoofable", "mark", "scan ended b 10 30001-30010 spoofable" });
+        row("ports leave the window", "sweep@b:1-4 +2000 sweep@b:5-7 +1001 sweep@b:8-8 +1000 sweep@b:9-9",
+            {});
+        row("a new scan after the gap", "sweep@b:1-8 +60001 sweep@b:11-18",
+            { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable, scan started b 8 11-18 "
+              "spoofable" });
+        row("connects, datagrams and probes count together",
+            "accept@c:1>21 udp@c:2>137 F@c:3>23 sweep@c:40001-40005 +61000",
+            { "connect c:1>21, udp c:2>137, fin c:3>23, scan started c 8 21,137,23,40001-40005 spoofable, "
+              "scan ended c 8 21,137,23,40001-40005 spoofable" });
+        row("connects alone prove their address", "accept@c:1>21 accept@c:2>23 +61000",
+            { "connect c:1>21, connect c:2>23, scan started c 2 21,23, scan ended c 2 21,23" },
+            detection(true, true, true, 2, 1));
+        row("one forged probe makes the scan spoofable", "-@c:3>80 accept@c:1>21",
+            { "connect c:1>21, scan started c 2 80,21 spoofable" }, detection(true, true, true, 2, 1));
+        row("the first 64 ports listed, all counted", "sweep@b:1000-1099 +61000",
+            { "scan started b 8 1000-1007 spoofable, scan ended b 100 1000-1063 spoofable" });
+        row("port scans off", "sweep@b:1-20 +61000", {}, detection(true, true, false));
+    }
+
+    void detections()
+    {
+        QFETCH(DetectionSettings, settings);
+        QFETCH(QString, script);
+        QFETCH(QStringList, events);
+        Rig rig(settings);
+        rig.window = settings.scanWindowSeconds;
+        QCOMPARE(rig.run(script), events);
+        QStringList alerts;
+        for (const QString& entry : rig.recorder.log.filter("alert:"))
+            alerts << entry.section('|', 2);
+        QCOMPARE(alerts, rig.expectedAlerts);
+        // The latest alarm's record, which the attack program's environment is made from.
+        const IntruderRecord& record = rig.intrusions.intruder();
+        if (!rig.lastAlarm.isEmpty())
+            QCOMPARE(record.detection + QString::number(record.spoofable), rig.lastAlarm);
+    }
+
+    // A flood from random sources: the tables stay at their caps, the oldest go first, each loss is
+    // one status line once the flood is over, and a real scanner among them is still seen.
+    void capsUnderRandomSources()
+    {
+        Rig rig;
+        const int flood = int(PendingSyns::MaxPending) + 904;
+        for (int i = 0; i < flood; ++i) {
+            // Distinct addresses in 10.0.0.0/8 in no order: an odd multiplier permutes the 24 bits.
+            const quint32 host = (quint32(i) * 2654435761u) & 0xffffff;
+            rig.probe("S", QHostAddress(0x0a000000 | host).toString(), 1024 + i % 60000, 21);
+            if (i % 500 == 0)
+                rig.probe("S", "b", 40000, 50000 + i / 500);
+        }
+        rig.now += PendingSyns::Deadline;
+        rig.probes.expire();
+        QCOMPARE(rig.recorder.lines().filter("dropped"), QStringList());
+        // Past the window only the scanner is left: the flood is over.
+        rig.now += std::chrono::seconds(3);
+        rig.probes.expire();
+        // The scanner's own probes kept it among the newest: only random sources were evicted.
+        const QStringList dropped { "Half-open scans: 904 probes dropped, more than 4096 waiting at once",
+            "Port scans: 905 sources dropped, more than 4096 at once" };
+        QCOMPARE(rig.recorder.lines().filter("dropped"), dropped);
+        rig.now += std::chrono::seconds(60);
+        rig.probes.expire();
+        qsizetype halfOpen = 0;
+        QStringList scans;
+        for (const Event& e : rig.recorder.events) {
+            halfOpen += e.kind == Event::Kind::Intrusion;
+            if (e.kind == Event::Kind::PortScan)
+                scans << nameOf(e.address) + (e.scanEnded ? " ended " : " started ")
+                        + QString::number(e.count);
+        }
+        QCOMPARE(halfOpen, PendingSyns::MaxPending);
+        QCOMPARE(scans, QStringList({ "b started 8", "b ended 10" }));
+        QCOMPARE(rig.recorder.lines().filter("dropped"), dropped);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProbeClassifier)
+#include "tst_ProbeClassifier.moc"
