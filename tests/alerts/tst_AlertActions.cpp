@@ -15,8 +15,6 @@
 #include "StatusReporter.h"
 #include "WallpaperChanger.h"
 
-#include <QtTest>
-
 using namespace std::chrono_literals;
 
 // Every desktop service, each request recorded in order as one line; events kept, status lines counted.
@@ -103,14 +101,6 @@ const QString Loud = "Display/Flash Icon=1;Display/Use IconTray=1;Display/Change
                      "Display/Attack Run=1;Display/Copy Clipboard=1;Advance/DDE On=1;";
 const IntruderRecord Intruder { "10.0.0.5", 23, {} };
 
-QStringList twelvePorts(const QString& address)
-{
-    QStringList hits;
-    for (int port : { 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346 })
-        hits << address + ':' + QString::number(port);
-    return hits;
-}
-
 // What an intrusion sets off: each action under its own setting, the slow ones at most once a second and
 // once per incident when asked. Runs under LC_ALL=C.UTF-8 and TZ=UTC for known date forms in the log.
 class TestAlertActions : public QObject
@@ -118,33 +108,26 @@ class TestAlertActions : public QObject
     Q_OBJECT
 
 private slots:
-    // Each step under its own setting; "log": the entry was written; %1: the program folder.
-    void eachStepFollowsItsOwnCondition_data()
-    {
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<QString>("expected");
-        // clang-format off
-        QTest::newRow("all off") << "" << "";
-        QTest::newRow("flash without tray") << "Display/Flash Icon=1" << "";
-        QTest::newRow("tray without flash") << "Display/Use IconTray=1" << "";
-        QTest::newRow("flash") << "Display/Flash Icon=1;Display/Use IconTray=1" << "flash";
-        QTest::newRow("wallpaper") << "Display/Change Background=1" << "wallpaper %1/SentrelBg.bmp";
-        QTest::newRow("program") << "Display/Attack Run=1" << "start xterm -e top";
-        QTest::newRow("clipboard") << "Display/Copy Clipboard=1" << "clipboard Intruder IP: 10.0.0.5 Attacked Port: 23";
-        QTest::newRow("sound") << "Sounds/On=True" << "sound Intruder.wav";
-        QTest::newRow("log") << "General/Logs=True" << "log";
-        QTest::newRow("chat") << "Advance/DDE On=1" << "chat mIRC|/Sentrel 10.0.0.5 23";
-        // clang-format on
-    }
+    // Each step under its own setting, named by it; "log": the entry was written; %1: the program folder.
     void eachStepFollowsItsOwnCondition()
     {
-        QFETCH(QString, settings);
-        QFETCH(QString, expected);
-        Rig rig(Quiet + settings);
-        rig.actions.raiseIntruderAlert(Intruder);
-        if (!rig.log().isEmpty())
-            rig.recorder.calls << "log";
-        QCOMPARE(rig.recorder.calls.join("; "), expected.replace("%1", rig.dir.path()));
+        // clang-format off
+        const std::pair<QString, QString> rows[] { { "", "" }, { "Display/Flash Icon=1", "" },
+            { "Display/Use IconTray=1", "" }, { "Display/Flash Icon=1;Display/Use IconTray=1", "flash" },
+            { "Display/Change Background=1", "wallpaper %1/SentrelBg.bmp" },
+            { "Display/Attack Run=1", "start xterm -e top" },
+            { "Display/Copy Clipboard=1", "clipboard Intruder IP: 10.0.0.5 Attacked Port: 23" },
+            { "Sounds/On=True", "sound Intruder.wav" }, { "General/Logs=True", "log" },
+            { "Advance/DDE On=1", "chat mIRC|/Sentrel 10.0.0.5 23" } };
+        // clang-format on
+        for (const auto& [settings, expected] : rows) {
+            Rig rig(Quiet + settings);
+            rig.actions.raiseIntruderAlert(Intruder);
+            if (!rig.log().isEmpty())
+                rig.recorder.calls << "log";
+            QCOMPARE(settings + ": " + rig.recorder.calls.join("; "),
+                settings + ": " + QString(expected).replace("%1", rig.dir.path()));
+        }
     }
 
     // In order, with the dialog's unsaved edits; slow steps wait a second; an unwritable log loses only its
@@ -189,42 +172,38 @@ private slots:
 
     // Connections ("address:port" ...) a step apart, the incidents ("id address ports count") that ended,
     // and how many flashes, clipboard copies (as every disruptive step) and log entries they set off.
-    void connectionsGroupIntoIncidents_data()
-    {
-        QTest::addColumn<bool>("oneAlarmPerScan");
-        QTest::addColumn<QString>("hits");
-        QTest::addColumn<int>("stepMs");
-        QTest::addColumn<QString>("ended");
-        QTest::addColumn<QString>("actions");
-        const QString scan = twelvePorts("10.0.0.5").join(' ');
-        const QString scanned = "1 10.0.0.5 21,23,25,53,70,79,80,137,138,139,12345,12346 12";
-        // clang-format off
-        QTest::newRow("12-port scan") << true << scan << 5 << scanned << "12 1 12";
-        QTest::newRow("12-port scan, an alarm each") << false << scan << 5 << scanned << "12 12 12";
-        QTest::newRow("two sources interleaved") << true << "10.0.0.5:21 10.0.0.6:21 10.0.0.5:23 10.0.0.6:80 10.0.0.5:21" << 10
-                                                 << "1 10.0.0.5 21,23 3; 2 10.0.0.6 21,80 2" << "5 2 5";
-        QTest::newRow("gap exactly reached") << true << "10.0.0.5:21 10.0.0.5:23" << 60000 << "1 10.0.0.5 21,23 2" << "2 1 2";
-        QTest::newRow("gap passed") << true << "10.0.0.5:21 10.0.0.5:23" << 60001 << "1 10.0.0.5 21 1; 2 10.0.0.5 23 1" << "2 2 2";
-        QTest::newRow("IPv6 sources") << true << "fd00::1:21 fd00::2:21" << 1 << "1 fd00::1 21 1; 2 fd00::2 21 1" << "2 2 2";
-        // clang-format on
-    }
     void connectionsGroupIntoIncidents()
     {
-        QFETCH(bool, oneAlarmPerScan);
-        QFETCH(QString, hits);
-        QFETCH(int, stepMs);
-        Rig rig(Loud, oneAlarmPerScan); // the log is on from the first start
-        rig.scan(hits.split(' '), std::chrono::milliseconds(stepMs));
-        rig.handler.endIncidents();
-        QTEST(rig.ended().join("; "), "ended");
-        QTEST(QString("%1 %2 %3")
-                  .arg(rig.recorder.count("flash"))
-                  .arg(rig.recorder.count("clipboard"))
-                  .arg(rig.log().count("Attacked Port: ")),
-            "actions");
-        QCOMPARE(rig.recorder.lines, 5 * hits.count(' ') + 5); // status lines stay one block per connection
-        for (const Event& e : rig.recorder.events) // every intrusion names its incident in the event log
-            QVERIFY(e.incident > 0);
+        const QString ports = "21,23,25,53,70,79,80,137,138,139,12345,12346",
+                      scanned = "1 10.0.0.5 " + ports + " 12";
+        const QString scan = "10.0.0.5:" + QString(ports).replace(',', " 10.0.0.5:");
+        // clang-format off
+        const std::tuple<const char*, bool, QString, int, QString> rows[] {
+            { "12-port scan", true, scan, 5, scanned + " / 12 1 12" },
+            { "12-port scan, an alarm each", false, scan, 5, scanned + " / 12 12 12" },
+            { "two sources interleaved", true,
+              "10.0.0.5:21 10.0.0.6:21 10.0.0.5:23 10.0.0.6:80 10.0.0.5:21", 10,
+              "1 10.0.0.5 21,23 3; 2 10.0.0.6 21,80 2 / 5 2 5" },
+            { "gap exactly reached", true, "10.0.0.5:21 10.0.0.5:23", 60000, "1 10.0.0.5 21,23 2 / 2 1 2" },
+            { "gap passed", true, "10.0.0.5:21 10.0.0.5:23", 60001,
+              "1 10.0.0.5 21 1; 2 10.0.0.5 23 1 / 2 2 2" },
+            { "IPv6 sources", true, "fd00::1:21 fd00::2:21", 1, "1 fd00::1 21 1; 2 fd00::2 21 1 / 2 2 2" } };
+        // clang-format on
+        for (const auto& [name, oneAlarmPerScan, hits, stepMs, expected] : rows) {
+            Rig rig(Loud, oneAlarmPerScan); // the log is on from the first start
+            rig.scan(hits.split(' '), std::chrono::milliseconds(stepMs));
+            rig.handler.endIncidents();
+            QCOMPARE(QString("%1: %2 / %3 %4 %5")
+                         .arg(name, rig.ended().join("; "))
+                         .arg(rig.recorder.count("flash"))
+                         .arg(rig.recorder.count("clipboard"))
+                         .arg(rig.log().count("Attacked Port: ")),
+                name + (": " + expected));
+            QCOMPARE(
+                rig.recorder.lines, 5 * hits.count(' ') + 5); // status lines stay one block per connection
+            for (const Event& e : rig.recorder.events) // every intrusion names its incident in the event log
+                QVERIFY(e.incident > 0);
+        }
     }
 
     // Incidents end on the timer, or beyond the cap the quietest early, counted in one line after the flood.

@@ -4,8 +4,6 @@
 #include "ProcessProgramLauncher.h"
 #include "ProcessSoundPlayer.h"
 
-#include <QtTest>
-
 #include <array>
 #include <csignal>
 
@@ -74,35 +72,26 @@ private slots:
         for (const QString& name : QProcessEnvironment::systemEnvironment().keys())
             if (name.startsWith("SENTREL_"))
                 qunsetenv(name.toLocal8Bit().constData());
-        const QString script = m_dir.filePath("record me.sh");
-        QFile file(script);
-        // Arguments, then the variables; renamed into place so the test never reads half a file.
-        QVERIFY(file.open(QIODevice::WriteOnly)
-            && file.write("#!/bin/sh\nout=\"$(dirname \"$0\")/out\"\n"
-                          "{ printf 'arg:%s\\n' \"$@\"; env | grep '^SENTREL_' | sort; } > \"$out.tmp\"\n"
-                          "mv \"$out.tmp\" \"$out\"\n")
-                > 0);
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        file.close();
+        FakePrograms fakes; // renamed into place so the test never reads half a file
+        fakes.add("attack",
+            R"({ printf 'arg:%s\n' "$@"; /usr/bin/env | /bin/grep '^SENTREL_' | /usr/bin/sort; })"
+            R"( > "$0.tmp" && /bin/mv "$0.tmp" "$0.out")");
         IntruderRecord intruder { "2001:db8::7", 12345, {} };
         intruder.sourcePort = 1;
         intruder.detection = "half_open";
         intruder.spoofable = true;
         intruder.time = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, -5 * 3600);
         QVERIFY(ProcessProgramLauncher().start(
-            '"' + script + "\" --block 'two words'", AlertActions::attackEnvironment(intruder)));
-        QFile out(m_dir.filePath("out"));
-        QTRY_VERIFY_WITH_TIMEOUT(out.exists(), 10000);
-        QVERIFY(out.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(out.readAll()),
-            QString("arg:--block\narg:two words\nSENTREL_ADDRESS=2001:db8::7\nSENTREL_DETECTION=half_open\n"
-                    "SENTREL_PORT=12345\nSENTREL_SOURCE_PORT=1\nSENTREL_SPOOFABLE=true\n"
-                    "SENTREL_TIME=2026-03-01T14:05:09.042-05:00\n"));
+            "attack --block 'two words'", AlertActions::attackEnvironment(intruder)));
+        QTRY_COMPARE_WITH_TIMEOUT(fakes.read("attack.out"),
+            QStringList({ "arg:--block", "arg:two words", "SENTREL_ADDRESS=2001:db8::7",
+                "SENTREL_DETECTION=half_open", "SENTREL_PORT=12345", "SENTREL_SOURCE_PORT=1",
+                "SENTREL_SPOOFABLE=true", "SENTREL_TIME=2026-03-01T14:05:09.042-05:00" }),
+            10000);
     }
 
-    // The programs the alarm starts and their arguments; XFCE's image goes to every backdrop (the listing's
-    // "last-image" properties), other desktops use feh. None, detached or not, gets the capability the
-    // service holds.
+    // Arguments; XFCE's image goes to every "last-image" backdrop, other desktops use feh. None, detached
+    // or not, gets the capability the service holds.
     void childrenGetTheirArgumentsButNoCapabilities()
     {
         FakePrograms fakes;
@@ -139,32 +128,23 @@ private slots:
     }
 
     // paplay's shell commands ("none": not installed), the file, and the players run ("%1": the sound).
-    void playsThroughPaplayElseAplay_data()
-    {
-        QTest::addColumn<QString>("paplay");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("paplay plays") << "exit 0" << m_sound << "paplay -- %1";
-        QTest::newRow("no Pulse server") << "exit 1" << m_sound << "paplay -- %1|aplay -q -- %1";
-        QTest::newRow("paplay not installed") << "none" << m_sound << "aplay -q -- %1";
-        QTest::newRow("missing file") << "exit 0"
-                                      << "Missing.wav"
-                                      << "";
-    }
     void playsThroughPaplayElseAplay()
     {
-        QFETCH(QString, paplay);
-        QFETCH(QString, file);
-        QFETCH(QString, expected);
-        FakePrograms fakes;
-        if (paplay != u"none")
-            fakes.add("paplay", paplay);
-        fakes.add("aplay");
-        ProcessSoundPlayer player; // its players end with it
-        player.play(file);
-        QTRY_COMPARE(fakes.read().join('|'), expected.replace("%1", m_sound));
-        QTest::qWait(100);
-        QCOMPARE(fakes.read().join('|'), expected);
+        const std::tuple<const char*, QString, const char*> cases[] { { "exit 0", m_sound, "paplay -- %1" },
+            { "exit 1", m_sound, "paplay -- %1|aplay -q -- %1" }, { "none", m_sound, "aplay -q -- %1" },
+            { "exit 0", "Missing.wav", "" } };
+        for (const auto& [paplay, file, players] : cases) {
+            FakePrograms fakes;
+            if (paplay != QByteArray("none"))
+                fakes.add("paplay", paplay);
+            fakes.add("aplay");
+            const QString expected = QString(players).replace("%1", m_sound);
+            ProcessSoundPlayer player; // its players end with it
+            player.play(file);
+            QTRY_COMPARE(fakes.read().join('|'), expected);
+            QTest::qWait(100);
+            QCOMPARE(fakes.read().join('|'), expected);
+        }
     }
 
     // A player that hangs (as paplay does with a hung sound server) is ended, not waited for.

@@ -1,9 +1,6 @@
 #include "GuiClipboard.h"
 #include "PrivateXServer.h"
 
-#include <QGuiApplication>
-#include <QtTest>
-
 // Copies under a private X server and reads back with xclip, as a paste into another program would.
 class TestGuiClipboard : public QObject
 {

@@ -2,8 +2,6 @@
 #include "IntruderRecord.h"
 #include "StatusLines.h"
 
-#include <QtTest>
-
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -46,9 +44,8 @@ class TestIntruderLog : public QObject
 private slots:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
-    // Entries wait for the end of the pass and keep their order; a log deleted between passes (Purge, or
-    // by hand) starts anew with the later entries; nothing queued is lost when the log object goes away. A
-    // write the file system refuses loses only what it could not write, said in one status line later.
+    // Entries wait for the end of the pass, in order; a log deleted (Purge, by hand) starts anew; nothing
+    // queued is lost with the object; a refused write loses only its entries, said in one line later.
     void entriesKeepOrderAndOnlyWhatCouldNotBeWrittenIsLost()
     {
         StatusLines status;
@@ -115,7 +112,7 @@ private slots:
             QProcess again;
             again.start("unshare",
                 { "--user", "--map-root-user", "--mount", QCoreApplication::applicationFilePath(),
-                    QTest::currentTestFunction() });
+                    "tst_IntruderLog", QTest::currentTestFunction() });
             again.waitForFinished(60000);
             const QByteArray out = again.readAllStandardOutput();
             if (out.contains("FAIL!"))

@@ -2,7 +2,6 @@
 #include "PrivateSessionBus.h"
 
 #include <QtDBus>
-#include <QtTest>
 
 #include <fcntl.h>
 #include <sys/stat.h>

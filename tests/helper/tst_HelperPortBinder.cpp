@@ -1,8 +1,6 @@
 #include "HelperPortBinder.h"
 #include "Loopback.h"
 
-#include <QtTest>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -43,9 +41,8 @@ QByteArray request(const std::vector<int>& ports)
 
 enum class Stdio { Socket, StdinAPipe, StdoutClosed, SendsADescriptor };
 
-// One run in an empty environment: the request (null: the sending side shut) over a socket pair on its
-// standard input; the reply and the sockets it carries come back that way and are counted and closed.
-// Returns "exit <code>[, reply <hex after the header>, <n> sockets]"; its standard error in errors.
+// One run in an empty environment, the request (null: none, the sending side shut) on standard input:
+// "exit <code>[, reply <hex after the header>, <n> sockets]", the sockets closed; standard error in errors.
 QString runHelper(QByteArray* errors, const QByteArray& send, const QStringList& args, Stdio stdio)
 {
     int pair[2] = { -1, -1 };
@@ -105,21 +102,12 @@ QString servedWith(const std::vector<int>& ports, const QList<QByteArray>& outco
 
 QString outcomes(const std::vector<PortBinder::Result>& results)
 {
-    static const char* const names[] = { "Bound", "InUse", "NotPermitted", "Failed" };
-    QStringList out;
+    QString out;
     for (const PortBinder::Result& r : results)
-        out << names[int(r.outcome)];
-    return out.join(' ');
-}
-
-bool listensOn(int fd, int port)
-{
-    int listening = 0;
-    sockaddr_in6 local {};
-    socklen_t size = sizeof listening, localSize = sizeof local;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0
-        && ntohs(local.sin6_port) == port;
+        out += QString(" Bound InUse NotPermitted Failed")
+                   .section(' ', int(r.outcome) + 1, int(r.outcome) + 1)
+            + ' ';
+    return out.trimmed();
 }
 
 // A run of the helper by hand: its port list, what is sent, and the exit, reply and complaint expected.
@@ -160,10 +148,15 @@ private slots:
             = binder.bindPorts({ ports[0], ports[1], ports[0], ports[2] });
         ::close(held);
         QCOMPARE(outcomes(results), "Bound Bound InUse InUse");
-        for (const std::size_t i : { 0u, 1u }) {
+        for (const std::size_t i : { 0u, 1u }) { // non-blocking, closed on exec, listening on its port
             const int fd = results[i].fd;
-            QVERIFY(fd >= 0 && (::fcntl(fd, F_GETFL) & O_NONBLOCK) && (::fcntl(fd, F_GETFD) & FD_CLOEXEC));
-            QVERIFY(listensOn(fd, ports[i] + Offset) && ::close(fd) == 0);
+            int listening = 0;
+            sockaddr_in6 local {};
+            socklen_t size = sizeof listening, localSize = sizeof local;
+            QVERIFY(fd >= 0 && (::fcntl(fd, F_GETFL) & O_NONBLOCK) && (::fcntl(fd, F_GETFD) & FD_CLOEXEC)
+                && ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening
+                && ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0
+                && ntohs(local.sin6_port) == ports[i] + Offset && ::close(fd) == 0);
         }
         results = binder.bindPorts(std::vector<int>(70, ports[0]));
         QCOMPARE(outcomes(results), "Bound" + QString(" InUse").repeated(69));

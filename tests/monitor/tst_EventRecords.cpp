@@ -2,8 +2,6 @@
 #include "EventFormat.h"
 #include "Rfc5424.h"
 
-#include <QtTest>
-
 Q_DECLARE_METATYPE(Event)
 
 namespace {

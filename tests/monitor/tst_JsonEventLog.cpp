@@ -1,8 +1,6 @@
 #include "JsonEventLog.h"
 #include "StatusLines.h"
 
-#include <QtTest>
-
 namespace {
 QByteArray line(int n)
 {

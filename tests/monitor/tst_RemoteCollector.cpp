@@ -8,7 +8,6 @@
 
 #include <QTcpServer>
 #include <QUdpSocket>
-#include <QtTest>
 
 #include <sys/socket.h>
 #include <unistd.h>

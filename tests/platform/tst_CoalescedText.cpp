@@ -1,7 +1,5 @@
 #include "CoalescedText.h"
 
-#include <QtTest>
-
 class tst_CoalescedText : public QObject
 {
     Q_OBJECT

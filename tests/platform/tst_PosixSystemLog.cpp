@@ -1,7 +1,5 @@
 #include "PosixSystemLog.h"
 
-#include <QtTest>
-
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -51,54 +49,46 @@ private slots:
     // A message in the daemon's form (a stream socket gets a NUL after each). A daemon that then stops
     // reading (stalled, restarting, over its rate limit) never holds up the alarm: what it cannot take is
     // dropped and counted, and the first message it takes again carries the count, once.
-    void messagesAsTheDaemonExpectsAndNeverHoldTheAlarm_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("level");
-        QTest::addColumn<QByteArray>("priority");
-        QTest::newRow("datagram, warning")
-            << int(SOCK_DGRAM) << int(SystemLog::Level::Warning) << QByteArray("84");
-        QTest::newRow("datagram, notice")
-            << int(SOCK_DGRAM) << int(SystemLog::Level::Notice) << QByteArray("85");
-        QTest::newRow("stream, info") << int(SOCK_STREAM) << int(SystemLog::Level::Info) << QByteArray("86");
-    }
     void messagesAsTheDaemonExpectsAndNeverHoldTheAlarm()
     {
-        QFETCH(int, type);
-        QFETCH(int, level);
-        Daemon daemon(path(), type);
-        QVERIFY(daemon.bound);
-        PosixSystemLog log(path());
-        log.open();
-        QVERIFY(log.isConnected());
-        QCOMPARE(log.write(SystemLog::Level(level), "event=intrusion address=192.0.2.7"), 0u);
-        const QByteArray first = daemon.take(), end = type == SOCK_STREAM ? QByteArray(1, '\0') : "";
-        const QRegularExpression form(
-            QStringLiteral("^<(\\d+)>[A-Z][a-z]{2} [ 1-3]\\d \\d\\d:\\d\\d:\\d\\d "
-                           "sentrel\\[%1\\]: event=intrusion address=192\\.0\\.2\\.7$")
-                .arg(::getpid()));
-        const QRegularExpressionMatch match = form.match(QString::fromLatin1(first.chopped(end.size())));
-        QVERIFY2(first.endsWith(end) && match.hasMatch(), first.constData());
-        QTEST(match.captured(1).toLatin1(), "priority");
+        for (const auto& [type, level, priority] :
+            { std::tuple { SOCK_DGRAM, SystemLog::Level::Warning, "84" },
+                { SOCK_DGRAM, SystemLog::Level::Notice, "85" },
+                { SOCK_STREAM, SystemLog::Level::Info, "86" } }) {
+            Daemon daemon(path(), type);
+            QVERIFY(daemon.bound);
+            PosixSystemLog log(path());
+            log.open();
+            QVERIFY(log.isConnected());
+            QCOMPARE(log.write(level, "event=intrusion address=192.0.2.7"), 0u);
+            const QByteArray first = daemon.take(), end = type == SOCK_STREAM ? QByteArray(1, '\0') : "";
+            const QRegularExpression form(
+                QStringLiteral("^<(\\d+)>[A-Z][a-z]{2} [ 1-3]\\d \\d\\d:\\d\\d:\\d\\d "
+                               "sentrel\\[%1\\]: event=intrusion address=192\\.0\\.2\\.7$")
+                    .arg(::getpid()));
+            const QRegularExpressionMatch match = form.match(QString::fromLatin1(first.chopped(end.size())));
+            QVERIFY2(first.endsWith(end) && match.hasMatch(), first.constData());
+            QCOMPARE(match.captured(1), priority);
 
-        // A write that waited for the daemon would never return: the test's time limit ends it.
-        quint64 reported = 0;
-        const QByteArray message(400, 'x'); // fills the send buffer whatever the queue length
-        for (int i = 0; i < 1000; ++i)
-            reported += log.write(SystemLog::Level::Warning, message);
-        QCOMPARE(reported, 0u);
-        QByteArray got;
-        qsizetype datagrams = 0;
-        const auto drain = [&] {
-            for (QByteArray chunk; !(chunk = daemon.take()).isEmpty(); ++datagrams)
-                got += chunk;
-            return type == SOCK_STREAM ? got.count('\0') : datagrams;
-        };
-        QVERIFY(drain() < 1000);
-        const quint64 lost = log.write(SystemLog::Level::Info, "again");
-        QCOMPARE(lost, quint64(1001 - drain()));
-        QVERIFY(got.endsWith(": again" + end));
-        QCOMPARE(log.write(SystemLog::Level::Info, "next"), 0u);
+            // A write that waited for the daemon would never return: the test's time limit ends it.
+            quint64 reported = 0;
+            const QByteArray message(400, 'x'); // fills the send buffer whatever the queue length
+            for (int i = 0; i < 1000; ++i)
+                reported += log.write(SystemLog::Level::Warning, message);
+            QCOMPARE(reported, 0u);
+            QByteArray got;
+            qsizetype datagrams = 0;
+            const auto drain = [&] {
+                for (QByteArray chunk; !(chunk = daemon.take()).isEmpty(); ++datagrams)
+                    got += chunk;
+                return type == SOCK_STREAM ? got.count('\0') : datagrams;
+            };
+            QVERIFY(drain() < 1000);
+            const quint64 lost = log.write(SystemLog::Level::Info, "again");
+            QCOMPARE(lost, quint64(1001 - drain()));
+            QVERIFY(got.endsWith(": again" + end));
+            QCOMPARE(log.write(SystemLog::Level::Info, "next"), 0u);
+        }
     }
 
     // No daemon: messages are dropped and counted, a daemon looked for once per interval, and one that

@@ -1,7 +1,5 @@
 #include "RouteTables.h"
 
-#include <QtTest>
-
 #include <net/if.h>
 
 namespace {
@@ -36,38 +34,31 @@ class TestRouteTables : public QObject
 
 private slots:
     // The default routes found (IPv4 ones first), and whether one of them is usable on this host.
-    void defaultRouteOnAUsableInterface_data()
-    {
-        QTest::addColumn<QByteArray>("ipv4");
-        QTest::addColumn<QByteArray>("ipv6");
-        QTest::addColumn<QStringList>("defaults");
-        QTest::addColumn<bool>("connected");
-
-        const QByteArray v4 = Ipv4Header + Ipv4Subnet;
-        const QByteArray v6 = Ipv6Subnet + Ipv6LoReject;
-        const auto onV4
-            = [&v4](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
-        QTest::newRow("IPv4 default") << v4 + Ipv4Default << v6 << QStringList { "eth0" } << true;
-        QTest::newRow("IPv6 default") << v4 << Ipv6Default + v6 << QStringList { "eth0" } << true;
-        QTest::newRow("no default route") << v4 << v6 << QStringList {} << false;
-        QTest::newRow("reject default")
-            << v4 + QByteArray(Ipv4Default).replace("\t0003\t", "\t0203\t") << v6 << QStringList {} << false;
-        // A route through a tunnel that lost its carrier: the kernel keeps it, marked "linkdown".
-        QTest::newRow("linkdown default") << onV4("ppp0") << v6 << QStringList { "ppp0" } << false;
-        QTest::newRow("interface down") << onV4("eth1") << v6 << QStringList { "eth1" } << false;
-        QTest::newRow("interface gone") << onV4("eth9") << v6 << QStringList { "eth9" } << false;
-        QTest::newRow("default on loopback") << onV4("lo") << QByteArray() << QStringList { "lo" } << false;
-        QTest::newRow("garbage") << QByteArray("\n\t\n00000000\n") << QByteArray("0 0 0\n") << QStringList {}
-                                 << false;
-    }
     void defaultRouteOnAUsableInterface()
     {
-        QFETCH(QByteArray, ipv4);
-        QFETCH(QByteArray, ipv6);
-        const QStringList found
-            = RouteTables::ipv4DefaultInterfaces(ipv4) + RouteTables::ipv6DefaultInterfaces(ipv6);
-        QTEST(found, "defaults");
-        QTEST(RouteTables::anyUsable(found, Host), "connected");
+        const QByteArray v4 = Ipv4Header + Ipv4Subnet, v6 = Ipv6Subnet + Ipv6LoReject;
+        const auto onV4
+            = [&v4](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
+        // Row: name, the IPv4 and IPv6 tables, and "defaults found: usable or not".
+        const std::tuple<const char*, QByteArray, QByteArray, const char*> rows[] {
+            { "IPv4 default", v4 + Ipv4Default, v6, "eth0: up" },
+            { "IPv6 default", v4, Ipv6Default + v6, "eth0: up" },
+            { "no default route", v4, v6, ": down" },
+            { "reject default", v4 + QByteArray(Ipv4Default).replace("\t0003\t", "\t0203\t"), v6, ": down" },
+            // A route through a tunnel that lost its carrier: the kernel keeps it, marked "linkdown".
+            { "linkdown default", onV4("ppp0"), v6, "ppp0: down" },
+            { "interface down", onV4("eth1"), v6, "eth1: down" },
+            { "interface gone", onV4("eth9"), v6, "eth9: down" },
+            { "default on loopback", onV4("lo"), QByteArray(), "lo: down" },
+            { "garbage", "\n\t\n00000000\n", "0 0 0\n", ": down" },
+        };
+        for (const auto& [name, ipv4, ipv6, expected] : rows) {
+            const QStringList found
+                = RouteTables::ipv4DefaultInterfaces(ipv4) + RouteTables::ipv6DefaultInterfaces(ipv6);
+            QCOMPARE(
+                name + (' ' + found.join(',')) + (RouteTables::anyUsable(found, Host) ? ": up" : ": down"),
+                name + (' ' + QString(expected)));
+        }
     }
 };
 
