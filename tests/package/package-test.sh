@@ -81,9 +81,10 @@ run() {
     ' bash "$@" || true
     cat "$work/$name.out"
 }
-# The ports' status lines of a run: "<port> monitored|privileged|open" in the settings' order.
+# The TCP ports' status lines of a run: "<port> monitored|privileged|open" in the settings' order.
+# (The UDP tripwires below 1024 have no helper yet: a user without the right is told so.)
 ports_of() {
-    sed -n 's/.*Monitoring Port: \([0-9]*\)$/\1 monitored/p; s/.*Port: \([0-9]*\) needs administrator rights$/\1 privileged/p;
+    sed -n '/UDP Port/d; s/.*Monitoring Port: \([0-9]*\)$/\1 monitored/p; s/.*Port: \([0-9]*\) needs administrator rights$/\1 privileged/p;
         s/.*Port: \([0-9]*\) is already open$/\1 open/p' "$work/$1.out" | xargs
 }
 as_member=$(id -u "$member"):$(id -g "$member")
