@@ -1,5 +1,7 @@
 #include "ListeningSocket.h"
 
+#include "WildcardSocket.h"
+
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -58,38 +60,10 @@ ListeningSocket::ListenResult ListeningSocket::listen()
     if (m_localPort < 0 || m_localPort > 65535)
         return ListenResult::OtherError;
 
-    bool dualStack = true;
-    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0 && errno == EAFNOSUPPORT) {
-        // A kernel without IPv6 still gets its IPv4 port.
-        dualStack = false;
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    }
+    const int fd = bindWildcardSocket(SOCK_STREAM, m_localPort, true);
     if (fd < 0)
-        return ListenResult::OtherError;
-
-    const int on = 1;
-    const int off = 0;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-
-    sockaddr_storage address {};
-    socklen_t length = 0;
-    if (dualStack) {
-        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_addr = in6addr_any;
-        in6->sin6_port = htons(quint16(m_localPort));
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
-        in4->sin_family = AF_INET;
-        in4->sin_addr.s_addr = htonl(INADDR_ANY);
-        in4->sin_port = htons(quint16(m_localPort));
-        length = sizeof(sockaddr_in);
-    }
-
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, Backlog) != 0) {
+        return resultOf(errno);
+    if (::listen(fd, Backlog) != 0) {
         const int error = errno;
         ::close(fd);
         return resultOf(error);

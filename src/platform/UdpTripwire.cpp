@@ -1,5 +1,7 @@
 #include "UdpTripwire.h"
 
+#include "WildcardSocket.h"
+
 #include <QSocketNotifier>
 
 #include <array>
@@ -35,41 +37,13 @@ UdpTripwire::ListenResult UdpTripwire::open(int port)
     close();
     if (port < 1 || port > 65535)
         return ListenResult::OtherError;
-    bool dualStack = true;
-    int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0 && errno == EAFNOSUPPORT) {
-        dualStack = false;
-        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    }
-    if (fd < 0)
-        return ListenResult::OtherError;
-    const int on = 1;
-    const int off = 0;
-    // The kernel then tells with each datagram how many it dropped so far.
-    ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-
-    sockaddr_storage address {};
-    socklen_t length = 0;
-    if (dualStack) {
-        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_addr = in6addr_any;
-        in6->sin6_port = htons(quint16(port));
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
-        in4->sin_family = AF_INET;
-        in4->sin_addr.s_addr = htonl(INADDR_ANY);
-        in4->sin_port = htons(quint16(port));
-        length = sizeof(sockaddr_in);
-    }
     // No SO_REUSEADDR: on UDP it would let this socket share a port a service already serves.
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return ListeningSocket::resultOf(error);
-    }
+    const int fd = bindWildcardSocket(SOCK_DGRAM, port, false);
+    if (fd < 0)
+        return ListeningSocket::resultOf(errno);
+    // The kernel then tells with each datagram how many it dropped so far.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
     m_fd = fd;
     m_port = port;
     m_dropped = m_droppedTaken = 0;
