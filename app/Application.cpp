@@ -48,7 +48,9 @@ void Application::start()
         Event::programStarted(QCoreApplication::applicationVersion(), m_foundation.folder().appPath()));
     m_lifecycle.startUp();
     if (m_window && DisplaySession::current() == DisplaySession::Kind::Wayland) {
-        for (const QString& line : DesktopProbe::waylandLimits())
+        const Settings& settings = m_foundation.settings().settings();
+        for (const QString& line :
+            DesktopProbe::waylandLimits(settings.alwaysOnTop.isOn(), settings.copyClipboard.isOn()))
             m_foundation.status().addStatusLine(line);
     }
     m_protection.reportProblems();

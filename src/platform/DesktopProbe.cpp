@@ -102,10 +102,15 @@ void DesktopProbe::answered()
     emit finished();
 }
 
-QStringList DesktopProbe::waylandLimits()
+QStringList DesktopProbe::waylandLimits(bool alwaysOnTop, bool copyClipboard)
 {
-    return { QStringLiteral("On Wayland the compositor decides:"), QStringLiteral("Always On Top cannot work"),
-        QStringLiteral("the window cannot place itself"), QStringLiteral("Copy Clipboard needs the focus") };
+    QStringList lines { QStringLiteral("On Wayland the compositor decides:") };
+    if (alwaysOnTop)
+        lines << QStringLiteral("Always On Top cannot work");
+    lines << QStringLiteral("the window cannot place itself");
+    if (copyClipboard)
+        lines << QStringLiteral("Copy Clipboard needs the focus");
+    return lines;
 }
 
 QStringList DesktopProbe::describe(const Facts& facts)

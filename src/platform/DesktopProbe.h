@@ -36,8 +36,8 @@ public:
 
     static constexpr std::chrono::milliseconds Timeout { 2000 };
     // Shown once on a Wayland desktop: what the compositor keeps from every program, short enough
-    // for the status list.
-    static QStringList waylandLimits();
+    // for the status list; the alert actions only where the user has them on.
+    static QStringList waylandLimits(bool alwaysOnTop, bool copyClipboard);
 
     explicit DesktopProbe(QObject* parent = nullptr);
 
