@@ -1,54 +1,14 @@
 #include "AlarmSettings.h"
 #include "AlertActions.h"
-#include "ChatCommandSender.h"
-#include "Clipboard.h"
-#include "Event.h"
-#include "EventSink.h"
-#include "IconFlasher.h"
-#include "IniSettingsStore.h"
-#include "IntruderRecord.h"
 #include "IntrusionHandler.h"
 #include "OptionsModel.h"
-#include "ProgramLauncher.h"
+#include "Recorder.h"
 #include "SettingsManager.h"
-#include "SoundPlayer.h"
-#include "StatusReporter.h"
-#include "WallpaperChanger.h"
 
 using namespace std::chrono_literals;
 
-// Every desktop service, each request recorded in order as one line; events kept, status lines counted.
-class Recorder final : public IconFlasher,
-                       public WallpaperChanger,
-                       public ProgramLauncher,
-                       public Clipboard,
-                       public SoundPlayer,
-                       public ChatCommandSender,
-                       public StatusReporter,
-                       public EventSink
-{
-public:
-    // clang-format off
-    void startFlashing() override { calls << "flash"; }
-    void changeWallpaper(const QString& path) override { calls << "wallpaper " + path; }
-    bool start(const QString& line, const Environment& = {}) override { return calls << "start " + line, true; }
-    void copyToClipboard(const QString& text) override { calls << "clipboard " + text; }
-    void play(const QString& fileName) override { calls << "sound " + fileName; }
-    void sendCommand(const QString& service, const QString& text) override { calls << "chat " + service + '|' + text; }
-    void addStatusLine(const QString& text) override { lines += !text.isEmpty(); lastLine = text; }
-    void setStatusText(const QString&) override { }
-    void record(const Event& event) override { events.push_back(event); }
-    qsizetype count(const QString& kind) const { return calls.filter(QRegularExpression('^' + kind + "\\b")).size(); }
-    // clang-format on
-
-    QStringList calls;
-    int lines = 0;
-    QString lastLine;
-    std::vector<Event> events;
-};
-
-// The alert with its settings ("Section/Key=value;...") in a fresh program folder, an intrusion handler in
-// front of it and a clock the test moves.
+// The alert with its settings ("Section/Key=value;...") in memory, a fresh program folder, an intrusion
+// handler in front of it and a clock the test moves.
 struct Rig
 {
     explicit Rig(
@@ -56,7 +16,7 @@ struct Rig
     {
         settings.firstStartup();
         for (const QString& s : values.split(';', Qt::SkipEmptyParts))
-            store.write(s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
+            recorder.write(s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
         settings.loadSettings();
         settings.setAppPath(dir.path() + '/');
         handler.configure({ oneAlarmPerScan, gapSeconds, allow });
@@ -84,11 +44,12 @@ struct Rig
         return out;
     }
 
+    qsizetype count(const QString& kind) const { return recorder.all(kind).size(); }
+
     QTemporaryDir dir;
-    IniSettingsStore store = IniSettingsStore::atPath(dir.filePath("Sentrel.ini"));
+    Recorder recorder; // the settings too
     OptionsModel options;
-    SettingsManager settings { store, options };
-    Recorder recorder;
+    SettingsManager settings { recorder, options };
     std::chrono::milliseconds now = 100s;
     AlertActions actions { settings, options,
         { &recorder, &recorder, &recorder, &recorder, &recorder, &recorder }, [this] { return now; } };
@@ -113,19 +74,19 @@ private slots:
     {
         // clang-format off
         const std::pair<QString, QString> rows[] { { "", "" }, { "Display/Flash Icon=1", "" },
-            { "Display/Use IconTray=1", "" }, { "Display/Flash Icon=1;Display/Use IconTray=1", "flash" },
-            { "Display/Change Background=1", "wallpaper %1/SentrelBg.bmp" },
-            { "Display/Attack Run=1", "start xterm -e top" },
-            { "Display/Copy Clipboard=1", "clipboard Intruder IP: 10.0.0.5 Attacked Port: 23" },
-            { "Sounds/On=True", "sound Intruder.wav" }, { "General/Logs=True", "log" },
-            { "Advance/DDE On=1", "chat mIRC|/Sentrel 10.0.0.5 23" } };
+            { "Display/Use IconTray=1", "" }, { "Display/Flash Icon=1;Display/Use IconTray=1", "flash:" },
+            { "Display/Change Background=1", "wallpaper:%1/SentrelBg.bmp" },
+            { "Display/Attack Run=1", "start:xterm -e top" },
+            { "Display/Copy Clipboard=1", "clipboard:Intruder IP: 10.0.0.5 Attacked Port: 23" },
+            { "Sounds/On=True", "sound:Intruder.wav" }, { "General/Logs=True", "log" },
+            { "Advance/DDE On=1", "chat:mIRC|/Sentrel 10.0.0.5 23" } };
         // clang-format on
         for (const auto& [settings, expected] : rows) {
             Rig rig(Quiet + settings);
             rig.actions.raiseIntruderAlert(Intruder);
             if (!rig.log().isEmpty())
-                rig.recorder.calls << "log";
-            QCOMPARE(settings + ": " + rig.recorder.calls.join("; "),
+                rig.recorder.log << "log";
+            QCOMPARE(settings + ": " + rig.recorder.log.join("; "),
                 settings + ": " + QString(expected).replace("%1", rig.dir.path()));
         }
     }
@@ -140,33 +101,33 @@ private slots:
         rig.actions.raiseIntruderAlert(Intruder);
         rig.options.set(&Settings::chatService, QString("fifo:/tmp/chat"));
         rig.actions.raiseIntruderAlert({ "192.168.1.7", 80, {} });
-        const QString wallpaper = "wallpaper " + rig.dir.path() + "/SentrelBg.bmp";
-        QCOMPARE(rig.recorder.calls,
-            QStringList({ "flash", wallpaper, "start xterm -e top",
-                "clipboard Intruder IP: 10.0.0.5 Attacked Port: 23", "sound Siren.wav",
-                "chat mIRC|/Sentrel 10.0.0.5 23", "flash",
-                "clipboard Intruder IP: 192.168.1.7 Attacked Port: 80",
-                "chat fifo:/tmp/chat|/Sentrel 192.168.1.7 80" }));
+        const QString wallpaper = "wallpaper:" + rig.dir.path() + "/SentrelBg.bmp";
+        QCOMPARE(rig.recorder.log,
+            QStringList({ "flash:", wallpaper, "start:xterm -e top",
+                "clipboard:Intruder IP: 10.0.0.5 Attacked Port: 23", "sound:Siren.wav",
+                "chat:mIRC|/Sentrel 10.0.0.5 23",
+                "flash:", "clipboard:Intruder IP: 192.168.1.7 Attacked Port: 80",
+                "chat:fifo:/tmp/chat|/Sentrel 192.168.1.7 80" }));
         QVERIFY(!rig.actions.intruderLog().flush());
         QVERIFY(QDir(rig.dir.path()).rmdir("Log.txt"));
-        rig.recorder.calls.clear();
+        rig.recorder.log.clear();
         rig.now += 1s;
         rig.actions.raiseIntruderAlert({ "10.0.0.6", 24, {} });
-        QCOMPARE(rig.recorder.calls,
-            QStringList({ "flash", wallpaper, "start xterm -e top",
-                "clipboard Intruder IP: 10.0.0.6 Attacked Port: 24", "sound Siren.wav",
-                "chat fifo:/tmp/chat|/Sentrel 10.0.0.6 24" }));
+        QCOMPARE(rig.recorder.log,
+            QStringList({ "flash:", wallpaper, "start:xterm -e top",
+                "clipboard:Intruder IP: 10.0.0.6 Attacked Port: 24", "sound:Siren.wav",
+                "chat:fifo:/tmp/chat|/Sentrel 10.0.0.6 24" }));
         QCOMPARE(rig.log().count("IP: "), 1);
         QVERIFY(rig.log().endsWith("\r\nIP: 10.0.0.6\r\nAttacked Port: 24\r\nMessage: \r\n"));
 
-        rig.recorder.calls.clear();
+        rig.recorder.log.clear();
         rig.now += 1s;
         for (int i = 0; i < 1000; ++i, rig.now += 1ms)
             rig.actions.raiseIntruderAlert(
                 { QStringLiteral("10.0.%1.%2").arg(i / 256).arg(i % 256), 23, {} });
         for (const char* kind : { "start", "sound", "wallpaper" })
-            QVERIFY2(rig.recorder.count(kind) >= 1 && rig.recorder.count(kind) <= 2, kind);
-        QCOMPARE(rig.recorder.count("clipboard"), 1000);
+            QVERIFY2(rig.count(kind) >= 1 && rig.count(kind) <= 2, kind);
+        QCOMPARE(rig.count("clipboard"), 1000);
         QCOMPARE(rig.log().count("Intruder Information - "), 1001);
     }
 
@@ -195,12 +156,11 @@ private slots:
             rig.handler.endIncidents();
             QCOMPARE(QString("%1: %2 / %3 %4 %5")
                          .arg(name, rig.ended().join("; "))
-                         .arg(rig.recorder.count("flash"))
-                         .arg(rig.recorder.count("clipboard"))
+                         .arg(rig.count("flash"))
+                         .arg(rig.count("clipboard"))
                          .arg(rig.log().count("Attacked Port: ")),
                 name + (": " + expected));
-            QCOMPARE(
-                rig.recorder.lines, 5 * hits.count(' ') + 5); // status lines stay one block per connection
+            QCOMPARE(rig.recorder.lines().size(), 6 * hits.count(' ') + 6); // one block per connection
             for (const Event& e : rig.recorder.events) // every intrusion names its incident in the event log
                 QVERIFY(e.incident > 0);
         }
@@ -227,13 +187,13 @@ private slots:
         rig.scan(hits, 1ms);
         QCOMPARE(rig.ended(), QStringList({ "2 2001:db8::1 23 1", "3 2001:db8::2 23 1" }));
         QCOMPARE(rig.handler.incidents().openCount(), IncidentTracker::MaxOpen);
-        const int lines = rig.recorder.lines;
+        const qsizetype lines = rig.recorder.lines().size();
         rig.now += 61s;
         rig.handler.expireIncidents();
         rig.handler.expireIncidents();
         QCOMPARE(rig.ended().size(), IncidentTracker::MaxOpen + 2);
-        QCOMPARE(rig.recorder.lines, lines + 1);
-        QCOMPARE(rig.recorder.lastLine, QString("Incidents: 2 ended early, more than 4096 sources at once"));
+        QCOMPARE(rig.recorder.lines().mid(lines),
+            QStringList("Incidents: 2 ended early, more than 4096 sources at once"));
     }
 
     void allowedSourcesAreCountedAndRecordedOnly()
@@ -242,7 +202,7 @@ private slots:
         rig.scan({ "10.1.2.3:21", "::ffff:10.1.2.3:23", "192.0.2.1:21" }, 1s);
         QCOMPARE(rig.handler.allowedCount(), quint64(2));
         QCOMPARE(rig.handler.intrusionCount(), quint64(1));
-        QCOMPARE(rig.recorder.lines, 5);
+        QCOMPARE(rig.recorder.lines().size(), 6);
         const auto& e = rig.recorder.events; // recorded only, in order
         QVERIFY(e.size() == 3 && e[0].kind == Event::Kind::Allowed && e[1].kind == e[0].kind
             && e[2].kind == Event::Kind::Intrusion);

@@ -66,60 +66,54 @@ class TestChildPrograms : public QObject
 private slots:
     void initTestCase() { QVERIFY(QFile(m_sound).open(QIODevice::WriteOnly)); }
 
-    // The attack program learns of the intrusion from its environment only; its command line is the user's.
-    void attackProgramGetsTheIntrusionInItsEnvironment()
+    // The attack program learns of the intrusion from its environment only, its command line is the
+    // user's; XFCE's image goes to every "last-image" backdrop, other desktops use feh. None, detached or
+    // not, gets the capability the service holds.
+    void childrenGetTheirArgumentsAndEnvironmentButNoCapabilities()
     {
         for (const QString& name : QProcessEnvironment::systemEnvironment().keys())
             if (name.startsWith("SENTREL_"))
                 qunsetenv(name.toLocal8Bit().constData());
-        FakePrograms fakes; // renamed into place so the test never reads half a file
-        fakes.add("attack",
-            R"({ printf 'arg:%s\n' "$@"; /usr/bin/env | /bin/grep '^SENTREL_' | /usr/bin/sort; })"
-            R"( > "$0.tmp" && /bin/mv "$0.tmp" "$0.out")");
-        IntruderRecord intruder { "2001:db8::7", 12345, {} };
-        intruder.sourcePort = 1;
-        intruder.detection = "half_open";
-        intruder.spoofable = true;
-        intruder.time = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, -5 * 3600);
-        QVERIFY(ProcessProgramLauncher().start(
-            "attack --block 'two words'", AlertActions::attackEnvironment(intruder)));
-        QTRY_COMPARE_WITH_TIMEOUT(fakes.read("attack.out"),
-            QStringList({ "arg:--block", "arg:two words", "SENTREL_ADDRESS=2001:db8::7",
-                "SENTREL_DETECTION=half_open", "SENTREL_PORT=12345", "SENTREL_SOURCE_PORT=1",
-                "SENTREL_SPOOFABLE=true", "SENTREL_TIME=2026-03-01T14:05:09.042-05:00" }),
-            10000);
-    }
-
-    // Arguments; XFCE's image goes to every "last-image" backdrop, other desktops use feh. None, detached
-    // or not, gets the capability the service holds.
-    void childrenGetTheirArgumentsButNoCapabilities()
-    {
         FakePrograms fakes;
         const QString caps
             = R"(/bin/grep -E '^Cap(Inh|Amb)' /proc/$$/status | /usr/bin/tr '\n' ' ' > "$0.caps")";
-        for (const char* name : { "attack", "paplay", "feh" })
+        for (const char* name : { "paplay", "feh" })
             fakes.add(name, caps);
+        fakes.add("attack", // renamed into place so the test never reads half a file
+            caps
+                + R"(; { printf 'arg:%s\n' "$@"; /usr/bin/env | /bin/grep '^SENTREL_' | /usr/bin/sort; })"
+                  R"( > "$0.tmp" && /bin/mv "$0.tmp" "$0.out")");
         fakes.add("xfconf-query",
             caps
                 + "\n[ \"$3\" = -l ] && printf '%s\\n' /backdrop/screen0/monitor0/workspace0/last-image "
                   "/backdrop/screen0/monitor0/workspace0/image-style "
                   "/backdrop/screen0/monitorHDMI-1/workspace1/last-image");
+        IntruderRecord intruder { "2001:db8::7", 12345, {} };
+        intruder.sourcePort = 1;
+        intruder.detection = "half_open";
+        intruder.spoofable = true;
+        intruder.time = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, -5 * 3600);
         const bool ambient = raiseAmbient(CAP_NET_BIND_SERVICE);
         ProcessSoundPlayer player;
         DesktopWallpaperChanger xfce("XFCE");
-        QVERIFY(ProcessProgramLauncher().start("attack"));
+        QVERIFY(ProcessProgramLauncher().start(
+            "attack --block 'two words'", AlertActions::attackEnvironment(intruder)));
         player.play(m_sound);
         DesktopWallpaperChanger("sway", false).changeWallpaper(m_image);
         xfce.changeWallpaper(m_image);
         QTRY_COMPARE(fakes.read().size(), 6);
         const QString set = "xfconf-query -c xfce4-desktop -p /backdrop/screen0/%1/last-image -s " + m_image;
         QStringList calls = fakes.read(),
-                    expected { "attack ", "paplay -- " + m_sound, "feh --bg-fill " + m_image,
+                    expected { "attack --block two words", "paplay -- " + m_sound, "feh --bg-fill " + m_image,
                         "xfconf-query -c xfce4-desktop -l", set.arg("monitor0/workspace0"),
                         set.arg("monitorHDMI-1/workspace1") };
         calls.sort();
         expected.sort();
         QCOMPARE(calls, expected);
+        QTRY_COMPARE(fakes.read("attack.out"),
+            QStringList({ "arg:--block", "arg:two words", "SENTREL_ADDRESS=2001:db8::7",
+                "SENTREL_DETECTION=half_open", "SENTREL_PORT=12345", "SENTREL_SOURCE_PORT=1",
+                "SENTREL_SPOOFABLE=true", "SENTREL_TIME=2026-03-01T14:05:09.042-05:00" }));
         if (!ambient)
             QSKIP("raising an ambient capability as the service has it needs root");
         for (const char* name : { "attack", "paplay", "feh", "xfconf-query" })

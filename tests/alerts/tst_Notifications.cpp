@@ -1,12 +1,8 @@
-#include "AlarmSettings.h"
-#include "Event.h"
-#include "EventSink.h"
 #include "FreedesktopNotifications.h"
 #include "IncidentNotifications.h"
-#include "IntruderAlert.h"
 #include "IntrusionHandler.h"
 #include "PrivateSessionBus.h"
-#include "StatusReporter.h"
+#include "Recorder.h"
 
 #include <QtDBus>
 
@@ -37,19 +33,18 @@ public slots:
 namespace {
 
 // The intrusion handling as the program wires it, with the restores counted.
-struct Rig final : StatusReporter, IntruderAlert, EventSink
+struct Rig
 {
-    // clang-format off
     Rig() { handler.setObserver(&incidents); }
-    void scan(const QString& address, std::initializer_list<int> ports) { for (int port : ports) handler.handleIntrusion(address, port); }
-    void addStatusLine(const QString&) override { }
-    void setStatusText(const QString&) override { }
-    void raiseIntruderAlert(const IntruderRecord&) override { }
-    void record(const Event&) override { }
-    // clang-format on
+    void scan(const QString& address, std::initializer_list<int> ports)
+    {
+        for (int port : ports)
+            handler.handleIntrusion(address, port);
+    }
 
     std::chrono::milliseconds now {};
-    IntrusionHandler handler { *this, *this, *this, [this] { return now; } };
+    Recorder out;
+    IntrusionHandler handler { out, out, out, [this] { return now; } };
     QList<quint64> restored;
     FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };
     IncidentNotifications incidents { desktop, [this] { return now; } };

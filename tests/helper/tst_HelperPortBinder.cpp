@@ -102,12 +102,10 @@ QString servedWith(const std::vector<int>& ports, const QList<QByteArray>& outco
 
 QString outcomes(const std::vector<PortBinder::Result>& results)
 {
-    QString out;
+    QStringList out;
     for (const PortBinder::Result& r : results)
-        out += QString(" Bound InUse NotPermitted Failed")
-                   .section(' ', int(r.outcome) + 1, int(r.outcome) + 1)
-            + ' ';
-    return out.trimmed();
+        out << QStringList { "Bound", "InUse", "NotPermitted", "Failed" }.value(int(r.outcome));
+    return out.join(' ');
 }
 
 // A run of the helper by hand: its port list, what is sent, and the exit, reply and complaint expected.

@@ -1,41 +1,12 @@
 #pragma once
 
-#include "Event.h"
-#include "EventSink.h"
-#include "IntruderAlert.h"
 #include "MonitoringState.h"
 #include "MonitoringSwitch.h"
 #include "OptionsModel.h"
 #include "SettingsManager.h"
-#include "SettingsStore.h"
-#include "SoundPlayer.h"
-#include "StatusReporter.h"
 
 #include "Loopback.h"
-
-#include <QHash>
-#include <QStringList>
-
-// Status lines, texts, sounds and alerts in one log in the order they happened; the settings in memory.
-struct Recorder final : StatusReporter, SoundPlayer, IntruderAlert, SettingsStore, EventSink
-{
-    void addStatusLine(const QString& text) override { log << "line:" + text; }
-    void setStatusText(const QString& text) override { log << "text:" + text; }
-    void play(const QString& fileName) override { log << "sound:" + fileName; }
-    void raiseIntruderAlert(const IntruderRecord& r) override
-    {
-        log << "alert:" + r.intruderIP + '|' + QString::number(r.attackedPort) + '|' + r.intruderMessage;
-    }
-    QString read(const QString& g, const QString& k) const override { return values[g + '/' + k]; }
-    void write(const QString& g, const QString& k, const QString& v) override { values[g + '/' + k] = v; }
-    void sync() override { }
-    void record(const Event& e) override { events.push_back(e); }
-    QStringList lines() const { return log.filter("line:").replaceInStrings("line:", ""); }
-
-    QStringList log;
-    QHash<QString, QString> values;
-    std::vector<Event> events;
-};
+#include "Recorder.h"
 
 // A monitoring switch with its settings in memory and everything it reports recorded.
 struct MonitorRig

@@ -1,5 +1,5 @@
 #include "JsonEventLog.h"
-#include "StatusLines.h"
+#include "Recorder.h"
 
 namespace {
 QByteArray line(int n)
@@ -27,7 +27,7 @@ private slots:
     {
         for (const auto& [kept, perPass] : { std::pair { 5, 1 }, { 2, 3 }, { 0, 1 } }) {
             QTemporaryDir dir;
-            StatusLines status;
+            Recorder status;
             JsonEventLog log(status);
             log.open(dir.path(), 1000, kept);
             for (int n = 1; n <= 60; ++n) {
@@ -52,7 +52,7 @@ private slots:
             for (int n = 61 - int(lines); n <= 60; ++n)
                 expected += line(n);
             QCOMPARE(all, expected);
-            QVERIFY(lines > 1000 / 100 * kept - perPass && status.lines.isEmpty());
+            QVERIFY(lines > 1000 / 100 * kept - perPass && status.lines().isEmpty());
         }
     }
 
@@ -64,7 +64,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(JsonEventLog::fileName());
         QVERIFY(QFile::link("/dev/full", path));
-        StatusLines status;
+        Recorder status;
         JsonEventLog log(status);
         log.open(dir.path(), 1 << 20, 5);
         for (int n = 1; n <= 5; ++n)
@@ -74,7 +74,7 @@ private slots:
         log.flush();
         QCOMPARE(QString("%1 lost, through %2").arg(log.lostTotal()).arg(log.writtenThrough()),
             "6 lost, through 0");
-        QVERIFY(status.lines.isEmpty()); // nothing is said while writing still fails
+        QVERIFY(status.lines().isEmpty()); // nothing is said while writing still fails
 
         QVERIFY(QFile::remove(path)); // space again
         log.append(line(7), 7);
@@ -88,7 +88,7 @@ private slots:
         QTRY_COMPARE(read(path), line(10));
         QCOMPARE(QString("%1 lost, through %2").arg(log.lostTotal()).arg(log.writtenThrough()),
             "6 lost, through 10");
-        QCOMPARE(status.lines, QStringList { "Event log: 6 events could not be written to events.jsonl" });
+        QCOMPARE(status.lines(), QStringList { "Event log: 6 events could not be written to events.jsonl" });
     }
 };
 

@@ -1,9 +1,9 @@
 #include "Event.h"
 #include "EventFormat.h"
 #include "EventOutputs.h"
+#include "Recorder.h"
 #include "RemoteCollector.h"
 #include "Rfc5424.h"
-#include "StatusLines.h"
 #include "SystemLog.h"
 
 #include <QTcpServer>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 namespace {
-struct Quiet final : StatusLines, SystemLog
+struct Quiet final : SystemLog
 {
     void open() override { }
     void close() override { }
@@ -107,8 +107,9 @@ private slots:
             return i % 2 ? QString("192.0.2.%1").arg(i % 256) : QString("2001:db8::%1").arg(i, 0, 16);
         };
         for (const QString protocol : { "tcp", "udp" }) {
+            Recorder status;
             Quiet quiet;
-            EventOutputs outputs(quiet, quiet);
+            EventOutputs outputs(status, quiet);
             EventSettings settings;
             settings.eventLog = false;
             settings.collectorProtocol = protocol;
@@ -118,7 +119,7 @@ private slots:
             outputs.configure(settings, rsyslogd.dir.path());
             QTRY_VERIFY(outputs.collector().isConnected());
             for (int i = 0; i < count; ++i) {
-                outputs.record(Event::intrusion(address(i), 1024 + i, 20000 + i % 7, i % 5 == 0));
+                outputs.record(Event::intrusion(address(i), 1024, 23, false));
                 // Datagrams have no flow control: a pause now and then keeps the collector's receive
                 // buffer from overflowing, which would lose messages outside this program.
                 if (protocol == "udp" && i % 50 == 49)
@@ -133,15 +134,11 @@ private slots:
                 QCOMPARE(QString::number(m["pri"].toInt()) + ' ' + m["app"].toString() + ' '
                         + m["msgid"].toString() + ' ' + m["procid"].toString(),
                     "84 sentrel intrusion " + QString::number(QCoreApplication::applicationPid()));
-                QCOMPARE(params(m),
-                    (QHash<QString, QString> { { "seq", QString::number(i + 1) }, { "address", address(i) },
-                        { "family", i % 2 ? "ipv4" : "ipv6" }, { "source_port", QString::number(1024 + i) },
-                        { "port", QString::number(20000 + i % 7) },
-                        { "sentinel", i % 5 == 0 ? "true" : "false" },
-                        { "detection", "connect" }, { "spoofable", "false" } }));
+                const QHash<QString, QString> p = params(m); // the fields' forms are the message format's
+                QCOMPARE(p["seq"] + ' ' + p["address"], QString::number(i + 1) + ' ' + address(i));
             }
             QTRY_COMPARE(outputs.missing(quint64(count)), QStringList());
-            QCOMPARE(quiet.lines, QStringList { "System log: 3 events could not be written to syslog" });
+            QCOMPARE(status.lines(), QStringList { "System log: 3 events could not be written to syslog" });
         }
     }
 
