@@ -149,12 +149,10 @@ private slots:
         for (const std::size_t i : { 0u, 1u }) { // non-blocking, closed on exec, listening on its port
             const int fd = results[i].fd;
             int listening = 0;
-            sockaddr_in6 local {};
-            socklen_t size = sizeof listening, localSize = sizeof local;
+            socklen_t size = sizeof listening;
             QVERIFY(fd >= 0 && (::fcntl(fd, F_GETFL) & O_NONBLOCK) && (::fcntl(fd, F_GETFD) & FD_CLOEXEC)
                 && ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening
-                && ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0
-                && ntohs(local.sin6_port) == ports[i] + Offset && ::close(fd) == 0);
+                && Loopback::localPort(fd) == ports[i] + Offset && ::close(fd) == 0);
         }
         results = binder.bindPorts(std::vector<int>(70, ports[0]));
         QCOMPARE(outcomes(results), "Bound" + QString(" InUse").repeated(69));

@@ -1,9 +1,10 @@
 #include "HelperCall.h"
 #include "PacketWatch.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <linux/filter.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
@@ -80,27 +81,18 @@ bool bringLoopbackUp()
 }
 
 // Opens and closes a connection over loopback with data both ways.
-bool converse(const char* address)
+bool converse(const QString& address)
 {
-    const bool v6 = QHostAddress(address).protocol() == QAbstractSocket::IPv6Protocol;
-    sockaddr_storage at {};
-    socklen_t size = sizeof at;
-    const int server = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int client = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    at.ss_family = v6 ? AF_INET6 : AF_INET;
-    ::inet_pton(at.ss_family, address,
-        v6 ? static_cast<void*>(&reinterpret_cast<sockaddr_in6*>(&at)->sin6_addr)
-           : static_cast<void*>(&reinterpret_cast<sockaddr_in*>(&at)->sin_addr));
-    char buffer[4000] = {};
-    bool ok = ::bind(server, reinterpret_cast<sockaddr*>(&at), size) == 0 && ::listen(server, 1) == 0
-        && ::getsockname(server, reinterpret_cast<sockaddr*>(&at), &size) == 0
-        && ::connect(client, reinterpret_cast<sockaddr*>(&at), size) == 0;
-    const int accepted = ok ? ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC) : -1;
-    ok = ok && accepted >= 0 && ::send(client, buffer, 3000, 0) == 3000 && ::send(accepted, buffer, 3000, 0) == 3000
-        && ::recv(accepted, buffer, 3000, MSG_WAITALL) == 3000 && ::recv(client, buffer, 3000, MSG_WAITALL) == 3000;
-    for (const int fd : { client, accepted, server })
-        ::close(fd);
-    return ok;
+    QTcpServer server;
+    QTcpSocket client;
+    server.listen(QHostAddress(address));
+    client.connectToHost(QHostAddress(address), server.serverPort());
+    QTcpSocket* accepted = server.waitForNewConnection(5000) ? server.nextPendingConnection() : nullptr;
+    if (!accepted)
+        return false;
+    client.write(QByteArray(3000, 'x'));
+    accepted->write(QByteArray(3000, 'y'));
+    return QTest::qWaitFor([&] { return client.bytesAvailable() == 3000 && accepted->bytesAvailable() == 3000; }, 5000);
 }
 } // namespace
 
@@ -180,7 +172,7 @@ private slots:
         for (const Bytes& frame : frames)
             QVERIFY(send(frame));
         if (!conversation.isEmpty())
-            QVERIFY(converse(conversation.toLatin1()));
+            QVERIFY(converse(conversation));
         QCOMPARE(arrivedBeforeMarker(fd), arrived);
 
         // The receiver can neither swap the filter nor remove it.

@@ -62,6 +62,14 @@ inline int connectTo(int port, bool ipv6 = false)
     return -1;
 }
 
+// The local port a socket is bound to, or -1.
+inline int localPort(int fd)
+{
+    sockaddr_in6 local {};
+    socklen_t size = sizeof local;
+    return ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) == 0 ? ntohs(local.sin6_port) : -1;
+}
+
 // True when the server closes the connection (end of stream or reset) without sending a byte.
 inline bool closedByServer(int fd)
 {
