@@ -4,6 +4,7 @@
 #include "OptionsModel.h"
 #include "Recorder.h"
 #include "SettingsManager.h"
+#include "TestFiles.h"
 
 using namespace std::chrono_literals;
 
@@ -24,8 +25,7 @@ struct Rig
     QByteArray log()
     {
         actions.intruderLog().flush();
-        QFile file(dir.filePath("Log.txt"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return fileBytes(dir.filePath("Log.txt"));
     }
     // "address:port" connections, the clock moved by step before each.
     void scan(const QStringList& hits, std::chrono::milliseconds step)

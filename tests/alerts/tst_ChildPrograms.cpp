@@ -3,6 +3,7 @@
 #include "IntruderRecord.h"
 #include "ProcessProgramLauncher.h"
 #include "ProcessSoundPlayer.h"
+#include "TestFiles.h"
 
 #include <array>
 #include <csignal>
@@ -22,17 +23,14 @@ public:
     ~FakePrograms() { qputenv("PATH", m_oldPath); }
     void add(const QString& name, const QString& then = {})
     {
-        QFile script(m_dir.filePath(name));
-        script.open(QIODevice::WriteOnly);
-        script.write(
-            QString("#!/bin/sh\necho \"%1 $*\" >> \"${0%/*}/calls\"\n%2\n").arg(name, then).toUtf8());
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString script = m_dir.filePath(name);
+        writeFile(
+            script, QString("#!/bin/sh\necho \"%1 $*\" >> \"${0%/*}/calls\"\n%2\n").arg(name, then).toUtf8());
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     QStringList read(const QString& name = "calls") const
     {
-        QFile file(m_dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? QString(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                              : QStringList();
+        return QString(fileBytes(m_dir.filePath(name))).split('\n', Qt::SkipEmptyParts);
     }
 
 private:
@@ -64,7 +62,7 @@ class TestChildPrograms : public QObject
     const QString m_image = m_dir.filePath("Program Folder/SentrelBg.bmp");
 
 private slots:
-    void initTestCase() { QVERIFY(QFile(m_sound).open(QIODevice::WriteOnly)); }
+    void initTestCase() { QVERIFY(writeFile(m_sound, {})); }
 
     // The attack program learns of the intrusion from its environment only, its command line is the
     // user's; XFCE's image goes to every "last-image" backdrop, other desktops use feh. None, detached or
@@ -164,22 +162,19 @@ private slots:
         qputenv("XDG_CONFIG_HOME", (folder + "/config").toUtf8());
         qputenv("GSETTINGS_BACKEND", "keyfile");
         qputenv("GSETTINGS_SCHEMA_DIR", folder.toUtf8());
-        QFile schema(folder + "/org.gnome.desktop.background.gschema.xml");
-        QVERIFY(QDir().mkpath(folder) && schema.open(QIODevice::WriteOnly));
-        schema.write(
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + "/org.gnome.desktop.background.gschema.xml",
             R"(<schemalist><schema id="org.gnome.desktop.background" path="/org/gnome/desktop/background/">
             <key name="picture-uri" type="s"><default>''</default></key>
-            <key name="picture-uri-dark" type="s"><default>''</default></key></schema></schemalist>)");
-        schema.close();
+            <key name="picture-uri-dark" type="s"><default>''</default></key></schema></schemalist>)"));
         if (QProcess::execute("glib-compile-schemas", { folder }) != 0
             || QStandardPaths::findExecutable("gsettings").isEmpty())
             QSKIP("gsettings and glib-compile-schemas (libglib2.0-bin) are not installed");
         DesktopWallpaperChanger gnome("ubuntu:GNOME"); // its tools end with it
         gnome.changeWallpaper(m_image);
         const auto uris = [&] {
-            QFile keyfile(folder + "/config/glib-2.0/settings/keyfile");
             const QByteArray uri = "='file://" + m_dir.path().toUtf8() + "/Program%20Folder/SentrelBg.bmp'";
-            return keyfile.open(QIODevice::ReadOnly) ? keyfile.readAll().count(uri) : 0;
+            return fileBytes(folder + "/config/glib-2.0/settings/keyfile").count(uri);
         };
         QTRY_COMPARE(uris(), 2); // after "picture-uri" and after "picture-uri-dark"
     }

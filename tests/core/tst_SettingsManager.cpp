@@ -5,17 +5,12 @@
 #include "IniSettingsStore.h"
 #include "OptionsModel.h"
 #include "SettingsManager.h"
+#include "TestFiles.h"
 #include "TestStore.h"
 
 #include <QtTest>
 
 namespace {
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The sections as read: Event Log, Size, Files, Syslog, Collector, Protocol | Gap, One Alarm, Notify,
 // Allow | Half Open, Stealth Flags, Port Scan, Scan Ports, Scan Window, UDP ports.
 QString described(IniSettingsStore& store)
@@ -76,18 +71,17 @@ private slots:
         for (const auto& [marker, runFile] :
             { std::pair { "sentrel ii", "None" }, { "Sentrel II", "/usr/bin/xmessage hello, world" } }) {
             QTemporaryDir dir;
-            QFile file(dir.filePath("Sentrel II.ini"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("this is not an ini line\n[%General]\nStart=" + QByteArray(marker)
-                + "\nRun%20File=/usr/bin/xmessage hello, world\n=== garbage ===\n[Display\n");
-            file.close();
-            IniSettingsStore store = IniSettingsStore::atPath(file.fileName());
+            const QString path = dir.filePath("Sentrel II.ini");
+            QVERIFY(writeFile(path,
+                "this is not an ini line\n[%General]\nStart=" + QByteArray(marker)
+                    + "\nRun%20File=/usr/bin/xmessage hello, world\n=== garbage ===\n[Display\n"));
+            IniSettingsStore store = IniSettingsStore::atPath(path);
             OptionsModel options;
             SettingsManager manager(store, options);
             manager.firstStartup();
             manager.loadSettings();
             manager.saveSettings();
-            const IniSettingsStore reread = IniSettingsStore::atPath(file.fileName());
+            const IniSettingsStore reread = IniSettingsStore::atPath(path);
             QCOMPARE(reread.read("General", "Start") + '|' + reread.read("General", "Run File"),
                 "Sentrel II|" + QString(runFile));
         }

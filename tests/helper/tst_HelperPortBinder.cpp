@@ -1,5 +1,6 @@
 #include "HelperPortBinder.h"
 #include "Loopback.h"
+#include "TestFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,10 +15,8 @@ const QString ListFile = ListDir + "/bind-ports";
 bool writeList(const QByteArray& text, mode_t mode = 0644, mode_t folderMode = 0755)
 {
     QFile::remove(ListFile);
-    QFile list(ListFile);
     return QDir().mkpath(ListDir) && ::chmod(QFile::encodeName(ListDir), folderMode) == 0
-        && list.open(QIODevice::WriteOnly) && list.write(text) == text.size()
-        && ::chmod(QFile::encodeName(ListFile), mode) == 0;
+        && writeFile(ListFile, text) && ::chmod(QFile::encodeName(ListFile), mode) == 0;
 }
 
 // Request ports (1..1023) whose shifted ports nothing holds; other test runs may hold some.

@@ -1,17 +1,12 @@
 #include "JsonEventLog.h"
 #include "Recorder.h"
+#include "TestFiles.h"
 
 namespace {
 QByteArray line(int n)
 {
     return QByteArray("{\"seq\":") + QByteArray::number(n).rightJustified(4, '0') + ",\"pad\":\""
         + QByteArray(80, 'x') + "\"}\n"; // 100 bytes
-}
-
-QByteArray read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 } // namespace
 
@@ -42,7 +37,7 @@ private slots:
                 !QFile::exists(path + '.' + QString::number(kept + 1)), qPrintable(QString::number(kept)));
             QByteArray all;
             for (int i = kept; i >= 0; --i) {
-                const QByteArray bytes = read(i == 0 ? path : path + '.' + QString::number(i));
+                const QByteArray bytes = fileBytes(i == 0 ? path : path + '.' + QString::number(i));
                 QVERIFY2(bytes.size() <= 1000 && bytes.size() >= 100 * perPass && bytes.endsWith('\n'),
                     qPrintable(QString("kept %1, file %2").arg(kept).arg(i)));
                 all += bytes;
@@ -79,13 +74,13 @@ private slots:
         QVERIFY(QFile::remove(path)); // space again
         log.append(line(7), 7);
         log.append(line(8), 8);
-        QCOMPARE(read(path), QByteArray());
-        QTRY_COMPARE(read(path), line(7) + line(8));
+        QCOMPARE(fileBytes(path), QByteArray());
+        QTRY_COMPARE(fileBytes(path), line(7) + line(8));
         log.append(line(9), 9);
-        QTRY_COMPARE(read(path), line(7) + line(8) + line(9));
+        QTRY_COMPARE(fileBytes(path), line(7) + line(8) + line(9));
         QVERIFY(QFile::remove(path));
         log.append(line(10), 10);
-        QTRY_COMPARE(read(path), line(10));
+        QTRY_COMPARE(fileBytes(path), line(10));
         QCOMPARE(QString("%1 lost, through %2").arg(log.lostTotal()).arg(log.writtenThrough()),
             "6 lost, through 10");
         QCOMPARE(status.lines(), QStringList { "Event log: 6 events could not be written to events.jsonl" });

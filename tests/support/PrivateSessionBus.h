@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFile>
+#include "TestFiles.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -12,15 +13,13 @@ class PrivateSessionBus
 public:
     PrivateSessionBus()
     {
-        QFile config(m_dir.filePath("bus.conf"));
-        config.open(QIODevice::WriteOnly);
-        config.write("<busconfig><type>session</type><listen>unix:dir=" + m_dir.path().toUtf8()
-            + "</listen><auth>EXTERNAL</auth>"
-              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        config.close();
-        m_daemon.start(
-            "dbus-daemon", { "--config-file=" + config.fileName(), "--nofork", "--print-address=1" });
+        const QString config = m_dir.filePath("bus.conf");
+        writeFile(config,
+            "<busconfig><type>session</type><listen>unix:dir=" + m_dir.path().toUtf8()
+                + "</listen><auth>EXTERNAL</auth>"
+                  "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        m_daemon.start("dbus-daemon", { "--config-file=" + config, "--nofork", "--print-address=1" });
         if (m_daemon.waitForStarted(3000) && m_daemon.waitForReadyRead(3000))
             m_address = m_daemon.readLine().trimmed();
         if (!m_address.isEmpty())

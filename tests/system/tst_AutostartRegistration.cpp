@@ -1,4 +1,5 @@
 #include "AutostartRegistration.h"
+#include "TestFiles.h"
 
 // The autostart entry in a configuration folder of the test's own.
 class TestAutostartRegistration : public QObject
@@ -7,11 +8,7 @@ class TestAutostartRegistration : public QObject
 
     std::unique_ptr<QTemporaryDir> m_home;
     QString entryPath() const { return m_home->filePath("config/autostart/sentrel.desktop"); }
-    QString readEntry() const
-    {
-        QFile file(entryPath());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    QString readEntry() const { return QString::fromUtf8(fileBytes(entryPath())); }
 
 private slots:
     void init()
@@ -46,14 +43,14 @@ private slots:
         AutostartRegistration registration(
             AutostartEntry("sentrel"), [] { return QString("/usr/bin/sentrel"); });
         const QString why = "Cannot write the autostart entry " + entryPath() + ": ";
-        QFile blocker(m_home->filePath("config")); // a file: no autostart folder can be made in it
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        const QString blocker = m_home->filePath("config"); // a file: no autostart folder can be made in it
+        QVERIFY(writeFile(blocker, {}));
         QCOMPARE(registration.addToStartup(), why + "cannot create its folder");
         QCOMPARE(registration.removeFromStartup(), why + "cannot create its folder");
-        QVERIFY(QFileInfo(blocker.fileName()).isFile() && blocker.size() == 0);
+        QVERIFY(QFileInfo(blocker).isFile() && QFileInfo(blocker).size() == 0);
 
-        QVERIFY(blocker.remove() && QDir().mkpath(entryPath())); // a folder in its place: the write fails
+        QVERIFY(
+            QFile::remove(blocker) && QDir().mkpath(entryPath())); // a folder in its place: the write fails
         const QString problem = registration.addToStartup();
         QVERIFY2(problem.startsWith(why) && problem.size() > why.size(), qPrintable(problem));
         QVERIFY(QFileInfo(entryPath()).isDir());
