@@ -46,8 +46,9 @@ if command -v openbox >/dev/null; then
     step "minimized by the user, it goes into the tray again"
     xdotool windowminimize "$(window)"
     within 25 hidden || fail "the minimized window stayed on the task bar"
-    step "a second start brings the first forward and ends with 0"
-    timeout 20 "$binary" >/dev/null 2>&1 || fail "the second start ended with $?"
+    step "a second start brings the first forward, says so and ends with 0"
+    said=$(timeout 20 "$binary" 2>/dev/null) || fail "the second start ended with $?"
+    [[ $said == "Sentrel is already running; its window was asked to come forward." ]] || fail "it said: $said"
     within 30 shown || fail "the second start did not bring the window back"
     kill -0 $sentrel || fail "the first instance ended"
 fi
