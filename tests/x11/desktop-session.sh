@@ -99,13 +99,9 @@ xdotool key Return
 within 30 gone '^Help$' || fail "the Help box did not close"
 
 options() { xdotool search --onlyvisible --name '^Options$' | head -1; }
-keys() { python3 - "$store" <<'PY'
-import configparser, sys
-c = configparser.RawConfigParser(); c.optionxform = str; c.read(sys.argv[1])
-for s in ("%General", "Display", "Sounds", "Ports", "Advance", "Alarm"):
-    for k, v in c.items(s): print(f"{s}/{k}={v}")
-PY
-}
+# The original sections and Alarm as Section/Key=value lines.
+keys() { awk '/^\[/ { s = substr($0, 2, length($0) - 2); next }
+    NF && s ~ /^(%General|Display|Sounds|Ports|Advance|Alarm)$/ { print s "/" $0 }' "$store"; }
 open_options() {
     activate "$(window)"
     xdotool key ctrl+o
