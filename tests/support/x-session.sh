@@ -1,8 +1,8 @@
 # Sourced first by the session tests (<sentrel binary> [folder for screenshots]; session_tools: the
 # tools needed beyond python3; session_bus=1: a private session bus that starts no services, so that no
 # notification server or portal of this machine answers, else none; x_server=0: no X server). The
-# caller runs again inside a private Xvfb (exit 77 when a tool is missing), in a private home, with
-# step helpers.
+# caller runs again inside a private Xvfb unless x_server=0 (exit 77 when a tool is missing), in a
+# private home, with step helpers.
 set -euo pipefail
 
 binary=$(readlink -f "$1")
