@@ -1,36 +1,45 @@
-# Sourced first by the X11 session tests (<sentrel binary> [folder for screenshots]; x_tools: the tools
-# needed beyond the common ones; x_session_bus=1: a private session bus, else none). The caller runs
-# again inside a private Xvfb (exit 77 when a tool is missing), in a private home, with step helpers.
+# Sourced first by the session tests (<sentrel binary> [folder for screenshots]; session_tools: the
+# tools needed beyond python3; session_bus=1: a private session bus that starts no services, so that no
+# notification server or portal of this machine answers, else none; x_server=0: no X server). The
+# caller runs again inside a private Xvfb unless x_server=0 (exit 77 when a tool is missing), in a
+# private home, with step helpers.
 set -euo pipefail
 
 binary=$(readlink -f "$1")
 shots=${2:+$(readlink -f "$2")}
+x_server=${x_server:-1}
 
-if [[ -z "${SENTREL_X11_INNER:-}" ]]; then
-    for tool in Xvfb xdotool import python3 ${x_tools:-}; do
+if [[ -z "${SENTREL_SESSION_INNER:-}" ]]; then
+    [[ $x_server == 1 ]] && session_tools="Xvfb xdotool import ${session_tools:-}"
+    [[ ${session_bus:-0} == 1 ]] && session_tools="dbus-run-session ${session_tools:-}"
+    for tool in python3 ${session_tools:-}; do
         command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
     done
     bus=()
-    if [[ ${x_session_bus:-0} == 1 ]]; then
-        command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is not installed"; exit 77; }
-        bus=(dbus-run-session --)
+    if [[ ${session_bus:-0} == 1 ]]; then
+        bus_config=$(mktemp)
+        printf '%s\n' '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>' \
+            '<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' >"$bus_config"
+        bus=(dbus-run-session --config-file="$bus_config" --)
     fi
-    # The server picks a free display and names it once it accepts clients (lock files raced with a
-    # server still shutting down); it never resets, which would turn away a client during the reset.
-    display_file=$(mktemp)
-    # A larger screen (SENTREL_X11_SCREEN=2048x1536) leaves room for screenshots at QT_SCALE_FACTOR=2.
-    Xvfb -displayfd 3 -screen 0 "${SENTREL_X11_SCREEN:-1024x768}x24" -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
-    xvfb=$!
-    for ((i = 0; i < 100; i++)); do
-        [[ $(cat "$display_file") == *$'\n'* ]] && break
-        sleep 0.1
-    done
-    export DISPLAY=:$(tr -dc 0-9 <"$display_file") SENTREL_X11_INNER=1
-    rm -f "$display_file"
+    if [[ $x_server == 1 ]]; then
+        # The server picks a free display and names it once it accepts clients (lock files raced with a
+        # server still shutting down); it never resets, which would turn away a client during the reset.
+        display_file=$(mktemp)
+        # A larger screen (SENTREL_X11_SCREEN=2048x1536) leaves room for screenshots at QT_SCALE_FACTOR=2.
+        Xvfb -displayfd 3 -screen 0 "${SENTREL_X11_SCREEN:-1024x768}x24" -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
+        xvfb=$!
+        for ((i = 0; i < 100; i++)); do
+            [[ $(cat "$display_file") == *$'\n'* ]] && break
+            sleep 0.1
+        done
+        export DISPLAY=:$(tr -dc 0-9 <"$display_file")
+        rm -f "$display_file"
+    fi
     status=0
-    "${bus[@]}" "$0" "$@" || status=$?
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null || true
+    SENTREL_SESSION_INNER=1 "${bus[@]}" "$0" "$@" || status=$?
+    [[ $x_server == 1 ]] && { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; }
+    rm -f "${bus_config:-}"
     exit "$status"
 fi
 
@@ -61,7 +70,7 @@ export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNT
 export QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin
 unset WAYLAND_DISPLAY
 # The XEmbed tray path, whatever runs around us, unless the test asked for its own bus.
-[[ ${x_session_bus:-0} == 1 ]] || unset DBUS_SESSION_BUS_ADDRESS
+[[ ${session_bus:-0} == 1 ]] || unset DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 store="$XDG_CONFIG_HOME/Sentrel II.ini"
@@ -98,6 +107,14 @@ start_window_manager() {
     within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
 }
 start_sentrel() { "$binary" >"$work/sentrel.log" 2>&1 & sentrel=$! && pids+=($sentrel); }
+# --check passes and prints each of the given lines.
+check_reports() {
+    "$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
+    local line
+    for line in "$@"; do grep -qxF "$line" "$work/check.log" || fail "no \"$line\": $(cat "$work/check.log")"; done
+}
+accepts() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+refuses() { ! accepts "$1"; }
 
 window() { xdotool search --name '^Sentrel 2\.0$' | head -1; }
 shown() { xdotool search --onlyvisible --name '^Sentrel 2\.0$' | grep -q .; }

@@ -9,17 +9,19 @@
 #include "ProgramLauncher.h"
 #include "StartupRegistration.h"
 #include "StatusReporter.h"
+#include "TrayBackend.h"
 #include "TrayIcon.h"
 
 #include <QDir>
 #include <QStringList>
 
-// Every desktop part that start-up, the options route and the function keys drive, each call in one
-// journal, so that a test sees the order across them.
+// Every desktop part that start-up, the options route, the function keys and the tray icon drive, each
+// call in one journal, so that a test sees the order across them; the notification area too.
 class RecordingDesktop final : public MonitorWindowControl,
                                public MonitorWindowAccess,
                                public MonitoringControl,
                                public TrayIcon,
+                               public TrayBackend,
                                public HotkeyControl,
                                public StartupRegistration,
                                public NetworkWatch,
@@ -45,6 +47,13 @@ public:
     void trayIconAdd() override { calls << "trayIconAdd"; }
     void trayIconDelete() override { calls << "trayIconDelete"; }
     bool isShown() const override { return trayShown; }
+    void setIconVisible(bool visible) override { iconVisible = visible; }
+    void setBlank(bool blank) override { calls << (blank ? "blank" : "normal"); }
+    void setNormalImage(const QImage& shown) override { image = shown; }
+    void setToolTip(const QString& text) override { tip = text; }
+    bool isIconVisible() const override { return iconVisible; }
+    bool isTrayAvailable() const override { return trayAvailable; }
+    bool isSingleClickHost() const override { return singleClick; }
     void load() override { calls << "hotkeys load"; }
     void unload() override { calls << "hotkeys unload"; }
     QString addToStartup() override { calls << "addToStartup"; return registrationProblem; }
@@ -59,6 +68,7 @@ public:
     // clang-format on
 
     QStringList calls;
-    QString workingFolder, registrationProblem;
-    bool trayShown = false;
+    QString workingFolder, registrationProblem, tip;
+    QImage image;
+    bool trayShown = false, iconVisible = false, trayAvailable = true, singleClick = false;
 };

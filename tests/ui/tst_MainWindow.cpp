@@ -24,15 +24,17 @@ struct Rig
 {
     Rig() { window.setTray(&desktop); }
 
-    // Caption, check mark, list shown, outer height (frame, menu bar and client area), status bar top.
-    QString view() const
+    // Caption, check mark, list shown, lines seen, outer height (frame, menu bar and client area),
+    // status bar top.
+    QString view()
     {
         const int outer = window.frameGeometry().height() - window.geometry().height()
             + window.menuBar()->sizeHint().height() + window.centralWidget()->height();
-        return QString("%1 %2 %3 %4 %5")
+        return QString("%1 %2 %3 %4 %5 %6")
             .arg(window.flatButton(MainWindow::MonitorButton)->text())
             .arg(actions.monitor->isChecked())
             .arg(!window.statusList()->isHidden())
+            .arg(status.model().isWatched())
             .arg(outer)
             .arg(window.statusBar()->y());
     }
@@ -55,7 +57,8 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    // Each way to fold the view gives the designed heights, unless the status bar would not fit.
+    // Each way to fold the view gives the designed heights, unless the status bar would not fit. The
+    // list measured before the window shows, even folded, has the rows of the shown, full list.
     void viewSwitch_data()
     {
         QTest::addColumn<QString>("driver");
@@ -78,44 +81,30 @@ private slots:
         const bool startUp = driver.startsWith("start-up");
         if (startUp)
             toggle();
+        rig.window.measureStatusList(); // as start-up does: before the window shows, with no line
+        const std::pair measured { rig.status.statusItemHeight(), rig.status.statusVisibleRows() };
+        for (int i = 0; i < 20; ++i)
+            rig.status.addStatusLine(QString::number(i));
+        rig.status.model().flush();
         rig.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
-        const QString expanded = QString("Monitor [ON] 1 1 %1 %2").arg(px(4575)).arg(px(3600));
+        const QString expanded = QString("Monitor [ON] 1 1 1 %1 %2").arg(px(4575)).arg(px(3600));
         if (!startUp) {
             QCOMPARE(rig.view(), expanded);
             toggle();
         }
         const int decoration = rig.window.frameGeometry().height() - rig.window.geometry().height();
         const int fit = decoration + rig.window.menuBar()->sizeHint().height() + px(505) + px(255);
-        QCOMPARE(rig.view(), QString("Monitor [OFF] 0 0 %1 %2").arg(std::max(px(1435), fit)).arg(px(505)));
+        QCOMPARE(rig.view(), QString("Monitor [OFF] 0 0 0 %1 %2").arg(std::max(px(1435), fit)).arg(px(505)));
         toggle();
         QCOMPARE(rig.view(), expanded);
-    }
-
-    // Measured before the window shows, folded, with no line: the rows a shown, full list gives.
-    void listIsMeasuredAtItsRealSize()
-    {
-        Rig rig;
-        rig.window.toggleMonitorView();
-        rig.window.measureStatusList();
-        const int hiddenRows = rig.status.statusVisibleRows();
-        QVERIFY2(hiddenRows >= 10, qPrintable(QString::number(hiddenRows)));
-
-        for (int i = 0; i < 20; ++i)
-            rig.status.addStatusLine(QString::number(i));
-        rig.status.model().flush();
-        rig.window.toggleMonitorView();
-        rig.window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
         const int row = rig.window.statusList()->sizeHintForRow(0);
-        QCOMPARE(rig.status.statusItemHeight(), row);
-        QCOMPARE(rig.status.statusVisibleRows(), hiddenRows);
-        QCOMPARE(hiddenRows, rig.window.statusList()->viewport()->height() / row);
+        QCOMPARE(measured, std::pair(row, rig.window.statusList()->viewport()->height() / row));
     }
 
     // A minimized window goes into a shown tray icon, within a second; without one it stays on the task
-    // bar, and a tray that goes away brings a hidden window back there. Topmost or not, a minimized or
-    // hidden window stays as it was.
+    // bar, and a tray that goes away brings a hidden window back there. Its lines are seen only while it
+    // is shown, not minimized, on a display. Topmost or not, a minimized or hidden window stays as it was.
     void minimizedWindowGoesIntoAShownTray()
     {
         Rig rig;
@@ -123,16 +112,20 @@ private slots:
         const auto step = [&](bool tray, const std::function<void()>& action) {
             rig.desktop.trayShown = tray;
             action();
-            return QString("%1 %2").arg(window.isVisible()).arg(window.isMinimized());
+            return QString("%1 %2 %3").arg(window.isVisible()).arg(window.isMinimized()).arg(
+                rig.status.model().isWatched());
         };
+        QCOMPARE(step(true, [] {}), "0 0 0");
         window.show();
-        QCOMPARE(step(true, [&] { window.hideMinimizedMonitor(); }), "1 0");
-        QCOMPARE(step(false, [&] { rig.actions.minimize->trigger(), window.hideMinimizedMonitor(); }), "1 1");
+        QCOMPARE(step(true, [&] { window.hideMinimizedMonitor(); }), "1 0 1");
+        QCOMPARE(step(false, [&] { rig.actions.minimize->trigger(), window.hideMinimizedMonitor(); }), "1 1 0");
         rig.desktop.trayShown = true;
         window.startMinimizedWatch();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
-        QCOMPARE(step(false, [&] { window.hideMinimizedMonitor(); }), "1 1");
-        QCOMPARE(step(false, [&] { window.restoreMonitor(); }), "1 0");
+        QCOMPARE(step(false, [&] { window.hideMinimizedMonitor(); }), "1 1 0");
+        QCOMPARE(step(false, [&] { window.restoreMonitor(); }), "1 0 1");
+        QCOMPARE(step(false, [&] { rig.status.setDisplayPresent(false); }), "1 0 0");
+        rig.status.setDisplayPresent(true);
 
         for (const bool minimized : { true, false }) {
             window.showNormal();
@@ -152,7 +145,7 @@ private slots:
 
     // A long address is cut in its middle, whole in the tooltips; widened, the window shows it all
     // and keeps its height.
-    void longTextsReadable()
+    void longTextsAndPointer()
     {
         Rig rig;
         rig.window.show();
@@ -172,14 +165,8 @@ private slots:
         QTRY_COMPARE(label->text(), text);
         QCOMPARE(rig.window.height(), height);
         QCOMPARE(rig.window.statusList()->width(), rig.window.centralWidget()->width());
-    }
 
-    // Over the window, its buttons and its status bar, but not over the list.
-    void pointerMovement()
-    {
-        Rig rig;
-        rig.window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        // The pointer is reported over the window, its buttons and its status bar, but not over the list.
         QSignalSpy moved(&rig.window, &MainWindow::pointerMoved);
         QWidget* central = rig.window.centralWidget();
         const std::tuple<QWidget*, QPoint, bool> cases[] { { central, { 5, 36 }, true }, // below the buttons

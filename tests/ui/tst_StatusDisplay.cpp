@@ -5,7 +5,6 @@
 
 #include <QListView>
 #include <QStringListModel>
-#include <QtTest>
 
 #include <csignal>
 #include <fcntl.h>
@@ -32,6 +31,12 @@ struct Rig final : StatusListView
     Rig()
     {
         display.setView(this);
+        measure(13, 130);
+    }
+    void measure(int rowHeight, int clientHeight)
+    {
+        row = rowHeight;
+        height = clientHeight;
         display.measureStatusList();
     }
     // clang-format off
@@ -39,13 +44,13 @@ struct Rig final : StatusListView
     int rowHeight() const override { return row; }
     void setTopRow(int top) override { tops.append(top); }
     void add(int lines) { for (const QString& line : numbers(0, lines)) display.addStatusLine(line); }
-    QList<int> steps(int count) { tops.clear(); while (count--) display.autoScrollStep(); return tops; }
+    void steps(int count) { while (count--) display.autoScrollStep(); }
     // clang-format on
 
     MonitoringState monitoring;
     qint64 now = 0; // ms, the auto-scroll's clock
     StatusDisplay display { monitoring, nullptr, [this] { return now; } };
-    int height = 130, row = 13;
+    int height = 0, row = 0;
     QList<int> tops;
 };
 } // namespace
@@ -57,7 +62,7 @@ class TestStatusDisplay : public QObject
 private slots:
     // Lines reach the model in one batch per pass; the cap keeps the newest, also of a pass larger
     // than the cap. Unseen lines wait, and go in at once and in order when seen again; unseen for
-    // long, only enough goes in to keep memory near the cap.
+    // long, only enough goes in to keep memory near the cap. Clearing resets the text as monitoring is.
     void linesReachTheModelInBatchesNewestKept()
     {
         Rig rig;
@@ -68,6 +73,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(lines.rowCount(), 600, 2000);
         QCOMPARE(batches.count(), 1);
         QCOMPARE(lines.data(lines.index(599)).toString(), QString("[ ORRA ] - 599"));
+        rig.display.resetStatusText();
+        QCOMPARE(rig.display.statusText(), QString("Disabled.")); // never started
+        rig.monitoring.setActive(true);
+        rig.display.clearMessages();
+        QCOMPARE(rig.display.statusText() + QString::number(lines.lineCount()), QString("Protecting..0"));
 
         StatusListModel model(5);
         QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
@@ -94,36 +104,13 @@ private slots:
         QCOMPARE(model.lineCount(), 0);
     }
 
-    // Seen only when shown, not folded, not minimized, with a display; a reset's text follows monitoring.
-    void listIsSeenOnlyWhenItCanBe()
-    {
-        Rig rig;
-        StatusDisplay& display = rig.display;
-        QWidget window;
-        auto* list = new QListView(&window);
-        display.watchList(list);
-        // Each step, and whether the list is seen after it.
-        const std::pair<std::function<void()>, bool> steps[] { { [] {}, false },
-            { [&] { window.show(); }, true }, { [&] { list->hide(); }, false }, // the folded monitor view
-            { [&] { list->show(), window.setWindowState(Qt::WindowMinimized); }, false },
-            { [&] { window.setWindowState(Qt::WindowNoState); }, true },
-            { [&] { display.setDisplayPresent(false); }, false },
-            { [&] { display.setDisplayPresent(true), window.hide(); }, false } };
-        for (int i = 0; i < int(std::size(steps)); ++i) {
-            steps[i].first();
-            QVERIFY2(display.model().isWatched() == steps[i].second, qPrintable(QString("step %1").arg(i)));
-        }
-        rig.add(3);
-        display.resetStatusText();
-        QCOMPARE(display.statusText(), QString("Disabled.")); // never started
-        rig.monitoring.setActive(true);
-        display.clearMessages();
-        QCOMPARE(display.statusText(), QString("Protecting.."));
-        QCOMPARE(display.model().lineCount(), 0);
-    }
-
-    // The tops of ticks over 10 visible rows: down to the last, back to the top, also past 32,767 lines;
-    // none without more lines than rows; unseen, the position cycles and the view is left alone.
+    // The tops the auto-scroll puts over 10 visible rows, and its position at the end, over a script:
+    // +<n> n lines more, t<n> n ticks (t: one), a<row> a reader's action leaving that row on top away
+    // from the end, e<row> one leaving the end in view, w<s> seconds without any, m a measure that fails
+    // (no row height). Down to the last row and back to the top, also past 32,767 lines; none without
+    // more lines than rows; unseen, the position cycles and the view is left alone. Ticks wait while the
+    // reader uses the list, and go on from the reader's row after 10 s or on coming back to the end. A
+    // failed measure keeps the earlier rows; lines added during a cycle extend it.
     void autoScroll()
     {
         QList<int> longCycle;
@@ -131,54 +118,33 @@ private slots:
             longCycle << top;
         const struct
         {
-            int lines, ticks;
-            bool seen;
+            const char* script;
             QList<int> tops;
             int position;
-        } cases[] { { 13, 5, true, { 1, 2, 3, 0, 1 }, 1 }, { 10, 2, true, { 0, 0 }, 0 },
-            { 0, 5, true, {}, 0 }, { 40000, 39991, true, longCycle << 0, 0 }, { 13, 5, false, {}, 1 } };
+            bool seen = true;
+        } cases[] { { "+13 t5", { 1, 2, 3, 0, 1 }, 1 }, { "+10 t2", { 0, 0 }, 0 }, { "t5", {}, 0 },
+            { "+40000 t39991", longCycle << 0, 0 }, { "+13 t5", {}, 1, false },
+            { "+13 t5 m +2 t5", { 1, 2, 3, 0, 1, 2, 3, 4, 5, 0 }, 0 },
+            { "+13 t a0 t t w9 t w1 t t", { 1, 1, 2 }, 2 }, { "+13 t a0 t e3 t t", { 1, 0, 1 }, 1 },
+            { "+13 t e3 t w9 t w1 t", { 1, 0 }, 0 }, { "+13 t e3 e3 t w9 t", { 1 }, 1 },
+            { "+13 t a2 w5 a1 w9 t w1 t", { 1, 2 }, 2 } };
         for (const auto& c : cases) {
             Rig rig;
             rig.display.setDisplayPresent(c.seen);
-            rig.add(c.lines);
-            QCOMPARE(rig.steps(c.ticks), c.tops);
-            QCOMPARE(rig.display.autoScrollPos(), c.position);
-        }
-
-        // A measure that fails (no row height) keeps the earlier rows; lines added during a cycle
-        // extend it.
-        Rig rig;
-        rig.add(13);
-        rig.steps(5);
-        rig.row = 0;
-        rig.height = 500;
-        rig.display.measureStatusList();
-        QCOMPARE(rig.display.statusItemHeight(), 13);
-        rig.add(2);
-        QCOMPARE(rig.steps(5), QList<int>({ 2, 3, 4, 5, 0 }));
-    }
-
-    // The reader's steps over 13 lines: t a tick, a<row> an action leaving that row on top away from
-    // the end, e<row> one leaving the end in view, w<s> seconds without any. Ticks wait while the
-    // reader uses the list, and go on from the reader's row after 10 s or on coming back to the end.
-    void autoScrollWaitsForTheReader()
-    {
-        const std::pair<const char*, QList<int>> cases[] { { "t a0 t t w9 t w1 t t", { 1, 1, 2 } },
-            { "t a0 t e3 t t", { 1, 0, 1 } }, { "t e3 t w9 t w1 t", { 1, 0 } },
-            { "t a2 w5 a1 w9 t w1 t", { 1, 2 } } };
-        for (const auto& [script, tops] : cases) {
-            Rig rig;
-            rig.add(13);
-            for (const QString& step : QString(script).split(' ')) {
+            for (const QString& step : QString(c.script).split(' ')) {
                 const int n = step.mid(1).toInt();
-                if (step == "t")
-                    rig.display.autoScrollStep();
+                if (step[0] == '+')
+                    rig.add(n);
+                else if (step[0] == 't')
+                    rig.steps(std::max(n, 1));
                 else if (step[0] == 'w')
                     rig.now += n * 1000;
+                else if (step[0] == 'm')
+                    rig.measure(0, 500);
                 else
                     rig.display.userUsedList(step[0] == 'e', n);
             }
-            QVERIFY2(rig.tops == tops, script);
+            QVERIFY2(rig.tops == c.tops && rig.display.autoScrollPos() == c.position, c.script);
         }
     }
 

@@ -4,36 +4,13 @@
 #include "ProtectionIndicator.h"
 #include "ProtectionIcon.h"
 #include "QtTrayBackend.h"
+#include "RecordingDesktop.h"
 #include "StatusDisplay.h"
 #include "SystemTray.h"
 #include "TrayBackend.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QtTest>
-
-namespace {
-// A notification area that records what it was asked.
-// clang-format off
-struct RecordingTray final : TrayBackend, MonitorWindowAccess
-{
-    void setIconVisible(bool visible) override { icon = visible; }
-    void setBlank(bool blank) override { calls << (blank ? "blank" : "normal"); }
-    void setNormalImage(const QImage& shown) override { image = shown; }
-    void setToolTip(const QString& text) override { tip = text; }
-    bool isIconVisible() const override { return icon; }
-    bool isTrayAvailable() const override { return available; }
-    bool isSingleClickHost() const override { return singleClick; }
-    void restoreMonitor() override { calls << "restore"; }
-    void setMonitorEnabled(bool) override { }
-
-    QStringList calls;
-    QImage image;
-    QString tip;
-    bool icon = false, available = true, singleClick = false;
-};
-// clang-format on
-} // namespace
 
 class TestSystemTray : public QObject
 {
@@ -55,7 +32,7 @@ private slots:
             { "tap", QSystemTrayIcon::Trigger }, { "context", QSystemTrayIcon::Context }
         };
         for (const auto& [steps, calls] : cases) {
-            RecordingTray fake;
+            RecordingDesktop fake;
             SystemTray tray(fake, fake);
             for (const QString& step : QString(steps).split(' ')) {
                 fake.singleClick = step == "tap";
@@ -72,12 +49,12 @@ private slots:
 
         // Without a notification area (yet) the icon stays asked for, for a tray that appears, but the
         // window must not hide into it.
-        RecordingTray fake;
+        RecordingDesktop fake;
         SystemTray tray(fake, fake);
         tray.trayIconAdd();
-        fake.available = false;
-        QVERIFY(!tray.isShown() && fake.icon);
-        fake.available = true;
+        fake.trayAvailable = false;
+        QVERIFY(!tray.isShown() && fake.iconVisible);
+        fake.trayAvailable = true;
         QVERIFY(tray.isShown());
         tray.trayIconDelete();
         QVERIFY(!tray.isShown());
@@ -103,7 +80,7 @@ private slots:
                 "not a valid port" },
             { ProtectionState::stopped(), 2, "Sentrel\nStopped\n2 allowed connections", "" },
             { ProtectionState::paused(), 0, "Sentrel\nPaused while Options is open", "" } };
-        RecordingTray fake;
+        RecordingDesktop fake;
         SystemTray tray(fake, fake);
         QList<QImage> images;
         for (const auto& c : cases) {
@@ -143,7 +120,7 @@ private slots:
         MonitorRig rig({ QString::number(Loopback::freePorts(1).at(0)), "70000" });
         MonitoringState shown;
         StatusDisplay status(shown);
-        RecordingTray fake;
+        RecordingDesktop fake;
         SystemTray tray(fake, fake);
         ProtectionIndicator indicator(rig.monitoring, status, &tray, nullptr);
         QStringList tips { fake.tip };

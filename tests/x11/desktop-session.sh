@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program on a real X server with a tray host, step by step as a user drives it; with a folder,
 # screenshots go there.   desktop-session.sh <sentrel binary> [folder for screenshots]
-x_tools="trayer xwininfo"
+session_tools="trayer xwininfo"
 source "$(dirname "$0")/../support/x-session.sh"
 scale=${QT_SCALE_FACTOR:-1} # screenshots at 200%: QT_SCALE_FACTOR=2 SENTREL_X11_SCREEN=2048x1536
 
@@ -14,9 +14,7 @@ pids+=($!)
 within 50 xdotool search --class trayer || fail "the tray host did not start"
 
 step "--check finds X11, its tray and its keys"
-"$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
-grep -qx "Display: X11" "$work/check.log" && grep -qx "Tray: XEmbed" "$work/check.log" \
-    && grep -qx "Global hotkeys: X11 input extension" "$work/check.log" || fail "$(cat "$work/check.log")"
+check_reports "Display: X11" "Tray: XEmbed" "Global hotkeys: X11 input extension"
 start_sentrel
 
 step "the icon is embedded in the tray"
@@ -46,8 +44,9 @@ if command -v openbox >/dev/null; then
     step "minimized by the user, it goes into the tray again"
     xdotool windowminimize "$(window)"
     within 25 hidden || fail "the minimized window stayed on the task bar"
-    step "a second start brings the first forward and ends with 0"
-    timeout 20 "$binary" >/dev/null 2>&1 || fail "the second start ended with $?"
+    step "a second start brings the first forward, says so and ends with 0"
+    said=$(timeout 20 "$binary" 2>/dev/null) || fail "the second start ended with $?"
+    [[ $said == "Sentrel is already running; its window was asked to come forward." ]] || fail "it said: $said"
     within 30 shown || fail "the second start did not bring the window back"
     kill -0 $sentrel || fail "the first instance ended"
 fi
@@ -99,26 +98,26 @@ activate "$(xdotool search --onlyvisible --name '^Help$' | head -1)"
 xdotool key Return
 within 30 gone '^Help$' || fail "the Help box did not close"
 
-accepts() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
-refuses() { ! accepts; }
 options() { xdotool search --onlyvisible --name '^Options$' | head -1; }
-keys() { python3 - "$store" <<'PY'
-import configparser, sys
-c = configparser.RawConfigParser(); c.optionxform = str; c.read(sys.argv[1])
-for s in ("%General", "Display", "Sounds", "Ports", "Advance", "Alarm"):
-    for k, v in c.items(s): print(f"{s}/{k}={v}")
-PY
-}
+# The original sections and Alarm as Section/Key=value lines.
+keys() { awk '/^\[/ { s = substr($0, 2, length($0) - 2); next }
+    NF && s ~ /^(%General|Display|Sounds|Ports|Advance|Alarm)$/ { print s "/" $0 }' "$store"; }
 open_options() {
     activate "$(window)"
     xdotool key ctrl+o
     within 50 options || fail "Ctrl+O opened no window titled Options"
+    activate "$(options)"
+}
+close_options() { # $1: the key, $2: its name
+    activate "$(options)"
+    xdotool key "$1"
+    within 30 gone '^Options$' || fail "$2 did not close the options"
 }
 
 step "Ctrl+O opens the options; the port refuses while they are open"
-within 50 accepts || fail "the port does not accept"
+within 50 accepts "$port" || fail "the port does not accept"
 open_options
-within 30 refuses || fail "the port still accepts with the options open"
+within 30 refuses "$port" || fail "the port still accepts with the options open"
 if command -v xprop >/dev/null; then
     xprop -id "$(options)" WM_TRANSIENT_FOR | grep -q "window id" || fail "the options are not kept above the monitor window"
 fi
@@ -135,29 +134,24 @@ if [[ -n "$shots" ]]; then
 fi
 
 step "Esc closes them and the port accepts again"
-activate "$(options)"
-xdotool key Escape
-within 30 gone '^Options$' || fail "Esc did not close the options"
-within 50 accepts || fail "the port did not come back"
+close_options Escape Esc
+within 50 accepts "$port" || fail "the port did not come back"
 
 step "Ctrl+O then Enter leaves the original keys as they were"
 before=$(keys)
 open_options
-activate "$(options)"
-xdotool key Return
-within 30 gone '^Options$' || fail "Enter did not close the options"
-within 50 accepts || fail "the port did not come back after OK"
+close_options Return Enter
+within 50 accepts "$port" || fail "the port did not come back after OK"
 after=$(keys)
 [[ "$before" == "$after" ]] || { diff <(echo "$before") <(echo "$after") || true; fail "OK changed the store"; }
 
 step "the options from the keyboard alone: Ctrl+Tab to each page, one setting each by its access key, OK"
 open_options
-activate "$(options)"
 # Hide Monitor; Use Hotkeys (the same H, on a page only now shown); Sounds On; RPS; one alarm per scan.
 xdotool key alt+h
 for key in alt+h alt+n alt+t alt+o; do xdotool sleep 0.3 key ctrl+Tab sleep 0.3 key $key; done
-xdotool sleep 0.3 key Return
-within 30 gone '^Options$' || fail "Enter did not close the options"
+sleep 0.3
+close_options Return Enter
 changed=$(comm -13 <(sort <<<"$before") <(keys | sort))
 expected=$(printf '%s\n' %General/Hide%20Monitor=1 Display/Use%20Hotkeys=1 Sounds/On=True Advance/RPS=1 \
     Alarm/One%20Alarm%20Per%20Scan=1 | sort)
