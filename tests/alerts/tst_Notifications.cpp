@@ -40,7 +40,7 @@ namespace {
 struct Rig final : StatusReporter, IntruderAlert, EventSink
 {
     // clang-format off
-    Rig() { handler.setObserver(&incidents); }
+    Rig() { handler.addObserver(&incidents); }
     void scan(const QString& address, std::initializer_list<int> ports) { for (int port : ports) handler.handleIntrusion(address, port); }
     void addStatusLine(const QString&) override { }
     void setStatusText(const QString&) override { }
