@@ -11,9 +11,12 @@
 #include "OptionsDialog.h"
 #include "PageLabelRow.h"
 #include "PortEntry.h"
+#include "PushPage.h"
+#include "LocalHttpServer.h"
 #include "TestStore.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -379,6 +382,33 @@ private slots:
         QCOMPARE(rig.named<QListWidget>("udpPortList")->item(1)->text(), "53");
         QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
         QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
+    }
+
+    // "Send test" pushes with the page's values before OK; OK stores them in the private settings file.
+    void pushPage()
+    {
+        Rig rig;
+        LocalHttpServer server;
+        QVERIFY(rig.open());
+        auto* page = static_cast<PushPage*>(rig.dialog.page(6));
+        page->testButton()->click();
+        QCOMPARE(page->testResult()->text(), "Choose a service and enter its URL first.");
+        rig.named<QComboBox>("pushServiceBox")->setCurrentText("ntfy");
+        QTest::keyClicks(rig.named<QLineEdit>("pushUrlBox"), server.url("/desk"));
+        QTest::keyClicks(rig.named<QLineEdit>("pushTokenBox"), "tk_9");
+        QCOMPARE(rig.named<QLineEdit>("pushTokenBox")->echoMode(), QLineEdit::Password);
+        server.script = { 401 };
+        for (const char* result : { "Test push failed: server replied 401 Unauthorized", "Test push delivered." }) {
+            page->testButton()->click();
+            QTRY_COMPARE(page->testResult()->text(), result);
+        }
+        QCOMPARE(server.requests.back().headers["title"] + ' ' + server.requests.back().headers["authorization"],
+            "Sentrel Test Bearer tk_9");
+        QVERIFY(!rig.file().contains("tk_9"));
+        QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+        const PushSettings stored = PushSettings::load(rig.store.store());
+        QCOMPARE(QStringList({ stored.service, stored.url, stored.token }), QStringList({ "ntfy", server.url("/desk"), "tk_9" }));
+        QCOMPARE(QFile(rig.store.path()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser); // nobody else: it holds the token
     }
 
     // "Add Port": blanks around, halves to the even neighbour, the int range, the locale's decimal
