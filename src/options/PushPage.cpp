@@ -21,6 +21,9 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     auto* group = new QGroupBox(QStringLiteral("Push Notifications"), this);
     auto* serviceBox = new QComboBox(group);
     serviceBox->setObjectName(QStringLiteral("pushServiceBox"));
+    serviceBox->setToolTip(QStringLiteral("One push when an incident starts and one when it ends. ntfy: the "
+                                          "topic's URL; Gotify: the server's URL and an application token; "
+                                          "webhook: the event records as JSON."));
     serviceBox->addItems({ QStringLiteral("none"), QStringLiteral("ntfy"), QStringLiteral("gotify"),
         QStringLiteral("webhook") });
     auto* urlBox = new QLineEdit(group);
@@ -41,13 +44,7 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     form->addRow(QStringLiteral("&URL:"), urlBox);
     form->addRow(QStringLiteral("T&oken:"), tokenBox);
     form->addRow(m_testButton, m_testResult);
-    auto* note = new QLabel(QStringLiteral("One push when an incident starts and one when it ends. ntfy: the "
-                                           "topic's URL; Gotify: the server's URL and an application token; "
-                                           "webhook: the event records as JSON."),
-        this);
-    note->setWordWrap(true);
     body()->addWidget(group);
-    body()->addWidget(note);
 
     using OptionBindings::bindValue;
     AlarmOptions& o = alarm;

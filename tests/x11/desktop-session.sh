@@ -7,6 +7,20 @@ scale=${QT_SCALE_FACTOR:-1} # screenshots at 200%: QT_SCALE_FACTOR=2 SENTREL_X11
 
 port=$(free_ports 1)
 write_store Logs=False Min%20On%20Startup=1 Use%20IconTray=1 "$port"
+# A receiver on loopback stands in for the push service: one line per request.
+push_port=$(free_ports 1)
+printf '%s\n' '[Push]' Service=ntfy "URL=http://127.0.0.1:$push_port/desk-alarm" Token=tk_example >>"$store"
+python3 -c '
+import http.server, sys
+class Receiver(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers["Content-Length"] or 0)).decode()
+        print(self.command, self.path, self.headers["Title"], self.headers["Authorization"], body.replace("\n", " / "), sep="|", flush=True)
+        self.send_response(200)
+        self.end_headers()
+    def log_message(self, *args): pass
+http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Receiver).serve_forever()' "$push_port" >"$work/push.log" 2>&1 &
+pids+=($!)
 start_window_manager
 trayer --edge top --align right --widthtype pixel --width 200 --height 40 --SetDockType true \
     --transparent false --tint 0x404040 >/dev/null 2>&1 &
@@ -121,6 +135,18 @@ open_options
 within 30 refuses || fail "the port still accepts with the options open"
 if command -v xprop >/dev/null; then
     xprop -id "$(options)" WM_TRANSIENT_FOR | grep -q "window id" || fail "the options are not kept above the monitor window"
+fi
+
+step "a connection reached the phone as one push; Send test on the Push page sends another"
+within 50 grep -q "|Intruder Detected|" "$work/push.log" || fail "no push: $(cat "$work/push.log")"
+activate "$(options)"
+xdotool key ctrl+Prior sleep 0.3 key alt+t
+within 50 grep -q "|Sentrel Test|Bearer tk_example|" "$work/push.log" || fail "no test push: $(cat "$work/push.log")"
+# One from --check's own connection, one for this instance's incident from loopback.
+[[ $(grep -c "|Intruder Detected|" "$work/push.log") == 2 ]] || fail "not one push per incident: $(cat "$work/push.log")"
+if [[ -n "$shots" ]]; then
+    sleep 0.5
+    import -window "$(options)" "$shots/options-push.png"
 fi
 
 if [[ -n "$shots" ]]; then
