@@ -34,9 +34,10 @@ public:
     MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
         const QString& watchHelper);
 
-    // Reads the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the outputs, the
-    // intrusion handling and the probe classifier. At start-up a refused allow-list entry gets a
-    // status line and the UDP tripwires report their ports; closing the options applies them again.
+    // Reads the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the
+    // outputs, the intrusion handling, the pushes and the probe classifier. At start-up a refused
+    // allow-list entry gets a status line and the UDP tripwires report their ports; closing the
+    // options applies them again.
     void applySections(bool atStartup);
     // The open incidents get their ended records; the outputs flush after this.
     void endIncidents() { m_monitoring.intrusions().endIncidents(); }

@@ -38,8 +38,9 @@ void PushDelivery::configure(const PushSettings& settings)
     m_usable = settings.isOn() && url.isValid()
         && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
     if (settings.isOn() && !m_usable) {
-        m_status.addStatusLine(QStringLiteral("Push to %1: \"%2\" is not an http or https address, nothing is sent")
-                                   .arg(serviceName(), url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)));
+        m_status.addStatusLine(
+            QStringLiteral("Push to %1: \"%2\" is not an http or https address, nothing is sent")
+                .arg(serviceName(), url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)));
     }
 }
 
@@ -63,7 +64,8 @@ void PushDelivery::pump()
     if (m_queue.empty() || m_reply)
         return;
     ++m_tries;
-    const PushRequest::Built built = PushRequest::build(m_settings, m_queue.front(), m_timing.transferTimeout);
+    const PushRequest::Built built
+        = PushRequest::build(m_settings, m_queue.front(), m_timing.transferTimeout);
     m_reply = m_network.post(built.request, built.body);
     connect(m_reply, &QNetworkReply::finished, this, &PushDelivery::finished);
 }
@@ -84,8 +86,8 @@ void PushDelivery::finished()
         m_status.addStatusLine(QStringLiteral("Push to %1 failed: %2").arg(serviceName(), failure));
     if (m_tries < m_timing.tries && PushRequest::isRetryable(*reply)) {
         // 2 s, 4 s, 8 s... from the first retry on, capped.
-        const std::chrono::milliseconds delay
-            = std::min<std::chrono::milliseconds>(m_timing.firstRetry * (1 << std::min(m_tries - 1, 20)), m_timing.maxRetry);
+        const std::chrono::milliseconds delay = std::min<std::chrono::milliseconds>(
+            m_timing.firstRetry * (1 << std::min(m_tries - 1, 20)), m_timing.maxRetry);
         m_retry.start(delay);
         return;
     }

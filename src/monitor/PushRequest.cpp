@@ -27,7 +27,8 @@ int statusOf(QNetworkReply& reply)
 }
 } // namespace
 
-Built build(const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds transferTimeout)
+Built build(
+    const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds transferTimeout)
 {
     QUrl url(settings.url);
     Built built;

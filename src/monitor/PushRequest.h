@@ -33,7 +33,8 @@ struct Built
 // ntfy: the text to the topic's URL with "Title" and "Priority" headers; Gotify: JSON to
 // <url>/message with the application token in "X-Gotify-Key"; webhook: the record as JSON. A
 // token goes only into a header, so that no URL Qt may quote in an error carries it.
-Built build(const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds transferTimeout);
+Built build(
+    const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds transferTimeout);
 
 // Why a finished attempt failed, fit for a status line: the token and any credentials of the URL
 // left out; empty when the service took the push.

@@ -11,8 +11,8 @@
 class SettingsStore;
 
 // The working copy of the sections beyond the original keys ("Alarm", "Events", "Detection",
-// "UDP Ports" and "Push") for the Alarm, Detection and Push pages: edits stay here until OK saves them; Cancel
-// (any other close) loads the stored values again.
+// "UDP Ports" and "Push") for the Alarm, Detection and Push pages: edits stay here until OK saves them;
+// Cancel (any other close) loads the stored values again.
 class AlarmOptions : public WorkingCopy
 {
     Q_OBJECT

@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <QSysInfo>
 
-PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
-    QWidget* parent)
+PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
+    AlarmOptions& alarm, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
     , m_alarm(alarm)
 {

@@ -196,12 +196,14 @@ private slots:
         TestStore t;
         QCOMPARE(PushSettings::load(t.store()), PushSettings());
         QVERIFY(IniSettingsStore::atPath(t.path()).read("Push", "Service") == "none");
-        for (const auto& [stored, service, on] : { std::tuple { " NTFY ", "ntfy", true }, { "Gotify", "gotify", true },
-                 { "webhook", "webhook", false }, { "pager", "none", false } }) {
+        for (const auto& [stored, service, on] :
+            { std::tuple { " NTFY ", "ntfy", true }, { "Gotify", "gotify", true },
+                { "webhook", "webhook", false }, { "pager", "none", false } }) {
             t.store().write("Push", "Service", stored);
             t.store().write("Push", "URL", on ? " https://push.example/t " : "");
             const PushSettings read = PushSettings::load(t.store());
-            QCOMPARE(read.service + (read.isOn() ? " on " : " off ") + read.url, service + QString(on ? " on https://push.example/t" : " off "));
+            QCOMPARE(read.service + (read.isOn() ? " on " : " off ") + read.url,
+                service + QString(on ? " on https://push.example/t" : " off "));
         }
     }
 

@@ -153,12 +153,15 @@ private slots:
             QCOMPARE(server.requests.size(), requests);
             QCOMPARE(rig.pushes.delivery().deliveredCount(), delivered);
             QCOMPARE(rig.status.lines.filter("Push"), lines);
-            // A retry sends the same push again; the newest sources stay queued, the oldest waiting ones went.
-            QCOMPARE(server.requests[std::min<std::size_t>(1, requests - 1)].body, server.requests.front().body);
+            // A retry sends the same push again; the newest sources stay queued, the oldest waiting ones
+            // went.
+            QCOMPARE(
+                server.requests[std::min<std::size_t>(1, requests - 1)].body, server.requests.front().body);
             QByteArrayList bodies;
             for (const auto& request : server.requests)
                 bodies << request.body.left(request.body.indexOf(" Port"));
-            QVERIFY(bodies.contains("IP: 192.0.2." + QByteArray::number(sources)) && !bodies.contains("IP: 192.0.2.2"));
+            QVERIFY(bodies.contains("IP: 192.0.2." + QByteArray::number(sources))
+                && !bodies.contains("IP: 192.0.2.2"));
         }
         // Nothing listens: Qt's own words, without the URL's secrets.
         StatusLines status;
@@ -168,7 +171,8 @@ private slots:
         QTRY_COMPARE(delivery.queued(), 0);
         QCOMPARE(status.lines, QStringList("Push to gotify failed: Connection refused"));
         delivery.configure(push("webhook", "ftp://127.0.0.1/"));
-        QCOMPARE(status.lines.last(), "Push to webhook: \"ftp://127.0.0.1/\" is not an http or https address, nothing is sent");
+        QCOMPARE(status.lines.last(),
+            "Push to webhook: \"ftp://127.0.0.1/\" is not an http or https address, nothing is sent");
     }
 };
 

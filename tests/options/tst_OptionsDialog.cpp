@@ -4,6 +4,7 @@
 #include "DetectionSettings.h"
 #include "DesktopSeams.h"
 #include "IntruderLog.h"
+#include "LocalHttpServer.h"
 #include "MonitorRig.h"
 #include "NetworkWatch.h"
 #include "OptionsCommands.h"
@@ -12,7 +13,6 @@
 #include "PageLabelRow.h"
 #include "PortEntry.h"
 #include "PushPage.h"
-#include "LocalHttpServer.h"
 #include "TestStore.h"
 
 #include <QCheckBox>
@@ -398,17 +398,20 @@ private slots:
         QTest::keyClicks(rig.named<QLineEdit>("pushTokenBox"), "tk_9");
         QCOMPARE(rig.named<QLineEdit>("pushTokenBox")->echoMode(), QLineEdit::Password);
         server.script = { 401 };
-        for (const char* result : { "Test push failed: server replied 401 Unauthorized", "Test push delivered." }) {
+        for (const char* result :
+            { "Test push failed: server replied 401 Unauthorized", "Test push delivered." }) {
             page->testButton()->click();
             QTRY_COMPARE(page->testResult()->text(), result);
         }
-        QCOMPARE(server.requests.back().headers["title"] + ' ' + server.requests.back().headers["authorization"],
-            "Sentrel Test Bearer tk_9");
+        const auto& headers = server.requests.back().headers;
+        QCOMPARE(headers["title"] + ' ' + headers["authorization"], "Sentrel Test Bearer tk_9");
         QVERIFY(!rig.file().contains("tk_9"));
         QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
         const PushSettings stored = PushSettings::load(rig.store.store());
-        QCOMPARE(QStringList({ stored.service, stored.url, stored.token }), QStringList({ "ntfy", server.url("/desk"), "tk_9" }));
-        QCOMPARE(QFile(rig.store.path()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser); // nobody else: it holds the token
+        QCOMPARE(QStringList({ stored.service, stored.url, stored.token }),
+            QStringList({ "ntfy", server.url("/desk"), "tk_9" }));
+        // Nobody else may read it: it holds the token.
+        QCOMPARE(QFile(rig.store.path()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
     }
 
     // "Add Port": blanks around, halves to the even neighbour, the int range, the locale's decimal

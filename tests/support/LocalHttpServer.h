@@ -25,7 +25,10 @@ public:
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
         });
     }
-    QString url(const QString& path) const { return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path); }
+    QString url(const QString& path) const
+    {
+        return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    }
 
     QList<int> script;
     std::vector<Request> requests;
@@ -41,7 +44,8 @@ private:
             const QList<QByteArray> first = lines[0].trimmed().split(' ');
             request.method = first.value(0), request.path = first.value(1);
             for (const QByteArray& line : lines.mid(1))
-                request.headers[line.left(line.indexOf(':')).toLower()] = line.mid(line.indexOf(':') + 1).trimmed();
+                request.headers[line.left(line.indexOf(':')).toLower()]
+                    = line.mid(line.indexOf(':') + 1).trimmed();
             const qsizetype length = request.headers.value("content-length").toLongLong();
             if (data.size() < end + 4 + length)
                 return;
@@ -50,7 +54,11 @@ private:
             requests.push_back(request);
             const int status = script.isEmpty() ? 200 : script.takeFirst();
             if (status)
-                socket->write(QByteArray("HTTP/1.1 ") + QByteArray::number(status) + (status == 200 ? " OK" : status == 401 ? " Unauthorized" : " Internal Server Error") + "\r\nContent-Length: 0\r\n\r\n");
+                socket->write(QByteArray("HTTP/1.1 ") + QByteArray::number(status)
+                    + (status == 200        ? " OK"
+                            : status == 401 ? " Unauthorized"
+                                            : " Internal Server Error")
+                    + "\r\nContent-Length: 0\r\n\r\n");
         }
     }
 
