@@ -4,7 +4,6 @@
 #include "EventSettings.h"
 #include "IniSettingsStore.h"
 #include "OptionsModel.h"
-#include "PushSettings.h"
 #include "SettingsManager.h"
 #include "TestStore.h"
 
@@ -187,23 +186,6 @@ private slots:
                 t.store().write(
                     s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
             QCOMPARE(described(t.store()), expected);
-        }
-    }
-
-    // The "Push" section joins a store as the others do; a service it does not know reads as none.
-    void pushSection()
-    {
-        TestStore t;
-        QCOMPARE(PushSettings::load(t.store()), PushSettings());
-        QVERIFY(IniSettingsStore::atPath(t.path()).read("Push", "Service") == "none");
-        for (const auto& [stored, service, on] :
-            { std::tuple { " NTFY ", "ntfy", true }, { "Gotify", "gotify", true },
-                { "webhook", "webhook", false }, { "pager", "none", false } }) {
-            t.store().write("Push", "Service", stored);
-            t.store().write("Push", "URL", on ? " https://push.example/t " : "");
-            const PushSettings read = PushSettings::load(t.store());
-            QCOMPARE(read.service + (read.isOn() ? " on " : " off ") + read.url,
-                service + QString(on ? " on https://push.example/t" : " off "));
         }
     }
 

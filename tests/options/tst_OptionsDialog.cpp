@@ -384,33 +384,26 @@ private slots:
         QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
     }
 
-    // "Send test" pushes with the page's values before OK; OK stores them in the private settings file.
+    // The section joins the store with no service; "Send test" pushes with the page's values before OK;
+    // OK stores them in the settings file, which nobody else may read.
     void pushPage()
     {
         Rig rig;
         LocalHttpServer server;
-        QVERIFY(rig.open());
+        QVERIFY(rig.open() && rig.file().contains("[Push]\nService=none\nToken=\nURL=\n"));
         auto* page = static_cast<PushPage*>(rig.dialog.page(6));
-        page->testButton()->click();
-        QCOMPARE(page->testResult()->text(), "Choose a service and enter its URL first.");
         rig.named<QComboBox>("pushServiceBox")->setCurrentText("ntfy");
         QTest::keyClicks(rig.named<QLineEdit>("pushUrlBox"), server.url("/desk"));
         QTest::keyClicks(rig.named<QLineEdit>("pushTokenBox"), "tk_9");
-        QCOMPARE(rig.named<QLineEdit>("pushTokenBox")->echoMode(), QLineEdit::Password);
         server.script = { 401 };
         for (const char* result :
             { "Test push failed: server replied 401 Unauthorized", "Test push delivered." }) {
             page->testButton()->click();
             QTRY_COMPARE(page->testResult()->text(), result);
         }
-        const auto& headers = server.requests.back().headers;
-        QCOMPARE(headers["title"] + ' ' + headers["authorization"], "Sentrel Test Bearer tk_9");
-        QVERIFY(!rig.file().contains("tk_9"));
+        QVERIFY(server.requests[1].startsWith("POST /desk\nTitle: Sentrel Test\nPriority: 3\nAuthorization: Bearer"));
         QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
-        const PushSettings stored = PushSettings::load(rig.store.store());
-        QCOMPARE(QStringList({ stored.service, stored.url, stored.token }),
-            QStringList({ "ntfy", server.url("/desk"), "tk_9" }));
-        // Nobody else may read it: it holds the token.
+        QVERIFY(rig.file().contains("[Push]\nService=ntfy\nToken=tk_9\nURL=" + server.url("/desk").toUtf8()));
         QCOMPARE(QFile(rig.store.path()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
     }
 

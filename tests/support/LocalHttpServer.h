@@ -4,19 +4,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <vector>
-
-// A stand-in push service on loopback: records every request and answers each with the next
-// status of its script (200 once the script is used up); a status of 0 never answers.
+// A stand-in push service on loopback. Records each request as "POST /path", the headers a push
+// service reads, a blank line and the body; answers each with the next status of its script (200
+// once the script is used up), and never answers for a status of 0.
 class LocalHttpServer : public QObject
 {
 public:
-    struct Request
-    {
-        QByteArray method, path, body;
-        QHash<QByteArray, QByteArray> headers; // names in lower case
-    };
-
     LocalHttpServer()
     {
         m_server.listen(QHostAddress::LocalHost);
@@ -27,37 +20,33 @@ public:
     }
     QString url(const QString& path) const
     {
-        return QString("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+        return QString("http://127.0.0.1:%1").arg(m_server.serverPort()) + path;
     }
 
     QList<int> script;
-    std::vector<Request> requests;
+    QByteArrayList requests;
 
 private:
     void read(QTcpSocket* socket)
     {
-        QByteArray& data = m_pending[socket];
-        data += socket->readAll();
+        QByteArray& data = m_pending[socket] += socket->readAll();
         for (qsizetype end; (end = data.indexOf("\r\n\r\n")) >= 0;) {
-            Request request;
-            const QList<QByteArray> lines = data.left(end).split('\n');
-            const QList<QByteArray> first = lines[0].trimmed().split(' ');
-            request.method = first.value(0), request.path = first.value(1);
-            for (const QByteArray& line : lines.mid(1))
-                request.headers[line.left(line.indexOf(':')).toLower()]
-                    = line.mid(line.indexOf(':') + 1).trimmed();
-            const qsizetype length = request.headers.value("content-length").toLongLong();
+            QHash<QByteArray, QByteArray> headers;
+            for (const QByteArray& line : data.left(end).split('\n'))
+                headers[line.left(line.indexOf(':'))] = line.mid(line.indexOf(':') + 2).trimmed();
+            const qsizetype length = headers.value("Content-Length").toLongLong();
             if (data.size() < end + 4 + length)
                 return;
-            request.body = data.mid(end + 4, length);
+            QByteArray request = data.left(data.indexOf(" HTTP/")) + '\n';
+            for (const char* name : { "Title", "Priority", "Authorization", "X-Gotify-Key", "Content-Type" })
+                request += headers.contains(name) ? name + (": " + headers[name]) + '\n' : QByteArray();
+            requests << request + '\n' + data.mid(end + 4, length);
             data.remove(0, end + 4 + length);
-            requests.push_back(request);
-            const int status = script.isEmpty() ? 200 : script.takeFirst();
-            if (status)
-                socket->write(QByteArray("HTTP/1.1 ") + QByteArray::number(status)
-                    + (status == 200        ? " OK"
-                            : status == 401 ? " Unauthorized"
-                                            : " Internal Server Error")
+            if (const int status = script.isEmpty() ? 200 : script.takeFirst())
+                socket->write("HTTP/1.1 " + QByteArray::number(status)
+                    + (status == 401        ? " Unauthorized"
+                            : status == 500 ? " Internal Server Error"
+                                            : " OK")
                     + "\r\nContent-Length: 0\r\n\r\n");
         }
     }
