@@ -34,6 +34,8 @@ public:
 
     // Takes the gap, the allow list and one alarm per scan; returns the allow list's refusals.
     QList<AllowList::Refusal> configure(const AlarmSettings& settings);
+    // Told of every intrusion's incident and of each incident's end, in the order added: the
+    // desktop notifications, the pushes. Each outlives the handler's use of it.
     void addObserver(IncidentObserver* observer) { m_observers.push_back(observer); }
 
     // Told of every completed connection before it is handled, allowed ones included.
