@@ -6,6 +6,7 @@
 #include "DetectionSettings.h"
 #include "Event.h"
 #include "Foundation.h"
+#include "PushSettings.h"
 
 MonitorGroup::MonitorGroup(
     Foundation& foundation, DesktopServices& services, const QString& bindHelper, const QString& watchHelper)
@@ -21,12 +22,14 @@ MonitorGroup::MonitorGroup(
             m_notificationClicked();
     })
     , m_incidentNotifications(m_desktopNotifications)
+    , m_push(foundation.status())
     , m_selfTest(m_monitoring, foundation.status())
 {
     m_monitoring.setPrivilegedBinder(&m_portBinder);
     m_monitoring.setPacketWatch(&m_packetWatch);
     m_alert.intruderLog().reportLossesTo(&foundation.status());
-    m_monitoring.intrusions().setObserver(&m_incidentNotifications);
+    m_monitoring.intrusions().addObserver(&m_incidentNotifications);
+    m_monitoring.intrusions().addObserver(&m_push);
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
 }
@@ -45,6 +48,7 @@ void MonitorGroup::applySections(bool atStartup)
     }
     const AlarmSettings alarm = AlarmSettings::load(m_foundation.store());
     m_incidentNotifications.setEnabled(alarm.notifications);
+    m_push.configure(PushSettings::load(m_foundation.store()));
     const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
     if (atStartup && !refused.isEmpty())
         m_foundation.status().addStatusLine(AllowList::refusalLine(refused));

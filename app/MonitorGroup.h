@@ -11,6 +11,7 @@
 #include "NetConnectionWatch.h"
 #include "NullIconFlasher.h"
 #include "PacketWatch.h"
+#include "PushNotifications.h"
 
 #include <QObject>
 
@@ -21,8 +22,8 @@ class DesktopServices;
 class Foundation;
 
 // Port monitoring and everything an intrusion sets off: the listeners, the packet watch, the
-// intrusion handling, the alert actions, the desktop notifications, the network watch and the
-// alarm self-test.
+// intrusion handling, the alert actions, the desktop notifications and the pushes to the user's
+// phone, the network watch and the alarm self-test.
 class MonitorGroup : public QObject
 {
     Q_OBJECT
@@ -33,9 +34,10 @@ public:
     MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
         const QString& watchHelper);
 
-    // Reads the "Events", "Alarm" and "Detection" sections (with the UDP list) into the outputs, the
-    // intrusion handling and the probe classifier. At start-up a refused allow-list entry gets a
-    // status line and the UDP tripwires report their ports; closing the options applies them again.
+    // Reads the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the
+    // outputs, the intrusion handling, the pushes and the probe classifier. At start-up a refused
+    // allow-list entry gets a status line and the UDP tripwires report their ports; closing the
+    // options applies them again.
     void applySections(bool atStartup);
     // The open incidents get their ended records; the outputs flush after this.
     void endIncidents() { m_monitoring.intrusions().endIncidents(); }
@@ -64,6 +66,7 @@ private:
     std::function<void()> m_notificationClicked;
     FreedesktopNotifications m_desktopNotifications;
     IncidentNotifications m_incidentNotifications;
+    PushNotifications m_push;
     AlarmSelfTest m_selfTest;
     std::optional<EventSettings> m_appliedEvents;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 struct Event;
 
 // Where observed events go. Implementations must be cheap: intrusions arrive here at the rate
@@ -9,6 +11,8 @@ class EventSink
 public:
     virtual ~EventSink() = default;
     virtual void record(const Event& event) = 0;
+    // The number the last recorded event got; 0 from a sink that numbers none.
+    virtual quint64 lastSequence() const { return 0; }
 };
 
 // For parts built without outputs (tests, tools).

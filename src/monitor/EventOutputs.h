@@ -37,7 +37,7 @@ public:
     // Sees every event after the outputs got it; nullptr for none.
     void setWatcher(EventSink* watcher) { m_watcher = watcher; }
 
-    quint64 lastSequence() const { return m_sequence; }
+    quint64 lastSequence() const override { return m_sequence; }
     // The names of the enabled outputs that do not hold the event yet; empty once all do.
     QStringList missing(quint64 sequence) const;
     // The names of the enabled outputs, e.g. for a report.

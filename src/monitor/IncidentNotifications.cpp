@@ -10,7 +10,7 @@ IncidentNotifications::IncidentNotifications(NotificationService& service, Throt
 {
 }
 
-void IncidentNotifications::incidentUpdated(const Incident& incident, int port)
+void IncidentNotifications::incidentUpdated(const Incident& incident, int port, const Event&)
 {
     const bool isNew = incident.count == 1;
     if (!m_enabled || (!isNew && !m_updated.contains(incident.id)) || !m_service.canNotify(incident.id))

@@ -29,7 +29,7 @@ public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     bool isEnabled() const { return m_enabled; }
 
-    void incidentUpdated(const Incident& incident, int port) override;
+    void incidentUpdated(const Incident& incident, int port, const Event& record) override;
 
     static QString summary() { return QStringLiteral("Intruder Detected"); }
     QString body(const Incident& incident, int port);

@@ -110,8 +110,9 @@ void IntrusionHandler::raise(
     m_status.addStatusLine(QStringLiteral("End Of Attack"));
 
     m_events.record(event);
-    if (m_observer)
-        m_observer->incidentUpdated(incident, localPort);
+    event.sequence = m_events.lastSequence();
+    for (IncidentObserver* observer : m_observers)
+        observer->incidentUpdated(incident, localPort, event);
     m_alert.raiseIntruderAlert(m_intruder);
     if (!m_expiry.isActive())
         m_expiry.start();
@@ -167,6 +168,10 @@ void IntrusionHandler::incidentEnded(const Incident& incident)
     QStringList ports;
     for (int port : incident.ports)
         ports << QString::number(port);
-    m_events.record(Event::incidentEnded(incident.id, incident.address, incident.first, incident.last,
-        ports.join(QLatin1Char(',')), incident.count));
+    Event event = Event::incidentEnded(incident.id, incident.address, incident.first, incident.last,
+        ports.join(QLatin1Char(',')), incident.count);
+    m_events.record(event);
+    event.sequence = m_events.lastSequence();
+    for (IncidentObserver* observer : m_observers)
+        observer->incidentEnded(incident, event);
 }

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 class EventSink;
 class IncidentObserver;
@@ -33,7 +34,9 @@ public:
 
     // Takes the gap, the allow list and one alarm per scan; returns the allow list's refusals.
     QList<AllowList::Refusal> configure(const AlarmSettings& settings);
-    void setObserver(IncidentObserver* observer) { m_observer = observer; }
+    // Told of every intrusion's incident and of each incident's end, in the order added: the
+    // desktop notifications, the pushes. Each outlives the handler's use of it.
+    void addObserver(IncidentObserver* observer) { m_observers.push_back(observer); }
 
     // Told of every completed connection before it is handled, allowed ones included.
     using ConnectionSeen = std::function<void(const QString& peerAddress, int localPort, int peerPort)>;
@@ -77,7 +80,7 @@ private:
     StatusReporter& m_status;
     IntruderAlert& m_alert;
     EventSink& m_events;
-    IncidentObserver* m_observer = nullptr;
+    std::vector<IncidentObserver*> m_observers;
     ConnectionSeen m_connectionSeen;
     IntruderRecord m_intruder;
     IncidentTracker m_incidents;

@@ -17,6 +17,7 @@ void AlarmOptions::load()
     m_alarm = AlarmSettings::load(m_store);
     m_events = EventSettings::load(m_store);
     m_detection = DetectionSettings::load(m_store);
+    m_push = PushSettings::load(m_store);
     // An entry the store holds but cannot be used stays listed, so the user sees and removes it.
     m_allow = AllowList::split(m_alarm.allow);
     emit changed();
@@ -28,6 +29,7 @@ void AlarmOptions::save()
     m_alarm.save(m_store);
     m_events.save(m_store);
     m_detection.save(m_store);
+    m_push.save(m_store);
 }
 
 void AlarmOptions::addUdpPort(const QString& typed)

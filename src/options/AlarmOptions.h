@@ -3,15 +3,16 @@
 #include "AlarmSettings.h"
 #include "DetectionSettings.h"
 #include "EventSettings.h"
+#include "PushSettings.h"
 #include "WorkingCopy.h"
 
 #include <QStringList>
 
 class SettingsStore;
 
-// The working copy of the sections beyond the original keys ("Alarm", "Events", "Detection" and
-// "UDP Ports") for the Alarm and Detection pages: edits stay here until OK saves them; Cancel
-// (any other close) loads the stored values again.
+// The working copy of the sections beyond the original keys ("Alarm", "Events", "Detection",
+// "UDP Ports" and "Push") for the Alarm, Detection and Push pages: edits stay here until OK saves them;
+// Cancel (any other close) loads the stored values again.
 class AlarmOptions : public WorkingCopy
 {
     Q_OBJECT
@@ -26,6 +27,7 @@ public:
     AlarmSettings& alarm() { return m_alarm; }
     EventSettings& events() { return m_events; }
     DetectionSettings& detection() { return m_detection; }
+    PushSettings& push() { return m_push; }
     // Appends a UDP entry when the text reads as one, as Add Port does for the TCP list.
     void addUdpPort(const QString& typed);
     void removeUdpPorts(QList<int> rows);
@@ -47,5 +49,6 @@ private:
     AlarmSettings m_alarm;
     EventSettings m_events;
     DetectionSettings m_detection;
+    PushSettings m_push;
     QStringList m_allow;
 };

@@ -8,6 +8,7 @@
 #include "ItemFileDialog.h"
 #include "OptionsCycle.h"
 #include "PageLabelRow.h"
+#include "PushPage.h"
 #include "SoundsPage.h"
 
 #include <QBoxLayout>
@@ -57,6 +58,7 @@ constexpr std::array kPages {
     PageKind { "Advance", "Advance Settings", &makePage<AdvancePage> },
     PageKind { "Alarm", "Alarm Settings", &makePage<AlarmPage> },
     PageKind { "Detection", "Detection Settings", &makePage<DetectionPage> },
+    PageKind { "Push", "Push Settings", &makePage<PushPage> },
 };
 } // namespace
 

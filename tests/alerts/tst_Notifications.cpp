@@ -35,7 +35,7 @@ namespace {
 // The intrusion handling as the program wires it, with the restores counted.
 struct Rig
 {
-    Rig() { handler.setObserver(&incidents); }
+    Rig() { handler.addObserver(&incidents); }
     void scan(const QString& address, std::initializer_list<int> ports)
     {
         for (int port : ports)

@@ -4,6 +4,7 @@
 #include "DetectionSettings.h"
 #include "DesktopSeams.h"
 #include "IntruderLog.h"
+#include "LocalHttpServer.h"
 #include "MonitorRig.h"
 #include "NetworkWatch.h"
 #include "OptionsCommands.h"
@@ -11,9 +12,11 @@
 #include "OptionsDialog.h"
 #include "PageLabelRow.h"
 #include "PortEntry.h"
+#include "PushPage.h"
 #include "TestStore.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -218,9 +221,9 @@ private slots:
         int changed = 0;
         for (int i = 0; i < before.size() && edited.size() == before.size(); ++i)
             changed += before.at(i) != edited.at(i);
-        // 22 check boxes, the two On/Off pairs, eight text boxes, five spin boxes, three ports, the address,
+        // 22 check boxes, the two On/Off pairs, ten text boxes, five spin boxes, three ports, the address,
         // two UDP ports.
-        QCOMPARE(changed, 45);
+        QCOMPARE(changed, 47);
         QCOMPARE(enabled(), editedFlags);
         const QString kept = QString::number(free[1]), added = QString::number(free[3]);
         QCOMPARE(rig.options.ports(), QStringList({ kept, added, added }));
@@ -281,15 +284,15 @@ private slots:
             }
             return pages + ' ' + fonts;
         };
-        QCOMPARE(look(), "0 000000");
+        QCOMPARE(look(), "0 0000000");
         QVERIFY(dialog.page(0)->isAncestorOf(dialog.childAt(dialog.page(0)->geometry().center())));
         QTest::mouseClick(dialog.pageLabel(2), Qt::LeftButton);
-        QCOMPARE(look(dialog.pageLabel(1)), "2 030000");
-        QCOMPARE(look(dialog.page(2)), "2 000000"); // the frame's own border
-        QCOMPARE(look(dialog.pageLabel(3)), "2 000300");
+        QCOMPARE(look(dialog.pageLabel(1)), "2 0300000");
+        QCOMPARE(look(dialog.page(2)), "2 0000000"); // the frame's own border
+        QCOMPARE(look(dialog.pageLabel(3)), "2 0003000");
         dialog.cancelButton()->click();
         QVERIFY(rig.open());
-        QCOMPARE(look(), "0 000000");
+        QCOMPARE(look(), "0 0000000");
 
         // The keyboard changes pages as in any tabbed dialog, and the row announces the page; Tab reaches
         // only the page shown (the access keys: the X11 session).
@@ -298,9 +301,9 @@ private slots:
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
         const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
             { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
-            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 5 },
-            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 5 }, { row, Qt::Key_Right, {}, 0 },
-            { row, Qt::Key_End, {}, 5 }, { row, Qt::Key_Home, {}, 0 } };
+            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 6 },
+            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 6 }, { row, Qt::Key_Right, {}, 0 },
+            { row, Qt::Key_End, {}, 6 }, { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
             QTest::keyClick(target, key, modifiers);
             QVERIFY(dialog.page(page)->isVisible() && row->current() == page);
@@ -362,6 +365,29 @@ private slots:
             QCOMPARE(error->text(), reason ? QString("\"%1\": %2").arg(text, reason) : QString());
             QCOMPARE(error->isHidden(), !reason);
         }
+    }
+
+    // The section joins the store with no service; "Send test" pushes with the page's values before OK;
+    // OK stores them in the settings file, which nobody else may read.
+    void pushPage()
+    {
+        Rig rig;
+        LocalHttpServer server;
+        QVERIFY(rig.open() && rig.file().contains("[Push]\nService=none\nToken=\nURL=\n"));
+        auto* page = static_cast<PushPage*>(rig.dialog.page(6));
+        rig.named<QComboBox>("pushServiceBox")->setCurrentText("ntfy");
+        QTest::keyClicks(rig.named<QLineEdit>("pushUrlBox"), server.url("/desk"));
+        QTest::keyClicks(rig.named<QLineEdit>("pushTokenBox"), "tk_9");
+        server.script = { 401 };
+        for (const char* result :
+            { "Test push failed: server replied 401 Unauthorized", "Test push delivered." }) {
+            page->testButton()->click();
+            QTRY_COMPARE(page->testResult()->text(), result);
+        }
+        QVERIFY(server.requests[1].startsWith("POST /desk\nTitle: Sentrel Test\nPriority: 3\nAuthorization: Bearer"));
+        QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+        QVERIFY(rig.file().contains("[Push]\nService=ntfy\nToken=tk_9\nURL=" + server.url("/desk").toUtf8()));
+        QCOMPARE(QFile(rig.store.path()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
     }
 };
 

@@ -7,6 +7,8 @@ scale=${QT_SCALE_FACTOR:-1} # screenshots at 200%: QT_SCALE_FACTOR=2 SENTREL_X11
 
 port=$(free_ports 1)
 write_store Logs=False Min%20On%20Startup=1 Use%20IconTray=1 "$port"
+# Push settings for the Push page's screenshot, which picks the service (no push is ever sent).
+printf '%s\n' '[Push]' Service=none URL=https://ntfy.example/desk-alarm Token=tk_example >>"$store"
 start_window_manager
 trayer --edge top --align right --widthtype pixel --width 200 --height 40 --SetDockType true \
     --transparent false --tint 0x404040 >/dev/null 2>&1 &
@@ -120,6 +122,13 @@ open_options
 within 30 refuses "$port" || fail "the port still accepts with the options open"
 if command -v xprop >/dev/null; then
     xprop -id "$(options)" WM_TRANSIENT_FOR | grep -q "window id" || fail "the options are not kept above the monitor window"
+fi
+
+if [[ -n "$shots" ]]; then
+    activate "$(options)"
+    xdotool key ctrl+Prior sleep 0.3 key alt+s sleep 0.2 key n # the last page; its service: ntfy
+    sleep 0.4
+    import -window "$(options)" "$shots/options-push.png"
 fi
 
 if [[ -n "$shots" ]]; then

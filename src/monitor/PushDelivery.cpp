@@ -1,0 +1,106 @@
+#include "PushDelivery.h"
+
+#include "StatusReporter.h"
+
+#include <QNetworkReply>
+
+PushDelivery::PushDelivery(StatusReporter& status, PushTiming timing, QObject* parent)
+    : QObject(parent)
+    , m_status(status)
+    , m_timing(timing)
+{
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &PushDelivery::pump);
+}
+
+PushDelivery::~PushDelivery()
+{
+    if (m_reply)
+        m_reply->disconnect(this);
+}
+
+void PushDelivery::configure(const PushSettings& settings)
+{
+    if (settings == m_settings)
+        return;
+    m_settings = settings;
+    if (QNetworkReply* reply = m_reply.get()) {
+        m_reply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    m_retry.stop();
+    m_queue.clear();
+    m_tries = 0;
+    m_failureReported = false;
+    const QUrl url(settings.url);
+    m_usable = settings.isOn() && url.isValid()
+        && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
+    if (settings.isOn() && !m_usable) {
+        m_status.addStatusLine(
+            QStringLiteral("Push to %1: \"%2\" is not an http or https address, nothing is sent")
+                .arg(serviceName(), url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)));
+    }
+}
+
+void PushDelivery::send(PushMessage message)
+{
+    if (!m_usable)
+        return;
+    if (qsizetype(m_queue.size()) >= QueueLimit) {
+        // The front one is on its way or between tries: the oldest of those still waiting goes.
+        m_queue.erase(m_queue.begin() + (m_tries > 0 ? 1 : 0));
+        ++m_droppedTotal;
+        ++m_droppedUnreported;
+    }
+    m_queue.push_back(std::move(message));
+    if (m_tries == 0)
+        pump();
+}
+
+void PushDelivery::pump()
+{
+    if (m_queue.empty() || m_reply)
+        return;
+    ++m_tries;
+    const PushRequest::Built built
+        = PushRequest::build(m_settings, m_queue.front(), m_timing.transferTimeout);
+    m_reply = m_network.post(built.request, built.body);
+    connect(m_reply, &QNetworkReply::finished, this, &PushDelivery::finished);
+}
+
+void PushDelivery::finished()
+{
+    QNetworkReply* reply = m_reply;
+    m_reply = nullptr;
+    reply->deleteLater();
+    const QString failure = PushRequest::failure(*reply, m_settings.token, m_timing.transferTimeout);
+    if (failure.isEmpty()) {
+        ++m_delivered;
+        m_failureReported = false;
+        next();
+        return;
+    }
+    if (!std::exchange(m_failureReported, true))
+        m_status.addStatusLine(QStringLiteral("Push to %1 failed: %2").arg(serviceName(), failure));
+    if (m_tries < m_timing.tries && PushRequest::isRetryable(*reply)) {
+        // 2 s, 4 s, 8 s... from the first retry on, capped.
+        const std::chrono::milliseconds delay = std::min<std::chrono::milliseconds>(
+            m_timing.firstRetry * (1 << std::min(m_tries - 1, 20)), m_timing.maxRetry);
+        m_retry.start(delay);
+        return;
+    }
+    next();
+}
+
+void PushDelivery::next()
+{
+    m_queue.pop_front();
+    m_tries = 0;
+    if (m_queue.empty() && m_droppedUnreported > 0) {
+        m_status.addStatusLine(
+            QStringLiteral("Push: %1 notifications dropped").arg(std::exchange(m_droppedUnreported, 0)));
+    }
+    pump();
+}

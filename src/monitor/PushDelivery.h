@@ -1,0 +1,74 @@
+#pragma once
+
+#include "PushRequest.h"
+#include "PushSettings.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
+
+class QNetworkReply;
+class StatusReporter;
+
+// How long a push may take and how often it is tried.
+struct PushTiming
+{
+    // A server that takes the connection and never answers holds the queue this long per try.
+    std::chrono::milliseconds transferTimeout { 10000 };
+    // The wait before the second try, doubling up to max.
+    std::chrono::milliseconds firstRetry { 2000 };
+    std::chrono::milliseconds maxRetry { 60000 };
+    int tries = 5;
+};
+
+// Sends pushes to the configured service one at a time, without ever blocking the event loop. A
+// push waits in a bounded queue; when it is full the oldest waiting one goes, counted, and once
+// the queue has emptied one status line says how many went. No answer or a server error (5xx) is
+// tried again after a doubling wait, a bounded number of times; any other refusal is final. A
+// failing service gets one status line until a push gets through again.
+class PushDelivery : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype QueueLimit = 32;
+
+    explicit PushDelivery(StatusReporter& status, PushTiming timing = {}, QObject* parent = nullptr);
+    ~PushDelivery() override;
+
+    // Another service, address or token drops what waits for the old one.
+    void configure(const PushSettings& settings);
+    const PushSettings& settings() const { return m_settings; }
+    // On, with an address it can send to.
+    bool isUsable() const { return m_usable; }
+    void send(PushMessage message);
+
+    qsizetype queued() const { return qsizetype(m_queue.size()); }
+    quint64 deliveredCount() const { return m_delivered; }
+    quint64 droppedTotal() const { return m_droppedTotal; }
+
+private:
+    void pump();
+    void finished();
+    void next();
+    // The service's name as the status lines give it.
+    QString serviceName() const { return m_settings.service; }
+
+    StatusReporter& m_status;
+    PushTiming m_timing;
+    PushSettings m_settings;
+    QNetworkAccessManager m_network;
+    std::deque<PushMessage> m_queue; // the front one is being sent, or waits for its next try
+    QPointer<QNetworkReply> m_reply;
+    QTimer m_retry;
+    int m_tries = 0; // of the front one
+    bool m_usable = false; // on, with an http or https address
+    bool m_failureReported = false;
+    quint64 m_delivered = 0;
+    quint64 m_droppedTotal = 0;
+    quint64 m_droppedUnreported = 0;
+};

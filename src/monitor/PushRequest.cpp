@@ -1,0 +1,110 @@
+#include "PushRequest.h"
+
+#include "Event.h"
+#include "EventFormat.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkReply>
+
+namespace PushRequest {
+
+namespace {
+QByteArray ntfyPriority(PushMessage::Priority priority)
+{
+    return priority == PushMessage::Priority::High ? "4" : "3";
+}
+
+int gotifyPriority(PushMessage::Priority priority)
+{
+    return priority == PushMessage::Priority::High ? 8 : 5;
+}
+
+int statusOf(QNetworkReply& reply)
+{
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+} // namespace
+
+Built build(
+    const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds transferTimeout)
+{
+    QUrl url(settings.url);
+    Built built;
+    QByteArray contentType = "application/json";
+    switch (settings.kind()) {
+    case PushSettings::Service::Ntfy:
+        contentType = "text/plain; charset=utf-8";
+        built.body = message.text.toUtf8();
+        built.request.setRawHeader("Title", message.title.toUtf8());
+        built.request.setRawHeader("Priority", ntfyPriority(message.priority));
+        break;
+    case PushSettings::Service::Gotify: {
+        QString path = url.path();
+        while (path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        url.setPath(path + QLatin1String("/message"));
+        built.body = QJsonDocument(QJsonObject { { QStringLiteral("title"), message.title },
+                                       { QStringLiteral("message"), message.text },
+                                       { QStringLiteral("priority"), gotifyPriority(message.priority) } })
+                         .toJson(QJsonDocument::Compact);
+        if (!settings.token.isEmpty())
+            built.request.setRawHeader("X-Gotify-Key", settings.token.toUtf8());
+        break;
+    }
+    case PushSettings::Service::Webhook:
+    case PushSettings::Service::None:
+        built.body = message.record;
+        break;
+    }
+    if (!settings.token.isEmpty() && settings.kind() != PushSettings::Service::Gotify)
+        built.request.setRawHeader("Authorization", "Bearer " + settings.token.toUtf8());
+    built.request.setUrl(url);
+    built.request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    built.request.setHeader(QNetworkRequest::UserAgentHeader,
+        QStringLiteral("Sentrel/%1").arg(QCoreApplication::applicationVersion()));
+    built.request.setTransferTimeout(int(transferTimeout.count()));
+    return built;
+}
+
+QString failure(QNetworkReply& reply, const QString& token, std::chrono::milliseconds transferTimeout)
+{
+    const int status = statusOf(reply);
+    if (reply.error() == QNetworkReply::NoError && status >= 200 && status < 300)
+        return {};
+    QString text;
+    if (status > 0) {
+        text = QStringLiteral("server replied %1 %2")
+                   .arg(status)
+                   .arg(reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    } else if (reply.error() == QNetworkReply::OperationCanceledError) {
+        // Only the transfer timeout cancels a reply.
+        text = QStringLiteral("no answer within %1 s").arg(double(transferTimeout.count()) / 1000);
+    } else {
+        text = reply.errorString();
+        const QUrl url = reply.url();
+        text.replace(url.toString(), url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+    }
+    if (!token.isEmpty())
+        text.replace(token, QStringLiteral("(token)"));
+    return text.trimmed();
+}
+
+bool isRetryable(QNetworkReply& reply)
+{
+    const int status = statusOf(reply);
+    return status == 0 || status >= 500;
+}
+
+PushMessage testMessage(const QString& host)
+{
+    PushMessage message;
+    message.title = QStringLiteral("Sentrel Test");
+    message.text = QStringLiteral("A test push from Sentrel on %1.").arg(host);
+    message.record = "{\"time\":\"" + EventFormat::timestamp(Event::localNow())
+        + "\",\"event\":\"push_test\",\"host\":" + EventFormat::jsonString(host) + "}\n";
+    return message;
+}
+
+} // namespace PushRequest

@@ -1,0 +1,87 @@
+#include "PushPage.h"
+
+#include "AlarmOptions.h"
+#include "OptionBindings.h"
+#include "PushDelivery.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QSysInfo>
+
+PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
+    AlarmOptions& alarm, QWidget* parent)
+    : OptionsPage(title, options, commands, parent)
+    , m_alarm(alarm)
+{
+    auto* group = new QGroupBox(QStringLiteral("Push Notifications"), this);
+    auto* serviceBox = new QComboBox(group);
+    serviceBox->setObjectName(QStringLiteral("pushServiceBox"));
+    serviceBox->setToolTip(QStringLiteral("One push when an incident starts and one when it ends. ntfy: the "
+                                          "topic's URL; Gotify: the server's URL and an application token; "
+                                          "webhook: the event records as JSON."));
+    serviceBox->addItems({ QStringLiteral("none"), QStringLiteral("ntfy"), QStringLiteral("gotify"),
+        QStringLiteral("webhook") });
+    auto* urlBox = new QLineEdit(group);
+    urlBox->setObjectName(QStringLiteral("pushUrlBox"));
+    urlBox->setPlaceholderText(QStringLiteral("https://ntfy.sh/my-topic"));
+    auto* tokenBox = new QLineEdit(group);
+    tokenBox->setObjectName(QStringLiteral("pushTokenBox"));
+    tokenBox->setEchoMode(QLineEdit::Password);
+    tokenBox->setPlaceholderText(QStringLiteral("none"));
+    m_testButton = new QPushButton(QStringLiteral("Send &test"), group);
+    m_testResult = new QLabel(group);
+    m_testResult->setObjectName(QStringLiteral("pushTestResult"));
+    m_testResult->setWordWrap(true);
+    connect(m_testButton, &QPushButton::clicked, this, &PushPage::sendTest);
+
+    auto* form = new QFormLayout(group);
+    form->addRow(QStringLiteral("&Service:"), serviceBox);
+    form->addRow(QStringLiteral("&URL:"), urlBox);
+    form->addRow(QStringLiteral("T&oken:"), tokenBox);
+    form->addRow(m_testButton, m_testResult);
+    body()->addWidget(group);
+
+    using OptionBindings::bindValue;
+    AlarmOptions& o = alarm;
+    bindValue(o, serviceBox, [&o]() -> QString& { return o.push().service; });
+    bindValue(o, urlBox, [&o]() -> QString& { return o.push().url; });
+    bindValue(o, tokenBox, [&o]() -> QString& { return o.push().token; });
+}
+
+PushPage::~PushPage()
+{
+    if (m_test)
+        m_test->disconnect(this);
+}
+
+void PushPage::sendTest()
+{
+    PushSettings settings = m_alarm.push();
+    settings.url = settings.url.trimmed();
+    settings.token = settings.token.trimmed();
+    if (!settings.isOn()) {
+        m_testResult->setText(QStringLiteral("Choose a service and enter its URL first."));
+        return;
+    }
+    if (m_test)
+        m_test->abort();
+    const PushTiming timing;
+    const PushRequest::Built built = PushRequest::build(
+        settings, PushRequest::testMessage(QSysInfo::machineHostName()), timing.transferTimeout);
+    QNetworkReply* reply = m_network.post(built.request, built.body);
+    m_test = reply;
+    m_testResult->setText(QStringLiteral("Sending..."));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, settings, timing] {
+        reply->deleteLater();
+        if (reply != m_test)
+            return; // an earlier test, overtaken by this one
+        const QString failure = PushRequest::failure(*reply, settings.token, timing.transferTimeout);
+        m_testResult->setText(failure.isEmpty() ? QStringLiteral("Test push delivered.")
+                                                : QStringLiteral("Test push failed: ") + failure);
+    });
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "OptionsPage.h"
+
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+class AlarmOptions;
+class QLabel;
+class QNetworkReply;
+class QPushButton;
+
+// Page "Push": the service that reaches the user's phone, its URL and token, and "Send test",
+// which sends one push with the values on the page (saved or not) and shows how it went. Its
+// values live in AlarmOptions, pending until OK.
+class PushPage : public OptionsPage
+{
+    Q_OBJECT
+
+public:
+    PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
+        QWidget* parent = nullptr);
+    ~PushPage() override;
+
+    QPushButton* testButton() const { return m_testButton; }
+    QLabel* testResult() const { return m_testResult; }
+
+private:
+    void sendTest();
+
+    AlarmOptions& m_alarm;
+    QNetworkAccessManager m_network;
+    QPointer<QNetworkReply> m_test;
+    QPushButton* m_testButton = nullptr;
+    QLabel* m_testResult = nullptr;
+};
