@@ -36,7 +36,15 @@ public:
     // As QHostAddress writes it.
     QString toString() const { return toHostAddress().toString(); }
 
-    bool operator==(const IpAddress&) const = default;
+    // Two word compares, not a call to memcmp: the tables compare on every lookup.
+    friend bool operator==(const IpAddress& a, const IpAddress& b)
+    {
+        std::uint64_t x[2];
+        std::uint64_t y[2];
+        std::memcpy(x, a.m_bytes.data(), sizeof x);
+        std::memcpy(y, b.m_bytes.data(), sizeof y);
+        return ((x[0] ^ y[0]) | (x[1] ^ y[1])) == 0 && a.m_family == b.m_family;
+    }
     friend size_t qHash(const IpAddress& address, size_t seed = 0)
     {
         std::uint64_t words[2];
