@@ -15,6 +15,8 @@ public:
     // A block is handed over when full or this long after its first packet: a lone probe waits
     // at most that long.
     static constexpr unsigned RetireMs = 10;
+    static constexpr unsigned BlockSize = 1 << 16;
+    static constexpr unsigned BlockCount = 64;
 
     PacketRing() = default;
     ~PacketRing() { detach(); }
@@ -35,9 +37,6 @@ private:
     {
         return reinterpret_cast<tpacket_block_desc*>(m_memory + std::size_t(index) * BlockSize);
     }
-
-    static constexpr unsigned BlockSize = 1 << 16;
-    static constexpr unsigned BlockCount = 64;
 
     std::uint8_t* m_memory = nullptr;
     unsigned m_next = 0;
