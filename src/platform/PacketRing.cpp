@@ -18,7 +18,8 @@ bool PacketRing::attach(int fd)
     request.tp_retire_blk_tov = RetireMs;
     if (::setsockopt(fd, SOL_PACKET, PACKET_RX_RING, &request, sizeof request) != 0)
         return false;
-    void* memory = ::mmap(nullptr, std::size_t(BlockSize) * BlockCount, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* memory
+        = ::mmap(nullptr, std::size_t(BlockSize) * BlockCount, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (memory == MAP_FAILED) {
         const tpacket_req3 none {};
         ::setsockopt(fd, SOL_PACKET, PACKET_RX_RING, &none, sizeof none);
