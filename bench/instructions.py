@@ -6,7 +6,13 @@ depend on how busy the machine is, so two builds can be compared on a noisy mach
 
 Starts the stall-probe build of the program under valgrind, lets it open its ports, zeroes the
 counters, runs a scan of --count connections at concurrency 1, waits until every one is recorded,
-dumps the counters and prints instructions per intrusion and the costliest functions (inclusive)."""
+dumps the counters and prints instructions per intrusion and the costliest functions (inclusive).
+
+    sudo unshare --net bench/instructions.py --build build-bench --flood 30000
+
+counts instead the instructions per packet of a SYN flood from random forged sources that the packet
+watch reads (hping3, 5,000 packets a second, the destination port counting up across the guarded
+ports), in the private network namespace unshare makes; it needs root, for the watch and hping3."""
 
 import argparse
 import glob
@@ -28,6 +34,7 @@ def main():
     parser.add_argument("--mode", default="headless", choices=[m["name"] for m in bench.MODES])
     parser.add_argument("--count", type=int, default=3000)
     parser.add_argument("--top", type=int, default=25)
+    parser.add_argument("--flood", type=int, default=0, metavar="PACKETS")
     parser.add_argument("--keep", action="store_true")
     options = parser.parse_args()
     tools = os.path.abspath(os.path.join(options.build, "bench"))
@@ -37,6 +44,8 @@ def main():
     folder = tempfile.mkdtemp(prefix="sentrel-callgrind-")
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     env["QT_QPA_PLATFORM"] = "offscreen"
+    if options.flood:
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     ports = bench.free_ports(bench.PORT_COUNT)
     out_file = os.path.join(folder, "callgrind.out")
     display = bench.Display(folder) if mode["display"] else None
@@ -46,14 +55,18 @@ def main():
         sentrel = bench.start_sentrel(dict(mode, name="profiled"), probe, env, folder, ports, display,
                                       wrapper=valgrind, start_timeout=120)
         subprocess.run(["callgrind_control", "-z", str(sentrel.process.pid)], check=True, capture_output=True)
-        before = sentrel.counts()["status lines"]
-        repeat = max(1, options.count // len(ports))
-        bench.run_load(loadgen, ports, ["--mode", "scan", "--repeat", str(repeat)])
-        made = repeat * len(ports)
-        deadline = time.monotonic() + 300
-        while sentrel.counts()["status lines"] - before < made and time.monotonic() < deadline:
-            time.sleep(0.2)
-        recorded = sentrel.counts()["status lines"] - before
+        if options.flood:
+            made = recorded = flood(options.flood, min(ports) - 6)
+            time.sleep(2.0)  # the last batches read
+        else:
+            before = sentrel.counts()["status lines"]
+            repeat = max(1, options.count // len(ports))
+            bench.run_load(loadgen, ports, ["--mode", "scan", "--repeat", str(repeat)])
+            made = repeat * len(ports)
+            deadline = time.monotonic() + 300
+            while sentrel.counts()["status lines"] - before < made and time.monotonic() < deadline:
+                time.sleep(0.2)
+            recorded = sentrel.counts()["status lines"] - before
         subprocess.run(["callgrind_control", "-d", str(sentrel.process.pid)], check=True, capture_output=True)
         time.sleep(1.0)
         dumps = sorted(glob.glob(out_file + ".*"), key=os.path.getmtime)
@@ -63,11 +76,18 @@ def main():
         with open(dump) as stream:
             totals = [int(m[1]) for m in re.finditer(r"^(?:summary|totals): (\d+)", stream.read(), re.M)]
         total = totals[-1]
-        print(f"mode {options.mode}: {recorded} of {made} intrusions recorded, {total:,} instructions, "
-              f"{total / max(1, recorded):,.0f} per intrusion")
         annotate = subprocess.run(["callgrind_annotate", "--inclusive=yes", f"--threshold=99", dump],
                                   capture_output=True, text=True).stdout
         lines = [line for line in annotate.splitlines() if re.match(r"^\s*[\d,]+ \(", line)]
+        if options.flood:
+            reading = next((int(line.split()[0].replace(",", "")) for line in lines
+                            if "PacketWatch::readBatches" in line), 0)
+            print(f"mode {options.mode}: {made} flood packets sent, {total:,} instructions, "
+                  f"{total / max(1, made):,.0f} per packet ({reading / max(1, made):,.0f} in the packet watch's "
+                  f"reading and what it calls)")
+        else:
+            print(f"mode {options.mode}: {recorded} of {made} intrusions recorded, {total:,} instructions, "
+                  f"{total / max(1, recorded):,.0f} per intrusion")
         for line in lines[:options.top]:
             print("  " + line[:160])
     finally:
@@ -79,6 +99,14 @@ def main():
             print(f"kept {folder}")
         else:
             shutil.rmtree(folder, ignore_errors=True)
+
+
+def flood(packets, first_port):
+    """Sends the SYN flood at a pace callgrind keeps up with; returns how many packets went out."""
+    out = subprocess.run(["hping3", "-q", "-S", "--rand-source", "-i", "u200", "-c", str(packets),
+                          "-p", f"++{first_port}", "127.0.0.1"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         text=True).stdout
+    return int(out.split(" packets transmitted")[0].split()[-1]) if "packets transmitted" in out else 0
 
 
 if __name__ == "__main__":

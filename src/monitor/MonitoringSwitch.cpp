@@ -111,7 +111,7 @@ void MonitoringSwitch::stopPacketWatch()
 const ListeningSocket* MonitoringSwitch::listenerOn(int port) const
 {
     for (const auto& listener : m_listeners) {
-        if (listener->state() == ListeningSocket::State::Listening && listener->localPort() == port)
+        if (listener->localPort() == port && listener->state() == ListeningSocket::State::Listening)
             return listener.get();
     }
     const ListeningSocket& sentinel = m_sentinel.socket();

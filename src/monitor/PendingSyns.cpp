@@ -9,13 +9,14 @@ bool PendingSyns::Table::add(Entry entry)
 {
     if (index.contains(entry.key))
         return true;
-    bool room = true;
-    if (index.size() >= MaxPending) {
+    const bool room = index.size() < MaxPending;
+    if (room) {
+        byAge.push_back(std::move(entry));
+    } else {
         index.remove(byAge.front().key);
-        byAge.pop_front();
-        room = false;
+        byAge.front() = std::move(entry);
+        byAge.splice(byAge.end(), byAge, byAge.begin());
     }
-    byAge.push_back(std::move(entry));
     index.insert(byAge.back().key, std::prev(byAge.end()));
     return room;
 }
@@ -47,7 +48,7 @@ void PendingSyns::syn(const TcpProbe& probe)
         ++m_dropped;
 }
 
-void PendingSyns::accepted(const QHostAddress& source, int sourcePort, int port)
+void PendingSyns::accepted(const IpAddress& source, int sourcePort, int port)
 {
     const Key key { source, quint16(sourcePort), quint16(port) };
     if (!m_waiting.remove(key))

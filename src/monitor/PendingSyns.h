@@ -4,7 +4,6 @@
 #include "Throttle.h"
 
 #include <QHash>
-#include <QHostAddress>
 #include <QList>
 
 #include <chrono>
@@ -17,7 +16,8 @@
 // its SYN is read: accepts are remembered for a while, and such a SYN never waits.
 //
 // Forged SYNs cost nothing, so at most MaxPending wait at once: a new one beyond that drops the
-// oldest, counted, rather than growing without end.
+// oldest, counted, rather than growing without end; the new one takes the dropped one's place, so
+// a flood allocates nothing per SYN.
 class PendingSyns
 {
 public:
@@ -30,7 +30,7 @@ public:
 
     // A retransmitted SYN keeps its first deadline.
     void syn(const TcpProbe& probe);
-    void accepted(const QHostAddress& source, int sourcePort, int port);
+    void accepted(const IpAddress& source, int sourcePort, int port);
     // The SYNs past their deadline with no accepted connection, oldest first.
     QList<TcpProbe> takeDue();
     void clear();
@@ -43,7 +43,7 @@ public:
 private:
     struct Key
     {
-        QHostAddress source;
+        IpAddress source;
         quint16 sourcePort;
         quint16 port;
         bool operator==(const Key&) const = default;

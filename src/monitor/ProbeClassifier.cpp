@@ -82,7 +82,7 @@ void ProbeClassifier::datagramSeen(const QString& peerAddress, int localPort, in
 void ProbeClassifier::report(const TcpProbe& probe, Event::Detection detection)
 {
     m_intrusions.handleIntrusion(
-        ScanTracker::addressText(probe.source), probe.destinationPort, probe.sourcePort, false, detection);
+        ScanTracker::addressText(probe.source.toHostAddress()), probe.destinationPort, probe.sourcePort, false, detection);
 }
 
 void ProbeClassifier::expire()

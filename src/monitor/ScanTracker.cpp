@@ -32,7 +32,7 @@ QString ScanTracker::addressText(const QHostAddress& address)
     return isV4 ? QHostAddress(v4).toString() : address.toString();
 }
 
-void ScanTracker::touch(const QHostAddress& address, int port, bool spoofable)
+void ScanTracker::touch(const IpAddress& address, int port, bool spoofable)
 {
     if (port < 0 || port >= PortBits)
         return;
@@ -44,12 +44,18 @@ void ScanTracker::touch(const QHostAddress& address, int port, bool spoofable)
     }
     if (found == m_bySource.end()) {
         if (m_bySource.size() >= MaxSources) {
-            const Source& oldest = m_byAge.front();
+            Source& oldest = m_byAge.front();
             if (!isStale(oldest, now))
                 ++m_evicted;
-            remove(m_byAge.begin());
+            end(oldest);
+            m_bySource.remove(oldest.address);
+            oldest.address = address;
+            oldest.recent.clear();
+            oldest.spoofable = false;
+            m_byAge.splice(m_byAge.end(), m_byAge, m_byAge.begin());
+        } else {
+            m_byAge.push_back(Source { address, now, {}, false, nullptr });
         }
-        m_byAge.push_back(Source { address, now, {}, false, nullptr });
         found = m_bySource.insert(address, std::prev(m_byAge.end()));
     } else {
         m_byAge.splice(m_byAge.end(), m_byAge, *found);
@@ -91,7 +97,7 @@ void ScanTracker::cross(Source& source)
     auto scan = std::make_unique<Scan>();
     scan->seen.assign(PortBits / WordBits, 0);
     PortScan& report = scan->report;
-    report.address = addressText(source.address);
+    report.address = addressText(source.address.toHostAddress());
     report.spoofable = source.spoofable;
     report.windowSeconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_window).count());
     for (const auto& [port, when] : source.recent) {
@@ -128,10 +134,16 @@ void ScanTracker::endAll()
         remove(m_byAge.begin());
 }
 
+void ScanTracker::end(Source& source)
+{
+    if (source.scan && m_ended)
+        m_ended(source.scan->report);
+    source.scan.reset();
+}
+
 void ScanTracker::remove(ByAge::iterator source)
 {
-    if (source->scan && m_ended)
-        m_ended(source->scan->report);
+    end(*source);
     m_bySource.remove(source->address);
     m_byAge.erase(source);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "IpAddress.h"
 #include "PortScan.h"
 #include "Throttle.h"
 
 #include <QHash>
-#include <QHostAddress>
 
 #include <chrono>
 #include <functional>
@@ -18,7 +18,8 @@
 // Time comes from an injected monotonic clock, so a test runs a sweep without waiting.
 //
 // Forged sources cost nothing to send, so at most MaxSources are tracked at once: a new source
-// beyond that evicts the one quiet longest, ending its scan early; evictions are counted.
+// beyond that evicts the one quiet longest, ending its scan early; evictions are counted. The
+// evicted source's place (list node, port list) is reused, so a flood allocates nothing per packet.
 // Before crossing, a source holds fewer ports than the threshold; after, one bit per port.
 class ScanTracker
 {
@@ -34,7 +35,7 @@ public:
     void setReports(Report crossed, Report ended);
 
     // spoofable: the touch completed no connection, so its address proves nothing.
-    void touch(const QHostAddress& source, int port, bool spoofable);
+    void touch(const IpAddress& source, int port, bool spoofable);
     // Forgets the sources quiet past the window and ends the scans quiet past the gap; returns
     // how many sources remain.
     qsizetype expire();
@@ -56,7 +57,7 @@ private:
     };
     struct Source
     {
-        QHostAddress address;
+        IpAddress address;
         std::chrono::milliseconds lastSeen {};
         // Before crossing: each port touched within the window and when, oldest first.
         std::vector<std::pair<int, std::chrono::milliseconds>> recent;
@@ -67,6 +68,7 @@ private:
 
     bool isStale(const Source& source, std::chrono::milliseconds now) const;
     void cross(Source& source);
+    void end(Source& source);
     void remove(ByAge::iterator source);
 
     Throttle::Clock m_clock;
@@ -77,6 +79,6 @@ private:
     Report m_ended;
     // Least recently seen first.
     ByAge m_byAge;
-    QHash<QHostAddress, ByAge::iterator> m_bySource;
+    QHash<IpAddress, ByAge::iterator> m_bySource;
     quint64 m_evicted = 0;
 };

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <linux/if_packet.h>
@@ -18,15 +19,12 @@ constexpr std::uint8_t Request[] = { 'S', 'W', 1 };
 constexpr std::size_t ReplySize = 4;
 enum HelperStatus : std::uint8_t { Armed = 0, NotPermitted = 1 };
 
-// Per batch: room for a header of 60 (IPv4 with options) + 20 bytes, and some spare so a longer
-// packet shows up as one, not as a cut one that parses.
-constexpr unsigned BatchSize = 64;
+// The helper's filter cuts every packet to a header of at most 60 (IPv4 with options) + 20 bytes:
+// anything longer is no packet of its filter.
 constexpr std::size_t PacketRoom = 128;
-// Batches read per wake-up before the event loop gets its turn again; the notifier fires again
-// while more are queued.
-constexpr int BatchesPerWakeUp = 16;
-// Room for what a flood brings in between two wake-ups; the kernel caps it at its maximum.
-constexpr int ReceiveBuffer = 4 << 20;
+// Blocks read per wake-up (some thousand packets in a flood) before the event loop gets its turn
+// again; the notifier fires again while more are waiting.
+constexpr int BlocksPerWakeUp = 4;
 
 bool isPacketSocket(int fd)
 {
@@ -39,27 +37,22 @@ bool isPacketSocket(int fd)
     return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_DGRAM;
 }
 
+// Only tells a segment seen twice from a different one: a multiply-and-fold per eight bytes.
 std::uint64_t hashOf(const TcpHeaderParser::Segment& s)
 {
-    std::uint64_t hash = 1469598103934665603ULL;
-    const auto mix = [&hash](std::uint64_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i, value >>= 8)
-            hash = (hash ^ (value & 0xff)) * 1099511628211ULL;
-    };
-    for (std::size_t i = 0; i < s.source.size(); ++i)
-        mix(std::uint64_t(s.source[i]) << 8 | s.destination[i], 2);
-    mix(s.sourcePort, 2);
-    mix(s.destinationPort, 2);
-    mix(s.sequence, 4);
-    mix(s.flags, 1);
-    return hash | 1; // 0 marks an empty slot
+    std::uint64_t words[4];
+    std::memcpy(words, s.source.data(), 16);
+    std::memcpy(words + 2, s.destination.data(), 16);
+    std::uint64_t hash = std::uint64_t(s.sourcePort) << 48 | std::uint64_t(s.destinationPort) << 32 | s.sequence;
+    hash = (hash ^ s.flags) * 0x9e3779b97f4a7c15ULL;
+    for (const std::uint64_t word : words)
+        hash = (hash ^ (hash >> 31) ^ word) * 0xbf58476d1ce4e5b9ULL;
+    return (hash ^ (hash >> 29)) | 1; // 0 marks an empty slot
 }
 
-QHostAddress addressOf(int family, const std::array<std::uint8_t, 16>& bytes)
+IpAddress addressOf(int family, const std::array<std::uint8_t, 16>& bytes)
 {
-    if (family == 4)
-        return QHostAddress(quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | bytes[3]);
-    return QHostAddress(bytes.data());
+    return family == 4 ? IpAddress::fromIpv4(bytes.data()) : IpAddress::fromIpv6(bytes.data());
 }
 } // namespace
 
@@ -108,7 +101,11 @@ PacketWatch::State PacketWatch::adopt(int fd)
         m_state = State::Failed;
         return m_state;
     }
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBuffer, sizeof ReceiveBuffer);
+    if (!m_ring.attach(fd)) {
+        ::close(fd);
+        m_state = State::Failed;
+        return m_state;
+    }
     m_fd = fd;
     m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &PacketWatch::readBatches);
@@ -119,6 +116,7 @@ PacketWatch::State PacketWatch::adopt(int fd)
 void PacketWatch::stop()
 {
     m_notifier.reset();
+    m_ring.detach();
     if (m_fd >= 0)
         ::close(std::exchange(m_fd, -1));
     m_state = State::Off;
@@ -126,37 +124,24 @@ void PacketWatch::stop()
 
 void PacketWatch::readBatches()
 {
-    std::array<std::array<std::uint8_t, PacketRoom>, BatchSize> packets;
-    std::array<iovec, BatchSize> parts;
-    std::array<mmsghdr, BatchSize> messages {};
-    for (unsigned i = 0; i < BatchSize; ++i) {
-        parts[i] = { packets[i].data(), packets[i].size() };
-        messages[i].msg_hdr.msg_iov = &parts[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-    }
     QList<TcpProbe> probes;
-    for (int round = 0; round < BatchesPerWakeUp; ++round) {
-        const int got = ::recvmmsg(m_fd, messages.data(), BatchSize, MSG_DONTWAIT, nullptr);
-        if (got <= 0)
-            break;
-        for (int i = 0; i < got; ++i) {
-            if ((messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0)
-                continue;
-            const auto segment = TcpHeaderParser::parse(packets[i].data(), messages[i].msg_len);
-            if (!segment)
-                continue;
-            const std::uint64_t hash = hashOf(*segment);
-            std::uint64_t& slot = m_recent[hash % m_recent.size()];
-            if (slot == hash)
-                continue;
-            slot = hash;
-            probes.append({ addressOf(segment->family, segment->source), segment->sourcePort,
-                addressOf(segment->family, segment->destination), segment->destinationPort, segment->flags });
-        }
-        if (got < int(BatchSize))
-            break;
-    }
-    tpacket_stats counts {};
+    m_ring.read(BlocksPerWakeUp, [this, &probes](const std::uint8_t* data, std::size_t size) {
+        if (size > PacketRoom)
+            return;
+        const auto segment = TcpHeaderParser::parse(data, size);
+        if (!segment)
+            return;
+        const std::uint64_t hash = hashOf(*segment);
+        std::uint64_t& slot = m_recent[hash % m_recent.size()];
+        if (slot == hash)
+            return;
+        slot = hash;
+        if (probes.isEmpty())
+            probes.reserve(256);
+        probes.append({ addressOf(segment->family, segment->source), segment->sourcePort,
+            addressOf(segment->family, segment->destination), segment->destinationPort, segment->flags });
+    });
+    tpacket_stats_v3 counts {};
     socklen_t length = sizeof counts;
     if (::getsockopt(m_fd, SOL_PACKET, PACKET_STATISTICS, &counts, &length) == 0)
         m_dropped += counts.tp_drops;

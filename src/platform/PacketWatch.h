@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PacketRing.h"
 #include "TcpProbe.h"
 
 #include <QList>
@@ -15,7 +16,7 @@ class QSocketNotifier;
 
 // Sees the TCP segments that open no connection: SYNs and the flag combinations no real
 // connection sends. The socket comes from the watch helper, already filtered to headers only;
-// this class only reads it, in batches, on the event loop.
+// this class only reads it, a block of packets at a time from its receive ring, on the event loop.
 class PacketWatch : public QObject
 {
     Q_OBJECT
@@ -42,7 +43,7 @@ public:
     void stop();
     State state() const { return m_state; }
 
-    // Segments the kernel dropped because the socket's buffer was full: all of them, and those
+    // Segments the kernel dropped because the receive ring was full: all of them, and those
     // since the last take.
     std::uint64_t dropped() const { return m_dropped; }
     std::uint64_t takeDropped() { return m_dropped - std::exchange(m_droppedTaken, m_dropped); }
@@ -59,6 +60,7 @@ private:
     std::uint64_t m_dropped = 0;
     std::uint64_t m_droppedTaken = 0;
     int m_fd = -1;
+    PacketRing m_ring;
     std::unique_ptr<QSocketNotifier> m_notifier;
     // Hashes of the latest segments, one slot per hash value: a segment seen on two interfaces
     // (a bridge and its port, a VLAN and its link) arrives twice within microseconds.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QHostAddress>
+#include "IpAddress.h"
 
 #include <cstdint>
 
@@ -17,9 +17,9 @@ struct TcpProbe
         Urg = 0x20,
     };
 
-    QHostAddress source;
+    IpAddress source;
     std::uint16_t sourcePort = 0;
-    QHostAddress destination;
+    IpAddress destination;
     std::uint16_t destinationPort = 0;
     std::uint8_t flags = 0;
 };

@@ -204,6 +204,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(seen.size() >= 4, 10000);
         QCOMPARE(seen, QStringList({ "192.0.2.7:4000>127.0.0.1:22 F", "::1:5000>::1:23 -",
                            "192.0.2.8:4000>127.0.0.1:22 F", "192.0.2.99:1>127.0.0.1:1 S" }));
+        // A lone probe comes in a block of its own once the block times out: more blocks than the
+        // ring has go round it, each given back to the kernel in turn.
+        for (int i = 0; i < int(PacketRing::BlockCount) + 2; ++i) {
+            QVERIFY(send(ipv4(tcp(6000 + i, 22, S))));
+            QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 5 + i, 2000);
+            QCOMPARE(seen.last(), QString("192.0.2.7:%1>127.0.0.1:22 S").arg(6000 + i));
+        }
         QCOMPARE(watch.dropped(), quint64(0));
     }
 
