@@ -7,12 +7,14 @@
 #include "Event.h"
 #include "Foundation.h"
 
-MonitorGroup::MonitorGroup(
-    Foundation& foundation, DesktopServices& services, const QString& bindHelper, const QString& watchHelper)
+MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
+    const QString& watchHelper, const QString& blockHelper)
     : m_foundation(foundation)
     , m_alert(foundation.settings(), foundation.options(), services.alertServices(m_noFlasher))
     , m_portBinder(bindHelper)
     , m_packetWatch(watchHelper)
+    , m_firewall(blockHelper)
+    , m_blocker(m_firewall, foundation.status(), foundation.events())
     , m_networkWatch(m_connectionProbe, services.soundPlayer(), foundation.options(), foundation.status())
     , m_monitoring(foundation.status(), foundation.monitoringState(), foundation.options(), foundation.settings(),
           services.soundPlayer(), m_alert, foundation.events())
@@ -27,6 +29,8 @@ MonitorGroup::MonitorGroup(
     m_monitoring.setPacketWatch(&m_packetWatch);
     m_alert.intruderLog().reportLossesTo(&foundation.status());
     m_monitoring.intrusions().setObserver(&m_incidentNotifications);
+    m_monitoring.intrusions().setIntruderSeen(
+        [this](const QString& address, bool spoofable) { m_blocker.intrusion(address, spoofable); });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
 }
@@ -46,6 +50,7 @@ void MonitorGroup::applySections(bool atStartup)
     const AlarmSettings alarm = AlarmSettings::load(m_foundation.store());
     m_incidentNotifications.setEnabled(alarm.notifications);
     const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
+    m_blocker.configure(alarm);
     if (atStartup && !refused.isEmpty())
         m_foundation.status().addStatusLine(AllowList::refusalLine(refused));
     // After the alarm section: scans end after its gap.

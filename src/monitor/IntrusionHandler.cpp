@@ -113,6 +113,8 @@ void IntrusionHandler::raise(
     if (m_observer)
         m_observer->incidentUpdated(incident, localPort);
     m_alert.raiseIntruderAlert(m_intruder);
+    if (m_intruderSeen)
+        m_intruderSeen(peerAddress, spoofable);
     if (!m_expiry.isActive())
         m_expiry.start();
 }
