@@ -29,6 +29,15 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     m_monitoring.setPacketWatch(&m_packetWatch);
     m_alert.intruderLog().reportLossesTo(&foundation.status());
     m_monitoring.intrusions().setObserver(&m_incidentNotifications);
+    // "Block for 1 hour" on an incident's notification.
+    m_desktopNotifications.setExtraAction(
+        QStringLiteral("Block for 1 hour"),
+        [this](quint64 key) { return !m_incidentNotifications.addressOf(key).isEmpty(); },
+        [this](quint64 key) {
+            const QString address = m_incidentNotifications.addressOf(key);
+            if (!address.isEmpty())
+                (void)m_blocker.block(address, 60 * 60);
+        });
     m_monitoring.intrusions().setIntruderSeen(
         [this](const QString& address, bool spoofable) { m_blocker.intrusion(address, spoofable); });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,

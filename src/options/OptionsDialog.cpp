@@ -2,6 +2,7 @@
 
 #include "AdvancePage.h"
 #include "AlarmPage.h"
+#include "BlockingPage.h"
 #include "DetectionPage.h"
 #include "DisplayPage.h"
 #include "GeneralPage.h"
@@ -57,6 +58,7 @@ constexpr std::array kPages {
     PageKind { "Advance", "Advance Settings", &makePage<AdvancePage> },
     PageKind { "Alarm", "Alarm Settings", &makePage<AlarmPage> },
     PageKind { "Detection", "Detection Settings", &makePage<DetectionPage> },
+    PageKind { "Blocking", "Blocking Settings", &makePage<BlockingPage> },
 };
 } // namespace
 
