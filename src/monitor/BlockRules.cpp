@@ -15,10 +15,13 @@ bool holds(const QList<QHostAddress>& list, const QHostAddress& address)
     return false;
 }
 
-QByteArray readProc(const char* path)
+bool readProc(const char* path, QByteArray& text)
 {
     QFile file(QString::fromLatin1(path));
-    return file.open(QIODevice::ReadOnly) ? file.read(1 << 20) : QByteArray();
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    text = file.read(1 << 20);
+    return true;
 }
 } // namespace
 
@@ -53,13 +56,19 @@ QString refusal(const QHostAddress& original, bool spoofable, bool automatic, co
         return QStringLiteral("the default gateway");
     if (automatic && allow.contains(address))
         return QStringLiteral("on the allow list");
+    if (automatic && !kept.routesRead)
+        return QStringLiteral("the default gateway is unknown");
     return {};
 }
 
 Protected current()
 {
-    return { QNetworkInterface::allAddresses(),
-        RouteTables::defaultGateways(readProc("/proc/net/route"), readProc("/proc/net/ipv6_route")) };
+    // Through /proc/self: a service that sees only the process folders of /proc still sees it.
+    QByteArray ipv4;
+    QByteArray ipv6;
+    const bool read = readProc("/proc/self/net/route", ipv4);
+    readProc("/proc/self/net/ipv6_route", ipv6); // absent where the kernel has no IPv6
+    return { QNetworkInterface::allAddresses(), RouteTables::defaultGateways(ipv4, ipv6), read };
 }
 
 } // namespace BlockRules

@@ -14,6 +14,9 @@ struct Protected
 {
     QList<QHostAddress> own; // the machine's addresses
     QList<QHostAddress> gateways; // the default routes' next hops
+    // false when the routing tables could not be read: then no gateway is known to be safe from
+    // automatic blocking, and it blocks nothing.
+    bool routesRead = true;
 };
 
 // The address as the firewall sees the packets: an IPv4 peer seen through an IPv6 socket

@@ -40,6 +40,11 @@ private slots:
             { "ff02::1", false, "not a single host|not a single host" },
             { "host.example", false, "not an address|not an address" },
         };
+        // Without the routing tables no gateway is known: nothing is blocked automatically.
+        BlockRules::Protected unknown = kept;
+        unknown.routesRead = false;
+        QCOMPARE(BlockRules::refusal(QHostAddress("192.0.2.7"), false, true, allow, unknown),
+            QString("the default gateway is unknown"));
         for (const auto& [address, forged, expected] : rows) {
             const QHostAddress parsed(QString::fromLatin1(address));
             QCOMPARE(address + (' ' + BlockRules::refusal(parsed, forged, true, allow, kept)) + '|'
