@@ -59,7 +59,7 @@ void IntruderBlocker::intrusion(const QString& address, bool spoofable)
         return;
     const QHostAddress parsed(address);
     const QString k = key(parsed);
-    if (m_pending.contains(k) || isBlocked(k))
+    if (m_pending.contains(k) || m_failed.contains(k) || isBlocked(k))
         return;
     const QString refused = BlockRules::refusal(parsed, spoofable, true, m_allow, protectedNow());
     if (!refused.isEmpty()) {
@@ -127,10 +127,16 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
     if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
         return needsPrivilege();
     if (outcome == FirewallBlocker::Outcome::Failed) {
+        // Once per address: a source that keeps connecting must not start the helper each time.
+        if (m_failed.size() >= MaxRefusalsSaid)
+            m_failed.clear();
+        if (automatic)
+            m_failed.insert(k);
         m_status.addStatusLine(QStringLiteral("Could not block %1").arg(k));
         return;
     }
     m_tooManySaid = false;
+    m_failed.remove(k);
     // Blocked again: a new time, and it counts as the newest.
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         if (m_entries[i].address == k) {

@@ -80,6 +80,7 @@ private:
     QList<Entry> m_entries; // oldest first
     QHash<QString, bool> m_pending; // asked to block, no answer yet: whether automatically
     QSet<QString> m_refusedSaid; // automatic refusals already named in a status line
+    QSet<QString> m_failed; // the helper could not block them: automatic blocking does not retry
     bool m_unavailable = false; // the helper cannot block: automatic blocking stops asking
     bool m_tooManySaid = false;
     std::function<BlockRules::Protected()> m_protectedSource = &BlockRules::current;

@@ -231,8 +231,8 @@ private slots:
         int changed = 0;
         for (int i = 0; i < stored.size() && edited.size() == stored.size(); ++i)
             changed += stored.at(i) != edited.at(i);
-        // 22 check boxes, the two On/Off pairs, eight text boxes, five spin boxes, three ports, the address.
-        QCOMPARE(changed, 43);
+        // 23 check boxes, the two On/Off pairs, eight text boxes, six spin boxes, three ports, the address.
+        QCOMPARE(changed, 45);
         QCOMPARE(enabled(), editedFlags);
         QCOMPARE(rig.options.ports(), QStringList({ "23", "8080", "8080" }));
         // A program is quoted so that it runs as the one word chosen (a shell's quoting, read back by the
@@ -282,15 +282,15 @@ private slots:
             }
             return pages + ' ' + fonts;
         };
-        QCOMPARE(look(), "0 000000");
+        QCOMPARE(look(), "0 0000000");
         QVERIFY(dialog.page(0)->isAncestorOf(dialog.childAt(dialog.page(0)->geometry().center())));
         QTest::mouseClick(dialog.pageLabel(2), Qt::LeftButton);
-        QCOMPARE(look(dialog.pageLabel(1)), "2 030000");
-        QCOMPARE(look(dialog.page(2)), "2 000000"); // the frame's own border
-        QCOMPARE(look(dialog.pageLabel(3)), "2 000300");
+        QCOMPARE(look(dialog.pageLabel(1)), "2 0300000");
+        QCOMPARE(look(dialog.page(2)), "2 0000000"); // the frame's own border
+        QCOMPARE(look(dialog.pageLabel(3)), "2 0003000");
         dialog.cancelButton()->click();
         QVERIFY(rig.open());
-        QCOMPARE(look(), "0 000000");
+        QCOMPARE(look(), "0 0000000");
 
         QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
         auto* hotkeys = dialog.page(1)->findChildren<QCheckBox*>().at(3);
@@ -318,9 +318,9 @@ private slots:
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
         const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
             { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
-            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 5 },
-            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 5 }, { row, Qt::Key_Right, {}, 0 },
-            { row, Qt::Key_End, {}, 5 }, { row, Qt::Key_Home, {}, 0 } };
+            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 6 },
+            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 6 }, { row, Qt::Key_Right, {}, 0 },
+            { row, Qt::Key_End, {}, 6 }, { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
             QTest::keyClick(target, key, modifiers);
             QVERIFY(dialog.page(page)->isVisible() && row->current() == page);
