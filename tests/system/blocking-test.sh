@@ -129,4 +129,7 @@ step "corpus requests served" "$served" "add-v4 add-v6 delete-v4 delete-v6 list 
 nft list table inet other > "$work/other.after"
 cmp -s "$work/other.before" "$work/other.after" || fail "the other table changed"
 step "table inet other unchanged" yes yes
+# What the program said and recorded about blocking, for the log.
+grep -E "Blocked|Unblocked|Not blocking" "$work/out"
+grep -E '"event":"(un)?blocked"' "$events"
 echo "PASS"
