@@ -9,7 +9,7 @@
 Application::Application(const Paths& paths, Display display, QObject* parent)
     : QObject(parent)
     , m_foundation(paths)
-    , m_monitor(m_foundation, m_services, paths.bindHelper, paths.watchHelper)
+    , m_monitor(m_foundation, m_services, paths.bindHelper, paths.watchHelper, paths.blockHelper)
     , m_window(display == Display::Window ? std::make_unique<WindowGroup>(m_foundation, m_monitor) : nullptr)
     , m_headless(m_window ? nullptr : std::make_unique<HeadlessDesktop>(m_foundation.status()))
     , m_protection(m_monitor.monitoring(), m_foundation.status(), m_window ? &m_window->tray() : nullptr,

@@ -8,12 +8,14 @@
 #include "Foundation.h"
 #include "PushSettings.h"
 
-MonitorGroup::MonitorGroup(
-    Foundation& foundation, DesktopServices& services, const QString& bindHelper, const QString& watchHelper)
+MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
+    const QString& watchHelper, const QString& blockHelper)
     : m_foundation(foundation)
     , m_alert(foundation.settings(), foundation.options(), services.alertServices(m_noFlasher))
     , m_portBinder(bindHelper)
     , m_packetWatch(watchHelper)
+    , m_firewall(blockHelper)
+    , m_blocker(m_firewall, foundation.status(), foundation.events())
     , m_networkWatch(m_connectionProbe, services.soundPlayer(), foundation.options(), foundation.status())
     , m_monitoring(foundation.status(), foundation.monitoringState(), foundation.options(), foundation.settings(),
           services.soundPlayer(), m_alert, foundation.events())
@@ -30,6 +32,17 @@ MonitorGroup::MonitorGroup(
     m_alert.intruderLog().reportLossesTo(&foundation.status());
     m_monitoring.intrusions().addObserver(&m_incidentNotifications);
     m_monitoring.intrusions().addObserver(&m_push);
+    // "Block for 1 hour" on an incident's notification.
+    m_desktopNotifications.setExtraAction(
+        QStringLiteral("Block for 1 hour"),
+        [this](quint64 key) { return !m_incidentNotifications.addressOf(key).isEmpty(); },
+        [this](quint64 key) {
+            const QString address = m_incidentNotifications.addressOf(key);
+            if (!address.isEmpty())
+                (void)m_blocker.block(address, 60 * 60);
+        });
+    m_monitoring.intrusions().setIntruderSeen(
+        [this](const QString& address, bool spoofable) { m_blocker.intrusion(address, spoofable); });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
 }
@@ -50,6 +63,7 @@ void MonitorGroup::applySections(bool atStartup)
     m_incidentNotifications.setEnabled(alarm.notifications);
     m_push.configure(PushSettings::load(m_foundation.store()));
     const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
+    m_blocker.configure(alarm);
     if (atStartup && !refused.isEmpty())
         m_foundation.status().addStatusLine(AllowList::refusalLine(refused));
     // After the alarm section: scans end after its gap.

@@ -7,6 +7,7 @@
 #include "FreedesktopNotifications.h"
 #include "HelperPortBinder.h"
 #include "IncidentNotifications.h"
+#include "IntruderBlocker.h"
 #include "MonitoringSwitch.h"
 #include "NetConnectionWatch.h"
 #include "NullIconFlasher.h"
@@ -30,9 +31,9 @@ class MonitorGroup : public QObject
 
 public:
     // bindHelper: binds the ports below 1024 for us; watchHelper: opens the packet watch's
-    // socket for us; empty: none.
+    // socket for us; blockHelper: blocks addresses at the firewall; empty: none.
     MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
-        const QString& watchHelper);
+        const QString& watchHelper, const QString& blockHelper);
 
     // Reads the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the
     // outputs, the intrusion handling, the pushes and the probe classifier. At start-up a refused
@@ -53,6 +54,7 @@ public:
     AlertActions& alert() { return m_alert; }
     AlarmSelfTest& selfTest() { return m_selfTest; }
     NotificationService& notifications() { return m_desktopNotifications; }
+    IntruderBlocker& blocker() { return m_blocker; }
 
 private:
     Foundation& m_foundation;
@@ -60,6 +62,8 @@ private:
     AlertActions m_alert;
     HelperPortBinder m_portBinder;
     PacketWatch m_packetWatch;
+    FirewallBlocker m_firewall;
+    IntruderBlocker m_blocker;
     DefaultRouteProbe m_connectionProbe;
     NetConnectionWatch m_networkWatch;
     MonitoringSwitch m_monitoring;

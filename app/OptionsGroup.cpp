@@ -1,5 +1,6 @@
 #include "OptionsGroup.h"
 
+#include "BlockingPage.h"
 #include "Foundation.h"
 #include "MonitorGroup.h"
 #include "ProtectionIndicator.h"
@@ -25,6 +26,8 @@ OptionsGroup::OptionsGroup(Foundation& foundation, MonitorGroup& monitor, Window
     , m_dialog(foundation.options(), m_cycle, m_commands, m_alarmOptions, &window.window())
 {
     m_routing.setDialog(&m_dialog);
+    if (auto* blocking = m_dialog.findChild<BlockingPage*>())
+        blocking->setBlocker(&monitor.blocker());
     connect(&m_cycle, &OptionsCycle::closed, &protection, [&protection](bool saved) {
         protection.setPaused(false);
         if (saved)

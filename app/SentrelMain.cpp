@@ -96,6 +96,8 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
         BuildTree::helperPath());
     paths.watchHelper = helperProgram(QStringLiteral("sentrel-watch"),
         QStringLiteral(SENTREL_INSTALLED_WATCH_HELPER), BuildTree::watchHelperPath());
+    paths.blockHelper = helperProgram(QStringLiteral("sentrel-block"),
+        QStringLiteral(SENTREL_INSTALLED_BLOCK_HELPER), BuildTree::blockHelperPath());
     m_application = std::make_unique<Application>(
         paths, headless ? Application::Display::None : Application::Display::Window);
     if (options.check) {

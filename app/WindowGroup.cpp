@@ -18,6 +18,7 @@ WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
               [&foundation] { foundation.status().clearMessages(); } })
     , m_about(m_window, m_hotkeys, foundation.settings())
     , m_help([&foundation] { return foundation.settings().settings().appPath; }, &m_window)
+    , m_lineMenu(*m_window.statusList(), monitor.blocker())
 {
     m_window.setTray(&m_tray);
     monitor.setIconFlasher(m_tray);

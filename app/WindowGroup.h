@@ -3,6 +3,7 @@
 #include "AboutBoxOpener.h"
 #include "HelpCommands.h"
 #include "HotkeyPoller.h"
+#include "IntruderLineMenu.h"
 #include "MainWindow.h"
 #include "MenuActions.h"
 #include "QtTrayBackend.h"
@@ -15,7 +16,7 @@ class Foundation;
 class MonitorGroup;
 
 // The monitor window and what hangs on it: the menus, the tray icon, the function keys, the About
-// box and the help commands.
+// box, the help commands and the intruder lines' context menu.
 class WindowGroup : public QObject
 {
     Q_OBJECT
@@ -44,4 +45,5 @@ private:
     HotkeyPoller m_hotkeys;
     AboutBoxOpener m_about;
     HelpCommands m_help;
+    IntruderLineMenu m_lineMenu;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the helpers' parsers with libFuzzer (Debian's clang) for a bounded time each, starting
 # from the corpora kept in helper/fuzz: the bind helper's request and port list (corpus/), the watch
-# helper's request, its packet filter and the watch's header parser (watch-corpus/). New inputs that
+# helper's request, its packet filter and the watch's header parser (watch-corpus/), the firewall
+# helper's request, its command text and its listing reader (block-corpus/). New inputs that
 # reach new code land in scratch corpora under build-fuzz/; copy the interesting ones into the kept
 # corpora by hand.
 #   scripts/fuzz.sh [seconds]      default 60, per target
@@ -12,7 +13,7 @@ seconds=${1:-60}
 scripts/install-deps.sh --test
 mkdir -p build-fuzz
 found=0
-for target in request:RequestFuzzer:corpus watch:WatchFuzzer:watch-corpus; do
+for target in request:RequestFuzzer:corpus watch:WatchFuzzer:watch-corpus block:BlockFuzzer:block-corpus; do
     IFS=: read -r name source kept <<< "$target"
     mkdir -p "build-fuzz/$name-corpus"
     clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \

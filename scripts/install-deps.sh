@@ -9,6 +9,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
     libxcb1-dev libxcb-xinput-dev # the global function keys on X11
+    libnftables-dev               # the firewall helper speaks to the kernel through it
     pulseaudio-utils alsa-utils   # paplay, aplay: the alert sounds
     dbus                          # the chat client link
     qt6-wayland                   # the native Wayland platform
@@ -36,6 +37,7 @@ if [[ "${1:-}" == "--test" ]]; then
         systemd                       # systemd-analyze verify for the shipped unit
         clang libclang-rt-14-dev      # the helpers' fuzzers (libFuzzer)
         nmap hping3                   # the stealth scan test and the benchmark's stealth mode
+        nftables                      # nft: the blocking test compares the whole rule set
         python3 procps
         rsyslog iproute2              # a private syslog collector on loopback (tests/support), ss,
                                       # a default route that comes and goes in a private network

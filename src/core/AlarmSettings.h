@@ -19,10 +19,13 @@ struct AlarmSettings
     // Addresses and ranges, separated by commas or blanks; read with AllowList::parse.
     QString allow;
     bool notifications = true;
+    // Automatic blocking of intruders at the firewall, and for how long.
+    bool blockIntruders = false;
+    int blockMinutes = 60;
 
     // Writes the keys the store lacks with their first-start values, then reads the section.
     // Values that make no sense read as the first-start value.
     static AlarmSettings load(SettingsStore& store);
-    // Writes all four keys and syncs.
+    // Writes all its keys and syncs.
     void save(SettingsStore& store) const;
 };

@@ -86,6 +86,23 @@ Event Event::networkChanged(bool connected)
     return event;
 }
 
+Event Event::blocked(const QString& address, int seconds, bool automatic)
+{
+    Event event = now(Kind::Blocked);
+    event.address = address;
+    event.seconds = seconds;
+    event.automatic = automatic;
+    return event;
+}
+
+Event Event::unblocked(const QString& address, const char* cause)
+{
+    Event event = now(Kind::Unblocked);
+    event.address = address;
+    event.cause = cause;
+    return event;
+}
+
 Event Event::programStarted(const QString& version, const QString& programFolder)
 {
     Event event = now(Kind::ProgramStarted);
@@ -117,6 +134,10 @@ const char* Event::kindName(Kind kind)
         return "incident_ended";
     case Kind::PortScan:
         return "port_scan";
+    case Kind::Blocked:
+        return "blocked";
+    case Kind::Unblocked:
+        return "unblocked";
     }
     return "unknown";
 }

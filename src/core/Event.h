@@ -19,6 +19,8 @@ struct Event
         Allowed, // a connection from the allow list: dropped without an alarm
         IncidentEnded, // a source's scan gap passed, or monitoring stopped
         PortScan, // a source touched "Scan Ports" ports within the window, or that scan ended
+        Blocked, // the firewall drops a source's packets for a while
+        Unblocked, // and no longer does
     };
     // How an intrusion was seen: a completed connection, or a probe that never completed one.
     // Every kind but Connect can come from a forged address.
@@ -55,6 +57,12 @@ struct Event
     bool scanEnded = false; // PortScan: the closing record rather than the one at the threshold
     bool spoofable = false; // PortScan: some of its probes may have come from a forged address
 
+    // Blocked: for how long, and whether the user asked (or the automatic blocking did).
+    // Unblocked: why ("user", "expired" or "full": the oldest made room for another).
+    int seconds = 0;
+    bool automatic = false;
+    const char* cause = "";
+
     // ProgramStarted
     QString version;
     QString programFolder;
@@ -72,6 +80,8 @@ struct Event
         const QDateTime& last, const QString& ports, int count);
     static Event portUnguarded(const QString& entry, int port, Reason reason);
     static Event networkChanged(bool connected);
+    static Event blocked(const QString& address, int seconds, bool automatic);
+    static Event unblocked(const QString& address, const char* cause);
     static Event programStarted(const QString& version, const QString& programFolder);
 
     bool isIpv6() const { return address.contains(QLatin1Char(':')); }

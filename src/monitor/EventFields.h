@@ -96,6 +96,17 @@ template <typename Visit> void visit(const Event& event, Visit&& field)
         if (event.udp)
             field("protocol", Value::ofText(u"udp"));
         break;
+    case Event::Kind::Blocked:
+        field("address", Value::ofText(event.address));
+        field("family", Value::ofText(event.isIpv6() ? u"ipv6" : u"ipv4"));
+        field("seconds", Value::ofNumber(event.seconds));
+        field("automatic", Value::ofBoolean(event.automatic));
+        break;
+    case Event::Kind::Unblocked:
+        field("address", Value::ofText(event.address));
+        field("family", Value::ofText(event.isIpv6() ? u"ipv6" : u"ipv4"));
+        field("cause", Value::ofText(QString::fromLatin1(event.cause)));
+        break;
     case Event::Kind::NetworkChanged:
         field("state", Value::ofText(event.connected ? u"connected" : u"disconnected"));
         break;

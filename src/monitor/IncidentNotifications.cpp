@@ -21,8 +21,9 @@ void IncidentNotifications::incidentUpdated(const Incident& incident, int port, 
             return;
         }
         if (m_updated.size() >= MaxUpdated)
-            m_updated.removeFirst();
+            m_addresses.remove(m_updated.takeFirst());
         m_updated.append(incident.id);
+        m_addresses.insert(incident.id, incident.address);
     }
     m_service.notify(incident.id, summary(), body(incident, port));
 }

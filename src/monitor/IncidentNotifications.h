@@ -3,6 +3,7 @@
 #include "IncidentObserver.h"
 #include "Throttle.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -34,6 +35,8 @@ public:
     static QString summary() { return QStringLiteral("Intruder Detected"); }
     QString body(const Incident& incident, int port);
     static QString moreSourcesBody(quint64 sources);
+    // The source of an incident whose notification is still updated; empty for any other key.
+    QString addressOf(quint64 key) const { return m_addresses.value(key); }
 
 private:
     // How many incidents with a notification of their own are still updated: at the rate, the
@@ -49,6 +52,7 @@ private:
     Throttle m_rate;
     bool m_enabled = true;
     QList<quint64> m_updated; // oldest first
+    QHash<quint64, QString> m_addresses; // of the incidents in m_updated
     quint64 m_moreSources = 0;
     std::chrono::milliseconds m_lastMoreSource {};
     // The port list of the body, kept while its incident touches no new port: a scan's flood of

@@ -114,6 +114,8 @@ void IntrusionHandler::raise(
     for (IncidentObserver* observer : m_observers)
         observer->incidentUpdated(incident, localPort, event);
     m_alert.raiseIntruderAlert(m_intruder);
+    if (m_intruderSeen)
+        m_intruderSeen(peerAddress, spoofable);
     if (!m_expiry.isActive())
         m_expiry.start();
 }

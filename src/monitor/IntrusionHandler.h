@@ -41,6 +41,9 @@ public:
     // Told of every completed connection before it is handled, allowed ones included.
     using ConnectionSeen = std::function<void(const QString& peerAddress, int localPort, int peerPort)>;
     void setConnectionSeen(ConnectionSeen seen) { m_connectionSeen = std::move(seen); }
+    // Told of every alarm's source after its alert, with whether the address may be forged.
+    using IntruderSeen = std::function<void(const QString& address, bool spoofable)>;
+    void setIntruderSeen(IntruderSeen seen) { m_intruderSeen = std::move(seen); }
 
     // sentinel: the connection came in through the random port sentinel.
     void handleIntrusion(const QString& peerAddress, int localPort, int peerPort = 0, bool sentinel = false,
@@ -82,6 +85,7 @@ private:
     EventSink& m_events;
     std::vector<IncidentObserver*> m_observers;
     ConnectionSeen m_connectionSeen;
+    IntruderSeen m_intruderSeen;
     IntruderRecord m_intruder;
     IncidentTracker m_incidents;
     AllowList m_allow;

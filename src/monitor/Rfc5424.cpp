@@ -78,6 +78,8 @@ int severity(const Event& event)
     case Event::Kind::MonitoringStopped:
     case Event::Kind::PortUnguarded:
     case Event::Kind::NetworkChanged:
+    case Event::Kind::Blocked:
+    case Event::Kind::Unblocked:
         return 5;
     case Event::Kind::ProgramStarted:
     case Event::Kind::ProgramExited:

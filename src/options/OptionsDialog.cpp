@@ -2,6 +2,7 @@
 
 #include "AdvancePage.h"
 #include "AlarmPage.h"
+#include "BlockingPage.h"
 #include "DetectionPage.h"
 #include "DisplayPage.h"
 #include "GeneralPage.h"
@@ -59,6 +60,7 @@ constexpr std::array kPages {
     PageKind { "Alarm", "Alarm Settings", &makePage<AlarmPage> },
     PageKind { "Detection", "Detection Settings", &makePage<DetectionPage> },
     PageKind { "Push", "Push Settings", &makePage<PushPage> },
+    PageKind { "Blocking", "Blocking Settings", &makePage<BlockingPage> },
 };
 } // namespace
 

@@ -30,6 +30,11 @@ QString BuildTree::helperPath()
     return runningFromIt() ? QStringLiteral(SENTREL_BUILD_HELPER) : QString();
 }
 
+QString BuildTree::blockHelperPath()
+{
+    return runningFromIt() ? QStringLiteral(SENTREL_BUILD_BLOCK_HELPER) : QString();
+}
+
 QString BuildTree::watchHelperPath()
 {
     return runningFromIt() ? QStringLiteral(SENTREL_BUILD_WATCH_HELPER) : QString();

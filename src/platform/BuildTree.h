@@ -10,10 +10,11 @@ namespace BuildTree {
 // True when the folder is the build tree or lies inside it.
 bool contains(const QString& buildTree, const QString& folder);
 
-// The generated asset files, the port helper and the watch helper of the build tree, when the
+// The generated asset files, the port, watch and firewall helpers of the build tree, when the
 // running executable lies inside it; else empty.
 QString assetDir();
 QString helperPath();
 QString watchHelperPath();
+QString blockHelperPath();
 
 } // namespace BuildTree

@@ -84,8 +84,10 @@ void FreedesktopNotifications::send(quint64 key)
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     // "default" is what a click on the notification itself invokes; servers that draw buttons
     // show the second pair.
-    const QStringList actions { QStringLiteral("default"), QStringLiteral("Show"), QStringLiteral("show"),
+    QStringList actions { QStringLiteral("default"), QStringLiteral("Show"), QStringLiteral("show"),
         QStringLiteral("Show") };
+    if (m_extraOffered && m_extraOffered(key))
+        actions << QStringLiteral("extra") << m_extraLabel;
     const QVariantMap hints { { QStringLiteral("desktop-entry"), QStringLiteral("sentrel") },
         { QStringLiteral("category"), QStringLiteral("network") },
         // The alarm has its own sound setting; the server adds none.
@@ -129,13 +131,25 @@ void FreedesktopNotifications::replied(quint64 key, QDBusPendingCallWatcher* wat
     }
 }
 
+void FreedesktopNotifications::setExtraAction(const QString& label, std::function<bool(quint64 key)> offeredFor,
+    std::function<void(quint64 key)> invoked)
+{
+    m_extraLabel = label;
+    m_extraOffered = std::move(offeredFor);
+    m_extraInvoked = std::move(invoked);
+}
+
 void FreedesktopNotifications::onActionInvoked(uint id, const QString& actionKey)
 {
-    if (actionKey != QLatin1String("default") && actionKey != QLatin1String("show"))
+    const bool extra = actionKey == QLatin1String("extra") && m_extraInvoked;
+    if (actionKey != QLatin1String("default") && actionKey != QLatin1String("show") && !extra)
         return;
     for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it) {
         if (it->serverId == id && id != 0) {
-            m_activated(it.key());
+            if (extra)
+                m_extraInvoked(it.key());
+            else
+                m_activated(it.key());
             return;
         }
     }

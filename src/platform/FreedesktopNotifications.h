@@ -39,6 +39,9 @@ public:
     void notify(quint64 key, const QString& summary, const QString& body) override;
     // Without a bus nothing is shown; the bus is looked for again after RetryInterval.
     bool canNotify(quint64 key) override { return m_shown.contains(key) || connectBus(); }
+    // A second button on the notifications of the keys offeredFor accepts; invoked gets the key.
+    void setExtraAction(const QString& label, std::function<bool(quint64 key)> offeredFor,
+        std::function<void(quint64 key)> invoked);
 
     // Calls sent to the server so far, for the benchmark's count.
     quint64 sentCount() const { return m_sent; }
@@ -67,6 +70,9 @@ private:
     void flush(quint64 key);
 
     std::function<void(quint64)> m_activated;
+    QString m_extraLabel;
+    std::function<bool(quint64)> m_extraOffered;
+    std::function<void(quint64)> m_extraInvoked;
     QHash<quint64, Shown> m_shown;
     bool m_connected = false;
     QElapsedTimer m_sinceFailure;

@@ -1,6 +1,7 @@
 #include "RouteTables.h"
 
 #include <QList>
+#include <QtEndian>
 
 #include <net/if.h>
 
@@ -56,6 +57,27 @@ QStringList ipv6DefaultInterfaces(const QByteArray& procNetIpv6Route)
             interfaces.append(QString::fromLatin1(f[9]));
     }
     return interfaces;
+}
+
+QList<QHostAddress> defaultGateways(const QByteArray& procNetRoute, const QByteArray& procNetIpv6Route)
+{
+    QList<QHostAddress> gateways;
+    for (const QByteArrayList& f : rows(procNetRoute)) {
+        bool ok = false;
+        // The kernel prints the address's bytes as one number in the machine's byte order.
+        const quint32 raw = f.size() >= 8 ? f[2].toUInt(&ok, 16) : 0;
+        if (ok && raw != 0 && isAllZeros(f[1]) && isAllZeros(f[7]) && isUsableRoute(f[3]))
+            gateways.append(QHostAddress(qFromBigEndian(raw)));
+    }
+    for (const QByteArrayList& f : rows(procNetIpv6Route)) {
+        if (f.size() < 10 || f[0].size() != 32 || !isAllZeros(f[0]) || f[1] != "00" || !isUsableRoute(f[8])
+            || f[4].size() != 32 || isAllZeros(f[4]))
+            continue;
+        const QByteArray bytes = QByteArray::fromHex(f[4]);
+        if (bytes.size() == 16)
+            gateways.append(QHostAddress(reinterpret_cast<const quint8*>(bytes.constData())));
+    }
+    return gateways;
 }
 
 bool anyUsable(const QStringList& interfaces, const InterfaceFlags& flags)

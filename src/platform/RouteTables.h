@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
+#include <QList>
 #include <QStringList>
 
 // Reading the kernel's routing tables as the proc files show them. Pure functions: text in,
@@ -12,6 +14,9 @@ namespace RouteTables {
 QStringList ipv4DefaultInterfaces(const QByteArray& procNetRoute);
 // Interfaces of the usable IPv6 default routes in the text of /proc/net/ipv6_route.
 QStringList ipv6DefaultInterfaces(const QByteArray& procNetIpv6Route);
+
+// The next hops of the usable default routes in both tables (IPv4 first): the gateways.
+QList<QHostAddress> defaultGateways(const QByteArray& procNetRoute, const QByteArray& procNetIpv6Route);
 
 // Interface name to its flags (IFF_*), as getifaddrs reports them.
 using InterfaceFlags = QHash<QString, unsigned>;

@@ -35,7 +35,12 @@ namespace {
 // The intrusion handling as the program wires it, with the restores counted.
 struct Rig
 {
-    Rig() { handler.addObserver(&incidents); }
+    Rig()
+    {
+        handler.addObserver(&incidents);
+        desktop.setExtraAction("Block for 1 hour", [this](quint64 key) { return !incidents.addressOf(key).isEmpty(); },
+            [this](quint64 key) { blocked << incidents.addressOf(key); });
+    }
     void scan(const QString& address, std::initializer_list<int> ports)
     {
         for (int port : ports)
@@ -46,6 +51,7 @@ struct Rig
     Recorder out;
     IntrusionHandler handler { out, out, out, [this] { return now; } };
     QList<quint64> restored;
+    QStringList blocked;
     FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };
     IncidentNotifications incidents { desktop, [this] { return now; } };
 };
@@ -81,7 +87,8 @@ private slots:
     void init() { m_server.calls.clear(); }
 
     // An incident is one notification updated in place; a click on it or its Show button restores the
-    // window, other actions or notifications not; another source is another incident.
+    // window, its second button blocks the source, other actions or notifications do nothing; another
+    // source is another incident.
     void anIncidentIsOneNotificationUpdatedInPlaceAndShowsTheWindow()
     {
         Rig rig;
@@ -89,11 +96,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.size(), 2, 3000);
         QTRY_COMPARE(rig.desktop.inFlightCount(), 0); // the replies with the id reached the notifier
         QCOMPARE(m_server.calls, // the first creates, the burst waits for its id, then one update
-            QStringList({ "0|Intruder Detected|IP: 10.0.0.5 Port: 21|default,Show,show,Show",
+            QStringList({ "0|Intruder Detected|IP: 10.0.0.5 Port: 21|default,Show,show,Show,extra,Block for 1 hour",
                 "7|Intruder Detected|IP: 10.0.0.5 Port: 12346\n12 ports so far: 21, 23, 25, 53, 70, 79, 80, "
-                "137, 138, 139, 12345, 12346|default,Show,show,Show" }));
+                "137, 138, 139, 12345, 12346|default,Show,show,Show,extra,Block for 1 hour" }));
         for (const auto& [id, action] :
-            { std::pair { 1000u, "default" }, { 7u, "dismiss" }, { 7u, "show" }, { 7u, "default" } })
+            { std::pair { 1000u, "default" }, { 7u, "dismiss" }, { 7u, "show" }, { 7u, "default" }, { 7u, "extra" },
+                { 1000u, "extra" } })
             m_serverBus->send(QDBusMessage::createSignal("/org/freedesktop/Notifications",
                                   "org.freedesktop.Notifications", "ActionInvoked")
                 << id << QString(action));
@@ -103,6 +111,7 @@ private slots:
         QVERIFY(m_server.calls.last().startsWith("0|Intruder Detected|IP: fd00::9 Port: 22|"));
         QTRY_COMPARE(rig.desktop.inFlightCount(), 0); // its reply comes after the actions' signals
         QCOMPARE(rig.restored, QList<quint64>({ 1, 1 }));
+        QCOMPARE(rig.blocked, QStringList({ "10.0.0.5" }));
         QCOMPARE(rig.desktop.sentCount(), quint64(3));
     }
 

@@ -21,7 +21,8 @@ QString described(IniSettingsStore& store)
     return QStringList { QString::number(e.eventLog), QString::number(e.eventLogSizeMb),
         QString::number(e.eventLogFiles), QString::number(e.syslog), e.collector, e.collectorProtocol, "|",
         QString::number(a.scanGapSeconds), QString::number(a.oneAlarmPerScan),
-        QString::number(a.notifications), a.allow, "|", QString::number(d.halfOpen),
+        QString::number(a.notifications), a.allow, QString::number(a.blockIntruders),
+        QString::number(a.blockMinutes), "|", QString::number(d.halfOpen),
         QString::number(d.stealthFlags), QString::number(d.portScan), QString::number(d.scanPorts),
         QString::number(d.scanWindowSeconds), d.udpPorts.join(',') }
         .join(' ');
@@ -129,7 +130,7 @@ private slots:
         SettingsManager(t.store(), options).firstStartup();
         const QByteArray before = fileBytes(t.path());
         t.store().write("Alarm", "Scan Gap", "15");
-        QCOMPARE(described(t.store()), "1 10 5 1  tcp | 15 0 1  " + FirstStartDetection);
+        QCOMPARE(described(t.store()), "1 10 5 1  tcp | 15 0 1  0 60 " + FirstStartDetection);
         const QByteArray after = fileBytes(t.path());
         QByteArray original = after; // without the new sections
         for (const char* section : { "[Alarm]\n", "[Events]\n", "[Detection]\n", "[UDP%20Ports]\n" }) {
@@ -147,9 +148,9 @@ private slots:
         described(t.store()); // the next start leaves the file alone
         QCOMPARE(fileBytes(t.path()), after);
         EventSettings { false, 7, 3, true, " h:1 ", "udp" }.save(t.store());
-        AlarmSettings { true, 5, " fd00::/8 ", false }.save(t.store());
+        AlarmSettings { true, 5, " fd00::/8 ", false, true, 1440 }.save(t.store());
         DetectionSettings { false, true, false, 20, 9, { "7", "x" } }.save(t.store());
-        QCOMPARE(described(t.store()), QString("0 7 3 1 h:1 udp | 5 1 0 fd00::/8 | 0 1 0 20 9 7,x"));
+        QCOMPARE(described(t.store()), QString("0 7 3 1 h:1 udp | 5 1 0 fd00::/8 1 1440 | 0 1 0 20 9 7,x"));
         DetectionSettings { true, false, true, 8, 3, {} }.save(t.store()); // an empty list stays empty
         QCOMPARE(described(t.store()).section('|', 2), QString(" 1 0 1 8 3 "));
     }
@@ -157,20 +158,21 @@ private slots:
     // Values edited by hand; those that make no sense read as the first-start value.
     void storedValues()
     {
-        const QString firstStart = "1 10 5 1  tcp | 60 0 1  " + FirstStartDetection;
+        const QString firstStart = "1 10 5 1  tcp | 60 0 1  0 60 " + FirstStartDetection;
         const std::pair<QString, QString> cases[] = {
             { "Events/Event Log=0;Events/Event Log Size=25;Events/Event Log Files=2;Events/Syslog=0;"
               "Events/Collector= [::1]:6514 ;Events/Collector Protocol=UDP;Alarm/Scan Gap= 86400 ;"
-              "Alarm/One Alarm Per Scan=1;Alarm/Notifications=0;Alarm/Allow= 10.0.0.0/8 ;"
+              "Alarm/One Alarm Per Scan=1;Alarm/Notifications=0;Alarm/Allow= 10.0.0.0/8 ;Alarm/Block Intruders=1;"
+              "Alarm/Block Minutes= 1440 ;"
               "Detection/Half Open=0;Detection/Stealth Flags=0;Detection/Port Scan=0;Detection/Scan Ports= "
               "65535 ;"
               "Detection/Scan Window=3600;UDP Ports/Number=1;UDP Ports/0=53;UDP Ports/1=7a;UDP Ports/2=9",
-                "0 25 2 0 [::1]:6514 udp | 86400 1 0 10.0.0.0/8 | 0 0 0 65535 3600 53,7a" },
+                "0 25 2 0 [::1]:6514 udp | 86400 1 0 10.0.0.0/8 1 1440 | 0 0 0 65535 3600 53,7a" },
             { "Events/Event Log=yes;Events/Event Log Size=-3;Events/Event Log Files=many;Alarm/Scan Gap=soon;"
-              "Alarm/One Alarm Per Scan=yes",
+              "Alarm/One Alarm Per Scan=yes;Alarm/Block Intruders=yes;Alarm/Block Minutes=soon",
                 firstStart },
-            { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0", firstStart },
-            { "Alarm/Scan Gap=86401;Detection/Scan Ports=1;Detection/Scan Window=0", firstStart },
+            { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0;Alarm/Block Minutes=0", firstStart },
+            { "Alarm/Scan Gap=86401;Alarm/Block Minutes=1441;Detection/Scan Ports=1;Detection/Scan Window=0", firstStart },
             { "Detection/Scan Ports=65536;Detection/Scan Window=3601", firstStart },
             { "UDP Ports/Number=x", firstStart.section('|', 0, 1) + "| 1 1 1 8 3 " },
         };

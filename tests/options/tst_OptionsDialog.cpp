@@ -221,9 +221,9 @@ private slots:
         int changed = 0;
         for (int i = 0; i < before.size() && edited.size() == before.size(); ++i)
             changed += before.at(i) != edited.at(i);
-        // 22 check boxes, the two On/Off pairs, ten text boxes, five spin boxes, three ports, the address,
+        // 23 check boxes, the two On/Off pairs, ten text boxes, six spin boxes, three ports, the address,
         // two UDP ports.
-        QCOMPARE(changed, 47);
+        QCOMPARE(changed, 49);
         QCOMPARE(enabled(), editedFlags);
         const QString kept = QString::number(free[1]), added = QString::number(free[3]);
         QCOMPARE(rig.options.ports(), QStringList({ kept, added, added }));
@@ -284,15 +284,15 @@ private slots:
             }
             return pages + ' ' + fonts;
         };
-        QCOMPARE(look(), "0 0000000");
+        QCOMPARE(look(), "0 00000000");
         QVERIFY(dialog.page(0)->isAncestorOf(dialog.childAt(dialog.page(0)->geometry().center())));
         QTest::mouseClick(dialog.pageLabel(2), Qt::LeftButton);
-        QCOMPARE(look(dialog.pageLabel(1)), "2 0300000");
-        QCOMPARE(look(dialog.page(2)), "2 0000000"); // the frame's own border
-        QCOMPARE(look(dialog.pageLabel(3)), "2 0003000");
+        QCOMPARE(look(dialog.pageLabel(1)), "2 03000000");
+        QCOMPARE(look(dialog.page(2)), "2 00000000"); // the frame's own border
+        QCOMPARE(look(dialog.pageLabel(3)), "2 00030000");
         dialog.cancelButton()->click();
         QVERIFY(rig.open());
-        QCOMPARE(look(), "0 0000000");
+        QCOMPARE(look(), "0 00000000");
 
         // The keyboard changes pages as in any tabbed dialog, and the row announces the page; Tab reaches
         // only the page shown (the access keys: the X11 session).
@@ -301,9 +301,9 @@ private slots:
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
         const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
             { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
-            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 6 },
-            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 6 }, { row, Qt::Key_Right, {}, 0 },
-            { row, Qt::Key_End, {}, 6 }, { row, Qt::Key_Home, {}, 0 } };
+            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 7 },
+            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 7 }, { row, Qt::Key_Right, {}, 0 },
+            { row, Qt::Key_End, {}, 7 }, { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
             QTest::keyClick(target, key, modifiers);
             QVERIFY(dialog.page(page)->isVisible() && row->current() == page);

@@ -13,7 +13,7 @@ fi
 unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
 
 member=sentrel-pkgtest helper=/usr/libexec/sentrel/sentrel-bind list=/etc/sentrel/bind-ports
-watch=/usr/libexec/sentrel/sentrel-watch
+watch=/usr/libexec/sentrel/sentrel-watch block=/usr/libexec/sentrel/sentrel-block
 getent passwd "$member" > /dev/null && skip "the account $member exists already"
 group_was_there=$(getent group sentrel > /dev/null && echo yes || echo no)
 work=$(mktemp -d)
@@ -41,6 +41,8 @@ dpkg -L sentrel | sort > "$work/files"
 [[ "$(stat -c %a:%U:%G "$helper")" == 750:root:sentrel ]] || fail "the helper is $(stat -c %a:%U:%G "$helper")"
 [[ "$(getcap "$watch")" == *"cap_net_raw=ep" && "$(stat -c %a:%U:%G "$watch")" == 750:root:sentrel ]] \
     || fail "the watch helper is $(stat -c %a:%U:%G "$watch") $(getcap "$watch")"
+[[ "$(getcap "$block")" == *"cap_net_admin=ep" && "$(stat -c %a:%U:%G "$block")" == 750:root:sentrel ]] \
+    || fail "the firewall helper is $(stat -c %a:%U:%G "$block") $(getcap "$block")"
 [[ -z "$(getcap /usr/bin/sentrel)" ]] || fail "the program itself holds a capability"
 [[ "$(stat -c %a:%U "$list")" == 644:root ]] && dpkg-query -W -f='${Conffiles}' sentrel | grep -q " $list " \
     || fail "the port list is not a conffile only root may write"
@@ -114,7 +116,17 @@ DEBIAN_FRONTEND=noninteractive dpkg-reconfigure sentrel > /dev/null 2>&1 || fail
     || fail "after no, the helper is $(stat -c %a:%U:%G "$helper") $(getcap "$helper")"
 [[ "$(getcap "$watch")" == *"cap_net_raw=ep" ]] || fail "after no, the watch helper lost its capability"
 
+# Purging takes the firewall table with it: one documentation address blocked for a minute first.
+python3 - "$block" << 'PY' || fail "the firewall helper did not block"
+import socket, subprocess, sys
+ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+helper = subprocess.Popen([sys.argv[1]], stdin=theirs, env={})
+ours.send(b"SF\x01a\x04" + bytes([192, 0, 2, 1]) + (60).to_bytes(4, "big"))
+sys.exit(0 if helper.wait(10) == 0 and ours.recv(64)[3] == 0 else 1)
+PY
+nft list table inet sentrel > /dev/null || fail "no table after blocking"
 apt-get purge -y -qq -o DPkg::Lock::Timeout=120 sentrel > /dev/null
+nft list table inet sentrel > /dev/null 2>&1 && fail "the firewall table outlived the purge"
 left=()
 while read -r path; do
     [[ "$path" != "/." ]] && [[ -e "$path" || -L "$path" ]] || continue

@@ -60,6 +60,15 @@ private slots:
                 name + (' ' + QString(expected)));
         }
     }
+
+    // The next hops of the usable default routes: addresses blocking must never take.
+    void defaultGateways()
+    {
+        const QByteArray rejected = QByteArray(Ipv4Default).replace("\t0003\t", "\t0203\t").replace("010200C0", "020200C0");
+        const QList<QHostAddress> found = RouteTables::defaultGateways(
+            Ipv4Header + Ipv4Subnet + Ipv4Default + rejected, Ipv6Subnet + Ipv6Default + Ipv6LoReject);
+        QCOMPARE(found, (QList<QHostAddress> { QHostAddress("192.0.2.1"), QHostAddress("fd00::1") }));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRouteTables)

@@ -1,0 +1,235 @@
+#include "IntruderBlocker.h"
+
+#include "AlarmSettings.h"
+#include "Event.h"
+#include "EventSink.h"
+#include "StatusReporter.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+// How long the machine's own addresses and gateways are taken as read: a flood of sources must
+// not read the interfaces for each one.
+constexpr std::chrono::seconds ProtectedFor { 10 };
+// Automatic refusals named by address at most this many times; then the names start again.
+constexpr qsizetype MaxRefusalsSaid = 256;
+
+QString key(const QHostAddress& address)
+{
+    return BlockRules::firewallAddress(address).toString();
+}
+
+QString forHowLong(int seconds)
+{
+    if (seconds == 60)
+        return QStringLiteral("1 minute");
+    return seconds % 60 == 0 ? QStringLiteral("%1 minutes").arg(seconds / 60) : QStringLiteral("%1 seconds").arg(seconds);
+}
+} // namespace
+
+IntruderBlocker::IntruderBlocker(FirewallBlocker& firewall, StatusReporter& status, EventSink& events, QObject* parent)
+    : QObject(parent)
+    , m_firewall(firewall)
+    , m_status(status)
+    , m_events(events)
+{
+    connect(&m_firewall, &FirewallBlocker::blocked, this, &IntruderBlocker::answered);
+    connect(&m_firewall, &FirewallBlocker::unblocked, this, &IntruderBlocker::unblockAnswered);
+    connect(&m_firewall, &FirewallBlocker::listed, this, &IntruderBlocker::listed);
+    // Coarse on purpose: the kernel drops the entry on time; this only tidies the list.
+    m_expiry.setInterval(1000);
+    connect(&m_expiry, &QTimer::timeout, this, &IntruderBlocker::expire);
+}
+
+void IntruderBlocker::configure(const AlarmSettings& settings)
+{
+    const bool switchedOn = settings.blockIntruders && !m_automatic;
+    m_automatic = settings.blockIntruders;
+    m_minutes = settings.blockMinutes;
+    m_allow = AllowList::parse(settings.allow);
+    // Turned on: a fresh try at the helper, and whatever the firewall still blocks from before.
+    if (switchedOn) {
+        m_unavailable = false;
+        refresh();
+    }
+}
+
+void IntruderBlocker::intrusion(const QString& address, bool spoofable)
+{
+    if (!m_automatic || m_unavailable || spoofable)
+        return;
+    const QHostAddress parsed(address);
+    const QString k = key(parsed);
+    if (m_pending.contains(k) || m_failed.contains(k) || isBlocked(k))
+        return;
+    const QString refused = BlockRules::refusal(parsed, spoofable, true, m_allow, protectedNow());
+    if (!refused.isEmpty()) {
+        if (m_refusedSaid.size() >= MaxRefusalsSaid)
+            m_refusedSaid.clear();
+        if (!m_refusedSaid.contains(k)) {
+            m_refusedSaid.insert(k);
+            m_status.addStatusLine(QStringLiteral("Not blocking %1: %2").arg(k, refused));
+        }
+        return;
+    }
+    request(k, m_minutes * 60, true);
+}
+
+bool IntruderBlocker::block(const QString& address, int seconds)
+{
+    const QHostAddress parsed(address);
+    const QString refused = BlockRules::refusal(parsed, false, false, m_allow, protectedNow());
+    if (!refused.isEmpty()) {
+        m_status.addStatusLine(QStringLiteral("Not blocking %1: %2").arg(address, refused));
+        return false;
+    }
+    return request(key(parsed), seconds, false);
+}
+
+bool IntruderBlocker::request(const QString& k, int seconds, bool automatic)
+{
+    if (!m_firewall.block(QHostAddress(k), seconds)) {
+        // Said once until blocking works again: a flood of sources must not flood the list.
+        if (!m_tooManySaid)
+            m_status.addStatusLine(QStringLiteral("Not blocking %1: too many requests at once").arg(k));
+        m_tooManySaid = true;
+        return false;
+    }
+    m_pending.insert(k, automatic);
+    return true;
+}
+
+bool IntruderBlocker::unblock(const QString& address)
+{
+    return m_firewall.unblock(QHostAddress(address));
+}
+
+void IntruderBlocker::refresh()
+{
+    (void)m_firewall.list();
+}
+
+bool IntruderBlocker::isBlocked(const QString& address) const
+{
+    const QString k = key(QHostAddress(address));
+    return std::any_of(m_entries.cbegin(), m_entries.cend(), [&k](const Entry& e) { return e.address == k; });
+}
+
+int IntruderBlocker::secondsLeft(const Entry& entry)
+{
+    const auto left = std::chrono::ceil<std::chrono::seconds>(entry.until - Clock::now()).count();
+    return int(std::max<qint64>(left, 0));
+}
+
+void IntruderBlocker::answered(const QHostAddress& address, int seconds, FirewallBlocker::Outcome outcome)
+{
+    const QString k = key(address);
+    const bool automatic = m_pending.take(k);
+    if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
+        return needsPrivilege();
+    if (outcome == FirewallBlocker::Outcome::Failed) {
+        // Once per address: a source that keeps connecting must not start the helper each time.
+        if (m_failed.size() >= MaxRefusalsSaid)
+            m_failed.clear();
+        if (automatic)
+            m_failed.insert(k);
+        m_status.addStatusLine(QStringLiteral("Could not block %1").arg(k));
+        return;
+    }
+    m_tooManySaid = false;
+    m_failed.remove(k);
+    // Blocked again: a new time, and it counts as the newest.
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].address == k) {
+            m_entries.removeAt(i);
+            break;
+        }
+    }
+    if (m_entries.size() >= MaxBlocked) {
+        (void)m_firewall.unblock(QHostAddress(m_entries.first().address));
+        remove(0, "full");
+    }
+    m_entries.append({ k, Clock::now() + std::chrono::seconds(seconds), automatic });
+    m_status.addStatusLine(QStringLiteral("Blocked %1 for %2").arg(k, forHowLong(seconds)));
+    m_events.record(Event::blocked(k, seconds, automatic));
+    if (!m_expiry.isActive())
+        m_expiry.start();
+    emit changed();
+}
+
+void IntruderBlocker::unblockAnswered(const QHostAddress& address, FirewallBlocker::Outcome outcome)
+{
+    const QString k = key(address);
+    if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
+        return needsPrivilege();
+    if (outcome == FirewallBlocker::Outcome::Failed) {
+        m_status.addStatusLine(QStringLiteral("Could not unblock %1").arg(k));
+        return;
+    }
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].address == k)
+            return remove(i, "user");
+    }
+}
+
+void IntruderBlocker::listed(FirewallBlocker::Outcome outcome, const QList<FirewallBlocker::Entry>& entries)
+{
+    if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
+        return needsPrivilege();
+    if (outcome != FirewallBlocker::Outcome::Done)
+        return;
+    // The firewall's word wins: its times, and nothing it no longer has.
+    QList<Entry> now;
+    for (const FirewallBlocker::Entry& listedEntry : entries) {
+        if (now.size() >= MaxBlocked)
+            break;
+        const QString k = key(listedEntry.address);
+        const auto known = std::find_if(m_entries.cbegin(), m_entries.cend(), [&k](const Entry& e) { return e.address == k; });
+        now.append({ k, Clock::now() + std::chrono::seconds(listedEntry.secondsLeft),
+            known != m_entries.cend() && known->automatic });
+    }
+    std::stable_sort(now.begin(), now.end(), [](const Entry& a, const Entry& b) { return a.until < b.until; });
+    m_entries = now;
+    if (!m_entries.isEmpty() && !m_expiry.isActive())
+        m_expiry.start();
+    emit changed();
+}
+
+void IntruderBlocker::expire()
+{
+    const auto now = Clock::now();
+    for (qsizetype i = 0; i < m_entries.size();) {
+        if (m_entries[i].until <= now)
+            remove(i, "expired");
+        else
+            ++i;
+    }
+    if (m_entries.isEmpty())
+        m_expiry.stop();
+}
+
+void IntruderBlocker::remove(qsizetype index, const char* cause)
+{
+    const QString address = m_entries.takeAt(index).address;
+    m_status.addStatusLine(QStringLiteral("Unblocked %1").arg(address));
+    m_events.record(Event::unblocked(address, cause));
+    emit changed();
+}
+
+void IntruderBlocker::needsPrivilege()
+{
+    // Said once; automatic blocking stops asking until it is turned on again. Monitoring goes on.
+    if (!m_unavailable)
+        m_status.addStatusLine(QStringLiteral("Blocking intruders needs administrator rights"));
+    m_unavailable = true;
+    m_pending.clear();
+}
+
+const BlockRules::Protected& IntruderBlocker::protectedNow()
+{
+    const auto now = Clock::now();
+    if (m_protectedRead == Clock::time_point {} || now - m_protectedRead > ProtectedFor) {
+        m_protected = m_protectedSource();
+        m_protectedRead = now;
+    }
+    return m_protected;
+}
