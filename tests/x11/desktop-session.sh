@@ -126,7 +126,7 @@ fi
 
 if [[ -n "$shots" ]]; then
     activate "$(options)"
-    xdotool key ctrl+Prior sleep 0.3 key alt+s sleep 0.2 key n # the last page; its service: ntfy
+    xdotool key ctrl+Prior sleep 0.3 key ctrl+Prior sleep 0.3 key alt+s sleep 0.2 key n # the Push page; its service: ntfy
     sleep 0.4
     import -window "$(options)" "$shots/options-push.png"
 fi
