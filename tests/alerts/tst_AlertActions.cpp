@@ -91,12 +91,11 @@ private slots:
         }
     }
 
-    // In order, with the dialog's unsaved edits; slow steps wait a second; an unwritable log loses only its
-    // entries. Then a second's flood: one or two of each slow step, every cheap one.
+    // In order, with the dialog's unsaved edits; slow steps wait a second. Then a second's flood: one or
+    // two of each slow step, every cheap one.
     void everythingOnRunsTheStepsInOrderAndThrottlesTheSlowOnes()
     {
         Rig rig(Quiet + Loud + "Sounds/On=True;General/Logs=True");
-        QVERIFY(QDir(rig.dir.path()).mkdir("Log.txt")); // cannot be opened as a file, not even by root
         rig.options.set(&Settings::intruderSound, QString("Siren.wav"));
         rig.actions.raiseIntruderAlert(Intruder);
         rig.options.set(&Settings::chatService, QString("fifo:/tmp/chat"));
@@ -108,8 +107,6 @@ private slots:
                 "chat:mIRC|/Sentrel 10.0.0.5 23",
                 "flash:", "clipboard:Intruder IP: 192.168.1.7 Attacked Port: 80",
                 "chat:fifo:/tmp/chat|/Sentrel 192.168.1.7 80" }));
-        QVERIFY(!rig.actions.intruderLog().flush());
-        QVERIFY(QDir(rig.dir.path()).rmdir("Log.txt"));
         rig.recorder.log.clear();
         rig.now += 1s;
         rig.actions.raiseIntruderAlert({ "10.0.0.6", 24, {} });
@@ -117,7 +114,6 @@ private slots:
             QStringList({ "flash:", wallpaper, "start:xterm -e top",
                 "clipboard:Intruder IP: 10.0.0.6 Attacked Port: 24", "sound:Siren.wav",
                 "chat:fifo:/tmp/chat|/Sentrel 10.0.0.6 24" }));
-        QCOMPARE(rig.log().count("IP: "), 1);
         QVERIFY(rig.log().endsWith("\r\nIP: 10.0.0.6\r\nAttacked Port: 24\r\nMessage: \r\n"));
 
         rig.recorder.log.clear();
@@ -128,7 +124,7 @@ private slots:
         for (const char* kind : { "start", "sound", "wallpaper" })
             QVERIFY2(rig.count(kind) >= 1 && rig.count(kind) <= 2, kind);
         QCOMPARE(rig.count("clipboard"), 1000);
-        QCOMPARE(rig.log().count("Intruder Information - "), 1001);
+        QCOMPARE(rig.log().count("Intruder Information - "), 1003);
     }
 
     // Connections ("address:port" ...) a step apart, the incidents ("id address ports count") that ended,

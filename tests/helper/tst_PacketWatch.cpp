@@ -112,36 +112,41 @@ private slots:
     }
 
     // Without the helper, or with one that may not run or answers nothing useful, the watch says so.
-    void theWatchSaysWhyItIsNotArmed_data()
-    {
-        QTest::addColumn<QString>("helper");
-        QTest::addColumn<PacketWatch::State>("state");
-        QTest::newRow("none installed") << "" << PacketWatch::State::NeedsPrivilege;
-        QTest::newRow("missing") << "/nonexistent/sentrel-watch" << PacketWatch::State::NeedsPrivilege;
-        QTest::newRow("not ours to run") << "/dev/null" << PacketWatch::State::NeedsPrivilege;
-        QTest::newRow("answers nothing") << "/bin/true" << PacketWatch::State::Failed;
-        QTest::newRow("the helper") << SENTREL_WATCH_HELPER
-                                    << (m_private ? PacketWatch::State::Armed : PacketWatch::State::NeedsPrivilege);
-    }
     void theWatchSaysWhyItIsNotArmed()
     {
-        QFETCH(QString, helper);
-        QFETCH(PacketWatch::State, state);
-        PacketWatch watch(helper);
-        QCOMPARE(watch.start(), state);
-        QCOMPARE(watch.state(), state);
+        using enum PacketWatch::State;
+        const std::pair<QString, PacketWatch::State> cases[] { { "", NeedsPrivilege },
+            { "/nonexistent/sentrel-watch", NeedsPrivilege }, { "/dev/null", NeedsPrivilege },
+            { "/bin/true", Failed }, { SENTREL_WATCH_HELPER, m_private ? Armed : NeedsPrivilege } };
+        for (const auto& [helper, state] : cases) {
+            PacketWatch watch(helper);
+            QCOMPARE(watch.start(), state);
+            QCOMPARE(watch.state(), state);
+        }
     }
 
     // What each segment leaves of itself on the helper's socket: "length:flags" per packet, or nothing.
     // Headers only, whatever the payload and IP options; nothing of an established connection but its
     // first SYN; nothing that is a fragment, behind an extension header, too short, or not TCP.
-    void theFilterPassesOnlyHeadersOfSegmentsThatOpenNoConnection_data()
+    void theFilterPassesOnlyHeadersOfSegmentsThatOpenNoConnection()
     {
-        QTest::addColumn<QList<Bytes>>("frames"); // IPv4 or IPv6 packets written onto loopback
-        QTest::addColumn<QString>("conversation"); // and a connection over it to this address
-        QTest::addColumn<QStringList>("arrived");
-        const auto row = [](const char* name, const QList<Bytes>& frames, const QStringList& arrived) {
-            QTest::newRow(name) << frames << QString() << arrived;
+        if (!m_private)
+            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
+        // IPv4 or IPv6 packets written onto loopback, or a connection over it to an address.
+        const auto row = [this](const char* name, const QList<Bytes>& frames, const QStringList& arrived,
+                             const QString& conversation = {}) {
+            const int fd = watchSocket();
+            QVERIFY2(fd >= 0, name);
+            for (const Bytes& frame : frames)
+                QVERIFY2(send(frame), name);
+            QVERIFY2(conversation.isEmpty() || converse(conversation), name);
+            QCOMPARE(name + (": " + arrivedBeforeMarker(fd).join(' ')), name + (": " + arrived.join(' ')));
+            // The receiver can neither swap the filter nor remove it.
+            sock_filter everything = BPF_STMT(BPF_RET | BPF_K, 0xffff);
+            const sock_fprog wider { 1, &everything };
+            QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &wider, sizeof wider), -1);
+            QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, nullptr, 0), -1);
+            ::close(fd);
         };
         row("SYN with payload", { ipv4(tcp(4000, 22, S, 300)) }, { "40:S" });
         row("SYN with IP options", { ipv4(tcp(4000, 22, S, 10), "192.0.2.7", 3) }, { "52:S" });
@@ -157,30 +162,8 @@ private slots:
         row("IPv6", { ipv6(tcp(4000, 22, S, 200)), ipv6(tcp(4000, 22, F | P | U)), ipv6(tcp(4000, 22, A)) },
             { "60:S", "60:FPU" });
         row("IPv6 behind an extension header", { ipv6(tcp(4000, 22, S), true) }, {});
-        QTest::newRow("a connection over 127.0.0.1") << QList<Bytes>() << "127.0.0.1" << QStringList { "40:S" };
-        QTest::newRow("a connection over ::1") << QList<Bytes>() << "::1" << QStringList { "60:S" };
-    }
-    void theFilterPassesOnlyHeadersOfSegmentsThatOpenNoConnection()
-    {
-        if (!m_private)
-            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
-        QFETCH(QList<Bytes>, frames);
-        QFETCH(QString, conversation);
-        QFETCH(QStringList, arrived);
-        const int fd = watchSocket();
-        QVERIFY(fd >= 0);
-        for (const Bytes& frame : frames)
-            QVERIFY(send(frame));
-        if (!conversation.isEmpty())
-            QVERIFY(converse(conversation));
-        QCOMPARE(arrivedBeforeMarker(fd), arrived);
-
-        // The receiver can neither swap the filter nor remove it.
-        sock_filter everything = BPF_STMT(BPF_RET | BPF_K, 0xffff);
-        const sock_fprog wider { 1, &everything };
-        QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &wider, sizeof wider), -1);
-        QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, nullptr, 0), -1);
-        ::close(fd);
+        row("a connection over 127.0.0.1", {}, { "40:S" }, "127.0.0.1");
+        row("a connection over ::1", {}, { "60:S" }, "::1");
     }
 
     // The watch hands each probe over once, with its addresses, ports and flags; the same segment

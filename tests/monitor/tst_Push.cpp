@@ -1,14 +1,12 @@
 #include "EventOutputs.h"
 #include "IntrusionHandler.h"
 #include "LocalHttpServer.h"
-#include "MonitorRig.h"
 #include "PosixSystemLog.h"
 #include "PushNotifications.h"
+#include "Recorder.h"
 
 #include <QSysInfo>
 #include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 
@@ -80,34 +78,6 @@ private slots:
                 server.requests[1]);
             QVERIFY(rig.out.lines().filter("Push").isEmpty());
         }
-    }
-
-    // A thousand connections of a scan through the real listeners: every one recorded, one push, then
-    // the summary when the incident ends.
-    void onePushPerIncidentUnderAScan()
-    {
-        LocalHttpServer server;
-        const std::vector<int> ports = Loopback::freePorts(4);
-        MonitorRig rig({ QString::number(ports[0]), QString::number(ports[1]), QString::number(ports[2]),
-            QString::number(ports[3]) });
-        PushNotifications pushes(rig.out);
-        pushes.configure({ "ntfy", server.url("/scan"), {} });
-        rig.monitoring.intrusions().addObserver(&pushes);
-        rig.monitoring.toggleMonitoring();
-        rlimit limit {};
-        ::getrlimit(RLIMIT_NOFILE, &limit);
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 4096);
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        Loopback::Clients clients(1000);
-        for (std::size_t i = 0; i < clients.size(); ++i)
-            Loopback::startConnect(clients[i] = Loopback::newClient(), ports[i % 4]);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.monitoring.intrusions().intrusionCount(), 1000u, 20000);
-        QTest::qWait(200);
-        QCOMPARE(server.requests.size(), 1);
-        rig.monitoring.intrusions().endIncidents();
-        QTRY_COMPARE(server.requests.size(), 2);
-        QVERIFY(server.requests[1].contains("\n\nIP: 127.0.0.1\n1000 connections to 4 ports: "));
-        QVERIFY(rig.out.lines().filter("Push").isEmpty());
     }
 
     // A server error is tried again and delivered once; a refusal is final; a server that never answers
