@@ -3,13 +3,13 @@
 #include "DetectionSettings.h"
 #include "Event.h"
 #include "IntrusionHandler.h"
+#include "ListenerControl.h"
 #include "ListeningSocket.h"
+#include "MonitoringControl.h"
+#include "PortBinder.h"
 #include "ProbeClassifier.h"
 #include "RandomPortSentinel.h"
 #include "UdpTripwire.h"
-#include "ListenerControl.h"
-#include "MonitoringControl.h"
-#include "PortBinder.h"
 
 #include <QObject>
 #include <QString>

@@ -31,7 +31,8 @@ bool isSocketOf(int fd, PortBinder::Protocol protocol)
     if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || listening != int(tcp))
         return false;
     length = sizeof type;
-    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != (tcp ? SOCK_STREAM : SOCK_DGRAM))
+    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0
+        || type != (tcp ? SOCK_STREAM : SOCK_DGRAM))
         return false;
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -118,5 +119,6 @@ std::vector<PortBinder::Result> HelperPortBinder::runHelper(const std::vector<in
             ::close(fd);
         return {};
     }
-    return decodeReply(ports, protocol, version, reply.bytes.data(), reply.bytes.size(), std::move(reply.fds));
+    return decodeReply(
+        ports, protocol, version, reply.bytes.data(), reply.bytes.size(), std::move(reply.fds));
 }

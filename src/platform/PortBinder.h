@@ -26,5 +26,6 @@ public:
 
     // One result per port, in the order asked, all of one protocol.
     [[nodiscard]] virtual std::vector<Result> bindPorts(
-        const std::vector<int>& ports, Protocol protocol = Protocol::Tcp) = 0;
+        const std::vector<int>& ports, Protocol protocol = Protocol::Tcp)
+        = 0;
 };

@@ -240,8 +240,10 @@ private slots:
             rig.monitoring.closePortListeners();
             rig.monitoring.openPortListeners();
             QCOMPARE(rig.out.lines(),
-                QStringList({ line, "Monitoring Port: " + high, QString(line).replace("Port: 21", "UDP Port: 137") }));
-            QCOMPARE(fake.asked, binder >= 0 ? QStringList({ "tcp 21", "udp 137", "tcp 21", "udp 137" }) : QStringList());
+                QStringList({ line, "Monitoring Port: " + high,
+                    QString(line).replace("Port: 21", "UDP Port: 137") }));
+            QCOMPARE(fake.asked,
+                binder >= 0 ? QStringList({ "tcp 21", "udp 137", "tcp 21", "udp 137" }) : QStringList());
             QCOMPARE(rig.monitoring.tripwire(0).isOpen(), binder == int(PortBinder::Outcome::Bound));
             const ListeningSocket& adopted = rig.monitoring.listener(0);
             QCOMPARE(adopted.state() == ListeningSocket::State::Listening,
