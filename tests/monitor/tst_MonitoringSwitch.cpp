@@ -14,8 +14,7 @@
 #include <sys/resource.h>
 
 namespace {
-// Hands out listening sockets on free ports, or unbound UDP ones, in place of the ports asked for,
-// or the outcome. asked: "tcp 21", "udp 137".
+// Hands out listening sockets on free ports or UDP sockets in place of the ports asked for, or the outcome.
 struct FakeBinder final : PortBinder
 {
     std::vector<Result> bindPorts(const std::vector<int>& ports, Protocol protocol) override
@@ -209,10 +208,9 @@ private slots:
             && !Loopback::isListening(free[2]));
     }
 
-    // As a user without the right to bind port 21 or UDP 137: the listeners and the tripwires each ask
-    // the privileged binder (bound, in use, failed, or none: -1), once for all such ports, and report
-    // what came of it; the re-open after the options asks again and says nothing. An adopted socket is
-    // a listener like any other.
+    // As a user without the right to bind port 21 or UDP 137: listeners and tripwires each ask the privileged
+    // binder (bound, in use, failed, or none: -1) once for all such ports and report what came of it; the
+    // re-open after the options asks again and says nothing. An adopted socket is a listener like any other.
     void portsBelow1024FallBackOnThePrivilegedBinder()
     {
         const std::pair<int, QString> cases[] { { int(PortBinder::Outcome::Bound), "Monitoring Port: 21" },
