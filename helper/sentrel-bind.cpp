@@ -26,7 +26,7 @@
 //          'S' 'B' 2 count kind, then the ports as above: kind 0 TCP listeners, 1 UDP sockets.
 //          Version 1 stays what it always was, so a client that knows no UDP is served as before,
 //          and a helper that knows no UDP refuses a version 2 request instead of misreading it.
-// Reply:   'S' 'B' version count, version as the request's, then per port: the port (16-bit
+// Reply:   'S' 'B' version count, with the request's version, then per port: the port (16-bit
 //          big-endian) and its status.
 //          One descriptor rides along for each port whose status is Bound, in request order.
 
