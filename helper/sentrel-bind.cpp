@@ -1,5 +1,5 @@
-// sentrel-bind: opens TCP listening sockets on ports below 1024 for the user who starts it and
-// hands them back as descriptors. It is installed with the single file capability
+// sentrel-bind: opens TCP listening sockets or UDP sockets on ports below 1024 for the user who
+// starts it and hands them back as descriptors. It is installed with the single file capability
 // cap_net_bind_service, so it is the only code of the program that holds a privilege. It is kept
 // to this one file, with no library beyond the C++ runtime, so that it can be read in one sitting.
 // Who may run it is the file system's business: the package makes it root:sentrel, mode 0750.
@@ -8,20 +8,26 @@
 // What it does, and all it does:
 //  - its standard input must be one end of a Unix SOCK_SEQPACKET socket pair; standard output and
 //    standard error must be open (so no socket it makes can land on them);
-//  - it reads one request of at most 64 ports, each from 1 to 1023, and refuses anything else;
+//  - it reads one request of at most 64 ports, each from 1 to 1023, all TCP or all UDP, and
+//    refuses anything else;
 //  - it reads the port list, /etc/sentrel/bind-ports (fixed when it is built): port numbers
 //    separated by white space, "#" to the end of a line a comment. The list counts only when it
 //    and its folder belong to root and no one else may write them; otherwise, or when the list has
-//    a mistake, no port is allowed. A port not on the list is answered NotPermitted;
-//  - it binds one TCP socket per listed port on the wildcard address (dual stack where the kernel
-//    has IPv6), listening and non-blocking;
+//    a mistake, no port is allowed. A port not on the list is answered NotPermitted. The list names
+//    port numbers: a listed port may be had over either protocol;
+//  - it binds one socket per listed port on the wildcard address (dual stack where the kernel has
+//    IPv6), non-blocking: TCP ones listening, UDP ones only bound;
 //  - it drops every capability, then replies with one status per port and the bound sockets as
 //    SCM_RIGHTS descriptors, and exits.
 // It takes no arguments, reads no environment, opens no file but the list and starts no program.
 // Whatever it does, a user holding cap_net_bind_service could already do, and less.
 //
-// Request: 'S' 'B' version count, then count ports as 16-bit big-endian numbers.
-// Reply:   'S' 'B' version count, then per port: the port (16-bit big-endian) and its status.
+// Request: 'S' 'B' 1 count, then count ports as 16-bit big-endian numbers: TCP listeners.
+//          'S' 'B' 2 count kind, then the ports as above: kind 0 TCP listeners, 1 UDP sockets.
+//          Version 1 stays what it always was, so a client that knows no UDP is served as before,
+//          and a helper that knows no UDP refuses a version 2 request instead of misreading it.
+// Reply:   'S' 'B' version count, with the request's version, then per port: the port (16-bit
+//          big-endian) and its status.
 //          One descriptor rides along for each port whose status is Bound, in request order.
 
 #include <array>
@@ -63,10 +69,12 @@ namespace sentrel_bind {
 
 constexpr std::uint8_t Magic0 = 'S';
 constexpr std::uint8_t Magic1 = 'B';
-constexpr std::uint8_t Version = 1;
-constexpr std::size_t HeaderSize = 4;
+constexpr std::uint8_t Version = 1; // TCP only, no kind byte
+constexpr std::uint8_t KindVersion = 2; // a kind byte after the count
+constexpr std::size_t HeaderSize = 4; // of a reply and of a version 1 request
+constexpr std::size_t KindHeaderSize = 5;
 constexpr std::size_t MaxPorts = 64;
-constexpr std::size_t MaxRequestSize = HeaderSize + 2 * MaxPorts;
+constexpr std::size_t MaxRequestSize = KindHeaderSize + 2 * MaxPorts;
 constexpr std::size_t EntrySize = 3;
 constexpr std::size_t MaxReplySize = HeaderSize + EntrySize * MaxPorts;
 constexpr unsigned LowestPort = 1;
@@ -82,8 +90,14 @@ enum class Parse {
     TooShort,
     BadHeader,
     BadCount,
+    BadKind,
     BadLength,
     PortOutOfRange,
+};
+
+enum Kind : std::uint8_t {
+    Stream = 0,
+    Datagram = 1,
 };
 
 enum PortStatus : std::uint8_t {
@@ -107,6 +121,8 @@ enum Exit {
 
 struct Request
 {
+    std::uint8_t version = 0;
+    Kind kind = Stream;
     std::size_t count = 0;
     std::array<std::uint16_t, MaxPorts> ports {};
 };
@@ -121,17 +137,24 @@ inline Parse parseRequest(const std::uint8_t* data, std::size_t size, Request& r
     request = Request {};
     if (size < HeaderSize)
         return Parse::TooShort;
-    if (data[0] != Magic0 || data[1] != Magic1 || data[2] != Version)
+    if (data[0] != Magic0 || data[1] != Magic1 || (data[2] != Version && data[2] != KindVersion))
         return Parse::BadHeader;
     const std::size_t count = data[3];
     if (count == 0 || count > MaxPorts)
         return Parse::BadCount;
-    if (size != HeaderSize + 2 * count)
+    const std::size_t header = data[2] == Version ? HeaderSize : KindHeaderSize;
+    if (size < header)
+        return Parse::TooShort;
+    if (header == KindHeaderSize && data[4] != Stream && data[4] != Datagram)
+        return Parse::BadKind;
+    if (size != header + 2 * count)
         return Parse::BadLength;
     Request parsed;
+    parsed.version = data[2];
+    parsed.kind = header == KindHeaderSize ? Kind(data[4]) : Stream;
     parsed.count = count;
     for (std::size_t i = 0; i < count; ++i) {
-        const unsigned port = unsigned(data[HeaderSize + 2 * i]) << 8 | data[HeaderSize + 2 * i + 1];
+        const unsigned port = unsigned(data[header + 2 * i]) << 8 | data[header + 2 * i + 1];
         if (port < LowestPort || port > HighestPort)
             return Parse::PortOutOfRange;
         parsed.ports[i] = std::uint16_t(port);
@@ -151,6 +174,8 @@ inline const char* describe(Parse result)
         return "not a request of this helper's protocol version";
     case Parse::BadCount:
         return "a request names 1 to 64 ports";
+    case Parse::BadKind:
+        return "a request asks for TCP (0) or UDP (1) sockets";
     case Parse::BadLength:
         return "request length does not match its port count";
     case Parse::PortOutOfRange:
@@ -253,16 +278,19 @@ inline PortStatus statusOf(int error)
     }
 }
 
-// One listening socket on every local address; -1 with errno set when the port cannot be had.
-inline int bindPort(unsigned port)
+// One socket on every local address, a TCP one listening; -1 with errno set when the port cannot
+// be had. No SO_REUSEADDR on UDP: there it would let the socket share a port a service serves.
+inline int bindPort(unsigned port, Kind kind)
 {
     const unsigned bound = port + SENTREL_BIND_PORT_OFFSET;
+    const int type = kind == Datagram ? SOCK_DGRAM : SOCK_STREAM;
     const int on = 1;
     const int off = 0;
-    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int fd = ::socket(AF_INET6, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int result = -1;
     if (fd >= 0) {
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (kind == Stream)
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
         sockaddr_in6 any {};
         any.sin6_family = AF_INET6;
@@ -270,10 +298,11 @@ inline int bindPort(unsigned port)
         any.sin6_port = htons(std::uint16_t(bound));
         result = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any);
     } else if (errno == EAFNOSUPPORT) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0)
             return -1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (kind == Stream)
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in any {};
         any.sin_family = AF_INET;
         any.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -282,7 +311,7 @@ inline int bindPort(unsigned port)
     } else {
         return -1;
     }
-    if (result != 0 || ::listen(fd, SOMAXCONN) != 0) {
+    if (result != 0 || (kind == Stream && ::listen(fd, SOMAXCONN) != 0)) {
         const int error = errno;
         ::close(fd);
         errno = error;
@@ -365,7 +394,7 @@ inline int sendReply(int channel, const Request& request, const std::array<int, 
     std::array<std::uint8_t, MaxReplySize> reply {};
     reply[0] = Magic0;
     reply[1] = Magic1;
-    reply[2] = Version;
+    reply[2] = request.version;
     reply[3] = std::uint8_t(request.count);
     std::array<int, MaxPorts> bound {};
     std::size_t boundCount = 0;
@@ -423,7 +452,7 @@ inline int run(int argc)
     bool unlisted = false;
     for (std::size_t i = 0; i < request.count; ++i) {
         const unsigned port = request.ports[i];
-        fds[i] = allowed[port] ? bindPort(port) : -1;
+        fds[i] = allowed[port] ? bindPort(port, request.kind) : -1;
         statuses[i] = fds[i] >= 0 ? Bound : allowed[port] ? statusOf(errno) : NotPermitted;
         if (!allowed[port] && !problem)
             std::fprintf(stderr, "%s %u",

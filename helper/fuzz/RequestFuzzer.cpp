@@ -1,7 +1,8 @@
 // libFuzzer target for the bind helper's two parsers. Whatever the bytes, the request parser
 // either refuses them and leaves an empty request, or accepts exactly a well-formed request of 1 to
-// 64 ports from 1 to 1023; the port list parser either refuses them and allows nothing, or allows
-// only ports from 1 to 1023, each written in the text, and reads back what it would write.
+// 64 ports from 1 to 1023, of the kind its version and kind byte name; the port list parser either
+// refuses them and allows nothing, or allows only ports from 1 to 1023, each written in the text,
+// and reads back what it would write.
 #define SENTREL_BIND_NO_MAIN
 #include "../sentrel-bind.cpp"
 
@@ -20,12 +21,18 @@ void checkRequest(const std::uint8_t* data, std::size_t size)
             __builtin_trap();
         return;
     }
-    if (request.count < 1 || request.count > MaxPorts || size != HeaderSize + 2 * request.count
+    // Version 1 asks for TCP and has no kind byte; version 2 names TCP or UDP in one.
+    const std::size_t header = request.version == Version ? HeaderSize : KindHeaderSize;
+    const Kind kind = header == HeaderSize ? Stream : Kind(data[4]);
+    if (request.version != data[2] || (request.version != Version && request.version != KindVersion)
+        || (kind != Stream && kind != Datagram) || request.kind != kind)
+        __builtin_trap();
+    if (request.count < 1 || request.count > MaxPorts || size != header + 2 * request.count
         || data[3] != request.count)
         __builtin_trap();
     for (std::size_t i = 0; i < request.count; ++i) {
         if (request.ports[i] < LowestPort || request.ports[i] > HighestPort
-            || request.ports[i] != (data[HeaderSize + 2 * i] << 8 | data[HeaderSize + 2 * i + 1]))
+            || request.ports[i] != (data[header + 2 * i] << 8 | data[header + 2 * i + 1]))
             __builtin_trap();
     }
 }

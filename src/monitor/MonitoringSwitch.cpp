@@ -169,7 +169,8 @@ void MonitoringSwitch::openPortListeners()
         ports << portOf(entries.at(i));
         results.push_back(openPortListener(i, ports.last()));
     }
-    bindPrivilegedPorts(ports, results);
+    bindPrivilegedPorts(ports, results, PortBinder::Protocol::Tcp,
+        [this](std::size_t i, int fd) { return m_listeners[i]->adopt(fd); });
     m_openedEntries = int(entries.size());
     m_unguarded.clear();
     for (int i = 0; i < entries.size(); ++i) {
@@ -197,12 +198,18 @@ void MonitoringSwitch::openTripwires(bool report)
                 m_probes.datagramSeen(peer, port, peerPort);
             });
     }
+    QList<int> ports;
+    std::vector<ListenResult> results;
     for (int i = 0; i < entries.size(); ++i) {
-        const int port = portOf(entries.at(i));
-        const ListenResult result
-            = port == 0 ? ListenResult::OtherError : m_tripwires[std::size_t(i)]->open(port);
-        if (report)
-            reportPort(entries.at(i), port, result, true);
+        ports << portOf(entries.at(i));
+        results.push_back(
+            ports.last() == 0 ? ListenResult::OtherError : m_tripwires[std::size_t(i)]->open(ports.last()));
+    }
+    bindPrivilegedPorts(ports, results, PortBinder::Protocol::Udp,
+        [&](std::size_t i, int fd) { return m_tripwires[i]->adopt(fd, ports.at(qsizetype(i))); });
+    if (report) {
+        for (int i = 0; i < entries.size(); ++i)
+            reportPort(entries.at(i), ports.at(i), results[std::size_t(i)], true);
     }
 }
 
@@ -219,8 +226,9 @@ MonitoringSwitch::ListenResult MonitoringSwitch::openPortListener(int index, int
 }
 
 // The ports the system kept from us go to the privileged binder in one request, and the sockets
-// it hands back are adopted as if the listeners had bound them.
-void MonitoringSwitch::bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results)
+// it hands back are adopted as if the listeners or tripwires had bound them.
+void MonitoringSwitch::bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results,
+    PortBinder::Protocol protocol, const std::function<ListenResult(std::size_t, int)>& adopt)
 {
     std::vector<int> denied;
     std::vector<std::size_t> indexes;
@@ -232,12 +240,12 @@ void MonitoringSwitch::bindPrivilegedPorts(const QList<int>& ports, std::vector<
     }
     if (denied.empty() || !m_privilegedBinder)
         return;
-    const std::vector<PortBinder::Result> bound = m_privilegedBinder->bindPorts(denied);
+    const std::vector<PortBinder::Result> bound = m_privilegedBinder->bindPorts(denied, protocol);
     for (std::size_t k = 0; k < indexes.size() && k < bound.size(); ++k) {
         ListenResult& result = results[indexes[k]];
         switch (bound[k].outcome) {
         case PortBinder::Outcome::Bound:
-            result = m_listeners[indexes[k]]->adopt(bound[k].fd);
+            result = adopt(indexes[k], bound[k].fd);
             break;
         case PortBinder::Outcome::InUse:
             result = ListenResult::InUse;

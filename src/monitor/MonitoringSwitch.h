@@ -3,16 +3,18 @@
 #include "DetectionSettings.h"
 #include "Event.h"
 #include "IntrusionHandler.h"
+#include "ListenerControl.h"
 #include "ListeningSocket.h"
+#include "MonitoringControl.h"
+#include "PortBinder.h"
 #include "ProbeClassifier.h"
 #include "RandomPortSentinel.h"
 #include "UdpTripwire.h"
-#include "ListenerControl.h"
-#include "MonitoringControl.h"
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,7 +23,6 @@ class IntruderAlert;
 class MonitoringState;
 class OptionsModel;
 class PacketWatch;
-class PortBinder;
 class SettingsManager;
 class SoundPlayer;
 class StatusReporter;
@@ -59,7 +60,8 @@ public:
     void toggleMonitoring() override;
     void unloadSentinel() override;
 
-    // Who to ask for the ports below 1024 the program may not bind itself; none: they stay unbound.
+    // Who to ask for the ports below 1024 the program may not bind itself, TCP and UDP; none: they
+    // stay unbound.
     void setPrivilegedBinder(PortBinder* binder) { m_privilegedBinder = binder; }
     // What sees the probes that never reach a listener; none: only connections and datagrams.
     void setPacketWatch(PacketWatch* watch);
@@ -99,7 +101,10 @@ private:
 
     ListeningSocket& ensureListener(int index);
     ListenResult openPortListener(int index, int port);
-    void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results);
+    // Asks the privileged binder for the ports below 1024 the system kept from us; adopt(i, fd)
+    // takes entry i's socket.
+    void bindPrivilegedPorts(const QList<int>& ports, std::vector<ListenResult>& results,
+        PortBinder::Protocol protocol, const std::function<ListenResult(std::size_t, int)>& adopt);
     void reportPort(const QString& entry, int port, ListenResult result, bool udp = false);
     void openTripwires(bool report);
     void closeTripwires();

@@ -13,13 +13,13 @@ class HelperPortBinder : public PortBinder
 public:
     explicit HelperPortBinder(QString helperPath, int timeoutMs = 3000);
 
-    std::vector<Result> bindPorts(const std::vector<int>& ports) override;
+    std::vector<Result> bindPorts(const std::vector<int>& ports, Protocol protocol = Protocol::Tcp) override;
 
     // The most ports one helper run binds; longer lists take several runs.
     static constexpr int MaxPortsPerRun = 64;
 
 private:
-    std::vector<Result> runHelper(const std::vector<int>& ports);
+    std::vector<Result> runHelper(const std::vector<int>& ports, Protocol protocol);
 
     QString m_helperPath;
     int m_timeoutMs;

@@ -2,12 +2,16 @@
 
 #include <vector>
 
-// Gets listening sockets for ports the program itself may not bind, from someone who may.
+// Gets sockets for ports the program itself may not bind, from someone who may.
 class PortBinder
 {
 public:
+    enum class Protocol {
+        Tcp, // listening sockets
+        Udp, // bound datagram sockets
+    };
     enum class Outcome {
-        Bound, // fd is a listening, non-blocking, dual-stack TCP socket on the port
+        Bound, // fd is a non-blocking, dual-stack socket on the port: a listening TCP one, or UDP
         InUse, // another socket holds the port
         NotPermitted, // the binder may not bind it either
         Failed, // no answer, or an answer that could not be trusted
@@ -20,6 +24,8 @@ public:
 
     virtual ~PortBinder() = default;
 
-    // One result per port, in the order asked.
-    [[nodiscard]] virtual std::vector<Result> bindPorts(const std::vector<int>& ports) = 0;
+    // One result per port, in the order asked, all of one protocol.
+    [[nodiscard]] virtual std::vector<Result> bindPorts(
+        const std::vector<int>& ports, Protocol protocol = Protocol::Tcp)
+        = 0;
 };

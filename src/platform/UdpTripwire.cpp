@@ -41,6 +41,14 @@ UdpTripwire::ListenResult UdpTripwire::open(int port)
     const int fd = bindWildcardSocket(SOCK_DGRAM, port, false);
     if (fd < 0)
         return ListeningSocket::resultOf(errno);
+    return adopt(fd, port);
+}
+
+UdpTripwire::ListenResult UdpTripwire::adopt(int fd, int port)
+{
+    close();
+    if (fd < 0)
+        return ListenResult::OtherError;
     // The kernel then tells with each datagram how many it dropped so far.
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);

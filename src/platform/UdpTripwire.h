@@ -25,6 +25,8 @@ public:
 
     // Binds the port; an open tripwire is closed first. On failure it stays closed.
     [[nodiscard]] ListenResult open(int port);
+    // Takes over a UDP socket someone else bound to port (see PortBinder), as if open had bound it.
+    [[nodiscard]] ListenResult adopt(int fd, int port);
     void close();
     bool isOpen() const { return m_fd >= 0; }
     int port() const { return m_port; }

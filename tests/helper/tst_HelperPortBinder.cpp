@@ -126,8 +126,8 @@ class TestHelperPortBinder : public QObject
     Q_OBJECT
 
 private slots:
-    // Through the client: a port twice or held elsewhere is in use; more than a run's 64 ports are
-    // split; a port outside 1..1023 or a helper missing or silent fails every port; no socket leaks.
+    // Through the client, TCP and UDP: a port twice or held elsewhere is in use; more than a run's 64
+    // ports are split; a port outside 1..1023 or a helper missing or silent fails every port; no leaks.
     void theClientGetsListeningSocketsOrFailures()
     {
         const std::vector<int> ports = freeRequestPorts(3);
@@ -155,6 +155,13 @@ private slots:
         QCOMPARE(outcomes(results), "Bound" + QString(" InUse").repeated(69));
         QVERIFY(std::all_of(results.begin() + 1, results.end(), [](const auto& r) { return r.fd < 0; }));
         ::close(results[0].fd);
+        const auto udp = binder.bindPorts({ ports[0], ports[0] }, PortBinder::Protocol::Udp);
+        int type = 0;
+        socklen_t size = sizeof type;
+        QCOMPARE(outcomes(udp), "Bound InUse"); // a datagram socket, non-blocking, on its port
+        QVERIFY(::getsockopt(udp[0].fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_DGRAM
+            && (::fcntl(udp[0].fd, F_GETFL) & O_NONBLOCK)
+            && Loopback::localPort(udp[0].fd) == ports[0] + Offset && ::close(udp[0].fd) == 0);
         for (const int bad : { 0, 1024, 65536, -21 })
             QCOMPARE(outcomes(binder.bindPorts({ ports[0], bad })), "Failed Failed");
         for (const char* helper : { "/nonexistent/sentrel-bind", "/bin/false", "" })
@@ -196,6 +203,7 @@ private slots:
         const QByteArray commented = "# 1 2 3\n\t" + listed + "#4\r\n";
         // clang-format off
         row("two ports, same one twice", { request({ p, p }), servedWith({ p, p }, { "00", "01" }) });
+        row("UDP, same one twice", { "SB\x02\x02\x01" + request({ p, p }).mid(4), servedWith({ p, p }, { "00", "01" }) });
         row("wrong magic", { "XB" + one.mid(2), "exit 65", "not a request of this helper's protocol version" });
         row("port 1024", { request({ p, 1024 }), "exit 65", "from 1 to 1023" });
         row("oversized", { one + QByteArray(300, '\0'), "exit 65", "too large" });

@@ -14,20 +14,24 @@
 #include <sys/resource.h>
 
 namespace {
-// Hands out listening sockets on free ports in place of the ports asked for, or the outcome.
+// Hands out listening sockets on free ports or UDP sockets in place of the ports asked for, or the outcome.
 struct FakeBinder final : PortBinder
 {
-    std::vector<Result> bindPorts(const std::vector<int>& ports) override
+    std::vector<Result> bindPorts(const std::vector<int>& ports, Protocol protocol) override
     {
-        asked.push_back(ports);
+        const bool udp = protocol == Protocol::Udp;
+        for (const int port : ports)
+            asked << QString(udp ? "udp %1" : "tcp %1").arg(port);
         std::vector<Result> results(ports.size(), Result { outcome, -1 });
         for (Result& result : results)
-            if (outcome == Outcome::Bound)
+            if (outcome == Outcome::Bound && udp)
+                result.fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            else if (outcome == Outcome::Bound)
                 ::listen(result.fd = Loopback::newClient(), 8);
         return results;
     }
     Outcome outcome {};
-    std::vector<std::vector<int>> asked;
+    QStringList asked;
 };
 
 } // namespace
@@ -204,9 +208,9 @@ private slots:
             && !Loopback::isListening(free[2]));
     }
 
-    // As a user without the right to bind port 21: the listener asks the privileged binder (bound,
-    // in use, failed, or none: -1), once for all such ports, and reports what came of it; the re-open
-    // after the options asks again and says nothing. An adopted socket is a listener like any other.
+    // As a user without the right to bind port 21 or UDP 137: listeners and tripwires each ask the privileged
+    // binder (bound, in use, failed, or none: -1) once for all such ports and report what came of it; the
+    // re-open after the options asks again and says nothing. An adopted socket is a listener like any other.
     void portsBelow1024FallBackOnThePrivilegedBinder()
     {
         const std::pair<int, QString> cases[] { { int(PortBinder::Outcome::Bound), "Monitoring Port: 21" },
@@ -226,12 +230,19 @@ private slots:
             fake.outcome = PortBinder::Outcome(binder);
             const QString high = QString::number(Loopback::freePorts(1)[0]);
             MonitorRig rig({ "21", high });
+            DetectionSettings detection;
+            detection.udpPorts = { "137" };
+            rig.monitoring.configureDetection(detection, true);
             rig.monitoring.setPrivilegedBinder(binder >= 0 ? &fake : nullptr);
             rig.monitoring.toggleMonitoring();
             rig.monitoring.closePortListeners();
             rig.monitoring.openPortListeners();
-            QCOMPARE(rig.out.lines(), QStringList({ line, "Monitoring Port: " + high }));
-            QCOMPARE(fake.asked, std::vector<std::vector<int>>(binder >= 0 ? 2 : 0, { 21 }));
+            QCOMPARE(rig.out.lines(),
+                QStringList({ line, "Monitoring Port: " + high,
+                    QString(line).replace("Port: 21", "UDP Port: 137") }));
+            QCOMPARE(fake.asked,
+                binder >= 0 ? QStringList({ "tcp 21", "udp 137", "tcp 21", "udp 137" }) : QStringList());
+            QCOMPARE(rig.monitoring.tripwire(0).isOpen(), binder == int(PortBinder::Outcome::Bound));
             const ListeningSocket& adopted = rig.monitoring.listener(0);
             QCOMPARE(adopted.state() == ListeningSocket::State::Listening,
                 binder == int(PortBinder::Outcome::Bound));

@@ -46,7 +46,7 @@ dpkg -L sentrel | sort > "$work/files"
 [[ -z "$(getcap /usr/bin/sentrel)" ]] || fail "the program itself holds a capability"
 [[ "$(stat -c %a:%U "$list")" == 644:root ]] && dpkg-query -W -f='${Conffiles}' sentrel | grep -q " $list " \
     || fail "the port list is not a conffile only root may write"
-[[ "$(grep -v '^#' "$list" | xargs)" == "21 23 25 53 70 79 80 137 138 139" ]] || fail "the port list: $(cat "$list")"
+[[ "$(grep -v '^#' "$list" | xargs)" == "21 23 25 53 70 79 80 137 138 139 69 135 161 162 445 514 520" ]] || fail "the port list: $(cat "$list")"
 id -nG "$member" | grep -qw sentrel || fail "$member was not added to the group sentrel"
 debconf-show sentrel | grep -q "add-installing-user: false" || fail "the request to add a user was kept"
 desktop-file-validate /usr/share/applications/sentrel.desktop || fail "desktop entry"
@@ -83,23 +83,29 @@ run() {
     ' bash "$@" || true
     cat "$work/$name.out"
 }
-# The TCP ports' status lines of a run: "<port> monitored|privileged|open" in the settings' order.
-# (The UDP tripwires below 1024 have no helper yet: a user without the right is told so.)
+# The status lines of a run's TCP ports, or with "udp" its UDP tripwires: "<port> monitored|privileged|open"
+# in the settings' order.
 ports_of() {
-    sed -n '/UDP Port/d; s/.*Monitoring Port: \([0-9]*\)$/\1 monitored/p; s/.*Port: \([0-9]*\) needs administrator rights$/\1 privileged/p;
-        s/.*Port: \([0-9]*\) is already open$/\1 open/p' "$work/$1.out" | xargs
+    local keep='/UDP Port/d' name=Port
+    [[ ${2:-} == udp ]] && keep='/UDP Port/!d' name='UDP Port'
+    sed -n "$keep; s/.*Monitoring $name: \([0-9]*\)$/\1 monitored/p; s/.*$name: \([0-9]*\) needs administrator rights$/\1 privileged/p;
+        s/.*$name: \([0-9]*\) is already open$/\1 open/p" "$work/$1.out" | xargs
 }
 as_member=$(id -u "$member"):$(id -g "$member")
 
 run member "$as_member" "" --init-groups
 [[ "$(ports_of member)" == "21 monitored 23 monitored 25 monitored 53 monitored 70 monitored 79 monitored 80 monitored 137 monitored 138 monitored 139 monitored 12345 monitored 12346 monitored" ]] \
     || { cat "$work/member.err"; fail "not all twelve default ports were guarded"; }
+[[ "$(ports_of member udp)" == "69 monitored 135 monitored 137 monitored 138 monitored 139 monitored 161 monitored 162 monitored 445 monitored 514 monitored 520 monitored 1434 monitored" ]] \
+    || { cat "$work/member.err"; fail "not all eleven default UDP ports were guarded: $(ports_of member udp)"; }
 grep -q "IP: 127.0.0.1$" "$work/member.out" && grep -q "Attacked Port: 21$" "$work/member.out" \
     || fail "the connection to port 21 was not recorded"
 
 run nobody 65534:65534 "" --clear-groups
 [[ "$(ports_of nobody)" == "21 privileged 23 privileged 25 privileged 53 privileged 70 privileged 79 privileged 80 privileged 137 privileged 138 privileged 139 privileged 12345 monitored 12346 monitored" ]] \
     || { cat "$work/nobody.err"; fail "outside the group, ports below 1024 were not reported as needing administrator rights"; }
+[[ "$(ports_of nobody udp)" == "69 privileged 135 privileged 137 privileged 138 privileged 139 privileged 161 privileged 162 privileged 445 privileged 514 privileged 520 privileged 1434 monitored" ]] \
+    || { cat "$work/nobody.err"; fail "outside the group, UDP ports below 1024 were not refused: $(ports_of nobody udp)"; }
 # Through a shell: setpriv itself still holds root's capabilities when it starts a program.
 setpriv --reuid=65534 --regid=65534 --clear-groups sh -c 'exec "$0"' "$helper" < /dev/null 2> "$work/exec.err" \
     && fail "nobody could run the helper"
