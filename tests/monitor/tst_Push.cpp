@@ -76,6 +76,8 @@ private slots:
             QCOMPARE(server.requests[0], request + (webhook ? log.value(0) + '\n' : ""));
             QVERIFY2(server.requests[1].startsWith(next + (webhook ? log.value(3) + '\n' : "")),
                 server.requests[1]);
+            const QRegularExpression times(R"(From \d\d:\d\d:\d\d to \d\d:\d\d:\d\d(\n|\\n)Host: )" + host);
+            QVERIFY(webhook || times.match(server.requests[1]).hasMatch());
             QVERIFY(rig.out.lines().filter("Push").isEmpty());
         }
     }
