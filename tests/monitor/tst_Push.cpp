@@ -38,14 +38,14 @@ class TestPush : public QObject
     Q_OBJECT
 
 private slots:
-    // An incident of three connections to two ports, then its end: two requests, as each service
-    // takes them; a webhook gets the records as events.jsonl holds them.
+    // A scan of 1,000 connections to two ports, then its end: one push and one summary, as each
+    // service takes them; a webhook gets the records as events.jsonl holds them.
     void requestsOfEachService()
     {
         const QByteArray host = QSysInfo::machineHostName().toUtf8(),
                          json = "Content-Type: application/json\n\n";
         const QByteArray text = "Content-Type: text/plain; charset=utf-8\n\n",
-                         ended = "3 connections to 2 ports: 23, 80";
+                         ended = "1000 connections to 2 ports: 23, 80";
         const QByteArray first = "IP: 192.0.2.7 Port: 23\nHost: " + host;
         // Service, path, token, the first request, the start of the second (a webhook's bodies come after).
         const std::tuple<const char*, const char*, const char*, QByteArray, QByteArray> cases[] {
@@ -64,8 +64,8 @@ private slots:
         for (const auto& [service, path, token, request, next] : cases) {
             LocalHttpServer server;
             Rig rig(service, server.url(path), token);
-            for (int port : { 23, 80, 23 })
-                rig.handler.handleIntrusion("192.0.2.7", port, 40000);
+            for (int i = 0; i < 1000; ++i)
+                rig.handler.handleIntrusion("192.0.2.7", i % 2 ? 80 : 23, 40000);
             rig.handler.endIncidents();
             QTRY_COMPARE(server.requests.size(), 2);
             rig.events.flush();
@@ -74,11 +74,12 @@ private slots:
             const QList<QByteArray> log = file.readAll().split('\n');
             const bool webhook = *service == 'w';
             QCOMPARE(server.requests[0], request + (webhook ? log.value(0) + '\n' : ""));
-            QVERIFY2(server.requests[1].startsWith(next + (webhook ? log.value(3) + '\n' : "")),
+            QVERIFY2(server.requests[1].startsWith(next + (webhook ? log.value(1000) + '\n' : "")),
                 server.requests[1]);
             const QRegularExpression times(R"(From \d\d:\d\d:\d\d to \d\d:\d\d:\d\d(\n|\\n)Host: )" + host);
             QVERIFY(webhook || times.match(server.requests[1]).hasMatch());
             QVERIFY(rig.out.lines().filter("Push").isEmpty());
+            QCOMPARE(server.requests.size(), 2);
         }
     }
 
