@@ -1,8 +1,6 @@
 #include "LinuxChatCommandSender.h"
 #include "PrivateSessionBus.h"
 
-#include <QtDBus>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

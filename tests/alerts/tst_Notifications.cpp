@@ -4,8 +4,6 @@
 #include "PrivateSessionBus.h"
 #include "Recorder.h"
 
-#include <QtDBus>
-
 using namespace std::chrono_literals;
 
 // A notification server on the test's bus: each Notify as "replaces_id|summary|body|actions", ids from 7.

@@ -8,8 +8,6 @@
 #include "TestFiles.h"
 #include "TestStore.h"
 
-#include <QtTest>
-
 namespace {
 // The sections as read: Event Log, Size, Files, Syslog, Collector, Protocol | Gap, One Alarm, Notify,
 // Allow | Half Open, Stealth Flags, Port Scan, Scan Ports, Scan Window, UDP ports.

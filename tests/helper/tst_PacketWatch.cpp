@@ -1,10 +1,6 @@
 #include "HelperCall.h"
 #include "PacketWatch.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QtTest>
-
 #include <linux/filter.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>

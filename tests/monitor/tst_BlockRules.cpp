@@ -1,7 +1,5 @@
 #include "BlockRules.h"
 
-#include <QTest>
-
 // Which intruders may be blocked at the firewall, by hand and automatically.
 class TestBlockRules : public QObject
 {

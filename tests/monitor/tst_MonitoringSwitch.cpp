@@ -5,10 +5,6 @@
 #include "PacketWatch.h"
 #include "PortBinder.h"
 
-#include <QTcpServer>
-#include <QThread>
-#include <QUdpSocket>
-
 #include <ctime>
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -4,8 +4,6 @@
 #include "MonitorRig.h"
 #include "ProbeClassifier.h"
 
-#include <QTest>
-
 namespace {
 // Sources by short name; x is on the allow list.
 const QStringList Names { "a", "b", "c", "six", "x" };

@@ -5,9 +5,6 @@
 #include "PushNotifications.h"
 #include "Recorder.h"
 
-#include <QSysInfo>
-#include <QTemporaryDir>
-
 using namespace std::chrono_literals;
 
 namespace {

@@ -6,9 +6,6 @@
 #include "Rfc5424.h"
 #include "SystemLog.h"
 
-#include <QTcpServer>
-#include <QUdpSocket>
-
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -15,17 +15,6 @@
 #include "PushPage.h"
 #include "TestStore.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QtTest>
-
 namespace {
 // A check box or option takes a click only on its mark and caption, at its left.
 void press(QAbstractButton* button)

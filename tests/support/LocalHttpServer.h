@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QHash>
-#include <QTcpServer>
-#include <QTcpSocket>
-
 // A stand-in push service on loopback. Records each request as "POST /path", the headers a push
 // service reads, a blank line and the body; answers each with the next status of its script (200
 // once the script is used up), and never answers for a status of 0.

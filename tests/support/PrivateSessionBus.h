@@ -2,9 +2,6 @@
 
 #include "TestFiles.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
-
 // A session bus of the test's own: a dbus-daemon that activates no services, so no notification
 // server or other desktop program installed on the machine can answer in place of a fake.
 // Announced through DBUS_SESSION_BUS_ADDRESS; create it before the first use of the session bus.

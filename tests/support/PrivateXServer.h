@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <csignal>
 #include <poll.h>
 #include <string>

@@ -13,9 +13,6 @@
 #include "StatusReporter.h"
 #include "WallpaperChanger.h"
 
-#include <QHash>
-#include <QStringList>
-
 #include <vector>
 
 // Every request the program's parts make of the desktop and of the user, as "kind:what" in one log in

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QFile>
-
 // A file's bytes; nothing when it cannot be read.
 inline QByteArray fileBytes(const QString& path)
 {

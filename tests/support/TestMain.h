@@ -3,10 +3,13 @@
 // The test classes of one folder share one program, so that a folder pays one link and one automoc
 // step instead of one per class; the program's first argument names the class to run. This header
 // is precompiled and included ahead of every test file: QtTest's main() macros there register the
-// class under its file's name (tst_Name) instead of defining main().
+// class under its file's name (tst_Name) instead of defining main(). It holds the Qt modules the
+// tests use, so test files include only the program's own headers and the system's.
 
-#include <QApplication>
+#include <QtDBus>
+#include <QtNetwork>
 #include <QtTest>
+#include <QtWidgets>
 
 namespace TestMain {
 

@@ -2,8 +2,6 @@
 
 #include "IniSettingsStore.h"
 
-#include <QTemporaryDir>
-
 // A settings store in its own temporary folder; path() names its file for a look at the raw bytes.
 class TestStore
 {

@@ -12,9 +12,6 @@
 #include "TrayBackend.h"
 #include "TrayIcon.h"
 
-#include <QDir>
-#include <QStringList>
-
 // Every desktop part that start-up, the options route, the function keys and the tray icon drive, each
 // call in one journal, so that a test sees the order across them; the notification area too.
 class RecordingDesktop final : public MonitorWindowControl,

@@ -1,5 +1,3 @@
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <csignal>
 #include <cstring>

@@ -6,8 +6,6 @@
 #include "SessionKeyState.h"
 #include "StatusReporter.h"
 
-#include <QDBusMessage>
-
 using namespace std::chrono_literals;
 
 namespace {

@@ -11,13 +11,6 @@
 #include "StatusDisplay.h"
 #include "TestStore.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QListView>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QtTest>
-
 namespace {
 // The real window over a real status display, not yet shown, with a tray icon and the hotkeys.
 struct Rig

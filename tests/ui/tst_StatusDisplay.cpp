@@ -3,9 +3,6 @@
 #include "StatusLineDelegate.h"
 #include "StatusListView.h"
 
-#include <QListView>
-#include <QStringListModel>
-
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>

@@ -9,9 +9,6 @@
 #include "SystemTray.h"
 #include "TrayBackend.h"
 
-#include <QAction>
-#include <QMenu>
-
 class TestSystemTray : public QObject
 {
     Q_OBJECT
