@@ -22,7 +22,7 @@ struct HotkeyTargets
     MonitoringControl* monitoring = nullptr;
     OptionsOpener* options = nullptr;
     StatusReporter* status = nullptr; // told when the desktop has no global keys
-    std::function<void()> clearMessages; // empties the status list and resets the status text
+    std::function<void()> clearMessages {}; // empties the status list and resets the status text
 };
 
 // F9 to F12 from anywhere on the desktop: while loaded, the key state is polled every 1.5 s and
