@@ -23,13 +23,9 @@ struct Rig
     {
         const int outer = window.frameGeometry().height() - window.geometry().height()
             + window.menuBar()->sizeHint().height() + window.centralWidget()->height();
-        return QString("%1 %2 %3 %4 %5 %6")
-            .arg(window.flatButton(MainWindow::MonitorButton)->text())
-            .arg(actions.monitor->isChecked())
-            .arg(!window.statusList()->isHidden())
-            .arg(status.model().isWatched())
-            .arg(outer)
-            .arg(window.statusBar()->y());
+        return QString::asprintf("%s %d %d %d %d %d",
+            qPrintable(window.flatButton(MainWindow::MonitorButton)->text()), actions.monitor->isChecked(),
+            !window.statusList()->isHidden(), status.model().isWatched(), outer, window.statusBar()->y());
     }
 
     MonitoringState monitoring;
@@ -39,10 +35,7 @@ struct Rig
     RecordingDesktop desktop; // the tray icon and the hotkeys
 };
 
-constexpr int px(int twips)
-{
-    return (twips + 7) / 15;
-}
+constexpr auto px = [](int twips) { return (twips + 7) / 15; };
 } // namespace
 
 class TestMainWindow : public QObject
@@ -206,8 +199,7 @@ private slots:
             { false, true, "Help box, open Log.txt" } };
         for (const auto& [file, viewer, expected] : cases) {
             QTemporaryDir folder;
-            QFile manual(folder.filePath("ReadMe.html"));
-            QVERIFY(!file || manual.open(QIODevice::WriteOnly));
+            QVERIFY(!file || QFile(folder.filePath("ReadMe.html")).open(QIODevice::WriteOnly));
             QStringList calls;
             HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
             help.setOpenUrl(

@@ -1,13 +1,10 @@
-#include "DesktopSeams.h"
 #include "MenuActions.h"
 #include "MonitorRig.h"
 #include "ProtectionIndicator.h"
-#include "ProtectionIcon.h"
 #include "QtTrayBackend.h"
 #include "RecordingDesktop.h"
 #include "StatusDisplay.h"
 #include "SystemTray.h"
-#include "TrayBackend.h"
 
 class TestSystemTray : public QObject
 {
@@ -24,10 +21,6 @@ private slots:
             { "start tick stop start tick tick", "blank normal normal blank" },
             { "start double", "restore normal" }, { "start click", "normal" },
             { "start tap", "restore normal" }, { "start context", "normal" } };
-        const QHash<QString, QSystemTrayIcon::ActivationReason> clicks {
-            { "double", QSystemTrayIcon::DoubleClick }, { "click", QSystemTrayIcon::Trigger },
-            { "tap", QSystemTrayIcon::Trigger }, { "context", QSystemTrayIcon::Context }
-        };
         for (const auto& [steps, calls] : cases) {
             RecordingDesktop fake;
             SystemTray tray(fake, fake);
@@ -37,8 +30,12 @@ private slots:
                     tray.startFlashing();
                 else if (step == "tick")
                     tray.flashTick();
+                else if (step == "stop")
+                    tray.stopIconFlashing();
                 else
-                    step == "stop" ? tray.stopIconFlashing() : tray.activated(clicks.value(step));
+                    tray.activated(step == "double" ? QSystemTrayIcon::DoubleClick
+                            : step == "context"     ? QSystemTrayIcon::Context
+                                                    : QSystemTrayIcon::Trigger);
                 QCOMPARE(tray.isFlashing(), step == "start" || step == "tick");
             }
             QCOMPARE(fake.calls.join(' '), QString(calls));
