@@ -15,7 +15,7 @@ private slots:
     // (a click where the host has no double clicks), "context". Every click stops the flashing; only a
     // double click or a tap restores the window. A stop puts the normal icon back; the next alert goes
     // on from the phase it stopped in.
-    void iconFollowsFlashingClicksAndTheTray()
+    void iconFollowsFlashingAndClicks()
     {
         const char* const cases[][2] { { "start tick tick tick", "blank normal blank" },
             { "start tick stop start tick tick", "blank normal normal blank" },
@@ -40,24 +40,14 @@ private slots:
             }
             QCOMPARE(fake.calls.join(' '), QString(calls));
         }
-
-        // Without a notification area (yet) the icon stays asked for, for a tray that appears, but the
-        // window must not hide into it.
-        RecordingDesktop fake;
-        SystemTray tray(fake, fake);
-        tray.trayIconAdd();
-        fake.trayAvailable = false;
-        QVERIFY(!tray.isShown() && fake.iconVisible);
-        fake.trayAvailable = true;
-        QVERIFY(tray.isShown());
-        tray.trayIconDelete();
-        QVERIFY(!tray.isShown());
     }
 
     // Each protection state has an image of its own (the program's icon while every port is
     // guarded) and a tooltip saying it; the state's problem is what the status line after start-up
-    // and OK says. Flashing blanks whatever image the state has, and puts it back.
-    void protectionStateInImageAndTooltip()
+    // and OK says. Flashing blanks whatever image the state has, and puts it back. Without a
+    // notification area (yet) the icon stays asked for, for a tray that appears, but the window must
+    // not hide into it.
+    void protectionStateAndTheTray()
     {
         using Reason = Event::Reason;
         const QList<MonitoringSwitch::Unguarded> unguarded { { "21", Reason::NeedsPrivileges },
@@ -85,6 +75,13 @@ private slots:
             images << fake.image;
         }
         QCOMPARE(images.first(), QImage(":/sentrel.png"));
+        tray.trayIconAdd();
+        fake.trayAvailable = false;
+        QVERIFY(!tray.isShown() && fake.iconVisible);
+        fake.trayAvailable = true;
+        QVERIFY(tray.isShown());
+        tray.trayIconDelete();
+        QVERIFY(!tray.isShown());
 
         MenuActions actions;
         QtTrayBackend backend(actions);
