@@ -92,6 +92,7 @@ private slots:
         model.setWatched(false);
         append(22, 27, false); // the third line unseen is inserted, the other two wait
         QCOMPARE(inserts.count(), 5);
+        QCOMPARE(model.lines().mid(0, model.rowCount()), numbers(20, 25));
         QCOMPARE(model.lines(), numbers(20, 27));
         model.clear();
         model.setWatched(true);

@@ -95,8 +95,10 @@ private slots:
         real.stopIconFlashing();
         QCOMPARE(shown(), paused);
         QCOMPARE(backend.icon().toolTip(), "Sentrel\nPaused while Options is open");
-        // The tray's Exit has no shortcut to show; it is File > Exit all the same.
-        QAction* exit = backend.icon().contextMenu()->actions().last();
+        // The tray menu: Restore first and bold, and an Exit with no shortcut to show that is File > Exit.
+        QMenu* menu = backend.icon().contextMenu();
+        QVERIFY(menu->actions().first() == actions.restore && menu->defaultAction() == actions.restore);
+        QAction* exit = menu->actions().last();
         QSignalSpy exited(actions.exit, &QAction::triggered);
         QVERIFY(exit->shortcut().isEmpty());
         exit->trigger();
