@@ -22,12 +22,11 @@ struct Rig final : StatusListView
     Rig()
     {
         display.setView(this);
-        measure(13, 130);
+        measure(13);
     }
-    void measure(int rowHeight, int clientHeight)
+    void measure(int rowHeight)
     {
         row = rowHeight;
-        height = clientHeight;
         display.measureStatusList();
     }
     // clang-format off
@@ -41,7 +40,7 @@ struct Rig final : StatusListView
     MonitoringState monitoring;
     qint64 now = 0; // ms, the auto-scroll's clock
     StatusDisplay display { monitoring, nullptr, [this] { return now; } };
-    int height = 0, row = 0;
+    int height = 130, row = 0;
     QList<int> tops;
 };
 } // namespace
@@ -92,7 +91,6 @@ private slots:
         model.setWatched(false);
         append(22, 27, false); // the third line unseen is inserted, the other two wait
         QCOMPARE(inserts.count(), 5);
-        QCOMPARE(model.lines().mid(0, model.rowCount()), numbers(20, 25));
         QCOMPARE(model.lines(), numbers(20, 27));
         model.clear();
         model.setWatched(true);
@@ -134,7 +132,7 @@ private slots:
                 else if (step[0] == 'w')
                     rig.now += n * 1000;
                 else if (step[0] == 'm')
-                    rig.measure(0, 500);
+                    rig.measure(0);
                 else
                     rig.display.userUsedList(step[0] == 'e', n);
             }
@@ -202,7 +200,7 @@ private slots:
         QStringListModel model({ "[ ORRA ] - Ready.",
             "[ ORRA ] - Intrusion detected from 192.168.100.200 on port 31337, a line wider than the list",
             "", "[ ORRA ] - 10.0.0.1:22" });
-        for (const auto& [pointSize, enabled] : { std::pair { 0.0, true }, { 14.0, true }, { 0.0, false } }) {
+        for (const auto& [pointSize, enabled] : { std::pair { 0, true }, { 14, true }, { 0, false } }) {
             const auto grab = [&](QAbstractItemDelegate* delegate) {
                 QListView list;
                 list.setUniformItemSizes(true);

@@ -106,8 +106,8 @@ private slots:
     }
 
     // The state follows the switch and the options dialog; while the dialog has the ports closed the
-    // label says so, and gets its text back. The problem is a status line only while some port is
-    // unguarded.
+    // label says so, and gets its text back unless a newer one came meanwhile. The problem is a status
+    // line only while some port is unguarded.
     void indicatorFollowsMonitoringAndOptions()
     {
         MonitorRig rig({ QString::number(Loopback::freePorts(1).at(0)), "70000" });
@@ -127,12 +127,15 @@ private slots:
         indicator.setPaused(false);
         indicator.reportProblems();
         tips << fake.tip + " / " + status.statusText();
+        indicator.setPaused(true);
+        status.setStatusText("Ready.");
+        indicator.setPaused(false);
         rig.monitoring.toggleMonitoring();
         indicator.reportProblems();
-        tips << fake.tip;
+        tips << fake.tip + " / " + status.statusText();
         QCOMPARE(tips.join('|').replace("Sentrel\n", ""),
             "Stopped|1 of 2 ports unguarded|Paused while Options is open / Paused while Options is open.|"
-            "1 of 2 ports unguarded / Protecting..|Stopped");
+            "1 of 2 ports unguarded / Protecting..|Stopped / Ready.");
         QCOMPARE(status.model().lines(), { "[ ORRA ] - 1 of 2 ports unguarded: 70000 is not a valid port" });
     }
 };
