@@ -14,21 +14,11 @@
 
 // Every desktop part that start-up, the options route, the function keys and the tray icon drive, each
 // call in one journal, so that a test sees the order across them; the notification area too.
-class RecordingDesktop final : public MonitorWindowControl,
-                               public MonitorWindowAccess,
-                               public MonitoringControl,
-                               public TrayIcon,
-                               public TrayBackend,
-                               public HotkeyControl,
-                               public StartupRegistration,
-                               public NetworkWatch,
-                               public ProgramLauncher,
-                               public StatusReporter,
-                               public OptionsDialogShower,
-                               public OptionsOpener
+// clang-format off
+struct RecordingDesktop final : MonitorWindowControl, MonitorWindowAccess, MonitoringControl, TrayIcon,
+                                TrayBackend, HotkeyControl, StartupRegistration, NetworkWatch,
+                                ProgramLauncher, StatusReporter, OptionsDialogShower, OptionsOpener
 {
-public:
-    // clang-format off
     void toggleMonitorView() override { calls << "toggleMonitorView"; }
     void setAlwaysOnTop() override { calls << "setAlwaysOnTop"; }
     void clearAlwaysOnTop() override { calls << "clearAlwaysOnTop"; }

@@ -23,13 +23,9 @@ struct Rig
     {
         const int outer = window.frameGeometry().height() - window.geometry().height()
             + window.menuBar()->sizeHint().height() + window.centralWidget()->height();
-        return QString("%1 %2 %3 %4 %5 %6")
-            .arg(window.flatButton(MainWindow::MonitorButton)->text())
-            .arg(actions.monitor->isChecked())
-            .arg(!window.statusList()->isHidden())
-            .arg(status.model().isWatched())
-            .arg(outer)
-            .arg(window.statusBar()->y());
+        return QString::asprintf("%s %d %d %d %d %d",
+            qPrintable(window.flatButton(MainWindow::MonitorButton)->text()), actions.monitor->isChecked(),
+            !window.statusList()->isHidden(), status.model().isWatched(), outer, window.statusBar()->y());
     }
 
     MonitoringState monitoring;
@@ -39,10 +35,7 @@ struct Rig
     RecordingDesktop desktop; // the tray icon and the hotkeys
 };
 
-constexpr int px(int twips)
-{
-    return (twips + 7) / 15;
-}
+constexpr auto px = [](int twips) { return (twips + 7) / 15; };
 } // namespace
 
 class TestMainWindow : public QObject
@@ -55,9 +48,8 @@ private slots:
     void viewSwitch_data()
     {
         QTest::addColumn<QString>("driver");
-        for (const char* driver :
-            { "button", "View > Monitor", "Ctrl+M", "start-up before the window shows" })
-            QTest::newRow(driver) << QString(driver);
+        for (const char* name : { "button", "View > Monitor", "Ctrl+M", "start-up before the window shows" })
+            QTest::newRow(name) << QString(name);
     }
     void viewSwitch()
     {
@@ -130,8 +122,7 @@ private slots:
                 onTop ? window.setAlwaysOnTop() : window.clearAlwaysOnTop();
                 QCOMPARE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
                 QVERIFY(window.isVisible() == minimized && window.windowState() == state
-                    && window.size() == size);
-                QCOMPARE(window.pos(), QPoint(40, 50));
+                    && window.size() == size && window.pos() == QPoint(40, 50));
             }
         }
     }
@@ -176,7 +167,8 @@ private slots:
     }
 
     // The About box disables the window and the hotkeys; closed, both come back (the hotkeys if on).
-    void aboutBoxDisablesTheWindow()
+    // Contents: the manual, or the help box without the file or the viewer; the log never gives a box.
+    void helpMenu()
     {
         for (const bool useHotkeys : { true, false }) {
             TestStore store;
@@ -195,19 +187,14 @@ private slots:
             QCOMPARE(
                 rig.desktop.calls.join(", "), useHotkeys ? "hotkeys unload, hotkeys load" : "hotkeys unload");
         }
-    }
 
-    // Contents: the manual, or the help box without the file or the viewer; the log never gives a box.
-    void help()
-    {
         // The manual there, the viewer working, the calls.
         const std::tuple<bool, bool, const char*> cases[] { { true, true, "open ReadMe.html, open Log.txt" },
             { true, false, "open ReadMe.html, Help box, open Log.txt" },
             { false, true, "Help box, open Log.txt" } };
         for (const auto& [file, viewer, expected] : cases) {
             QTemporaryDir folder;
-            QFile manual(folder.filePath("ReadMe.html"));
-            QVERIFY(!file || manual.open(QIODevice::WriteOnly));
+            QVERIFY(!file || QFile(folder.filePath("ReadMe.html")).open(QIODevice::WriteOnly));
             QStringList calls;
             HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
             help.setOpenUrl(

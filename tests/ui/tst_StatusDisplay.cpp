@@ -3,23 +3,17 @@
 #include "StatusLineDelegate.h"
 #include "StatusListView.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-// The numbers from..to-1 as lines, and appended to a model.
+// The numbers from..to-1 as lines.
 QStringList numbers(int from, int to)
 {
     QStringList all;
     for (int i = from; i < to; ++i)
         all << QString::number(i);
     return all;
-}
-void append(StatusListModel& model, int from, int to)
-{
-    for (const QString& line : numbers(from, to))
-        model.append(line);
 }
 
 // A display over a list view of 10 visible rows, recording the rows its auto-scroll puts at the top.
@@ -28,12 +22,11 @@ struct Rig final : StatusListView
     Rig()
     {
         display.setView(this);
-        measure(13, 130);
+        measure(13);
     }
-    void measure(int rowHeight, int clientHeight)
+    void measure(int rowHeight)
     {
         row = rowHeight;
-        height = clientHeight;
         display.measureStatusList();
     }
     // clang-format off
@@ -47,7 +40,7 @@ struct Rig final : StatusListView
     MonitoringState monitoring;
     qint64 now = 0; // ms, the auto-scroll's clock
     StatusDisplay display { monitoring, nullptr, [this] { return now; } };
-    int height = 0, row = 0;
+    int height = 130, row = 0;
     QList<int> tops;
 };
 } // namespace
@@ -78,22 +71,25 @@ private slots:
 
         StatusListModel model(5);
         QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
-        append(model, 0, 3);
-        model.flush();
-        append(model, 3, 7);
-        model.flush();
+        const auto append = [&model](int from, int to, bool flush = true) {
+            for (const QString& line : numbers(from, to))
+                model.append(line);
+            if (flush)
+                model.flush();
+        };
+        append(0, 3);
+        append(3, 7);
         QCOMPARE(model.lines(), numbers(2, 7));
-        append(model, 10, 20);
-        model.flush();
+        append(10, 20);
         QCOMPARE(model.lines(), numbers(15, 20));
         model.setWatched(false);
-        append(model, 20, 22);
+        append(20, 22, false);
         QTest::qWait(StatusListModel::FlushInterval * 2);
         QCOMPARE(inserts.count(), 3);
         model.setWatched(true);
         QCOMPARE(inserts.count(), 4);
         model.setWatched(false);
-        append(model, 22, 27); // the third line unseen is inserted, the other two wait
+        append(22, 27, false); // the third line unseen is inserted, the other two wait
         QCOMPARE(inserts.count(), 5);
         QCOMPARE(model.lines(), numbers(20, 27));
         model.clear();
@@ -110,9 +106,8 @@ private slots:
     // failed measure keeps the earlier rows; lines added during a cycle extend it.
     void autoScroll()
     {
-        QList<int> longCycle;
-        for (int top = 1; top <= 39990; ++top)
-            longCycle << top;
+        QList<int> longCycle(39990);
+        std::iota(longCycle.begin(), longCycle.end(), 1);
         const struct
         {
             const char* script;
@@ -137,7 +132,7 @@ private slots:
                 else if (step[0] == 'w')
                     rig.now += n * 1000;
                 else if (step[0] == 'm')
-                    rig.measure(0, 500);
+                    rig.measure(0);
                 else
                     rig.display.userUsedList(step[0] == 'e', n);
             }
@@ -158,47 +153,42 @@ private slots:
         const auto drain = [&] {
             char buffer[65536];
             for (int quiet = 0; quiet < 20; ++quiet) { // until 20 reads in a row bring nothing
-                QCoreApplication::processEvents();
                 for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0; quiet = 0)
                     read.append(buffer, n);
                 QTest::qWait(10);
             }
         };
         Rig rig;
-        StatusDisplay& display = rig.display;
-        display.setMirror(stream);
-        display.addStatusLine("Monitoring Port: 4242");
-        display.setStatusText("Ready.");
-        display.addStatusLine("Port: 4242\u00e9 is already open");
+        rig.display.setMirror(stream);
+        rig.display.addStatusLine("Monitoring Port: 4242");
+        rig.display.setStatusText("Ready.");
+        rig.display.addStatusLine("Port: 4242\u00e9 is already open");
         QVERIFY(read.isEmpty());
         drain();
-        QCOMPARE(read,
-            QByteArray(
-                "[ ORRA ] - Monitoring Port: 4242\nReady.\n[ ORRA ] - Port: 4242\xc3\xa9 is already open\n"));
+        QCOMPARE(read, QByteArray("[ ORRA ] - Monitoring Port: 4242\nReady.\n"
+                                  "[ ORRA ] - Port: 4242\xc3\xa9 is already open\n"));
 
         // Nobody reads: 40,000 lines of 40 bytes are more than the pipe and the bound hold.
         read.clear();
         ::alarm(60); // a write that waits for the reader would hang here
         const QString line = QString(29, 'x');
         for (int i = 0; i < 40000; ++i) {
-            display.addStatusLine(line);
+            rig.display.addStatusLine(line);
             if (i % 1000 == 0)
                 QCoreApplication::processEvents();
         }
         QCoreApplication::processEvents();
         ::alarm(0);
         drain();
-        display.addStatusLine(line);
+        rig.display.addStatusLine(line);
         drain();
         const QList<QByteArray> lines = read.trimmed().split('\n');
-        static const QRegularExpression report(
-            "^\\[ ORRA \\] - Standard output: (\\d+) lines could not be written$");
-        const QRegularExpressionMatch match = report.match(QString::fromLatin1(lines.last()));
-        QVERIFY2(match.hasMatch(), lines.last().constData());
-        QVERIFY(match.captured(1).toInt() > 0);
-        QCOMPARE(lines.size() - 1 + match.captured(1).toInt(), 40001);
+        const int lost = 40001 - int(lines.size() - 1);
+        QVERIFY(lost > 0);
+        QCOMPARE(lines.last(),
+            "[ ORRA ] - Standard output: " + QByteArray::number(lost) + " lines could not be written");
         QCOMPARE(read.count("could not be written"), 1);
-        display.setMirror(nullptr);
+        rig.display.setMirror(nullptr);
         std::fclose(stream);
         ::close(ends[0]);
     }
@@ -210,14 +200,13 @@ private slots:
         QStringListModel model({ "[ ORRA ] - Ready.",
             "[ ORRA ] - Intrusion detected from 192.168.100.200 on port 31337, a line wider than the list",
             "", "[ ORRA ] - 10.0.0.1:22" });
-        for (const auto& [pointSize, enabled] : { std::pair { 0.0, true }, { 14.0, true }, { 0.0, false } }) {
+        for (const auto& [pointSize, enabled] : { std::pair { 0, true }, { 14, true }, { 0, false } }) {
             const auto grab = [&](QAbstractItemDelegate* delegate) {
                 QListView list;
                 list.setUniformItemSizes(true);
                 list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-                QFont font = list.font();
-                font.setPointSizeF(pointSize > 0 ? pointSize : font.pointSizeF());
-                list.setFont(font);
+                if (pointSize > 0)
+                    list.setFont(QFont(list.font().family(), pointSize));
                 if (delegate)
                     list.setItemDelegate(delegate);
                 list.setModel(&model);

@@ -1,13 +1,10 @@
-#include "DesktopSeams.h"
 #include "MenuActions.h"
 #include "MonitorRig.h"
 #include "ProtectionIndicator.h"
-#include "ProtectionIcon.h"
 #include "QtTrayBackend.h"
 #include "RecordingDesktop.h"
 #include "StatusDisplay.h"
 #include "SystemTray.h"
-#include "TrayBackend.h"
 
 class TestSystemTray : public QObject
 {
@@ -18,16 +15,12 @@ private slots:
     // (a click where the host has no double clicks), "context". Every click stops the flashing; only a
     // double click or a tap restores the window. A stop puts the normal icon back; the next alert goes
     // on from the phase it stopped in.
-    void iconFollowsFlashingClicksAndTheTray()
+    void iconFollowsFlashingAndClicks()
     {
         const char* const cases[][2] { { "start tick tick tick", "blank normal blank" },
             { "start tick stop start tick tick", "blank normal normal blank" },
             { "start double", "restore normal" }, { "start click", "normal" },
             { "start tap", "restore normal" }, { "start context", "normal" } };
-        const QHash<QString, QSystemTrayIcon::ActivationReason> clicks {
-            { "double", QSystemTrayIcon::DoubleClick }, { "click", QSystemTrayIcon::Trigger },
-            { "tap", QSystemTrayIcon::Trigger }, { "context", QSystemTrayIcon::Context }
-        };
         for (const auto& [steps, calls] : cases) {
             RecordingDesktop fake;
             SystemTray tray(fake, fake);
@@ -37,30 +30,24 @@ private slots:
                     tray.startFlashing();
                 else if (step == "tick")
                     tray.flashTick();
+                else if (step == "stop")
+                    tray.stopIconFlashing();
                 else
-                    step == "stop" ? tray.stopIconFlashing() : tray.activated(clicks.value(step));
+                    tray.activated(step == "double" ? QSystemTrayIcon::DoubleClick
+                            : step == "context"     ? QSystemTrayIcon::Context
+                                                    : QSystemTrayIcon::Trigger);
                 QCOMPARE(tray.isFlashing(), step == "start" || step == "tick");
             }
             QCOMPARE(fake.calls.join(' '), QString(calls));
         }
-
-        // Without a notification area (yet) the icon stays asked for, for a tray that appears, but the
-        // window must not hide into it.
-        RecordingDesktop fake;
-        SystemTray tray(fake, fake);
-        tray.trayIconAdd();
-        fake.trayAvailable = false;
-        QVERIFY(!tray.isShown() && fake.iconVisible);
-        fake.trayAvailable = true;
-        QVERIFY(tray.isShown());
-        tray.trayIconDelete();
-        QVERIFY(!tray.isShown());
     }
 
     // Each protection state has an image of its own (the program's icon while every port is
     // guarded) and a tooltip saying it; the state's problem is what the status line after start-up
-    // and OK says. Flashing blanks whatever image the state has, and puts it back.
-    void protectionStateInImageAndTooltip()
+    // and OK says. Flashing blanks whatever image the state has, and puts it back. Without a
+    // notification area (yet) the icon stays asked for, for a tray that appears, but the window must
+    // not hide into it.
+    void protectionStateAndTheTray()
     {
         using Reason = Event::Reason;
         const QList<MonitoringSwitch::Unguarded> unguarded { { "21", Reason::NeedsPrivileges },
@@ -88,6 +75,13 @@ private slots:
             images << fake.image;
         }
         QCOMPARE(images.first(), QImage(":/sentrel.png"));
+        tray.trayIconAdd();
+        fake.trayAvailable = false;
+        QVERIFY(!tray.isShown() && fake.iconVisible);
+        fake.trayAvailable = true;
+        QVERIFY(tray.isShown());
+        tray.trayIconDelete();
+        QVERIFY(!tray.isShown());
 
         MenuActions actions;
         QtTrayBackend backend(actions);
@@ -101,8 +95,10 @@ private slots:
         real.stopIconFlashing();
         QCOMPARE(shown(), paused);
         QCOMPARE(backend.icon().toolTip(), "Sentrel\nPaused while Options is open");
-        // The tray's Exit has no shortcut to show; it is File > Exit all the same.
-        QAction* exit = backend.icon().contextMenu()->actions().last();
+        // The tray menu: Restore first and bold, and an Exit with no shortcut to show that is File > Exit.
+        QMenu* menu = backend.icon().contextMenu();
+        QVERIFY(menu->actions().first() == actions.restore && menu->defaultAction() == actions.restore);
+        QAction* exit = menu->actions().last();
         QSignalSpy exited(actions.exit, &QAction::triggered);
         QVERIFY(exit->shortcut().isEmpty());
         exit->trigger();
@@ -110,8 +106,8 @@ private slots:
     }
 
     // The state follows the switch and the options dialog; while the dialog has the ports closed the
-    // label says so, and gets its text back. The problem is a status line only while some port is
-    // unguarded.
+    // label says so, and gets its text back unless a newer one came meanwhile. The problem is a status
+    // line only while some port is unguarded.
     void indicatorFollowsMonitoringAndOptions()
     {
         MonitorRig rig({ QString::number(Loopback::freePorts(1).at(0)), "70000" });
@@ -131,12 +127,15 @@ private slots:
         indicator.setPaused(false);
         indicator.reportProblems();
         tips << fake.tip + " / " + status.statusText();
+        indicator.setPaused(true);
+        status.setStatusText("Ready.");
+        indicator.setPaused(false);
         rig.monitoring.toggleMonitoring();
         indicator.reportProblems();
-        tips << fake.tip;
+        tips << fake.tip + " / " + status.statusText();
         QCOMPARE(tips.join('|').replace("Sentrel\n", ""),
             "Stopped|1 of 2 ports unguarded|Paused while Options is open / Paused while Options is open.|"
-            "1 of 2 ports unguarded / Protecting..|Stopped");
+            "1 of 2 ports unguarded / Protecting..|Stopped / Ready.");
         QCOMPARE(status.model().lines(), { "[ ORRA ] - 1 of 2 ports unguarded: 70000 is not a valid port" });
     }
 };
