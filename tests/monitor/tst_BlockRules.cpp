@@ -29,8 +29,10 @@ private slots:
         // Without the routing tables no gateway is known: nothing is blocked automatically.
         BlockRules::Protected unknown = kept;
         unknown.routesRead = false;
-        QCOMPARE(BlockRules::refusal(QHostAddress("192.0.2.7"), false, true, allow, unknown),
-            QString("the default gateway is unknown"));
+        const QHostAddress host("192.0.2.7");
+        QCOMPARE(BlockRules::refusal(host, false, true, allow, unknown) + '|'
+                + BlockRules::refusal(host, false, false, allow, unknown),
+            QString("the default gateway is unknown|"));
         for (const auto& [addresses, forged, expected] : rows) {
             for (const QString& address : QString(addresses).split(' ')) {
                 const QHostAddress parsed(address);
