@@ -37,7 +37,7 @@ struct Rig
 {
     explicit Rig(DetectionSettings detection = {})
     {
-        intrusions.configure(AlarmSettings { false, 60, "198.51.100.7", true });
+        intrusions.configure({ .allow = "198.51.100.7" });
         intrusions.setConnectionSeen([this](const QString& peer, int port, int peerPort) {
             probes.connectionSeen(peer, port, peerPort);
         });
@@ -105,15 +105,13 @@ struct Rig
                 out << "allowed " + (Event::detectionName(e.detection) + (' ' + where));
             } else if (e.kind == Event::Kind::PortScan) {
                 out << QString("scan %1 %2 %3 %4%5")
-                           .arg(e.scanEnded ? "ended" : "started", nameOf(e.address))
-                           .arg(e.count)
-                           .arg(ranges(e.ports), e.spoofable ? " spoofable" : "");
+                           .arg(e.scanEnded ? "ended" : "started", nameOf(e.address),
+                               QString::number(e.count), ranges(e.ports), e.spoofable ? " spoofable" : "");
                 if (e.scanEnded)
                     continue;
                 expectedAlerts << QString("port scan: %1 ports within %2 s%3")
-                                      .arg(e.count)
-                                      .arg(window)
-                                      .arg(e.spoofable ? ": the address may be forged" : "");
+                                      .arg(QString::number(e.count), QString::number(window),
+                                          e.spoofable ? ": the address may be forged" : "");
                 lastAlarm = "port_scan" + QString::number(e.spoofable);
             }
         }
