@@ -32,15 +32,18 @@ const QHash<QString, QString> Messages { { "connect", "" },
     { "xmas", "Xmas scan, flags no connection sends: the address may be forged" },
     { "udp", "UDP probe: the address may be forged" } };
 
+DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
+{
+    return { halfOpen, flags, scans, ports, window, {} };
+}
+
 // The classifier and a real intrusion handler on one clock the test moves; guarded: 21 and 23.
 struct Rig
 {
     explicit Rig(DetectionSettings detection = {})
     {
         intrusions.configure({ .allow = "198.51.100.7" });
-        intrusions.setConnectionSeen([this](const QString& peer, int port, int peerPort) {
-            probes.connectionSeen(peer, port, peerPort);
-        });
+        intrusions.setConnectionSeen(std::bind_front(&ProbeClassifier::connectionSeen, &probes));
         probes.setGuarded([](int port) { return port == 21 || port == 23; });
         probes.setWatching(true);
         probes.configure(detection, std::chrono::seconds(60));
@@ -58,7 +61,7 @@ struct Rig
     }
 
     // "S@a:1000>21" (flags, "-" for none), "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008"
-    // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark".
+    // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark", "scans-off".
     QStringList run(const QString& script)
     {
         QStringList out;
@@ -72,6 +75,8 @@ struct Rig
                 probes.expire();
             } else if (step == "mark") {
                 out << summary() << "mark";
+            } else if (step == "scans-off") {
+                probes.configure(detection(true, true, false), std::chrono::seconds(60));
             } else if (what == "accept") {
                 intrusions.handleIntrusion(address(source), to, from);
             } else if (what == "udp") {
@@ -127,11 +132,6 @@ struct Rig
     QStringList expectedAlerts;
     QString lastAlarm;
 };
-
-DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
-{
-    return { halfOpen, flags, scans, ports, window, {} };
-}
 } // namespace
 
 // How each probe is classified and when sources count as scanning, on a clock the test sets.
@@ -196,7 +196,9 @@ private slots:
         row("the first 64 ports listed, all counted", "sweep@b:1000-1099 +61000",
             { "scan started b 70 1000-1063 spoofable, scan ended b 100 1000-1063 spoofable" },
             detection(true, true, true, 70));
-        row("port scans off", "sweep@b:1-20 +61000", {}, detection(true, true, false));
+        row("port scans switched off: a live scan ends, no other starts",
+            "sweep@b:1-8 scans-off mark sweep@b:31-50 +61000",
+            { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable", "mark" });
     }
 
     // A flood from random sources: the tables stay at their caps, the oldest go first, each loss is
