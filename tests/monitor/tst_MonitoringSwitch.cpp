@@ -123,10 +123,8 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(rig.out.log, expected, 2000);
             const Event& event = rig.out.events.back();
             QVERIFY(event.kind == Event::Kind::Intrusion && !event.sentinel);
-            QCOMPARE(
-                event.address + ' ' + QString::number(event.port) + ' ' + QString::number(event.sourcePort),
-                address + ' ' + QString::number(port) + ' '
-                    + QString::number(Loopback::localPort(client[0])));
+            QCOMPARE(QString("%1 %2 %3").arg(event.address).arg(event.port).arg(event.sourcePort),
+                QString("%1 %2 %3").arg(address).arg(port).arg(Loopback::localPort(client[0])));
             QVERIFY(Loopback::closedByServer(client[0]));
         }
         rlimit limit {}; // a thousand connections queued at once are all recorded, and the next one too
@@ -322,8 +320,7 @@ private slots:
         QStringList intrusions;
         for (const Event& e : rig.out.events)
             if (e.kind == Event::Kind::Intrusion)
-                intrusions << QString(Event::detectionName(e.detection)) + ' '
-                        + QString::number(e.sourcePort);
+                intrusions << QString("%1 %2").arg(Event::detectionName(e.detection)).arg(e.sourcePort);
         QCOMPARE(intrusions,
             QStringList({ "udp " + QString::number(client.localPort()),
                 "connect " + QString::number(connected), "half_open 1" }));

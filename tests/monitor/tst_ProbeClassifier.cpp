@@ -99,8 +99,7 @@ struct Rig
         QStringList out;
         for (; seen < recorder.events.size(); ++seen) {
             const Event& e = recorder.events[seen];
-            const QString where
-                = nameOf(e.address) + ':' + QString::number(e.sourcePort) + '>' + QString::number(e.port);
+            const QString where = QString("%1:%2>%3").arg(nameOf(e.address)).arg(e.sourcePort).arg(e.port);
             if (e.kind == Event::Kind::Intrusion) {
                 out << Event::detectionName(e.detection) + (' ' + where);
                 expectedAlerts << Messages.value(Event::detectionName(e.detection));
