@@ -70,7 +70,6 @@ void TestEventRecords::jsonRecordPerKind()
                 && line.startsWith("{\"time\":\"2026-03-01T14:05:09.042+02:00\",\"seq\":7,\"event\":"),
             line.constData());
         QJsonObject expected = QJsonDocument::fromJson(fields).object();
-        QVERIFY2(!expected.isEmpty(), fields);
         expected["time"] = "2026-03-01T14:05:09.042+02:00";
         expected["seq"] = 7;
         expected["host"] = "box \"1\"";

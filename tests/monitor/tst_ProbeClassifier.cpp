@@ -8,14 +8,8 @@ namespace {
 // Sources by short name; x is on the allow list.
 const QStringList Names { "a", "b", "c", "six", "x" };
 const QStringList Addresses { "192.0.2.1", "192.0.2.2", "192.0.2.3", "2001:db8::6", "198.51.100.7" };
-QString address(const QString& name)
-{
-    return Addresses.value(Names.indexOf(name), name);
-}
-QString nameOf(const QString& text)
-{
-    return Names.value(Addresses.indexOf(text), text);
-}
+const auto address = [](const QString& name) { return Addresses.value(Names.indexOf(name), name); };
+const auto nameOf = [](const QString& text) { return Names.value(Addresses.indexOf(text), text); };
 
 // "1,2,3,7" as "1-3,7".
 QString ranges(const QString& ports)
@@ -38,15 +32,18 @@ const QHash<QString, QString> Messages { { "connect", "" },
     { "xmas", "Xmas scan, flags no connection sends: the address may be forged" },
     { "udp", "UDP probe: the address may be forged" } };
 
+DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
+{
+    return { halfOpen, flags, scans, ports, window, {} };
+}
+
 // The classifier and a real intrusion handler on one clock the test moves; guarded: 21 and 23.
 struct Rig
 {
     explicit Rig(DetectionSettings detection = {})
     {
-        intrusions.configure(AlarmSettings { false, 60, "198.51.100.7", true });
-        intrusions.setConnectionSeen([this](const QString& peer, int port, int peerPort) {
-            probes.connectionSeen(peer, port, peerPort);
-        });
+        intrusions.configure({ .allow = "198.51.100.7" });
+        intrusions.setConnectionSeen(std::bind_front(&ProbeClassifier::connectionSeen, &probes));
         probes.setGuarded([](int port) { return port == 21 || port == 23; });
         probes.setWatching(true);
         probes.configure(detection, std::chrono::seconds(60));
@@ -64,33 +61,32 @@ struct Rig
     }
 
     // "S@a:1000>21" (flags, "-" for none), "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008"
-    // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark".
+    // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark", "scans-off".
     QStringList run(const QString& script)
     {
         QStringList out;
         for (const QString& step : script.split(' ', Qt::SkipEmptyParts)) {
-            if (step.startsWith('+')) {
-                now += std::chrono::milliseconds(step.mid(1).toInt());
-                probes.expire();
-                continue;
-            }
-            if (step == "mark") {
-                out << summary() << "mark";
-                continue;
-            }
             const QString what = step.section('@', 0, 0), where = step.section('@', 1);
             const QString source = where.section(':', 0, 0), ports = where.section(':', 1);
             const int from = ports.section('>', 0, 0).section('-', 0, 0).toInt();
             const int to = ports.section('>', 1).toInt();
-            if (what == "accept")
+            if (step.startsWith('+')) {
+                now += std::chrono::milliseconds(step.mid(1).toInt());
+                probes.expire();
+            } else if (step == "mark") {
+                out << summary() << "mark";
+            } else if (step == "scans-off") {
+                probes.configure(detection(true, true, false), std::chrono::seconds(60));
+            } else if (what == "accept") {
                 intrusions.handleIntrusion(address(source), to, from);
-            else if (what == "udp")
+            } else if (what == "udp") {
                 probes.datagramSeen(address(source), to, from);
-            else if (what == "sweep")
+            } else if (what == "sweep") {
                 for (int port = from; port <= ports.section('-', 1).toInt(); ++port)
                     probe("S", source, 40000, port);
-            else
+            } else {
                 probe(what, source, from, to);
+            }
         }
         out << summary();
         out.removeAll(QString());
@@ -103,8 +99,7 @@ struct Rig
         QStringList out;
         for (; seen < recorder.events.size(); ++seen) {
             const Event& e = recorder.events[seen];
-            const QString where
-                = nameOf(e.address) + ':' + QString::number(e.sourcePort) + '>' + QString::number(e.port);
+            const QString where = QString("%1:%2>%3").arg(nameOf(e.address)).arg(e.sourcePort).arg(e.port);
             if (e.kind == Event::Kind::Intrusion) {
                 out << Event::detectionName(e.detection) + (' ' + where);
                 expectedAlerts << Messages.value(Event::detectionName(e.detection));
@@ -114,15 +109,13 @@ struct Rig
                 out << "allowed " + (Event::detectionName(e.detection) + (' ' + where));
             } else if (e.kind == Event::Kind::PortScan) {
                 out << QString("scan %1 %2 %3 %4%5")
-                           .arg(e.scanEnded ? "ended" : "started", nameOf(e.address))
-                           .arg(e.count)
-                           .arg(ranges(e.ports), e.spoofable ? " spoofable" : "");
+                           .arg(e.scanEnded ? "ended" : "started", nameOf(e.address),
+                               QString::number(e.count), ranges(e.ports), e.spoofable ? " spoofable" : "");
                 if (e.scanEnded)
                     continue;
                 expectedAlerts << QString("port scan: %1 ports within %2 s%3")
-                                      .arg(e.count)
-                                      .arg(window)
-                                      .arg(e.spoofable ? ": the address may be forged" : "");
+                                      .arg(QString::number(e.count), QString::number(window),
+                                          e.spoofable ? ": the address may be forged" : "");
                 lastAlarm = "port_scan" + QString::number(e.spoofable);
             }
         }
@@ -138,11 +131,6 @@ struct Rig
     QStringList expectedAlerts;
     QString lastAlarm;
 };
-
-DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
-{
-    return { halfOpen, flags, scans, ports, window, {} };
-}
 } // namespace
 
 // How each probe is classified and when sources count as scanning, on a clock the test sets.
@@ -181,28 +169,35 @@ private slots:
             { "null a:1>21, fin a:2>21, xmas a:3>23, xmas a:4>21, xmas six:8>21" });
         row("allowed: recorded, never raised", "S@x:1>21 F@x:2>21 udp@x:3>137 +1000 sweep@x:1-20 +70000",
             { "allowed fin x:2>21, allowed udp x:3>137, allowed half_open x:1>21" });
-        row("half-open and flags off", "S@a:1>21 F@a:2>21 -@a:3>23 udp@a:4>137 +2000", { "udp a:4>137" },
-            detection(false, false, true));
+        row("half-open and flags off; a connection still counts toward a scan",
+            "S@a:1>21 F@a:2>21 -@a:3>23 udp@a:4>137 accept@a:5>80 +2000",
+            { "udp a:4>137, connect a:5>80, scan started a 4 21,23,137,80 spoofable" },
+            detection(false, false, true, 4));
         row("sweep of unguarded ports: one alarm, one end",
             "sweep@b:30001-30008 +1000 sweep@b:30004-30010 +59999 mark +2",
             { "scan started b 8 30001-30008 spoofable", "mark", "scan ended b 10 30001-30010 spoofable" });
         row("ports leave the window", "sweep@b:1-4 +2000 sweep@b:5-7 +1001 sweep@b:8-8 +1000 sweep@b:9-9",
             {});
-        row("a new scan after the gap", "sweep@b:1-8 +60001 sweep@b:11-18",
-            { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable, scan started b 8 11-18 "
+        row("a scan lasts through its gap, a new one starts after it",
+            "sweep@b:1-8 +60000 sweep@b:9-9 +60001 sweep@b:11-18",
+            { "scan started b 8 1-8 spoofable, scan ended b 9 1-9 spoofable, scan started b 8 11-18 "
               "spoofable" });
         row("connects, datagrams and probes count together",
             "accept@c:1>21 udp@c:2>137 F@c:3>23 sweep@c:40001-40005 +61000",
             { "connect c:1>21, udp c:2>137, fin c:3>23, scan started c 8 21,137,23,40001-40005 spoofable, "
               "scan ended c 8 21,137,23,40001-40005 spoofable" });
-        row("connects alone prove their address", "accept@c:1>21 accept@c:2>23 +61000",
+        row("connects alone prove their address; a port one window old still counts",
+            "accept@c:1>21 +1000 accept@c:2>23 +61000",
             { "connect c:1>21, connect c:2>23, scan started c 2 21,23, scan ended c 2 21,23" },
             detection(true, true, true, 2, 1));
         row("one forged probe makes the scan spoofable", "-@c:3>80 accept@c:1>21",
             { "connect c:1>21, scan started c 2 80,21 spoofable" }, detection(true, true, true, 2, 1));
         row("the first 64 ports listed, all counted", "sweep@b:1000-1099 +61000",
-            { "scan started b 8 1000-1007 spoofable, scan ended b 100 1000-1063 spoofable" });
-        row("port scans off", "sweep@b:1-20 +61000", {}, detection(true, true, false));
+            { "scan started b 70 1000-1063 spoofable, scan ended b 100 1000-1063 spoofable" },
+            detection(true, true, true, 70));
+        row("port scans switched off: a live scan ends, no other starts",
+            "sweep@b:1-8 scans-off mark sweep@b:31-50 +61000",
+            { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable", "mark" });
     }
 
     // A flood from random sources: the tables stay at their caps, the oldest go first, each loss is
@@ -218,28 +213,20 @@ private slots:
             if (i % 500 == 0)
                 rig.probe("S", "b", 40000, 50000 + i / 500);
         }
-        rig.now += PendingSyns::Deadline;
-        rig.probes.expire();
+        QStringList events = rig.run(QString("+%1").arg(PendingSyns::Deadline.count()));
         QCOMPARE(rig.recorder.lines().filter("dropped"), QStringList());
-        // Past the window only the scanner is left: the flood is over.
-        rig.now += std::chrono::seconds(3);
-        rig.probes.expire();
-        // The scanner's own probes kept it among the newest: only random sources were evicted.
+        // Past the window only the scanner is left: the flood is over. The scanner's own probes kept it
+        // among the newest: only random sources were evicted.
+        events += rig.run("+3000");
         const QStringList dropped { "Half-open scans: 904 probes dropped, more than 4096 waiting at once",
             "Port scans: 905 sources dropped, more than 4096 at once" };
         QCOMPARE(rig.recorder.lines().filter("dropped"), dropped);
-        rig.now += std::chrono::seconds(60);
-        rig.probes.expire();
-        qsizetype halfOpen = 0;
-        QStringList scans;
-        for (const Event& e : rig.recorder.events) {
-            halfOpen += e.kind == Event::Kind::Intrusion;
-            if (e.kind == Event::Kind::PortScan)
-                scans << nameOf(e.address) + (e.scanEnded ? " ended " : " started ")
-                        + QString::number(e.count);
-        }
-        QCOMPARE(halfOpen, PendingSyns::MaxPending);
-        QCOMPARE(scans, QStringList({ "b started 8", "b ended 10" }));
+        events = (events + rig.run("+60000")).join(", ").split(", ");
+        QCOMPARE(events.removeIf([](const QString& e) { return e.startsWith("half_open "); }),
+            PendingSyns::MaxPending);
+        QCOMPARE(events,
+            QStringList(
+                { "scan started b 8 50000-50007 spoofable", "scan ended b 10 50000-50009 spoofable" }));
         QCOMPARE(rig.recorder.lines().filter("dropped"), dropped);
     }
 };

@@ -43,12 +43,11 @@ private slots:
                          json = "Content-Type: application/json\n\n";
         const QByteArray text = "Content-Type: text/plain; charset=utf-8\n\n",
                          ended = "1000 connections to 2 ports: 23, 80";
-        const QByteArray first = "IP: 192.0.2.7 Port: 23\nHost: " + host;
         // Service, path, token, the first request, the start of the second (a webhook's bodies come after).
         const std::tuple<const char*, const char*, const char*, QByteArray, QByteArray> cases[] {
             { "ntfy", "/alerts", "tk_1",
                 "POST /alerts\nTitle: Intruder Detected\nPriority: 4\nAuthorization: Bearer tk_1\n" + text
-                    + first,
+                    + "IP: 192.0.2.7 Port: 23\nHost: " + host,
                 "POST /alerts\nTitle: Incident Ended\nPriority: 3\nAuthorization: Bearer tk_1\n" + text
                     + "IP: 192.0.2.7\n" + ended },
             { "gotify", "/g/", "AbC",

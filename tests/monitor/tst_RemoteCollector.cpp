@@ -5,6 +5,7 @@
 #include "RemoteCollector.h"
 #include "Rfc5424.h"
 #include "SystemLog.h"
+#include "TestFiles.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -43,11 +44,9 @@ struct Collector
         for (const QDeadlineTimer deadline(10000); messages.size() < count && !deadline.hasExpired();) {
             QTest::qWait(20);
             messages.clear();
-            QFile file(dir.filePath("messages.jsonl"));
-            if (file.open(QIODevice::ReadOnly))
-                for (const QByteArray& line : file.readAll().split('\n'))
-                    if (!line.isEmpty())
-                        messages << QJsonDocument::fromJson(line).object();
+            for (const QByteArray& line : fileBytes(dir.filePath("messages.jsonl")).split('\n'))
+                if (!line.isEmpty())
+                    messages << QJsonDocument::fromJson(line).object();
         }
         return messages;
     }
@@ -107,13 +106,12 @@ private slots:
             Recorder status;
             Quiet quiet;
             EventOutputs outputs(status, quiet);
-            EventSettings settings;
-            settings.eventLog = false;
-            settings.collectorProtocol = protocol;
-            settings.collector = "127.0.0.1:"
-                + QString::number(protocol == "tcp" ? rsyslogd.ports.first : rsyslogd.ports.second);
+            const quint16 port = protocol == "tcp" ? rsyslogd.ports.first : rsyslogd.ports.second;
             quiet.lostBefore = 3;
-            outputs.configure(settings, rsyslogd.dir.path());
+            outputs.configure({ .eventLog = false,
+                                  .collector = QString("127.0.0.1:%1").arg(port),
+                                  .collectorProtocol = protocol },
+                rsyslogd.dir.path());
             QTRY_VERIFY(outputs.collector().isConnected());
             for (int i = 0; i < count; ++i) {
                 outputs.record(Event::intrusion(address(i), 1024, 23, false));

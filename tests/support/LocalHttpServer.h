@@ -25,6 +25,8 @@ public:
 private:
     void read(QTcpSocket* socket)
     {
+        static const QHash<int, QByteArray> reasons { { 401, "Unauthorized" },
+            { 500, "Internal Server Error" } };
         QByteArray& data = m_pending[socket] += socket->readAll();
         for (qsizetype end; (end = data.indexOf("\r\n\r\n")) >= 0;) {
             QHash<QByteArray, QByteArray> headers;
@@ -39,10 +41,7 @@ private:
             requests << request + '\n' + data.mid(end + 4, length);
             data.remove(0, end + 4 + length);
             if (const int status = script.isEmpty() ? 200 : script.takeFirst())
-                socket->write("HTTP/1.1 " + QByteArray::number(status)
-                    + (status == 401        ? " Unauthorized"
-                            : status == 500 ? " Internal Server Error"
-                                            : " OK")
+                socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "OK")
                     + "\r\nContent-Length: 0\r\n\r\n");
         }
     }
