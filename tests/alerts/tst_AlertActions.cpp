@@ -5,6 +5,7 @@
 #include "Recorder.h"
 #include "SettingsManager.h"
 #include "TestFiles.h"
+#include "TestStore.h"
 
 using namespace std::chrono_literals;
 
@@ -16,8 +17,7 @@ struct Rig
         const QString& values, bool oneAlarmPerScan = false, int gapSeconds = 60, const QString& allow = {})
     {
         settings.firstStartup();
-        for (const QString& s : values.split(';', Qt::SkipEmptyParts))
-            recorder.write(s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
+        writeValues(recorder, values);
         settings.loadSettings();
         settings.setAppPath(dir.path() + '/');
         handler.configure({ oneAlarmPerScan, gapSeconds, allow });
@@ -178,8 +178,7 @@ private slots:
         QStringList hits;
         for (int i = 0; i < IncidentTracker::MaxOpen; ++i)
             hits << QString("2001:db8::%1:23").arg(i, 0, 16);
-        hits
-            += { hits.first(), "192.0.2.1:23", "192.0.2.2:23" }; // the first, seen again, is not the quietest
+        hits += { hits.first(), "192.0.2.1:23", "192.0.2.2:23" }; // the first, seen again, is not the quietest
         rig.scan(hits, 1ms);
         QCOMPARE(rig.ended(), QStringList({ "2 2001:db8::1 23 1", "3 2001:db8::2 23 1" }));
         QCOMPARE(rig.handler.incidents().openCount(), IncidentTracker::MaxOpen);
