@@ -150,11 +150,8 @@ private slots:
             Rig rig(Loud, oneAlarmPerScan); // the log is on from the first start
             rig.scan(hits.split(' '), std::chrono::milliseconds(stepMs));
             rig.handler.endIncidents();
-            QCOMPARE(QString("%1: %2 / %3 %4 %5")
-                         .arg(name, rig.ended().join("; "))
-                         .arg(rig.count("flash"))
-                         .arg(rig.count("clipboard"))
-                         .arg(rig.log().count("Attacked Port: ")),
+            QCOMPARE(QString("%1: %2 / %3 %4 %5").arg(name, rig.ended().join("; ")).arg(rig.count("flash"))
+                         .arg(rig.count("clipboard")).arg(rig.log().count("Attacked Port: ")),
                 name + (": " + expected));
             QCOMPARE(rig.recorder.lines().size(), 6 * hits.count(' ') + 6); // one block per connection
             for (const Event& e : rig.recorder.events) // every intrusion names its incident in the event log

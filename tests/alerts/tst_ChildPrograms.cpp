@@ -78,14 +78,12 @@ private slots:
         for (const char* name : { "paplay", "feh" })
             fakes.add(name, caps);
         fakes.add("attack", // renamed into place so the test never reads half a file
-            caps
-                + R"(; { printf 'arg:%s\n' "$@"; /usr/bin/env | /bin/grep '^SENTREL_' | /usr/bin/sort; })"
-                  R"( > "$0.tmp" && /bin/mv "$0.tmp" "$0.out")");
+            caps + R"(; { printf 'arg:%s\n' "$@"; /usr/bin/env | /bin/grep '^SENTREL_' | /usr/bin/sort; })"
+                   R"( > "$0.tmp" && /bin/mv "$0.tmp" "$0.out")");
         fakes.add("xfconf-query",
-            caps
-                + "\n[ \"$3\" = -l ] && printf '%s\\n' /backdrop/screen0/monitor0/workspace0/last-image "
-                  "/backdrop/screen0/monitor0/workspace0/image-style "
-                  "/backdrop/screen0/monitorHDMI-1/workspace1/last-image");
+            caps + "\n[ \"$3\" = -l ] && printf '%s\\n' /backdrop/screen0/monitor0/workspace0/last-image "
+                   "/backdrop/screen0/monitor0/workspace0/image-style "
+                   "/backdrop/screen0/monitorHDMI-1/workspace1/last-image");
         const IntruderRecord intruder { "2001:db8::7", 12345, {}, "half_open", true, 1,
             QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9, 42), Qt::OffsetFromUTC, -5 * 3600) };
         const bool ambient = raiseAmbient(CAP_NET_BIND_SERVICE);

@@ -61,7 +61,7 @@ class TestNotifications : public QObject
     Q_OBJECT
 
     std::unique_ptr<PrivateSessionBus> m_bus;
-    std::unique_ptr<QDBusConnection> m_serverBus;
+    std::optional<QDBusConnection> m_serverBus;
     FakeServer m_server;
 
     bool serve(bool on)
@@ -76,8 +76,7 @@ private slots:
         m_bus = std::make_unique<PrivateSessionBus>();
         if (!m_bus->isRunning())
             QSKIP("dbus-daemon is not installed");
-        m_serverBus
-            = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(m_bus->address(), "server"));
+        m_serverBus.emplace(QDBusConnection::connectToBus(m_bus->address(), "server"));
         QVERIFY(m_serverBus->registerObject(
             "/org/freedesktop/Notifications", &m_server, QDBusConnection::ExportAllSlots));
         QVERIFY(serve(true));

@@ -158,8 +158,7 @@ private slots:
         QStringList seen;
         connect(&watch, &PacketWatch::probesSeen, this, [&seen](const QList<TcpProbe>& probes) {
             for (const TcpProbe& p : probes)
-                seen << QString("%1:%2>%3:%4 %5")
-                            .arg(p.source.toString()).arg(p.sourcePort)
+                seen << QString("%1:%2>%3:%4 %5").arg(p.source.toString()).arg(p.sourcePort)
                             .arg(p.destination.toString()).arg(p.destinationPort).arg(flagNames(p.flags));
         });
         for (const Bytes& frame : { ipv4(tcp(F)), ipv4(tcp(F)), ipv6(tcp(0, 0, 20, 5000, 23)),
@@ -189,8 +188,7 @@ private:
         const std::uint8_t request[] = { 'S', 'W', 1 };
         HelperReply reply = callHelper(SENTREL_WATCH_HELPER, request, sizeof request, 4, 1, 10000);
         return reply.answered && reply.bytes == std::vector<std::uint8_t> { 'S', 'W', 1, 0 } && reply.fds.size() == 1
-            ? reply.fds[0]
-            : -1;
+            ? reply.fds[0] : -1;
     }
 
     bool send(const Bytes& packet)
