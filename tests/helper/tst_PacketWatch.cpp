@@ -115,7 +115,7 @@ private slots:
     void theFilterPassesOnlyHeadersOfSegmentsThatOpenNoConnection()
     {
         if (!m_private)
-            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
+            QSKIP("needs root and ip (iproute2): the test makes its own network namespace and writes raw frames");
         // IPv4 or IPv6 packets written onto loopback, or a connection over it to an address.
         const auto row = [this](const char* name, const QList<Bytes>& frames, const QStringList& arrived,
                              const QString& conversation = {}) {
@@ -152,7 +152,7 @@ private slots:
     void theWatchReportsEachProbeOnce()
     {
         if (!m_private)
-            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
+            QSKIP("needs root and ip (iproute2): the test makes its own network namespace and writes raw frames");
         PacketWatch watch(SENTREL_WATCH_HELPER);
         QCOMPARE(watch.start(), PacketWatch::State::Armed);
         QStringList seen;
