@@ -5,6 +5,7 @@
 #include "Recorder.h"
 #include "SettingsManager.h"
 #include "TestFiles.h"
+#include "TestStore.h"
 
 using namespace std::chrono_literals;
 
@@ -16,8 +17,7 @@ struct Rig
         const QString& values, bool oneAlarmPerScan = false, int gapSeconds = 60, const QString& allow = {})
     {
         settings.firstStartup();
-        for (const QString& s : values.split(';', Qt::SkipEmptyParts))
-            recorder.write(s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
+        writeValues(recorder, values);
         settings.loadSettings();
         settings.setAppPath(dir.path() + '/');
         handler.configure({ oneAlarmPerScan, gapSeconds, allow });
@@ -150,11 +150,8 @@ private slots:
             Rig rig(Loud, oneAlarmPerScan); // the log is on from the first start
             rig.scan(hits.split(' '), std::chrono::milliseconds(stepMs));
             rig.handler.endIncidents();
-            QCOMPARE(QString("%1: %2 / %3 %4 %5")
-                         .arg(name, rig.ended().join("; "))
-                         .arg(rig.count("flash"))
-                         .arg(rig.count("clipboard"))
-                         .arg(rig.log().count("Attacked Port: ")),
+            QCOMPARE(QString("%1: %2 / %3 %4 %5").arg(name, rig.ended().join("; ")).arg(rig.count("flash"))
+                         .arg(rig.count("clipboard")).arg(rig.log().count("Attacked Port: ")),
                 name + (": " + expected));
             QCOMPARE(rig.recorder.lines().size(), 6 * hits.count(' ') + 6); // one block per connection
             for (const Event& e : rig.recorder.events) // every intrusion names its incident in the event log
@@ -178,8 +175,7 @@ private slots:
         QStringList hits;
         for (int i = 0; i < IncidentTracker::MaxOpen; ++i)
             hits << QString("2001:db8::%1:23").arg(i, 0, 16);
-        hits
-            += { hits.first(), "192.0.2.1:23", "192.0.2.2:23" }; // the first, seen again, is not the quietest
+        hits += { hits.first(), "192.0.2.1:23", "192.0.2.2:23" }; // the first, seen again, is not the quietest
         rig.scan(hits, 1ms);
         QCOMPARE(rig.ended(), QStringList({ "2 2001:db8::1 23 1", "3 2001:db8::2 23 1" }));
         QCOMPARE(rig.handler.incidents().openCount(), IncidentTracker::MaxOpen);

@@ -21,8 +21,7 @@ private slots:
             QSKIP("needs Xvfb and xclip (packages xvfb, xclip)");
         GuiClipboard clipboard;
         for (int i = 0; i < 1000; ++i)
-            clipboard.copyToClipboard(
-                QStringLiteral("Intruder IP: 10.0.%1.5 Attacked Port: 23").arg(i % 256));
+            clipboard.copyToClipboard(QString("Intruder IP: 10.0.%1.5 Attacked Port: 23").arg(i % 256));
         clipboard.copyToClipboard("Intruder IP: 192.168.1.7 Attacked Port: 80");
         QCOMPARE(paste("clipboard") + '|' + paste("primary"), // of a flood, only the newest is on offer
             "Intruder IP: 192.168.1.7 Attacked Port: 80|Intruder IP: 192.168.1.7 Attacked Port: 80");

@@ -16,14 +16,11 @@ QString described(IniSettingsStore& store)
     const EventSettings e = EventSettings::load(store);
     const AlarmSettings a = AlarmSettings::load(store);
     const DetectionSettings d = DetectionSettings::load(store);
-    return QStringList { QString::number(e.eventLog), QString::number(e.eventLogSizeMb),
-        QString::number(e.eventLogFiles), QString::number(e.syslog), e.collector, e.collectorProtocol, "|",
-        QString::number(a.scanGapSeconds), QString::number(a.oneAlarmPerScan),
-        QString::number(a.notifications), a.allow, QString::number(a.blockIntruders),
-        QString::number(a.blockMinutes), "|", QString::number(d.halfOpen),
-        QString::number(d.stealthFlags), QString::number(d.portScan), QString::number(d.scanPorts),
-        QString::number(d.scanWindowSeconds), d.udpPorts.join(',') }
-        .join(' ');
+    const auto n = [](auto value) { return QString::number(value); };
+    return QStringList { n(e.eventLog), n(e.eventLogSizeMb), n(e.eventLogFiles), n(e.syslog), e.collector,
+        e.collectorProtocol, "|", n(a.scanGapSeconds), n(a.oneAlarmPerScan), n(a.notifications), a.allow,
+        n(a.blockIntruders), n(a.blockMinutes), "|", n(d.halfOpen), n(d.stealthFlags), n(d.portScan),
+        n(d.scanPorts), n(d.scanWindowSeconds), d.udpPorts.join(',') }.join(' ');
 }
 
 const QString FirstStartDetection = "| 1 1 1 8 3 69,135,137,138,139,161,162,445,514,520,1434";
@@ -58,9 +55,8 @@ private slots:
         options.removePorts({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 });
         options.appendPort("8080");
         manager.saveSettings();
-        QCOMPARE(QStringList({ t.store().read("Ports", "Number"), t.store().read("Ports", "1"),
-                     t.store().read("Ports", "11") }),
-            QStringList({ "1", "8080", "12346" }));
+        const auto port = [&t](const char* key) { return t.store().read("Ports", key); };
+        QCOMPARE(QStringList({ port("Number"), port("1"), port("11") }), QStringList({ "1", "8080", "12346" }));
     }
 
     // The marker (in its exact case) says a hand-edited, broken store is ours: nothing the user wrote is
@@ -141,8 +137,7 @@ private slots:
         QCOMPARE(original, before);
         QVERIFY(after.contains("[Events]\nCollector=\nCollector%20Protocol=tcp\nEvent%20Log=1\n"
                                "Event%20Log%20Files=5\nEvent%20Log%20Size=10\nSyslog=1\n"));
-        QVERIFY(
-            after.contains("[UDP%20Ports]\n0=69\n1=135\n10=1434\n") && after.endsWith("9=520\nNumber=10\n"));
+        QVERIFY(after.contains("[UDP%20Ports]\n0=69\n1=135\n10=1434\n") && after.endsWith("9=520\nNumber=10\n"));
         described(t.store()); // the next start leaves the file alone
         QCOMPARE(fileBytes(t.path()), after);
         EventSettings { false, 7, 3, true, " h:1 ", "udp" }.save(t.store());
@@ -161,10 +156,9 @@ private slots:
             { "Events/Event Log=0;Events/Event Log Size=25;Events/Event Log Files=2;Events/Syslog=0;"
               "Events/Collector= [::1]:6514 ;Events/Collector Protocol=UDP;Alarm/Scan Gap= 86400 ;"
               "Alarm/One Alarm Per Scan=1;Alarm/Notifications=0;Alarm/Allow= 10.0.0.0/8 ;Alarm/Block Intruders=1;"
-              "Alarm/Block Minutes= 1440 ;"
-              "Detection/Half Open=0;Detection/Stealth Flags=0;Detection/Port Scan=0;Detection/Scan Ports= "
-              "65535 ;"
-              "Detection/Scan Window=3600;UDP Ports/Number=1;UDP Ports/0=53;UDP Ports/1=7a;UDP Ports/2=9",
+              "Alarm/Block Minutes= 1440 ;Detection/Half Open=0;Detection/Stealth Flags=0;Detection/Port Scan=0;"
+              "Detection/Scan Ports= 65535 ;Detection/Scan Window=3600;UDP Ports/Number=1;UDP Ports/0=53;"
+              "UDP Ports/1=7a;UDP Ports/2=9",
                 "0 25 2 0 [::1]:6514 udp | 86400 1 0 10.0.0.0/8 1 1440 | 0 0 0 65535 3600 53,7a" },
             { "Events/Event Log=yes;Events/Event Log Size=-3;Events/Event Log Files=many;Alarm/Scan Gap=soon;"
               "Alarm/One Alarm Per Scan=yes;Alarm/Block Intruders=yes;Alarm/Block Minutes=soon",
@@ -176,9 +170,7 @@ private slots:
         };
         for (const auto& [stored, expected] : cases) {
             TestStore t;
-            for (const QString& s : stored.split(';'))
-                t.store().write(
-                    s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
+            writeValues(t.store(), stored);
             QCOMPARE(described(t.store()), expected);
         }
     }

@@ -134,34 +134,30 @@ private slots:
         QVERIFY(writeList(m_allPorts));
         const auto openFds = [] { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System); };
         const qsizetype fdsBefore = openFds().size();
-        const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), on = 1;
-        ::setsockopt(held, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in at { AF_INET, htons(uint16_t(ports[2] + Offset)), {}, {} };
-        QVERIFY(::bind(held, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && ::listen(held, 1) == 0);
+        QTcpServer held;
+        QVERIFY(held.listen(QHostAddress::AnyIPv4, quint16(ports[2] + Offset)));
         HelperPortBinder binder(SENTREL_BIND_HELPER);
-        std::vector<PortBinder::Result> results
-            = binder.bindPorts({ ports[0], ports[1], ports[0], ports[2] });
-        ::close(held);
+        std::vector<PortBinder::Result> results = binder.bindPorts({ ports[0], ports[1], ports[0], ports[2] });
+        held.close();
         QCOMPARE(outcomes(results), "Bound Bound InUse InUse");
-        for (const std::size_t i : { 0u, 1u }) { // non-blocking, closed on exec, listening on its port
-            const int fd = results[i].fd;
-            int listening = 0;
-            socklen_t size = sizeof listening;
-            QVERIFY(fd >= 0 && (::fcntl(fd, F_GETFL) & O_NONBLOCK) && (::fcntl(fd, F_GETFD) & FD_CLOEXEC)
-                && ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening
-                && Loopback::localPort(fd) == ports[i] + Offset && ::close(fd) == 0);
-        }
+        // A socket is non-blocking, closed on exec, of its type, listening if TCP, on its port; then closed.
+        const auto ready = [](int fd, int type, int port) {
+            int value = 0, listening = 0;
+            socklen_t size = sizeof value;
+            return fd >= 0 && (::fcntl(fd, F_GETFL) & O_NONBLOCK) && (::fcntl(fd, F_GETFD) & FD_CLOEXEC)
+                && ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &value, &size) == 0 && value == type
+                && ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0
+                && listening == (type == SOCK_STREAM) && Loopback::localPort(fd) == port + Offset
+                && ::close(fd) == 0;
+        };
+        QVERIFY(ready(results[0].fd, SOCK_STREAM, ports[0]) && ready(results[1].fd, SOCK_STREAM, ports[1]));
         results = binder.bindPorts(std::vector<int>(70, ports[0]));
         QCOMPARE(outcomes(results), "Bound" + QString(" InUse").repeated(69));
         QVERIFY(std::all_of(results.begin() + 1, results.end(), [](const auto& r) { return r.fd < 0; }));
         ::close(results[0].fd);
         const auto udp = binder.bindPorts({ ports[0], ports[0] }, PortBinder::Protocol::Udp);
-        int type = 0;
-        socklen_t size = sizeof type;
-        QCOMPARE(outcomes(udp), "Bound InUse"); // a datagram socket, non-blocking, on its port
-        QVERIFY(::getsockopt(udp[0].fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_DGRAM
-            && (::fcntl(udp[0].fd, F_GETFL) & O_NONBLOCK)
-            && Loopback::localPort(udp[0].fd) == ports[0] + Offset && ::close(udp[0].fd) == 0);
+        QCOMPARE(outcomes(udp), "Bound InUse");
+        QVERIFY(ready(udp[0].fd, SOCK_DGRAM, ports[0]));
         for (const int bad : { 0, 1024, 65536, -21 })
             QCOMPARE(outcomes(binder.bindPorts({ ports[0], bad })), "Failed Failed");
         for (const char* helper : { "/nonexistent/sentrel-bind", "/bin/false", "" })

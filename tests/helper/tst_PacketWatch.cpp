@@ -8,7 +8,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,7 +18,7 @@
 namespace {
 using Bytes = QByteArray;
 
-Bytes tcp(int sourcePort, int port, int flags, int payload = 0, int length = 20)
+Bytes tcp(int flags, int payload = 0, int length = 20, int sourcePort = 4000, int port = 22)
 {
     Bytes t(20, '\0');
     qToBigEndian<quint16>(quint16(sourcePort), t.data());
@@ -63,18 +62,7 @@ QString flagNames(int flags)
     return names.isEmpty() ? "-" : names;
 }
 
-const Bytes Marker = ipv4(tcp(1, 1, S), "192.0.2.99");
-
-bool bringLoopbackUp()
-{
-    ifreq request {};
-    std::strcpy(request.ifr_name, "lo");
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags |= IFF_UP)
-        && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    ::close(fd);
-    return up;
-}
+const Bytes Marker = ipv4(tcp(S, 0, 20, 1, 1), "192.0.2.99");
 
 // Opens and closes a connection over loopback with data both ways.
 bool converse(const QString& address)
@@ -103,7 +91,7 @@ private slots:
         CPU_ZERO(&one);
         CPU_SET(sched_getcpu(), &one);
         QVERIFY(::sched_setaffinity(0, sizeof one, &one) == 0);
-        m_private = ::unshare(CLONE_NEWNET) == 0 && bringLoopbackUp();
+        m_private = ::unshare(CLONE_NEWNET) == 0 && QProcess::execute("ip", { "link", "set", "lo", "up" }) == 0;
         m_sender = m_private ? ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0) : -1;
     }
 
@@ -127,7 +115,7 @@ private slots:
     void theFilterPassesOnlyHeadersOfSegmentsThatOpenNoConnection()
     {
         if (!m_private)
-            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
+            QSKIP("needs root and ip (iproute2): the test makes its own network namespace and writes raw frames");
         // IPv4 or IPv6 packets written onto loopback, or a connection over it to an address.
         const auto row = [this](const char* name, const QList<Bytes>& frames, const QStringList& arrived,
                              const QString& conversation = {}) {
@@ -144,20 +132,17 @@ private slots:
             QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, nullptr, 0), -1);
             ::close(fd);
         };
-        row("SYN with payload", { ipv4(tcp(4000, 22, S, 300)) }, { "40:S" });
-        row("SYN with IP options", { ipv4(tcp(4000, 22, S, 10), "192.0.2.7", 3) }, { "52:S" });
-        row("FIN, NULL, Xmas, SYN+FIN, FIN+PSH", { ipv4(tcp(4000, 22, F)), ipv4(tcp(4000, 22, 0, 5)),
-            ipv4(tcp(4000, 22, F | P | U)), ipv4(tcp(4000, 22, S | F)), ipv4(tcp(4000, 22, F | P, 9)) },
-            { "40:F", "40:-", "40:FPU", "40:FS", "40:FP" });
-        row("any ACK or a bare RST", { ipv4(tcp(4000, 22, S | A)), ipv4(tcp(4000, 22, A, 50)),
-            ipv4(tcp(4000, 22, F | A)), ipv4(tcp(4000, 22, R)), ipv4(tcp(4000, 22, R | A)),
-            ipv4(tcp(4000, 22, F | P | U | A)) }, {});
-        row("fragments", { ipv4(tcp(4000, 22, S), "192.0.2.7", 0, 0x2000), ipv4(tcp(4000, 22, S), "192.0.2.7", 0, 3),
-            ipv4(tcp(4000, 22, F), "192.0.2.7", 0, 0x4000) }, { "40:F" });
-        row("not TCP, or cut short", { ipv4(tcp(4000, 22, S), "192.0.2.7", 0, 0, 17), ipv4(tcp(4000, 22, S, 0, 13)) }, {});
-        row("IPv6", { ipv6(tcp(4000, 22, S, 200)), ipv6(tcp(4000, 22, F | P | U)), ipv6(tcp(4000, 22, A)) },
-            { "60:S", "60:FPU" });
-        row("IPv6 behind an extension header", { ipv6(tcp(4000, 22, S), true) }, {});
+        row("SYN with payload", { ipv4(tcp(S, 300)) }, { "40:S" });
+        row("SYN with IP options", { ipv4(tcp(S, 10), "192.0.2.7", 3) }, { "52:S" });
+        row("FIN, NULL, Xmas, SYN+FIN, FIN+PSH", { ipv4(tcp(F)), ipv4(tcp(0, 5)), ipv4(tcp(F | P | U)),
+            ipv4(tcp(S | F)), ipv4(tcp(F | P, 9)) }, { "40:F", "40:-", "40:FPU", "40:FS", "40:FP" });
+        row("any ACK or a bare RST", { ipv4(tcp(S | A)), ipv4(tcp(A, 50)), ipv4(tcp(F | A)), ipv4(tcp(R)),
+            ipv4(tcp(R | A)), ipv4(tcp(F | P | U | A)) }, {});
+        row("fragments", { ipv4(tcp(S), "192.0.2.7", 0, 0x2000), ipv4(tcp(S), "192.0.2.7", 0, 3),
+            ipv4(tcp(F), "192.0.2.7", 0, 0x4000) }, { "40:F" });
+        row("not TCP, or cut short", { ipv4(tcp(S), "192.0.2.7", 0, 0, 17), ipv4(tcp(S, 0, 13)) }, {});
+        row("IPv6", { ipv6(tcp(S, 200)), ipv6(tcp(F | P | U)), ipv6(tcp(A)) }, { "60:S", "60:FPU" });
+        row("IPv6 behind an extension header", { ipv6(tcp(S), true) }, {});
         row("a connection over 127.0.0.1", {}, { "40:S" }, "127.0.0.1");
         row("a connection over ::1", {}, { "60:S" }, "::1");
     }
@@ -167,18 +152,17 @@ private slots:
     void theWatchReportsEachProbeOnce()
     {
         if (!m_private)
-            QSKIP("needs root: the test makes its own network namespace and writes raw frames");
+            QSKIP("needs root and ip (iproute2): the test makes its own network namespace and writes raw frames");
         PacketWatch watch(SENTREL_WATCH_HELPER);
         QCOMPARE(watch.start(), PacketWatch::State::Armed);
         QStringList seen;
         connect(&watch, &PacketWatch::probesSeen, this, [&seen](const QList<TcpProbe>& probes) {
             for (const TcpProbe& p : probes)
-                seen << QString("%1:%2>%3:%4 %5")
-                            .arg(p.source.toString()).arg(p.sourcePort)
+                seen << QString("%1:%2>%3:%4 %5").arg(p.source.toString()).arg(p.sourcePort)
                             .arg(p.destination.toString()).arg(p.destinationPort).arg(flagNames(p.flags));
         });
-        for (const Bytes& frame : { ipv4(tcp(4000, 22, F)), ipv4(tcp(4000, 22, F)), ipv6(tcp(5000, 23, 0)),
-                 ipv4(tcp(4000, 22, F), "192.0.2.8"), Marker })
+        for (const Bytes& frame : { ipv4(tcp(F)), ipv4(tcp(F)), ipv6(tcp(0, 0, 20, 5000, 23)),
+                 ipv4(tcp(F), "192.0.2.8"), Marker })
             QVERIFY(send(frame));
         QTRY_VERIFY_WITH_TIMEOUT(seen.size() >= 4, 10000);
         QCOMPARE(seen, QStringList({ "192.0.2.7:4000>127.0.0.1:22 F", "::1:5000>::1:23 -",
@@ -186,7 +170,7 @@ private slots:
         // A lone probe comes in a block of its own once the block times out: more blocks than the
         // ring has go round it, each given back to the kernel in turn.
         for (int i = 0; i < int(PacketRing::BlockCount) + 2; ++i) {
-            QVERIFY(send(ipv4(tcp(6000 + i, 22, S))));
+            QVERIFY(send(ipv4(tcp(S, 0, 20, 6000 + i))));
             QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 5 + i, 2000);
             QCOMPARE(seen.last(), QString("192.0.2.7:%1>127.0.0.1:22 S").arg(6000 + i));
         }
@@ -204,17 +188,14 @@ private:
         const std::uint8_t request[] = { 'S', 'W', 1 };
         HelperReply reply = callHelper(SENTREL_WATCH_HELPER, request, sizeof request, 4, 1, 10000);
         return reply.answered && reply.bytes == std::vector<std::uint8_t> { 'S', 'W', 1, 0 } && reply.fds.size() == 1
-            ? reply.fds[0]
-            : -1;
+            ? reply.fds[0] : -1;
     }
 
     bool send(const Bytes& packet)
     {
-        sockaddr_ll to {};
-        to.sll_family = AF_PACKET;
-        to.sll_protocol = htons(packet[0] >> 4 == 6 ? ETH_P_IPV6 : ETH_P_IP);
-        to.sll_ifindex = int(::if_nametoindex("lo"));
-        to.sll_halen = ETH_ALEN;
+        const auto protocol = htons(packet[0] >> 4 == 6 ? ETH_P_IPV6 : ETH_P_IP);
+        sockaddr_ll to { .sll_family = AF_PACKET, .sll_protocol = protocol,
+            .sll_ifindex = int(::if_nametoindex("lo")), .sll_halen = ETH_ALEN };
         return ::sendto(m_sender, packet.constData(), std::size_t(packet.size()), 0,
                    reinterpret_cast<sockaddr*>(&to), sizeof to) == packet.size();
     }

@@ -63,9 +63,8 @@ private slots:
             QCOMPARE(log.write(level, "event=intrusion address=192.0.2.7"), 0u);
             const QByteArray first = daemon.take(), end = type == SOCK_STREAM ? QByteArray(1, '\0') : "";
             const QRegularExpression form(
-                QStringLiteral("^<(\\d+)>[A-Z][a-z]{2} [ 1-3]\\d \\d\\d:\\d\\d:\\d\\d "
-                               "sentrel\\[%1\\]: event=intrusion address=192\\.0\\.2\\.7$")
-                    .arg(::getpid()));
+                QString("^<(\\d+)>[A-Z][a-z]{2} [ 1-3]\\d \\d\\d:\\d\\d:\\d\\d sentrel\\[%1\\]: event=intrusion "
+                        "address=192\\.0\\.2\\.7$").arg(::getpid()));
             const QRegularExpressionMatch match = form.match(QString::fromLatin1(first.chopped(end.size())));
             QVERIFY2(first.endsWith(end) && match.hasMatch(), first.constData());
             QCOMPARE(match.captured(1), priority);

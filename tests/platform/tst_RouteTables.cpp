@@ -2,7 +2,6 @@
 
 #include <net/if.h>
 
-namespace {
 // Lines as the kernel writes them (captured on Debian 12), trailing blanks and all.
 const QByteArray Ipv4Header
     = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT"
@@ -26,7 +25,6 @@ const QByteArray Ipv6LoReject
 const RouteTables::InterfaceFlags Host { { "lo", IFF_UP | IFF_RUNNING | IFF_LOOPBACK },
     { "eth0", IFF_UP | IFF_RUNNING | IFF_BROADCAST | IFF_MULTICAST }, { "eth1", IFF_RUNNING },
     { "ppp0", IFF_UP | IFF_POINTOPOINT | IFF_NOARP } };
-} // namespace
 
 class TestRouteTables : public QObject
 {
@@ -37,8 +35,7 @@ private slots:
     void defaultRouteOnAUsableInterface()
     {
         const QByteArray v4 = Ipv4Header + Ipv4Subnet, v6 = Ipv6Subnet + Ipv6LoReject;
-        const auto onV4
-            = [&v4](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
+        const auto onV4 = [&](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
         // Row: name, the IPv4 and IPv6 tables, and "defaults found: usable or not".
         const std::tuple<const char*, QByteArray, QByteArray, const char*> rows[] {
             { "IPv4 default", v4 + Ipv4Default, v6, "eth0: up" },

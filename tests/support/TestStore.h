@@ -18,3 +18,10 @@ private:
     QTemporaryDir m_dir;
     IniSettingsStore m_store;
 };
+
+// "Section/Key=value;..." written into a store, as a user editing the file would.
+inline void writeValues(SettingsStore& store, const QString& values)
+{
+    for (const QString& s : values.split(';', Qt::SkipEmptyParts))
+        store.write(s.section('/', 0, 0), s.section('/', 1).section('=', 0, 0), s.section('=', 1));
+}

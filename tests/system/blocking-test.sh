@@ -85,10 +85,9 @@ printf '[Ports]\nNumber=0\n0=12345\n' >> "$work/config/Sentrel II.ini"
 HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen \
     "$sentrel" --headless --config-dir "$work/config" > "$work/out" 2>&1 &
 pid=$!
-for _ in $(seq 200); do grep -q "^Ready\.$" "$work/out" && break; sleep 0.1; done
-grep -q "^Ready\.$" "$work/out" || fail "the program did not start"
+waitFor() { for _ in $(seq "${3:-50}"); do grep -q "$1" "$2" 2> /dev/null && return 0; sleep 0.1; done; return 1; }
+waitFor "^Ready\.$" "$work/out" 200 || fail "the program did not start"
 events=$work/data/Sentrel/events.jsonl
-waitFor() { for _ in $(seq 50); do grep -q "$1" "$2" 2> /dev/null && return 0; sleep 0.1; done; return 1; }
 
 step() { printf '%-58s %s\n' "$1" "$2"; [[ $2 == "$3" ]] || fail "$1: expected $3"; }
 step "192.0.2.2 connects" "$(connect 192.0.2.2 192.0.2.1 12345)" ok

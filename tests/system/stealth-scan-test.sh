@@ -68,12 +68,7 @@ for row in "${rows[@]}"; do
     [[ $args == *-p* ]] || args="-p $guarded $args"
     # shellcheck disable=SC2086
     nmap -n -Pn -T4 --max-retries 1 $args > "$work/nmap.out" 2>&1 || fail "nmap $args: $(cat "$work/nmap.out")"
-    got=""
-    for _ in $(seq 50); do
-        [[ -f $events ]] && got=$(recorded)
-        [[ $got == "$expected" ]] && break
-        sleep 0.1
-    done
+    for _ in $(seq 50); do [[ -f $events && $(recorded) == "$expected" ]] && break; sleep 0.1; done
     # A SYN counts as half-open a second after it was seen: anything more comes by then.
     sleep 1.5
     got=$(recorded)

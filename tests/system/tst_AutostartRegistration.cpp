@@ -49,13 +49,11 @@ private slots:
         QCOMPARE(registration.removeFromStartup(), why + "cannot create its folder");
         QVERIFY(QFileInfo(blocker).isFile() && QFileInfo(blocker).size() == 0);
 
-        QVERIFY(
-            QFile::remove(blocker) && QDir().mkpath(entryPath())); // a folder in its place: the write fails
+        QVERIFY(QFile::remove(blocker) && QDir().mkpath(entryPath())); // a folder in its place fails the write
         const QString problem = registration.addToStartup();
         QVERIFY2(problem.startsWith(why) && problem.size() > why.size(), qPrintable(problem));
         QVERIFY(QFileInfo(entryPath()).isDir());
-        QCOMPARE(
-            QDir(m_home->filePath("config/autostart")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+        QCOMPARE(QDir(m_home->filePath("config/autostart")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
             QStringList { "sentrel.desktop" });
     }
 };
