@@ -32,7 +32,7 @@ if [[ "${1:-}" == "--test" ]]; then
         dunst dbus-bin                # a real notification server, dbus-run-session and dbus-send
         libglib2.0-bin                # gsettings and glib-compile-schemas, for the wallpaper test
         util-linux                    # unshare: the end-to-end test's private network
-        iproute2                      # ip: loopback up in the package test's private network
+        iproute2                      # ip: loopback up in the package and packet watch tests' namespaces
         desktop-file-utils appstream  # validating the installed desktop entry and AppStream entry
         systemd                       # systemd-analyze verify for the shipped unit
         clang libclang-rt-14-dev      # the helpers' fuzzers (libFuzzer)
