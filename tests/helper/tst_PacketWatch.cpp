@@ -195,7 +195,8 @@ private:
     {
         const auto protocol = htons(packet[0] >> 4 == 6 ? ETH_P_IPV6 : ETH_P_IP);
         sockaddr_ll to { .sll_family = AF_PACKET, .sll_protocol = protocol,
-            .sll_ifindex = int(::if_nametoindex("lo")), .sll_halen = ETH_ALEN };
+            .sll_ifindex = int(::if_nametoindex("lo")), .sll_hatype = 0, .sll_pkttype = 0,
+            .sll_halen = ETH_ALEN, .sll_addr = {} };
         return ::sendto(m_sender, packet.constData(), std::size_t(packet.size()), 0,
                    reinterpret_cast<sockaddr*>(&to), sizeof to) == packet.size();
     }

@@ -31,10 +31,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     explicit Rig(const QStringList& stored = {})
     {
         settings.firstStartup();
-        for (const QString& value :
-            QStringList { "Ports/Number=2", "Sounds/On=False", "Alarm/Allow=192.0.2.1" } + stored)
-            store.store().write(
-                value.section('/', 0, 0), value.section('/', 1).section('=', 0, 0), value.section('=', 1));
+        writeValues(store.store(), "Ports/Number=2;Sounds/On=False;Alarm/Allow=192.0.2.1;" + stored.join(';'));
         store.store().sync();
         settings.loadSettings();
         settings.setAppPath(folder.path() + '/');
