@@ -71,10 +71,15 @@ void Application::restoreMonitor()
 void Application::quit(int exitCode)
 {
     // Every way out (a signal, Exit in the window or the tray, the session ending) comes here:
-    // the open incidents get their ended records before the outputs flush.
+    // the open incidents get their ended records before the outputs flush. A second way out while
+    // the pushes finish (another Ctrl+C) leaves at once.
+    if (m_monitor.isFinishingPushes()) {
+        QCoreApplication::exit(exitCode);
+        return;
+    }
     m_monitor.endIncidents();
     m_foundation.events().record(Event::now(Event::Kind::ProgramExited));
     m_foundation.events().flush();
     std::fflush(stdout);
-    QCoreApplication::exit(exitCode);
+    m_monitor.finishPushes([exitCode] { QCoreApplication::exit(exitCode); });
 }

@@ -42,6 +42,13 @@ public:
     void applySections(bool atStartup);
     // The open incidents get their ended records; the outputs flush after this.
     void endIncidents() { m_monitoring.intrusions().endIncidents(); }
+    // At exit: done runs once the pushes still waiting (an incident's summary, say) have gone out,
+    // or after a few seconds.
+    void finishPushes(std::function<void()> done)
+    {
+        m_push.delivery().finishWithin(std::chrono::seconds(3), std::move(done));
+    }
+    bool isFinishingPushes() { return m_push.delivery().isFinishing(); }
 
     // What flashes after an intrusion; nothing until a tray icon is set.
     void setIconFlasher(IconFlasher& flasher) { m_alert.setIconFlasher(&flasher); }

@@ -11,6 +11,8 @@ PushDelivery::PushDelivery(StatusReporter& status, PushTiming timing, QObject* p
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &PushDelivery::pump);
+    m_finishLimit.setSingleShot(true);
+    connect(&m_finishLimit, &QTimer::timeout, this, &PushDelivery::callFinished);
 }
 
 PushDelivery::~PushDelivery()
@@ -34,6 +36,8 @@ void PushDelivery::configure(const PushSettings& settings)
     m_queue.clear();
     m_tries = 0;
     m_failureReported = false;
+    if (m_finished)
+        callFinished();
     const QUrl url(settings.url);
     m_usable = settings.isOn() && url.isValid()
         && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
@@ -57,6 +61,27 @@ void PushDelivery::send(PushMessage message)
     m_queue.push_back(std::move(message));
     if (m_tries == 0)
         pump();
+}
+
+void PushDelivery::finishWithin(std::chrono::milliseconds limit, std::function<void()> done)
+{
+    m_finished = std::move(done);
+    if (m_queue.empty()) {
+        callFinished();
+        return;
+    }
+    m_finishLimit.start(limit);
+    if (m_retry.isActive()) {
+        m_retry.stop();
+        pump();
+    }
+}
+
+void PushDelivery::callFinished()
+{
+    m_finishLimit.stop();
+    if (const std::function<void()> done = std::exchange(m_finished, nullptr))
+        done();
 }
 
 void PushDelivery::pump()
@@ -85,10 +110,10 @@ void PushDelivery::finished()
     if (!std::exchange(m_failureReported, true))
         m_status.addStatusLine(QStringLiteral("Push to %1 failed: %2").arg(serviceName(), failure));
     if (m_tries < m_timing.tries && PushRequest::isRetryable(*reply)) {
-        // 2 s, 4 s, 8 s... from the first retry on, capped.
+        // 2 s, 4 s, 8 s... from the first retry on, capped; at once when the program is leaving.
         const std::chrono::milliseconds delay = std::min<std::chrono::milliseconds>(
             m_timing.firstRetry * (1 << std::min(m_tries - 1, 20)), m_timing.maxRetry);
-        m_retry.start(delay);
+        m_retry.start(m_finished ? std::chrono::milliseconds(0) : delay);
         return;
     }
     next();
@@ -102,5 +127,7 @@ void PushDelivery::next()
         m_status.addStatusLine(
             QStringLiteral("Push: %1 notifications dropped").arg(std::exchange(m_droppedUnreported, 0)));
     }
+    if (m_queue.empty() && m_finished)
+        callFinished();
     pump();
 }

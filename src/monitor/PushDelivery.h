@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 
 class QNetworkReply;
 class StatusReporter;
@@ -46,6 +47,10 @@ public:
     // On, with an address it can send to.
     bool isUsable() const { return m_usable; }
     void send(PushMessage message);
+    // At exit: done runs once every waiting push has gone out or failed for good, or after limit,
+    // whichever comes first; a push waiting for its next try gets it at once.
+    void finishWithin(std::chrono::milliseconds limit, std::function<void()> done);
+    bool isFinishing() const { return bool(m_finished); }
 
     qsizetype queued() const { return qsizetype(m_queue.size()); }
     quint64 deliveredCount() const { return m_delivered; }
@@ -55,6 +60,7 @@ private:
     void pump();
     void finished();
     void next();
+    void callFinished();
     // The service's name as the status lines give it.
     QString serviceName() const { return m_settings.service; }
 
@@ -65,6 +71,8 @@ private:
     std::deque<PushMessage> m_queue; // the front one is being sent, or waits for its next try
     QPointer<QNetworkReply> m_reply;
     QTimer m_retry;
+    QTimer m_finishLimit;
+    std::function<void()> m_finished; // set while finishing
     int m_tries = 0; // of the front one
     bool m_usable = false; // on, with an http or https address
     bool m_failureReported = false;
