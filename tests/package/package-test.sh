@@ -37,13 +37,12 @@ SUDO_USER=$member DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-ins
     || { cat "$work/install.log"; fail "the package does not install"; }
 dpkg -L sentrel | sort > "$work/files"
 
-[[ "$(getcap "$helper")" == *"cap_net_bind_service=ep" ]] || fail "the helper lacks its capability"
-[[ "$(stat -c %a:%U:%G "$helper")" == 750:root:sentrel ]] || fail "the helper is $(stat -c %a:%U:%G "$helper")"
-[[ "$(getcap "$watch")" == *"cap_net_raw=ep" && "$(stat -c %a:%U:%G "$watch")" == 750:root:sentrel ]] \
-    || fail "the watch helper is $(stat -c %a:%U:%G "$watch") $(getcap "$watch")"
-[[ "$(getcap "$block")" == *"cap_net_admin=ep" && "$(stat -c %a:%U:%G "$block")" == 750:root:sentrel ]] \
-    || fail "the firewall helper is $(stat -c %a:%U:%G "$block") $(getcap "$block")"
-[[ -z "$(getcap /usr/bin/sentrel)" ]] || fail "the program itself holds a capability"
+# Mode, owner, group and capabilities of a file: "750:root:sentrel cap_net_raw=ep".
+access() { echo "$(stat -c %a:%U:%G "$1")" $(getcap "$1" | cut -d' ' -f2-); }
+[[ $(access "$helper") == "750:root:sentrel cap_net_bind_service=ep" ]] || fail "the helper is $(access "$helper")"
+[[ $(access "$watch") == "750:root:sentrel cap_net_raw=ep" ]] || fail "the watch helper is $(access "$watch")"
+[[ $(access "$block") == "750:root:sentrel cap_net_admin=ep" ]] || fail "the firewall helper is $(access "$block")"
+[[ $(access /usr/bin/sentrel) != *cap_* ]] || fail "the program itself holds a capability"
 [[ "$(stat -c %a:%U "$list")" == 644:root ]] && dpkg-query -W -f='${Conffiles}' sentrel | grep -q " $list " \
     || fail "the port list is not a conffile only root may write"
 [[ "$(grep -v '^#' "$list" | xargs)" == "21 23 25 53 70 79 80 137 138 139 69 135 161 162 445 514 520" ]] || fail "the port list: $(cat "$list")"
@@ -60,12 +59,11 @@ run() {
     local name=$1 user=$2 settings=$3
     shift 3
     local home="$work/home-$name"
-    mkdir -p "$home/config" "$work/run-$name"
+    mkdir -p -m 700 "$home/config" "$home/run"
     [[ -z "$settings" ]] || printf '%s\n' "$settings" > "$home/config/Sentrel II.ini"
-    chmod 700 "$work/run-$name"
-    chown -R "$user" "$home" "$work/run-$name"
+    chown -R "$user" "$home"
     set -- --reuid="${user%:*}" --regid="${user#*:}" "$@"
-    out="$work/$name" home="$home" run="$work/run-$name" unshare --net bash -c '
+    out="$work/$name" home="$home" run="$home/run" unshare --net bash -c '
         set -e
         ip link set lo up
         as_user=(setpriv "$@" --inh-caps=-all
@@ -118,9 +116,8 @@ grep -q "sentrel-bind: not on the port list: 22$" "$work/unlisted.err" || fail "
 
 echo "sentrel sentrel/privileged-ports boolean false" | debconf-set-selections
 DEBIAN_FRONTEND=noninteractive dpkg-reconfigure sentrel > /dev/null 2>&1 || fail "dpkg-reconfigure"
-[[ "$(stat -c %a:%U:%G "$helper")" == 750:root:root && -z "$(getcap "$helper")" ]] \
-    || fail "after no, the helper is $(stat -c %a:%U:%G "$helper") $(getcap "$helper")"
-[[ "$(getcap "$watch")" == *"cap_net_raw=ep" ]] || fail "after no, the watch helper lost its capability"
+[[ $(access "$helper") == 750:root:root ]] || fail "after no, the helper is $(access "$helper")"
+[[ $(access "$watch") == *" cap_net_raw=ep" ]] || fail "after no, the watch helper lost its capability"
 
 # Purging takes the firewall table with it: one documentation address blocked for a minute first.
 python3 - "$block" << 'PY' || fail "the firewall helper did not block"
@@ -138,10 +135,7 @@ while read -r path; do
     [[ "$path" != "/." ]] && [[ -e "$path" || -L "$path" ]] || continue
     [[ -d "$path" ]] && dpkg -S "$path" > /dev/null 2>&1 && continue # a folder other packages share
     left+=("$path")
-done < "$work/files"
-for path in /var/lib/sentrel /var/lib/private/sentrel /etc/sentrel /usr/share/sentrel /usr/libexec/sentrel; do
-    [[ -e "$path" ]] && left+=("$path")
-done
+done < <(cat "$work/files"; printf '%s\n' /var/lib/sentrel /var/lib/private/sentrel /etc/sentrel /usr/share/sentrel /usr/libexec/sentrel)
 [[ ${#left[@]} -eq 0 ]] || fail "left after purge: ${left[*]}"
 dpkg-query -W sentrel > /dev/null 2>&1 && fail "dpkg still knows the package"
 [[ -z "$(debconf-show sentrel 2> /dev/null)" ]] || fail "debconf still holds the answers"

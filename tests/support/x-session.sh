@@ -8,6 +8,13 @@ set -euo pipefail
 binary=$(readlink -f "$1")
 shots=${2:+$(readlink -f "$2")}
 x_server=${x_server:-1}
+# Waits up to $1 tenths of a second for the command after it to succeed.
+within() {
+    local tenths=$1
+    shift
+    for ((i = 0; i < tenths; i++)); do "$@" >/dev/null 2>&1 && return 0 || sleep 0.1; done
+    return 1
+}
 
 if [[ -z "${SENTREL_SESSION_INNER:-}" ]]; then
     [[ $x_server == 1 ]] && session_tools="Xvfb xdotool import ${session_tools:-}"
@@ -29,10 +36,8 @@ if [[ -z "${SENTREL_SESSION_INNER:-}" ]]; then
         # A larger screen (SENTREL_X11_SCREEN=2048x1536) leaves room for screenshots at QT_SCALE_FACTOR=2.
         Xvfb -displayfd 3 -screen 0 "${SENTREL_X11_SCREEN:-1024x768}x24" -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
         xvfb=$!
-        for ((i = 0; i < 100; i++)); do
-            [[ $(cat "$display_file") == *$'\n'* ]] && break
-            sleep 0.1
-        done
+        named() { [[ $(cat "$display_file") == *$'\n'* ]]; }
+        within 100 named || true
         export DISPLAY=:$(tr -dc 0-9 <"$display_file")
         rm -f "$display_file"
     fi
@@ -58,13 +63,6 @@ fail() {
     exit 1
 }
 step() { echo "-- $*"; }
-# Waits up to $1 tenths of a second for the command after it to succeed.
-within() {
-    local tenths=$1
-    shift
-    for ((i = 0; i < tenths; i++)); do "$@" >/dev/null 2>&1 && return 0 || sleep 0.1; done
-    return 1
-}
 
 export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
 export QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin

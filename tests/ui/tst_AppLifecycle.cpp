@@ -4,6 +4,7 @@
 #include "ProgramFolder.h"
 #include "RecordingDesktop.h"
 #include "SettingsManager.h"
+#include "TestFiles.h"
 #include "TestStore.h"
 
 #include <sys/stat.h>
@@ -95,13 +96,9 @@ private slots:
     {
         Rig rig;
         const QString folder = rig.dir.filePath("Sentrel");
-        for (const QString& file : { rig.assets.filePath("Start.wav"), rig.assets.filePath("NetOn.wav"),
-                 rig.assets.filePath("stray.so"), rig.assets.filePath("Intruder.wav"),
-                 folder + "/NetOn.wav" }) {
-            QFile asset(file);
-            QVERIFY(QDir().mkpath(QFileInfo(file).path()) && asset.open(QIODevice::WriteOnly)
-                && asset.write(file.startsWith(folder) ? "mine" : "RIFF") == 4);
-        }
+        for (const char* asset : { "Start.wav", "NetOn.wav", "stray.so", "Intruder.wav" })
+            QVERIFY(writeFile(rig.assets.filePath(asset), "RIFF"));
+        QVERIFY(QDir().mkpath(folder) && writeFile(folder + "/NetOn.wav", "mine"));
         QVERIFY(QFile::link(rig.dir.filePath("gone/Intruder.wav"), folder + "/Intruder.wav"));
         rig.fakes.registrationProblem = "Cannot write the autostart entry";
 
@@ -109,8 +106,7 @@ private slots:
         QCOMPARE(rig.fakes.workingFolder, folder);
         QCOMPARE(rig.manager.settings().appPath, folder + "/");
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({ "NetOn.wav", "Start.wav" }));
-        QFile own(folder + "/NetOn.wav");
-        QVERIFY(own.open(QIODevice::ReadOnly) && own.readAll() == "mine");
+        QCOMPARE(fileBytes(folder + "/NetOn.wav"), "mine");
         const QStringList lines = rig.fakes.calls.filter("line ");
         QCOMPARE(lines.join('|').section(": ", 0, 0) + '|' + lines.value(1),
             "line Cannot copy Intruder.wav into the program folder|line Cannot write the autostart entry");

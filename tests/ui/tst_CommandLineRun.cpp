@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 
 #include <csignal>
 #include <cstring>
@@ -92,18 +93,6 @@ struct Program : QProcess
         }
         return out.count(text) >= times;
     }
-    // Ended by the signal (with 0 on SIGTERM): the event log's records.
-    QList<QJsonObject> end(int signal)
-    {
-        ::kill(pid_t(processId()), signal);
-        QList<QJsonObject> records;
-        QFile events(home.filePath("data/Sentrel/events.jsonl"));
-        if (waitForFinished(10000) && (signal != SIGTERM || exitCode() == 0)
-            && events.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : events.readAll().trimmed().split('\n'))
-                records << QJsonDocument::fromJson(line).object();
-        return records;
-    }
 
     QTemporaryDir home;
     QByteArray out;
@@ -141,9 +130,9 @@ private slots:
         row("check passes", check, 0, passed);
         row("check fails, nothing armed", { "--config-dir", "%d", "--check" }, 1,
             "^Check failed: no port could be armed: %p in_use\n" + watch, {}, "busy");
-        row("version", { "--version" }, 0, "^sentrel [0-9.]+\n$");
+        row("version", { "-v" }, 0, "^sentrel [0-9.]+\n$");
         row("help lists the options", { "--help" }, 0,
-            "--headless(.|\n)*--config-dir <folder>(.|\n)*--check");
+            "-h, --help(.|\n)*-v, --version(.|\n)*--headless(.|\n)*--config-dir <folder>(.|\n)*--check");
         row("unknown option", { "--bogus" }, 2, "^$",
             "sentrel: Unknown option 'bogus'.\nTry 'sentrel --help'.\n");
         row("stray argument", { "--headless", "now" }, 2, "^$", "unexpected argument 'now'");
@@ -180,9 +169,8 @@ private slots:
         QTEST(sentrel.exitCode(), "exitCode");
         if (arguments.contains("--check") && sentrel.exitCode() == 0) {
             // The store named on the command line was used; the check's intrusion is in the event log.
-            QFile events(home.filePath("data/Sentrel/events.jsonl"));
-            QVERIFY(events.open(QIODevice::ReadOnly)
-                && events.readAll().contains(R"("event":"intrusion","host":)"));
+            QVERIFY(fileBytes(home.filePath("data/Sentrel/events.jsonl"))
+                        .contains(R"("event":"intrusion","host":)"));
             QVERIFY(!QFile::exists(home.filePath("config/Sentrel II.ini")));
             // Outside the build tree, the program takes assets only from where it was installed.
             QCOMPARE(QFile::exists(home.filePath("data/Sentrel/NetOn.wav")),
@@ -214,14 +202,18 @@ private slots:
             QVERIFY2(client.waitForConnected(5000), source);
         }
         QVERIFY2(sentrel.waitFor("End Of Attack\n", 4), sentrel.out.constData());
-        const QList<QJsonObject> records = sentrel.end(SIGTERM);
+        ::kill(pid_t(sentrel.processId()), SIGTERM);
+        QVERIFY(sentrel.waitForFinished(10000));
+        QCOMPARE(sentrel.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sentrel.exitCode(), 0);
+        const QByteArray events = fileBytes(sentrel.home.filePath("data/Sentrel/events.jsonl"));
         QStringList ended;
-        for (const QJsonObject& record : records)
-            if (record["event"] == "incident_ended")
+        QJsonObject record;
+        for (const QByteArray& line : events.trimmed().split('\n'))
+            if ((record = QJsonDocument::fromJson(line).object())["event"] == "incident_ended")
                 ended << QString::number(record["incident"].toInt()) + ' ' + record["address"].toString();
         QCOMPARE(ended, QStringList({ "1 127.0.0.1", "2 127.0.0.2", "3 ::1" }));
-        QCOMPARE(records.value(records.size() - 1)["event"].toString(), "program_exited");
-        QCOMPARE(sentrel.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(record["event"].toString(), "program_exited");
     }
 
     // Started as a normal user with one port another program holds and one no listener can take, it
@@ -265,8 +257,7 @@ private slots:
         for (const char* file :
             { "data/Sentrel/Log.txt", "data/Sentrel/events.jsonl", "config/Sentrel II.ini" })
             QVERIFY2(modeOf(home.filePath(file)) == 0600, file);
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(log.readAll());
+        const QString text = QString::fromUtf8(fileBytes(log.fileName()));
         const QStringList pieces = text.split("\r\nIntruder Information - ");
         QVERIFY2(pieces.size() >= 3 && pieces.first().isEmpty(), qPrintable(text.left(200)));
         const QRegularExpression whole(

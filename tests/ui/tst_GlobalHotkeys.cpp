@@ -14,14 +14,14 @@ HotkeyTargets targetsOf(RecordingDesktop& desktop)
     return { &desktop, &desktop, &desktop, &desktop, &desktop, [&desktop] { desktop.calls << "clear"; } };
 }
 
-bool xdotool(const QStringList& arguments, QByteArray* out = nullptr)
+// What the tool printed, or nothing when it failed.
+std::optional<QByteArray> xdotool(const QStringList& arguments)
 {
     QProcess tool;
     tool.start("xdotool", arguments);
-    const bool ok = tool.waitForFinished(15000) && tool.exitCode() == 0;
-    if (out)
-        *out = tool.readAllStandardOutput();
-    return ok;
+    if (tool.waitForFinished(15000) && tool.exitCode() == 0)
+        return tool.readAllStandardOutput();
+    return {};
 }
 } // namespace
 
@@ -42,9 +42,8 @@ private slots:
         // xev takes the focus and prints every key it gets; it ends with the test.
         QProcess focused;
         focused.start("xev", { "-name", "focused-by-test" });
-        QByteArray window;
-        QVERIFY(xdotool({ "search", "--sync", "--name", "focused-by-test" }, &window));
-        QVERIFY(xdotool({ "windowfocus", "--sync", window.trimmed().split('\n').first() }));
+        const auto window = xdotool({ "search", "--sync", "--name", "focused-by-test" });
+        QVERIFY(window && xdotool({ "windowfocus", "--sync", window->trimmed().split('\n').first() }));
 
         PrivateSessionBus bus;
         SessionKeyState keys(
@@ -106,14 +105,10 @@ private slots:
         PrivateSessionBus bus;
         QVERIFY(bus.isRunning());
         QProcess standIn;
-        const auto line = [&standIn] {
-            for (int i = 0; i < 100 && !standIn.canReadLine(); ++i)
-                standIn.waitForReadyRead(100);
-            return standIn.readLine().trimmed();
-        };
         if (!portal.isEmpty()) {
             standIn.start("/usr/bin/python3", { STAND_IN_PORTAL, portal });
-            QCOMPARE(line(), "ready");
+            QTRY_VERIFY_WITH_TIMEOUT(standIn.canReadLine(), 10000);
+            QCOMPARE(standIn.readLine(), "ready\n");
         }
         const auto connection = QDBusConnection::connectToBus(bus.address(), QTest::currentDataTag());
         PortalShortcuts keys(connection, 400ms);
@@ -128,9 +123,10 @@ private slots:
             QCOMPARE(connection.call(call << QString(id)).type(), QDBusMessage::ReplyMessage);
         };
         if (keys.state() == PortalShortcuts::State::Bound) {
-            QCOMPARE(line(),
+            QTRY_VERIFY_WITH_TIMEOUT(standIn.canReadLine(), 10000);
+            QCOMPARE(standIn.readLine(),
                 "bound start-stop-monitoring=F9/Start/Stop Monitoring show-hide-monitor=F10/Show/Hide "
-                "Monitor options=F11/Options clear-messages=F12/Clear Messages");
+                "Monitor options=F11/Options clear-messages=F12/Clear Messages\n");
             HotkeyPoller(keys, targetsOf(desktop)).unload(); // never loaded: leaves the keys watched
             for (const char* id :
                 { "clear-messages", "options", "show-hide-monitor", "start-stop-monitoring" })

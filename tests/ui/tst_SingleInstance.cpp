@@ -11,20 +11,13 @@
 #include <unistd.h>
 
 namespace {
-sockaddr_un addressOf(const QString& path)
+// A raw local socket bound (how: ::bind) or connected (::connect) to the path, or -1; it says nothing.
+int localSocket(const QString& path, int (*how)(int, const sockaddr*, socklen_t) = ::connect)
 {
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address { AF_UNIX, {} };
     std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof(address.sun_path) - 1);
-    return address;
-}
-
-// A raw local client: connected (or -1), it says nothing unless told to.
-int connectTo(const QString& path)
-{
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = addressOf(path);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+    if (how(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
         return fd;
     ::close(fd);
     return -1;
@@ -49,17 +42,14 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("s");
-        const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        const sockaddr_un address = addressOf(path);
-        QVERIFY(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
-            && ::close(stale) == 0);
+        QVERIFY(::close(localSocket(path, ::bind)) == 0);
         auto first = std::make_unique<SingleInstance>(path);
         QCOMPARE(first->claim(), SingleInstance::Claim::First);
         QSignalSpy asked(first.get(), &SingleInstance::activationRequested);
 
         // Callers that connect and never speak fill the queue while the first instance is busy.
         std::vector<int> idle;
-        for (int fd; idle.size() < 64 && (fd = connectTo(path)) >= 0;)
+        for (int fd; idle.size() < 64 && (fd = localSocket(path)) >= 0;)
             idle.push_back(fd);
         QVERIFY(idle.size() < 64);
         const auto closeIdle = qScopeGuard([&] { std::for_each(idle.begin(), idle.end(), ::close); });
@@ -73,7 +63,7 @@ private slots:
         QCOMPARE(asked.size(), 0);
 
         // Out of descriptors, accepting fails: the listener waits instead of spinning or closing.
-        const int caller = connectTo(path);
+        const int caller = localSocket(path);
         QVERIFY(caller >= 0);
         rlimit saved {};
         ::getrlimit(RLIMIT_NOFILE, &saved);
