@@ -127,6 +127,44 @@ private slots:
         QCOMPARE(out.lines().join(""),
             "Push to webhook: \"ftp://127.0.0.1/\" is not an http or https address, nothing is sent");
     }
+
+    // A hostile server costs a push no more than its deadline and a few kilobytes: an endless or
+    // trickled answer ends the try (a 2xx still delivers, a 5xx is tried again). A redirect to another
+    // origin (another port is one) is refused with one line, and the token never reaches it; one
+    // within the origin is followed.
+    void hostileServers()
+    {
+        using Body = LocalHttpServer::Body;
+        LocalHttpServer elsewhere;
+        const QString refused = "Push to %1 failed: the server redirects to " + elsewhere.url("")
+            + ", another server; not followed, as the push and its token go only to the address set";
+        // Service, answer body, script, redirect target ("/": the same server), requests, delivered, lines.
+        const std::tuple<const char*, Body, QList<int>, QString, qsizetype, quint64, QStringList> cases[] {
+            { "ntfy", Body::Endless, { 200 }, {}, 1, 1, {} },
+            { "ntfy", Body::Endless, { 500, 500 }, {}, 2, 0,
+                { "Push to ntfy failed: server replied 500 Internal Server Error" } },
+            { "ntfy", Body::Trickle, { 200 }, {}, 1, 1, {} },
+            { "ntfy", Body::Empty, { 301 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
+            { "ntfy", Body::Empty, { 302 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
+            { "ntfy", Body::Empty, { 307 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
+            { "gotify", Body::Empty, { 308 }, elsewhere.url("/a"), 1, 0, { refused.arg("gotify") } },
+            { "ntfy", Body::Empty, { 307 }, "/moved", 2, 1, {} },
+        };
+        for (const auto& [service, body, script, redirect, requests, delivered, lines] : cases) {
+            LocalHttpServer server;
+            server.body = body;
+            server.script = script;
+            server.redirectTo = redirect.startsWith('/') ? server.url(redirect) : redirect;
+            Rig rig(service, server.url("/t"), "SECRET-3", { 300ms, 10ms, 40ms, 2 });
+            rig.handler.handleIntrusion("192.0.2.1", 23);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.pushes.delivery().queued(), 0, 5000);
+            QCOMPARE(server.requests.size(), requests);
+            QCOMPARE(rig.pushes.delivery().deliveredCount(), delivered);
+            QCOMPARE(rig.out.lines().filter("Push"), lines);
+            QVERIFY(elsewhere.requests.isEmpty());
+            QVERIFY(server.requests.last().contains(*service == 'n' ? "Authorization: Bearer SECRET-3" : "X-Gotify-Key: SECRET-3"));
+        }
+    }
 };
 
 QTEST_MAIN(TestPush)
