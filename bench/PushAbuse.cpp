@@ -1,4 +1,4 @@
-// Sends one push, as the program does, to each of two hostile servers on loopback and prints what
+// Sends one push, as the program does, to a plain server and then to each of two hostile servers on loopback and prints what
 // each cost: a server that answers with an endless body (the growth of the peak RSS, how much it
 // sent) and one that trickles its body a byte at a time (how long it held the push in flight).
 //   sentrel-pushbench [--seconds 40] [--trickle-interval 5]
@@ -46,7 +46,7 @@ qint64 statusKb(const char* field)
 class HostileServer
 {
 public:
-    enum class Kind { EndlessBody, Trickle };
+    enum class Kind { Plain, EndlessBody, Trickle };
 
     HostileServer(Kind kind, std::chrono::milliseconds interval)
         : m_kind(kind)
@@ -107,9 +107,9 @@ private:
         char request[4096];
         if (!wait(fd, POLLIN, 5000) || ::recv(fd, request, sizeof request, 0) <= 0)
             return;
-        const QByteArray answer = m_kind == Kind::Trickle
-            ? QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
-            : QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n");
+        const QByteArray answer = m_kind == Kind::Plain ? QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+            : m_kind == Kind::Trickle ? QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
+                                      : QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n");
         const QByteArray block(64 * 1024, 'x');
         qsizetype at = 0;
         while (!m_stop) {
@@ -118,6 +118,8 @@ private:
                     return;
             }
             const bool head = at < answer.size();
+            if (!head && m_kind == Kind::Plain)
+                return;
             const char* data = head ? answer.constData() + at : block.constData();
             const std::size_t size = head ? std::size_t(answer.size() - at) : m_kind == Kind::Trickle ? 1 : block.size();
             if (!wait(fd, POLLOUT, 100))
@@ -191,6 +193,11 @@ int main(int argc, char** argv)
     // Beyond this the bench stops the endless run itself: the figure has been made.
     constexpr qint64 RssCapKb = 4 * 1024 * 1024;
 
+    {
+        // First a push to a plain server, so that what the network code costs once is not counted.
+        HostileServer plain(HostileServer::Kind::Plain, 0ms);
+        push(plain, limit, [] { });
+    }
     {
         HostileServer endless(HostileServer::Kind::EndlessBody, 0ms);
         const qint64 before = statusKb("VmRSS:");

@@ -32,6 +32,7 @@ PushExchange::PushExchange(QNetworkAccessManager& network, const PushSettings& s
     connect(reply, &QNetworkReply::redirected, this, &PushExchange::redirected);
     connect(reply, &QNetworkReply::finished, this, &PushExchange::ended);
     m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer); // a coarse one may end the try 5% early
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         m_timedOut = true;
         m_reply->abort();
