@@ -1,6 +1,6 @@
 // Sends one push, as the program does, to a plain server and then to each of two hostile servers on loopback and prints what
 // each cost: a server that answers with an endless body (the growth of the peak RSS, how much it
-// sent) and one that trickles its body a byte at a time (how long it held the push in flight).
+// sent; one of a huge length, one chunked) and one that trickles a short body a byte at a time (how long it held the push in flight).
 //   sentrel-pushbench [--seconds 40] [--trickle-interval 5]
 // Each run ends after --seconds even if the push has not: the figure then says "still held".
 
@@ -46,7 +46,7 @@ qint64 statusKb(const char* field)
 class HostileServer
 {
 public:
-    enum class Kind { Plain, EndlessBody, Trickle };
+    enum class Kind { Plain, EndlessBody, EndlessChunked, Trickle };
 
     HostileServer(Kind kind, std::chrono::milliseconds interval)
         : m_kind(kind)
@@ -107,10 +107,14 @@ private:
         char request[4096];
         if (!wait(fd, POLLIN, 5000) || ::recv(fd, request, sizeof request, 0) <= 0)
             return;
-        const QByteArray answer = m_kind == Kind::Plain ? QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
-            : m_kind == Kind::Trickle ? QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
-                                      : QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n");
-        const QByteArray block(64 * 1024, 'x');
+        const QByteArray answer = "HTTP/1.1 200 OK\r\n"
+            + QByteArray(m_kind == Kind::Plain   ? "Content-Length: 0"
+                    : m_kind == Kind::Trickle    ? "Content-Length: 4000" // short enough to be read
+                    : m_kind == Kind::EndlessBody ? "Content-Length: 1000000000000"
+                                                  : "Transfer-Encoding: chunked")
+            + "\r\n\r\n";
+        const QByteArray block = m_kind == Kind::EndlessChunked ? "10000\r\n" + QByteArray(65536, 'x') + "\r\n"
+                                                                : QByteArray(65536, 'x');
         qsizetype at = 0;
         while (!m_stop) {
             if (wait(fd, POLLIN, 0)) { // the client closed or reset the connection
@@ -198,18 +202,18 @@ int main(int argc, char** argv)
         HostileServer plain(HostileServer::Kind::Plain, 0ms);
         push(plain, limit, [] { });
     }
-    {
-        HostileServer endless(HostileServer::Kind::EndlessBody, 0ms);
-        const qint64 before = statusKb("VmRSS:");
+    for (const auto kind : { HostileServer::Kind::EndlessBody, HostileServer::Kind::EndlessChunked }) {
+        HostileServer endless(kind, 0ms);
+        const qint64 before = statusKb("VmHWM:");
         qint64 peak = before;
         const Outcome outcome = push(endless, limit, [&] {
-            peak = std::max(peak, statusKb("VmRSS:"));
+            peak = std::max(peak, statusKb("VmHWM:"));
             if (peak > RssCapKb)
                 QCoreApplication::quit();
         });
-        std::printf("Endless body: peak RSS %.1f MB -> %.1f MB (+%.1f MB) after %.1f s, server sent %.1f MB in "
+        std::printf("Endless body (%s): peak RSS %.1f MB -> %.1f MB (+%.1f MB) after %.1f s, server sent %.1f MB in "
                     "%d connection(s); push %s\n",
-            before / 1024.0, peak / 1024.0, (peak - before) / 1024.0, outcome.ms / 1000.0,
+            kind == HostileServer::Kind::EndlessBody ? "Content-Length" : "chunked", before / 1024.0, peak / 1024.0, (peak - before) / 1024.0, outcome.ms / 1000.0,
             endless.sent() / 1048576.0, endless.connections(),
             outcome.done ? "done" : peak > RssCapKb ? "still running, stopped at the bench's 4 GB cap" : "still running");
     }
@@ -217,7 +221,7 @@ int main(int argc, char** argv)
         HostileServer trickle(HostileServer::Kind::Trickle, interval);
         const Outcome outcome = push(trickle, limit, [] { });
         const qint64 held = trickle.firstHeldMs();
-        std::printf("Trickle (1 byte every %lld s): the first try held the push %s; push %s after %.1f s, %d "
+        std::printf("Trickle (a 4,000-byte body, 1 byte every %lld s): the first try held the push %s; push %s after %.1f s, %d "
                     "connection(s), peak RSS %.1f MB\n",
             qint64(interval.count()), held < 0 ? "for the whole run (still held)" : qPrintable(QString("%1 s").arg(held / 1000.0)),
             outcome.done ? "done" : "still in flight", outcome.ms / 1000.0, trickle.connections(),

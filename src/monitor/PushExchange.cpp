@@ -26,8 +26,8 @@ PushExchange::PushExchange(QNetworkAccessManager& network, const PushSettings& s
     built.request.setMaximumRedirectsAllowed(MaxRedirects);
     QNetworkReply* reply = network.post(built.request, built.body);
     m_reply = reply;
-    // Qt stops reading from the server while this much waits unread: the body never piles up.
     reply->setReadBufferSize(MaxReply);
+    connect(reply, &QNetworkReply::metaDataChanged, this, &PushExchange::headersIn);
     connect(reply, &QNetworkReply::readyRead, this, &PushExchange::discardBody);
     connect(reply, &QNetworkReply::redirected, this, &PushExchange::redirected);
     connect(reply, &QNetworkReply::finished, this, &PushExchange::ended);
@@ -47,6 +47,18 @@ PushExchange::~PushExchange()
         reply->abort();
         reply->deleteLater();
     }
+}
+
+void PushExchange::headersIn()
+{
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status / 100 == 3)
+        return; // redirected() decides
+    // The status says all there is to know. A body of unknown length (chunked) or a long one is not
+    // waited for: Qt would read it off the connection faster than it can be thrown away.
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (!length.isValid() || length.toLongLong() > MaxReply)
+        m_reply->abort();
 }
 
 void PushExchange::discardBody()

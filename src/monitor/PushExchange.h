@@ -14,9 +14,10 @@ class QNetworkReply;
 
 // One try of one push, guarded against the server it goes to. The try ends by its deadline,
 // answered or not, so a server that trickles its answer holds it no longer than one that never
-// answers. The reply's body is read and thrown away as it comes, and beyond MaxReply bytes the
-// try ends: nothing a push service answers is of use beyond its status, and a server answering
-// without end would otherwise fill the memory. A redirect is followed only within the configured
+// answers. Nothing a push service answers is of use beyond its status: a body of up to MaxReply
+// bytes is read and thrown away (the connection can serve the next push), a longer one or one of
+// unknown length ends the try once the status is in, so a server answering without end fills no
+// memory. A redirect is followed only within the configured
 // server's origin (scheme, host and port): the token goes to no other server.
 class PushExchange : public QObject
 {
@@ -42,6 +43,7 @@ signals:
     void finished();
 
 private:
+    void headersIn();
     void discardBody();
     void redirected(const QUrl& target);
     void ended();

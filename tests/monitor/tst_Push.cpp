@@ -141,6 +141,7 @@ private slots:
         // Service, answer body, script, redirect target ("/": the same server), requests, delivered, lines.
         const std::tuple<const char*, Body, QList<int>, QString, qsizetype, quint64, QStringList> cases[] {
             { "ntfy", Body::Endless, { 200 }, {}, 1, 1, {} },
+            { "webhook", Body::EndlessChunked, { 200 }, {}, 1, 1, {} },
             { "ntfy", Body::Endless, { 500, 500 }, {}, 2, 0,
                 { "Push to ntfy failed: server replied 500 Internal Server Error" } },
             { "ntfy", Body::Trickle, { 200 }, {}, 1, 1, {} },
@@ -162,7 +163,7 @@ private slots:
             QCOMPARE(rig.pushes.delivery().deliveredCount(), delivered);
             QCOMPARE(rig.out.lines().filter("Push"), lines);
             QVERIFY(elsewhere.requests.isEmpty());
-            QVERIFY(server.requests.last().contains(*service == 'n' ? "Authorization: Bearer SECRET-3" : "X-Gotify-Key: SECRET-3"));
+            QVERIFY(server.requests.last().contains(*service == 'g' ? "X-Gotify-Key: SECRET-3" : "Authorization: Bearer SECRET-3"));
         }
     }
 };

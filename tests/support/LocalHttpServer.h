@@ -3,12 +3,13 @@
 // A stand-in push service on loopback. Records each request as "POST /path", the headers a push
 // service reads, a blank line and the body; answers each with the next status of its script (200
 // once the script is used up), and never answers for a status of 0. A redirect (3xx) points to
-// redirectTo. The body of each answer is empty, endless (as fast as the client reads), or trickled
-// a byte at a time every trickleMs without end; sent counts the bytes of all answers.
+// redirectTo. The body of each answer is empty, endless (as fast as the client reads; chunked or
+// of a huge length), or 4,000 bytes trickled a byte at a time every trickleMs; sent counts the
+// bytes of all answers.
 class LocalHttpServer : public QObject
 {
 public:
-    enum class Body { Empty, Endless, Trickle };
+    enum class Body { Empty, Endless, EndlessChunked, Trickle };
 
     LocalHttpServer()
     {
@@ -55,13 +56,18 @@ private:
     {
         const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status)
             + (status / 100 == 3 ? "\r\nLocation: " + redirectTo.toUtf8() : QByteArray())
-            + (body == Body::Empty ? "\r\nContent-Length: 0" : "\r\nContent-Length: 1000000000000") + "\r\n\r\n";
+            + (body == Body::Empty              ? "\r\nContent-Length: 0"
+                    : body == Body::Trickle        ? "\r\nContent-Length: 4000"
+                    : body == Body::EndlessChunked ? "\r\nTransfer-Encoding: chunked"
+                                                   : "\r\nContent-Length: 1000000000000")
+            + "\r\n\r\n";
         sent += socket->write(head);
-        if (body == Body::Endless) {
+        if (body == Body::Endless || body == Body::EndlessChunked) {
             // Another block whenever the client has taken most of the last.
             const auto more = [this, socket] {
                 if (socket->bytesToWrite() < 65536)
-                    sent += socket->write(QByteArray(65536, 'x'));
+                    sent += socket->write(body == Body::Endless ? QByteArray(65536, 'x')
+                                                                : "10000\r\n" + QByteArray(65536, 'x') + "\r\n");
             };
             connect(socket, &QTcpSocket::bytesWritten, socket, more);
             more();
