@@ -1,6 +1,7 @@
-// Sends one push, as the program does, to a plain server and then to each of two hostile servers on loopback and prints what
-// each cost: a server that answers with an endless body (the growth of the peak RSS, how much it
-// sent; one of a huge length, one chunked) and one that trickles a short body a byte at a time (how long it held the push in flight).
+// Sends one push, as the program does, to a plain server and then to hostile ones on loopback, and
+// prints what each cost: two answering with an endless body, one of a huge length and one chunked
+// (the growth of the peak RSS, how much they sent), and two trickling a byte at a time, the body of
+// a short answer and the whole answer (how long they held the push in flight).
 //   sentrel-pushbench [--seconds 40] [--trickle-interval 5]
 // Each run ends after --seconds even if the push has not: the figure then says "still held".
 
@@ -46,7 +47,7 @@ qint64 statusKb(const char* field)
 class HostileServer
 {
 public:
-    enum class Kind { Plain, EndlessBody, EndlessChunked, Trickle };
+    enum class Kind { Plain, EndlessBody, EndlessChunked, Trickle, TrickleAll };
 
     HostileServer(Kind kind, std::chrono::milliseconds interval)
         : m_kind(kind)
@@ -109,7 +110,7 @@ private:
             return;
         const QByteArray answer = "HTTP/1.1 200 OK\r\n"
             + QByteArray(m_kind == Kind::Plain   ? "Content-Length: 0"
-                    : m_kind == Kind::Trickle    ? "Content-Length: 4000" // short enough to be read
+                    : m_kind >= Kind::Trickle    ? "Content-Length: 4000"
                     : m_kind == Kind::EndlessBody ? "Content-Length: 1000000000000"
                                                   : "Transfer-Encoding: chunked")
             + "\r\n\r\n";
@@ -125,7 +126,8 @@ private:
             if (!head && m_kind == Kind::Plain)
                 return;
             const char* data = head ? answer.constData() + at : block.constData();
-            const std::size_t size = head ? std::size_t(answer.size() - at) : m_kind == Kind::Trickle ? 1 : block.size();
+            const bool trickle = m_kind == Kind::TrickleAll || (m_kind == Kind::Trickle && !head);
+            const std::size_t size = trickle ? 1 : head ? std::size_t(answer.size() - at) : block.size();
             if (!wait(fd, POLLOUT, 100))
                 continue;
             const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -135,7 +137,7 @@ private:
                 m_sent += quint64(n);
                 at += n;
             }
-            if (m_kind == Kind::Trickle && !head)
+            if (trickle)
                 for (auto until = std::chrono::steady_clock::now() + m_interval;
                      !m_stop && std::chrono::steady_clock::now() < until;)
                     if (wait(fd, POLLIN, 100) && ::recv(fd, request, sizeof request, MSG_DONTWAIT) <= 0)
@@ -217,13 +219,14 @@ int main(int argc, char** argv)
             endless.sent() / 1048576.0, endless.connections(),
             outcome.done ? "done" : peak > RssCapKb ? "still running, stopped at the bench's 4 GB cap" : "still running");
     }
-    {
-        HostileServer trickle(HostileServer::Kind::Trickle, interval);
+    for (const auto kind : { HostileServer::Kind::Trickle, HostileServer::Kind::TrickleAll }) {
+        HostileServer trickle(kind, interval);
         const Outcome outcome = push(trickle, limit, [] { });
         const qint64 held = trickle.firstHeldMs();
-        std::printf("Trickle (a 4,000-byte body, 1 byte every %lld s): the first try held the push %s; push %s after %.1f s, %d "
+        std::printf("Trickle (%s, 1 byte every %lld s): the first try held the push %s; push %s after %.1f s, %d "
                     "connection(s), peak RSS %.1f MB\n",
-            qint64(interval.count()), held < 0 ? "for the whole run (still held)" : qPrintable(QString("%1 s").arg(held / 1000.0)),
+            kind == HostileServer::Kind::Trickle ? "the body" : "the whole answer", qint64(interval.count()),
+            held < 0 ? "for the whole run (still held)" : qPrintable(QString("%1 s").arg(held / 1000.0)),
             outcome.done ? "done" : "still in flight", outcome.ms / 1000.0, trickle.connections(),
             statusKb("VmHWM:") / 1024.0);
     }

@@ -78,7 +78,7 @@ void PushDelivery::pump()
     if (m_queue.empty() || m_exchange)
         return;
     ++m_tries;
-    m_exchange = std::make_unique<PushExchange>(m_network, m_settings, m_queue.front(), m_timing.deadline);
+    m_exchange = std::make_unique<PushExchange>(m_settings, m_queue.front(), m_timing.deadline);
     connect(m_exchange.get(), &PushExchange::finished, this, &PushDelivery::finished);
 }
 

@@ -3,7 +3,6 @@
 #include "PushExchange.h"
 #include "PushSettings.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QTimer>
 
@@ -67,7 +66,6 @@ private:
     StatusReporter& m_status;
     PushTiming m_timing;
     PushSettings m_settings;
-    QNetworkAccessManager m_network;
     std::deque<PushMessage> m_queue; // the front one is being sent, or waits for its next try
     std::unique_ptr<PushExchange> m_exchange; // the front one's try under way
     QTimer m_retry;

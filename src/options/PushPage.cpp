@@ -65,7 +65,7 @@ void PushPage::sendTest()
     }
     // A test still under way is overtaken by this one.
     m_test = std::make_unique<PushExchange>(
-        m_network, settings, PushRequest::testMessage(QSysInfo::machineHostName()), PushTiming().deadline);
+        settings, PushRequest::testMessage(QSysInfo::machineHostName()), PushTiming().deadline);
     m_testResult->setText(QStringLiteral("Sending..."));
     connect(m_test.get(), &PushExchange::finished, this, [this] {
         PushExchange* test = m_test.release();

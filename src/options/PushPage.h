@@ -2,8 +2,6 @@
 
 #include "OptionsPage.h"
 
-#include <QNetworkAccessManager>
-
 #include <memory>
 
 class AlarmOptions;
@@ -30,7 +28,6 @@ private:
     void sendTest();
 
     AlarmOptions& m_alarm;
-    QNetworkAccessManager m_network;
     std::unique_ptr<PushExchange> m_test;
     QPushButton* m_testButton = nullptr;
     QLabel* m_testResult = nullptr;

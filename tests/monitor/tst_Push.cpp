@@ -128,8 +128,9 @@ private slots:
             "Push to webhook: \"ftp://127.0.0.1/\" is not an http or https address, nothing is sent");
     }
 
-    // A hostile server costs a push no more than its deadline and a few kilobytes: an endless or
-    // trickled answer ends the try (a 2xx still delivers, a 5xx is tried again). A redirect to another
+    // A hostile server costs a push no more than its deadline and a few kilobytes: the status is all
+    // that is read of an answer, endless or trickled (a 2xx delivers, a 5xx is tried again), and a
+    // try whose status does not come within the deadline ends. A redirect to another
     // origin (another port is one) is refused with one line, and the token never reaches it; one
     // within the origin is followed.
     void hostileServers()
@@ -145,6 +146,7 @@ private slots:
             { "ntfy", Body::Endless, { 500, 500 }, {}, 2, 0,
                 { "Push to ntfy failed: server replied 500 Internal Server Error" } },
             { "ntfy", Body::Trickle, { 200 }, {}, 1, 1, {} },
+            { "ntfy", Body::TrickleAll, { 200, 200 }, {}, 2, 0, { "Push to ntfy failed: no answer within 0.3 s" } },
             { "ntfy", Body::Empty, { 301 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
             { "ntfy", Body::Empty, { 302 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
             { "ntfy", Body::Empty, { 307 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },

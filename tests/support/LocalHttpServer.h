@@ -4,12 +4,12 @@
 // service reads, a blank line and the body; answers each with the next status of its script (200
 // once the script is used up), and never answers for a status of 0. A redirect (3xx) points to
 // redirectTo. The body of each answer is empty, endless (as fast as the client reads; chunked or
-// of a huge length), or 4,000 bytes trickled a byte at a time every trickleMs; sent counts the
-// bytes of all answers.
+// of a huge length), or 4,000 bytes trickled a byte at a time every trickleMs (TrickleAll: the
+// status line and headers too); sent counts the bytes of all answers.
 class LocalHttpServer : public QObject
 {
 public:
-    enum class Body { Empty, Endless, EndlessChunked, Trickle };
+    enum class Body { Empty, Endless, EndlessChunked, Trickle, TrickleAll };
 
     LocalHttpServer()
     {
@@ -57,11 +57,12 @@ private:
         const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status)
             + (status / 100 == 3 ? "\r\nLocation: " + redirectTo.toUtf8() : QByteArray())
             + (body == Body::Empty              ? "\r\nContent-Length: 0"
-                    : body == Body::Trickle        ? "\r\nContent-Length: 4000"
+                    : body >= Body::Trickle        ? "\r\nContent-Length: 4000"
                     : body == Body::EndlessChunked ? "\r\nTransfer-Encoding: chunked"
                                                    : "\r\nContent-Length: 1000000000000")
             + "\r\n\r\n";
-        sent += socket->write(head);
+        if (body != Body::TrickleAll)
+            sent += socket->write(head);
         if (body == Body::Endless || body == Body::EndlessChunked) {
             // Another block whenever the client has taken most of the last.
             const auto more = [this, socket] {
@@ -71,9 +72,12 @@ private:
             };
             connect(socket, &QTcpSocket::bytesWritten, socket, more);
             more();
-        } else if (body == Body::Trickle) {
+        } else if (body >= Body::Trickle) {
             auto* timer = new QTimer(socket);
-            connect(timer, &QTimer::timeout, socket, [this, socket] { sent += socket->write("x"); });
+            const QByteArray first = body == Body::TrickleAll ? head : QByteArray();
+            connect(timer, &QTimer::timeout, socket, [this, socket, first] {
+                sent += socket->write(sent < first.size() ? first.mid(sent, 1) : QByteArray("x"));
+            });
             timer->start(trickleMs);
         }
     }
