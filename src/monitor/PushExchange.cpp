@@ -50,7 +50,8 @@ PushExchange::PushExchange(const PushSettings& settings, const PushMessage& mess
         end(QStringLiteral("no answer within %1 s").arg(double(m_deadlineLength.count()) / 1000), true);
     });
     m_deadline.start(deadline);
-    connectTo(m_request.url());
+    // From the event loop: a refusal on loopback may come at once, before anyone listens to finished.
+    QMetaObject::invokeMethod(this, [this] { connectTo(m_request.url()); }, Qt::QueuedConnection);
 }
 
 PushExchange::~PushExchange()

@@ -167,6 +167,15 @@ private slots:
             QVERIFY(elsewhere.requests.isEmpty());
             QVERIFY(server.requests.last().contains(*service == 'g' ? "X-Gotify-Key: SECRET-3" : "Authorization: Bearer SECRET-3"));
         }
+        // Nobody listening: a refusal, which loopback may give at once, is a failure like any other.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString url = QString("http://127.0.0.1:%1/t").arg(closed.serverPort());
+        closed.close();
+        Rig nobody("ntfy", url, {}, { 300ms, 10ms, 40ms, 2 });
+        nobody.handler.handleIntrusion("192.0.2.1", 23);
+        QTRY_COMPARE_WITH_TIMEOUT(nobody.pushes.delivery().queued(), 0, 5000);
+        QCOMPARE(nobody.out.lines().filter("Push"), QStringList({ "Push to ntfy failed: Connection refused" }));
     }
 };
 
