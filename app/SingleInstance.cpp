@@ -201,7 +201,8 @@ SingleInstance::Answer SingleInstance::askRunningInstance(const QByteArray& requ
     if (request.isEmpty())
         return Answer::Running; // closing at once asks nothing of it
     if (!waitFor(socket.fd, POLLOUT, deadline)
-        || ::send(socket.fd, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL) != request.size())
+        || ::send(socket.fd, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL)
+            != request.size())
         return Answer::Silent;
     // The first instance reads the request and closes; wait so that it is not cut off mid-way.
     char rest[16];

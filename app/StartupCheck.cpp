@@ -43,9 +43,8 @@ void StartupCheck::run()
             m_port = m_monitoring.listener(i).localPort();
     }
     if (m_port == 0) {
-        fail(m_unguarded.isEmpty()
-                ? QStringLiteral("no port could be armed (is monitoring on?)")
-                : QStringLiteral("no port could be armed: ") + unguardedText());
+        fail(m_unguarded.isEmpty() ? QStringLiteral("no port could be armed (is monitoring on?)")
+                                   : QStringLiteral("no port could be armed: ") + unguardedText());
         return;
     }
     if (m_settings.logs)
@@ -133,8 +132,10 @@ QString StartupCheck::unguardedText() const
         const char* one;
         const char* many;
     };
-    static constexpr Words words[] { { Event::Reason::InUse, "port %1 is already open", "ports %1 are already open" },
-        { Event::Reason::NeedsPrivileges, "port %1 needs administrator rights", "ports %1 need administrator rights" },
+    static constexpr Words words[] { { Event::Reason::InUse, "port %1 is already open",
+                                         "ports %1 are already open" },
+        { Event::Reason::NeedsPrivileges, "port %1 needs administrator rights",
+            "ports %1 need administrator rights" },
         { Event::Reason::InvalidPort, "entry %1 is not a valid port", "entries %1 are not valid ports" } };
     QStringList parts;
     for (const bool udp : { false, true }) {

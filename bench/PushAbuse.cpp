@@ -58,7 +58,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(m_listen, 8) != 0
+        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+            || ::listen(m_listen, 8) != 0
             || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             std::perror("listen");
         m_port = ntohs(address.sin_port);
@@ -109,13 +110,14 @@ private:
         if (!wait(fd, POLLIN, 5000) || ::recv(fd, request, sizeof request, 0) <= 0)
             return;
         const QByteArray answer = "HTTP/1.1 200 OK\r\n"
-            + QByteArray(m_kind == Kind::Plain   ? "Content-Length: 0"
-                    : m_kind >= Kind::Trickle    ? "Content-Length: 4000"
+            + QByteArray(m_kind == Kind::Plain    ? "Content-Length: 0"
+                    : m_kind >= Kind::Trickle     ? "Content-Length: 4000"
                     : m_kind == Kind::EndlessBody ? "Content-Length: 1000000000000"
                                                   : "Transfer-Encoding: chunked")
             + "\r\n\r\n";
-        const QByteArray block = m_kind == Kind::EndlessChunked ? "10000\r\n" + QByteArray(65536, 'x') + "\r\n"
-                                                                : QByteArray(65536, 'x');
+        const QByteArray block = m_kind == Kind::EndlessChunked
+            ? "10000\r\n" + QByteArray(65536, 'x') + "\r\n"
+            : QByteArray(65536, 'x');
         qsizetype at = 0;
         while (!m_stop) {
             if (wait(fd, POLLIN, 0)) { // the client closed or reset the connection
@@ -202,7 +204,7 @@ int main(int argc, char** argv)
     {
         // First a push to a plain server, so that what the network code costs once is not counted.
         HostileServer plain(HostileServer::Kind::Plain, 0ms);
-        push(plain, limit, [] { });
+        push(plain, limit, [] {});
     }
     for (const auto kind : { HostileServer::Kind::EndlessBody, HostileServer::Kind::EndlessChunked }) {
         HostileServer endless(kind, 0ms);
@@ -213,18 +215,23 @@ int main(int argc, char** argv)
             if (peak > RssCapKb)
                 QCoreApplication::quit();
         });
-        std::printf("Endless body (%s): peak RSS %.1f MB -> %.1f MB (+%.1f MB) after %.1f s, server sent %.1f MB in "
-                    "%d connection(s); push %s\n",
-            kind == HostileServer::Kind::EndlessBody ? "Content-Length" : "chunked", before / 1024.0, peak / 1024.0, (peak - before) / 1024.0, outcome.ms / 1000.0,
-            endless.sent() / 1048576.0, endless.connections(),
-            outcome.done ? "done" : peak > RssCapKb ? "still running, stopped at the bench's 4 GB cap" : "still running");
+        std::printf(
+            "Endless body (%s): peak RSS %.1f MB -> %.1f MB (+%.1f MB) after %.1f s, server sent %.1f MB in "
+            "%d connection(s); push %s\n",
+            kind == HostileServer::Kind::EndlessBody ? "Content-Length" : "chunked", before / 1024.0,
+            peak / 1024.0, (peak - before) / 1024.0, outcome.ms / 1000.0, endless.sent() / 1048576.0,
+            endless.connections(),
+            outcome.done          ? "done"
+                : peak > RssCapKb ? "still running, stopped at the bench's 4 GB cap"
+                                  : "still running");
     }
     for (const auto kind : { HostileServer::Kind::Trickle, HostileServer::Kind::TrickleAll }) {
         HostileServer trickle(kind, interval);
-        const Outcome outcome = push(trickle, limit, [] { });
+        const Outcome outcome = push(trickle, limit, [] {});
         const qint64 held = trickle.firstHeldMs();
-        std::printf("Trickle (%s, 1 byte every %lld s): the first try held the push %s; push %s after %.1f s, %d "
-                    "connection(s), peak RSS %.1f MB\n",
+        std::printf(
+            "Trickle (%s, 1 byte every %lld s): the first try held the push %s; push %s after %.1f s, %d "
+            "connection(s), peak RSS %.1f MB\n",
             kind == HostileServer::Kind::Trickle ? "the body" : "the whole answer", qint64(interval.count()),
             held < 0 ? "for the whole run (still held)" : qPrintable(QString("%1 s").arg(held / 1000.0)),
             outcome.done ? "done" : "still in flight", outcome.ms / 1000.0, trickle.connections(),

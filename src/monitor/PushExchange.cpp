@@ -51,7 +51,8 @@ PushExchange::PushExchange(const PushSettings& settings, const PushMessage& mess
     });
     m_deadline.start(deadline);
     // From the event loop: a refusal on loopback may come at once, before anyone listens to finished.
-    QMetaObject::invokeMethod(this, [this] { connectTo(m_request.url()); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { connectTo(m_request.url()); }, Qt::QueuedConnection);
 }
 
 PushExchange::~PushExchange()
@@ -74,9 +75,8 @@ void PushExchange::connectTo(const QUrl& url)
     m_socket = std::make_unique<QSslSocket>();
     // Qt stops reading from the server once this much waits: the head never needs more.
     m_socket->setReadBufferSize(MaxAnswer);
-    connect(m_socket.get(), &QAbstractSocket::errorOccurred, this, [this] {
-        end(m_socket->errorString(), true);
-    });
+    connect(m_socket.get(), &QAbstractSocket::errorOccurred, this,
+        [this] { end(m_socket->errorString(), true); });
     connect(m_socket.get(), &QIODevice::readyRead, this, &PushExchange::readAnswer);
     const quint16 port = quint16(url.port(defaultPort(url)));
     if (url.scheme() == QLatin1String("https")) {
@@ -143,8 +143,9 @@ void PushExchange::answered(const QByteArray& head)
     if (status >= 300 && status < 400 && !location.isEmpty()) {
         const QUrl target = m_url.resolved(QUrl::fromEncoded(location));
         if (originOf(target) != m_origin) {
-            end(QStringLiteral("the server redirects to %1, another server; not followed, as the push and its "
-                               "token go only to the address set")
+            end(QStringLiteral(
+                    "the server redirects to %1, another server; not followed, as the push and its "
+                    "token go only to the address set")
                     .arg(originOf(target).toString()),
                 false);
         } else if (++m_redirects > MaxRedirects) {

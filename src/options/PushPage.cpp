@@ -70,7 +70,8 @@ void PushPage::sendTest()
     connect(m_test.get(), &PushExchange::finished, this, [this] {
         PushExchange* test = m_test.release();
         test->deleteLater();
-        m_testResult->setText(test->failure().isEmpty() ? QStringLiteral("Test push delivered.")
-                                                        : QStringLiteral("Test push failed: ") + test->failure());
+        m_testResult->setText(test->failure().isEmpty()
+                ? QStringLiteral("Test push delivered.")
+                : QStringLiteral("Test push failed: ") + test->failure());
     });
 }

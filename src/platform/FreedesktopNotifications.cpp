@@ -40,8 +40,10 @@ bool FreedesktopNotifications::connectBus()
     connection.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
         SLOT(onNotificationClosed(uint, uint)));
     if (!m_owner) {
-        m_owner = new QDBusServiceWatcher(Service, connection, QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(m_owner, &QDBusServiceWatcher::serviceOwnerChanged, this, &FreedesktopNotifications::forgetAllIds);
+        m_owner
+            = new QDBusServiceWatcher(Service, connection, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(m_owner, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &FreedesktopNotifications::forgetAllIds);
     }
     m_connected = true;
     return true;

@@ -77,7 +77,8 @@ class TestNotifications : public QObject
             serve(false);
             QDBusConnection::disconnectFromBus(m_serverBus->name());
         }
-        m_serverBus.emplace(QDBusConnection::connectToBus(m_bus->address(), QString("server%1").arg(++m_serverRuns)));
+        m_serverBus.emplace(
+            QDBusConnection::connectToBus(m_bus->address(), QString("server%1").arg(++m_serverRuns)));
         m_server.nextId = 7;
         return m_serverBus->registerObject(
                    "/org/freedesktop/Notifications", &m_server, QDBusConnection::ExportAllSlots)
@@ -145,9 +146,11 @@ private slots:
         Rig rig;
         // The first line of the last call once there are count and the notifier has its reply.
         const auto calls = [&](qsizetype count) {
-            (void)QTest::qWaitFor([&] { return m_server.calls.size() >= count && rig.desktop.inFlightCount() == 0; });
-            return m_server.calls.size() == count ? m_server.calls.last().section('\n', 0, 0).section('|', 0, 2)
-                                                  : QString("%1 calls").arg(m_server.calls.size());
+            (void)QTest::qWaitFor(
+                [&] { return m_server.calls.size() >= count && rig.desktop.inFlightCount() == 0; });
+            return m_server.calls.size() == count
+                ? m_server.calls.last().section('\n', 0, 0).section('|', 0, 2)
+                : QString("%1 calls").arg(m_server.calls.size());
         };
         rig.scan("192.0.2.1", { 21 });
         QCOMPARE(calls(1), "0|Intruder Detected|IP: 192.0.2.1 Port: 21"); // id 7
@@ -157,7 +160,9 @@ private slots:
         QDBusConnection other = QDBusConnection::connectToBus(m_bus->address(), "other");
         QDBusMessage notify = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
             "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "Notify");
-        notify << "mail" << 0u << "" << "New mail" << "" << QStringList() << QVariantMap() << -1;
+        notify << "mail" << 0u << ""
+               << "New mail"
+               << "" << QStringList() << QVariantMap() << -1;
         QDBusPendingReply<uint> mail = other.asyncCall(notify); // the server runs on this thread
         QTRY_VERIFY(mail.isFinished());
         QCOMPARE(mail.value(), 7u); // another program's id 7

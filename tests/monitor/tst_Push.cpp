@@ -146,7 +146,8 @@ private slots:
             { "ntfy", Body::Endless, { 500, 500 }, {}, 2, 0,
                 { "Push to ntfy failed: server replied 500 Internal Server Error" } },
             { "ntfy", Body::Trickle, { 200 }, {}, 1, 1, {} },
-            { "ntfy", Body::TrickleAll, { 200, 200 }, {}, 2, 0, { "Push to ntfy failed: no answer within 0.3 s" } },
+            { "ntfy", Body::TrickleAll, { 200, 200 }, {}, 2, 0,
+                { "Push to ntfy failed: no answer within 0.3 s" } },
             { "ntfy", Body::Empty, { 301 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
             { "ntfy", Body::Empty, { 302 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
             { "ntfy", Body::Empty, { 307 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
@@ -165,7 +166,8 @@ private slots:
             QCOMPARE(rig.pushes.delivery().deliveredCount(), delivered);
             QCOMPARE(rig.out.lines().filter("Push"), lines);
             QVERIFY(elsewhere.requests.isEmpty());
-            QVERIFY(server.requests.last().contains(*service == 'g' ? "X-Gotify-Key: SECRET-3" : "Authorization: Bearer SECRET-3"));
+            QVERIFY(server.requests.last().contains(
+                *service == 'g' ? "X-Gotify-Key: SECRET-3" : "Authorization: Bearer SECRET-3"));
         }
         // Nobody listening: a refusal, which loopback may give at once, is a failure like any other.
         QTcpServer closed;
@@ -175,7 +177,8 @@ private slots:
         Rig nobody("ntfy", url, {}, { 300ms, 10ms, 40ms, 2 });
         nobody.handler.handleIntrusion("192.0.2.1", 23);
         QTRY_COMPARE_WITH_TIMEOUT(nobody.pushes.delivery().queued(), 0, 5000);
-        QCOMPARE(nobody.out.lines().filter("Push"), QStringList({ "Push to ntfy failed: Connection refused" }));
+        QCOMPARE(
+            nobody.out.lines().filter("Push"), QStringList({ "Push to ntfy failed: Connection refused" }));
     }
 };
 

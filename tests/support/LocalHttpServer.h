@@ -56,7 +56,7 @@ private:
     {
         const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status)
             + (status / 100 == 3 ? "\r\nLocation: " + redirectTo.toUtf8() : QByteArray())
-            + (body == Body::Empty              ? "\r\nContent-Length: 0"
+            + (body == Body::Empty                 ? "\r\nContent-Length: 0"
                     : body >= Body::Trickle        ? "\r\nContent-Length: 4000"
                     : body == Body::EndlessChunked ? "\r\nTransfer-Encoding: chunked"
                                                    : "\r\nContent-Length: 1000000000000")
@@ -67,8 +67,9 @@ private:
             // Another block whenever the client has taken most of the last.
             const auto more = [this, socket] {
                 if (socket->bytesToWrite() < 65536)
-                    sent += socket->write(body == Body::Endless ? QByteArray(65536, 'x')
-                                                                : "10000\r\n" + QByteArray(65536, 'x') + "\r\n");
+                    sent += socket->write(body == Body::Endless
+                            ? QByteArray(65536, 'x')
+                            : "10000\r\n" + QByteArray(65536, 'x') + "\r\n");
             };
             connect(socket, &QTcpSocket::bytesWritten, socket, more);
             more();
@@ -83,9 +84,9 @@ private:
     }
     static QByteArray reason(int status)
     {
-        static const QHash<int, QByteArray> phrases { { 401, "Unauthorized" }, { 500, "Internal Server Error" },
-            { 301, "Moved Permanently" }, { 302, "Found" }, { 307, "Temporary Redirect" },
-            { 308, "Permanent Redirect" } };
+        static const QHash<int, QByteArray> phrases { { 401, "Unauthorized" },
+            { 500, "Internal Server Error" }, { 301, "Moved Permanently" }, { 302, "Found" },
+            { 307, "Temporary Redirect" }, { 308, "Permanent Redirect" } };
         return phrases.value(status, "OK");
     }
 

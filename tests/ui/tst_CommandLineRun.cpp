@@ -82,7 +82,8 @@ struct Program : QProcess
                 store.setValue("Ports/" + QString::number(i), ports[i]);
         }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS" })
+        for (const char* name :
+            { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS" })
             env.remove(name); // Qt's warnings about them do not belong on standard output
         // A runtime folder of its own: a program of this user running elsewhere is none of the test's.
         QDir(home.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -211,7 +212,8 @@ private slots:
         for (auto file = after.cbegin(); file != after.cend(); ++file)
             QVERIFY2(file.value() == before[file.key()], qPrintable(file.key()));
         const QByteArray out = check.readAllStandardOutput();
-        QVERIFY2(out.startsWith("Check not run: Sentrel is already running") && out.count('\n') == 1, out.constData());
+        QVERIFY2(out.startsWith("Check not run: Sentrel is already running") && out.count('\n') == 1,
+            out.constData());
         QCOMPARE(check.exitCode(), 3);
         QCOMPARE(running.state(), QProcess::Running);
         QVERIFY(connectOnce(port));
