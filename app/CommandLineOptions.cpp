@@ -38,7 +38,8 @@ CommandLineOptions CommandLineOptions::parse(int argc, char** argv)
     const QCommandLineOption check(QStringLiteral("check"),
         QStringLiteral("Start, arm the ports, make one loopback connection to the first armed port, wait "
                        "until it is recorded in every enabled output, print the time it took and exit "
-                       "(exit status 1 and the reason when something failed)."));
+                       "(exit status 1 and the reason when something failed; 3, without touching it or "
+                       "its files, when Sentrel is already running)."));
     parser.addOptions({ help, version, headless, configDir, check });
 
     CommandLineOptions options;

@@ -77,8 +77,17 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     if (!platform.isEmpty())
         qunsetenv("QT_QPA_PLATFORM");
 
-    // A second start brings the running program forward and ends; a check runs beside it.
+    // A second start brings the running program forward and ends. A check beside a running program
+    // would find its ports taken and write into its files: it leaves both alone and says so.
     m_instance = std::make_unique<SingleInstance>();
+    if (options.check && m_instance->isAnotherRunning()) {
+        std::fputs("Check not run: Sentrel is already running, and the check would share its ports and "
+                   "files, so it leaves them alone. Its status display shows what it guards; stop it to "
+                   "run the check.\n",
+            stdout);
+        m_exitCode = 3;
+        return;
+    }
     const SingleInstance::Claim claim = options.check ? SingleInstance::Claim::First : m_instance->claim();
     if (claim != SingleInstance::Claim::First)
         std::fprintf(claim == SingleInstance::Claim::Deferred ? stdout : stderr, "%s\n",

@@ -138,8 +138,8 @@ SingleInstance::Claim SingleInstance::claim()
         return alone(QStringLiteral("no folder private to this user for its socket"));
     // Twice: a start that began at the same moment may take the socket between asking and listening.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        switch (askRunningInstance()) {
-        case Answer::Deferred:
+        switch (askRunningInstance(ShowRequest)) {
+        case Answer::Running:
             m_message = QStringLiteral("Sentrel is already running; its window was asked to come forward.");
             return Claim::Deferred;
         case Answer::OtherUser:
@@ -162,13 +162,20 @@ SingleInstance::Claim SingleInstance::claim()
                      .arg(m_socketPath, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
+bool SingleInstance::isAnotherRunning()
+{
+    if (m_socketPath.isEmpty())
+        m_socketPath = defaultSocketPath();
+    return !m_socketPath.isEmpty() && askRunningInstance({}) == Answer::Running;
+}
+
 SingleInstance::Claim SingleInstance::alone(const QString& reason)
 {
     m_message = QStringLiteral("Sentrel runs without its check for another running copy: ") + reason;
     return Claim::Alone;
 }
 
-SingleInstance::Answer SingleInstance::askRunningInstance()
+SingleInstance::Answer SingleInstance::askRunningInstance(const QByteArray& request)
 {
     sockaddr_un address {};
     if (!toAddress(m_socketPath, address))
@@ -191,14 +198,16 @@ SingleInstance::Answer SingleInstance::askRunningInstance()
     // Only the same user may tell this one to step aside.
     if (peerUid(socket.fd) != ::geteuid())
         return Answer::OtherUser;
+    if (request.isEmpty())
+        return Answer::Running; // closing at once asks nothing of it
     if (!waitFor(socket.fd, POLLOUT, deadline)
-        || ::send(socket.fd, ShowRequest.constData(), std::size_t(ShowRequest.size()), MSG_NOSIGNAL)
-            != ShowRequest.size())
+        || ::send(socket.fd, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL)
+            != request.size())
         return Answer::Silent;
     // The first instance reads the request and closes; wait so that it is not cut off mid-way.
     char rest[16];
     while (waitFor(socket.fd, POLLIN, deadline) && ::recv(socket.fd, rest, sizeof rest, 0) > 0) { }
-    return Answer::Deferred;
+    return Answer::Running;
 }
 
 bool SingleInstance::listen()

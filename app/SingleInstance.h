@@ -26,6 +26,9 @@ public:
     ~SingleInstance() override;
 
     [[nodiscard]] Claim claim();
+    // Whether a start of this user is running, asked without disturbing it: nothing is requested
+    // of it, and this start does not listen.
+    [[nodiscard]] bool isAnotherRunning();
     // The line to print for the last claim that was not First.
     QString message() const { return m_message; }
 
@@ -39,9 +42,10 @@ signals:
     void activationRequested();
 
 private:
-    enum class Answer { Nobody, Stale, Deferred, OtherUser, Silent };
+    enum class Answer { Nobody, Stale, Running, OtherUser, Silent };
 
-    Answer askRunningInstance();
+    // request: what to send once the listener is known to be this user's; empty: nothing.
+    Answer askRunningInstance(const QByteArray& request);
     bool listen();
     void acceptPending();
     void serve(int fd);

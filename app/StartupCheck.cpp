@@ -43,9 +43,8 @@ void StartupCheck::run()
             m_port = m_monitoring.listener(i).localPort();
     }
     if (m_port == 0) {
-        fail(m_unguarded.isEmpty()
-                ? QStringLiteral("no port could be armed (is monitoring on?)")
-                : QStringLiteral("no port could be armed: ") + m_unguarded.join(QLatin1String(", ")));
+        fail(m_unguarded.isEmpty() ? QStringLiteral("no port could be armed (is monitoring on?)")
+                                   : QStringLiteral("no port could be armed: ") + unguardedText());
         return;
     }
     if (m_settings.logs)
@@ -57,7 +56,7 @@ void StartupCheck::run()
 void StartupCheck::record(const Event& event)
 {
     if (event.kind == Event::Kind::PortUnguarded) {
-        m_unguarded << event.entry + QLatin1Char(' ') + QString::fromLatin1(Event::reasonName(event.reason));
+        m_unguarded << event;
     } else if (event.kind == Event::Kind::Intrusion && event.port == m_port
         && event.address == QLatin1String("127.0.0.1")) {
         m_intrusionsBySourcePort[event.sourcePort] = event.sequence;
@@ -123,6 +122,35 @@ void StartupCheck::end(int exitCode)
     for (const QString& line : DesktopProbe::describe(m_desktop.facts()))
         std::fprintf(m_out, "%s\n", line.toUtf8().constData());
     m_finish(exitCode);
+}
+
+QString StartupCheck::unguardedText() const
+{
+    struct Words
+    {
+        Event::Reason reason;
+        const char* one;
+        const char* many;
+    };
+    static constexpr Words words[] { { Event::Reason::InUse, "port %1 is already open",
+                                         "ports %1 are already open" },
+        { Event::Reason::NeedsPrivileges, "port %1 needs administrator rights",
+            "ports %1 need administrator rights" },
+        { Event::Reason::InvalidPort, "entry %1 is not a valid port", "entries %1 are not valid ports" } };
+    QStringList parts;
+    for (const bool udp : { false, true }) {
+        for (const Words& word : words) {
+            QStringList entries;
+            for (const Event& event : m_unguarded)
+                if (event.udp == udp && event.reason == word.reason)
+                    entries << event.entry;
+            if (!entries.isEmpty())
+                parts << QLatin1String(udp ? "UDP " : "TCP ")
+                        + QString::fromLatin1(entries.size() == 1 ? word.one : word.many)
+                              .arg(entries.join(QLatin1String(", ")));
+        }
+    }
+    return parts.join(QLatin1String("; "));
 }
 
 QString StartupCheck::logFile() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DesktopProbe.h"
+#include "Event.h"
 #include "EventSink.h"
 
 #include <QElapsedTimer>
@@ -48,6 +49,8 @@ private:
     // Prints the desktop's capabilities once the probe has them, then finishes.
     void end(int exitCode);
     QString logFile() const;
+    // "TCP ports 21, 23 are already open; UDP port 137 needs administrator rights".
+    QString unguardedText() const;
     void printPacketWatch();
 
     MonitoringSwitch& m_monitoring;
@@ -64,7 +67,7 @@ private:
     qint64 m_logSizeBefore = -1;
     quint64 m_sequence = 0;
     std::map<int, quint64> m_intrusionsBySourcePort;
-    QStringList m_unguarded;
+    QList<Event> m_unguarded;
     const PacketWatch* m_watch = nullptr;
     bool m_done = false;
     DesktopProbe m_desktop;

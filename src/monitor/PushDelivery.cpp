@@ -2,8 +2,6 @@
 
 #include "StatusReporter.h"
 
-#include <QNetworkReply>
-
 PushDelivery::PushDelivery(StatusReporter& status, PushTiming timing, QObject* parent)
     : QObject(parent)
     , m_status(status)
@@ -15,23 +13,14 @@ PushDelivery::PushDelivery(StatusReporter& status, PushTiming timing, QObject* p
     connect(&m_finishLimit, &QTimer::timeout, this, &PushDelivery::callFinished);
 }
 
-PushDelivery::~PushDelivery()
-{
-    if (m_reply)
-        m_reply->disconnect(this);
-}
+PushDelivery::~PushDelivery() = default;
 
 void PushDelivery::configure(const PushSettings& settings)
 {
     if (settings == m_settings)
         return;
     m_settings = settings;
-    if (QNetworkReply* reply = m_reply.get()) {
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    m_exchange.reset();
     m_retry.stop();
     m_queue.clear();
     m_tries = 0;
@@ -86,21 +75,19 @@ void PushDelivery::callFinished()
 
 void PushDelivery::pump()
 {
-    if (m_queue.empty() || m_reply)
+    if (m_queue.empty() || m_exchange)
         return;
     ++m_tries;
-    const PushRequest::Built built
-        = PushRequest::build(m_settings, m_queue.front(), m_timing.transferTimeout);
-    m_reply = m_network.post(built.request, built.body);
-    connect(m_reply, &QNetworkReply::finished, this, &PushDelivery::finished);
+    m_exchange = std::make_unique<PushExchange>(m_settings, m_queue.front(), m_timing.deadline);
+    connect(m_exchange.get(), &PushExchange::finished, this, &PushDelivery::finished);
 }
 
 void PushDelivery::finished()
 {
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    reply->deleteLater();
-    const QString failure = PushRequest::failure(*reply, m_settings.token, m_timing.transferTimeout);
+    // Deleted once its signal has returned.
+    PushExchange* exchange = m_exchange.release();
+    exchange->deleteLater();
+    const QString failure = exchange->failure();
     if (failure.isEmpty()) {
         ++m_delivered;
         m_failureReported = false;
@@ -109,7 +96,7 @@ void PushDelivery::finished()
     }
     if (!std::exchange(m_failureReported, true))
         m_status.addStatusLine(QStringLiteral("Push to %1 failed: %2").arg(serviceName(), failure));
-    if (m_tries < m_timing.tries && PushRequest::isRetryable(*reply)) {
+    if (m_tries < m_timing.tries && exchange->isRetryable()) {
         // 2 s, 4 s, 8 s... from the first retry on, capped; at once when the program is leaving.
         const std::chrono::milliseconds delay = std::min<std::chrono::milliseconds>(
             m_timing.firstRetry * (1 << std::min(m_tries - 1, 20)), m_timing.maxRetry);

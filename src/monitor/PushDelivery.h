@@ -1,25 +1,24 @@
 #pragma once
 
-#include "PushRequest.h"
+#include "PushExchange.h"
 #include "PushSettings.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <memory>
 
-class QNetworkReply;
 class StatusReporter;
 
 // How long a push may take and how often it is tried.
 struct PushTiming
 {
-    // A server that takes the connection and never answers holds the queue this long per try.
-    std::chrono::milliseconds transferTimeout { 10000 };
+    // Each try ends after this long, answered or not: a server that never answers, or trickles its
+    // answer, holds the queue no longer.
+    std::chrono::milliseconds deadline { 10000 };
     // The wait before the second try, doubling up to max.
     std::chrono::milliseconds firstRetry { 2000 };
     std::chrono::milliseconds maxRetry { 60000 };
@@ -67,9 +66,8 @@ private:
     StatusReporter& m_status;
     PushTiming m_timing;
     PushSettings m_settings;
-    QNetworkAccessManager m_network;
     std::deque<PushMessage> m_queue; // the front one is being sent, or waits for its next try
-    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<PushExchange> m_exchange; // the front one's try under way
     QTimer m_retry;
     QTimer m_finishLimit;
     std::function<void()> m_finished; // set while finishing

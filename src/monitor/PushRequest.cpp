@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
 
 namespace PushRequest {
 
@@ -20,15 +19,9 @@ int gotifyPriority(PushMessage::Priority priority)
 {
     return priority == PushMessage::Priority::High ? 8 : 5;
 }
-
-int statusOf(QNetworkReply& reply)
-{
-    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
 } // namespace
 
-Built build(
-    const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds transferTimeout)
+Built build(const PushSettings& settings, const PushMessage& message)
 {
     QUrl url(settings.url);
     Built built;
@@ -64,37 +57,7 @@ Built build(
     built.request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     built.request.setHeader(QNetworkRequest::UserAgentHeader,
         QStringLiteral("Sentrel/%1").arg(QCoreApplication::applicationVersion()));
-    built.request.setTransferTimeout(int(transferTimeout.count()));
     return built;
-}
-
-QString failure(QNetworkReply& reply, const QString& token, std::chrono::milliseconds transferTimeout)
-{
-    const int status = statusOf(reply);
-    if (reply.error() == QNetworkReply::NoError && status >= 200 && status < 300)
-        return {};
-    QString text;
-    if (status > 0) {
-        text = QStringLiteral("server replied %1 %2")
-                   .arg(status)
-                   .arg(reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
-    } else if (reply.error() == QNetworkReply::OperationCanceledError) {
-        // Only the transfer timeout cancels a reply.
-        text = QStringLiteral("no answer within %1 s").arg(double(transferTimeout.count()) / 1000);
-    } else {
-        text = reply.errorString();
-        const QUrl url = reply.url();
-        text.replace(url.toString(), url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
-    }
-    if (!token.isEmpty())
-        text.replace(token, QStringLiteral("(token)"));
-    return text.trimmed();
-}
-
-bool isRetryable(QNetworkReply& reply)
-{
-    const int status = statusOf(reply);
-    return status == 0 || status >= 500;
 }
 
 PushMessage testMessage(const QString& host)

@@ -6,10 +6,6 @@
 #include <QNetworkRequest>
 #include <QString>
 
-#include <chrono>
-
-class QNetworkReply;
-
 // What one push says: a title and a text for the phone services, the event's record for a webhook.
 struct PushMessage
 {
@@ -21,7 +17,7 @@ struct PushMessage
     QByteArray record; // one JSON line, as events.jsonl holds it
 };
 
-// How each service wants a push, and what a finished attempt means. Every request is a POST.
+// How each service wants a push. Every request is a POST.
 namespace PushRequest {
 
 struct Built
@@ -33,14 +29,7 @@ struct Built
 // ntfy: the text to the topic's URL with "Title" and "Priority" headers; Gotify: JSON to
 // <url>/message with the application token in "X-Gotify-Key"; webhook: the record as JSON. A
 // token goes only into a header, so that no URL Qt may quote in an error carries it.
-Built build(
-    const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds transferTimeout);
-
-// Why a finished attempt failed, fit for a status line: the token and any credentials of the URL
-// left out; empty when the service took the push.
-QString failure(QNetworkReply& reply, const QString& token, std::chrono::milliseconds transferTimeout);
-// Whether another try may succeed: no answer, or a server error (5xx).
-bool isRetryable(QNetworkReply& reply);
+Built build(const PushSettings& settings, const PushMessage& message);
 
 // The message a "Send test" sends.
 PushMessage testMessage(const QString& host);

@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkReply>
 #include <QPushButton>
 #include <QSysInfo>
 
@@ -53,11 +52,7 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     bindValue(o, tokenBox, [&o]() -> QString& { return o.push().token; });
 }
 
-PushPage::~PushPage()
-{
-    if (m_test)
-        m_test->disconnect(this);
-}
+PushPage::~PushPage() = default;
 
 void PushPage::sendTest()
 {
@@ -68,20 +63,15 @@ void PushPage::sendTest()
         m_testResult->setText(QStringLiteral("Choose a service and enter its URL first."));
         return;
     }
-    if (m_test)
-        m_test->abort();
-    const PushTiming timing;
-    const PushRequest::Built built = PushRequest::build(
-        settings, PushRequest::testMessage(QSysInfo::machineHostName()), timing.transferTimeout);
-    QNetworkReply* reply = m_network.post(built.request, built.body);
-    m_test = reply;
+    // A test still under way is overtaken by this one.
+    m_test = std::make_unique<PushExchange>(
+        settings, PushRequest::testMessage(QSysInfo::machineHostName()), PushTiming().deadline);
     m_testResult->setText(QStringLiteral("Sending..."));
-    connect(reply, &QNetworkReply::finished, this, [this, reply, settings, timing] {
-        reply->deleteLater();
-        if (reply != m_test)
-            return; // an earlier test, overtaken by this one
-        const QString failure = PushRequest::failure(*reply, settings.token, timing.transferTimeout);
-        m_testResult->setText(failure.isEmpty() ? QStringLiteral("Test push delivered.")
-                                                : QStringLiteral("Test push failed: ") + failure);
+    connect(m_test.get(), &PushExchange::finished, this, [this] {
+        PushExchange* test = m_test.release();
+        test->deleteLater();
+        m_testResult->setText(test->failure().isEmpty()
+                ? QStringLiteral("Test push delivered.")
+                : QStringLiteral("Test push failed: ") + test->failure());
     });
 }

@@ -2,12 +2,11 @@
 
 #include "OptionsPage.h"
 
-#include <QNetworkAccessManager>
-#include <QPointer>
+#include <memory>
 
 class AlarmOptions;
 class QLabel;
-class QNetworkReply;
+class PushExchange;
 class QPushButton;
 
 // Page "Push": the service that reaches the user's phone, its URL and token, and "Send test",
@@ -29,8 +28,7 @@ private:
     void sendTest();
 
     AlarmOptions& m_alarm;
-    QNetworkAccessManager m_network;
-    QPointer<QNetworkReply> m_test;
+    std::unique_ptr<PushExchange> m_test;
     QPushButton* m_testButton = nullptr;
     QLabel* m_testResult = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QVariantMap>
 
 namespace {
@@ -33,8 +34,17 @@ bool FreedesktopNotifications::connectBus()
         return false;
     }
     QDBusConnection connection = *bus;
-    connection.connect(QString(), Path, Interface, QStringLiteral("ActionInvoked"), this,
+    // Only from the server: any other program on the bus could send a signal of that name.
+    connection.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this,
         SLOT(onActionInvoked(uint, QString)));
+    connection.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
+        SLOT(onNotificationClosed(uint, uint)));
+    if (!m_owner) {
+        m_owner
+            = new QDBusServiceWatcher(Service, connection, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(m_owner, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &FreedesktopNotifications::forgetAllIds);
+    }
     m_connected = true;
     return true;
 }
@@ -122,6 +132,11 @@ void FreedesktopNotifications::replied(quint64 key, QDBusPendingCallWatcher* wat
     if (it != m_shown.end()) {
         it->inFlight = false;
         it->serverId = reply.value();
+        // The server gives an id to one open notification at a time: another key holding it holds a
+        // stale one, whose close this program did not hear of.
+        for (auto other = m_shown.begin(); other != m_shown.end(); ++other)
+            if (other != it && other->serverId == it->serverId && it->serverId != 0)
+                other->serverId = 0;
     }
     // A slot is free: what waited for one goes out, each key when its interval allows.
     for (const quint64 waiting : m_shown.keys()) {
@@ -129,6 +144,32 @@ void FreedesktopNotifications::replied(quint64 key, QDBusPendingCallWatcher* wat
             break;
         flush(waiting);
     }
+}
+
+void FreedesktopNotifications::onNotificationClosed(uint id, uint)
+{
+    for (auto it = m_shown.begin(); it != m_shown.end(); ++it) {
+        if (it->serverId == id && id != 0) {
+            forgetId(it);
+            return;
+        }
+    }
+}
+
+void FreedesktopNotifications::forgetAllIds()
+{
+    for (auto it = m_shown.begin(); it != m_shown.end();)
+        it = forgetId(it);
+}
+
+QHash<quint64, FreedesktopNotifications::Shown>::iterator FreedesktopNotifications::forgetId(
+    QHash<quint64, Shown>::iterator it)
+{
+    it->serverId = 0;
+    // An update waiting for its interval or a slot, or a reply to come, still needs the entry.
+    if (!it->inFlight && !it->pending && !it->flushScheduled)
+        return m_shown.erase(it);
+    return std::next(it);
 }
 
 void FreedesktopNotifications::setExtraAction(const QString& label, std::function<bool(quint64 key)> offeredFor,

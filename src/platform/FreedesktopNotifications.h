@@ -10,6 +10,7 @@
 #include <functional>
 
 class QDBusPendingCallWatcher;
+class QDBusServiceWatcher;
 
 // Notifications through the session bus's notification server. Every call is asynchronous: the
 // window never waits on the bus. An update to a key whose notification is still being created,
@@ -23,6 +24,11 @@ class QDBusPendingCallWatcher;
 //
 // Without a bus or a server nothing is shown and nothing is said; the next try comes with a later
 // notification after RetryInterval, so a server that starts later is found.
+//
+// A server id is known only while its notification is open: it is forgotten when the server closes
+// it, and all are when another server takes the name (a restarted server counts its ids anew), so
+// an action or an update never reaches a notification other than the one it was meant for. Only
+// the server's own signals count.
 class FreedesktopNotifications final : public QObject, public NotificationService
 {
     Q_OBJECT
@@ -50,6 +56,7 @@ public:
 private slots:
     // QtDBus delivers bus signals to slots named by signature only.
     void onActionInvoked(uint id, const QString& actionKey);
+    void onNotificationClosed(uint id, uint reason);
 
 private:
     struct Shown
@@ -64,6 +71,10 @@ private:
     };
 
     bool connectBus();
+    // Forgets the server id of the key; the entry goes too unless something of it is still under way.
+    // Returns the next entry.
+    QHash<quint64, Shown>::iterator forgetId(QHash<quint64, Shown>::iterator it);
+    void forgetAllIds();
     void send(quint64 key);
     void replied(quint64 key, QDBusPendingCallWatcher* watcher);
     // Sends the key's latest text if its interval and a free slot allow, else sees that it goes later.
@@ -75,6 +86,7 @@ private:
     std::function<void(quint64)> m_extraInvoked;
     QHash<quint64, Shown> m_shown;
     bool m_connected = false;
+    QDBusServiceWatcher* m_owner = nullptr; // the server's name, once connected
     QElapsedTimer m_sinceFailure;
     quint64 m_sent = 0;
     int m_inFlight = 0;

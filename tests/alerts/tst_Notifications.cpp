@@ -63,11 +63,33 @@ class TestNotifications : public QObject
     std::unique_ptr<PrivateSessionBus> m_bus;
     std::optional<QDBusConnection> m_serverBus;
     FakeServer m_server;
+    int m_serverRuns = 0;
 
     bool serve(bool on)
     {
         const QString name = "org.freedesktop.Notifications";
         return on ? m_serverBus->registerService(name) : m_serverBus->unregisterService(name);
+    }
+    // The server as a new process would be: another connection, its ids counted from 7 again.
+    bool startServer()
+    {
+        if (m_serverBus) {
+            serve(false);
+            QDBusConnection::disconnectFromBus(m_serverBus->name());
+        }
+        m_serverBus.emplace(
+            QDBusConnection::connectToBus(m_bus->address(), QString("server%1").arg(++m_serverRuns)));
+        m_server.nextId = 7;
+        return m_serverBus->registerObject(
+                   "/org/freedesktop/Notifications", &m_server, QDBusConnection::ExportAllSlots)
+            && serve(true);
+    }
+    static void emitSignal(QDBusConnection bus, const char* name, const QVariantList& arguments)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            "/org/freedesktop/Notifications", "org.freedesktop.Notifications", name);
+        signal.setArguments(arguments);
+        bus.send(signal);
     }
 
 private slots:
@@ -76,12 +98,13 @@ private slots:
         m_bus = std::make_unique<PrivateSessionBus>();
         if (!m_bus->isRunning())
             QSKIP("dbus-daemon is not installed");
-        m_serverBus.emplace(QDBusConnection::connectToBus(m_bus->address(), "server"));
-        QVERIFY(m_serverBus->registerObject(
-            "/org/freedesktop/Notifications", &m_server, QDBusConnection::ExportAllSlots));
-        QVERIFY(serve(true));
+        QVERIFY(startServer());
     }
-    void init() { m_server.calls.clear(); }
+    void init()
+    {
+        m_server.calls.clear();
+        m_server.nextId = 7;
+    }
 
     // An incident is one notification updated in place; a click on it or its Show button restores the
     // window, its second button blocks the source, other actions or notifications do nothing; another
@@ -112,6 +135,50 @@ private slots:
         QCOMPARE(rig.restored, QList<quint64>({ 1, 1 }));
         QCOMPARE(rig.blocked, QStringList({ "10.0.0.5" }));
         QCOMPARE(rig.desktop.sentCount(), quint64(4));
+    }
+
+    // A server id names a notification only while it is open on the server that gave it: after the
+    // server restarts (counting ids anew) an update creates a notification instead of replacing another
+    // program's, and an action acts on the incident its notification shows; once the server closes a
+    // notification its id means nothing. Signals from others than the server count for nothing.
+    void idsAreForgottenWhenClosedOrWhenTheServerRestarts()
+    {
+        Rig rig;
+        // The first line of the last call once there are count and the notifier has its reply.
+        const auto calls = [&](qsizetype count) {
+            (void)QTest::qWaitFor(
+                [&] { return m_server.calls.size() >= count && rig.desktop.inFlightCount() == 0; });
+            return m_server.calls.size() == count
+                ? m_server.calls.last().section('\n', 0, 0).section('|', 0, 2)
+                : QString("%1 calls").arg(m_server.calls.size());
+        };
+        rig.scan("192.0.2.1", { 21 });
+        QCOMPARE(calls(1), "0|Intruder Detected|IP: 192.0.2.1 Port: 21"); // id 7
+        rig.scan("192.0.2.2", { 22 });
+        QCOMPARE(calls(2), "0|Intruder Detected|IP: 192.0.2.2 Port: 22"); // id 8
+        QVERIFY(startServer());
+        QDBusConnection other = QDBusConnection::connectToBus(m_bus->address(), "other");
+        QDBusMessage notify = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
+            "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "Notify");
+        notify << "mail" << 0u << ""
+               << "New mail"
+               << "" << QStringList() << QVariantMap() << -1;
+        QDBusPendingReply<uint> mail = other.asyncCall(notify); // the server runs on this thread
+        QTRY_VERIFY(mail.isFinished());
+        QCOMPARE(mail.value(), 7u); // another program's id 7
+        rig.scan("192.0.2.1", { 23 });
+        QCOMPARE(calls(4), "0|Intruder Detected|IP: 192.0.2.1 Port: 23"); // id 8
+        rig.scan("192.0.2.2", { 24 });
+        QCOMPARE(calls(5), "0|Intruder Detected|IP: 192.0.2.2 Port: 24"); // id 9
+        emitSignal(*m_serverBus, "ActionInvoked", { 8u, "extra" });
+        emitSignal(other, "ActionInvoked", { 9u, "extra" });
+        emitSignal(*m_serverBus, "NotificationClosed", { 9u, 2u });
+        emitSignal(*m_serverBus, "ActionInvoked", { 9u, "extra" });
+        QTest::qWait(FreedesktopNotifications::MinUpdateInterval);
+        rig.scan("192.0.2.2", { 25 });
+        QCOMPARE(calls(6).section('|', 0, 0), "0");
+        QCOMPARE(rig.blocked, QStringList({ "192.0.2.1" }));
+        QDBusConnection::disconnectFromBus("other");
     }
 
     // 500 sources in a second: a few get a notification of their own, the rest are counted in one more; a

@@ -127,6 +127,59 @@ private slots:
         QCOMPARE(out.lines().join(""),
             "Push to webhook: \"ftp://127.0.0.1/\" is not an http or https address, nothing is sent");
     }
+
+    // A hostile server costs a push no more than its deadline and a few kilobytes: the status is all
+    // that is read of an answer, endless or trickled (a 2xx delivers, a 5xx is tried again), and a
+    // try whose status does not come within the deadline ends. A redirect to another
+    // origin (another port is one) is refused with one line, and the token never reaches it; one
+    // within the origin is followed.
+    void hostileServers()
+    {
+        using Body = LocalHttpServer::Body;
+        LocalHttpServer elsewhere;
+        const QString refused = "Push to %1 failed: the server redirects to " + elsewhere.url("")
+            + ", another server; not followed, as the push and its token go only to the address set";
+        // Service, answer body, script, redirect target ("/": the same server), requests, delivered, lines.
+        const std::tuple<const char*, Body, QList<int>, QString, qsizetype, quint64, QStringList> cases[] {
+            { "ntfy", Body::Endless, { 200 }, {}, 1, 1, {} },
+            { "webhook", Body::EndlessChunked, { 200 }, {}, 1, 1, {} },
+            { "ntfy", Body::Endless, { 500, 500 }, {}, 2, 0,
+                { "Push to ntfy failed: server replied 500 Internal Server Error" } },
+            { "ntfy", Body::Trickle, { 200 }, {}, 1, 1, {} },
+            { "ntfy", Body::TrickleAll, { 200, 200 }, {}, 2, 0,
+                { "Push to ntfy failed: no answer within 0.3 s" } },
+            { "ntfy", Body::Empty, { 301 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
+            { "ntfy", Body::Empty, { 302 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
+            { "ntfy", Body::Empty, { 307 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
+            { "gotify", Body::Empty, { 308 }, elsewhere.url("/a"), 1, 0, { refused.arg("gotify") } },
+            { "ntfy", Body::Empty, { 307 }, "/moved", 2, 1, {} },
+        };
+        for (const auto& [service, body, script, redirect, requests, delivered, lines] : cases) {
+            LocalHttpServer server;
+            server.body = body;
+            server.script = script;
+            server.redirectTo = redirect.startsWith('/') ? server.url(redirect) : redirect;
+            Rig rig(service, server.url("/t"), "SECRET-3", { 300ms, 10ms, 40ms, 2 });
+            rig.handler.handleIntrusion("192.0.2.1", 23);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.pushes.delivery().queued(), 0, 5000);
+            QCOMPARE(server.requests.size(), requests);
+            QCOMPARE(rig.pushes.delivery().deliveredCount(), delivered);
+            QCOMPARE(rig.out.lines().filter("Push"), lines);
+            QVERIFY(elsewhere.requests.isEmpty());
+            QVERIFY(server.requests.last().contains(
+                *service == 'g' ? "X-Gotify-Key: SECRET-3" : "Authorization: Bearer SECRET-3"));
+        }
+        // Nobody listening: a refusal, which loopback may give at once, is a failure like any other.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString url = QString("http://127.0.0.1:%1/t").arg(closed.serverPort());
+        closed.close();
+        Rig nobody("ntfy", url, {}, { 300ms, 10ms, 40ms, 2 });
+        nobody.handler.handleIntrusion("192.0.2.1", 23);
+        QTRY_COMPARE_WITH_TIMEOUT(nobody.pushes.delivery().queued(), 0, 5000);
+        QCOMPARE(
+            nobody.out.lines().filter("Push"), QStringList({ "Push to ntfy failed: Connection refused" }));
+    }
 };
 
 QTEST_MAIN(TestPush)

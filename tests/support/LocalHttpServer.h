@@ -2,10 +2,15 @@
 
 // A stand-in push service on loopback. Records each request as "POST /path", the headers a push
 // service reads, a blank line and the body; answers each with the next status of its script (200
-// once the script is used up), and never answers for a status of 0.
+// once the script is used up), and never answers for a status of 0. A redirect (3xx) points to
+// redirectTo. The body of each answer is empty, endless (as fast as the client reads; chunked or
+// of a huge length), or 4,000 bytes trickled a byte at a time every trickleMs (TrickleAll: the
+// status line and headers too); sent counts the bytes of all answers.
 class LocalHttpServer : public QObject
 {
 public:
+    enum class Body { Empty, Endless, EndlessChunked, Trickle, TrickleAll };
+
     LocalHttpServer()
     {
         m_server.listen(QHostAddress::LocalHost);
@@ -21,12 +26,14 @@ public:
 
     QList<int> script;
     QByteArrayList requests;
+    QString redirectTo;
+    Body body = Body::Empty;
+    int trickleMs = 50;
+    qint64 sent = 0;
 
 private:
     void read(QTcpSocket* socket)
     {
-        static const QHash<int, QByteArray> reasons { { 401, "Unauthorized" },
-            { 500, "Internal Server Error" } };
         QByteArray& data = m_pending[socket] += socket->readAll();
         for (qsizetype end; (end = data.indexOf("\r\n\r\n")) >= 0;) {
             QHash<QByteArray, QByteArray> headers;
@@ -41,9 +48,46 @@ private:
             requests << request + '\n' + data.mid(end + 4, length);
             data.remove(0, end + 4 + length);
             if (const int status = script.isEmpty() ? 200 : script.takeFirst())
-                socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "OK")
-                    + "\r\nContent-Length: 0\r\n\r\n");
+                answer(socket, status);
         }
+    }
+
+    void answer(QTcpSocket* socket, int status)
+    {
+        const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status)
+            + (status / 100 == 3 ? "\r\nLocation: " + redirectTo.toUtf8() : QByteArray())
+            + (body == Body::Empty                 ? "\r\nContent-Length: 0"
+                    : body >= Body::Trickle        ? "\r\nContent-Length: 4000"
+                    : body == Body::EndlessChunked ? "\r\nTransfer-Encoding: chunked"
+                                                   : "\r\nContent-Length: 1000000000000")
+            + "\r\n\r\n";
+        if (body != Body::TrickleAll)
+            sent += socket->write(head);
+        if (body == Body::Endless || body == Body::EndlessChunked) {
+            // Another block whenever the client has taken most of the last.
+            const auto more = [this, socket] {
+                if (socket->bytesToWrite() < 65536)
+                    sent += socket->write(body == Body::Endless
+                            ? QByteArray(65536, 'x')
+                            : "10000\r\n" + QByteArray(65536, 'x') + "\r\n");
+            };
+            connect(socket, &QTcpSocket::bytesWritten, socket, more);
+            more();
+        } else if (body >= Body::Trickle) {
+            auto* timer = new QTimer(socket);
+            const QByteArray first = body == Body::TrickleAll ? head : QByteArray();
+            connect(timer, &QTimer::timeout, socket, [this, socket, first] {
+                sent += socket->write(sent < first.size() ? first.mid(sent, 1) : QByteArray("x"));
+            });
+            timer->start(trickleMs);
+        }
+    }
+    static QByteArray reason(int status)
+    {
+        static const QHash<int, QByteArray> phrases { { 401, "Unauthorized" },
+            { 500, "Internal Server Error" }, { 301, "Moved Permanently" }, { 302, "Found" },
+            { 307, "Temporary Redirect" }, { 308, "Permanent Redirect" } };
+        return phrases.value(status, "OK");
     }
 
     QTcpServer m_server;

@@ -46,6 +46,17 @@ QString freeFixedPort()
     return {};
 }
 
+// Every file under the folder with its bytes.
+QMap<QString, QByteArray> filesUnder(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        files.insert(path, fileBytes(path));
+    }
+    return files;
+}
+
 // Given up after a while: a queue nobody takes from retries for minutes.
 bool connectOnce(const QString& port)
 {
@@ -71,11 +82,13 @@ struct Program : QProcess
                 store.setValue("Ports/" + QString::number(i), ports[i]);
         }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR",
-                 "DBUS_SESSION_BUS_ADDRESS" })
+        for (const char* name :
+            { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS" })
             env.remove(name); // Qt's warnings about them do not belong on standard output
+        // A runtime folder of its own: a program of this user running elsewhere is none of the test's.
+        QDir(home.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         for (const auto& [name, folder] : { std::pair { "HOME", "" }, { "XDG_CONFIG_HOME", "config" },
-                 { "XDG_DATA_HOME", "data" }, { "PATH", "bin" } })
+                 { "XDG_DATA_HOME", "data" }, { "XDG_RUNTIME_DIR", "run" }, { "PATH", "bin" } })
             env.insert(name, home.filePath(folder));
         setProcessEnvironment(env);
     }
@@ -129,7 +142,7 @@ private slots:
         };
         row("check passes", check, 0, passed);
         row("check fails, nothing armed", { "--config-dir", "%d", "--check" }, 1,
-            "^Check failed: no port could be armed: %p in_use\n" + watch, {}, "busy");
+            "^Check failed: no port could be armed: TCP port %p is already open\n" + watch, {}, "busy");
         row("version", { "-v" }, 0, "^sentrel [0-9.]+\n$");
         row("help lists the options", { "--help" }, 0,
             "-h, --help(.|\n)*-v, --version(.|\n)*--headless(.|\n)*--config-dir <folder>(.|\n)*--check");
@@ -176,6 +189,34 @@ private slots:
             QCOMPARE(QFile::exists(home.filePath("data/Sentrel/NetOn.wav")),
                 setup != "copied" || QFile::exists(SENTREL_INSTALLED_ASSETS "/NetOn.wav"));
         }
+    }
+
+    // A check beside a running program (autostart's, say) says so, and leaves the program, its ports and
+    // every file of its home as they were.
+    void checkBesideARunningProgram()
+    {
+        const QString port = freeFixedPort();
+        Program running({ port });
+        running.start(SENTREL_BINARY);
+        QVERIFY2(running.waitFor("Ready.\n"), running.out.constData());
+        QTest::qWait(500); // what it writes at start-up is written
+        const QMap<QString, QByteArray> before = filesUnder(running.home.path());
+        QVERIFY(before.contains(running.home.filePath("data/Sentrel/events.jsonl")));
+        QProcess check;
+        check.setProcessEnvironment(running.processEnvironment());
+        check.start(SENTREL_BINARY, { "--check" });
+        QVERIFY(check.waitForFinished(30000));
+        QTest::qWait(500);
+        const QMap<QString, QByteArray> after = filesUnder(running.home.path());
+        QCOMPARE(after.keys(), before.keys());
+        for (auto file = after.cbegin(); file != after.cend(); ++file)
+            QVERIFY2(file.value() == before[file.key()], qPrintable(file.key()));
+        const QByteArray out = check.readAllStandardOutput();
+        QVERIFY2(out.startsWith("Check not run: Sentrel is already running") && out.count('\n') == 1,
+            out.constData());
+        QCOMPARE(check.exitCode(), 3);
+        QCOMPARE(running.state(), QProcess::Running);
+        QVERIFY(connectOnce(port));
     }
 
     // The first start guards the default ports, so it runs only in the private network. Whatever the
