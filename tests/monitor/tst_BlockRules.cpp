@@ -23,11 +23,11 @@ private slots:
             { "192.0.2.7 ::ffff:192.0.2.7 2001:db8::7", false, "|" },
             { "192.0.2.7", true, "the address may be forged|" },
             { "198.51.100.9 ::ffff:198.51.100.9", false, "on the allow list|" },
-            { "127.0.0.1 ::ffff:127.0.0.2 ::1 0.0.0.0", false, "this machine|this machine" },
+            { "127.0.0.1 ::ffff:127.0.0.2 ::1 :: 0.0.0.0 0.1.2.3", false, "this machine|this machine" },
             { "192.0.2.50 2001:db8::50", false, "this machine|this machine" },
             { "169.254.1.1 fe80::50%eth0", false, "a link-local address|a link-local address" },
             { "192.0.2.1 ::ffff:192.0.2.1 2001:db8::1", false, "the default gateway|the default gateway" },
-            { "224.0.0.1 255.255.255.255 ff02::1", false, "not a single host|not a single host" },
+            { "224.0.0.1 240.0.0.1 255.255.255.255 ff02::1", false, "not a single host|not a single host" },
             { "host.example", false, "not an address|not an address" },
         };
         // Without the routing tables no gateway is known: nothing is blocked automatically.
