@@ -31,7 +31,7 @@ void checkJudging(const Request& request)
         put(kept.gateways[kept.gatewayCount++], request.entries[1]);
     static Listed present[MaxEntries];
     for (std::size_t i = 0; i + 1 < MaxEntries; ++i)
-        present[i] = Listed { 6, { 0x20, 0x01, 0x0d, 0xb8, 0xff, 0xff, std::uint8_t(i) }, 60 };
+        present[i] = Listed { 4, { 127, 0, 1, std::uint8_t(i) }, 60 }; // never in a request
     if (request.count > 2)
         present[0] = Listed { std::uint8_t(request.entries[2].family == AF_INET ? 4 : 6), request.entries[2].address, 60 };
     Result results[MaxPerRequest];

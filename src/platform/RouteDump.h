@@ -148,8 +148,9 @@ inline bool dumpOne(int fd, std::uint16_t type, std::uint32_t sequence, Kept& ke
         return false;
     alignas(nlmsghdr) static thread_local std::uint8_t buffer[32768];
     for (bool done = false; !done;) {
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0 || !read(buffer, std::size_t(got), kept, done))
+        // MSG_TRUNC: the whole length, so that a message cut short is seen and not half read.
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_TRUNC);
+        if (got <= 0 || std::size_t(got) > sizeof buffer || !read(buffer, std::size_t(got), kept, done))
             return false;
     }
     return !kept.overflow;
