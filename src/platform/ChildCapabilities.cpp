@@ -60,7 +60,12 @@ void applyOnSignal(int)
 std::uint64_t capabilityLine(const QByteArray& status, const char* name)
 {
     const qsizetype at = status.indexOf(name);
-    return at < 0 ? ~std::uint64_t(0) : status.mid(at + qsizetype(std::strlen(name))).trimmed().split('\n').first().toULongLong(nullptr, 16);
+    return at < 0 ? ~std::uint64_t(0)
+                  : status.mid(at + qsizetype(std::strlen(name)))
+                        .trimmed()
+                        .split('\n')
+                        .first()
+                        .toULongLong(nullptr, 16);
 }
 
 // The threads that still hold more than the target, by their ids; a thread whose status cannot be
@@ -70,12 +75,14 @@ QList<pid_t> threadsHoldingMore()
     const std::uint64_t permitted = std::uint64_t(g_target[1].permitted) << 32 | g_target[0].permitted;
     const std::uint64_t effective = std::uint64_t(g_target[1].effective) << 32 | g_target[0].effective;
     QList<pid_t> holding;
-    const QStringList tasks = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList tasks
+        = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& task : tasks) {
         QFile file(QStringLiteral("/proc/self/task/%1/status").arg(task));
         const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        if ((capabilityLine(status, "CapPrm:") & ~permitted) != 0 || (capabilityLine(status, "CapEff:") & ~effective) != 0
-            || capabilityLine(status, "CapInh:") != 0 || capabilityLine(status, "CapAmb:") != 0)
+        if ((capabilityLine(status, "CapPrm:") & ~permitted) != 0
+            || (capabilityLine(status, "CapEff:") & ~effective) != 0 || capabilityLine(status, "CapInh:") != 0
+            || capabilityLine(status, "CapAmb:") != 0)
             holding.append(pid_t(task.toInt()));
     }
     return holding;
@@ -89,7 +96,8 @@ bool keepOnlyBindCapability()
     if (::syscall(SYS_capget, &header, now) != 0)
         return false;
     // Root regains everything when it starts a helper; only another user needs CAP_NET_ADMIN kept.
-    const std::uint64_t keptPermitted = CAP_TO_MASK(CAP_NET_BIND_SERVICE) | (::geteuid() != 0 ? CAP_TO_MASK(CAP_NET_ADMIN) : 0);
+    const std::uint64_t keptPermitted
+        = CAP_TO_MASK(CAP_NET_BIND_SERVICE) | (::geteuid() != 0 ? CAP_TO_MASK(CAP_NET_ADMIN) : 0);
     for (int i = 0; i < _LINUX_CAPABILITY_U32S_3; ++i) {
         g_target[i].permitted = now[i].permitted & (i == 0 ? std::uint32_t(keptPermitted) : 0);
         g_target[i].effective = now[i].effective & (i == 0 ? CAP_TO_MASK(CAP_NET_BIND_SERVICE) : 0);
@@ -101,8 +109,12 @@ bool keepOnlyBindCapability()
     if (holding.isEmpty())
         return true;
     const int signal = SIGRTMIN + 7;
-    struct sigaction action {};
-    struct sigaction before {};
+    struct sigaction action
+    {
+    };
+    struct sigaction before
+    {
+    };
     action.sa_handler = applyOnSignal;
     action.sa_flags = SA_RESTART;
     ::sigemptyset(&action.sa_mask);

@@ -61,7 +61,9 @@ inline bool holds(const Address* list, std::size_t count, std::uint8_t family, c
 inline void add(std::array<Address, Kept::Room>& list, std::size_t& count, bool& overflow, int kernelFamily,
     const void* data, std::size_t size)
 {
-    const std::uint8_t family = kernelFamily == AF_INET && size == 4 ? 4 : kernelFamily == AF_INET6 && size == 16 ? 6 : 0;
+    const std::uint8_t family = kernelFamily == AF_INET && size == 4 ? 4
+        : kernelFamily == AF_INET6 && size == 16                     ? 6
+                                                                     : 0;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (family == 0 || holds(list.data(), count, family, bytes))
         return;
@@ -90,7 +92,8 @@ inline void addHops(Kept& kept, int family, const rtattr* attr, int length, bool
         } else if (attr->rta_type == RTA_MULTIPATH && !inMultipath) {
             auto* hop = static_cast<const rtnexthop*>(RTA_DATA(attr));
             auto left = int(payload);
-            while (left >= int(sizeof(rtnexthop)) && hop->rtnh_len >= sizeof(rtnexthop) && hop->rtnh_len <= left) {
+            while (left >= int(sizeof(rtnexthop)) && hop->rtnh_len >= sizeof(rtnexthop)
+                && hop->rtnh_len <= left) {
                 addHops(kept, family, RTNH_DATA(hop), int(hop->rtnh_len - sizeof(rtnexthop)), true);
                 left -= RTNH_ALIGN(hop->rtnh_len);
                 hop = RTNH_NEXT(hop);
@@ -117,8 +120,10 @@ inline bool read(const std::uint8_t* data, std::size_t size, Kept& kept, bool& d
             const auto* address = static_cast<const ifaddrmsg*>(NLMSG_DATA(message));
             int left = int(IFA_PAYLOAD(message));
             for (const rtattr* attr = IFA_RTA(address); RTA_OK(attr, left); attr = RTA_NEXT(attr, left)) {
-                if (attr->rta_type == IFA_LOCAL || attr->rta_type == IFA_ADDRESS || attr->rta_type == IFA_BROADCAST)
-                    add(kept.own, kept.ownCount, kept.overflow, address->ifa_family, RTA_DATA(attr), RTA_PAYLOAD(attr));
+                if (attr->rta_type == IFA_LOCAL || attr->rta_type == IFA_ADDRESS
+                    || attr->rta_type == IFA_BROADCAST)
+                    add(kept.own, kept.ownCount, kept.overflow, address->ifa_family, RTA_DATA(attr),
+                        RTA_PAYLOAD(attr));
             }
         } else if (message->nlmsg_type == RTM_NEWROUTE && message->nlmsg_len >= NLMSG_LENGTH(sizeof(rtmsg))) {
             const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(message));

@@ -22,7 +22,8 @@ QStringList capabilityLines()
         file.open(QIODevice::ReadOnly); // unreadable: an empty line, which cannot match
         QStringList sets;
         for (const QByteArray& line : file.readAll().split('\n')) {
-            if (line.startsWith("CapInh") || line.startsWith("CapPrm") || line.startsWith("CapEff") || line.startsWith("CapAmb"))
+            if (line.startsWith("CapInh") || line.startsWith("CapPrm") || line.startsWith("CapEff")
+                || line.startsWith("CapAmb"))
                 sets << QString(line.simplified()).remove(' ');
         }
         lines << sets.join(' ');
@@ -70,8 +71,10 @@ private slots:
         wake.notify_one();
         other.join();
         QCOMPARE(packetSocket() + ' ' + beside, QString("refused refused"));
-        const QString bindOnly = QString::number(CAP_TO_MASK(CAP_NET_BIND_SERVICE), 16).rightJustified(16, '0');
-        const QString expected = "CapInh:0000000000000000 CapPrm:" + bindOnly + " CapEff:" + bindOnly + " CapAmb:0000000000000000";
+        const QString bindOnly
+            = QString::number(CAP_TO_MASK(CAP_NET_BIND_SERVICE), 16).rightJustified(16, '0');
+        const QString expected = "CapInh:0000000000000000 CapPrm:" + bindOnly + " CapEff:" + bindOnly
+            + " CapAmb:0000000000000000";
         for (const QString& line : capabilityLines())
             QCOMPARE(line, expected);
     }
