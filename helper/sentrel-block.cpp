@@ -523,8 +523,10 @@ inline void serve(const Request& request, Reply& reply)
     }
     if (request.op == Op::Add) {
         static RouteDump::Kept kept;
-        if (!lockTable() || !RouteDump::dump(kept)) {
-            std::fprintf(stderr, "sentrel-block: the machine's addresses and routes could not be read\n");
+        const bool locked = lockTable();
+        if (!locked || !RouteDump::dump(kept)) {
+            std::fprintf(stderr, "sentrel-block: %s\n",
+                locked ? "the machine's addresses and routes could not be read" : "another run holds the table too long");
             ::nft_ctx_free(nft);
             return;
         }
