@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -45,6 +46,9 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
 {
     // First, so that nothing Qt says on the way lands on standard output.
     QtMessageRouter::install();
+    // Under a file size limit (the service has one) a write past it must fail, not end the
+    // program: the logs take short writes as lost entries.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("Sentrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.0"));
 

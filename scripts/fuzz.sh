@@ -18,7 +18,7 @@ for target in request:RequestFuzzer:corpus watch:WatchFuzzer:watch-corpus block:
     mkdir -p "build-fuzz/$name-corpus"
     clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
         "helper/fuzz/$source.cpp" -o "build-fuzz/$name-fuzzer"
-    (cd build-fuzz && "./$name-fuzzer" -max_total_time="$seconds" -max_len=512 -print_final_stats=1 \
+    (cd build-fuzz && "./$name-fuzzer" -max_total_time="$seconds" -max_len=2048 -print_final_stats=1 \
         "$name-corpus" "../helper/fuzz/$kept" > "$name.log" 2>&1) || true
     grep -E "^#[0-9]+ +DONE|^stat::(number_of_executed_units|new_units_added)|ERROR|Done" "build-fuzz/$name.log" || true
     if grep -q "ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error\|deadly signal" "build-fuzz/$name.log"; then

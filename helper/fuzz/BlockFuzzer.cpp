@@ -1,58 +1,99 @@
-// libFuzzer target for the firewall helper's request parser, the command text it builds and its
-// reading of a set's listing. Whatever the bytes: the parser accepts exactly a well-formed add
-// (1 to 86400 seconds), delete or list of one address that may be blocked, and leaves the request
-// empty otherwise; the command for an accepted request names only the table "inet sentrel" and
-// carries the address only as inet_ntop writes it; the listing reader keeps within its room and
-// returns only addresses of the family asked for.
+// libFuzzer target for the firewall helper's request parser, the command text it builds, its
+// judging of the addresses an add names, its reading of a set's listing and the route reader it
+// shares with the program. Whatever the bytes: the parser accepts exactly a well-formed add (1 to
+// 64 distinct addresses, each for 1 to 86400 seconds), delete or list of addresses that may be
+// blocked, and leaves the request empty otherwise; no own address, gateway or address beyond the
+// table's bound is taken; the command for the taken addresses names only the table
+// "inet sentrel" and carries each address only as inet_ntop writes it; the readers keep within
+// their room.
 #define SENTREL_BLOCK_NO_MAIN
 #define SENTREL_BLOCK_NO_NFT
 #include "../sentrel-block.cpp"
 
 #include <string>
+#include <vector>
 
 namespace {
 using namespace sentrel_block;
 
+// The machine the judging is checked against: it holds the request's first address and has its
+// second as a gateway; the table already holds 255 addresses, the request's third among them.
+void checkJudging(const Request& request)
+{
+    static RouteDump::Kept kept;
+    kept.ownCount = kept.gatewayCount = 0;
+    const auto put = [](RouteDump::Address& to, const Entry& e) {
+        to.family = e.family == AF_INET ? 4 : 6;
+        to.bytes = e.address;
+    };
+    put(kept.own[kept.ownCount++], request.entries[0]);
+    if (request.count > 1)
+        put(kept.gateways[kept.gatewayCount++], request.entries[1]);
+    static Listed present[MaxEntries];
+    for (std::size_t i = 0; i + 1 < MaxEntries; ++i)
+        present[i] = Listed { 4, { 127, 0, 1, std::uint8_t(i) }, 60 }; // never in a request
+    if (request.count > 2)
+        present[0] = Listed { std::uint8_t(request.entries[2].family == AF_INET ? 4 : 6), request.entries[2].address, 60 };
+    Result results[MaxPerRequest];
+    const std::size_t taken = judgeAdds(request, kept, present, MaxEntries - 1, results);
+    std::size_t newOnes = 0;
+    for (std::size_t i = 0; i < request.count; ++i)
+        newOnes += results[i] == Taken && i != 2 ? 1 : 0;
+    if (results[0] != OwnAddress || (request.count > 1 && results[1] != Gateway && results[1] != OwnAddress)
+        || (request.count > 2 && results[2] == Full) || newOnes > 1 || taken > request.count)
+        __builtin_trap();
+}
+
 void checkRequest(const std::uint8_t* data, std::size_t size)
 {
-    Request request;
+    static Request request;
     const Parse result = parseRequest(data, size, request);
     if (result != Parse::Ok) {
-        if (request.op != Op::None || request.family != 0 || request.seconds != 0)
+        if (request.op != Op::None || request.count != 0)
             __builtin_trap();
         return;
     }
-    if (size < HeaderSize || data[0] != 'S' || data[1] != 'F' || data[2] != 1 || data[3] != std::uint8_t(request.op))
+    if (size < HeaderSize || data[0] != 'S' || data[1] != 'F' || data[2] != 2 || data[3] != std::uint8_t(request.op))
         __builtin_trap();
     if (request.op == Op::List) {
         if (size != HeaderSize)
             __builtin_trap();
         return;
     }
-    const std::size_t addressSize = request.family == AF_INET ? 4 : 16;
     const bool add = request.op == Op::Add;
-    if ((request.op != Op::Delete && !add) || size != HeaderSize + 1 + addressSize + (add ? 4 : 0)
-        || data[4] != (request.family == AF_INET ? 4 : 6)
-        || std::memcmp(request.address.data(), data + 5, addressSize) != 0
-        || isRefusedAddress(request.family, request.address.data()))
+    if ((request.op != Op::Delete && !add) || request.count < 1 || request.count > MaxPerRequest
+        || size != HeaderSize + 1 + request.count * EntrySize)
         __builtin_trap();
-    if (add != (request.seconds >= 1 && request.seconds <= MaxSeconds))
-        __builtin_trap();
-
-    char command[CommandRoom];
-    if (!buildCommand(request, command, sizeof command))
-        __builtin_trap();
-    char text[INET6_ADDRSTRLEN] {};
-    ::inet_ntop(request.family, request.address.data(), text, sizeof text);
-    // Every line is one of the setup's or names the one set with exactly this address.
     std::string expected = TableSetup;
-    const std::string set = request.family == AF_INET ? "blocked4" : "blocked6";
-    expected += "add element inet sentrel " + set + " { " + text + " timeout 1s }\n";
-    expected += "delete element inet sentrel " + set + " { " + text + " }\n";
-    if (add)
-        expected += "add element inet sentrel " + set + " { " + text + " timeout " + std::to_string(request.seconds) + "s }\n";
-    if (expected != command)
+    Result taken[MaxPerRequest];
+    for (std::size_t i = 0; i < request.count; ++i) {
+        const Entry& e = request.entries[i];
+        const std::uint8_t* raw = data + HeaderSize + 1 + i * EntrySize;
+        if (raw[0] != (e.family == AF_INET ? 4 : 6) || std::memcmp(e.address.data(), raw + 1, 16) != 0
+            || isRefusedAddress(e.family, e.address.data()) || add != (e.seconds >= 1 && e.seconds <= MaxSeconds)
+            || (!add && e.seconds != 0))
+            __builtin_trap();
+        for (std::size_t j = 0; j < i; ++j) {
+            if (request.entries[j].family == e.family && request.entries[j].address == e.address)
+                __builtin_trap();
+        }
+        // Every other address taken, so the command is checked with gaps too.
+        taken[i] = i % 2 == 0 ? Taken : Gateway;
+        if (taken[i] != Taken)
+            continue;
+        char text[INET6_ADDRSTRLEN] {};
+        ::inet_ntop(e.family, e.address.data(), text, sizeof text);
+        const std::string set = e.family == AF_INET ? "blocked4" : "blocked6";
+        expected += "add element inet sentrel " + set + " { " + text + " timeout 1s }\n";
+        expected += "delete element inet sentrel " + set + " { " + text + " }\n";
+        if (add)
+            expected += "add element inet sentrel " + set + " { " + text + " timeout " + std::to_string(e.seconds) + "s }\n";
+    }
+    static char command[CommandRoom];
+    if (!buildCommand(request, taken, command, sizeof command) || expected != command)
         __builtin_trap();
+    if (add)
+        checkJudging(request);
 }
 
 void checkListing(const std::uint8_t* data, std::size_t size)
@@ -70,11 +111,30 @@ void checkListing(const std::uint8_t* data, std::size_t size)
         }
     }
 }
+
+// The bytes as the kernel's answer to a dump, aligned as a receive buffer is.
+void checkRouteDump(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<std::uint64_t> aligned(size / 8 + 1);
+    std::memcpy(aligned.data(), data, size);
+    static RouteDump::Kept kept;
+    kept.ownCount = kept.gatewayCount = 0;
+    kept.overflow = false;
+    bool done = false;
+    RouteDump::read(reinterpret_cast<const std::uint8_t*>(aligned.data()), size, kept, done);
+    if (kept.ownCount > RouteDump::Kept::Room || kept.gatewayCount > RouteDump::Kept::Room)
+        __builtin_trap();
+    for (std::size_t i = 0; i < kept.gatewayCount; ++i) {
+        if (kept.gateways[i].family != 4 && kept.gateways[i].family != 6)
+            __builtin_trap();
+    }
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     checkRequest(data, size);
     checkListing(data, size);
+    checkRouteDump(data, size);
     return 0;
 }

@@ -2,7 +2,6 @@
 
 #include "RouteTables.h"
 
-#include <QFile>
 #include <QNetworkInterface>
 
 namespace {
@@ -15,14 +14,6 @@ bool holds(const QList<QHostAddress>& list, const QHostAddress& address)
     return false;
 }
 
-bool readProc(const char* path, QByteArray& text)
-{
-    QFile file(QString::fromLatin1(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    text = file.read(1 << 20);
-    return true;
-}
 } // namespace
 
 namespace BlockRules {
@@ -44,11 +35,12 @@ QString refusal(const QHostAddress& original, bool spoofable, bool automatic, co
         return QStringLiteral("not an address");
     if (automatic && spoofable)
         return QStringLiteral("the address may be forged");
-    if (address.isLoopback() || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
+    // The same addresses the firewall helper refuses outright, so that none spoils a call.
+    if (address.isLoopback() || address == QHostAddress::AnyIPv6 || address.isInSubnet(QHostAddress::AnyIPv4, 8))
         return QStringLiteral("this machine");
     if (address.isLinkLocal())
         return QStringLiteral("a link-local address");
-    if (address.isMulticast() || address.isBroadcast())
+    if (address.isMulticast() || address.isInSubnet(QHostAddress(QStringLiteral("240.0.0.0")), 4))
         return QStringLiteral("not a single host");
     if (holds(kept.own, address))
         return QStringLiteral("this machine");
@@ -63,12 +55,13 @@ QString refusal(const QHostAddress& original, bool spoofable, bool automatic, co
 
 Protected current()
 {
-    // Through /proc/self: a service that sees only the process folders of /proc still sees it.
-    QByteArray ipv4;
-    QByteArray ipv6;
-    const bool read = readProc("/proc/self/net/route", ipv4);
-    readProc("/proc/self/net/ipv6_route", ipv6); // absent where the kernel has no IPv6
-    return { QNetworkInterface::allAddresses(), RouteTables::defaultGateways(ipv4, ipv6), read };
+    Protected kept;
+    kept.routesRead = RouteTables::readProtected(kept.own, kept.gateways);
+    // Where netlink is not allowed (a service without it blocks nothing automatically), the
+    // interfaces still name the machine's own addresses for a block by hand.
+    if (!kept.routesRead)
+        kept.own = QNetworkInterface::allAddresses();
+    return kept;
 }
 
 } // namespace BlockRules

@@ -38,6 +38,10 @@ IntruderBlocker::IntruderBlocker(FirewallBlocker& firewall, StatusReporter& stat
     // Coarse on purpose: the kernel drops the entry on time; this only tidies the list.
     m_expiry.setInterval(1000);
     connect(&m_expiry, &QTimer::timeout, this, &IntruderBlocker::expire);
+    // Once per pass of the event loop: what a pass's intrusions asked for goes in one call.
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(0);
+    connect(&m_flush, &QTimer::timeout, this, &IntruderBlocker::flush);
 }
 
 void IntruderBlocker::configure(const AlarmSettings& settings)
@@ -87,20 +91,58 @@ bool IntruderBlocker::block(const QString& address, int seconds)
 
 bool IntruderBlocker::request(const QString& k, int seconds, bool automatic)
 {
-    if (!m_firewall.block(QHostAddress(k), seconds)) {
-        // Said once until blocking works again: a flood of sources must not flood the list.
-        if (!m_tooManySaid)
-            m_status.addStatusLine(QStringLiteral("Not blocking %1: too many requests at once").arg(k));
-        m_tooManySaid = true;
+    if (m_pending.contains(k))
+        return true;
+    // More waiting than the firewall may hold: these would only push the others out again.
+    if (m_queue.size() >= MaxBlocked) {
+        ++m_notBlocked;
         return false;
     }
+    m_queue.append({ QHostAddress(k), seconds });
     m_pending.insert(k, automatic);
+    m_flush.start();
     return true;
+}
+
+// Sends what waits, up to a call's worth, once the previous call is answered: one helper runs
+// at a time anyway, and meanwhile the next call fills.
+void IntruderBlocker::flush()
+{
+    if (m_inFlight > 0)
+        return;
+    if (m_queue.isEmpty())
+        return sayNotBlocked();
+    const qsizetype count = std::min<qsizetype>(m_queue.size(), FirewallBlocker::MaxPerCall);
+    const QList<FirewallBlocker::Block> call = m_queue.first(count);
+    m_queue.remove(0, count);
+    // The firewall holds at most MaxBlocked: the oldest make room first, in a call ahead of this.
+    QList<QHostAddress> oldest;
+    while (!m_entries.isEmpty() && m_entries.size() + count > MaxBlocked) {
+        oldest.append(QHostAddress(m_entries.first().address));
+        remove(0, "full");
+    }
+    if (!oldest.isEmpty())
+        (void)m_firewall.unblock(oldest);
+    if (!m_firewall.block(call)) {
+        for (const FirewallBlocker::Block& b : call)
+            m_pending.remove(key(b.address));
+        m_notBlocked += int(count);
+        return flush();
+    }
+    m_inFlight += int(count);
+}
+
+void IntruderBlocker::sayNotBlocked()
+{
+    if (m_notBlocked == 0)
+        return;
+    m_status.addStatusLine(QStringLiteral("Could not block %1 more intruders: too many at once").arg(m_notBlocked));
+    m_notBlocked = 0;
 }
 
 bool IntruderBlocker::unblock(const QString& address)
 {
-    return m_firewall.unblock(QHostAddress(address));
+    return m_firewall.unblock({ QHostAddress(address) });
 }
 
 void IntruderBlocker::refresh()
@@ -124,18 +166,29 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
 {
     const QString k = key(address);
     const bool automatic = m_pending.take(k);
-    if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
+    m_inFlight = std::max(m_inFlight - 1, 0);
+    if (m_inFlight == 0)
+        m_flush.start();
+    using Outcome = FirewallBlocker::Outcome;
+    if (outcome == Outcome::NeedsPrivilege)
         return needsPrivilege();
-    if (outcome == FirewallBlocker::Outcome::Failed) {
+    if (outcome == Outcome::Full) {
+        ++m_notBlocked;
+        return;
+    }
+    if (outcome != Outcome::Done) {
         // Once per address: a source that keeps connecting must not start the helper each time.
         if (m_failed.size() >= MaxRefusalsSaid)
             m_failed.clear();
         if (automatic)
             m_failed.insert(k);
-        m_status.addStatusLine(QStringLiteral("Could not block %1").arg(k));
+        // The helper knows the machine's addresses and routes even where the program could not
+        // read them.
+        m_status.addStatusLine(outcome == Outcome::OwnAddress ? QStringLiteral("Not blocking %1: this machine").arg(k)
+                : outcome == Outcome::Gateway                 ? QStringLiteral("Not blocking %1: the default gateway").arg(k)
+                                                              : QStringLiteral("Could not block %1").arg(k));
         return;
     }
-    m_tooManySaid = false;
     m_failed.remove(k);
     // Blocked again: a new time, and it counts as the newest.
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
@@ -144,8 +197,10 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
             break;
         }
     }
+    // Only when the firewall held addresses this list did not know of (another caller of the
+    // helper): the flush made room for everything it sent.
     if (m_entries.size() >= MaxBlocked) {
-        (void)m_firewall.unblock(QHostAddress(m_entries.first().address));
+        (void)m_firewall.unblock({ QHostAddress(m_entries.first().address) });
         remove(0, "full");
     }
     m_entries.append({ k, Clock::now() + std::chrono::seconds(seconds), automatic });
@@ -222,6 +277,8 @@ void IntruderBlocker::needsPrivilege()
         m_status.addStatusLine(QStringLiteral("Blocking intruders needs administrator rights"));
     m_unavailable = true;
     m_pending.clear();
+    m_queue.clear();
+    m_notBlocked = 0;
 }
 
 const BlockRules::Protected& IntruderBlocker::protectedNow()

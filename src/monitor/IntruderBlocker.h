@@ -23,6 +23,9 @@ struct AlarmSettings;
 // blocks by hand and, when "Block Intruders" is on, every intruder the rules let it block. The
 // kernel forgets an entry by itself when its time is up; this list then forgets it too. At most
 // MaxBlocked at once: a new one pushes the oldest out. Each change is a status line and an event.
+// Requests gather while the helper runs and go in calls of up to FirewallBlocker::MaxPerCall
+// addresses, so a burst of intruders is blocked whole; any that cannot be (more than MaxBlocked
+// waiting, or the helper's queue full) are counted and said in one line once the burst is done.
 class IntruderBlocker : public QObject
 {
     Q_OBJECT
@@ -69,6 +72,8 @@ private:
     void expire();
     void remove(qsizetype index, const char* cause);
     void needsPrivilege();
+    void flush();
+    void sayNotBlocked();
     const BlockRules::Protected& protectedNow();
 
     FirewallBlocker& m_firewall;
@@ -79,12 +84,15 @@ private:
     AllowList m_allow;
     QList<Entry> m_entries; // oldest first
     QHash<QString, bool> m_pending; // asked to block, no answer yet: whether automatically
+    QList<FirewallBlocker::Block> m_queue; // asked to block, not yet sent to the helper
+    int m_inFlight = 0; // sent to the helper, not yet answered
+    int m_notBlocked = 0; // of the current burst: could not be asked for at all
     QSet<QString> m_refusedSaid; // automatic refusals already named in a status line
     QSet<QString> m_failed; // the helper could not block them: automatic blocking does not retry
     bool m_unavailable = false; // the helper cannot block: automatic blocking stops asking
-    bool m_tooManySaid = false;
     std::function<BlockRules::Protected()> m_protectedSource = &BlockRules::current;
     BlockRules::Protected m_protected;
     std::chrono::steady_clock::time_point m_protectedRead {};
     QTimer m_expiry;
+    QTimer m_flush;
 };

@@ -1,5 +1,6 @@
 #include "MonitoringSwitch.h"
 
+#include "ChildCapabilities.h"
 #include "Event.h"
 #include "EventSink.h"
 #include "MonitoringState.h"
@@ -87,6 +88,9 @@ void MonitoringSwitch::startPacketWatch()
     if (!m_packetWatch)
         return;
     const PacketWatch::State state = m_packetWatch->start();
+    // The helper holds its socket now (or never will): the capability it needed goes, for good.
+    if (!keepOnlyBindCapability())
+        m_status.addStatusLine(QStringLiteral("Could not give up CAP_NET_RAW; stop Sentrel and report this"));
     m_probes.setWatching(state == PacketWatch::State::Armed);
     if (state == PacketWatch::State::Armed || m_watchReported)
         return;

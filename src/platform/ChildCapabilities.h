@@ -11,3 +11,15 @@
 // thread that starts the child, just before it. Two system calls, and harmless to repeat. False
 // when the sets could not be emptied: start nothing then.
 [[nodiscard]] bool withholdCapabilitiesFromChildren();
+
+// The service holds CAP_NET_RAW only so that the watch helper's file capability counts when it
+// starts (under NoNewPrivileges a program started gains nothing its starter does not hold). Once
+// the helper has its socket, the program needs none of it: call this once, right after starting
+// the helper, and from then on every thread of the process holds CAP_NET_BIND_SERVICE at most
+// (its ports are bound again after Options) and, in its permitted set only, CAP_NET_ADMIN where
+// the service was given it for the firewall helper; nothing in the inheritable or ambient sets.
+// Without CAP_NET_RAW no thread can open a packet socket. Capabilities belong to a thread, so the
+// other threads are made to drop theirs by a signal each (as setuid does in the C library).
+// Harmless without capabilities, and to repeat. False when some thread still holds more: the
+// caller says so.
+[[nodiscard]] bool keepOnlyBindCapability();

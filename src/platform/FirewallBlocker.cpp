@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 namespace {
-constexpr std::uint8_t Header[] = { 'S', 'F', 1 };
+constexpr std::uint8_t Header[] = { 'S', 'F', 2 };
 constexpr std::size_t HeaderSize = 4;
 enum HelperStatus : std::uint8_t { Done = 0, NotPermitted = 1 };
 constexpr std::size_t MaxListed = 512;
@@ -16,27 +16,45 @@ constexpr std::size_t EntrySize = 1 + 16 + 4;
 constexpr std::size_t ListHeaderSize = HeaderSize + 3;
 constexpr std::size_t MaxReply = ListHeaderSize + MaxListed * EntrySize;
 
-// The address as the helper takes it: family byte, then 4 or 16 bytes. An IPv4 peer seen through
-// an IPv6 socket goes as IPv4, which is how its packets reach the firewall.
-bool appendAddress(std::vector<std::uint8_t>& out, const QHostAddress& address)
+// One entry as the helper takes it: family byte, 16 bytes of address (IPv4 in the first 4), the
+// seconds. An IPv4 peer seen through an IPv6 socket goes as IPv4, which is how its packets reach
+// the firewall.
+bool appendEntry(std::vector<std::uint8_t>& out, const QHostAddress& address, std::uint32_t seconds)
 {
     bool isV4 = false;
     const quint32 v4 = address.toIPv4Address(&isV4);
     if (isV4) {
         out.insert(out.end(), { 4, std::uint8_t(v4 >> 24), std::uint8_t(v4 >> 16), std::uint8_t(v4 >> 8), std::uint8_t(v4) });
-        return true;
-    }
-    if (address.protocol() != QAbstractSocket::IPv6Protocol)
+        out.insert(out.end(), 12, 0);
+    } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        const Q_IPV6ADDR v6 = address.toIPv6Address();
+        out.push_back(6);
+        out.insert(out.end(), v6.c, v6.c + 16);
+    } else {
         return false;
-    const Q_IPV6ADDR v6 = address.toIPv6Address();
-    out.push_back(6);
-    out.insert(out.end(), v6.c, v6.c + 16);
+    }
+    out.insert(out.end(), { std::uint8_t(seconds >> 24), std::uint8_t(seconds >> 16), std::uint8_t(seconds >> 8), std::uint8_t(seconds) });
     return true;
 }
 
 std::vector<std::uint8_t> header(char op)
 {
     return { Header[0], Header[1], Header[2], std::uint8_t(op) };
+}
+
+std::vector<std::uint8_t> entriesRequest(char op, const QList<FirewallBlocker::Block>& blocks)
+{
+    if (blocks.isEmpty() || blocks.size() > FirewallBlocker::MaxPerCall)
+        return {};
+    std::vector<std::uint8_t> request = header(op);
+    request.push_back(std::uint8_t(blocks.size()));
+    for (const FirewallBlocker::Block& b : blocks) {
+        const bool add = op == 'a';
+        if ((add && (b.seconds < 1 || b.seconds > FirewallBlocker::MaxSeconds))
+            || !appendEntry(request, b.address, add ? std::uint32_t(b.seconds) : 0))
+            return {};
+    }
+    return request;
 }
 } // namespace
 
@@ -55,32 +73,44 @@ FirewallBlocker::~FirewallBlocker()
     m_worker.waitForDone();
 }
 
-std::vector<std::uint8_t> FirewallBlocker::addRequest(const QHostAddress& address, int seconds)
+std::vector<std::uint8_t> FirewallBlocker::addRequest(const QList<Block>& blocks)
 {
-    std::vector<std::uint8_t> request = header('a');
-    if (seconds < 1 || seconds > MaxSeconds || !appendAddress(request, address))
-        return {};
-    const auto s = std::uint32_t(seconds);
-    request.insert(request.end(), { std::uint8_t(s >> 24), std::uint8_t(s >> 16), std::uint8_t(s >> 8), std::uint8_t(s) });
-    return request;
+    return entriesRequest('a', blocks);
 }
 
-std::vector<std::uint8_t> FirewallBlocker::deleteRequest(const QHostAddress& address)
+std::vector<std::uint8_t> FirewallBlocker::deleteRequest(const QList<QHostAddress>& addresses)
 {
-    std::vector<std::uint8_t> request = header('d');
-    return appendAddress(request, address) ? request : std::vector<std::uint8_t> {};
+    QList<Block> blocks;
+    for (const QHostAddress& address : addresses)
+        blocks.append({ address, 0 });
+    return entriesRequest('d', blocks);
 }
 
-FirewallBlocker::Outcome FirewallBlocker::outcomeOf(int startError, bool answered, const std::vector<std::uint8_t>& reply)
+QList<FirewallBlocker::Outcome> FirewallBlocker::outcomesOf(
+    int startError, bool answered, const std::vector<std::uint8_t>& reply, int count)
 {
+    const auto all = [count](Outcome outcome) { return QList<Outcome>(std::max(count, 1), outcome); };
     // Not installed, or not ours to run: the user needs an administrator either way.
     if (startError == ENOENT || startError == EACCES || startError == EPERM)
-        return Outcome::NeedsPrivilege;
+        return all(Outcome::NeedsPrivilege);
     if (!answered || reply.size() < HeaderSize || reply[0] != Header[0] || reply[1] != Header[1] || reply[2] != Header[2])
-        return Outcome::Failed;
-    if (reply[3] == Done)
-        return Outcome::Done;
-    return reply[3] == NotPermitted ? Outcome::NeedsPrivilege : Outcome::Failed;
+        return all(Outcome::Failed);
+    if (reply[3] != Done)
+        return all(reply[3] == NotPermitted ? Outcome::NeedsPrivilege : Outcome::Failed);
+    if (count == 0)
+        return all(Outcome::Done);
+    if (reply.size() != HeaderSize + 1 + std::size_t(count) || reply[HeaderSize] != count)
+        return all(Outcome::Failed);
+    QList<Outcome> outcomes;
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t result = reply[HeaderSize + 1 + std::size_t(i)];
+        outcomes.append(result == 0 ? Outcome::Done
+                : result == 1       ? Outcome::OwnAddress
+                : result == 2       ? Outcome::Gateway
+                : result == 3       ? Outcome::Full
+                                    : Outcome::Failed);
+    }
+    return outcomes;
 }
 
 QList<FirewallBlocker::Entry> FirewallBlocker::entriesOf(const std::vector<std::uint8_t>& reply)
@@ -107,47 +137,48 @@ QList<FirewallBlocker::Entry> FirewallBlocker::entriesOf(const std::vector<std::
     return entries;
 }
 
-bool FirewallBlocker::block(const QHostAddress& address, int seconds)
+bool FirewallBlocker::block(const QList<Block>& blocks)
 {
-    return run(Op::Add, address, seconds, addRequest(address, seconds));
+    return run(Op::Add, blocks, addRequest(blocks));
 }
 
-bool FirewallBlocker::unblock(const QHostAddress& address)
+bool FirewallBlocker::unblock(const QList<QHostAddress>& addresses)
 {
-    return run(Op::Delete, address, 0, deleteRequest(address));
+    QList<Block> blocks;
+    for (const QHostAddress& address : addresses)
+        blocks.append({ address, 0 });
+    return run(Op::Delete, blocks, deleteRequest(addresses));
 }
 
 bool FirewallBlocker::list()
 {
-    return run(Op::List, {}, 0, header('l'));
+    return run(Op::List, {}, header('l'));
 }
 
-bool FirewallBlocker::run(Op op, const QHostAddress& address, int seconds, std::vector<std::uint8_t> request)
+bool FirewallBlocker::run(Op op, const QList<Block>& blocks, std::vector<std::uint8_t> request)
 {
     if (request.empty() || m_pending >= MaxPending) {
         ++m_refused;
         return false;
     }
     ++m_pending;
-    m_worker.start([this, op, address, seconds, request = std::move(request)] {
+    m_worker.start([this, op, blocks, request = std::move(request)] {
         const HelperReply reply = callHelper(m_helperPath, request.data(), request.size(), MaxReply, 0, m_timeoutMs);
         for (const int fd : reply.fds)
             ::close(fd);
-        const Outcome outcome = outcomeOf(reply.startError, reply.answered, reply.bytes);
-        const QList<Entry> entries = op == Op::List && outcome == Outcome::Done ? entriesOf(reply.bytes) : QList<Entry> {};
+        const QList<Outcome> outcomes = outcomesOf(reply.startError, reply.answered, reply.bytes, int(blocks.size()));
+        const QList<Entry> entries
+            = op == Op::List && outcomes.first() == Outcome::Done ? entriesOf(reply.bytes) : QList<Entry> {};
         // Back on the caller's thread; dropped with this object if it is gone by then.
-        QMetaObject::invokeMethod(this, [this, op, address, seconds, outcome, entries] {
+        QMetaObject::invokeMethod(this, [this, op, blocks, outcomes, entries] {
             --m_pending;
-            switch (op) {
-            case Op::Add:
-                emit blocked(address, seconds, outcome);
-                break;
-            case Op::Delete:
-                emit unblocked(address, outcome);
-                break;
-            case Op::List:
-                emit listed(outcome, entries);
-                break;
+            if (op == Op::List)
+                emit listed(outcomes.first(), entries);
+            for (qsizetype i = 0; i < blocks.size(); ++i) {
+                if (op == Op::Add)
+                    emit blocked(blocks[i].address, blocks[i].seconds, outcomes[i]);
+                else
+                    emit unblocked(blocks[i].address, outcomes[i]);
             }
         }, Qt::QueuedConnection);
     });

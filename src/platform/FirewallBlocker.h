@@ -9,10 +9,11 @@
 #include <cstdint>
 #include <vector>
 
-// Asks the firewall helper to block an address for a while, to unblock it, or for what it blocks.
-// Each call runs the helper on a worker thread of its own, in the order asked, so the event loop
-// never waits for it; the answer comes back as a signal on the caller's thread. At most
-// MaxPending calls wait at once: beyond that a call is refused and counted.
+// Asks the firewall helper to block addresses for a while, to unblock them, or for what it blocks.
+// One call carries up to MaxPerCall addresses, so a burst of intruders costs a few runs of the
+// helper. Each call runs the helper on a worker thread of its own, in the order asked, so the
+// event loop never waits for it; the answer comes back as one signal per address on the caller's
+// thread. At most MaxPending calls wait at once: beyond that a call is refused and counted.
 class FirewallBlocker : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,15 @@ public:
         Done,
         NeedsPrivilege, // no helper installed, not ours to run, or it lacks its capability
         Failed, // the helper ran but did not do it
+        // The helper refused the address itself, whatever the program made of it:
+        OwnAddress, // one of this machine's addresses
+        Gateway, // a next hop of a default route, in any routing table
+        Full, // the firewall table holds as many addresses as it may
+    };
+    struct Block
+    {
+        QHostAddress address;
+        int seconds = 0;
     };
     struct Entry
     {
@@ -30,23 +40,25 @@ public:
     };
     static constexpr int MaxSeconds = 24 * 60 * 60;
     static constexpr int MaxPending = 32;
+    static constexpr int MaxPerCall = 64;
 
     // helperPath: the firewall helper; empty when none is installed.
     explicit FirewallBlocker(QString helperPath, QObject* parent = nullptr, int timeoutMs = 5000);
     ~FirewallBlocker() override;
 
-    // false when the call was refused: too many waiting, an address the helper would refuse, or
-    // seconds outside 1..MaxSeconds.
-    [[nodiscard]] bool block(const QHostAddress& address, int seconds);
-    [[nodiscard]] bool unblock(const QHostAddress& address);
+    // 1 to MaxPerCall distinct addresses. false when the call was refused: too many waiting, too
+    // many or no addresses, one that is not an address, or seconds outside 1..MaxSeconds.
+    [[nodiscard]] bool block(const QList<Block>& blocks);
+    [[nodiscard]] bool unblock(const QList<QHostAddress>& addresses);
     [[nodiscard]] bool list();
     int pending() const { return m_pending; }
     quint64 refusedCalls() const { return m_refused; }
 
-    // The helper's wire format (it documents it at its top). Empty for an address it refuses.
-    static std::vector<std::uint8_t> addRequest(const QHostAddress& address, int seconds);
-    static std::vector<std::uint8_t> deleteRequest(const QHostAddress& address);
-    static Outcome outcomeOf(int startError, bool answered, const std::vector<std::uint8_t>& reply);
+    // The helper's wire format (it documents it at its top). Empty for a request it would refuse.
+    static std::vector<std::uint8_t> addRequest(const QList<Block>& blocks);
+    static std::vector<std::uint8_t> deleteRequest(const QList<QHostAddress>& addresses);
+    // The outcome for each of the count addresses of an add or delete (count 0: a list's).
+    static QList<Outcome> outcomesOf(int startError, bool answered, const std::vector<std::uint8_t>& reply, int count);
     static QList<Entry> entriesOf(const std::vector<std::uint8_t>& reply);
 
 signals:
@@ -56,7 +68,7 @@ signals:
 
 private:
     enum class Op { Add, Delete, List };
-    bool run(Op op, const QHostAddress& address, int seconds, std::vector<std::uint8_t> request);
+    bool run(Op op, const QList<Block>& blocks, std::vector<std::uint8_t> request);
 
     QString m_helperPath;
     int m_timeoutMs;

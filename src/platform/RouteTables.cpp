@@ -1,7 +1,11 @@
 #include "RouteTables.h"
 
+#include "RouteDump.h"
+
 #include <QList>
 #include <QtEndian>
+
+#include <memory>
 
 #include <net/if.h>
 
@@ -59,25 +63,19 @@ QStringList ipv6DefaultInterfaces(const QByteArray& procNetIpv6Route)
     return interfaces;
 }
 
-QList<QHostAddress> defaultGateways(const QByteArray& procNetRoute, const QByteArray& procNetIpv6Route)
+bool readProtected(QList<QHostAddress>& own, QList<QHostAddress>& gateways)
 {
-    QList<QHostAddress> gateways;
-    for (const QByteArrayList& f : rows(procNetRoute)) {
-        bool ok = false;
-        // The kernel prints the address's bytes as one number in the machine's byte order.
-        const quint32 raw = f.size() >= 8 ? f[2].toUInt(&ok, 16) : 0;
-        if (ok && raw != 0 && isAllZeros(f[1]) && isAllZeros(f[7]) && isUsableRoute(f[3]))
-            gateways.append(QHostAddress(qFromBigEndian(raw)));
-    }
-    for (const QByteArrayList& f : rows(procNetIpv6Route)) {
-        if (f.size() < 10 || f[0].size() != 32 || !isAllZeros(f[0]) || f[1] != "00" || !isUsableRoute(f[8])
-            || f[4].size() != 32 || isAllZeros(f[4]))
-            continue;
-        const QByteArray bytes = QByteArray::fromHex(f[4]);
-        if (bytes.size() == 16)
-            gateways.append(QHostAddress(reinterpret_cast<const quint8*>(bytes.constData())));
-    }
-    return gateways;
+    const auto kept = std::make_unique<RouteDump::Kept>();
+    if (!RouteDump::dump(*kept))
+        return false;
+    const auto toAddress = [](const RouteDump::Address& a) {
+        return a.family == 4 ? QHostAddress(qFromBigEndian<quint32>(a.bytes.data())) : QHostAddress(a.bytes.data());
+    };
+    for (std::size_t i = 0; i < kept->ownCount; ++i)
+        own.append(toAddress(kept->own[i]));
+    for (std::size_t i = 0; i < kept->gatewayCount; ++i)
+        gateways.append(toAddress(kept->gateways[i]));
+    return true;
 }
 
 bool anyUsable(const QStringList& interfaces, const InterfaceFlags& flags)

@@ -15,8 +15,10 @@ QStringList ipv4DefaultInterfaces(const QByteArray& procNetRoute);
 // Interfaces of the usable IPv6 default routes in the text of /proc/net/ipv6_route.
 QStringList ipv6DefaultInterfaces(const QByteArray& procNetIpv6Route);
 
-// The next hops of the usable default routes in both tables (IPv4 first): the gateways.
-QList<QHostAddress> defaultGateways(const QByteArray& procNetRoute, const QByteArray& procNetIpv6Route);
+// The machine's own addresses and every next hop of every default route in every routing table,
+// IPv4 and IPv6, as the kernel has them now (over netlink: the proc files show only the main
+// table's first hop). false when they could not be read whole.
+bool readProtected(QList<QHostAddress>& own, QList<QHostAddress>& gateways);
 
 // Interface name to its flags (IFF_*), as getifaddrs reports them.
 using InterfaceFlags = QHash<QString, unsigned>;

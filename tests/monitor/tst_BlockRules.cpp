@@ -1,4 +1,11 @@
+#include "AlarmSettings.h"
 #include "BlockRules.h"
+#include "IntruderBlocker.h"
+#include "Recorder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
 
 // Which intruders may be blocked at the firewall, by hand and automatically.
 class TestBlockRules : public QObject
@@ -23,11 +30,11 @@ private slots:
             { "192.0.2.7 ::ffff:192.0.2.7 2001:db8::7", false, "|" },
             { "192.0.2.7", true, "the address may be forged|" },
             { "198.51.100.9 ::ffff:198.51.100.9", false, "on the allow list|" },
-            { "127.0.0.1 ::ffff:127.0.0.2 ::1 0.0.0.0", false, "this machine|this machine" },
+            { "127.0.0.1 ::ffff:127.0.0.2 ::1 :: 0.0.0.0 0.1.2.3", false, "this machine|this machine" },
             { "192.0.2.50 2001:db8::50", false, "this machine|this machine" },
             { "169.254.1.1 fe80::50%eth0", false, "a link-local address|a link-local address" },
             { "192.0.2.1 ::ffff:192.0.2.1 2001:db8::1", false, "the default gateway|the default gateway" },
-            { "224.0.0.1 255.255.255.255 ff02::1", false, "not a single host|not a single host" },
+            { "224.0.0.1 240.0.0.1 255.255.255.255 ff02::1", false, "not a single host|not a single host" },
             { "host.example", false, "not an address|not an address" },
         };
         // Without the routing tables no gateway is known: nothing is blocked automatically.
@@ -37,6 +44,40 @@ private slots:
         for (const auto& [addresses, forged, expected] : rows)
             for (const QString& address : QString(addresses).split(' '))
                 QCOMPARE(address + ' ' + refusals(address, forged, kept), address + ' ' + expected);
+    }
+
+    // A burst larger than the firewall may hold, within one pass of the event loop: it goes to the
+    // helper in calls of 64, every address the bound leaves room for is blocked, and the rest are
+    // counted and said in one line. The helper is a stand-in that takes every address it is sent.
+    void burstBeyondTheBound()
+    {
+        QTemporaryDir dir;
+        const QString helper = dir.filePath("sentrel-block");
+        QFile script(helper);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/usr/bin/python3\n"
+                     "import socket, sys\n"
+                     "s = socket.socket(fileno=0)\n"
+                     "r = s.recv(4096)\n"
+                     "open(sys.argv[0] + '.calls', 'a').write(f'{r[4] if r[3:4] != b\"l\" else 0} ')\n"
+                     "s.send(b'SF\\x02\\x00\\x00\\x00\\x00' if r[3:4] == b'l' else b'SF\\x02\\x00' + r[4:5] + bytes(r[4]))\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        Recorder out;
+        FirewallBlocker firewall(helper);
+        IntruderBlocker blocker(firewall, out, out);
+        blocker.setProtectedSource([] { return BlockRules::Protected {}; });
+        AlarmSettings settings;
+        settings.blockIntruders = true;
+        blocker.configure(settings);
+        for (int i = 1; i <= 400; ++i)
+            blocker.intrusion(QString("2001:db8::1:%1").arg(i, 0, 16), false);
+        QTRY_COMPARE_WITH_TIMEOUT(out.lines().size(), 257, 20000);
+        QCOMPARE(out.lines().filter("Blocked 2001:db8::1:").size(), 256);
+        QCOMPARE(out.lines().filter("more intruders"), QStringList { "Could not block 144 more intruders: too many at once" });
+        QFile calls(helper + ".calls");
+        QVERIFY(calls.open(QIODevice::ReadOnly));
+        QCOMPARE(calls.readAll(), QByteArray("0 64 64 64 64 "));
     }
 };
 

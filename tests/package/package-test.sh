@@ -124,7 +124,7 @@ python3 - "$block" << 'PY' || fail "the firewall helper did not block"
 import socket, subprocess, sys
 ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
 helper = subprocess.Popen([sys.argv[1]], stdin=theirs, env={})
-ours.send(b"SF\x01a\x04" + bytes([192, 0, 2, 1]) + (60).to_bytes(4, "big"))
+ours.send(b"SF\x02a\x01\x04" + bytes([192, 0, 2, 1]) + bytes(12) + (60).to_bytes(4, "big"))
 sys.exit(0 if helper.wait(10) == 0 and ours.recv(64)[3] == 0 else 1)
 PY
 nft list table inet sentrel > /dev/null || fail "no table after blocking"

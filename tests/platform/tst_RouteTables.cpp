@@ -1,4 +1,7 @@
+#include "RouteDump.h"
 #include "RouteTables.h"
+
+#include <QtEndian>
 
 #include <net/if.h>
 
@@ -58,13 +61,65 @@ private slots:
         }
     }
 
-    // The next hops of the usable default routes: addresses blocking must never take.
-    void defaultGateways()
+    // What the kernel's dumps say blocking must never take: every hop of a multipath default
+    // route, a policy table's default, a hop through another family (RTA_VIA) and the machine's
+    // addresses with its subnet's broadcast; not a subnet's route nor an unreachable default.
+    void protectedFromDump()
     {
-        const QByteArray rejected = QByteArray(Ipv4Default).replace("\t0003\t", "\t0203\t").replace("010200C0", "020200C0");
-        const QList<QHostAddress> found = RouteTables::defaultGateways(
-            Ipv4Header + Ipv4Subnet + Ipv4Default + rejected, Ipv6Subnet + Ipv6Default + Ipv6LoReject);
-        QCOMPARE(found, (QList<QHostAddress> { QHostAddress("192.0.2.1"), QHostAddress("fd00::1") }));
+        QByteArray dump;
+        const auto align = [](QByteArray& b) { b.append((4 - b.size() % 4) % 4, '\0'); };
+        const auto attr = [&](quint16 type, const QByteArray& payload) {
+            QByteArray a(4, '\0');
+            qToLittleEndian<quint16>(quint16(4 + payload.size()), a.data());
+            qToLittleEndian<quint16>(type, a.data() + 2);
+            a += payload;
+            align(a);
+            return a;
+        };
+        const auto message = [&](quint16 type, const QByteArray& body) {
+            QByteArray m(16, '\0');
+            qToLittleEndian<quint32>(quint32(16 + body.size()), m.data());
+            qToLittleEndian<quint16>(type, m.data() + 4);
+            dump += m + body;
+            align(dump);
+        };
+        const auto ip = [](const char* text) {
+            const QHostAddress a(QString::fromLatin1(text));
+            QByteArray v4(4, '\0');
+            qToBigEndian<quint32>(a.toIPv4Address(), v4.data());
+            return a.protocol() == QAbstractSocket::IPv4Protocol ? v4 : QByteArray(reinterpret_cast<const char*>(a.toIPv6Address().c), 16);
+        };
+        // family, destination length, table, type (RTN_UNICAST 1, RTN_UNREACHABLE 7)
+        const auto route = [](char family, char length, char table, char type) {
+            const char bytes[] { family, length, 0, 0, table, 3, 0, type, 0, 0, 0, 0 };
+            return QByteArray(bytes, sizeof bytes);
+        };
+        const auto hop = [&](const char* gateway) {
+            const QByteArray a = attr(RTA_GATEWAY, ip(gateway));
+            QByteArray h(8, '\0');
+            qToLittleEndian<quint16>(quint16(8 + a.size()), h.data());
+            return h + a;
+        };
+        message(RTM_NEWROUTE, route(AF_INET, 0, char(254), 1) + attr(RTA_MULTIPATH, hop("192.0.2.1") + hop("192.0.2.9")));
+        message(RTM_NEWROUTE, route(AF_INET6, 0, 100, 1) + attr(RTA_GATEWAY, ip("2001:db8::1")));
+        message(RTM_NEWROUTE, route(AF_INET, 0, 101, 1) + attr(RTA_VIA, QByteArray("\x0a\x00", 2) + ip("2001:db8::3")));
+        message(RTM_NEWROUTE, route(AF_INET6, 0, char(254), 7) + attr(RTA_GATEWAY, ip("2001:db8::99")));
+        message(RTM_NEWROUTE, route(AF_INET, 24, char(254), 1) + attr(RTA_GATEWAY, ip("192.0.2.77")));
+        message(RTM_NEWADDR, QByteArray("\x02\x18\0\0\x02\0\0\0", 8) + attr(IFA_LOCAL, ip("192.0.2.50"))
+                + attr(IFA_BROADCAST, ip("192.0.2.255")));
+        message(NLMSG_DONE, QByteArray(4, '\0'));
+        alignas(8) static std::uint8_t buffer[4096];
+        std::memcpy(buffer, dump.constData(), std::size_t(dump.size()));
+        static RouteDump::Kept kept;
+        bool done = false;
+        QVERIFY(RouteDump::read(buffer, std::size_t(dump.size()), kept, done) && done);
+        QStringList found;
+        for (std::size_t i = 0; i < kept.gatewayCount; ++i)
+            found << QHostAddress(kept.gateways[i].family == 4 ? QHostAddress(qFromBigEndian<quint32>(kept.gateways[i].bytes.data()))
+                                                              : QHostAddress(kept.gateways[i].bytes.data())).toString();
+        for (std::size_t i = 0; i < kept.ownCount; ++i)
+            found << "own " + QHostAddress(qFromBigEndian<quint32>(kept.own[i].bytes.data())).toString();
+        QCOMPARE(found.join(", "), "192.0.2.1, 192.0.2.9, 2001:db8::1, 2001:db8::3, own 192.0.2.50, own 192.0.2.255");
     }
 };
 

@@ -3,7 +3,9 @@
 # network namespace, the intruder in a second one joined by a veth pair (documentation addresses).
 # A connection is recorded and blocked automatically, so the next one times out; the helper's
 # delete and a short expiry let it through again; no block for a forged half-open probe, an
-# allow-listed address or the default gateway; the helper refuses every malformed request of the
+# allow-listed address or any gateway (the second hop of a multipath default route, a policy
+# table's); a burst of 300 IPv6 intruders is blocked whole; the helper itself refuses the
+# machine's addresses, every gateway and a 257th entry, refuses every malformed request of the
 # kept corpus and leaves another table byte-identical. Root only; skips (77) otherwise.
 #   blocking-test.sh <sentrel binary> <sentrel-block binary> <corpus folder>
 set -euo pipefail
@@ -33,11 +35,18 @@ ip addr add 192.0.2.1/24 dev va
 ip addr add 2001:db8::1/64 dev va nodad
 ip link set va up
 there ip link set lo up
-for a in 192.0.2.2/24 192.0.2.3/24 192.0.2.4/24 192.0.2.5/24 192.0.2.6/24; do there ip addr add "$a" dev vb; done
+for a in 192.0.2.2 192.0.2.3 192.0.2.4 192.0.2.5 192.0.2.6 192.0.2.8 192.0.2.9; do there ip addr add "$a/24" dev vb; done
 there ip addr add 2001:db8::2/64 dev vb nodad
+there ip addr add 2001:db8::9/64 dev vb nodad
+# The burst's 300 IPv6 intruders.
+for i in $(seq 300); do printf 'addr add 2001:db8::1:%x/64 dev vb nodad\n' "$i"; done | there ip -batch -
 there ip link set vb up
-# The way out of this host leads through the intruder's 192.0.2.3.
-ip route add default via 192.0.2.3
+# The ways out of this host: a multipath default route through 192.0.2.3 and 192.0.2.8, and for
+# traffic from 192.0.2.1 a policy table whose default leads through 192.0.2.9 (2001:db8::9).
+ip route replace default nexthop via 192.0.2.3 nexthop via 192.0.2.8
+ip route add default via 192.0.2.9 table 100
+ip -6 route add default via 2001:db8::9 table 100
+ip rule add from 192.0.2.1 table 100
 
 # Somebody else's table, which must come through untouched.
 nft add table inet other
@@ -60,22 +69,39 @@ except OSError:
     print("timeout")
 PY
 }
-# Runs the helper with a request in hex; prints its exit status (65: refused, 66: an empty one).
+# Runs the helper with a request in hex; prints its exit status (65: refused, 66: an empty one)
+# and, with "results", the reply's result per address instead (0 taken, 1 own address, 2 gateway,
+# 3 full).
 call() {
-    python3 - "$helper" "$1" << 'PY'
+    python3 - "$helper" "$1" "${2:-}" << 'PY'
 import socket, subprocess, sys
 ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
 helper = subprocess.Popen([sys.argv[1]], stdin=theirs, env={}, stderr=subprocess.DEVNULL)
 theirs.close()
 ours.send(bytes.fromhex(sys.argv[2]))
-print(helper.wait(10))
+status = helper.wait(10)
+print(" ".join(str(b) for b in ours.recv(4096)[5:]) if sys.argv[3] == "results" and status == 0 else status)
 PY
 }
-request() { # add|delete <IPv4 address> [seconds]
-    local hex
-    hex=$(printf '%02x' ${2//./ })
-    if [[ $1 == add ]]; then call "5346016104${hex}$(printf '%08x' "$3")"; else call "5346016404${hex}"; fi
+# add|delete <seconds> <address>...: one request for all of them, in hex.
+request_hex() {
+    python3 - "$@" << 'PY'
+import ipaddress, sys
+op, seconds, addresses = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+out = b"SF\x02" + op[0].encode() + bytes([len(addresses)])
+for a in map(ipaddress.ip_address, addresses):
+    out += bytes([a.version]) + a.packed.ljust(16, b"\0") + (seconds if op == "add" else 0).to_bytes(4, "big")
+print(out.hex())
+PY
 }
+request() { # add|delete <seconds> <address>... [results]
+    local last=${*: -1} extra=""
+    [[ $last == results ]] && { extra=results; set -- "${@:1:$#-1}"; }
+    call "$(request_hex "$@")" $extra
+}
+# The addresses the firewall table holds.
+held() { nft -j list table inet sentrel | python3 -c 'import json, sys
+print(sum(len(o["set"].get("elem", [])) for o in json.load(sys.stdin)["nftables"] if "set" in o))'; }
 
 mkdir -p "$work/config"
 printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=False\n[Sounds]\nOn=False\n' > "$work/config/Sentrel II.ini"
@@ -98,24 +124,70 @@ step "192.0.2.2 connects again, blocked" "$(connect 192.0.2.2 192.0.2.1 12345)" 
 step "IPv6 2001:db8::2 connects" "$(connect 2001:db8::2 2001:db8::1 12345)" ok
 waitFor "Blocked 2001:db8::2 for 1 minute" "$work/out" || fail "IPv6 was not blocked"
 step "2001:db8::2 connects again, blocked" "$(connect 2001:db8::2 2001:db8::1 12345)" timeout
-step "the helper deletes 192.0.2.2" "$(request delete 192.0.2.2)" 0
+step "the helper deletes 192.0.2.2" "$(request delete 0 192.0.2.2)" 0
 step "192.0.2.2 connects after the delete" "$(connect 192.0.2.2 192.0.2.1 12345)" ok
-step "the helper adds 192.0.2.6 for 2 s" "$(request add 192.0.2.6 2)" 0
+step "the helper adds 192.0.2.6 for 2 s" "$(request add 2 192.0.2.6)" 0
 step "192.0.2.6 connects while blocked" "$(connect 192.0.2.6 192.0.2.1 12345)" timeout
 sleep 2.5
 step "192.0.2.6 connects after the expiry" "$(connect 192.0.2.6 192.0.2.1 12345)" ok
 # Connections (and a forged SYN) from what must never be blocked.
 step "allow-listed 192.0.2.4 connects" "$(connect 192.0.2.4 192.0.2.1 12345)" ok
-step "the gateway 192.0.2.3 connects" "$(connect 192.0.2.3 192.0.2.1 12345)" ok
-waitFor "Not blocking 192.0.2.3: the default gateway" "$work/out" || fail "no word on the gateway"
+for address in 192.0.2.3 192.0.2.8 192.0.2.9 2001:db8::9; do
+    target=192.0.2.1
+    [[ $address == *:* ]] && target=2001:db8::1
+    step "the gateway $address connects" "$(connect "$address" "$target" 12345)" ok
+    waitFor "Not blocking $address: the default gateway" "$work/out" || fail "no word on the gateway $address"
+done
 there hping3 -q -S -c 1 -p 12345 -a 192.0.2.5 192.0.2.1 > /dev/null 2>&1 || true
 waitFor '"detection":"half_open".*"address":"192.0.2.5"\|"address":"192.0.2.5".*"detection":"half_open"' "$events" \
     || fail "the half-open probe was not recorded"
 sleep 1
-for address in 192.0.2.3 192.0.2.4 192.0.2.5; do
+for address in 192.0.2.3 192.0.2.8 192.0.2.9 192.0.2.4 192.0.2.5; do
     grep -q "\"event\":\"blocked\".*\"address\":\"$address\"" "$events" && fail "$address was blocked"
     step "$address connects, not blocked" "$(connect "$address" 192.0.2.1 12345)" ok
 done
+
+# A burst: 300 intruders connect within moments, and every one is blocked. The firewall holds 256
+# at most, so the 44 oldest make way again.
+there python3 - << 'PY' > "$work/burst"
+import socket, concurrent.futures
+def connect(i):
+    s = socket.socket(socket.AF_INET6)
+    s.bind((f"2001:db8::1:{i:x}", 0))
+    s.settimeout(5)
+    try:
+        s.connect(("2001:db8::1", 12345))
+        return 1
+    except OSError:
+        return 0
+    finally:
+        s.close()
+with concurrent.futures.ThreadPoolExecutor(50) as pool:
+    print(sum(pool.map(connect, range(1, 301))))
+PY
+step "burst: connections accepted" "$(cat "$work/burst")" 300
+for _ in $(seq 300); do
+    [[ $(grep -c "Blocked 2001:db8::1:" "$work/out") -ge 300 ]] && break
+    sleep 0.1
+done
+step "burst: intruders blocked" "$(grep -c "Blocked 2001:db8::1:" "$work/out")" 300
+step "burst: addresses the firewall holds" "$(held)" 256
+! grep -q "Could not block" "$work/out" || fail "a burst's intruder was not blocked"
+
+# The helper refuses by itself what the program never blocks: the machine's own addresses, every
+# hop of every default route in every table, and an address beyond 256 entries.
+nft flush set inet sentrel blocked4
+nft flush set inet sentrel blocked6
+step "helper: own, multipath hop, policy gateway, IPv6 policy gateway, intruder" \
+    "$(request add 60 192.0.2.1 2001:db8::1 192.0.2.8 192.0.2.9 2001:db8::9 198.51.100.1 results)" "1 1 2 2 2 0"
+fill=($(printf '203.0.113.%d ' $(seq 0 127)) $(printf '198.51.100.%d ' $(seq 0 63)) $(printf '2001:db8:f::%x ' $(seq 0 63)))
+for start in 0 64 128 192; do
+    [[ $(request add 60 "${fill[@]:start:64}" results) == "$(yes 0 | head -64 | xargs)" ]] || fail "filling from $start"
+done
+step "helper: a 257th address; one already there" "$(request add 60 2001:db8:f::ff 198.51.100.1 results)" "3 0"
+step "helper: entries held" "$(held)" 256
+nft flush set inet sentrel blocked4
+nft flush set inet sentrel blocked6
 
 # The helper: only the corpus's well-formed requests are served; the other table is untouched.
 served=""
@@ -124,7 +196,7 @@ for file in "$corpus"/*; do
     [[ $status == 0 ]] && served+="$(basename "$file") "
     [[ $status == 0 || $status == 65 || $status == 66 ]] || fail "$(basename "$file"): exit status $status"
 done
-step "corpus requests served" "$served" "add-v4 add-v6 delete-v4 delete-v6 list "
+step "corpus requests served" "$served" "add-64 add-v4 add-v6 delete-mixed delete-v4 delete-v6 list "
 nft list table inet other > "$work/other.after"
 cmp -s "$work/other.before" "$work/other.after" || fail "the other table changed"
 step "table inet other unchanged" yes yes
