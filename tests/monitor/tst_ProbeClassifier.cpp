@@ -54,7 +54,7 @@ struct Rig
     void probe(const QString& flags, const QString& source, int sourcePort, int port)
     {
         TcpProbe p { QHostAddress(address(source)), quint16(sourcePort), QHostAddress("192.0.2.100"),
-            quint16(port), 0 };
+            quint16(port), 0, flags.section('#', 1).toUInt() };
         const std::pair<QChar, TcpProbe::Flag> letters[] = { { 'S', TcpProbe::Syn }, { 'A', TcpProbe::Ack },
             { 'R', TcpProbe::Rst }, { 'F', TcpProbe::Fin }, { 'P', TcpProbe::Psh }, { 'U', TcpProbe::Urg } };
         for (const auto& [letter, flag] : letters)
@@ -62,7 +62,7 @@ struct Rig
         probes.probesSeen({ p });
     }
 
-    // "S@a:1000>21" (flags, "-" for none), "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008"
+    // "S@a:1000>21" (flags, "-" for none; "S#7": sequence number 7), "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008"
     // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark", "scans-off".
     QStringList run(const QString& script)
     {
@@ -167,6 +167,13 @@ private slots:
             { "connect a:1001>21" });
         row("unanswered syn: half-open at the deadline, once",
             "S@a:1000>21 +500 S@a:1000>21 +499 mark +1 +5000", { "mark", "half_open a:1000>21" });
+        row("a SYN seen again after its connection was accepted is that connection",
+            "S@a:1000>21 +3 accept@a:1000>21 +10 S@a:1000>21 accept@a:1001>21 +2 S@a:1001>21 +9 S@a:1001>21 +5000",
+            { "connect a:1000>21, connect a:1001>21" });
+        row("a new connection from the same port is not",
+            "S#1@a:1000>21 accept@a:1000>21 +200 S#2@a:1000>21 +300 accept@a:1000>21 +10 S#2@a:1000>21 "
+            "S#3@a:1000>21 +5000",
+            { "connect a:1000>21, connect a:1000>21, half_open a:1000>21" });
         row("another source port is its own connection", "S@a:1000>21 accept@a:1002>21 +1000",
             { "connect a:1002>21, half_open a:1000>21" });
         row("unguarded ports raise nothing", "S@a:1>80 F@a:2>80 -@six:3>8080 +5000", {});
@@ -237,7 +244,7 @@ private slots:
             for (std::size_t i = 0; i < rig.recorder.events.size(); ++i) {
                 const Event& e = rig.recorder.events[i];
                 if (e.kind == Event::Kind::Flood) {
-                    out << ProbeFolding::message({ e.folded, e.probes, e.sources });
+                    out << ProbeFolding::message({ e.folded, e.probes, e.sources, {}, 0, 0 });
                     QCOMPARE(e.port, QString(e.folded) == "udp" ? 137 : 21);
                 } else if (e.kind == Event::Kind::Intrusion) {
                     const QString kind = Event::detectionName(e.detection);
