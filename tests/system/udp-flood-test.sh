@@ -40,7 +40,7 @@ sent=$(grep -o '^[0-9]* packets transmitted' "$work/hping3.out" | cut -d' ' -f1 
 sleep 3 # the last summary comes within two seconds
 logGrowth=$(($(size "$log") - logBefore)) outGrowth=$(($(size "$work/out") - outBefore))
 echo "flood: ${sent:-?} datagrams sent; Log.txt grew by $logGrowth bytes, standard output by $outGrowth"
-grep "Message: UDP flood: " "$work/out" | tail -n 3
+grep "Message: UDP flood: " "$work/out" | tail -n 3 || true
 
 grep -q "Message: UDP flood: [0-9,]* probes from [0-9,]* addresses, the addresses may be forged" "$work/out" \
     || fail "no flood summary"
