@@ -89,8 +89,8 @@ struct Event
     static Event networkChanged(bool connected);
     static Event blocked(const QString& address, int seconds, bool automatic);
     static Event unblocked(const QString& address, const char* cause);
-    static Event flood(const char* folded, qint64 probes, qint64 sources, const QString& address, int sourcePort,
-        int port);
+    static Event flood(
+        const char* folded, qint64 probes, qint64 sources, const QString& address, int sourcePort, int port);
     static Event programStarted(const QString& version, const QString& programFolder);
 
     bool isIpv6() const { return address.contains(QLatin1Char(':')); }

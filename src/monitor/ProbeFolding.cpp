@@ -1,8 +1,8 @@
 #include "ProbeFolding.h"
 
 #include <QHash>
-#include <QSet>
 #include <QLocale>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -26,9 +26,9 @@ constexpr int WordBits = 64;
 // What a flood of each kind is called; a kind without its own name is "<kind> flood".
 QString floodName(const char* kind)
 {
-    static const std::pair<const char*, const char*> names[] = { { "half_open", "SYN flood" },
-        { "fin", "FIN flood" }, { "null", "NULL flood" }, { "xmas", "Xmas flood" }, { "udp", "UDP flood" },
-        { "port_scan", "port scan flood" } };
+    static const std::pair<const char*, const char*> names[]
+        = { { "half_open", "SYN flood" }, { "fin", "FIN flood" }, { "null", "NULL flood" },
+              { "xmas", "Xmas flood" }, { "udp", "UDP flood" }, { "port_scan", "port scan flood" } };
     for (const auto& [name, text] : names) {
         if (std::strcmp(name, kind) == 0)
             return QString::fromLatin1(text);
@@ -84,7 +84,8 @@ bool ProbeFolding::fold(const char* kind, const QString& address, int sourcePort
         return false;
     m_folding = true;
 
-    auto found = std::find_if(m_kinds.begin(), m_kinds.end(), [kind](const Kind& k) { return std::strcmp(k.name, kind) == 0; });
+    auto found = std::find_if(
+        m_kinds.begin(), m_kinds.end(), [kind](const Kind& k) { return std::strcmp(k.name, kind) == 0; });
     if (found == m_kinds.end()) {
         found = m_kinds.insert(m_kinds.end(), Kind {});
         found->name = kind;

@@ -62,8 +62,9 @@ struct Rig
         probes.probesSeen({ p });
     }
 
-    // "S@a:1000>21" (flags, "-" for none; "S#7": sequence number 7), "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008"
-    // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark", "scans-off".
+    // "S@a:1000>21" (flags, "-" for none; "S#7": sequence number 7), "accept@a:1>21", "udp@a:1>137",
+    // "sweep@b:30001-30008" (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark",
+    // "scans-off".
     QStringList run(const QString& script)
     {
         QStringList out;
@@ -168,7 +169,8 @@ private slots:
         row("unanswered syn: half-open at the deadline, once",
             "S@a:1000>21 +500 S@a:1000>21 +499 mark +1 +5000", { "mark", "half_open a:1000>21" });
         row("a SYN seen again after its connection was accepted is that connection",
-            "S@a:1000>21 +3 accept@a:1000>21 +10 S@a:1000>21 accept@a:1001>21 +2 S@a:1001>21 +9 S@a:1001>21 +5000",
+            "S@a:1000>21 +3 accept@a:1000>21 +10 S@a:1000>21 accept@a:1001>21 +2 S@a:1001>21 +9 S@a:1001>21 "
+            "+5000",
             { "connect a:1000>21, connect a:1001>21" });
         row("a new connection from the same port is not",
             "S#1@a:1000>21 accept@a:1000>21 +200 S#2@a:1000>21 +300 accept@a:1000>21 +10 S#2@a:1000>21 "
@@ -224,7 +226,9 @@ private slots:
                 const QString what = step.section(':', 0, 0);
                 const int count = step.section(':', 1).section('/', 0, 0).toInt();
                 const int sources = step.section('/', 1).toInt();
-                const auto source = [&](int i) { return QString("10.0.%1.%2").arg(i % sources / 250).arg(i % sources % 250); };
+                const auto source = [&](int i) {
+                    return QString("10.0.%1.%2").arg(i % sources / 250).arg(i % sources % 250);
+                };
                 for (int i = 0; i < count; ++i) {
                     if (what == "udp")
                         rig.probes.datagramSeen(source(i), 137, 1000 + i);
@@ -326,7 +330,8 @@ private slots:
             "Port scans: 905 sources dropped, more than 4096 at once" };
         QCOMPARE(rig.recorder.lines().filter("dropped"), dropped);
         events = (events + rig.run("+60000")).join(", ").split(", ");
-        QCOMPARE(events.removeIf([](const QString& e) { return e.startsWith("half_open "); }), ProbeFolding::Rate);
+        QCOMPARE(
+            events.removeIf([](const QString& e) { return e.startsWith("half_open "); }), ProbeFolding::Rate);
         QCOMPARE(events,
             QStringList({ "scan started b 8 50000-50007 spoofable",
                 QString("flood half_open %1").arg(PendingSyns::MaxPending - ProbeFolding::Rate),
