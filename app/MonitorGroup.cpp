@@ -43,6 +43,7 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
         });
     m_monitoring.intrusions().setIntruderSeen(
         [this](const QString& address, bool spoofable) { m_blocker.intrusion(address, spoofable); });
+    m_monitoring.intrusions().setBlocked([this](const QString& address) { return m_blocker.countAttempt(address); });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
 }

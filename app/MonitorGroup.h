@@ -40,8 +40,8 @@ public:
     // allow-list entry gets a status line and the UDP tripwires report their ports; closing the
     // options applies them again.
     void applySections(bool atStartup);
-    // The open incidents get their ended records; the outputs flush after this.
-    void endIncidents() { m_monitoring.intrusions().endIncidents(); }
+    // The open scans and incidents get their ended records; the outputs flush after this.
+    void endIncidents() { m_monitoring.endIncidents(); }
     // At exit: done runs once the pushes still waiting (an incident's summary, say) have gone out,
     // or after a few seconds.
     void finishPushes(std::function<void()> done)

@@ -19,6 +19,7 @@ from compare_servers import SUSTAINED, Server, first_start, free_ports, read_byt
 TARGET_SWEEP_SHARE = 0.99
 TARGET_FLOOD_RATIO = 0.7
 TARGET_RSS_MB = 80
+TARGET_WRITTEN_KB = 1024
 FLOOD_SECONDS = 10
 CONNECT = b'"detection":"connect"'
 
@@ -66,6 +67,10 @@ class Flood:
         elapsed = time.monotonic() - self.started
         packets = int(out.split(" packets transmitted")[0].split()[-1]) if "packets transmitted" in out else 0
         return packets, packets / elapsed
+
+
+def written(paths):
+    return sum(os.path.getsize(p) for p in paths if os.path.exists(p))
 
 
 def connect_load(server, recorded_count, ports, loadgen, flood=None):
@@ -134,13 +139,18 @@ def main():
         runs = {"Sentrel": (sentrel, lambda: read_bytes(events_path).count(CONNECT), ports),
                 "reference": (reference, count_reference, reference_ports)}
         # The flood alone: what the watch costs per packet, with nothing else to do.
+        # And what it costs the disk: Log.txt and standard output (under the service, the journal).
+        outputs = (os.path.join(folder, "data", "Sentrel", "Log.txt"), sentrel.stdout_path)
+        before = written(outputs)
         cpu = sentrel.cpu_seconds()
         flood = Flood(min(ports) - 6, False)
-        time.sleep(5.0)
+        time.sleep(FLOOD_SECONDS)
         packets, packet_rate = flood.stop()
-        time.sleep(1.0)
+        time.sleep(3.0)  # the last summary of folded probes
+        flood_bytes = written(outputs) - before
         print(f"== flood alone: {packets} packets ({packet_rate:.0f}/s), Sentrel "
-              f"{1e6 * (sentrel.cpu_seconds() - cpu) / max(1, packets):.2f} us CPU per packet")
+              f"{1e6 * (sentrel.cpu_seconds() - cpu) / max(1, packets):.2f} us CPU per packet; "
+              f"Log.txt and standard output grew by {flood_bytes / 1024:.0f} KB")
         figures = {}
         # The two servers take turns under each condition, the order flipping, so neither always
         # runs on a warmer machine; the load alone runs first and last, and the ratios are to the
@@ -181,7 +191,9 @@ def main():
                 (f"flood: connect rate >= {TARGET_FLOOD_RATIO} x without it", f"{ratio:.2f} x",
                  ratio >= TARGET_FLOOD_RATIO),
                 ("flood: zero loss of connections", str(sum(losses)), not any(losses)),
-                (f"flood: peak RSS < {TARGET_RSS_MB} MB", f"{peak:.1f} MB", peak < TARGET_RSS_MB)]:
+                (f"flood: peak RSS < {TARGET_RSS_MB} MB", f"{peak:.1f} MB", peak < TARGET_RSS_MB),
+                (f"flood alone ({FLOOD_SECONDS} s): Log.txt and standard output grow < {TARGET_WRITTEN_KB} KB",
+                 f"{flood_bytes / 1024:.0f} KB", flood_bytes < TARGET_WRITTEN_KB * 1024)]:
             print(f"  {'PASS' if passed else 'FAIL'}  {name:62} {figure}")
     finally:
         for server in servers:

@@ -103,6 +103,19 @@ Event Event::unblocked(const QString& address, const char* cause)
     return event;
 }
 
+Event Event::flood(
+    const char* folded, qint64 probes, qint64 sources, const QString& address, int sourcePort, int port)
+{
+    Event event = now(Kind::Flood);
+    event.folded = folded;
+    event.probes = probes;
+    event.sources = sources;
+    event.address = address;
+    event.sourcePort = sourcePort;
+    event.port = port;
+    return event;
+}
+
 Event Event::programStarted(const QString& version, const QString& programFolder)
 {
     Event event = now(Kind::ProgramStarted);
@@ -138,6 +151,8 @@ const char* Event::kindName(Kind kind)
         return "blocked";
     case Kind::Unblocked:
         return "unblocked";
+    case Kind::Flood:
+        return "flood";
     }
     return "unknown";
 }

@@ -21,6 +21,7 @@ struct Event
         PortScan, // a source touched "Scan Ports" ports within the window, or that scan ended
         Blocked, // the firewall drops a source's packets for a while
         Unblocked, // and no longer does
+        Flood, // detections beyond the rate, folded into one record a second
     };
     // How an intrusion was seen: a completed connection, or a probe that never completed one.
     // Every kind but Connect can come from a forged address.
@@ -63,6 +64,12 @@ struct Event
     bool automatic = false;
     const char* cause = "";
 
+    // Flood: the kind folded ("udp", ..., "port_scan"), how many probes from about how many
+    // sources; address, sourcePort and port are the latest probe's.
+    const char* folded = "";
+    qint64 probes = 0;
+    qint64 sources = 0;
+
     // ProgramStarted
     QString version;
     QString programFolder;
@@ -82,6 +89,8 @@ struct Event
     static Event networkChanged(bool connected);
     static Event blocked(const QString& address, int seconds, bool automatic);
     static Event unblocked(const QString& address, const char* cause);
+    static Event flood(
+        const char* folded, qint64 probes, qint64 sources, const QString& address, int sourcePort, int port);
     static Event programStarted(const QString& version, const QString& programFolder);
 
     bool isIpv6() const { return address.contains(QLatin1Char(':')); }

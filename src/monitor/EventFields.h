@@ -106,6 +106,17 @@ template <typename Visit> void visit(const Event& event, Visit&& field)
         field("address", Value::ofText(event.address));
         field("family", Value::ofText(event.isIpv6() ? u"ipv6" : u"ipv4"));
         field("cause", Value::ofText(QString::fromLatin1(event.cause)));
+        field("attempts", Value::ofNumber(event.count));
+        break;
+    case Event::Kind::Flood:
+        field("detection", Value::ofText(QString::fromLatin1(event.folded)));
+        field("probes", Value::ofNumber(event.probes));
+        field("sources", Value::ofNumber(event.sources));
+        field("address", Value::ofText(event.address));
+        field("family", Value::ofText(event.isIpv6() ? u"ipv6" : u"ipv4"));
+        field("source_port", Value::ofNumber(event.sourcePort));
+        field("port", Value::ofNumber(event.port));
+        field("spoofable", Value::ofBoolean(true));
         break;
     case Event::Kind::NetworkChanged:
         field("state", Value::ofText(event.connected ? u"connected" : u"disconnected"));

@@ -5,6 +5,8 @@
 #include "EventSink.h"
 #include "StatusReporter.h"
 
+#include <limits>
+
 namespace {
 using Clock = std::chrono::steady_clock;
 // How long the machine's own addresses and gateways are taken as read: a flood of sources must
@@ -156,6 +158,20 @@ bool IntruderBlocker::isBlocked(const QString& address) const
     return std::any_of(m_entries.cbegin(), m_entries.cend(), [&k](const Entry& e) { return e.address == k; });
 }
 
+bool IntruderBlocker::countAttempt(const QString& address)
+{
+    if (m_entries.isEmpty())
+        return false;
+    const QString k = key(QHostAddress(address));
+    for (Entry& entry : m_entries) {
+        if (entry.address == k) {
+            ++entry.attempts;
+            return true;
+        }
+    }
+    return false;
+}
+
 int IntruderBlocker::secondsLeft(const Entry& entry)
 {
     const auto left = std::chrono::ceil<std::chrono::seconds>(entry.until - Clock::now()).count();
@@ -190,10 +206,11 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
         return;
     }
     m_failed.remove(k);
-    // Blocked again: a new time, and it counts as the newest.
+    // Blocked again: a new time, and it counts as the newest; the attempts stopped so far stay.
+    quint64 attempts = 0;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         if (m_entries[i].address == k) {
-            m_entries.removeAt(i);
+            attempts = m_entries.takeAt(i).attempts;
             break;
         }
     }
@@ -203,7 +220,7 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
         (void)m_firewall.unblock({ QHostAddress(m_entries.first().address) });
         remove(0, "full");
     }
-    m_entries.append({ k, Clock::now() + std::chrono::seconds(seconds), automatic });
+    m_entries.append({ k, Clock::now() + std::chrono::seconds(seconds), automatic, attempts });
     m_status.addStatusLine(QStringLiteral("Blocked %1 for %2").arg(k, forHowLong(seconds)));
     m_events.record(Event::blocked(k, seconds, automatic));
     if (!m_expiry.isActive())
@@ -239,8 +256,9 @@ void IntruderBlocker::listed(FirewallBlocker::Outcome outcome, const QList<Firew
             break;
         const QString k = key(listedEntry.address);
         const auto known = std::find_if(m_entries.cbegin(), m_entries.cend(), [&k](const Entry& e) { return e.address == k; });
-        now.append({ k, Clock::now() + std::chrono::seconds(listedEntry.secondsLeft),
-            known != m_entries.cend() && known->automatic });
+        const bool isKnown = known != m_entries.cend();
+        now.append({ k, Clock::now() + std::chrono::seconds(listedEntry.secondsLeft), isKnown && known->automatic,
+            isKnown ? known->attempts : 0 });
     }
     std::stable_sort(now.begin(), now.end(), [](const Entry& a, const Entry& b) { return a.until < b.until; });
     m_entries = now;
@@ -264,9 +282,11 @@ void IntruderBlocker::expire()
 
 void IntruderBlocker::remove(qsizetype index, const char* cause)
 {
-    const QString address = m_entries.takeAt(index).address;
-    m_status.addStatusLine(QStringLiteral("Unblocked %1").arg(address));
-    m_events.record(Event::unblocked(address, cause));
+    const Entry entry = m_entries.takeAt(index);
+    m_status.addStatusLine(QStringLiteral("Unblocked %1").arg(entry.address));
+    Event event = Event::unblocked(entry.address, cause);
+    event.count = int(std::min<quint64>(entry.attempts, std::numeric_limits<int>::max()));
+    m_events.record(event);
     emit changed();
 }
 

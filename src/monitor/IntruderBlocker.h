@@ -38,6 +38,8 @@ public:
         QString address; // as the firewall has it: IPv4 dotted, IPv6 without scope
         std::chrono::steady_clock::time_point until;
         bool automatic = false;
+        // Probes seen from it since: the firewall drops them, the packet watch still sees them.
+        quint64 attempts = 0;
     };
 
     IntruderBlocker(FirewallBlocker& firewall, StatusReporter& status, EventSink& events, QObject* parent = nullptr);
@@ -58,6 +60,8 @@ public:
     void refresh();
 
     bool isBlocked(const QString& address) const;
+    // Whether the address is blocked now; if so the attempt is counted against its block.
+    bool countAttempt(const QString& address);
     const QList<Entry>& entries() const { return m_entries; }
     static int secondsLeft(const Entry& entry);
 

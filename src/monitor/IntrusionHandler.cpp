@@ -12,6 +12,7 @@ IntrusionHandler::IntrusionHandler(
     : m_status(status)
     , m_alert(alert)
     , m_events(events)
+    , m_folding(clock)
     , m_incidents(std::move(clock))
 {
     m_incidents.setEndedHandler([this](const Incident& incident) { incidentEnded(incident); });
@@ -38,7 +39,8 @@ void IntrusionHandler::handleIntrusion(
     if (!exempt && m_allow.contains(peerAddress)) {
         ++m_allowed;
         m_events.record(Event::allowed(peerAddress, peerPort, localPort, sentinel, detection));
-    } else {
+    } else if (!Event::isSpoofable(detection)
+        || !holdsBack(Event::detectionName(detection), peerAddress, peerPort, localPort)) {
         Event event = Event::intrusion(peerAddress, peerPort, localPort, sentinel, detection);
         raise(event, localPort, peerPort, messageFor(detection), Event::detectionName(detection),
             Event::isSpoofable(detection));
@@ -51,6 +53,10 @@ void IntrusionHandler::handleIntrusion(
 void IntrusionHandler::handlePortScan(PortScan& scan)
 {
     if (m_allow.contains(scan.address)) {
+        scan.allowed = true;
+        return;
+    }
+    if (scan.spoofable && holdsBack("port_scan", scan.address, 0, scan.lastPort)) {
         scan.allowed = true;
         return;
     }
@@ -116,6 +122,53 @@ void IntrusionHandler::raise(
     m_alert.raiseIntruderAlert(m_intruder);
     if (m_intruderSeen)
         m_intruderSeen(peerAddress, spoofable);
+    keepExpiring();
+}
+
+bool IntrusionHandler::holdsBack(const char* kind, const QString& address, int sourcePort, int port)
+{
+    if (m_blocked && m_blocked(address))
+        return true;
+    const bool folded = m_folding.fold(kind, address, sourcePort, port);
+    // A period that just ended is summed up before anything of the next.
+    if (m_folding.hasDue())
+        reportFolded();
+    keepExpiring();
+    return folded;
+}
+
+// One status block, one log entry and one event for each kind folded in a period. Neither an
+// incident nor the disruptive actions: the alarm rang for the probes before the folding began.
+void IntrusionHandler::reportFolded(bool all)
+{
+    for (const ProbeFolding::Summary& summary : m_folding.takeDue(all)) {
+        const QString message = ProbeFolding::message(summary);
+        const QString port = QString::number(summary.port);
+        m_status.setStatusText(QLatin1String("Intruder Detected: ") + message);
+        m_status.addStatusLine(QString());
+        m_status.addStatusLine(QStringLiteral("Intruder Detected"));
+        m_status.addStatusLine(QLatin1String("IP: ") + summary.address);
+        m_status.addStatusLine(QLatin1String("Attacked Port: ") + port);
+        m_status.addStatusLine(QLatin1String("Message: ") + message);
+        m_status.addStatusLine(QStringLiteral("End Of Attack"));
+        const Event event = Event::flood(
+            summary.kind, summary.probes, summary.sources, summary.address, summary.sourcePort, summary.port);
+        m_events.record(event);
+        IntruderRecord record;
+        record.intruderIP = summary.address;
+        record.attackedPort = summary.port;
+        record.sourcePort = summary.sourcePort;
+        record.intruderMessage = message;
+        record.detection = summary.kind;
+        record.spoofable = true;
+        record.time = event.time;
+        record.alarmAlreadyRaised = true;
+        m_alert.raiseIntruderAlert(record);
+    }
+}
+
+void IntrusionHandler::keepExpiring()
+{
     if (!m_expiry.isActive())
         m_expiry.start();
 }
@@ -141,8 +194,9 @@ QString IntrusionHandler::messageFor(Event::Detection detection)
 
 void IntrusionHandler::expireIncidents()
 {
+    reportFolded();
     const qsizetype open = m_incidents.expire();
-    if (open == 0)
+    if (open == 0 && !m_folding.isBusy())
         m_expiry.stop();
     // Below the cap again: the flood of sources is over, or pausing.
     if (open < IncidentTracker::MaxOpen)
@@ -151,6 +205,7 @@ void IntrusionHandler::expireIncidents()
 
 void IntrusionHandler::endIncidents()
 {
+    reportFolded(true);
     m_incidents.endAll();
     m_expiry.stop();
     reportEndedEarly();

@@ -5,6 +5,7 @@
 #include "IncidentTracker.h"
 #include "IntruderRecord.h"
 #include "PortScan.h"
+#include "ProbeFolding.h"
 
 #include <QString>
 #include <QTimer>
@@ -24,8 +25,10 @@ struct AlarmSettings;
 // the machine-readable outputs is built here, once per intrusion.
 //
 // Connections from the allow list end here: counted and recorded as allowed, nothing shown.
-// The rest are grouped into incidents; with one alarm per scan the alert is told when its
-// incident has sounded already.
+// Detections whose address may be forged end here too when the address is blocked (counted
+// against its block), or when they come faster than the folding's rate (then one summary a
+// second). The rest are grouped into incidents; with one alarm per scan the alert is told when
+// its incident has sounded already. Completed connections are never folded nor held back.
 class IntrusionHandler
 {
 public:
@@ -44,6 +47,11 @@ public:
     // Told of every alarm's source after its alert, with whether the address may be forged.
     using IntruderSeen = std::function<void(const QString& address, bool spoofable)>;
     void setIntruderSeen(IntruderSeen seen) { m_intruderSeen = std::move(seen); }
+    // Asked of every detection that may be forged: whether its address is blocked now, the
+    // attempt then counted against the block. The firewall drops what a blocked address sends,
+    // but the packet watch sees it before, and it must not raise the alarm again.
+    using Blocked = std::function<bool(const QString& address)>;
+    void setBlocked(Blocked blocked) { m_blocked = std::move(blocked); }
 
     // sentinel: the connection came in through the random port sentinel.
     void handleIntrusion(const QString& peerAddress, int localPort, int peerPort = 0, bool sentinel = false,
@@ -62,9 +70,10 @@ public:
     // the self-test's own connection.
     void exemptOnce(const QString& address) { m_exempt = address; }
 
-    // Ends the incidents whose gap has passed (a timer calls it while any is open).
+    // Ends the incidents whose gap has passed and reports the folded probes of the periods that
+    // are over (a timer calls it while any is open or any probe is folded).
     void expireIncidents();
-    // Ends every open incident, e.g. when monitoring stops.
+    // Reports every folded probe and ends every open incident, e.g. when monitoring stops.
     void endIncidents();
 
     // The latest intrusion; empty before the first.
@@ -79,6 +88,10 @@ private:
     void incidentEnded(const Incident& incident);
     // One status line for the incidents the cap has ended early since the last one.
     void reportEndedEarly();
+    // Whether a detection that may be forged is held back: blocked, or folded.
+    bool holdsBack(const char* kind, const QString& address, int sourcePort, int port);
+    void reportFolded(bool all = false);
+    void keepExpiring();
 
     StatusReporter& m_status;
     IntruderAlert& m_alert;
@@ -86,6 +99,8 @@ private:
     std::vector<IncidentObserver*> m_observers;
     ConnectionSeen m_connectionSeen;
     IntruderSeen m_intruderSeen;
+    Blocked m_blocked;
+    ProbeFolding m_folding;
     IntruderRecord m_intruder;
     IncidentTracker m_incidents;
     AllowList m_allow;

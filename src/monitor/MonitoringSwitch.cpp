@@ -148,10 +148,15 @@ void MonitoringSwitch::toggleMonitoring()
         unloadSentinel();
         stopPacketWatch();
         m_probes.setWatching(false);
-        m_probes.stop();
-        m_intrusions.endIncidents();
+        endIncidents();
         m_events.record(Event::now(Event::Kind::MonitoringStopped));
     }
+}
+
+void MonitoringSwitch::endIncidents()
+{
+    m_probes.stop();
+    m_intrusions.endIncidents();
 }
 
 void MonitoringSwitch::unloadSentinel()

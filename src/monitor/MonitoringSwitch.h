@@ -78,6 +78,9 @@ public:
     void openPortListeners() override;
     // Closes every listener and tripwire; monitoring stays on as far as the caption and the flag go.
     void closePortListeners();
+    // At exit: the open scans get their closing records, then the open incidents theirs, as when
+    // monitoring stops; a sweep cut short by the exit still says how many ports it touched.
+    void endIncidents();
 
     // The entries the listeners were last opened for, and those of them left unguarded.
     int openedEntryCount() const { return m_openedEntries; }

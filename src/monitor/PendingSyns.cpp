@@ -31,6 +31,17 @@ bool PendingSyns::Table::remove(const Key& key)
     return true;
 }
 
+std::optional<PendingSyns::Entry> PendingSyns::Table::take(const Key& key)
+{
+    const auto found = index.find(key);
+    if (found == index.end())
+        return std::nullopt;
+    Entry entry = std::move(**found);
+    byAge.erase(*found);
+    index.erase(found);
+    return entry;
+}
+
 void PendingSyns::Table::dropOlderThan(std::chrono::milliseconds limit)
 {
     while (!byAge.empty() && byAge.front().seen < limit) {
@@ -42,8 +53,11 @@ void PendingSyns::Table::dropOlderThan(std::chrono::milliseconds limit)
 void PendingSyns::syn(const TcpProbe& probe)
 {
     const Key key { probe.source, probe.sourcePort, probe.destinationPort };
-    if (m_accepted.remove(key))
+    const auto known = m_completed.index.constFind(key);
+    if (known != m_completed.index.cend() && (*known)->probe.sequence == probe.sequence)
         return;
+    if (m_accepted.remove(key))
+        return completed({ key, m_clock(), probe });
     if (!m_waiting.add({ key, m_clock(), probe }))
         ++m_dropped;
 }
@@ -51,8 +65,19 @@ void PendingSyns::syn(const TcpProbe& probe)
 void PendingSyns::accepted(const IpAddress& source, int sourcePort, int port)
 {
     const Key key { source, quint16(sourcePort), quint16(port) };
-    if (!m_waiting.remove(key))
+    if (std::optional<Entry> waiting = m_waiting.take(key)) {
+        waiting->seen = m_clock();
+        completed(std::move(*waiting));
+    } else {
         static_cast<void>(m_accepted.add({ key, m_clock(), {} }));
+    }
+}
+
+// A new connection from the same port replaces the last one's sequence number.
+void PendingSyns::completed(Entry entry)
+{
+    m_completed.remove(entry.key);
+    static_cast<void>(m_completed.add(std::move(entry)));
 }
 
 QList<TcpProbe> PendingSyns::takeDue()
@@ -66,6 +91,7 @@ QList<TcpProbe> PendingSyns::takeDue()
     }
     // An accept whose SYN never came (the watch dropped it, or it was no probe of ours).
     m_accepted.dropOlderThan(now - AcceptKept);
+    m_completed.dropOlderThan(now - CompletedKept);
     return due;
 }
 
@@ -73,4 +99,5 @@ void PendingSyns::clear()
 {
     m_waiting = {};
     m_accepted = {};
+    m_completed = {};
 }

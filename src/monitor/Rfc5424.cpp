@@ -72,6 +72,7 @@ int severity(const Event& event)
     switch (event.kind) {
     case Event::Kind::Intrusion:
     case Event::Kind::PortScan:
+    case Event::Kind::Flood:
         return 4;
     case Event::Kind::IncidentEnded:
     case Event::Kind::MonitoringStarted:

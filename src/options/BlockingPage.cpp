@@ -101,8 +101,10 @@ void BlockingPage::showBlocked()
     m_blockedList->clear();
     if (m_blocker) {
         for (const IntruderBlocker::Entry& entry : m_blocker->entries()) {
-            auto* item = new QListWidgetItem(
-                entry.address + QLatin1String("    ") + timeLeft(IntruderBlocker::secondsLeft(entry)), m_blockedList);
+            QString text = entry.address + QLatin1String("    ") + timeLeft(IntruderBlocker::secondsLeft(entry));
+            if (entry.attempts > 0)
+                text += QStringLiteral(", %1 attempts stopped").arg(entry.attempts);
+            auto* item = new QListWidgetItem(text, m_blockedList);
             item->setData(Qt::UserRole, entry.address);
             item->setSelected(selected.contains(entry.address));
         }

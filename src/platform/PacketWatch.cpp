@@ -139,7 +139,8 @@ void PacketWatch::readBatches()
         if (probes.isEmpty())
             probes.reserve(256);
         probes.append({ addressOf(segment->family, segment->source), segment->sourcePort,
-            addressOf(segment->family, segment->destination), segment->destinationPort, segment->flags });
+            addressOf(segment->family, segment->destination), segment->destinationPort, segment->flags,
+            segment->sequence });
     });
     tpacket_stats_v3 counts {};
     socklen_t length = sizeof counts;

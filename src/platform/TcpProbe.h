@@ -22,4 +22,7 @@ struct TcpProbe
     IpAddress destination;
     std::uint16_t destinationPort = 0;
     std::uint8_t flags = 0;
+    // Of a SYN, the connection's initial sequence number: a SYN seen twice with the same one is
+    // one connection attempt, a new attempt from the same port has a new one.
+    std::uint32_t sequence = 0;
 };

@@ -50,6 +50,9 @@ void TestEventRecords::jsonRecordPerKind()
         { Event::portScan(0, "192.0.2.9", "80", 1, false, true), // from an allowed source
             R"({"event":"port_scan","address":"192.0.2.9","family":"ipv4","state":"ended","port_count":1,
                 "ports":"80","spoofable":false})" },
+        { Event::flood("udp", 12345, 12001, "203.0.113.9", 4000, 137),
+            R"({"event":"flood","detection":"udp","probes":12345,"sources":12001,"address":"203.0.113.9",
+                "family":"ipv4","source_port":4000,"port":137,"spoofable":true})" },
         { Event::now(Event::Kind::MonitoringStarted), R"({"event":"monitoring_started"})" },
         { Event::now(Event::Kind::MonitoringStopped), R"({"event":"monitoring_stopped"})" },
         { Event::portUnguarded("8080", 8080, Event::Reason::InUse),

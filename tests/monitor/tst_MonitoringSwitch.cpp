@@ -277,6 +277,27 @@ private slots:
     // answer. A SYN whose connection was accepted is that connection only, also when the accept
     // comes after the deadline; one never accepted is half-open. Without the watch's privilege one
     // line says so, once.
+    // At exit a sweep still under way gets its closing record with every port it touched, before its
+    // incident's ended record, as when monitoring stops.
+    void exitEndsAnOpenSweep()
+    {
+        MonitorRig rig({ QString::number(Loopback::freePorts(1)[0]) });
+        rig.monitoring.configureDetection({}, false);
+        rig.monitoring.toggleMonitoring();
+        const QHostAddress source("192.0.2.9"), here("192.0.2.100");
+        QList<TcpProbe> sweep;
+        for (int port = 30001; port <= 31000; ++port)
+            sweep.append({ source, 40000, here, quint16(port), TcpProbe::Syn });
+        rig.monitoring.probes().probesSeen(sweep);
+        rig.out.events.clear();
+        rig.monitoring.endIncidents();
+        QStringList records;
+        for (const Event& e : rig.out.events)
+            records << QString("%1 %2 %3").arg(Event::kindName(e.kind), e.address).arg(e.count);
+        QCOMPARE(records, QStringList({ "port_scan 192.0.2.9 1000", "incident_ended 192.0.2.9 1" }));
+        QVERIFY(rig.out.events.front().scanEnded);
+    }
+
     void udpTripwiresAndProbesOnRealSockets()
     {
         const std::vector<int> free = Loopback::freePorts(3);

@@ -1,8 +1,10 @@
 #include "AlarmSettings.h"
 #include "DetectionSettings.h"
+#include "IntruderBlocker.h"
 #include "IntrusionHandler.h"
 #include "MonitorRig.h"
 #include "ProbeClassifier.h"
+#include "ProbeFolding.h"
 
 namespace {
 // Sources by short name; x is on the allow list.
@@ -52,7 +54,7 @@ struct Rig
     void probe(const QString& flags, const QString& source, int sourcePort, int port)
     {
         TcpProbe p { QHostAddress(address(source)), quint16(sourcePort), QHostAddress("192.0.2.100"),
-            quint16(port), 0 };
+            quint16(port), 0, flags.section('#', 1).toUInt() };
         const std::pair<QChar, TcpProbe::Flag> letters[] = { { 'S', TcpProbe::Syn }, { 'A', TcpProbe::Ack },
             { 'R', TcpProbe::Rst }, { 'F', TcpProbe::Fin }, { 'P', TcpProbe::Psh }, { 'U', TcpProbe::Urg } };
         for (const auto& [letter, flag] : letters)
@@ -60,8 +62,9 @@ struct Rig
         probes.probesSeen({ p });
     }
 
-    // "S@a:1000>21" (flags, "-" for none), "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008"
-    // (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark", "scans-off".
+    // "S@a:1000>21" (flags, "-" for none; "S#7": sequence number 7), "accept@a:1>21", "udp@a:1>137",
+    // "sweep@b:30001-30008" (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark",
+    // "scans-off".
     QStringList run(const QString& script)
     {
         QStringList out;
@@ -73,6 +76,7 @@ struct Rig
             if (step.startsWith('+')) {
                 now += std::chrono::milliseconds(step.mid(1).toInt());
                 probes.expire();
+                intrusions.expireIncidents();
             } else if (step == "mark") {
                 out << summary() << "mark";
             } else if (step == "scans-off") {
@@ -105,6 +109,8 @@ struct Rig
                 expectedAlerts << Messages.value(Event::detectionName(e.detection));
                 lastAlarm
                     = Event::detectionName(e.detection) + QString::number(Event::isSpoofable(e.detection));
+            } else if (e.kind == Event::Kind::Flood) {
+                out << QString("flood %1 %2").arg(e.folded).arg(e.probes);
             } else if (e.kind == Event::Kind::Allowed) {
                 out << "allowed " + (Event::detectionName(e.detection) + (' ' + where));
             } else if (e.kind == Event::Kind::PortScan) {
@@ -162,6 +168,14 @@ private slots:
             { "connect a:1001>21" });
         row("unanswered syn: half-open at the deadline, once",
             "S@a:1000>21 +500 S@a:1000>21 +499 mark +1 +5000", { "mark", "half_open a:1000>21" });
+        row("a SYN seen again after its connection was accepted is that connection",
+            "S@a:1000>21 +3 accept@a:1000>21 +10 S@a:1000>21 accept@a:1001>21 +2 S@a:1001>21 +9 S@a:1001>21 "
+            "+5000",
+            { "connect a:1000>21, connect a:1001>21" });
+        row("a new connection from the same port is not",
+            "S#1@a:1000>21 accept@a:1000>21 +200 S#2@a:1000>21 +300 accept@a:1000>21 +10 S#2@a:1000>21 "
+            "S#3@a:1000>21 +5000",
+            { "connect a:1000>21, connect a:1000>21, half_open a:1000>21" });
         row("another source port is its own connection", "S@a:1000>21 accept@a:1002>21 +1000",
             { "connect a:1002>21, half_open a:1000>21" });
         row("unguarded ports raise nothing", "S@a:1>80 F@a:2>80 -@six:3>8080 +5000", {});
@@ -200,8 +214,102 @@ private slots:
             { "scan started b 8 1-8 spoofable, scan ended b 8 1-8 spoofable", "mark" });
     }
 
+    // Beyond the rate, detections that may be forged fold into one status block, alert (its log
+    // entry) and event a second per kind; below it, and for completed connections, nothing changes.
+    // "udp:60/30": 60 datagrams from 30 sources in turn; "F:", "-:" the same as FIN and NULL probes;
+    // "accept:20": 20 connections; "+ms": the clock moves on and the timers fire.
+    void folding()
+    {
+        const auto row = [](const char* name, const QString& script, const QStringList& expected) {
+            Rig rig;
+            for (const QString& step : script.split(' ')) {
+                const QString what = step.section(':', 0, 0);
+                const int count = step.section(':', 1).section('/', 0, 0).toInt();
+                const int sources = step.section('/', 1).toInt();
+                const auto source = [&](int i) {
+                    return QString("10.0.%1.%2").arg(i % sources / 250).arg(i % sources % 250);
+                };
+                for (int i = 0; i < count; ++i) {
+                    if (what == "udp")
+                        rig.probes.datagramSeen(source(i), 137, 1000 + i);
+                    else if (what == "accept")
+                        rig.intrusions.handleIntrusion("192.0.2.3", 21, 1000 + i);
+                    else
+                        rig.probe(what, source(i), 1000 + i, 21);
+                }
+                if (step.startsWith('+')) {
+                    rig.now += std::chrono::milliseconds(step.mid(1).toInt());
+                    rig.intrusions.expireIncidents();
+                }
+            }
+            // Consecutive intrusions of one kind as "50 udp"; each summary as its message.
+            QStringList out;
+            int run = 0;
+            for (std::size_t i = 0; i < rig.recorder.events.size(); ++i) {
+                const Event& e = rig.recorder.events[i];
+                if (e.kind == Event::Kind::Flood) {
+                    out << ProbeFolding::message({ e.folded, e.probes, e.sources, {}, 0, 0 });
+                    QCOMPARE(e.port, QString(e.folded) == "udp" ? 137 : 21);
+                } else if (e.kind == Event::Kind::Intrusion) {
+                    const QString kind = Event::detectionName(e.detection);
+                    const bool next = i + 1 < rig.recorder.events.size()
+                        && rig.recorder.events[i + 1].kind == Event::Kind::Intrusion
+                        && rig.recorder.events[i + 1].detection == e.detection;
+                    if (!next)
+                        out << QString("%1 %2").arg(run + 1).arg(kind);
+                    run = next ? run + 1 : 0;
+                }
+            }
+            QCOMPARE(name + (": " + out.join(" | ")), name + (": " + expected.join(" | ")));
+            // Every record is one alert (one log entry) and one status block with its message.
+            QStringList messages, alerts;
+            for (const QString& line : rig.recorder.lines().filter("Message: "))
+                messages << line.mid(9);
+            for (const QString& alert : rig.recorder.all("alert"))
+                alerts << alert.section('|', 2);
+            QCOMPARE(alerts, messages);
+            QCOMPARE(alerts.filter(" flood: "), expected.filter(" flood: "));
+        };
+        const QString forged = ", the addresses may be forged";
+        row("below the rate nothing changes", "udp:50/50 +1000 udp:50/50 +1000", { "100 udp" });
+        row("beyond it, one summary a second", "udp:60/30 +999 +1",
+            { "50 udp", "UDP flood: 10 probes from 10 addresses" + forged });
+        row("completed connections are never folded", "udp:60/60 accept:20 +1000",
+            { "50 udp", "20 connect", "UDP flood: 10 probes from 10 addresses" + forged });
+        row("a flood folds on until a second stays below the rate",
+            "udp:100/100 +1000 udp:30/30 +1000 +1000 udp:5/5 +1000",
+            { "50 udp", "UDP flood: 50 probes from 50 addresses" + forged,
+                "UDP flood: 30 probes from 30 addresses" + forged, "5 udp" });
+        row("each kind its own summary, the rate all of them together", "udp:40/40 F:20/20 -:5/5 +1000",
+            { "40 udp", "10 fin", "FIN flood: 10 probes from 10 addresses" + forged,
+                "NULL flood: 5 probes from 5 addresses" + forged });
+        row("sources counted, not listed", "udp:2050/500 +1000",
+            { "50 udp", "UDP flood: 2,000 probes from 500 addresses" + forged });
+        row("one source", "udp:70/1 +1000", { "50 udp", "UDP flood: 20 probes from 1 address" + forged });
+    }
+
+    // Once the firewall blocks a source, what the packet watch still sees of it is counted against the
+    // block, and the unblocked record says how many; a connection that got through is still one.
+    void blockedSourceIsCountedNotRaised()
+    {
+        Rig rig;
+        FirewallBlocker firewall({});
+        IntruderBlocker blocker(firewall, rig.recorder, rig.recorder);
+        rig.intrusions.setBlocked([&](const QString& address) { return blocker.countAttempt(address); });
+        emit firewall.blocked(QHostAddress("192.0.2.2"), 3600, FirewallBlocker::Outcome::Done);
+        rig.recorder.events.clear();
+        QCOMPARE(rig.run("S@b:1000>21 +1000 F@b:1001>23 udp@b:1002>137 -@b:1003>21 accept@b:1004>21 S@a:1>21 "
+                         "+1000 sweep@b:30001-30010"),
+            QStringList({ "connect b:1004>21, half_open a:1>21" }));
+        QCOMPARE(rig.recorder.lines().filter("Intruder Detected").size(), 2);
+        emit firewall.unblocked(QHostAddress("192.0.2.2"), FirewallBlocker::Outcome::Done);
+        QCOMPARE(rig.recorder.events.back().kind, Event::Kind::Unblocked);
+        QCOMPARE(rig.recorder.events.back().count, 5);
+    }
+
     // A flood from random sources: the tables stay at their caps, the oldest go first, each loss is
-    // one status line once the flood is over, and a real scanner among them is still seen.
+    // one status line once the flood is over, and a real scanner among them is still seen. Beyond the
+    // folding's rate the half-open probes are one summary.
     void capsUnderRandomSources()
     {
         Rig rig;
@@ -222,11 +330,12 @@ private slots:
             "Port scans: 905 sources dropped, more than 4096 at once" };
         QCOMPARE(rig.recorder.lines().filter("dropped"), dropped);
         events = (events + rig.run("+60000")).join(", ").split(", ");
-        QCOMPARE(events.removeIf([](const QString& e) { return e.startsWith("half_open "); }),
-            PendingSyns::MaxPending);
+        QCOMPARE(
+            events.removeIf([](const QString& e) { return e.startsWith("half_open "); }), ProbeFolding::Rate);
         QCOMPARE(events,
-            QStringList(
-                { "scan started b 8 50000-50007 spoofable", "scan ended b 10 50000-50009 spoofable" }));
+            QStringList({ "scan started b 8 50000-50007 spoofable",
+                QString("flood half_open %1").arg(PendingSyns::MaxPending - ProbeFolding::Rate),
+                "scan ended b 10 50000-50009 spoofable" }));
         QCOMPARE(rig.recorder.lines().filter("dropped"), dropped);
     }
 };

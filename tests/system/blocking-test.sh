@@ -121,6 +121,11 @@ waitFor '"event":"intrusion".*"address":"192.0.2.2"' "$events" || fail "the conn
 waitFor "Blocked 192.0.2.2 for 1 minute" "$work/out" || fail "it was not blocked"
 grep -q '"event":"blocked".*"address":"192.0.2.2".*"seconds":60.*"automatic":true' "$events" || fail "no blocked event"
 step "192.0.2.2 connects again, blocked" "$(connect 192.0.2.2 192.0.2.1 12345)" timeout
+# The watch still saw its SYNs (and a forged-looking probe): counted against the block, no alarm.
+there hping3 -q -F -c 1 -p 12345 -a 192.0.2.2 192.0.2.1 > /dev/null 2>&1 || true
+sleep 1.5
+step "192.0.2.2's probes after the block, recorded" \
+    "$(grep -c '"event":"intrusion".*"address":"192.0.2.2"' "$events")" 1
 step "IPv6 2001:db8::2 connects" "$(connect 2001:db8::2 2001:db8::1 12345)" ok
 waitFor "Blocked 2001:db8::2 for 1 minute" "$work/out" || fail "IPv6 was not blocked"
 step "2001:db8::2 connects again, blocked" "$(connect 2001:db8::2 2001:db8::1 12345)" timeout

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# A forged flood costs kilobytes: hping3 sends UDP datagrams from random forged sources to a UDP
+# tripwire for at most 5 s, in a private network namespace. Log.txt and standard output grow by a
+# few kilobytes (the first probes, then one summary a second), and a connection made during the
+# flood is recorded as usual. Root only (hping3 forges with a raw socket); skips (77) otherwise.
+#   udp-flood-test.sh <sentrel binary>
+set -euo pipefail
+skip() { echo "SKIP: $*"; exit 77; }
+[[ $(id -u) -eq 0 ]] || skip "hping3's forged sources need root"
+command -v hping3 > /dev/null || skip "hping3 is not installed (scripts/install-deps.sh --test)"
+if [[ "${1:-}" != --inside ]]; then
+    unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
+    exec unshare --net "$0" --inside "$@"
+fi
+sentrel=$2
+ip link set lo up
+work=$(mktemp -d)
+trap 'kill "$pid" 2> /dev/null; wait "$pid" 2> /dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; tail -n 40 "$work/out"; exit 1; }
+
+mkdir -p "$work/config"
+printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=True\n[Sounds]\nOn=False\n[Events]\nSyslog=0\n[Alarm]\nNotifications=0\n[Ports]\nNumber=0\n0=12346\n[UDP%%20Ports]\nNumber=0\n0=137\n' \
+    > "$work/config/Sentrel II.ini"
+HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen \
+    "$sentrel" --headless --config-dir "$work/config" > "$work/out" 2>&1 &
+pid=$!
+for _ in $(seq 200); do grep -q "^Ready\.$" "$work/out" && break; sleep 0.1; done
+grep -q "^Ready\.$" "$work/out" || fail "the program did not start"
+grep -q "Monitoring UDP Port: 137" "$work/out" || fail "the UDP tripwire is not armed"
+log=$work/data/Sentrel/Log.txt events=$work/data/Sentrel/events.jsonl
+size() { stat -c %s "$1" 2> /dev/null || echo 0; }
+logBefore=$(size "$log") outBefore=$(size "$work/out")
+
+timeout 5 hping3 -q --udp --flood --rand-source -p 137 127.0.0.1 > "$work/hping3.out" 2>&1 &
+flood=$!
+sleep 2
+python3 -c 'import socket; s = socket.create_connection(("127.0.0.1", 12346), 5); s.recv(1); s.close()'
+wait "$flood" || true
+sent=$(grep -o '^[0-9]* packets transmitted' "$work/hping3.out" | cut -d' ' -f1 || true)
+sleep 3 # the last summary comes within two seconds
+logGrowth=$(($(size "$log") - logBefore)) outGrowth=$(($(size "$work/out") - outBefore))
+echo "flood: ${sent:-?} datagrams sent; Log.txt grew by $logGrowth bytes, standard output by $outGrowth"
+grep "Message: UDP flood: " "$work/out" | tail -n 3 || true
+
+grep -q "Message: UDP flood: [0-9,]* probes from [0-9,]* addresses, the addresses may be forged" "$work/out" \
+    || fail "no flood summary"
+grep -q '"event":"flood".*"detection":"udp"' "$events" || fail "no flood event"
+grep -q '"detection":"connect"' "$events" || fail "the connection during the flood was not recorded"
+[[ $logGrowth -lt 65536 && $outGrowth -lt 65536 ]] || fail "the flood cost more than 64 KB"
+echo "PASS"
