@@ -118,9 +118,9 @@ void checkFilterAndReader(const std::uint8_t* data, std::size_t size)
     if (family == 4 && length >= 8) {
         tcpLength = std::uint32_t(packet[2] << 8 | packet[3]) - std::uint32_t(tcpAt);
         shortFragment = (packet[6] & 0x20) != 0 && tcpLength < FixedTcpHeader;
-    } else if (fragmentHeader) {
-        tcpLength = std::uint32_t(packet[4] << 8 | packet[5]) - FragmentHeader;
-        shortFragment = tcpLength < FixedTcpHeader;
+    } else if (fragmentHeader && length >= 6) {
+        // A payload too short even for the fragment header passes too; the reader refuses it.
+        shortFragment = std::uint32_t(packet[4] << 8 | packet[5]) < FragmentHeader + FixedTcpHeader;
     }
     if (whole) {
         if (whole->family != family || (!whole->fragment && length < tcpAt + FixedTcpHeader)
