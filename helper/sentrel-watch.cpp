@@ -460,7 +460,8 @@ public:
         sockaddr_nl local {};
         local.nl_family = AF_NETLINK;
         local.nl_groups = RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR;
-        return m_fd >= 0 && ::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 && requestDump();
+        return m_fd >= 0 && ::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0
+            && requestDump();
     }
     int fd() const { return m_fd; }
     bool dumping() const { return m_dumping; }
@@ -494,7 +495,8 @@ public:
 private:
     bool requestDump()
     {
-        struct {
+        struct
+        {
             nlmsghdr header;
             ifaddrmsg body;
         } request {};
@@ -536,7 +538,8 @@ public:
         request.tp_retire_blk_tov = RetireMs;
         if (::setsockopt(fd, SOL_PACKET, PACKET_RX_RING, &request, sizeof request) != 0)
             return false;
-        void* memory = ::mmap(nullptr, std::size_t(BlockSize) * BlockCount, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        void* memory
+            = ::mmap(nullptr, std::size_t(BlockSize) * BlockCount, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         if (memory == MAP_FAILED)
             return false;
         m_memory = static_cast<std::uint8_t*>(memory);
@@ -545,18 +548,19 @@ public:
 
     // Calls visit(data, size) for each packet (the network header on) of the handed-over blocks,
     // at most one round of the ring, giving each back; returns how many blocks it read.
-    template <typename Visit>
-    unsigned read(Visit&& visit)
+    template <typename Visit> unsigned read(Visit&& visit)
     {
         unsigned blocks = 0;
         for (; blocks < BlockCount; ++blocks) {
-            auto* const desc = reinterpret_cast<tpacket_block_desc*>(m_memory + std::size_t(m_next) * BlockSize);
+            auto* const desc
+                = reinterpret_cast<tpacket_block_desc*>(m_memory + std::size_t(m_next) * BlockSize);
             tpacket_hdr_v1& header = desc->hdr.bh1;
             if ((__atomic_load_n(&header.block_status, __ATOMIC_ACQUIRE) & TP_STATUS_USER) == 0)
                 break;
             const std::uint8_t* const start = reinterpret_cast<const std::uint8_t*>(desc);
             std::size_t offset = header.offset_to_first_pkt;
-            for (std::uint32_t i = 0; i < header.num_pkts && offset + sizeof(tpacket3_hdr) <= BlockSize; ++i) {
+            for (std::uint32_t i = 0; i < header.num_pkts && offset + sizeof(tpacket3_hdr) <= BlockSize;
+                 ++i) {
                 const auto* packet = reinterpret_cast<const tpacket3_hdr*>(start + offset);
                 if (offset + packet->tp_net + packet->tp_snaplen <= BlockSize)
                     visit(start + offset + packet->tp_net, std::size_t(packet->tp_snaplen));
@@ -585,7 +589,8 @@ public:
         std::uint64_t words[4];
         std::memcpy(words, s.source.data(), 16);
         std::memcpy(words + 2, s.destination.data(), 16);
-        std::uint64_t hash = std::uint64_t(s.sourcePort) << 48 | std::uint64_t(s.destinationPort) << 32 | s.sequence;
+        std::uint64_t hash
+            = std::uint64_t(s.sourcePort) << 48 | std::uint64_t(s.destinationPort) << 32 | s.sequence;
         hash = (hash ^ s.flags ^ std::uint64_t(s.fragment) << 8) * 0x9e3779b97f4a7c15ULL;
         for (const std::uint64_t word : words)
             hash = (hash ^ (hash >> 31) ^ word) * 0xbf58476d1ce4e5b9ULL;

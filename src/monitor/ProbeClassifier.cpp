@@ -41,7 +41,8 @@ void ProbeClassifier::probesSeen(const QList<TcpProbe>& probes)
 {
     for (const TcpProbe& probe : probes) {
         const bool syn = !probe.fragment && (probe.flags & (TcpProbe::Syn | TcpProbe::Ack)) == TcpProbe::Syn;
-        const bool stealth = !probe.fragment && (probe.flags & (TcpProbe::Syn | TcpProbe::Ack | TcpProbe::Rst)) == 0;
+        const bool stealth
+            = !probe.fragment && (probe.flags & (TcpProbe::Syn | TcpProbe::Ack | TcpProbe::Rst)) == 0;
         // Anything else belongs to a connection: the watch should never pass it.
         if (!syn && !stealth && !probe.fragment)
             continue;

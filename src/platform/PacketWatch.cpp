@@ -97,7 +97,8 @@ PacketWatch::State PacketWatch::start()
         // Not installed, or not ours to run: all the same to the user, who needs an
         // administrator for either.
         const int error = pid < 0 ? -pid : ECHILD;
-        m_state = error == ENOENT || error == EACCES || error == EPERM ? State::NeedsPrivilege : State::Failed;
+        m_state
+            = error == ENOENT || error == EACCES || error == EPERM ? State::NeedsPrivilege : State::Failed;
         return m_state;
     }
     m_channel = pair[0];
@@ -163,8 +164,8 @@ void PacketWatch::readBatches()
         for (std::size_t k = 0; k < batch->count; ++k) {
             const auto r = WatchRecords::readRecord(m_buffer.get(), k);
             if (r) {
-                probes.append({ addressOf(r->family, r->source), r->sourcePort, addressOf(r->family, r->destination),
-                    r->destinationPort, r->flags, r->fragment });
+                probes.append({ addressOf(r->family, r->source), r->sourcePort,
+                    addressOf(r->family, r->destination), r->destinationPort, r->flags, r->fragment });
             }
         }
     }
