@@ -595,7 +595,7 @@ public:
         for (const std::uint64_t word : words)
             hash = (hash ^ (hash >> 31) ^ word) * 0xbf58476d1ce4e5b9ULL;
         hash = (hash ^ (hash >> 29)) | 1; // 0 marks an empty slot
-        std::uint64_t& slot = m_slots[hash % m_slots.size()];
+        std::uint64_t& slot = m_slots[(hash >> 1) % m_slots.size()]; // the low bit is always set
         if (slot == hash)
             return true;
         slot = hash;
