@@ -24,6 +24,57 @@ FLOOD_SECONDS = 10
 CONNECT = b'"detection":"connect"'
 
 
+def helpers_of(pid):
+    """The processes the program started and still runs (the watch helper, which reads the packets)."""
+    children = []
+    try:
+        for task in os.listdir(f"/proc/{pid}/task"):
+            with open(f"/proc/{pid}/task/{task}/children") as stream:
+                children += [int(c) for c in stream.read().split()]
+    except OSError:
+        pass
+    return children
+
+
+def process_cpu(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as stream:
+            fields = stream.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except OSError:
+        return 0.0
+
+
+def process_kb(pid, key):
+    try:
+        with open(f"/proc/{pid}/status") as stream:
+            for line in stream:
+                if line.startswith(key + ":"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def cpu_split(server):
+    """CPU seconds of the program and of its helpers."""
+    return server.cpu_seconds(), sum(process_cpu(child) for child in helpers_of(server.process.pid))
+
+
+def helper_peak_mb(server):
+    return sum(process_kb(child, "VmHWM") for child in helpers_of(server.process.pid)) / 1024
+
+
+def written(paths):
+    total = 0
+    for path in paths:
+        try:
+            total += os.path.getsize(path)
+        except OSError:
+            pass
+    return total
+
+
 def events(path):
     try:
         return [json.loads(line) for line in read_bytes(path).splitlines() if line.strip()]
@@ -69,16 +120,12 @@ class Flood:
         return packets, packets / elapsed
 
 
-def written(paths):
-    return sum(os.path.getsize(p) for p in paths if os.path.exists(p))
-
-
 def connect_load(server, recorded_count, ports, loadgen, flood=None):
     """The sustained connect load, under a flood when flood is (first port, niced): the recorded
     connection rate, the loss, and the flood's packets and the server's CPU seconds and peak RSS
     during it."""
     before = recorded_count()
-    cpu = server.cpu_seconds()
+    cpu = sum(cpu_split(server))
     server.reset_peak_rss()
     running = Flood(*flood) if flood else None
     load = run_load(loadgen, ports, SUSTAINED[1])
@@ -86,8 +133,8 @@ def connect_load(server, recorded_count, ports, loadgen, flood=None):
     time.sleep(2.0)  # the last records
     recorded = recorded_count() - before
     return {"rate": recorded / load["elapsed_s"], "loss": load["made"] - recorded + load["failed"] + load["unclosed"],
-            "packets": packets, "packet_rate": packet_rate, "cpu_s": server.cpu_seconds() - cpu,
-            "peak_rss_mb": server.status_kb("VmHWM") / 1024}
+            "packets": packets, "packet_rate": packet_rate, "cpu_s": sum(cpu_split(server)) - cpu,
+            "peak_rss_mb": server.status_kb("VmHWM") / 1024, "helper_rss_mb": helper_peak_mb(server)}
 
 
 def main():
@@ -138,19 +185,22 @@ def main():
 
         runs = {"Sentrel": (sentrel, lambda: read_bytes(events_path).count(CONNECT), ports),
                 "reference": (reference, count_reference, reference_ports)}
-        # The flood alone: what the watch costs per packet, with nothing else to do.
-        # And what it costs the disk: Log.txt and standard output (under the service, the journal).
-        outputs = (os.path.join(folder, "data", "Sentrel", "Log.txt"), sentrel.stdout_path)
-        before = written(outputs)
-        cpu = sentrel.cpu_seconds()
+        # The flood alone: what the watch costs per packet, with nothing else to do, in the program
+        # and in the helper that reads the packets for it; and what the flood writes.
+        outputs = [os.path.join(folder, "data", "Sentrel", "Log.txt"), sentrel.stdout_path]
+        program_cpu, helper_cpu = cpu_split(sentrel)
+        bytes_before = written(outputs)
         flood = Flood(min(ports) - 6, False)
         time.sleep(FLOOD_SECONDS)
         packets, packet_rate = flood.stop()
         time.sleep(3.0)  # the last summary of folded probes
-        flood_bytes = written(outputs) - before
-        print(f"== flood alone: {packets} packets ({packet_rate:.0f}/s), Sentrel "
-              f"{1e6 * (sentrel.cpu_seconds() - cpu) / max(1, packets):.2f} us CPU per packet; "
-              f"Log.txt and standard output grew by {flood_bytes / 1024:.0f} KB")
+        program_after, helper_after = cpu_split(sentrel)
+        per_packet = [1e6 * (after - before) / max(1, packets)
+                      for before, after in ((program_cpu, program_after), (helper_cpu, helper_after))]
+        print(f"== flood alone: {packets} packets ({packet_rate:.0f}/s), CPU per packet: Sentrel "
+              f"{per_packet[0]:.2f} us, its watch helper {per_packet[1]:.2f} us, together "
+              f"{sum(per_packet):.2f} us; Log.txt and standard output grew by "
+              f"{written(outputs) - bytes_before} bytes")
         figures = {}
         # The two servers take turns under each condition, the order flipping, so neither always
         # runs on a warmer machine; the load alone runs first and last, and the ratios are to the
@@ -184,6 +234,8 @@ def main():
               f"reference {reference_niced:.2f} x, Sentrel {niced:.2f} x")
         losses = [figures["Sentrel", c]["loss"] for c, _ in conditions]
         peak = max(figures["Sentrel", c]["peak_rss_mb"] for c, _ in conditions)
+        helper_peak = max(figures["Sentrel", c]["helper_rss_mb"] for c, _ in conditions)
+        print(f"== peak RSS: Sentrel {peak:.1f} MB, its watch helper {helper_peak:.1f} MB")
         print("\n== targets")
         for name, figure, passed in [
                 (f"sweep: share of swept ports counted >= {100 * TARGET_SWEEP_SHARE:.0f}%", f"{100 * share:.2f}%",

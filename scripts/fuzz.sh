@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Fuzzes the helpers' parsers with libFuzzer (Debian's clang) for a bounded time each, starting
 # from the corpora kept in helper/fuzz: the bind helper's request and port list (corpus/), the watch
-# helper's request, its packet filter and the watch's header parser (watch-corpus/), the firewall
-# helper's request, its command text and its listing reader (block-corpus/). New inputs that
-# reach new code land in scratch corpora under build-fuzz/; copy the interesting ones into the kept
-# corpora by hand.
+# helper's request, its packet filter, segment reader, address set and record batches
+# (watch-corpus/), the firewall helper's request, its command text and its listing reader
+# (block-corpus/). New inputs that reach new code land in scratch corpora under build-fuzz/; copy
+# the interesting ones into the kept corpora by hand.
 #   scripts/fuzz.sh [seconds]      default 60, per target
 set -euo pipefail
 cd "$(dirname "$0")/.."

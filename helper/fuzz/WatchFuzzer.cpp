@@ -1,20 +1,26 @@
-// libFuzzer target for the watch helper's request parser, its packet filter and the watch's header
-// parser. The first byte picks the kernel's view of the packet (to this host or not; IPv4, IPv6 or
-// another protocol); the rest is the packet. Whatever the bytes: the request parser accepts exactly
-// its three bytes; the filter, run by a small interpreter of the kernel's rules, passes a packet
-// exactly when it is to this host and the header parser reads it as a SYN without ACK or a segment
-// with none of SYN, ACK, RST, and never passes a byte beyond the IP and fixed TCP headers; the
-// header parser reads only what it was given and reports the bytes where they stand.
+// libFuzzer target for the watch helper's request parser, its packet filter, its segment reader,
+// its set of own addresses, and the record batches it writes and the program reads. The first
+// byte picks the kernel's view of the packet (to this host or not; IPv4, IPv6 or another
+// protocol); the rest is the packet, and also a batch, and also a list of address changes.
+// Whatever the bytes: the request parser accepts exactly its three bytes; the filter, run by a
+// small interpreter of the kernel's rules, passes a packet exactly when it is to this host and
+// opens no connection (or is a fragmented probe), and never passes a byte beyond the IP header, a
+// fragment header and the fixed TCP header; what it passes reads as the whole packet does; a
+// segment read comes back unchanged through a record; a batch reads only within its bytes, and a
+// record read writes back to the same bytes; the address set agrees with a plain list.
 #define SENTREL_WATCH_NO_MAIN
 #include "../sentrel-watch.cpp"
-#include "../../src/platform/TcpHeaderParser.cpp"
+#include "../../src/platform/WatchRecords.cpp"
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 using namespace sentrel_watch;
 
 void checkRequest(const std::uint8_t* data, std::size_t size)
 {
-    const bool exact = size == 3 && data[0] == 'S' && data[1] == 'W' && data[2] == 1;
+    const bool exact = size == 3 && data[0] == 'S' && data[1] == 'W' && data[2] == 2;
     if ((parseRequest(data, size) == Parse::Ok) != exact)
         __builtin_trap();
 }
@@ -26,7 +32,7 @@ std::uint32_t runFilter(const std::uint8_t* p, std::size_t size, std::uint32_t p
     std::uint32_t a = 0, x = 0, memory[16] = {};
     const auto load = [&](std::uint32_t at, std::uint32_t bytes, bool& ok) {
         std::uint32_t value = 0;
-        ok = at + bytes <= size;
+        ok = std::uint64_t(at) + bytes <= size;
         for (std::uint32_t i = 0; ok && i < bytes; ++i)
             value = value << 8 | p[at + i];
         return value;
@@ -52,6 +58,7 @@ std::uint32_t runFilter(const std::uint8_t* p, std::size_t size, std::uint32_t p
         case BPF_ST: memory[s.k] = a; break;
         case BPF_ALU | BPF_AND | BPF_K: a &= s.k; break;
         case BPF_ALU | BPF_ADD | BPF_K: a += s.k; break;
+        case BPF_ALU | BPF_SUB | BPF_X: a -= x; break;
         case BPF_MISC | BPF_TXA: a = x; break;
         case BPF_JMP | BPF_JA: pc += s.k; break;
         case BPF_JMP | BPF_JEQ | BPF_K: pc += a == s.k ? s.jt : s.jf; break;
@@ -67,7 +74,29 @@ std::uint32_t runFilter(const std::uint8_t* p, std::size_t size, std::uint32_t p
     __builtin_trap(); // ran off the end, which the kernel refuses
 }
 
-void checkFilterAndParser(const std::uint8_t* data, std::size_t size)
+bool sameSegment(const Segment& a, const Segment& b)
+{
+    return a.family == b.family && a.fragment == b.fragment && a.flags == b.flags && a.sourcePort == b.sourcePort
+        && a.destinationPort == b.destinationPort && a.sequence == b.sequence && a.source == b.source
+        && a.destination == b.destination;
+}
+
+// A segment goes out as a record and reads back as the same fields.
+void checkRecordOf(const Segment& s)
+{
+    std::array<std::uint8_t, BatchHeaderSize + RecordSize> batch {};
+    writeBatchHeader(7, 9, batch.data());
+    writeRecord(s, batch.data() + BatchHeaderSize);
+    const auto header = WatchRecords::readBatch(batch.data(), batch.size());
+    const auto record = header ? WatchRecords::readRecord(batch.data(), 0) : std::nullopt;
+    if (!record || header->count != 1 || header->kernelDropped != 7 || header->helperDropped != 9
+        || record->family != s.family || record->fragment != s.fragment || record->flags != s.flags
+        || record->sourcePort != s.sourcePort || record->destinationPort != s.destinationPort
+        || record->sequence != s.sequence || record->source != s.source || record->destination != s.destination)
+        __builtin_trap();
+}
+
+void checkFilterAndReader(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1)
         return;
@@ -78,39 +107,116 @@ void checkFilterAndParser(const std::uint8_t* data, std::size_t size)
     const std::size_t length = size - 1;
 
     const std::uint32_t kept = runFilter(packet, length, packetType, protocol);
-    const auto whole = TcpHeaderParser::parse(packet, length);
+    const auto whole = readSegment(packet, length);
     const int family = length > 0 ? packet[0] >> 4 : 0;
-    const std::size_t headers = family == 4 ? (packet[0] & 0x0f) * 4u + 20 : 60;
-    // The parser also wants the IP length to leave room for TCP, which the filter does not look at.
-    const bool lengthRoom = whole.has_value();
-    if (whole) {
-        if (whole->family != family || length < headers
-            || whole->destinationPort != (packet[headers - 18] << 8 | packet[headers - 17])
-            || whole->flags != packet[headers - 7])
-            __builtin_trap();
-        const auto cut = TcpHeaderParser::parse(packet, headers);
-        if (!cut || cut->sequence != whole->sequence || cut->source != whole->source)
-            __builtin_trap();
+    const bool fragmentHeader = family == 6 && length > 6 && packet[6] == FragmentProtocol;
+    const std::size_t tcpAt = family == 4 ? (packet[0] & 0x0fu) * 4 : fragmentHeader ? 48 : 40;
+    // What the IP header says follows it, and whether that is a first fragment too short for the
+    // TCP header: the probes that pass whatever their flags.
+    std::uint32_t tcpLength = 0;
+    bool shortFragment = false;
+    if (family == 4 && length >= 8) {
+        tcpLength = std::uint32_t(packet[2] << 8 | packet[3]) - std::uint32_t(tcpAt);
+        shortFragment = (packet[6] & 0x20) != 0 && tcpLength < FixedTcpHeader;
+    } else if (fragmentHeader && length >= 6) {
+        // A payload too short even for the fragment header passes too; the reader refuses it.
+        shortFragment = std::uint32_t(packet[4] << 8 | packet[5]) < FragmentHeader + FixedTcpHeader;
     }
+    if (whole) {
+        if (whole->family != family || (!whole->fragment && length < tcpAt + FixedTcpHeader)
+            || whole->destinationPort != (packet[tcpAt + 2] << 8 | packet[tcpAt + 3]))
+            __builtin_trap();
+        checkRecordOf(*whole);
+    }
+    const auto opensNothing = [](std::uint8_t flags) {
+        return (flags & (Syn | Ack)) == Syn || (flags & (Syn | Ack | Rst)) == 0;
+    };
     if (kept == 0) {
-        const bool opensNothing = whole && ((whole->flags & (Syn | Ack)) == Syn || (whole->flags & (Syn | Ack | Rst)) == 0);
-        if (opensNothing && packetType == PACKET_HOST && protocol == (family == 4 ? ETH_P_IP : ETH_P_IPV6))
+        const bool wanted = whole
+            && ((whole->fragment && shortFragment) || (length >= tcpAt + 14 && opensNothing(packet[tcpAt + 13])));
+        if (wanted && packetType == PACKET_HOST && protocol == (family == 4 ? ETH_P_IP : ETH_P_IPV6))
             __builtin_trap(); // a probe the filter lost
         return;
     }
-    if (packetType != PACKET_HOST || kept != headers || (family != 4 && family != 6))
+    if (packetType != PACKET_HOST || kept != tcpAt + FixedTcpHeader || (family != 4 && family != 6))
         __builtin_trap(); // more than the headers, or a packet that is not to this host
-    const std::uint8_t flags = packet[headers - 7];
-    if ((flags & Ack) != 0 || (flags & (Syn | Rst)) == Rst)
-        __builtin_trap(); // a segment of a connection
-    if (lengthRoom && !TcpHeaderParser::parse(packet, kept))
-        __builtin_trap(); // passed, but what it passes does not read
+    if (!shortFragment) {
+        if (length < tcpAt + 14 || !opensNothing(packet[tcpAt + 13]))
+            __builtin_trap(); // a segment of a connection
+    }
+    // The helper reads only what the filter kept: it must read as the whole packet does.
+    if (whole) {
+        const auto cut = readSegment(packet, std::min<std::size_t>(kept, length));
+        if (!cut || !sameSegment(*cut, *whole))
+            __builtin_trap();
+    }
+}
+
+// Any bytes as a batch: read within them, each record read writes back to its own bytes.
+void checkBatch(const std::uint8_t* data, std::size_t size)
+{
+    const auto batch = WatchRecords::readBatch(data, size);
+    if (!batch)
+        return;
+    if (WatchRecords::HeaderSize + batch->count * WatchRecords::RecordSize != size)
+        __builtin_trap();
+    for (std::size_t i = 0; i < batch->count; ++i) {
+        const auto r = WatchRecords::readRecord(data, i);
+        if (!r)
+            continue;
+        Segment s;
+        s.family = std::uint8_t(r->family);
+        s.fragment = r->fragment;
+        s.flags = r->flags;
+        s.sourcePort = r->sourcePort;
+        s.destinationPort = r->destinationPort;
+        s.sequence = r->sequence;
+        s.source = r->source;
+        s.destination = r->destination;
+        std::array<std::uint8_t, RecordSize> again {};
+        writeRecord(s, again.data());
+        if (!std::equal(again.begin(), again.end(), data + WatchRecords::HeaderSize + i * RecordSize))
+            __builtin_trap();
+    }
+}
+
+// Each five bytes: add, remove or look up an IPv4 address drawn from a few, against a plain list.
+void checkOwnAddresses(const std::uint8_t* data, std::size_t size)
+{
+    static OwnAddresses own(0x1234);
+    own.clear();
+    std::vector<std::array<std::uint8_t, 16>> plain;
+    for (std::size_t at = 0; at + 5 <= size && at < 500; at += 5) {
+        std::array<std::uint8_t, 16> address {};
+        std::copy_n(data + at + 1, 4, address.begin());
+        address[3] &= 0x0f; // a few addresses, so adds, removes and look-ups meet
+        const auto found = std::find(plain.begin(), plain.end(), address);
+        switch (data[at] % 3) {
+        case 0:
+            own.add(4, address.data());
+            if (found == plain.end())
+                plain.push_back(address);
+            break;
+        case 1:
+            own.remove(4, address.data());
+            if (found != plain.end())
+                plain.erase(found);
+            break;
+        default:
+            if (own.contains(4, address.data()) != (found != plain.end()) || own.contains(6, address.data()))
+                __builtin_trap();
+        }
+        if (own.size() != plain.size())
+            __builtin_trap();
+    }
 }
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     checkRequest(data, size);
-    checkFilterAndParser(data, size);
+    checkFilterAndReader(data, size);
+    checkBatch(data, size);
+    checkOwnAddresses(data, size);
     return 0;
 }

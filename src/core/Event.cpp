@@ -187,6 +187,8 @@ const char* Event::detectionName(Detection detection)
         return "xmas";
     case Detection::Udp:
         return "udp";
+    case Detection::Fragment:
+        return "fragment";
     }
     return "connect";
 }

@@ -25,7 +25,7 @@ struct Event
     };
     // How an intrusion was seen: a completed connection, or a probe that never completed one.
     // Every kind but Connect can come from a forged address.
-    enum class Detection { Connect, HalfOpen, Fin, Null, Xmas, Udp };
+    enum class Detection { Connect, HalfOpen, Fin, Null, Xmas, Udp, Fragment };
     enum class Reason { None, InUse, NeedsPrivileges, InvalidPort };
 
     Kind kind = Kind::ProgramStarted;

@@ -51,6 +51,8 @@ inline QStringView detectionText(Event::Detection detection)
         return u"xmas";
     case Event::Detection::Udp:
         return u"udp";
+    case Event::Detection::Fragment:
+        return u"fragment";
     }
     return u"connect";
 }

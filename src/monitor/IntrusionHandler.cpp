@@ -188,6 +188,8 @@ QString IntrusionHandler::messageFor(Event::Detection detection)
         return QStringLiteral("Xmas scan, flags no connection sends: the address may be forged");
     case Event::Detection::Udp:
         return QStringLiteral("UDP probe: the address may be forged");
+    case Event::Detection::Fragment:
+        return QStringLiteral("fragmented probe: the address may be forged");
     }
     return {};
 }

@@ -40,16 +40,20 @@ Event::Detection ProbeClassifier::stealthKind(std::uint8_t flags)
 void ProbeClassifier::probesSeen(const QList<TcpProbe>& probes)
 {
     for (const TcpProbe& probe : probes) {
-        const bool syn = (probe.flags & (TcpProbe::Syn | TcpProbe::Ack)) == TcpProbe::Syn;
-        const bool stealth = (probe.flags & (TcpProbe::Syn | TcpProbe::Ack | TcpProbe::Rst)) == 0;
+        const bool syn = !probe.fragment && (probe.flags & (TcpProbe::Syn | TcpProbe::Ack)) == TcpProbe::Syn;
+        const bool stealth
+            = !probe.fragment && (probe.flags & (TcpProbe::Syn | TcpProbe::Ack | TcpProbe::Rst)) == 0;
         // Anything else belongs to a connection: the watch should never pass it.
-        if (!syn && !stealth)
+        if (!syn && !stealth && !probe.fragment)
             continue;
         if (m_portScan)
             m_scans.touch(probe.source, probe.destinationPort, true);
         if (!m_guarded || !m_guarded(probe.destinationPort))
             continue;
-        if (syn && m_halfOpen)
+        // Split to slip past a filter: whatever its flags, no connection of ours starts that way.
+        if (probe.fragment && m_stealthFlags)
+            report(probe, Event::Detection::Fragment);
+        else if (syn && m_halfOpen)
             m_syns.syn(probe);
         else if (stealth && m_stealthFlags)
             report(probe, stealthKind(probe.flags));

@@ -27,6 +27,8 @@ struct DetectionSettings;
 //    unless connections still wait in that port's queue: its own may be among them;
 //  - no SYN, ACK or RST to a guarded port: FIN alone is fin, nothing is null, anything else
 //    (FIN+PSH+URG first of all) is xmas;
+//  - a fragmented probe (a first fragment too short for the TCP header, an IPv6 atomic fragment)
+//    to a guarded port is fragment;
 //  - every probe, connection and datagram, guarded port or not, counts towards a port scan.
 class ProbeClassifier
 {

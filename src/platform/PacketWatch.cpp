@@ -1,53 +1,58 @@
 #include "PacketWatch.h"
 
-#include "HelperCall.h"
-#include "TcpHeaderParser.h"
+#include "WatchRecords.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cstring>
+#include <csignal>
 
-#include <fcntl.h>
-#include <linux/if_packet.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 // The helper's wire format, which it documents at its top.
-constexpr std::uint8_t Request[] = { 'S', 'W', 1 };
+constexpr std::uint8_t Request[] = { 'S', 'W', 2 };
 constexpr std::size_t ReplySize = 4;
 enum HelperStatus : std::uint8_t { Armed = 0, NotPermitted = 1 };
 
-// The helper's filter cuts every packet to a header of at most 60 (IPv4 with options) + 20 bytes:
-// anything longer is no packet of its filter.
-constexpr std::size_t PacketRoom = 128;
-// Blocks read per wake-up (some thousand packets in a flood) before the event loop gets its turn
-// again; the notifier fires again while more are waiting.
-constexpr int BlocksPerWakeUp = 4;
+// Batches read per wake-up (up to some thousand records in a flood) before the event loop gets
+// its turn again; the notifier fires again while more are waiting.
+constexpr int BatchesPerWakeUp = 8;
+// How long the helper may take to end once its socket pair is closed: it ends at once.
+constexpr int EndTimeoutMs = 1000;
 
-bool isPacketSocket(int fd)
+// The pid, or minus the reason the program could not be started. It gets one end of the socket
+// pair as its standard input and no environment: it reads none.
+pid_t spawnHelper(const QByteArray& path, int channel)
 {
-    int domain = 0;
-    int type = 0;
-    socklen_t length = sizeof domain;
-    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 || domain != AF_PACKET)
-        return false;
-    length = sizeof type;
-    return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_DGRAM;
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, channel, STDIN_FILENO);
+    char* argv[] = { const_cast<char*>(path.constData()), nullptr };
+    char* envp[] = { nullptr };
+    pid_t pid = -1;
+    const int result = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv, envp);
+    ::posix_spawn_file_actions_destroy(&actions);
+    return result == 0 ? pid : -result;
 }
 
-// Only tells a segment seen twice from a different one: a multiply-and-fold per eight bytes.
-std::uint64_t hashOf(const TcpHeaderParser::Segment& s)
+// Waits for the helper to end on its own, ending it when it does not in time.
+void reap(pid_t pid, int timeoutMs)
 {
-    std::uint64_t words[4];
-    std::memcpy(words, s.source.data(), 16);
-    std::memcpy(words + 2, s.destination.data(), 16);
-    std::uint64_t hash = std::uint64_t(s.sourcePort) << 48 | std::uint64_t(s.destinationPort) << 32 | s.sequence;
-    hash = (hash ^ s.flags) * 0x9e3779b97f4a7c15ULL;
-    for (const std::uint64_t word : words)
-        hash = (hash ^ (hash >> 31) ^ word) * 0xbf58476d1ce4e5b9ULL;
-    return (hash ^ (hash >> 29)) | 1; // 0 marks an empty slot
+    const int pidFd = int(::syscall(SYS_pidfd_open, pid, 0));
+    pollfd exited { pidFd, POLLIN, 0 };
+    if (pidFd < 0 || ::poll(&exited, 1, timeoutMs) != 1)
+        ::kill(pid, SIGKILL);
+    if (pidFd >= 0)
+        ::close(pidFd);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
 }
 
 IpAddress addressOf(int family, const std::array<std::uint8_t, 16>& bytes)
@@ -76,76 +81,95 @@ PacketWatch::~PacketWatch()
 PacketWatch::State PacketWatch::start()
 {
     stop();
-    HelperReply reply = callHelper(m_helperPath, Request, sizeof Request, ReplySize, 1, m_timeoutMs);
-    const bool wellFormed = reply.answered && reply.bytes.size() == ReplySize && reply.bytes[0] == Request[0]
-        && reply.bytes[1] == Request[1] && reply.bytes[2] == Request[2];
-    const bool armed = wellFormed && reply.bytes[3] == Armed && reply.fds.size() == 1;
-    if (armed)
-        return adopt(reply.fds.front());
-    for (const int fd : reply.fds)
-        ::close(fd);
-    // Not installed, not ours to run, or the kernel would not let it make the socket: all the
-    // same to the user, who needs an administrator for any of them.
-    const bool refused = reply.startError == ENOENT || reply.startError == EACCES || reply.startError == EPERM
-        || (wellFormed && reply.bytes[3] == NotPermitted);
-    m_state = refused ? State::NeedsPrivilege : State::Failed;
-    return m_state;
-}
+    int pair[2];
+    if (m_helperPath.isEmpty()) {
+        m_state = State::NeedsPrivilege;
+        return m_state;
+    }
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+        m_state = State::Failed;
+        return m_state;
+    }
+    const pid_t pid = spawnHelper(QFile::encodeName(m_helperPath), pair[1]);
+    ::close(pair[1]);
+    if (pid <= 0) {
+        ::close(pair[0]);
+        // Not installed, or not ours to run: all the same to the user, who needs an
+        // administrator for either.
+        const int error = pid < 0 ? -pid : ECHILD;
+        m_state
+            = error == ENOENT || error == EACCES || error == EPERM ? State::NeedsPrivilege : State::Failed;
+        return m_state;
+    }
+    m_channel = pair[0];
+    m_helper = pid;
 
-PacketWatch::State PacketWatch::adopt(int fd)
-{
-    stop();
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (!isPacketSocket(fd) || flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
-        ::close(fd);
-        m_state = State::Failed;
+    const QDeadlineTimer deadline(m_timeoutMs);
+    std::uint8_t reply[ReplySize + 1] = {};
+    ssize_t got = -1;
+    if (::send(m_channel, Request, sizeof Request, MSG_NOSIGNAL) == ssize_t(sizeof Request)) {
+        pollfd ready { m_channel, POLLIN, 0 };
+        if (::poll(&ready, 1, int(deadline.remainingTime())) == 1)
+            got = ::recv(m_channel, reply, sizeof reply, MSG_DONTWAIT);
+    }
+    const bool wellFormed = got == ssize_t(ReplySize) && reply[0] == Request[0] && reply[1] == Request[1]
+        && reply[2] == Request[2];
+    if (wellFormed && reply[3] == Armed) {
+        m_buffer = std::make_unique<std::uint8_t[]>(WatchRecords::MaxBatch + 1);
+        m_notifier = std::make_unique<QSocketNotifier>(m_channel, QSocketNotifier::Read);
+        connect(m_notifier.get(), &QSocketNotifier::activated, this, &PacketWatch::readBatches);
+        m_state = State::Armed;
         return m_state;
     }
-    if (!m_ring.attach(fd)) {
-        ::close(fd);
-        m_state = State::Failed;
-        return m_state;
-    }
-    m_fd = fd;
-    m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &PacketWatch::readBatches);
-    m_state = State::Armed;
+    endHelper();
+    // The kernel would not let it make the socket: the user needs an administrator for that too.
+    m_state = wellFormed && reply[3] == NotPermitted ? State::NeedsPrivilege : State::Failed;
     return m_state;
 }
 
 void PacketWatch::stop()
 {
-    m_notifier.reset();
-    m_ring.detach();
-    if (m_fd >= 0)
-        ::close(std::exchange(m_fd, -1));
+    endHelper();
     m_state = State::Off;
+}
+
+void PacketWatch::endHelper()
+{
+    m_notifier.reset();
+    if (m_channel >= 0)
+        ::close(std::exchange(m_channel, -1));
+    if (m_helper > 0)
+        reap(std::exchange(m_helper, -1), EndTimeoutMs);
 }
 
 void PacketWatch::readBatches()
 {
     QList<TcpProbe> probes;
-    m_ring.read(BlocksPerWakeUp, [this, &probes](const std::uint8_t* data, std::size_t size) {
-        if (size > PacketRoom)
-            return;
-        const auto segment = TcpHeaderParser::parse(data, size);
-        if (!segment)
-            return;
-        const std::uint64_t hash = hashOf(*segment);
-        std::uint64_t& slot = m_recent[hash % m_recent.size()];
-        if (slot == hash)
-            return;
-        slot = hash;
-        if (probes.isEmpty())
-            probes.reserve(256);
-        probes.append({ addressOf(segment->family, segment->source), segment->sourcePort,
-            addressOf(segment->family, segment->destination), segment->destinationPort, segment->flags,
-            segment->sequence });
-    });
-    tpacket_stats_v3 counts {};
-    socklen_t length = sizeof counts;
-    if (::getsockopt(m_fd, SOL_PACKET, PACKET_STATISTICS, &counts, &length) == 0)
-        m_dropped += counts.tp_drops;
+    for (int i = 0; i < BatchesPerWakeUp; ++i) {
+        const ssize_t size = ::recv(m_channel, m_buffer.get(), WatchRecords::MaxBatch + 1, MSG_DONTWAIT);
+        if (size < 0 && (errno == EAGAIN || errno == EINTR))
+            break;
+        if (size <= 0) {
+            // The helper ended: nothing more will come.
+            endHelper();
+            m_state = State::Failed;
+            break;
+        }
+        const auto batch = WatchRecords::readBatch(m_buffer.get(), std::size_t(size));
+        if (!batch)
+            continue;
+        m_dropped += std::uint64_t(batch->kernelDropped) + batch->helperDropped;
+        if (probes.isEmpty() && batch->count > 0)
+            probes.reserve(qsizetype(batch->count));
+        for (std::size_t k = 0; k < batch->count; ++k) {
+            const auto r = WatchRecords::readRecord(m_buffer.get(), k);
+            if (r) {
+                probes.append({ addressOf(r->family, r->source), r->sourcePort,
+                    addressOf(r->family, r->destination), r->destinationPort, r->flags, r->sequence,
+                    r->fragment });
+            }
+        }
+    }
     if (!probes.isEmpty())
         emit probesSeen(probes);
 }

@@ -1,22 +1,24 @@
 #pragma once
 
-#include "PacketRing.h"
 #include "TcpProbe.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <utility>
 
+#include <sys/types.h>
+
 class QSocketNotifier;
 
-// Sees the TCP segments that open no connection: SYNs and the flag combinations no real
-// connection sends. The socket comes from the watch helper, already filtered to headers only;
-// this class only reads it, a block of packets at a time from its receive ring, on the event loop.
+// Sees the TCP segments that open no connection: SYNs, the flag combinations no real connection
+// sends, and fragments made to hide them. The watch helper holds the packet socket and keeps
+// running without any capability; this class starts it, then reads the header records it writes
+// over a socket pair, a batch at a time, on the event loop. No packet and no packet socket ever
+// comes into this process.
 class PacketWatch : public QObject
 {
     Q_OBJECT
@@ -24,9 +26,9 @@ class PacketWatch : public QObject
 public:
     enum class State {
         Off,
-        Armed, // reading the helper's socket
+        Armed, // the helper runs and writes records
         NeedsPrivilege, // no helper installed, or it may not be run by this user
-        Failed, // the helper ran but its answer could not be used
+        Failed, // the helper ran but its answer could not be used, or it ended
     };
 
     explicit PacketWatch(QObject* parent = nullptr);
@@ -34,17 +36,15 @@ public:
     explicit PacketWatch(QString helperPath, QObject* parent = nullptr, int timeoutMs = 3000);
     ~PacketWatch() override;
 
-    // Runs the helper once and reads the socket it hands over. Takes as long as the helper runs
-    // (a few milliseconds; at most the time-out).
+    // Starts the helper and waits for its answer (a few milliseconds; at most the time-out).
     [[nodiscard]] State start();
-    // Reads a packet socket the caller already holds (Armed), or closes it (Failed) when it is
-    // not one; the watch owns it from here on.
-    [[nodiscard]] State adopt(int fd);
+    // Closes the socket pair, upon which the helper ends, and reaps it.
     void stop();
     State state() const { return m_state; }
 
-    // Segments the kernel dropped because the receive ring was full: all of them, and those
-    // since the last take.
+    // Segments lost before they were read: dropped by the kernel because the helper's ring was
+    // full, or by the helper because this process read too slowly. All of them, and those since
+    // the last take.
     std::uint64_t dropped() const { return m_dropped; }
     std::uint64_t takeDropped() { return m_dropped - std::exchange(m_droppedTaken, m_dropped); }
 
@@ -53,16 +53,15 @@ signals:
 
 private:
     void readBatches();
+    void endHelper();
 
     QString m_helperPath;
     int m_timeoutMs = 3000;
     State m_state = State::Off;
     std::uint64_t m_dropped = 0;
     std::uint64_t m_droppedTaken = 0;
-    int m_fd = -1;
-    PacketRing m_ring;
+    int m_channel = -1;
+    pid_t m_helper = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    // Hashes of the latest segments, one slot per hash value: a segment seen on two interfaces
-    // (a bridge and its port, a VLAN and its link) arrives twice within microseconds.
-    std::array<std::uint64_t, 4096> m_recent {};
+    std::unique_ptr<std::uint8_t[]> m_buffer;
 };

@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // One inbound TCP segment that the packet watch let through: who sent it, to which port, with
-// which flags. The watch never hands over more than the headers, so there is no payload to carry.
+// which flags. The watch never hands over more than these header fields, so there is no payload
+// to carry.
 struct TcpProbe
 {
     enum Flag : std::uint8_t {
@@ -25,4 +26,7 @@ struct TcpProbe
     // Of a SYN, the connection's initial sequence number: a SYN seen twice with the same one is
     // one connection attempt, a new attempt from the same port has a new one.
     std::uint32_t sequence = 0;
+    // The first piece of a segment split into fragments too small for its TCP header, or an IPv6
+    // atomic fragment: a probe made to slip past filters. Its flags may be missing (0).
+    bool fragment = false;
 };

@@ -32,7 +32,8 @@ const QHash<QString, QString> Messages { { "connect", "" },
     { "fin", "FIN scan, no handshake: the address may be forged" },
     { "null", "NULL scan, no flags: the address may be forged" },
     { "xmas", "Xmas scan, flags no connection sends: the address may be forged" },
-    { "udp", "UDP probe: the address may be forged" } };
+    { "udp", "UDP probe: the address may be forged" },
+    { "fragment", "fragmented probe: the address may be forged" } };
 
 DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
 {
@@ -59,12 +60,13 @@ struct Rig
             { 'R', TcpProbe::Rst }, { 'F', TcpProbe::Fin }, { 'P', TcpProbe::Psh }, { 'U', TcpProbe::Urg } };
         for (const auto& [letter, flag] : letters)
             p.flags |= flags.contains(letter) ? flag : 0;
+        p.fragment = flags.startsWith('~');
         probes.probesSeen({ p });
     }
 
-    // "S@a:1000>21" (flags, "-" for none; "S#7": sequence number 7), "accept@a:1>21", "udp@a:1>137",
-    // "sweep@b:30001-30008" (SYNs from port 40000), "+ms" (the clock moves on and the timer fires), "mark",
-    // "scans-off".
+    // "S@a:1000>21" (flags, "-" for none; "S#7": sequence number 7; "~" first for a fragmented probe),
+    // "accept@a:1>21", "udp@a:1>137", "sweep@b:30001-30008" (SYNs from port 40000), "+ms" (the clock
+    // moves on and the timer fires), "mark", "scans-off".
     QStringList run(const QString& script)
     {
         QStringList out;
@@ -181,10 +183,12 @@ private slots:
         row("unguarded ports raise nothing", "S@a:1>80 F@a:2>80 -@six:3>8080 +5000", {});
         row("flags", "-@a:1>21 F@a:2>21 FPU@a:3>23 PU@a:4>21 FA@a:5>21 R@a:6>21 SA@a:7>21 FP@six:8>21",
             { "null a:1>21, fin a:2>21, xmas a:3>23, xmas a:4>21, xmas six:8>21" });
+        row("fragmented probes: to guarded ports, whatever flags they show, never waiting as SYNs",
+            "~@a:1>21 ~S@six:2>23 ~A@a:3>21 ~S@a:4>80 +5000", { "fragment a:1>21, fragment six:2>23, fragment a:3>21" });
         row("allowed: recorded, never raised", "S@x:1>21 F@x:2>21 udp@x:3>137 +1000 sweep@x:1-20 +70000",
             { "allowed fin x:2>21, allowed udp x:3>137, allowed half_open x:1>21" });
         row("half-open and flags off; a connection still counts toward a scan",
-            "S@a:1>21 F@a:2>21 -@a:3>23 udp@a:4>137 accept@a:5>80 +2000",
+            "S@a:1>21 F@a:2>21 -@a:3>23 udp@a:4>137 accept@a:5>80 ~@a:6>21 +2000",
             { "udp a:4>137, connect a:5>80, scan started a 4 21,23,137,80 spoofable" },
             detection(false, false, true, 4));
         row("sweep of unguarded ports: one alarm, one end",
