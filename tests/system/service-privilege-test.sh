@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The program as the systemd unit runs it: an unprivileged user holding CAP_NET_BIND_SERVICE and
-# CAP_NET_RAW as ambient capabilities under NoNewPrivileges, the watch helper a group-only file
-# with cap_net_raw. The helper must still get its capability (no "needs administrator rights"),
-# a port below 1024 must still be bound, and once the program is ready no thread of it may hold
-# anything but CAP_NET_BIND_SERVICE in any set. Root only (setpriv, setcap); skips (77) otherwise.
+# The program as the systemd units run it: an unprivileged user holding CAP_NET_BIND_SERVICE alone
+# as an ambient capability under NoNewPrivileges, told to reach the watch through a socket where
+# each connection starts one helper as another unprivileged user holding CAP_NET_RAW alone (the
+# socket unit, emulated by systemd-socket-activate). The watch must be armed, a port below 1024
+# bound, no thread of the program may hold anything but CAP_NET_BIND_SERVICE in any set, and it
+# holds no packet socket; a later start of the watch, needing no privilege, is armed too.
+# Root only (setpriv, setcap); skips (77) otherwise.
 #   service-privilege-test.sh <sentrel binary> <sentrel-watch binary>
 set -euo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
 [[ $(id -u) -eq 0 ]] || skip "starting as another user with capabilities needs root"
 command -v setcap > /dev/null || skip "setcap is not installed"
+command -v systemd-socket-activate > /dev/null || skip "systemd-socket-activate is not installed"
 if [[ "${1:-}" != --inside ]]; then
     unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
     exec unshare --net "$0" --inside "$@"
@@ -16,8 +19,8 @@ fi
 sentrel=$2 watch=$3
 work=$(mktemp -d)
 chmod 755 "$work"
-pid=""
-trap 'kill $pid 2> /dev/null; wait 2> /dev/null; rm -rf "$work"' EXIT
+pid="" activator=""
+trap 'kill $pid $activator 2> /dev/null; wait 2> /dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; cat "$work/out" 2> /dev/null | head -40; exit 1; }
 ip link set lo up
 
@@ -29,10 +32,19 @@ setcap cap_net_raw=ep "$work/libexec/sentrel/sentrel-watch" 2> /dev/null || skip
 printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=False\n[Sounds]\nOn=False\n[Events]\nSyslog=0\n[Alarm]\nNotifications=0\n[Ports]\nNumber=0\n0=80\n' \
     > "$work/home/config/Sentrel II.ini"
 chown -R nobody "$work/home"
-caps=+net_bind_service,+net_raw
-setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps="$caps" --ambient-caps="$caps" \
-    --bounding-set=-all,"$caps" --no-new-privs \
-    env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen \
+as_nobody() { # capabilities, command...
+    exec setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps="$1" --ambient-caps="$1" \
+        --bounding-set=-all,"$1" --no-new-privs "${@:2}"
+}
+socket=$work/watch.socket
+systemd-socket-activate --seqpacket --accept --inetd -l "$socket" \
+    setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=+net_raw --ambient-caps=+net_raw \
+    --bounding-set=-all,+net_raw --no-new-privs "$work/libexec/sentrel/sentrel-watch" 2> "$work/watch.err" &
+activator=$!
+for _ in $(seq 50); do [[ -S $socket ]] && break; sleep 0.1; done
+chgrp nogroup "$socket" && chmod 0660 "$socket"
+as_nobody +net_bind_service env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" PATH=/usr/bin:/bin \
+    QT_QPA_PLATFORM=offscreen SENTREL_WATCH_SOCKET="$socket" \
     "$work/bin/sentrel" --headless --config-dir "$work/home/config" > "$work/out" 2>&1 &
 pid=$!
 for _ in $(seq 200); do grep -q "^Ready\.$" "$work/out" && break; sleep 0.1; done
@@ -40,11 +52,18 @@ grep -q "^Ready\.$" "$work/out" || fail "the program did not start"
 step() { printf '%-46s %s\n' "$1" "$2"; [[ $2 == "$3" ]] || fail "$1: expected $3"; }
 step "port 80 guarded" "$(grep -c "Monitoring Port: 80$" "$work/out")" 1
 step "watch helper armed" "$(grep -c "Stealth scan watch" "$work/out")" 0
-# CAP_NET_BIND_SERVICE alone is 0x400; the bounding set keeps CAP_NET_RAW (0x2000), which takes
-# CAP_SETPCAP to drop and gives nothing under NoNewPrivileges.
+# CAP_NET_BIND_SERVICE alone is 0x400.
 for task in /proc/"$pid"/task/*; do
     step "thread $(basename "$task") capabilities" "$(grep -E '^Cap(Inh|Prm|Eff|Amb)' "$task/status" | xargs)" \
         "CapInh: 0000000000000000 CapPrm: 0000000000000400 CapEff: 0000000000000400 CapAmb: 0000000000000000"
 done
-grep ^CapBnd "/proc/$pid/status"
+step "bounding set" "$(grep ^CapBnd "/proc/$pid/status" | xargs)" "CapBnd: 0000000000000400"
+# The watch's packet socket is the helper's: none of the program's descriptors is one.
+packets=$(awk 'NR > 1 { print "socket:[" $NF "]" }' /proc/net/packet)
+step "packet sockets in this network" "$(wc -w <<< "$packets")" 1
+step "packet sockets of the program" "$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep -cxF "$packets")" 0
+# Stopping and starting monitoring connects anew; with no capability at all that is armed as well.
+step "a second watch, without capabilities" "$(as_nobody -all /usr/bin/python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET); s.connect(sys.argv[1]); s.send(b"SW\x02")
+print(s.recv(8).hex())' "$socket")" 53570200
 echo "PASS"
