@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# The program as the systemd units run it: an unprivileged user holding CAP_NET_BIND_SERVICE alone
-# as an ambient capability under NoNewPrivileges, told to reach the watch through a socket where
-# each connection starts one helper as another unprivileged user holding CAP_NET_RAW alone (the
-# socket unit, emulated by systemd-socket-activate). The watch must be armed, a port below 1024
-# bound, no thread of the program may hold anything but CAP_NET_BIND_SERVICE in any set, and it
-# holds no packet socket; a later start of the watch, needing no privilege, is armed too.
-# Root only (setpriv, setcap); skips (77) otherwise.
+# The program as the systemd units run it: a user holding CAP_NET_BIND_SERVICE alone under
+# NoNewPrivileges, reaching the watch through a socket where each connection starts one helper as
+# a user holding CAP_NET_RAW alone (systemd-socket-activate for the socket unit). The watch must be
+# armed, a port below 1024 bound, no thread may hold more than CAP_NET_BIND_SERVICE nor any a
+# packet socket, and a later start needs no privilege. Root only; skips (77) otherwise.
 #   service-privilege-test.sh <sentrel binary> <sentrel-watch binary>
 set -euo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
@@ -32,18 +30,15 @@ setcap cap_net_raw=ep "$work/libexec/sentrel/sentrel-watch" 2> /dev/null || skip
 printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=False\n[Sounds]\nOn=False\n[Events]\nSyslog=0\n[Alarm]\nNotifications=0\n[Ports]\nNumber=0\n0=80\n' \
     > "$work/home/config/Sentrel II.ini"
 chown -R nobody "$work/home"
-as_nobody() { # capabilities, command...
-    exec setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps="$1" --ambient-caps="$1" \
-        --bounding-set=-all,"$1" --no-new-privs "${@:2}"
-}
+nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups --no-new-privs)
+caps() { echo --inh-caps="$1" --ambient-caps="$1" --bounding-set=-all,"$1"; }
 socket=$work/watch.socket
-systemd-socket-activate --seqpacket --accept --inetd -l "$socket" \
-    setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=+net_raw --ambient-caps=+net_raw \
-    --bounding-set=-all,+net_raw --no-new-privs "$work/libexec/sentrel/sentrel-watch" 2> "$work/watch.err" &
+systemd-socket-activate --seqpacket --accept --inetd -l "$socket" "${nobody[@]}" $(caps +net_raw) \
+    "$work/libexec/sentrel/sentrel-watch" &
 activator=$!
 for _ in $(seq 50); do [[ -S $socket ]] && break; sleep 0.1; done
 chgrp nogroup "$socket" && chmod 0660 "$socket"
-as_nobody +net_bind_service env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" PATH=/usr/bin:/bin \
+"${nobody[@]}" $(caps +net_bind_service) env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" PATH=/usr/bin:/bin \
     QT_QPA_PLATFORM=offscreen SENTREL_WATCH_SOCKET="$socket" \
     "$work/bin/sentrel" --headless --config-dir "$work/home/config" > "$work/out" 2>&1 &
 pid=$!
@@ -63,7 +58,7 @@ packets=$(awk 'NR > 1 { print "socket:[" $NF "]" }' /proc/net/packet)
 step "packet sockets in this network" "$(wc -w <<< "$packets")" 1
 step "packet sockets of the program" "$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep -cxF "$packets")" 0
 # Stopping and starting monitoring connects anew; with no capability at all that is armed as well.
-step "a second watch, without capabilities" "$(as_nobody -all /usr/bin/python3 -c 'import socket, sys
+step "a second watch, without capabilities" "$("${nobody[@]}" $(caps -all) /usr/bin/python3 -c 'import socket, sys
 s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET); s.connect(sys.argv[1]); s.send(b"SW\x02")
 print(s.recv(8).hex())' "$socket")" 53570200
 echo "PASS"
