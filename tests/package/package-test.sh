@@ -129,12 +129,13 @@ DEBIAN_FRONTEND=noninteractive dpkg-reconfigure sentrel > /dev/null 2>&1 || fail
 [[ $(access "$helper") == 750:root:root ]] || fail "after no, the helper is $(access "$helper")"
 [[ $(access "$watch") == *" cap_net_raw=ep" ]] || fail "after no, the watch helper lost its capability"
 
-# Purging takes the firewall table with it: one documentation address blocked for a minute first.
+# Purging takes the firewall table with it: one documentation address blocked for a minute first
+# (not 192.0.2.1, a test network's usual gateway, which the helper refuses to block).
 python3 - "$block" << 'PY' || fail "the firewall helper did not block"
 import socket, subprocess, sys
 ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
 helper = subprocess.Popen([sys.argv[1]], stdin=theirs, env={})
-ours.send(b"SF\x02a\x01\x04" + bytes([192, 0, 2, 1]) + bytes(12) + (60).to_bytes(4, "big"))
+ours.send(b"SF\x02a\x01\x04" + bytes([198, 51, 100, 1]) + bytes(12) + (60).to_bytes(4, "big"))
 sys.exit(0 if helper.wait(10) == 0 and ours.recv(64)[3] == 0 else 1)
 PY
 nft list table inet sentrel > /dev/null || fail "no table after blocking"
