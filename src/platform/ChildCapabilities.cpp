@@ -48,7 +48,8 @@ bool withholdCapabilitiesFromChildren()
         set.inheritable = 0;
     }
     // Only when there is something to drop: a sandbox may refuse capset to those who need none.
-    return !inheritable || ::syscall(SYS_capset, &header, sets.data()) == 0 || capsetRefusedWith(before.data());
+    return !inheritable || ::syscall(SYS_capset, &header, sets.data()) == 0
+        || capsetRefusedWith(before.data());
 }
 
 namespace {
@@ -72,7 +73,8 @@ bool applyTarget()
         return true;
     // Refused, by the unit's sandbox: fine where nothing held is beyond the target but that.
     for (int i = 0; i < _LINUX_CAPABILITY_U32S_3; ++i) {
-        if ((now[i].permitted & ~g_target[i].permitted) != 0 || (now[i].effective & ~g_target[i].effective) != 0)
+        if ((now[i].permitted & ~g_target[i].permitted) != 0
+            || (now[i].effective & ~g_target[i].effective) != 0)
             return false;
     }
     return capsetRefusedWith(now);
@@ -110,7 +112,8 @@ QList<pid_t> threadsHoldingMore()
         QFile file(QStringLiteral("/proc/self/task/%1/status").arg(task));
         const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         if ((capabilityLine(status, "CapPrm:") & ~permitted) != 0
-            || (capabilityLine(status, "CapEff:") & ~effective) != 0 || (capabilityLine(status, "CapInh:") & ~std::uint64_t(CAP_TO_MASK(CAP_NET_BIND_SERVICE))) != 0
+            || (capabilityLine(status, "CapEff:") & ~effective) != 0
+            || (capabilityLine(status, "CapInh:") & ~std::uint64_t(CAP_TO_MASK(CAP_NET_BIND_SERVICE))) != 0
             || capabilityLine(status, "CapAmb:") != 0)
             holding.append(pid_t(task.toInt()));
     }

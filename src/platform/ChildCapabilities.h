@@ -17,8 +17,9 @@
 // A program that starts the watch helper itself may hold CAP_NET_RAW so that the helper's file
 // capability counts (under NoNewPrivileges a program started gains nothing its starter does not
 // hold); the systemd unit gives none, its watch runs in a unit of its own. Once the helper has its
-// socket, the program needs none of it: call this right after starting the helper, and from then on every thread of the process holds CAP_NET_BIND_SERVICE at most
-// (its ports are bound again after Options) and, in its permitted set only, CAP_NET_ADMIN where
+// socket, the program needs none of it: call this right after starting the helper, and from then
+// on every thread of the process holds CAP_NET_BIND_SERVICE at most (its ports are bound again
+// after Options) and, in its permitted set only, CAP_NET_ADMIN where
 // the service was given it for the firewall helper; nothing in the inheritable or ambient sets.
 // Without CAP_NET_RAW no thread can open a packet socket. Capabilities belong to a thread, so the
 // other threads are made to drop theirs by a signal each (as setuid does in the C library).

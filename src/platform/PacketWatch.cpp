@@ -116,7 +116,8 @@ PacketWatch::State PacketWatch::start()
         if (fd < 0) {
             // Not set up, or not ours to reach (the group): an administrator's business either way.
             const int error = -fd;
-            m_state = error == ENOENT || error == EACCES || error == EPERM ? State::NeedsPrivilege : State::Failed;
+            m_state = error == ENOENT || error == EACCES || error == EPERM ? State::NeedsPrivilege
+                                                                           : State::Failed;
             return m_state;
         }
         m_channel = fd;

@@ -41,7 +41,8 @@ public:
     // starting the helper, and speaks the same protocol. Empty: start the helper itself.
     void useService(QString socketPath);
 
-    // Starts the helper (or connects to the service) and waits for its answer (a few milliseconds; at most the time-out).
+    // Starts the helper (or connects to the service) and waits for its answer (a few milliseconds;
+    // at most the time-out).
     [[nodiscard]] State start();
     // Closes the socket pair, upon which the helper ends, and reaps it (the service reaps its own).
     void stop();
