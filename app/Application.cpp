@@ -24,6 +24,8 @@ Application::Application(const Paths& paths, Display display, QObject* parent)
                          : nullptr)
     , m_termination({ SIGINT, SIGTERM })
 {
+    if (!paths.watchService.isEmpty())
+        m_monitor.useWatchService(paths.watchService);
     connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
     if (m_window)
         connect(m_window.get(), &WindowGroup::exitRequested, this, [this] { m_lifecycle.exitProgram(); });

@@ -25,6 +25,7 @@ public:
     {
         QString bindHelper; // binds ports below 1024 for us; empty: none
         QString watchHelper; // opens the packet watch's socket for us; empty: none
+        QString watchService; // a socket where a service runs the watch helper for us; empty: none
         QString blockHelper; // blocks addresses at the firewall for us; empty: none
     };
 

@@ -58,6 +58,7 @@ public:
     MonitoringSwitch& monitoring() { return m_monitoring; }
     NetConnectionWatch& networkWatch() { return m_networkWatch; }
     const PacketWatch& packetWatch() const { return m_packetWatch; }
+    void useWatchService(const QString& socketPath) { m_packetWatch.useService(socketPath); }
     AlertActions& alert() { return m_alert; }
     AlarmSelfTest& selfTest() { return m_selfTest; }
     NotificationService& notifications() { return m_desktopNotifications; }

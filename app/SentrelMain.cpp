@@ -109,6 +109,9 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
         BuildTree::helperPath());
     paths.watchHelper = helperProgram(QStringLiteral("sentrel-watch"),
         QStringLiteral(SENTREL_INSTALLED_WATCH_HELPER), BuildTree::watchHelperPath());
+    // The systemd unit names where its watch service listens: the service holds no CAP_NET_RAW to
+    // start the helper with.
+    paths.watchService = qEnvironmentVariable("SENTREL_WATCH_SOCKET");
     paths.blockHelper = helperProgram(QStringLiteral("sentrel-block"),
         QStringLiteral(SENTREL_INSTALLED_BLOCK_HELPER), BuildTree::blockHelperPath());
     m_application = std::make_unique<Application>(

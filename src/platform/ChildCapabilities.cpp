@@ -17,6 +17,21 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+namespace {
+// What the systemd unit's sandbox may leave in the inheritable set, where it refuses capset: the
+// port capability the program holds itself. Without the ambient set a program started gains it
+// only when its own file asks for it, and under NoNewPrivileges never anything more.
+bool onlyBindInheritable(const __user_cap_data_struct* sets)
+{
+    return (sets[0].inheritable & ~CAP_TO_MASK(CAP_NET_BIND_SERVICE)) == 0 && sets[1].inheritable == 0;
+}
+
+bool capsetRefusedWith(const __user_cap_data_struct* sets)
+{
+    return errno == EPERM && onlyBindInheritable(sets);
+}
+} // namespace
+
 bool withholdCapabilitiesFromChildren()
 {
     // EINVAL: a kernel older than ambient capabilities, so there are none to clear.
@@ -26,13 +41,15 @@ bool withholdCapabilitiesFromChildren()
     std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> sets {};
     if (::syscall(SYS_capget, &header, sets.data()) != 0)
         return false;
+    const auto before = sets;
     bool inheritable = false;
     for (auto& set : sets) {
         inheritable = inheritable || set.inheritable != 0;
         set.inheritable = 0;
     }
     // Only when there is something to drop: a sandbox may refuse capset to those who need none.
-    return !inheritable || ::syscall(SYS_capset, &header, sets.data()) == 0;
+    return !inheritable || ::syscall(SYS_capset, &header, sets.data()) == 0
+        || capsetRefusedWith(before.data());
 }
 
 namespace {
@@ -48,9 +65,19 @@ bool applyTarget()
     __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
     __user_cap_data_struct now[_LINUX_CAPABILITY_U32S_3] {};
     // Only when there is something to drop: a sandbox may refuse capset to those who need none.
-    if (::syscall(SYS_capget, &header, now) == 0 && std::memcmp(now, g_target, sizeof now) == 0)
+    if (::syscall(SYS_capget, &header, now) != 0)
+        return false;
+    if (std::memcmp(now, g_target, sizeof now) == 0)
         return true;
-    return ::syscall(SYS_capset, &header, g_target) == 0;
+    if (::syscall(SYS_capset, &header, g_target) == 0)
+        return true;
+    // Refused, by the unit's sandbox: fine where nothing held is beyond the target but that.
+    for (int i = 0; i < _LINUX_CAPABILITY_U32S_3; ++i) {
+        if ((now[i].permitted & ~g_target[i].permitted) != 0
+            || (now[i].effective & ~g_target[i].effective) != 0)
+            return false;
+    }
+    return capsetRefusedWith(now);
 }
 
 void applyOnSignal(int)
@@ -85,7 +112,8 @@ QList<pid_t> threadsHoldingMore()
         QFile file(QStringLiteral("/proc/self/task/%1/status").arg(task));
         const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         if ((capabilityLine(status, "CapPrm:") & ~permitted) != 0
-            || (capabilityLine(status, "CapEff:") & ~effective) != 0 || capabilityLine(status, "CapInh:") != 0
+            || (capabilityLine(status, "CapEff:") & ~effective) != 0
+            || (capabilityLine(status, "CapInh:") & ~std::uint64_t(CAP_TO_MASK(CAP_NET_BIND_SERVICE))) != 0
             || capabilityLine(status, "CapAmb:") != 0)
             holding.append(pid_t(task.toInt()));
     }

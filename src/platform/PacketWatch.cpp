@@ -8,11 +8,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +57,29 @@ void reap(pid_t pid, int timeoutMs)
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
 }
 
+// A connection to the watch service, which starts one helper for it (as a systemd socket unit
+// does); or minus the reason there is none. The connect waits at most timeoutMs for room in the
+// service's queue.
+int connectToService(const QByteArray& path, int timeoutMs)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= qsizetype(sizeof address.sun_path))
+        return -ENAMETOOLONG;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -errno;
+    const timeval limit { timeoutMs / 1000, timeoutMs % 1000 * 1000 };
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return -error;
+    }
+    return fd;
+}
+
 IpAddress addressOf(int family, const std::array<std::uint8_t, 16>& bytes)
 {
     return family == 4 ? IpAddress::fromIpv4(bytes.data()) : IpAddress::fromIpv6(bytes.data());
@@ -73,6 +98,11 @@ PacketWatch::PacketWatch(QString helperPath, QObject* parent, int timeoutMs)
 {
 }
 
+void PacketWatch::useService(QString socketPath)
+{
+    m_servicePath = std::move(socketPath);
+}
+
 PacketWatch::~PacketWatch()
 {
     stop();
@@ -81,6 +111,18 @@ PacketWatch::~PacketWatch()
 PacketWatch::State PacketWatch::start()
 {
     stop();
+    if (!m_servicePath.isEmpty()) {
+        const int fd = connectToService(QFile::encodeName(m_servicePath), m_timeoutMs);
+        if (fd < 0) {
+            // Not set up, or not ours to reach (the group): an administrator's business either way.
+            const int error = -fd;
+            m_state = error == ENOENT || error == EACCES || error == EPERM ? State::NeedsPrivilege
+                                                                           : State::Failed;
+            return m_state;
+        }
+        m_channel = fd;
+        return handshake();
+    }
     int pair[2];
     if (m_helperPath.isEmpty()) {
         m_state = State::NeedsPrivilege;
@@ -103,7 +145,11 @@ PacketWatch::State PacketWatch::start()
     }
     m_channel = pair[0];
     m_helper = pid;
+    return handshake();
+}
 
+PacketWatch::State PacketWatch::handshake()
+{
     const QDeadlineTimer deadline(m_timeoutMs);
     std::uint8_t reply[ReplySize + 1] = {};
     ssize_t got = -1;

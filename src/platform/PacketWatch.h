@@ -36,9 +36,15 @@ public:
     explicit PacketWatch(QString helperPath, QObject* parent = nullptr, int timeoutMs = 3000);
     ~PacketWatch() override;
 
-    // Starts the helper and waits for its answer (a few milliseconds; at most the time-out).
+    // Where a service listens that starts one helper per connection (the systemd socket unit),
+    // so that this process never needs the helper's privilege: start() connects there instead of
+    // starting the helper, and speaks the same protocol. Empty: start the helper itself.
+    void useService(QString socketPath);
+
+    // Starts the helper (or connects to the service) and waits for its answer (a few milliseconds;
+    // at most the time-out).
     [[nodiscard]] State start();
-    // Closes the socket pair, upon which the helper ends, and reaps it.
+    // Closes the socket pair, upon which the helper ends, and reaps it (the service reaps its own).
     void stop();
     State state() const { return m_state; }
 
@@ -52,10 +58,12 @@ signals:
     void probesSeen(const QList<TcpProbe>& probes);
 
 private:
+    State handshake();
     void readBatches();
     void endHelper();
 
     QString m_helperPath;
+    QString m_servicePath;
     int m_timeoutMs = 3000;
     State m_state = State::Off;
     std::uint64_t m_dropped = 0;

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The program as the systemd unit runs it: an unprivileged user holding CAP_NET_BIND_SERVICE and
-# CAP_NET_RAW as ambient capabilities under NoNewPrivileges, the watch helper a group-only file
-# with cap_net_raw. The helper must still get its capability (no "needs administrator rights"),
-# a port below 1024 must still be bound, and once the program is ready no thread of it may hold
-# anything but CAP_NET_BIND_SERVICE in any set. Root only (setpriv, setcap); skips (77) otherwise.
+# The program as the systemd units run it: a user holding CAP_NET_BIND_SERVICE alone under
+# NoNewPrivileges, reaching the watch through a socket where each connection starts one helper as
+# a user holding CAP_NET_RAW alone (systemd-socket-activate for the socket unit). The watch must be
+# armed, a port below 1024 bound, no thread may hold more than CAP_NET_BIND_SERVICE nor any a
+# packet socket, and a later start needs no privilege. Root only; skips (77) otherwise.
 #   service-privilege-test.sh <sentrel binary> <sentrel-watch binary>
 set -euo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
 [[ $(id -u) -eq 0 ]] || skip "starting as another user with capabilities needs root"
 command -v setcap > /dev/null || skip "setcap is not installed"
+command -v systemd-socket-activate > /dev/null || skip "systemd-socket-activate is not installed"
 if [[ "${1:-}" != --inside ]]; then
     unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
     exec unshare --net "$0" --inside "$@"
@@ -16,8 +17,8 @@ fi
 sentrel=$2 watch=$3
 work=$(mktemp -d)
 chmod 755 "$work"
-pid=""
-trap 'kill $pid 2> /dev/null; wait 2> /dev/null; rm -rf "$work"' EXIT
+pid="" activator=""
+trap 'kill $pid $activator 2> /dev/null; wait 2> /dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; cat "$work/out" 2> /dev/null | head -40; exit 1; }
 ip link set lo up
 
@@ -29,10 +30,16 @@ setcap cap_net_raw=ep "$work/libexec/sentrel/sentrel-watch" 2> /dev/null || skip
 printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=False\n[Sounds]\nOn=False\n[Events]\nSyslog=0\n[Alarm]\nNotifications=0\n[Ports]\nNumber=0\n0=80\n' \
     > "$work/home/config/Sentrel II.ini"
 chown -R nobody "$work/home"
-caps=+net_bind_service,+net_raw
-setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps="$caps" --ambient-caps="$caps" \
-    --bounding-set=-all,"$caps" --no-new-privs \
-    env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen \
+nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups --no-new-privs)
+caps() { echo --inh-caps="$1" --ambient-caps="$1" --bounding-set=-all,"$1"; }
+socket=$work/watch.socket
+systemd-socket-activate --seqpacket --accept --inetd -l "$socket" "${nobody[@]}" $(caps +net_raw) \
+    "$work/libexec/sentrel/sentrel-watch" &
+activator=$!
+for _ in $(seq 50); do [[ -S $socket ]] && break; sleep 0.1; done
+chgrp nogroup "$socket" && chmod 0660 "$socket"
+"${nobody[@]}" $(caps +net_bind_service) env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" PATH=/usr/bin:/bin \
+    QT_QPA_PLATFORM=offscreen SENTREL_WATCH_SOCKET="$socket" \
     "$work/bin/sentrel" --headless --config-dir "$work/home/config" > "$work/out" 2>&1 &
 pid=$!
 for _ in $(seq 200); do grep -q "^Ready\.$" "$work/out" && break; sleep 0.1; done
@@ -40,11 +47,18 @@ grep -q "^Ready\.$" "$work/out" || fail "the program did not start"
 step() { printf '%-46s %s\n' "$1" "$2"; [[ $2 == "$3" ]] || fail "$1: expected $3"; }
 step "port 80 guarded" "$(grep -c "Monitoring Port: 80$" "$work/out")" 1
 step "watch helper armed" "$(grep -c "Stealth scan watch" "$work/out")" 0
-# CAP_NET_BIND_SERVICE alone is 0x400; the bounding set keeps CAP_NET_RAW (0x2000), which takes
-# CAP_SETPCAP to drop and gives nothing under NoNewPrivileges.
+# CAP_NET_BIND_SERVICE alone is 0x400.
 for task in /proc/"$pid"/task/*; do
     step "thread $(basename "$task") capabilities" "$(grep -E '^Cap(Inh|Prm|Eff|Amb)' "$task/status" | xargs)" \
         "CapInh: 0000000000000000 CapPrm: 0000000000000400 CapEff: 0000000000000400 CapAmb: 0000000000000000"
 done
-grep ^CapBnd "/proc/$pid/status"
+step "bounding set" "$(grep ^CapBnd "/proc/$pid/status" | xargs)" "CapBnd: 0000000000000400"
+# The watch's packet socket is the helper's: none of the program's descriptors is one.
+packets=$(awk 'NR > 1 { print "socket:[" $NF "]" }' /proc/net/packet)
+step "packet sockets in this network" "$(wc -w <<< "$packets")" 1
+step "packet sockets of the program" "$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep -cxF "$packets")" 0
+# Stopping and starting monitoring connects anew; with no capability at all that is armed as well.
+step "a second watch, without capabilities" "$("${nobody[@]}" $(caps -all) /usr/bin/python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET); s.connect(sys.argv[1]); s.send(b"SW\x02")
+print(s.recv(8).hex())' "$socket")" 53570200
 echo "PASS"
