@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -23,8 +25,8 @@ struct OwnedFd
             ::close(fd);
     }
 };
+} // namespace
 
-// The pid, or minus the reason the program could not be started.
 pid_t spawnHelper(const QByteArray& path, int channel)
 {
     posix_spawn_file_actions_t actions;
@@ -39,21 +41,16 @@ pid_t spawnHelper(const QByteArray& path, int channel)
     return result == 0 ? pid : -result;
 }
 
-// Waits for the helper to end on its own, ending it when it does not by the deadline.
-void reap(pid_t pid, const QDeadlineTimer& deadline)
+void reapHelper(pid_t pid, int timeoutMs)
 {
     const int pidFd = int(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidFd >= 0) {
-        pollfd exited { pidFd, POLLIN, 0 };
-        if (::poll(&exited, 1, int(deadline.remainingTime())) != 1)
-            ::kill(pid, SIGKILL);
-        ::close(pidFd);
-    } else {
+    pollfd exited { pidFd, POLLIN, 0 };
+    if (pidFd < 0 || ::poll(&exited, 1, std::max(0, timeoutMs)) != 1)
         ::kill(pid, SIGKILL);
-    }
+    if (pidFd >= 0)
+        ::close(pidFd);
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
 }
-} // namespace
 
 HelperReply callHelper(const QString& path, const std::uint8_t* request, std::size_t size,
     std::size_t maxReply, std::size_t maxFds, int timeoutMs)
@@ -105,7 +102,7 @@ HelperReply callHelper(const QString& path, const std::uint8_t* request, std::si
             result.fds.push_back(fd);
         }
     }
-    reap(pid, deadline);
+    reapHelper(pid, int(deadline.remainingTime()));
     result.answered = got >= 0 && std::size_t(got) <= maxReply && (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0;
     result.bytes.resize(result.answered ? std::size_t(got) : 0);
     return result;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +20,12 @@ struct HelperReply
     std::vector<std::uint8_t> bytes;
     std::vector<int> fds; // the caller's to close, even when it does not use them
 };
+
+// The pieces of such a run, for a helper that stays running (the packet watch's). spawnHelper
+// returns the pid, or minus the reason the program could not be started; reapHelper waits for it
+// to end on its own, ending it when it does not within timeoutMs.
+[[nodiscard]] pid_t spawnHelper(const QByteArray& path, int channel);
+void reapHelper(pid_t pid, int timeoutMs);
 
 [[nodiscard]] HelperReply callHelper(const QString& path, const std::uint8_t* request, std::size_t size,
     std::size_t maxReply, std::size_t maxFds, int timeoutMs);

@@ -1,5 +1,6 @@
 #include "PacketWatch.h"
 
+#include "HelperCall.h"
 #include "WatchRecords.h"
 
 #include <QDeadlineTimer>
@@ -11,11 +12,8 @@
 #include <cstring>
 
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -29,33 +27,6 @@ enum HelperStatus : std::uint8_t { Armed = 0, NotPermitted = 1 };
 constexpr int BatchesPerWakeUp = 8;
 // How long the helper may take to end once its socket pair is closed: it ends at once.
 constexpr int EndTimeoutMs = 1000;
-
-// The pid, or minus the reason the program could not be started. It gets one end of the socket
-// pair as its standard input and no environment: it reads none.
-pid_t spawnHelper(const QByteArray& path, int channel)
-{
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, channel, STDIN_FILENO);
-    char* argv[] = { const_cast<char*>(path.constData()), nullptr };
-    char* envp[] = { nullptr };
-    pid_t pid = -1;
-    const int result = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv, envp);
-    ::posix_spawn_file_actions_destroy(&actions);
-    return result == 0 ? pid : -result;
-}
-
-// Waits for the helper to end on its own, ending it when it does not in time.
-void reap(pid_t pid, int timeoutMs)
-{
-    const int pidFd = int(::syscall(SYS_pidfd_open, pid, 0));
-    pollfd exited { pidFd, POLLIN, 0 };
-    if (pidFd < 0 || ::poll(&exited, 1, timeoutMs) != 1)
-        ::kill(pid, SIGKILL);
-    if (pidFd >= 0)
-        ::close(pidFd);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
-}
 
 // A connection to the watch service, which starts one helper for it (as a systemd socket unit
 // does); or minus the reason there is none. The connect waits at most timeoutMs for room in the
@@ -185,7 +156,7 @@ void PacketWatch::endHelper()
     if (m_channel >= 0)
         ::close(std::exchange(m_channel, -1));
     if (m_helper > 0)
-        reap(std::exchange(m_helper, -1), EndTimeoutMs);
+        reapHelper(std::exchange(m_helper, -1), EndTimeoutMs);
 }
 
 void PacketWatch::readBatches()
