@@ -115,6 +115,8 @@ void checkListing(const std::uint8_t* data, std::size_t size)
 // The bytes as the kernel's answer to a dump, aligned as a receive buffer is.
 void checkRouteDump(const std::uint8_t* data, std::size_t size)
 {
+    if (size == 0)
+        return;
     std::vector<std::uint64_t> aligned(size / 8 + 1);
     std::memcpy(aligned.data(), data, size);
     static RouteDump::Kept kept;
