@@ -78,7 +78,6 @@ private slots:
             const QRegularExpression times(R"(From \d\d:\d\d:\d\d to \d\d:\d\d:\d\d(\n|\\n)Host: )" + host);
             QVERIFY(webhook || times.match(server.requests[1]).hasMatch());
             QVERIFY(rig.out.lines().filter("Push").isEmpty());
-            QCOMPARE(server.requests.size(), 2);
         }
     }
 
@@ -139,20 +138,20 @@ private slots:
         LocalHttpServer elsewhere;
         const QString refused = "Push to %1 failed: the server redirects to " + elsewhere.url("")
             + ", another server; not followed, as the push and its token go only to the address set";
-        // Service, answer body, script, redirect target ("/": the same server), requests, delivered, lines.
+        // Service, answer body, script, redirect target ("/": the same server; "closed": nobody listens),
+        // requests, delivered, lines.
         const std::tuple<const char*, Body, QList<int>, QString, qsizetype, quint64, QStringList> cases[] {
-            { "ntfy", Body::Endless, { 200 }, {}, 1, 1, {} },
-            { "webhook", Body::EndlessChunked, { 200 }, {}, 1, 1, {} },
+            { "webhook", Body::Endless, { 200 }, {}, 1, 1, {} },
             { "ntfy", Body::Endless, { 500, 500 }, {}, 2, 0,
                 { "Push to ntfy failed: server replied 500 Internal Server Error" } },
             { "ntfy", Body::Trickle, { 200 }, {}, 1, 1, {} },
             { "ntfy", Body::TrickleAll, { 200, 200 }, {}, 2, 0,
                 { "Push to ntfy failed: no answer within 0.3 s" } },
             { "ntfy", Body::Empty, { 301 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
-            { "ntfy", Body::Empty, { 302 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
-            { "ntfy", Body::Empty, { 307 }, elsewhere.url("/a"), 1, 0, { refused.arg("ntfy") } },
             { "gotify", Body::Empty, { 308 }, elsewhere.url("/a"), 1, 0, { refused.arg("gotify") } },
             { "ntfy", Body::Empty, { 307 }, "/moved", 2, 1, {} },
+            // A refusal, which loopback may give at once, is a failure like any other.
+            { "ntfy", Body::Empty, {}, "closed", 0, 0, { "Push to ntfy failed: Connection refused" } },
         };
         for (const auto& [service, body, script, redirect, requests, delivered, lines] : cases) {
             LocalHttpServer server;
@@ -160,25 +159,18 @@ private slots:
             server.script = script;
             server.redirectTo = redirect.startsWith('/') ? server.url(redirect) : redirect;
             Rig rig(service, server.url("/t"), "SECRET-3", { 300ms, 10ms, 40ms, 2 });
+            if (redirect == "closed")
+                server.close();
             rig.handler.handleIntrusion("192.0.2.1", 23);
             QTRY_COMPARE_WITH_TIMEOUT(rig.pushes.delivery().queued(), 0, 5000);
             QCOMPARE(server.requests.size(), requests);
             QCOMPARE(rig.pushes.delivery().deliveredCount(), delivered);
             QCOMPARE(rig.out.lines().filter("Push"), lines);
             QVERIFY(elsewhere.requests.isEmpty());
-            QVERIFY(server.requests.last().contains(
-                *service == 'g' ? "X-Gotify-Key: SECRET-3" : "Authorization: Bearer SECRET-3"));
+            QVERIFY(requests == 0
+                || server.requests.last().contains(
+                    *service == 'g' ? "X-Gotify-Key: SECRET-3" : "Authorization: Bearer SECRET-3"));
         }
-        // Nobody listening: a refusal, which loopback may give at once, is a failure like any other.
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const QString url = QString("http://127.0.0.1:%1/t").arg(closed.serverPort());
-        closed.close();
-        Rig nobody("ntfy", url, {}, { 300ms, 10ms, 40ms, 2 });
-        nobody.handler.handleIntrusion("192.0.2.1", 23);
-        QTRY_COMPARE_WITH_TIMEOUT(nobody.pushes.delivery().queued(), 0, 5000);
-        QCOMPARE(
-            nobody.out.lines().filter("Push"), QStringList({ "Push to ntfy failed: Connection refused" }));
     }
 };
 

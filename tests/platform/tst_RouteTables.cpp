@@ -38,7 +38,8 @@ private slots:
     void defaultRouteOnAUsableInterface()
     {
         const QByteArray v4 = Ipv4Header + Ipv4Subnet, v6 = Ipv6Subnet + Ipv6LoReject;
-        const auto onV4 = [&](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
+        const auto onV4
+            = [&](const char* name) { return v4 + QByteArray(Ipv4Default).replace("eth0", name); };
         // Row: name, the IPv4 and IPv6 tables, and "defaults found: usable or not".
         const std::tuple<const char*, QByteArray, QByteArray, const char*> rows[] {
             { "IPv4 default", v4 + Ipv4Default, v6, "eth0: up" },
@@ -66,46 +67,40 @@ private slots:
     // addresses with its subnet's broadcast; not a subnet's route nor an unreachable default.
     void protectedFromDump()
     {
+        // Netlink's lengths and types are in host order (little-endian here); each piece pads to 4 bytes.
+        const auto pad = [](QByteArray b) { return b.append((4 - b.size() % 4) % 4, '\0'); };
+        const auto bytes
+            = [](std::initializer_list<char> b) { return QByteArray(b.begin(), qsizetype(b.size())); };
+        const auto le16 = [&](qsizetype v) { return bytes({ char(v & 0xff), char(v >> 8) }); };
+        const auto attr = [&](int type, const QByteArray& payload) {
+            return pad(le16(4 + payload.size()) + le16(type) + payload);
+        };
         QByteArray dump;
-        const auto align = [](QByteArray& b) { b.append((4 - b.size() % 4) % 4, '\0'); };
-        const auto attr = [&](quint16 type, const QByteArray& payload) {
-            QByteArray a(4, '\0');
-            qToLittleEndian<quint16>(quint16(4 + payload.size()), a.data());
-            qToLittleEndian<quint16>(type, a.data() + 2);
-            a += payload;
-            align(a);
-            return a;
+        const auto message = [&](int type, const QByteArray& body) {
+            dump += pad(le16(16 + body.size()) + le16(0) + le16(type) + QByteArray(10, '\0') + body);
         };
-        const auto message = [&](quint16 type, const QByteArray& body) {
-            QByteArray m(16, '\0');
-            qToLittleEndian<quint32>(quint32(16 + body.size()), m.data());
-            qToLittleEndian<quint16>(type, m.data() + 4);
-            dump += m + body;
-            align(dump);
-        };
-        const auto ip = [](const char* text) {
+        const auto ip = [](const char* text) { // network order; an IPv4 address is the last 4 bytes mapped
             const QHostAddress a(QString::fromLatin1(text));
-            QByteArray v4(4, '\0');
-            qToBigEndian<quint32>(a.toIPv4Address(), v4.data());
-            return a.protocol() == QAbstractSocket::IPv4Protocol ? v4 : QByteArray(reinterpret_cast<const char*>(a.toIPv6Address().c), 16);
+            return QByteArray(reinterpret_cast<const char*>(a.toIPv6Address().c), 16)
+                .right(a.protocol() == QAbstractSocket::IPv4Protocol ? 4 : 16);
         };
         // family, destination length, table, type (RTN_UNICAST 1, RTN_UNREACHABLE 7)
-        const auto route = [](char family, char length, char table, char type) {
-            const char bytes[] { family, length, 0, 0, table, 3, 0, type, 0, 0, 0, 0 };
-            return QByteArray(bytes, sizeof bytes);
+        const auto route = [&](char family, char length, char table, char type) {
+            return bytes({ family, length, 0, 0, table, 3, 0, type, 0, 0, 0, 0 });
         };
         const auto hop = [&](const char* gateway) {
             const QByteArray a = attr(RTA_GATEWAY, ip(gateway));
-            QByteArray h(8, '\0');
-            qToLittleEndian<quint16>(quint16(8 + a.size()), h.data());
-            return h + a;
+            return le16(8 + a.size()) + QByteArray(6, '\0') + a;
         };
-        message(RTM_NEWROUTE, route(AF_INET, 0, char(254), 1) + attr(RTA_MULTIPATH, hop("192.0.2.1") + hop("192.0.2.9")));
+        message(RTM_NEWROUTE,
+            route(AF_INET, 0, char(254), 1) + attr(RTA_MULTIPATH, hop("192.0.2.1") + hop("192.0.2.9")));
         message(RTM_NEWROUTE, route(AF_INET6, 0, 100, 1) + attr(RTA_GATEWAY, ip("2001:db8::1")));
-        message(RTM_NEWROUTE, route(AF_INET, 0, 101, 1) + attr(RTA_VIA, QByteArray("\x0a\x00", 2) + ip("2001:db8::3")));
+        message(RTM_NEWROUTE,
+            route(AF_INET, 0, 101, 1) + attr(RTA_VIA, QByteArray("\x0a\x00", 2) + ip("2001:db8::3")));
         message(RTM_NEWROUTE, route(AF_INET6, 0, char(254), 7) + attr(RTA_GATEWAY, ip("2001:db8::99")));
         message(RTM_NEWROUTE, route(AF_INET, 24, char(254), 1) + attr(RTA_GATEWAY, ip("192.0.2.77")));
-        message(RTM_NEWADDR, QByteArray("\x02\x18\0\0\x02\0\0\0", 8) + attr(IFA_LOCAL, ip("192.0.2.50"))
+        message(RTM_NEWADDR,
+            QByteArray("\x02\x18\0\0\x02\0\0\0", 8) + attr(IFA_LOCAL, ip("192.0.2.50"))
                 + attr(IFA_BROADCAST, ip("192.0.2.255")));
         message(NLMSG_DONE, QByteArray(4, '\0'));
         alignas(8) static std::uint8_t buffer[4096];
@@ -113,13 +108,18 @@ private slots:
         static RouteDump::Kept kept;
         bool done = false;
         QVERIFY(RouteDump::read(buffer, std::size_t(dump.size()), kept, done) && done);
+        const auto text = [](const auto& a) {
+            return (a.family == 4 ? QHostAddress(qFromBigEndian<quint32>(a.bytes.data()))
+                                  : QHostAddress(a.bytes.data()))
+                .toString();
+        };
         QStringList found;
         for (std::size_t i = 0; i < kept.gatewayCount; ++i)
-            found << QHostAddress(kept.gateways[i].family == 4 ? QHostAddress(qFromBigEndian<quint32>(kept.gateways[i].bytes.data()))
-                                                              : QHostAddress(kept.gateways[i].bytes.data())).toString();
+            found << text(kept.gateways[i]);
         for (std::size_t i = 0; i < kept.ownCount; ++i)
-            found << "own " + QHostAddress(qFromBigEndian<quint32>(kept.own[i].bytes.data())).toString();
-        QCOMPARE(found.join(", "), "192.0.2.1, 192.0.2.9, 2001:db8::1, 2001:db8::3, own 192.0.2.50, own 192.0.2.255");
+            found << "own " + text(kept.own[i]);
+        QCOMPARE(found.join(", "),
+            "192.0.2.1, 192.0.2.9, 2001:db8::1, 2001:db8::3, own 192.0.2.50, own 192.0.2.255");
     }
 };
 

@@ -3,13 +3,12 @@
 // A stand-in push service on loopback. Records each request as "POST /path", the headers a push
 // service reads, a blank line and the body; answers each with the next status of its script (200
 // once the script is used up), and never answers for a status of 0. A redirect (3xx) points to
-// redirectTo. The body of each answer is empty, endless (as fast as the client reads; chunked or
-// of a huge length), or 4,000 bytes trickled a byte at a time every trickleMs (TrickleAll: the
-// status line and headers too); sent counts the bytes of all answers.
+// redirectTo. The body of each answer is empty, endless (as fast as the client reads), or trickled
+// a byte every 50 ms (TrickleAll: the status line and headers too).
 class LocalHttpServer : public QObject
 {
 public:
-    enum class Body { Empty, Endless, EndlessChunked, Trickle, TrickleAll };
+    enum class Body { Empty, Endless, Trickle, TrickleAll };
 
     LocalHttpServer()
     {
@@ -19,6 +18,7 @@ public:
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
         });
     }
+    void close() { m_server.close(); } // nobody listening
     QString url(const QString& path) const
     {
         return QString("http://127.0.0.1:%1").arg(m_server.serverPort()) + path;
@@ -28,8 +28,6 @@ public:
     QByteArrayList requests;
     QString redirectTo;
     Body body = Body::Empty;
-    int trickleMs = 50;
-    qint64 sent = 0;
 
 private:
     void read(QTcpSocket* socket)
@@ -54,40 +52,34 @@ private:
 
     void answer(QTcpSocket* socket, int status)
     {
-        const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status)
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' '
+            + (status == 401        ? "Unauthorized"
+                    : status == 500 ? "Internal Server Error"
+                                    : "OK")
             + (status / 100 == 3 ? "\r\nLocation: " + redirectTo.toUtf8() : QByteArray())
-            + (body == Body::Empty                 ? "\r\nContent-Length: 0"
-                    : body >= Body::Trickle        ? "\r\nContent-Length: 4000"
-                    : body == Body::EndlessChunked ? "\r\nTransfer-Encoding: chunked"
-                                                   : "\r\nContent-Length: 1000000000000")
+            + "\r\nContent-Length: "
+            + (body == Body::Endless      ? "1000000000000"
+                    : body == Body::Empty ? "0"
+                                          : "4000")
             + "\r\n\r\n";
         if (body != Body::TrickleAll)
-            sent += socket->write(head);
-        if (body == Body::Endless || body == Body::EndlessChunked) {
+            socket->write(std::exchange(head, {}));
+        if (body == Body::Endless) {
             // Another block whenever the client has taken most of the last.
-            const auto more = [this, socket] {
+            const auto more = [socket] {
                 if (socket->bytesToWrite() < 65536)
-                    sent += socket->write(body == Body::Endless
-                            ? QByteArray(65536, 'x')
-                            : "10000\r\n" + QByteArray(65536, 'x') + "\r\n");
+                    socket->write(QByteArray(65536, 'x'));
             };
             connect(socket, &QTcpSocket::bytesWritten, socket, more);
             more();
-        } else if (body >= Body::Trickle) {
+        } else if (body != Body::Empty) {
             auto* timer = new QTimer(socket);
-            const QByteArray first = body == Body::TrickleAll ? head : QByteArray();
-            connect(timer, &QTimer::timeout, socket, [this, socket, first] {
-                sent += socket->write(sent < first.size() ? first.mid(sent, 1) : QByteArray("x"));
+            connect(timer, &QTimer::timeout, socket, [socket, left = head + QByteArray(4000, 'x')]() mutable {
+                socket->write(left.left(1));
+                left.remove(0, 1);
             });
-            timer->start(trickleMs);
+            timer->start(50);
         }
-    }
-    static QByteArray reason(int status)
-    {
-        static const QHash<int, QByteArray> phrases { { 401, "Unauthorized" },
-            { 500, "Internal Server Error" }, { 301, "Moved Permanently" }, { 302, "Found" },
-            { 307, "Temporary Redirect" }, { 308, "Permanent Redirect" } };
-        return phrases.value(status, "OK");
     }
 
     QTcpServer m_server;

@@ -9,26 +9,16 @@
 # kept corpus and leaves another table byte-identical. Root only; skips (77) otherwise.
 #   blocking-test.sh <sentrel binary> <sentrel-block binary> <corpus folder>
 set -euo pipefail
-skip() { echo "SKIP: $*"; exit 77; }
-[[ $(id -u) -eq 0 ]] || skip "the firewall and network namespaces need root"
-command -v nft > /dev/null || skip "nft is not installed (scripts/install-deps.sh --test)"
-command -v hping3 > /dev/null || skip "hping3 is not installed (scripts/install-deps.sh --test)"
-if [[ "${1:-}" != --inside ]]; then
-    unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
-    exec unshare --net "$0" --inside "$@"
-fi
+why="the firewall" needs="nft hping3"
+source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2 helper=$3 corpus=$4
-work=$(mktemp -d)
-pid="" peer=""
-trap 'kill $pid $peer 2> /dev/null; wait 2> /dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; sed -n '1,60p' "$work/out" 2> /dev/null; exit 1; }
 
 # The intruder's namespace: a process that holds it; commands run there through nsenter.
 unshare --net sleep 600 &
 peer=$!
+pids+=" $peer"
 sleep 0.2
 there() { nsenter --net="/proc/$peer/ns/net" "$@"; }
-ip link set lo up
 ip link add va type veth peer name vb
 ip link set vb netns "/proc/$peer/ns/net"
 ip addr add 192.0.2.1/24 dev va
@@ -69,53 +59,35 @@ except OSError:
     print("timeout")
 PY
 }
-# Runs the helper with a request in hex; prints its exit status (65: refused, 66: an empty one)
-# and, with "results", the reply's result per address instead (0 taken, 1 own address, 2 gateway,
-# 3 full).
-call() {
-    python3 - "$helper" "$1" "${2:-}" << 'PY'
-import socket, subprocess, sys
+# fw [results] <request in hex> | fw [results] add|delete <seconds> <address>...: the firewall
+# helper with one request; prints its exit status (65: refused, 66: an empty one) or, with
+# results, the reply's result per address (0 taken, 1 own address, 2 gateway, 3 full).
+fw() {
+    python3 - "$helper" "$@" << 'PY'
+import ipaddress, socket, subprocess, sys
+path, *args = sys.argv[1:]
+results = args[0] == "results"
+op, *rest = args[results:]
+request = bytes.fromhex(op) if op not in ("add", "delete") else b"SF\x02" + op[0].encode() + bytes([len(rest) - 1]) \
+    + b"".join(bytes([a.version]) + a.packed.ljust(16, b"\0") + (int(rest[0]) if op == "add" else 0).to_bytes(4, "big")
+               for a in map(ipaddress.ip_address, rest[1:]))
 ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
-helper = subprocess.Popen([sys.argv[1]], stdin=theirs, env={}, stderr=subprocess.DEVNULL)
+helper = subprocess.Popen([path], stdin=theirs, env={}, stderr=subprocess.DEVNULL)
 theirs.close()
-ours.send(bytes.fromhex(sys.argv[2]))
+ours.send(request)
 status = helper.wait(10)
-print(" ".join(str(b) for b in ours.recv(4096)[5:]) if sys.argv[3] == "results" and status == 0 else status)
+print(" ".join(map(str, ours.recv(4096)[5:])) if results and status == 0 else status)
 PY
-}
-# add|delete <seconds> <address>...: one request for all of them, in hex.
-request_hex() {
-    python3 - "$@" << 'PY'
-import ipaddress, sys
-op, seconds, addresses = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-out = b"SF\x02" + op[0].encode() + bytes([len(addresses)])
-for a in map(ipaddress.ip_address, addresses):
-    out += bytes([a.version]) + a.packed.ljust(16, b"\0") + (seconds if op == "add" else 0).to_bytes(4, "big")
-print(out.hex())
-PY
-}
-request() { # add|delete <seconds> <address>... [results]
-    local last=${*: -1} extra=""
-    [[ $last == results ]] && { extra=results; set -- "${@:1:$#-1}"; }
-    call "$(request_hex "$@")" $extra
 }
 # The addresses the firewall table holds.
 held() { nft -j list table inet sentrel | python3 -c 'import json, sys
 print(sum(len(o["set"].get("elem", [])) for o in json.load(sys.stdin)["nftables"] if "set" in o))'; }
 
-mkdir -p "$work/config"
-printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=False\n[Sounds]\nOn=False\n' > "$work/config/Sentrel II.ini"
-printf '[Events]\nSyslog=0\n[Alarm]\nNotifications=0\nBlock%%20Intruders=1\nBlock%%20Minutes=1\nAllow=192.0.2.4\n' \
-    >> "$work/config/Sentrel II.ini"
-printf '[Ports]\nNumber=0\n0=12345\n' >> "$work/config/Sentrel II.ini"
-HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen \
-    "$sentrel" --headless --config-dir "$work/config" > "$work/out" 2>&1 &
-pid=$!
-waitFor() { for _ in $(seq "${3:-50}"); do grep -q "$1" "$2" 2> /dev/null && return 0; sleep 0.1; done; return 1; }
-waitFor "^Ready\.$" "$work/out" 200 || fail "the program did not start"
+store "$work/config" False 'Block%20Intruders=1\nBlock%20Minutes=1\nAllow=192.0.2.4\n[Ports]\nNumber=0\n0=12345\n'
+startSentrel env HOME="$work" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
+    "$sentrel" --headless --config-dir "$work/config"
 events=$work/data/Sentrel/events.jsonl
 
-step() { printf '%-58s %s\n' "$1" "$2"; [[ $2 == "$3" ]] || fail "$1: expected $3"; }
 step "192.0.2.2 connects" "$(connect 192.0.2.2 192.0.2.1 12345)" ok
 waitFor '"event":"intrusion".*"address":"192.0.2.2"' "$events" || fail "the connection was not recorded"
 waitFor "Blocked 192.0.2.2 for 1 minute" "$work/out" || fail "it was not blocked"
@@ -129,9 +101,9 @@ step "192.0.2.2's probes after the block, recorded" \
 step "IPv6 2001:db8::2 connects" "$(connect 2001:db8::2 2001:db8::1 12345)" ok
 waitFor "Blocked 2001:db8::2 for 1 minute" "$work/out" || fail "IPv6 was not blocked"
 step "2001:db8::2 connects again, blocked" "$(connect 2001:db8::2 2001:db8::1 12345)" timeout
-step "the helper deletes 192.0.2.2" "$(request delete 0 192.0.2.2)" 0
+step "the helper deletes 192.0.2.2" "$(fw delete 0 192.0.2.2)" 0
 step "192.0.2.2 connects after the delete" "$(connect 192.0.2.2 192.0.2.1 12345)" ok
-step "the helper adds 192.0.2.6 for 2 s" "$(request add 2 192.0.2.6)" 0
+step "the helper adds 192.0.2.6 for 2 s" "$(fw add 2 192.0.2.6)" 0
 step "192.0.2.6 connects while blocked" "$(connect 192.0.2.6 192.0.2.1 12345)" timeout
 sleep 2.5
 step "192.0.2.6 connects after the expiry" "$(connect 192.0.2.6 192.0.2.1 12345)" ok
@@ -160,44 +132,35 @@ def connect(i):
     s = socket.socket(socket.AF_INET6)
     s.bind((f"2001:db8::1:{i:x}", 0))
     s.settimeout(5)
-    try:
-        s.connect(("2001:db8::1", 12345))
-        return 1
-    except OSError:
-        return 0
-    finally:
-        s.close()
+    with s:
+        return s.connect_ex(("2001:db8::1", 12345)) == 0
 with concurrent.futures.ThreadPoolExecutor(50) as pool:
     print(sum(pool.map(connect, range(1, 301))))
 PY
 step "burst: connections accepted" "$(cat "$work/burst")" 300
-for _ in $(seq 300); do
-    [[ $(grep -c "Blocked 2001:db8::1:" "$work/out") -ge 300 ]] && break
-    sleep 0.1
-done
+for _ in $(seq 300); do [[ $(grep -c "Blocked 2001:db8::1:" "$work/out") -ge 300 ]] && break; sleep 0.1; done
 step "burst: intruders blocked" "$(grep -c "Blocked 2001:db8::1:" "$work/out")" 300
 step "burst: addresses the firewall holds" "$(held)" 256
 ! grep -q "Could not block" "$work/out" || fail "a burst's intruder was not blocked"
 
 # The helper refuses by itself what the program never blocks: the machine's own addresses, every
 # hop of every default route in every table, and an address beyond 256 entries.
-nft flush set inet sentrel blocked4
-nft flush set inet sentrel blocked6
+flushSets() { nft flush set inet sentrel blocked4 && nft flush set inet sentrel blocked6; }
+flushSets
 step "helper: own, multipath hop, policy gateway, IPv6 policy gateway, intruder" \
-    "$(request add 60 192.0.2.1 2001:db8::1 192.0.2.8 192.0.2.9 2001:db8::9 198.51.100.1 results)" "1 1 2 2 2 0"
+    "$(fw results add 60 192.0.2.1 2001:db8::1 192.0.2.8 192.0.2.9 2001:db8::9 198.51.100.1)" "1 1 2 2 2 0"
 fill=($(printf '203.0.113.%d ' $(seq 0 127)) $(printf '198.51.100.%d ' $(seq 0 63)) $(printf '2001:db8:f::%x ' $(seq 0 63)))
 for start in 0 64 128 192; do
-    [[ $(request add 60 "${fill[@]:start:64}" results) == "$(yes 0 | head -64 | xargs)" ]] || fail "filling from $start"
+    [[ $(fw results add 60 "${fill[@]:start:64}") == "$(yes 0 | head -64 | xargs)" ]] || fail "filling from $start"
 done
-step "helper: a 257th address; one already there" "$(request add 60 2001:db8:f::ff 198.51.100.1 results)" "3 0"
+step "helper: a 257th address; one already there" "$(fw results add 60 2001:db8:f::ff 198.51.100.1)" "3 0"
 step "helper: entries held" "$(held)" 256
-nft flush set inet sentrel blocked4
-nft flush set inet sentrel blocked6
+flushSets
 
 # The helper: only the corpus's well-formed requests are served; the other table is untouched.
 served=""
 for file in "$corpus"/*; do
-    status=$(call "$(od -An -v -tx1 "$file" | tr -d ' \n')")
+    status=$(fw "$(od -An -v -tx1 "$file" | tr -d ' \n')")
     [[ $status == 0 ]] && served+="$(basename "$file") "
     [[ $status == 0 || $status == 65 || $status == 66 ]] || fail "$(basename "$file"): exit status $status"
 done

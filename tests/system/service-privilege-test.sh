@@ -6,45 +6,29 @@
 # packet socket, and a later start needs no privilege. Root only; skips (77) otherwise.
 #   service-privilege-test.sh <sentrel binary> <sentrel-watch binary>
 set -euo pipefail
-skip() { echo "SKIP: $*"; exit 77; }
-[[ $(id -u) -eq 0 ]] || skip "starting as another user with capabilities needs root"
-command -v setcap > /dev/null || skip "setcap is not installed"
-command -v systemd-socket-activate > /dev/null || skip "systemd-socket-activate is not installed"
-if [[ "${1:-}" != --inside ]]; then
-    unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
-    exec unshare --net "$0" --inside "$@"
-fi
+why="starting as another user with capabilities" needs="setcap systemd-socket-activate"
+source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2 watch=$3
-work=$(mktemp -d)
 chmod 755 "$work"
-pid="" activator=""
-trap 'kill $pid $activator 2> /dev/null; wait 2> /dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; cat "$work/out" 2> /dev/null | head -40; exit 1; }
-ip link set lo up
 
 # The program beside its helper, as the package lays them out (it looks in ../libexec/sentrel).
 mkdir -p "$work/bin" "$work/libexec/sentrel" "$work/home/config"
 cp "$sentrel" "$work/bin/sentrel"
 install -m 0750 -g nogroup "$watch" "$work/libexec/sentrel/sentrel-watch"
 setcap cap_net_raw=ep "$work/libexec/sentrel/sentrel-watch" 2> /dev/null || skip "this file system holds no file capabilities"
-printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=False\n[Sounds]\nOn=False\n[Events]\nSyslog=0\n[Alarm]\nNotifications=0\n[Ports]\nNumber=0\n0=80\n' \
-    > "$work/home/config/Sentrel II.ini"
+store "$work/home/config" False '[Ports]\nNumber=0\n0=80\n'
 chown -R nobody "$work/home"
 nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups --no-new-privs)
 caps() { echo --inh-caps="$1" --ambient-caps="$1" --bounding-set=-all,"$1"; }
 socket=$work/watch.socket
 systemd-socket-activate --seqpacket --accept --inetd -l "$socket" "${nobody[@]}" $(caps +net_raw) \
     "$work/libexec/sentrel/sentrel-watch" &
-activator=$!
+pids+=" $!"
 for _ in $(seq 50); do [[ -S $socket ]] && break; sleep 0.1; done
 chgrp nogroup "$socket" && chmod 0660 "$socket"
-"${nobody[@]}" $(caps +net_bind_service) env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" PATH=/usr/bin:/bin \
-    QT_QPA_PLATFORM=offscreen SENTREL_WATCH_SOCKET="$socket" \
-    "$work/bin/sentrel" --headless --config-dir "$work/home/config" > "$work/out" 2>&1 &
-pid=$!
-for _ in $(seq 200); do grep -q "^Ready\.$" "$work/out" && break; sleep 0.1; done
-grep -q "^Ready\.$" "$work/out" || fail "the program did not start"
-step() { printf '%-46s %s\n' "$1" "$2"; [[ $2 == "$3" ]] || fail "$1: expected $3"; }
+startSentrel "${nobody[@]}" $(caps +net_bind_service) env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/home" \
+    PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen SENTREL_WATCH_SOCKET="$socket" \
+    "$work/bin/sentrel" --headless --config-dir "$work/home/config"
 step "port 80 guarded" "$(grep -c "Monitoring Port: 80$" "$work/out")" 1
 step "watch helper armed" "$(grep -c "Stealth scan watch" "$work/out")" 0
 # CAP_NET_BIND_SERVICE alone is 0x400.

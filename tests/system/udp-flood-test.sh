@@ -5,27 +5,12 @@
 # flood is recorded as usual. Root only (hping3 forges with a raw socket); skips (77) otherwise.
 #   udp-flood-test.sh <sentrel binary>
 set -euo pipefail
-skip() { echo "SKIP: $*"; exit 77; }
-[[ $(id -u) -eq 0 ]] || skip "hping3's forged sources need root"
-command -v hping3 > /dev/null || skip "hping3 is not installed (scripts/install-deps.sh --test)"
-if [[ "${1:-}" != --inside ]]; then
-    unshare --net true 2> /dev/null || skip "no private network namespace can be made here"
-    exec unshare --net "$0" --inside "$@"
-fi
+why="hping3's forged sources" needs=hping3
+source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2
-ip link set lo up
-work=$(mktemp -d)
-trap 'kill "$pid" 2> /dev/null; wait "$pid" 2> /dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; tail -n 40 "$work/out"; exit 1; }
-
-mkdir -p "$work/config"
-printf '[%%General]\nStart=Sentrel II\nStart%%20Monitoring=1\nLogs=True\n[Sounds]\nOn=False\n[Events]\nSyslog=0\n[Alarm]\nNotifications=0\n[Ports]\nNumber=0\n0=12346\n[UDP%%20Ports]\nNumber=0\n0=137\n' \
-    > "$work/config/Sentrel II.ini"
-HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen \
-    "$sentrel" --headless --config-dir "$work/config" > "$work/out" 2>&1 &
-pid=$!
-for _ in $(seq 200); do grep -q "^Ready\.$" "$work/out" && break; sleep 0.1; done
-grep -q "^Ready\.$" "$work/out" || fail "the program did not start"
+store "$work/config" True '[Ports]\nNumber=0\n0=12346\n[UDP%20Ports]\nNumber=0\n0=137\n'
+startSentrel env HOME="$work" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
+    "$sentrel" --headless --config-dir "$work/config"
 grep -q "Monitoring UDP Port: 137" "$work/out" || fail "the UDP tripwire is not armed"
 log=$work/data/Sentrel/Log.txt events=$work/data/Sentrel/events.jsonl
 size() { stat -c %s "$1" 2> /dev/null || echo 0; }
