@@ -27,7 +27,7 @@ private slots:
     // call may report a failure then, and the ambient set is emptied all the same.
     void capsetRefusedWithBindOnly()
     {
-        if (packetSocket() != "opened")
+        if (::geteuid() != 0)
             QSKIP("needs root to set the capabilities up");
         const pid_t child = ::fork();
         if (child == 0) {
