@@ -95,8 +95,9 @@ bool IntruderBlocker::request(const QString& k, int seconds, bool automatic)
 {
     if (m_pending.contains(k))
         return true;
-    // More waiting than the firewall may hold: these would only push the others out again.
-    if (m_queue.size() >= MaxBlocked) {
+    // A burst larger than the firewall holds is still blocked whole, the oldest making way again,
+    // whatever the timing of the helper's calls; beyond twice that, the rest are counted.
+    if (m_queue.size() >= MaxWaiting) {
         ++m_notBlocked;
         return false;
     }

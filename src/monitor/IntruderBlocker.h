@@ -24,7 +24,7 @@ struct AlarmSettings;
 // kernel forgets an entry by itself when its time is up; this list then forgets it too. At most
 // MaxBlocked at once: a new one pushes the oldest out. Each change is a status line and an event.
 // Requests gather while the helper runs and go in calls of up to FirewallBlocker::MaxPerCall
-// addresses, so a burst of intruders is blocked whole; any that cannot be (more than MaxBlocked
+// addresses, so a burst of intruders is blocked whole; any that cannot be (more than MaxWaiting
 // waiting, or the helper's queue full) are counted and said in one line once the burst is done.
 class IntruderBlocker : public QObject
 {
@@ -32,6 +32,7 @@ class IntruderBlocker : public QObject
 
 public:
     static constexpr int MaxBlocked = 256;
+    static constexpr int MaxWaiting = 2 * MaxBlocked;
 
     struct Entry
     {
