@@ -109,8 +109,8 @@ QString outcomes(const std::vector<PortBinder::Result>& results)
 // A run of the helper by hand: its port list, what is sent, and the exit, reply and complaint expected.
 struct Run
 {
-    QByteArray send; // with no outcome: both ports
-    QString outcome; // as runHelper sums it up; none: both ports refused as not permitted
+    QByteArray send;
+    QString outcome; // as runHelper sums it up; none: both ports sent, each refused as not permitted
     QByteArray error = {};
     QStringList args = {};
     Stdio stdio = Stdio::Socket;

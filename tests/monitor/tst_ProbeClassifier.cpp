@@ -132,8 +132,7 @@ struct Rig
             }
             if (e.kind == Event::Kind::Intrusion) {
                 expectedAlerts << Messages.value(kind);
-                lastAlarm
-                    = Event::detectionName(e.detection) + QString::number(Event::isSpoofable(e.detection));
+                lastAlarm = kind + QString::number(Event::isSpoofable(e.detection));
             } else if (e.kind == Event::Kind::Flood) {
                 out << QString(">%1 ").arg(e.port)
                         + ProbeFolding::message({ e.folded, e.probes, e.sources, {}, 0, 0 });
@@ -141,7 +140,7 @@ struct Rig
             } else if (e.kind == Event::Kind::Unblocked) {
                 out << QString("unblocked %1 after %2").arg(nameOf(e.address)).arg(e.count);
             } else if (e.kind == Event::Kind::Allowed) {
-                out << "allowed " + (Event::detectionName(e.detection) + (' ' + where));
+                out << "allowed " + kind + ' ' + where;
             } else if (e.kind == Event::Kind::PortScan) {
                 out << QString("scan %1 %2 %3 %4%5")
                            .arg(e.scanEnded ? "ended" : "started", nameOf(e.address),

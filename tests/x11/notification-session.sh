@@ -3,7 +3,7 @@
 # scan is one notification updated in place, and its default action brings the minimized window back;
 # the start names in one notification the entry it could not guard.
 #   notification-session.sh <sentrel binary> [folder for screenshots]
-session_tools="dunst dunstctl ss openbox" session_bus=1
+session_tools="dbus-send dunst dunstctl ss openbox" session_bus=1
 source "$(dirname "$0")/../support/x-session.sh"
 
 mkdir -p "$XDG_CONFIG_HOME/dunst"
