@@ -99,21 +99,19 @@ ports_of() {
     sed -n "$keep; s/.*Monitoring $name: \([0-9]*\)$/\1 monitored/p; s/.*$name: \([0-9]*\) needs administrator rights$/\1 privileged/p;
         s/.*$name: \([0-9]*\) is already open$/\1 open/p" "$work/$1.out" | xargs
 }
+# expect_ports <run> <tcp|udp> <what went wrong> <expected>: else the run's standard error and its ports.
+expect_ports() { [[ "$(ports_of "$1" "$2")" == "$4" ]] || { cat "$work/$1.err"; fail "$3: $(ports_of "$1" "$2")"; }; }
 as_member=$(id -u "$member"):$(id -g "$member")
 
 run member "$as_member" "" --init-groups
-[[ "$(ports_of member)" == "21 monitored 23 monitored 25 monitored 53 monitored 70 monitored 79 monitored 80 monitored 137 monitored 138 monitored 139 monitored 12345 monitored 12346 monitored" ]] \
-    || { cat "$work/member.err"; fail "not all twelve default ports were guarded"; }
-[[ "$(ports_of member udp)" == "69 monitored 135 monitored 137 monitored 138 monitored 139 monitored 161 monitored 162 monitored 445 monitored 514 monitored 520 monitored 1434 monitored" ]] \
-    || { cat "$work/member.err"; fail "not all eleven default UDP ports were guarded: $(ports_of member udp)"; }
+expect_ports member tcp "not all twelve default ports were guarded" "21 monitored 23 monitored 25 monitored 53 monitored 70 monitored 79 monitored 80 monitored 137 monitored 138 monitored 139 monitored 12345 monitored 12346 monitored"
+expect_ports member udp "not all eleven default UDP ports were guarded" "69 monitored 135 monitored 137 monitored 138 monitored 139 monitored 161 monitored 162 monitored 445 monitored 514 monitored 520 monitored 1434 monitored"
 grep -q "IP: 127.0.0.1$" "$work/member.out" && grep -q "Attacked Port: 21$" "$work/member.out" \
     || fail "the connection to port 21 was not recorded"
 
 run nobody 65534:65534 "" --clear-groups
-[[ "$(ports_of nobody)" == "21 privileged 23 privileged 25 privileged 53 privileged 70 privileged 79 privileged 80 privileged 137 privileged 138 privileged 139 privileged 12345 monitored 12346 monitored" ]] \
-    || { cat "$work/nobody.err"; fail "outside the group, ports below 1024 were not reported as needing administrator rights"; }
-[[ "$(ports_of nobody udp)" == "69 privileged 135 privileged 137 privileged 138 privileged 139 privileged 161 privileged 162 privileged 445 privileged 514 privileged 520 privileged 1434 monitored" ]] \
-    || { cat "$work/nobody.err"; fail "outside the group, UDP ports below 1024 were not refused: $(ports_of nobody udp)"; }
+expect_ports nobody tcp "outside the group, ports below 1024 were not reported as needing administrator rights" "21 privileged 23 privileged 25 privileged 53 privileged 70 privileged 79 privileged 80 privileged 137 privileged 138 privileged 139 privileged 12345 monitored 12346 monitored"
+expect_ports nobody udp "outside the group, UDP ports below 1024 were not refused" "69 privileged 135 privileged 137 privileged 138 privileged 139 privileged 161 privileged 162 privileged 445 privileged 514 privileged 520 privileged 1434 monitored"
 # Through a shell: setpriv itself still holds root's capabilities when it starts a program.
 setpriv --reuid=65534 --regid=65534 --clear-groups sh -c 'exec "$0"' "$helper" < /dev/null 2> "$work/exec.err" \
     && fail "nobody could run the helper"
@@ -121,7 +119,7 @@ grep -q "Permission denied" "$work/exec.err" || fail "the helper ran for nobody:
 
 # As QSettings writes them: the section "General" as "%General", a space in a key as "%20".
 run unlisted "$as_member" $'[%General]\nStart=Sentrel II\nStart%20Monitoring=1\n[Ports]\nNumber=1\n0=21\n1=22' --init-groups
-[[ "$(ports_of unlisted)" == "21 monitored 22 privileged" ]] || { cat "$work/unlisted.err"; fail "port 22 was not refused"; }
+expect_ports unlisted tcp "port 22 was not refused" "21 monitored 22 privileged"
 grep -q "sentrel-bind: not on the port list: 22$" "$work/unlisted.err" || fail "the helper did not say why"
 
 echo "sentrel sentrel/privileged-ports boolean false" | debconf-set-selections

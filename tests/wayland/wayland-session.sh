@@ -36,15 +36,10 @@ within 100 accepts "$port" || fail "port $port is not guarded"
 within 50 grep -q '"event":"intrusion"' "$XDG_DATA_HOME/Sentrel/events.jsonl" || fail "no intrusion recorded"
 
 # Below the panel and its clock; cleared lines leave the list brighter.
-shot() {
-    rm -f "$work"/wayland-screenshot-*.png
-    (cd "$work" && weston-screenshooter) && mv "$work"/wayland-screenshot-*.png "$work/$1.png"
-}
+shot() { rm -f "$work"/wayland-screenshot-*.png; (cd "$work" && weston-screenshooter) && mv "$work"/wayland-screenshot-*.png "$work/$1.png"; }
 brightness() { convert "$work/$1.png" -crop 1024x720+0+48 -colorspace Gray -format "%[fx:mean]" info:; }
-activate() {
-    dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
-        org.sentrel.StandIn.Activate "string:$1" >/dev/null
-}
+activate() { dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
+    org.sentrel.StandIn.Activate "string:$1" >/dev/null; }
 sleep 1
 shot listed || fail "no screenshot"
 [[ -n "$shots" ]] && cp "$work/listed.png" "$shots/wayland-window.png"

@@ -5,6 +5,7 @@ session_tools="trayer xwininfo"
 source "$(dirname "$0")/../support/x-session.sh"
 scale=${QT_SCALE_FACTOR:-1} # screenshots at 200%: QT_SCALE_FACTOR=2 SENTREL_X11_SCREEN=2048x1536
 
+shot() { [[ -z "$shots" ]] || import "$@"; } # only with a folder for screenshots
 port=$(free_ports 1)
 write_store Logs=False Min%20On%20Startup=1 Use%20IconTray=1 "$port"
 # Push settings for the Push page's screenshot, which picks the service (no push is ever sent).
@@ -59,16 +60,12 @@ before=$(popups)
 xdotool mousemove $cx $cy click 3
 more_popups() { [[ $(popups) -gt $before ]]; }
 within 30 more_popups || fail "no menu"
-if [[ -n "$shots" ]]; then
-    read -r screen_width _ <<<"$(xdotool getdisplaygeometry)"
-    import -window root -crop "$((260 * scale))x$((160 * scale))+$((screen_width - 260 * scale))+0" "$shots/tray-menu.png"
-fi
+read -r screen_width _ <<<"$(xdotool getdisplaygeometry)"
+shot -window root -crop "$((260 * scale))x$((160 * scale))+$((screen_width - 260 * scale))+0" "$shots/tray-menu.png"
 xdotool key Escape
 sleep 0.5
-if [[ -n "$shots" ]]; then # the tooltip tells the protection state
-    xdotool mousemove $((cx - 1)) $cy sleep 0.2 mousemove $cx $cy sleep 2
-    import -window root -crop "$((330 * scale))x$((110 * scale))+$((screen_width - 330 * scale))+0" "$shots/tray-tooltip.png"
-fi
+[[ -z "$shots" ]] || xdotool mousemove $((cx - 1)) $cy sleep 0.2 mousemove $cx $cy sleep 2 # the tooltip tells the protection state
+shot -window root -crop "$((330 * scale))x$((110 * scale))+$((screen_width - 330 * scale))+0" "$shots/tray-tooltip.png"
 
 crop() { import -window root -crop "${iw}x${ih}+$ix+$iy" rgb:- | md5sum | cut -c1-32; }
 icon_states() { for _ in 1 2 3 4 5 6 7 8 9 10; do crop; sleep 0.25; done | sort -u | wc -l; }
@@ -85,17 +82,14 @@ xdotool mousemove $((X + 4)) $((Y + 30)) sleep 0.1 mousemove $((X + 8)) $((Y + 3
 sleep 1.2
 [[ $(icon_states) -eq 1 ]] || fail "the icon kept flashing"
 
-if [[ -n "$shots" ]]; then
-    import -window "$(window)" -frame "$shots/monitor-expanded.png" 2>/dev/null \
-        || import -window "$(window)" "$shots/monitor-expanded.png"
-fi
+shot -window "$(window)" -frame "$shots/monitor-expanded.png" 2>/dev/null || shot -window "$(window)" "$shots/monitor-expanded.png"
 
 step "Help > Contents without the manual shows the Help box"
 rm -f "$XDG_DATA_HOME/Sentrel/ReadMe.html"
 activate "$(window)"
 xdotool key --window "$(window)" F1
 within 50 xdotool search --onlyvisible --name '^Help$' || fail "no Help box"
-[[ -n "$shots" ]] && import -window "$(xdotool search --onlyvisible --name '^Help$' | head -1)" "$shots/help-box.png"
+shot -window "$(xdotool search --onlyvisible --name '^Help$' | head -1)" "$shots/help-box.png"
 activate "$(xdotool search --onlyvisible --name '^Help$' | head -1)"
 xdotool key Return
 within 30 gone '^Help$' || fail "the Help box did not close"
@@ -126,16 +120,13 @@ fi
 
 if [[ -n "$shots" ]]; then
     activate "$(options)"
-    xdotool key ctrl+Prior sleep 0.3 key ctrl+Prior sleep 0.3 key alt+s sleep 0.2 key n # the Push page; its service: ntfy
-    sleep 0.4
+    xdotool key ctrl+Prior sleep 0.3 key ctrl+Prior sleep 0.3 key alt+s sleep 0.2 key n sleep 0.4 # the Push page; its service: ntfy
     import -window "$(options)" "$shots/options-push.png"
     dialog=$(options)
     sleep 0.5
     for page in general:35 display:99 sounds:162 advance:228 alarm:287; do # each page label's middle
-        xdotool mousemove --window "$dialog" "$((${page#*:} * scale))" "$((16 * scale))" click 1
-        page=${page%:*}
-        sleep 0.4
-        import -window "$dialog" "$shots/options-$page.png"
+        xdotool mousemove --window "$dialog" "$((${page#*:} * scale))" "$((16 * scale))" click 1 sleep 0.4
+        import -window "$dialog" "$shots/options-${page%:*}.png"
     done
 fi
 
@@ -159,15 +150,13 @@ expected=$(printf '%s\n' %General/Hide%20Monitor=1 Display/Use%20Hotkeys=1 Sound
 
 if [[ -n "$shots" ]]; then
     activate "$(window)"
-    xdotool key ctrl+m
-    sleep 0.8
+    xdotool key ctrl+m sleep 0.8
     import -window "$(window)" -frame "$shots/monitor-collapsed.png"
     xdotool key ctrl+m sleep 0.5 key alt+h sleep 0.5 key a
     within 30 xdotool search --onlyvisible --name '^About Sentrel$' || fail "no About box"
     sleep 0.5
     import -window "$(xdotool search --onlyvisible --name '^About Sentrel$' | head -1)" -frame "$shots/about.png"
-    xdotool key Return
-    sleep 0.5
+    xdotool key Return sleep 0.5
 fi
 
 step "File > Exit (Ctrl+Q) ends the program with 0"
