@@ -105,15 +105,9 @@ void IntrusionHandler::raise(
     m_intruder.detection = detection;
     m_intruder.spoofable = spoofable;
 
-    const QString port = QString::number(localPort);
-    m_status.setStatusText(
-        QLatin1String("Intruder Detected: ") + peerAddress + QLatin1String(" Port: ") + port);
-    m_status.addStatusLine(QString());
-    m_status.addStatusLine(QStringLiteral("Intruder Detected"));
-    m_status.addStatusLine(QLatin1String("IP: ") + peerAddress);
-    m_status.addStatusLine(QLatin1String("Attacked Port: ") + port);
-    m_status.addStatusLine(QLatin1String("Message: ") + m_intruder.intruderMessage);
-    m_status.addStatusLine(QStringLiteral("End Of Attack"));
+    m_status.setStatusText(QLatin1String("Intruder Detected: ") + peerAddress + QLatin1String(" Port: ")
+        + QString::number(localPort));
+    addStatusBlock(peerAddress, localPort, message);
 
     m_events.record(event);
     event.sequence = m_events.lastSequence();
@@ -143,14 +137,8 @@ void IntrusionHandler::reportFolded(bool all)
 {
     for (const ProbeFolding::Summary& summary : m_folding.takeDue(all)) {
         const QString message = ProbeFolding::message(summary);
-        const QString port = QString::number(summary.port);
         m_status.setStatusText(QLatin1String("Intruder Detected: ") + message);
-        m_status.addStatusLine(QString());
-        m_status.addStatusLine(QStringLiteral("Intruder Detected"));
-        m_status.addStatusLine(QLatin1String("IP: ") + summary.address);
-        m_status.addStatusLine(QLatin1String("Attacked Port: ") + port);
-        m_status.addStatusLine(QLatin1String("Message: ") + message);
-        m_status.addStatusLine(QStringLiteral("End Of Attack"));
+        addStatusBlock(summary.address, summary.port, message);
         const Event event = Event::flood(
             summary.kind, summary.probes, summary.sources, summary.address, summary.sourcePort, summary.port);
         m_events.record(event);
@@ -165,6 +153,17 @@ void IntrusionHandler::reportFolded(bool all)
         record.alarmAlreadyRaised = true;
         m_alert.raiseIntruderAlert(record);
     }
+}
+
+// The six lines every intrusion adds to the status list, the first empty to part it from the last.
+void IntrusionHandler::addStatusBlock(const QString& address, int port, const QString& message)
+{
+    m_status.addStatusLine(QString());
+    m_status.addStatusLine(QStringLiteral("Intruder Detected"));
+    m_status.addStatusLine(QLatin1String("IP: ") + address);
+    m_status.addStatusLine(QLatin1String("Attacked Port: ") + QString::number(port));
+    m_status.addStatusLine(QLatin1String("Message: ") + message);
+    m_status.addStatusLine(QStringLiteral("End Of Attack"));
 }
 
 void IntrusionHandler::keepExpiring()
