@@ -57,7 +57,7 @@
 #include <sys/file.h>
 #endif
 
-#include "../src/platform/RouteDump.h"
+#include "RouteDump.h"
 
 namespace sentrel_block {
 

@@ -10,7 +10,7 @@
 // record read writes back to the same bytes; the address set agrees with a plain list.
 #define SENTREL_WATCH_NO_MAIN
 #include "../sentrel-watch.cpp"
-#include "../../src/platform/WatchRecords.cpp"
+#include "../../src/net/WatchRecords.cpp"
 
 #include <algorithm>
 #include <vector>

@@ -1,5 +1,6 @@
 #include "BlockRules.h"
 
+#include "HostAddress.h"
 #include "RouteTables.h"
 
 #include <QNetworkInterface>
@@ -46,7 +47,7 @@ QString refusal(const QHostAddress& original, bool spoofable, bool automatic, co
         return QStringLiteral("this machine");
     if (holds(kept.gateways, address))
         return QStringLiteral("the default gateway");
-    if (automatic && allow.contains(address))
+    if (automatic && allow.contains(fromHostAddress(address)))
         return QStringLiteral("on the allow list");
     if (automatic && !kept.routesRead)
         return QStringLiteral("the default gateway is unknown");

@@ -66,7 +66,7 @@ void ProbeClassifier::connectionSeen(const QString& peerAddress, int localPort, 
     const bool clearsSyn = m_watching && m_halfOpen;
     if (!clearsSyn && !m_portScan)
         return;
-    const QHostAddress source(peerAddress);
+    const IpAddress source = IpAddress::parse(peerAddress).value_or(IpAddress());
     if (clearsSyn)
         m_syns.accepted(source, peerPort, localPort);
     if (m_portScan)
@@ -77,7 +77,7 @@ void ProbeClassifier::connectionSeen(const QString& peerAddress, int localPort, 
 void ProbeClassifier::datagramSeen(const QString& peerAddress, int localPort, int peerPort)
 {
     if (m_portScan) {
-        m_scans.touch(QHostAddress(peerAddress), localPort, true);
+        m_scans.touch(IpAddress::parse(peerAddress).value_or(IpAddress()), localPort, true);
         keepTicking();
     }
     m_intrusions.handleIntrusion(peerAddress, localPort, peerPort, false, Event::Detection::Udp);
@@ -86,7 +86,7 @@ void ProbeClassifier::datagramSeen(const QString& peerAddress, int localPort, in
 void ProbeClassifier::report(const TcpProbe& probe, Event::Detection detection)
 {
     m_intrusions.handleIntrusion(
-        ScanTracker::addressText(probe.source.toHostAddress()), probe.destinationPort, probe.sourcePort, false, detection);
+        probe.source.toString(), probe.destinationPort, probe.sourcePort, false, detection);
 }
 
 void ProbeClassifier::expire()

@@ -25,13 +25,6 @@ void ScanTracker::setReports(Report crossed, Report ended)
     m_ended = std::move(ended);
 }
 
-QString ScanTracker::addressText(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
-}
-
 void ScanTracker::touch(const IpAddress& address, int port, bool spoofable)
 {
     if (port < 0 || port >= PortBits)
@@ -97,7 +90,7 @@ void ScanTracker::cross(Source& source)
     auto scan = std::make_unique<Scan>();
     scan->seen.assign(PortBits / WordBits, 0);
     PortScan& report = scan->report;
-    report.address = addressText(source.address.toHostAddress());
+    report.address = source.address.toString();
     report.spoofable = source.spoofable;
     report.windowSeconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_window).count());
     for (const auto& [port, when] : source.recent) {

@@ -46,9 +46,6 @@ public:
     // Sources evicted for the cap, with ports still counting, since the last call.
     quint64 takeEvicted() { return std::exchange(m_evicted, 0); }
 
-    // The text the intrusions use for an address: dotted decimal for IPv4, also when mapped.
-    static QString addressText(const QHostAddress& address);
-
 private:
     struct Scan
     {

@@ -284,7 +284,7 @@ private slots:
         MonitorRig rig({ QString::number(Loopback::freePorts(1)[0]) });
         rig.monitoring.configureDetection({}, false);
         rig.monitoring.toggleMonitoring();
-        const QHostAddress source("192.0.2.9"), here("192.0.2.100");
+        const IpAddress source = *IpAddress::parse(u"192.0.2.9"), here = *IpAddress::parse(u"192.0.2.100");
         QList<TcpProbe> sweep;
         for (int port = 30001; port <= 31000; ++port)
             sweep.append({ source, 40000, here, quint16(port), TcpProbe::Syn });
@@ -331,7 +331,7 @@ private slots:
         rig.monitoring.probes().setWatching(true);
         const Loopback::Clients connection { Loopback::connectTo(free[0]) };
         const quint16 connected = quint16(Loopback::localPort(connection[0]));
-        const QHostAddress loopback("127.0.0.1");
+        const IpAddress loopback = IpAddress::fromIpv4(0x7f000001);
         rig.monitoring.probes().probesSeen(
             { { loopback, connected, loopback, quint16(free[0]), TcpProbe::Syn },
                 { loopback, 1, loopback, quint16(free[0]), TcpProbe::Syn } });

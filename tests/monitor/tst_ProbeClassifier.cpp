@@ -54,7 +54,7 @@ struct Rig
 
     void probe(const QString& flags, const QString& source, int sourcePort, int port)
     {
-        TcpProbe p { QHostAddress(address(source)), quint16(sourcePort), QHostAddress("192.0.2.100"),
+        TcpProbe p { *IpAddress::parse(address(source)), quint16(sourcePort), *IpAddress::parse(u"192.0.2.100"),
             quint16(port), 0, flags.section('#', 1).toUInt() };
         for (int bit = 0; bit < 6; ++bit) // TCP's own bits
             p.flags |= flags.contains(QLatin1Char("FSRPAU"[bit])) ? std::uint8_t(1 << bit) : 0;

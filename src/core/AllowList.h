@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QHostAddress>
+#include "IpAddress.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -8,7 +9,7 @@
 #include <utility>
 
 // Sources whose connections raise no alarm: single addresses and CIDR ranges, IPv4 and IPv6.
-// An IPv4 peer seen through an IPv6 socket (::ffff:a.b.c.d) matches the IPv4 entries.
+// A mapped entry (::ffff:a.b.c.d) is kept as the IPv4 range it covers.
 class AllowList
 {
 public:
@@ -28,14 +29,14 @@ public:
     // "Allow list: ignored ..." naming each refused entry, for one status line.
     static QString refusalLine(const QList<Refusal>& refused);
 
-    bool contains(const QHostAddress& address) const;
+    bool contains(const IpAddress& address) const;
     bool contains(const QString& address) const;
     bool isEmpty() const { return m_ranges.isEmpty(); }
     qsizetype size() const { return m_ranges.size(); }
 
 private:
     // A single address is a range with the full-length prefix.
-    using Range = std::pair<QHostAddress, int>;
+    using Range = std::pair<IpAddress, int>;
     static bool parseEntry(const QString& entry, Range* range, QString* reason);
 
     QList<Range> m_ranges;
