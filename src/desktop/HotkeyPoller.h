@@ -46,7 +46,6 @@ public:
     // F11's target: the options dialog is built after the poller it stops.
     void setOpenOptions(std::function<void()> openOptions) { m_targets.openOptions = std::move(openOptions); }
     bool isLoaded() const { return m_pollTimer.isActive(); }
-    const QTimer& timer() const { return m_pollTimer; }
 
     // One poll: each key that counts as pressed runs its actions.
     void poll();

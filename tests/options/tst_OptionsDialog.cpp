@@ -1,5 +1,6 @@
 #include "AlarmOptions.h"
 #include "AlarmPage.h"
+#include "BlockingPage.h"
 #include "DetectionPage.h"
 #include "DetectionSettings.h"
 #include "DesktopSeams.h"
@@ -356,6 +357,32 @@ private slots:
             QCOMPARE(error->text(), reason ? QString("\"%1\": %2").arg(text, reason) : QString());
             QCOMPARE(error->isHidden(), !reason);
         }
+    }
+
+    // The Blocking page lists what the firewall blocks, with the time left and the attempts stopped; it
+    // asks the firewall again whenever it is shown, and unblocks the selected addresses at once.
+    void blockedList()
+    {
+        Rig rig;
+        QStringList asked;
+        const QList<BlockingPage::Blocked> blocked { { "192.0.2.2", 3661, 0 }, { "2001:db8::2", 61, 3 },
+            { "192.0.2.9", 59, 1 } };
+        auto* page = static_cast<BlockingPage*>(rig.dialog.page(7));
+        page->setBlockedList({ [&blocked] { return blocked; },
+            [&asked](const QString& address) { asked << address; }, [&asked] { asked << "refresh"; } });
+        QVERIFY(rig.open());
+        QTest::mouseClick(rig.dialog.pageLabel(7), Qt::LeftButton);
+        auto* list = rig.named<QListWidget>("blockedList");
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i)
+            shown << list->item(i)->text();
+        QCOMPARE(shown.join('|'),
+            "192.0.2.2    1 h 1 min left|2001:db8::2    2 min left, 3 attempts stopped|"
+            "192.0.2.9    59 s left, 1 attempts stopped");
+        list->item(1)->setSelected(true);
+        list->item(2)->setSelected(true);
+        rig.click({ "&Unblock" }, {});
+        QCOMPARE(asked, QStringList({ "refresh", "2001:db8::2", "192.0.2.9" }));
     }
 
     // The section joins the store with no service; "Send test" pushes with the page's values before OK,
