@@ -15,11 +15,11 @@ class SettingsManager;
 // Who opened the options dialog: the Options button and F11 stop the hotkeys, View > Options does not.
 enum class OptionsOpenedBy { OptionsButton, Hotkey, ViewMenu };
 
-// Opens the options dialog and closes it again, with what it holds still meanwhile. Opening closes
-// the port listeners (monitoring stays on), shows the dialog without modality, shows the protection
-// paused and disables the monitor window; the Options button and F11 also stop the hotkeys (the View
-// menu leaves them running, so the function keys still work while the dialog is open). Every way of
-// closing undoes that in one order; OK first stores every pending value.
+// Opens the options dialog and closes it again, and holds the rest of the program still while it is
+// open. Opening closes the port listeners (monitoring stays on), shows the protection paused, shows
+// the dialog without modality and disables the monitor window; the Options button and F11 also stop
+// the hotkeys (the View menu leaves them running, so the function keys still work while the dialog
+// is open). Every way of closing undoes that in one order; OK first stores every pending value.
 class OptionsOpener
 {
 public:
