@@ -49,6 +49,8 @@ public:
         m_push.delivery().finishWithin(std::chrono::seconds(3), std::move(done));
     }
     bool isFinishingPushes() { return m_push.delivery().isFinishing(); }
+    // Also sends the options dialog's test push.
+    PushDelivery& pushDelivery() { return m_push.delivery(); }
 
     // What flashes after an intrusion; nothing until a tray icon is set.
     void setIconFlasher(IconFlasher& flasher) { m_alert.setIconFlasher(&flasher); }

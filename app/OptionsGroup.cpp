@@ -3,7 +3,7 @@
 #include "BlockingPage.h"
 #include "Foundation.h"
 #include "MonitorGroup.h"
-#include "ProtectionIndicator.h"
+#include "PushPage.h"
 #include "WindowGroup.h"
 
 #include <QAction>
@@ -11,33 +11,41 @@
 OptionsGroup::OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
     ProtectionIndicator& protection, std::function<void()> reapplySettings)
     : m_alarmOptions(foundation.store())
-    , m_routing(
-          [&monitor, &protection] {
-              monitor.monitoring().closePortListeners();
-              protection.setPaused(true);
-          },
-          window.hotkeys(), window.window())
-    , m_cycle({ &foundation.settings(), std::move(reapplySettings), &window.window(), &monitor.networkWatch(),
-                  &foundation.monitoringState(), &monitor.monitoring(), &m_alarmOptions },
-          OptionsDialog::pageCount())
     , m_commands(foundation.options(),
           { [&window] { window.help().openLog(); },
-              [&foundation, &monitor] { monitor.alert().intruderLog().purge(foundation.settings().settings().appPath); } })
-    , m_dialog(foundation.options(), m_cycle, m_commands, m_alarmOptions, &window.window())
+              [&foundation, &monitor] {
+                  monitor.alert().intruderLog().purge(foundation.settings().settings().appPath);
+              } })
+    , m_dialog(foundation.options(), m_commands, m_alarmOptions, &window.window())
+    , m_opener(m_dialog,
+          { foundation.settings(), m_alarmOptions, monitor.monitoring(), foundation.monitoringState(),
+              window.window(), window.hotkeys(), monitor.networkWatch(), protection,
+              std::move(reapplySettings) })
 {
-    m_routing.setDialog(&m_dialog);
-    if (auto* blocking = m_dialog.findChild<BlockingPage*>())
-        blocking->setBlocker(&monitor.blocker());
-    connect(&m_cycle, &OptionsCycle::closed, &protection, [&protection](bool saved) {
-        protection.setPaused(false);
-        if (saved)
-            protection.reportProblems();
-    });
-    window.hotkeys().setOptionsOpener(&m_routing);
+    connectPages(monitor);
+    window.hotkeys().setOpenOptions([this] { m_opener.open(OptionsOpenedBy::Hotkey); });
     connect(window.actions().options, &QAction::triggered, this,
-        [this] { m_routing.openOptions(OptionsOpenedBy::ViewMenu); });
+        [this] { m_opener.open(OptionsOpenedBy::ViewMenu); });
     connect(&window.window(), &MainWindow::flatButtonClicked, this, [this](int button) {
         if (button == MainWindow::OptionsButton)
-            m_routing.openOptions(OptionsOpenedBy::OptionsButton);
+            m_opener.open(OptionsOpenedBy::OptionsButton);
     });
+}
+
+void OptionsGroup::connectPages(MonitorGroup& monitor)
+{
+    IntruderBlocker& blocker = monitor.blocker();
+    const auto entries = [&blocker] {
+        QList<BlockingPage::Blocked> shown;
+        for (const IntruderBlocker::Entry& entry : blocker.entries())
+            shown.append({ entry.address, IntruderBlocker::secondsLeft(entry), entry.attempts });
+        return shown;
+    };
+    auto* blocking = m_dialog.findChild<BlockingPage*>();
+    blocking->setBlockedList(
+        { entries, [&blocker](const QString& address) { (void)blocker.unblock(address); },
+            [&blocker] { blocker.refresh(); } });
+    connect(&blocker, &IntruderBlocker::changed, blocking, &BlockingPage::showBlocked);
+    m_dialog.findChild<PushPage*>()->setTestPush(
+        std::bind_front(&PushDelivery::sendTest, &monitor.pushDelivery()));
 }

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "AlarmOptions.h"
-#include "OptionsDialog.h"
 #include "OptionsCommands.h"
-#include "OptionsCycle.h"
-#include "OptionsRouting.h"
+#include "OptionsDialog.h"
+#include "OptionsOpener.h"
 
 #include <QObject>
 
@@ -15,8 +14,8 @@ class MonitorGroup;
 class ProtectionIndicator;
 class WindowGroup;
 
-// The options dialog with its working copy of the settings, the rules of its cycle (open, OK,
-// close) and the ways of opening it: the Options button, View > Options and F11.
+// The options dialog with its working copy of the settings, and the ways of opening it: the
+// Options button, View > Options and F11.
 class OptionsGroup : public QObject
 {
     Q_OBJECT
@@ -31,9 +30,11 @@ public:
     void load() { m_alarmOptions.load(); }
 
 private:
+    // What the dialog shows of the running program: the firewall's blocked addresses and a test push.
+    void connectPages(MonitorGroup& monitor);
+
     AlarmOptions m_alarmOptions;
-    OptionsRouting m_routing;
-    OptionsCycle m_cycle;
     OptionsCommands m_commands;
     OptionsDialog m_dialog;
+    OptionsOpener m_opener;
 };

@@ -14,7 +14,7 @@ WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
     , m_tray(m_trayBackend, m_window)
     , m_keyState(DisplaySession::current(), SessionBus::ifRunning())
     , m_hotkeys(m_keyState,
-          HotkeyTargets { &m_window, &m_window, &monitor.monitoring(), nullptr, &foundation.status(),
+          HotkeyTargets { &m_window, &m_window, &monitor.monitoring(), {}, &foundation.status(),
               [&foundation] { foundation.status().clearMessages(); } })
     , m_about(m_window, m_hotkeys, foundation.settings())
     , m_help([&foundation] { return foundation.settings().settings().appPath; }, &m_window)

@@ -1,7 +1,7 @@
 #pragma once
 
 // Whether the port listeners are meant to be open: off until monitoring first starts. Written by
-// the monitoring switch; read by the status display and the options cycle.
+// the monitoring switch; read by the status display and the options opener.
 class MonitoringState
 {
 public:

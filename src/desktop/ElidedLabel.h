@@ -12,7 +12,6 @@ public:
     using QLabel::QLabel;
 
     void setFullText(const QString& text);
-    QString fullText() const { return m_fullText; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

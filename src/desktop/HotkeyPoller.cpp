@@ -66,7 +66,7 @@ void HotkeyPoller::poll()
     }
     if (pressed[FunctionKeyState::F11]) {
         m_targets.window->restoreMonitor();
-        m_targets.options->openOptions(OptionsOpenedBy::Hotkey);
+        m_targets.openOptions();
         unload();
     }
     if (pressed[FunctionKeyState::F12]) {

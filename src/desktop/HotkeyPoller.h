@@ -20,7 +20,7 @@ struct HotkeyTargets
     MonitorWindowAccess* window = nullptr;
     MonitorWindowControl* view = nullptr;
     MonitoringControl* monitoring = nullptr;
-    OptionsOpener* options = nullptr;
+    std::function<void()> openOptions {}; // as the Options button does
     StatusReporter* status = nullptr; // told when the desktop has no global keys
     std::function<void()> clearMessages {}; // empties the status list and resets the status text
 };
@@ -44,9 +44,8 @@ public:
     void load() override;
     void unload() override;
     // F11's target: the options dialog is built after the poller it stops.
-    void setOptionsOpener(OptionsOpener* options) { m_targets.options = options; }
+    void setOpenOptions(std::function<void()> openOptions) { m_targets.openOptions = std::move(openOptions); }
     bool isLoaded() const { return m_pollTimer.isActive(); }
-    const QTimer& timer() const { return m_pollTimer; }
 
     // One poll: each key that counts as pressed runs its actions.
     void poll();

@@ -52,7 +52,6 @@ public:
     int statusVisibleRows() const { return m_visibleRows; }
 
     void setAutoScrollEnabled(bool enabled);
-    bool isAutoScrollEnabled() const { return m_autoScrollTimer.isActive(); }
     // One auto-scroll step: the next row to the top, back to row 0 after the last came into view.
     // While the reader uses the list it waits (AutoScrollHold), then goes on from the reader's row.
     void autoScrollStep();

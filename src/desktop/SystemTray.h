@@ -47,7 +47,6 @@ public:
     // One flashing step: blank and normal in turn. The phase survives a stop, so an alert that
     // follows a stop on the blank icon starts with the normal one.
     void flashTick();
-    bool flashPhase() const { return m_flashPhase; }
 
     // A mouse event on the icon: the decoded action, then the flashing stops.
     void activated(QSystemTrayIcon::ActivationReason reason);

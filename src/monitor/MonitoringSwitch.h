@@ -3,7 +3,6 @@
 #include "DetectionSettings.h"
 #include "Event.h"
 #include "IntrusionHandler.h"
-#include "ListenerControl.h"
 #include "ListeningSocket.h"
 #include "MonitoringControl.h"
 #include "PortBinder.h"
@@ -31,7 +30,7 @@ class StatusReporter;
 // per entry of the UDP list, the random port sentinel when it is enabled, and the packet watch
 // when there is one. The window's first flat button shows the caption derived from
 // the state, "Start" while off and "Stop" while on, as captionChanged says.
-class MonitoringSwitch : public QObject, public MonitoringControl, public ListenerControl
+class MonitoringSwitch : public QObject, public MonitoringControl
 {
     Q_OBJECT
 
@@ -70,12 +69,12 @@ public:
     // scans end after its gap.
     void configureDetection(const DetectionSettings& settings, bool report);
 
-    // Starts the sentinel; the options cycle calls it when monitoring is on and RPS is enabled.
-    void loadSentinel() override;
+    // Starts the sentinel; closing the options dialog calls it when monitoring is on and RPS is enabled.
+    void loadSentinel();
 
     // Opens one listener per entry of the port list, in list order. Each is reported in the
     // status list only while switching on, not when the listeners come back after the options.
-    void openPortListeners() override;
+    void openPortListeners();
     // Closes every listener and tripwire; monitoring stays on as far as the caption and the flag go.
     void closePortListeners();
     // At exit: the open scans get their closing records, then the open incidents theirs, as when

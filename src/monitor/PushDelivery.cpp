@@ -2,6 +2,8 @@
 
 #include "StatusReporter.h"
 
+#include <QSysInfo>
+
 PushDelivery::PushDelivery(StatusReporter& status, PushTiming timing, QObject* parent)
     : QObject(parent)
     , m_status(status)
@@ -50,6 +52,18 @@ void PushDelivery::send(PushMessage message)
     m_queue.push_back(std::move(message));
     if (m_tries == 0)
         pump();
+}
+
+void PushDelivery::sendTest(const PushSettings& settings, std::function<void(const QString& failure)> done)
+{
+    m_test = std::make_unique<PushExchange>(
+        settings, PushRequest::testMessage(QSysInfo::machineHostName()), m_timing.deadline);
+    connect(m_test.get(), &PushExchange::finished, this, [this, done = std::move(done)] {
+        // Deleted once its signal has returned.
+        PushExchange* test = m_test.release();
+        test->deleteLater();
+        done(test->failure());
+    });
 }
 
 void PushDelivery::finishWithin(std::chrono::milliseconds limit, std::function<void()> done)

@@ -46,6 +46,10 @@ public:
     // On, with an address it can send to.
     bool isUsable() const { return m_usable; }
     void send(PushMessage message);
+    // One try of a test push with other settings (the options dialog's, saved or not), apart from
+    // the queue; done gets why it failed, empty when delivered. A test still under way is dropped
+    // for the next, without calling its done.
+    void sendTest(const PushSettings& settings, std::function<void(const QString& failure)> done);
     // At exit: done runs once every waiting push has gone out or failed for good, or after limit,
     // whichever comes first; a push waiting for its next try gets it at once.
     void finishWithin(std::chrono::milliseconds limit, std::function<void()> done);
@@ -68,6 +72,7 @@ private:
     PushSettings m_settings;
     std::deque<PushMessage> m_queue; // the front one is being sent, or waits for its next try
     std::unique_ptr<PushExchange> m_exchange; // the front one's try under way
+    std::unique_ptr<PushExchange> m_test;
     QTimer m_retry;
     QTimer m_finishLimit;
     std::function<void()> m_finished; // set while finishing

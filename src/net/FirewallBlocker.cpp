@@ -157,10 +157,8 @@ bool FirewallBlocker::list()
 
 bool FirewallBlocker::run(Op op, const QList<Block>& blocks, std::vector<std::uint8_t> request)
 {
-    if (request.empty() || m_pending >= MaxPending) {
-        ++m_refused;
+    if (request.empty() || m_pending >= MaxPending)
         return false;
-    }
     ++m_pending;
     m_worker.start([this, op, blocks, request = std::move(request)] {
         const HelperReply reply = callHelper(m_helperPath, request.data(), request.size(), MaxReply, 0, m_timeoutMs);

@@ -51,8 +51,6 @@ public:
     [[nodiscard]] bool block(const QList<Block>& blocks);
     [[nodiscard]] bool unblock(const QList<QHostAddress>& addresses);
     [[nodiscard]] bool list();
-    int pending() const { return m_pending; }
-    quint64 refusedCalls() const { return m_refused; }
 
     // The helper's wire format (it documents it at its top). Empty for a request it would refuse.
     static std::vector<std::uint8_t> addRequest(const QList<Block>& blocks);
@@ -73,7 +71,6 @@ private:
     QString m_helperPath;
     int m_timeoutMs;
     int m_pending = 0;
-    quint64 m_refused = 0;
     // One worker: a delete asked after an add must reach the kernel after it.
     QThreadPool m_worker;
 };

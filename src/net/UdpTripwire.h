@@ -29,7 +29,6 @@ public:
     [[nodiscard]] ListenResult adopt(int fd, int port);
     void close();
     bool isOpen() const { return m_fd >= 0; }
-    int port() const { return m_port; }
     // Datagrams the kernel dropped because the queue was full since the last call, as far as it
     // told with the datagrams read since.
     std::uint32_t takeDropped() { return m_dropped - std::exchange(m_droppedTaken, m_dropped); }

@@ -1,7 +1,6 @@
 #include "BlockingPage.h"
 
 #include "AlarmOptions.h"
-#include "IntruderBlocker.h"
 #include "OptionBindings.h"
 
 #include <QBoxLayout>
@@ -46,10 +45,10 @@ BlockingPage::BlockingPage(const QString& title, OptionsModel& options, OptionsC
     m_blockedList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_unblockButton = new QPushButton(QStringLiteral("&Unblock"), blockedGroup);
     connect(m_unblockButton, &QPushButton::clicked, this, [this] {
-        if (!m_blocker)
+        if (!m_list.unblock)
             return;
         for (const QListWidgetItem* item : m_blockedList->selectedItems())
-            (void)m_blocker->unblock(item->data(Qt::UserRole).toString());
+            m_list.unblock(item->data(Qt::UserRole).toString());
     });
     auto* blocked = new QGridLayout(blockedGroup);
     blocked->addWidget(m_blockedList, 0, 0, 2, 1);
@@ -67,13 +66,9 @@ BlockingPage::BlockingPage(const QString& title, OptionsModel& options, OptionsC
     showBlocked();
 }
 
-void BlockingPage::setBlocker(IntruderBlocker* blocker)
+void BlockingPage::setBlockedList(BlockedList list)
 {
-    if (m_blocker)
-        disconnect(m_blocker, nullptr, this, nullptr);
-    m_blocker = blocker;
-    if (m_blocker)
-        connect(m_blocker, &IntruderBlocker::changed, this, &BlockingPage::showBlocked);
+    m_list = std::move(list);
     showBlocked();
 }
 
@@ -81,8 +76,8 @@ void BlockingPage::showEvent(QShowEvent* event)
 {
     OptionsPage::showEvent(event);
     // What the firewall holds may have changed without us (entries from an earlier run).
-    if (m_blocker)
-        m_blocker->refresh();
+    if (m_list.refresh)
+        m_list.refresh();
     showBlocked();
     m_tick.start();
 }
@@ -99,9 +94,9 @@ void BlockingPage::showBlocked()
     for (const QListWidgetItem* item : m_blockedList->selectedItems())
         selected << item->data(Qt::UserRole).toString();
     m_blockedList->clear();
-    if (m_blocker) {
-        for (const IntruderBlocker::Entry& entry : m_blocker->entries()) {
-            QString text = entry.address + QLatin1String("    ") + timeLeft(IntruderBlocker::secondsLeft(entry));
+    if (m_list.entries) {
+        for (const Blocked& entry : m_list.entries()) {
+            QString text = entry.address + QLatin1String("    ") + timeLeft(entry.secondsLeft);
             if (entry.attempts > 0)
                 text += QStringLiteral(", %1 attempts stopped").arg(entry.attempts);
             auto* item = new QListWidgetItem(text, m_blockedList);
@@ -109,5 +104,5 @@ void BlockingPage::showBlocked()
             item->setSelected(selected.contains(entry.address));
         }
     }
-    m_unblockButton->setEnabled(m_blocker && m_blockedList->count() > 0);
+    m_unblockButton->setEnabled(m_list.unblock && m_blockedList->count() > 0);
 }

@@ -4,8 +4,9 @@
 
 #include <QTimer>
 
+#include <functional>
+
 class AlarmOptions;
-class IntruderBlocker;
 class QListWidget;
 class QPushButton;
 
@@ -20,17 +21,30 @@ public:
     BlockingPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
         QWidget* parent = nullptr);
 
-    // The blocked addresses shown and unblocked here; none until set.
-    void setBlocker(IntruderBlocker* blocker);
+    struct Blocked
+    {
+        QString address;
+        int secondsLeft = 0;
+        quint64 attempts = 0; // stopped since it was blocked
+    };
+    // The firewall's list as the program hands it in; the page shows none until it is set.
+    struct BlockedList
+    {
+        std::function<QList<Blocked>()> entries; // oldest first
+        std::function<void(const QString& address)> unblock;
+        std::function<void()> refresh; // asks the firewall what it still blocks
+    };
+
+    void setBlockedList(BlockedList list);
+    // Shows the list again; whoever holds it calls this when it changes.
+    void showBlocked();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void showBlocked();
-
-    IntruderBlocker* m_blocker = nullptr;
+    BlockedList m_list;
     QListWidget* m_blockedList = nullptr;
     QPushButton* m_unblockButton = nullptr;
     // The time left counts down while the page is shown.

@@ -7,7 +7,6 @@
 #include "DisplayPage.h"
 #include "GeneralPage.h"
 #include "ItemFileDialog.h"
-#include "OptionsCycle.h"
 #include "PageLabelRow.h"
 #include "PushPage.h"
 #include "SoundsPage.h"
@@ -69,10 +68,9 @@ int OptionsDialog::pageCount()
     return int(kPages.size());
 }
 
-OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands,
-    AlarmOptions& alarm, QWidget* transientFor)
-    : m_cycle(cycle)
-    , m_transientFor(transientFor)
+OptionsDialog::OptionsDialog(
+    OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm, QWidget* transientFor)
+    : m_transientFor(transientFor)
 {
     setWindowTitle(QStringLiteral("Options"));
     setMouseTracking(true);
@@ -82,8 +80,8 @@ OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, Options
     m_okButton = new QPushButton(QStringLiteral("OK"), this);
     m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     m_okButton->setDefault(true);
-    connect(m_okButton, &QPushButton::clicked, &cycle, &OptionsCycle::ok);
-    connect(m_cancelButton, &QPushButton::clicked, &cycle, &OptionsCycle::close);
+    connect(m_okButton, &QPushButton::clicked, this, [this] { emit closeRequested(true); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { emit closeRequested(false); });
 
     m_labelRow = new PageLabelRow(this);
     m_pageArea = new QStackedLayout;
@@ -100,14 +98,14 @@ OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, Options
         m_pageArea->addWidget(page);
         m_pages.push_back(page);
     }
-    connect(m_labelRow, &PageLabelRow::pageRequested, &cycle, &OptionsCycle::selectPage);
+    connect(m_labelRow, &PageLabelRow::pageRequested, this, &OptionsDialog::selectPage);
     const std::pair<QKeySequence, int> steps[] { { QKeySequence(Qt::CTRL | Qt::Key_Tab), 1 },
         { QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1 },
         { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1 },
         { QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1 } };
     for (const auto& [keys, step] : steps) {
         auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, &cycle, [&cycle, step = step] { cycle.stepPage(step); });
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] { stepPage(step); });
     }
 
     auto* buttons = new QHBoxLayout;
@@ -119,12 +117,7 @@ OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, Options
     layout->addWidget(m_labelRow);
     layout->addLayout(m_pageArea, 1);
     layout->addLayout(buttons);
-
-    connect(&cycle, &OptionsCycle::pagesChanged, this, &OptionsDialog::showPages);
-    connect(&cycle, &OptionsCycle::highlightChanged, this, &OptionsDialog::showHighlight);
-    connect(&cycle, &OptionsCycle::hideRequested, this, &QWidget::hide);
-    showPages();
-    showHighlight();
+    selectPage(0);
 }
 
 void OptionsDialog::showOptionsDialog()
@@ -153,9 +146,15 @@ QString OptionsDialog::askPort()
     return ok ? text : QString();
 }
 
+void OptionsDialog::resetPages()
+{
+    selectPage(0);
+    highlightLabel(NoLabel);
+}
+
 void OptionsDialog::reject()
 {
-    m_cycle.close();
+    emit closeRequested(false);
 }
 
 void OptionsDialog::closeEvent(QCloseEvent* event)
@@ -163,7 +162,7 @@ void OptionsDialog::closeEvent(QCloseEvent* event)
     // The title bar's close is a Cancel: it must give the monitor window and the listeners back.
     event->ignore();
     if (isVisible())
-        m_cycle.close();
+        emit closeRequested(false);
 }
 
 bool OptionsDialog::eventFilter(QObject* watched, QEvent* event)
@@ -172,14 +171,14 @@ bool OptionsDialog::eventFilter(QObject* watched, QEvent* event)
     if (label != m_labels.end()) {
         const int index = int(label - m_labels.begin());
         if (event->type() == QEvent::MouseButtonRelease)
-            m_cycle.selectPage(index);
+            selectPage(index);
         else if (event->type() == QEvent::MouseMove)
-            m_cycle.hoverLabel(index);
+            highlightLabel(index);
     } else if (event->type() == QEvent::MouseMove) {
         // A page frame's own surface, not one of its controls.
         auto* page = static_cast<QWidget*>(watched);
         if (!page->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()))
-            m_cycle.labelNormal();
+            highlightLabel(NoLabel);
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -187,26 +186,32 @@ bool OptionsDialog::eventFilter(QObject* watched, QEvent* event)
 void OptionsDialog::mouseMoveEvent(QMouseEvent* event)
 {
     if (!childAt(event->position().toPoint()))
-        m_cycle.labelNormal();
+        highlightLabel(NoLabel);
     QDialog::mouseMoveEvent(event);
 }
 
-void OptionsDialog::showPages()
+void OptionsDialog::selectPage(int page)
 {
-    // While every frame is stacked only the top one can be seen; the frames under it are hidden,
-    // so that no key reaches a control nobody can see.
-    const int current = m_cycle.currentPage();
-    m_pageArea->setCurrentIndex(current);
-    m_labelRow->setCurrent(current);
+    if (page < 0 || page >= pageCount())
+        return;
+    m_pageArea->setCurrentIndex(page);
+    m_labelRow->setCurrent(page);
 }
 
-void OptionsDialog::showHighlight()
+void OptionsDialog::stepPage(int step)
 {
+    selectPage(((m_pageArea->currentIndex() + step) % pageCount() + pageCount()) % pageCount());
+}
+
+void OptionsDialog::highlightLabel(int label)
+{
+    if (label == m_highlighted)
+        return;
+    m_highlighted = label;
     for (int i = 0; i < pageCount(); ++i) {
         QFont font = m_labels[std::size_t(i)]->font();
-        const bool highlighted = i == m_cycle.highlightedLabel();
-        font.setBold(highlighted);
-        font.setUnderline(highlighted);
+        font.setBold(i == label);
+        font.setUnderline(i == label);
         m_labels[std::size_t(i)]->setFont(font);
     }
 }

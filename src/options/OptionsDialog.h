@@ -1,14 +1,12 @@
 #pragma once
 
 #include "OptionsCommands.h"
-#include "OptionsRouting.h"
 
 #include <QDialog>
 
 #include <vector>
 
 class AlarmOptions;
-class OptionsCycle;
 class OptionsModel;
 class OptionsPage;
 class PageLabelRow;
@@ -17,20 +15,21 @@ class QPushButton;
 class QStackedLayout;
 
 // The options dialog: page labels across the top, the pages stacked under them, OK and Cancel.
-// A view over the working copy (the controls) and the options cycle (pages, OK, closing); every
-// way of closing it other than OK runs the cycle's Close steps.
+// A view over the working copy: closing it is left to whoever opened it (closeRequested), since
+// more than the dialog comes back then. After a rebuild the first page is on top; a click on a page
+// label brings its page up, and the label the pointer last moved over is bold and underlined.
 //
 // It is a window of its own: parented to the monitor window it would be disabled with it. It is
 // kept above the monitor window as its transient, which window managers stack above it without
 // lifting it over other programs' windows.
-class OptionsDialog : public QDialog, public OptionsDialogShower, public OptionsPrompts
+class OptionsDialog : public QDialog, public OptionsPrompts
 {
     Q_OBJECT
 
 public:
     static int pageCount();
 
-    OptionsDialog(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, AlarmOptions& alarm,
+    OptionsDialog(OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
         QWidget* transientFor = nullptr);
 
     QLabel* pageLabel(int page) const { return m_labels.at(std::size_t(page)); }
@@ -39,12 +38,18 @@ public:
     QPushButton* okButton() const { return m_okButton; }
     QPushButton* cancelButton() const { return m_cancelButton; }
 
-    // OptionsDialogShower
-    void showOptionsDialog() override;
+    // Shows it without modality, above the monitor window, OK focused.
+    void showOptionsDialog();
+    // As if rebuilt: the first page on top, no label highlighted.
+    void resetPages();
 
     // OptionsPrompts
     QString chooseFile() override;
     QString askPort() override;
+
+signals:
+    // OK (save) or any other way of closing: Cancel, Escape, the title bar's close.
+    void closeRequested(bool save);
 
 public slots:
     void reject() override;
@@ -55,10 +60,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void showPages();
-    void showHighlight();
+    static constexpr int NoLabel = -1;
 
-    OptionsCycle& m_cycle;
+    // The page the user sees and the keyboard reaches; the frames under it are hidden, so that no
+    // key reaches a control nobody can see.
+    void selectPage(int page);
+    // The next page (+1) or the previous one (-1), round the ends, as Ctrl+Tab and Ctrl+Shift+Tab do.
+    void stepPage(int step);
+    // The label the pointer last moved over, until it moves over the dialog's own background or a
+    // page frame's surface (NoLabel).
+    void highlightLabel(int label);
+
     QWidget* m_transientFor;
     PageLabelRow* m_labelRow = nullptr;
     std::vector<QLabel*> m_labels;
@@ -66,4 +78,5 @@ private:
     QStackedLayout* m_pageArea = nullptr;
     QPushButton* m_okButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
+    int m_highlighted = NoLabel;
 };

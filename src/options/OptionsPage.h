@@ -23,7 +23,6 @@ protected:
     // Where the page puts its groups.
     QBoxLayout* body() const { return m_body; }
     OptionsModel& options() const { return m_options; }
-    OptionsCommands& commands() const { return m_commands; }
 
     // A text box with its "?" button at the right, which browses for the box.
     // The box is named textName, the button "browseButton" and its index.

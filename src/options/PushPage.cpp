@@ -2,15 +2,14 @@
 
 #include "AlarmOptions.h"
 #include "OptionBindings.h"
-#include "PushDelivery.h"
 
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
-#include <QSysInfo>
 
 PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
     AlarmOptions& alarm, QWidget* parent)
@@ -52,8 +51,6 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     bindValue(o, tokenBox, [&o]() -> QString& { return o.push().token; });
 }
 
-PushPage::~PushPage() = default;
-
 void PushPage::sendTest()
 {
     PushSettings settings = m_alarm.push();
@@ -63,15 +60,13 @@ void PushPage::sendTest()
         m_testResult->setText(QStringLiteral("Choose a service and enter its URL first."));
         return;
     }
-    // A test still under way is overtaken by this one.
-    m_test = std::make_unique<PushExchange>(
-        settings, PushRequest::testMessage(QSysInfo::machineHostName()), PushTiming().deadline);
+    if (!m_testPush)
+        return;
     m_testResult->setText(QStringLiteral("Sending..."));
-    connect(m_test.get(), &PushExchange::finished, this, [this] {
-        PushExchange* test = m_test.release();
-        test->deleteLater();
-        m_testResult->setText(test->failure().isEmpty()
-                ? QStringLiteral("Test push delivered.")
-                : QStringLiteral("Test push failed: ") + test->failure());
+    m_testPush(settings, [page = QPointer(this)](const QString& failure) {
+        if (page) {
+            page->m_testResult->setText(failure.isEmpty() ? QStringLiteral("Test push delivered.")
+                                                          : QStringLiteral("Test push failed: ") + failure);
+        }
     });
 }

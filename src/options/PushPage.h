@@ -2,16 +2,16 @@
 
 #include "OptionsPage.h"
 
-#include <memory>
+#include <functional>
 
 class AlarmOptions;
 class QLabel;
-class PushExchange;
 class QPushButton;
+struct PushSettings;
 
 // Page "Push": the service that reaches the user's phone, its URL and token, and "Send test",
-// which sends one push with the values on the page (saved or not) and shows how it went. Its
-// values live in AlarmOptions, pending until OK.
+// which sends one push with the values on the page (saved or not) through the program's push
+// delivery and shows how it went. Its values live in AlarmOptions, pending until OK.
 class PushPage : public OptionsPage
 {
     Q_OBJECT
@@ -19,7 +19,13 @@ class PushPage : public OptionsPage
 public:
     PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
         QWidget* parent = nullptr);
-    ~PushPage() override;
+
+    // Sends one test push with the given settings, then calls done with why it failed (empty when
+    // delivered); a test still under way is overtaken by the next, which never calls its done.
+    using TestPush
+        = std::function<void(const PushSettings&, std::function<void(const QString& failure)> done)>;
+    // None until set: "Send test" then only checks the values.
+    void setTestPush(TestPush testPush) { m_testPush = std::move(testPush); }
 
     QPushButton* testButton() const { return m_testButton; }
     QLabel* testResult() const { return m_testResult; }
@@ -28,7 +34,7 @@ private:
     void sendTest();
 
     AlarmOptions& m_alarm;
-    std::unique_ptr<PushExchange> m_test;
+    TestPush m_testPush;
     QPushButton* m_testButton = nullptr;
     QLabel* m_testResult = nullptr;
 };

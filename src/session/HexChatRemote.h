@@ -21,8 +21,6 @@ public:
     // there is no session bus.
     [[nodiscard]] bool command(const QString& text, std::function<void()> onFailure = {});
 
-    int pendingCalls() const { return m_pending; }
-
 private:
     int m_pending = 0;
 };

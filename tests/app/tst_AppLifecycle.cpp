@@ -128,24 +128,6 @@ private slots:
                 + ": cannot create its parent folder" });
     }
 
-    // The listeners close first; the hotkeys stop unless the View menu opened the options.
-    void openingTheOptions()
-    {
-        using By = OptionsOpenedBy;
-        for (const auto& [openedBy, withDialog, calls] :
-            { std::tuple { By::OptionsButton, true, "close, show dialog, disable, hotkeys unload" },
-                { By::Hotkey, true, "close, show dialog, disable, hotkeys unload" },
-                { By::ViewMenu, true, "close, show dialog, disable" },
-                { By::OptionsButton, false, "close, disable, hotkeys unload" } }) {
-            RecordingDesktop fakes;
-            OptionsRouting routing([&fakes] { fakes.calls << "close"; }, fakes, fakes);
-            if (withDialog)
-                routing.setDialog(&fakes);
-            routing.openOptions(openedBy);
-            QCOMPARE(fakes.calls.join(", "), QString(calls));
-        }
-    }
-
     // A log is private whatever the umask, narrowed when found open, never written through a link or pipe.
     void logOpensArePrivateAndFollowNoLink()
     {

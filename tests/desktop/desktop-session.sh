@@ -122,6 +122,8 @@ if [[ -n "$shots" ]]; then
     activate "$(options)"
     xdotool key ctrl+Prior sleep 0.3 key ctrl+Prior sleep 0.3 key alt+s sleep 0.2 key n sleep 0.4 # the Push page; its service: ntfy
     import -window "$(options)" "$shots/options-push.png"
+    xdotool key ctrl+Next sleep 0.4 # the Blocking page
+    import -window "$(options)" "$shots/options-blocking.png"
     dialog=$(options)
     sleep 0.5
     for page in general:35 display:99 sounds:162 advance:228 alarm:287; do # each page label's middle

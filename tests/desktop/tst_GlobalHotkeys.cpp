@@ -11,7 +11,8 @@ using namespace std::chrono_literals;
 namespace {
 HotkeyTargets targetsOf(RecordingDesktop& desktop)
 {
-    return { &desktop, &desktop, &desktop, &desktop, &desktop, [&desktop] { desktop.calls << "clear"; } };
+    return { &desktop, &desktop, &desktop, [&desktop] { desktop.calls << "options"; }, &desktop,
+        [&desktop] { desktop.calls << "clear"; } };
 }
 
 // What the tool printed, or nothing when it failed.

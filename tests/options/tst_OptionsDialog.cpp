@@ -1,18 +1,23 @@
 #include "AlarmOptions.h"
 #include "AlarmPage.h"
+#include "BlockingPage.h"
 #include "DetectionPage.h"
 #include "DetectionSettings.h"
 #include "DesktopSeams.h"
+#include "HotkeyControl.h"
 #include "IntruderLog.h"
 #include "LocalHttpServer.h"
 #include "MonitorRig.h"
 #include "NetworkWatch.h"
 #include "OptionsCommands.h"
-#include "OptionsCycle.h"
 #include "OptionsDialog.h"
+#include "OptionsOpener.h"
 #include "PageLabelRow.h"
 #include "PortEntry.h"
+#include "ProtectionIndicator.h"
+#include "PushDelivery.h"
 #include "PushPage.h"
+#include "StatusDisplay.h"
 #include "TestFiles.h"
 #include "TestStore.h"
 
@@ -23,9 +28,10 @@ void press(QAbstractButton* button)
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
-// The options dialog and its cycle over a settings file, real listeners on loopback ports, the
-// log in a temporary program folder, and one journal of the monitor window and the network watch.
-struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
+// The options dialog and its opener over a settings file, real listeners on loopback ports, the
+// log in a temporary program folder, and one journal of the monitor window (and whether the dialog
+// was shown then), the network watch, the hotkeys and the status text.
+struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsPrompts
 {
     // stored: "Section/Key=value", written over the first start's values.
     explicit Rig(const QStringList& stored = {})
@@ -39,21 +45,25 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         commands.setPrompts(this);
         static_cast<AlarmPage*>(dialog.page(4))->setAsk([this] { return chooseFile(); });
         static_cast<DetectionPage*>(dialog.page(5))->setAsk([this] { return chooseFile(); });
-        QObject::connect(&cycle, &OptionsCycle::hideRequested, &cycle, [this] { calls << "hide"; });
+        QObject::connect(
+            &display, &StatusDisplay::statusTextChanged, [this](const QString& text) { calls << text; });
     }
-    void setMonitorEnabled(bool on) override { calls << (on ? "enable" : "disable"); }
+    void setMonitorEnabled(bool on) override
+    {
+        calls << QString(on ? "enable" : "disable") + (dialog.isVisible() ? "" : " unseen");
+    }
+    void load() override { calls << "hotkeys load"; }
+    void unload() override { calls << "hotkeys unload"; }
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
     QString chooseFile() override { return answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString askPort() override { return port; }
     void restoreMonitor() override { }
     void resetNetState() override { }
 
-    // What opening the dialog does: the listeners close, the dialog shows.
-    bool open()
+    bool open(OptionsOpenedBy by = OptionsOpenedBy::OptionsButton)
     {
-        monitoring.closePortListeners();
         calls.clear();
-        dialog.showOptionsDialog();
+        opener.open(by);
         return QTest::qWaitForWindowExposed(&dialog);
     }
     QByteArray file() const { return fileBytes(store.path()); }
@@ -113,20 +123,20 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     SettingsManager settings { store.store(), options };
     MonitoringState state;
     MonitoringSwitch monitoring { out, state, options, settings, out, out, out };
+    StatusDisplay display { state };
+    ProtectionIndicator protection { monitoring, display, nullptr, nullptr };
     AlarmOptions alarm { store.store() };
-    // Re-applying unloads the sentinel when RPS is off, as the program's re-apply does.
-    OptionsCycle cycle { { &settings,
-                             [this] {
-                                 calls << "reapply";
-                                 if (settings.settings().rps.isOff())
-                                     monitoring.unloadSentinel();
-                             },
-                             this, this, &state, &monitoring, &alarm },
-        OptionsDialog::pageCount() };
     QTemporaryDir folder;
     IntruderLog log;
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
-    OptionsDialog dialog { options, cycle, commands, alarm };
+    OptionsDialog dialog { options, commands, alarm };
+    // Re-applying unloads the sentinel when RPS is off, as the program's re-apply does.
+    OptionsOpener opener { dialog,
+        { settings, alarm, monitoring, state, *this, *this, *this, protection, [this] {
+             calls << "reapply";
+             if (settings.settings().rps.isOff())
+                 monitoring.unloadSentinel();
+         } } };
     QStringList calls, answers;
     QString port; // what the port prompt answers
 };
@@ -139,26 +149,31 @@ class TestOptionsDialog : public QObject
 private slots:
     // Every control takes the user's edit, and shows the stored value again after any close but OK;
     // the controls that depend on a check box or option follow it. Nothing is written before OK (the
-    // UDP list too); purging the log is done at once, and closing never brings it back. Every way of
-    // closing undoes the opening: the stored settings re-applied, the window enabled, the dialog hidden;
-    // the listeners (and the sentinel when RPS is on) back if monitoring is. An empty port list is
-    // stored as "-1".
+    // UDP list too); purging the log is done at once, and closing never brings it back. Opening closes
+    // the listeners, pauses the protection while monitoring, shows the dialog, then disables the window;
+    // the Options button and F11 also stop the hotkeys, the View menu does not. Every way of closing
+    // undoes the opening: the stored settings re-applied, the window enabled before the dialog hides;
+    // the listeners (and the sentinel when RPS is on) back if monitoring is, then the protection. An
+    // empty port list is stored as "-1".
     void everyWayOfClosing_data()
     {
+        using By = OptionsOpenedBy;
         QTest::addColumn<int>("way");
         QTest::addColumn<bool>("monitoring");
         QTest::addColumn<bool>("storedRps"); // the edit turns it round
-        QTest::newRow("OK keeps every edit") << 0 << true << false;
-        QTest::newRow("OK turning RPS off") << 0 << true << true;
-        QTest::newRow("Cancel drops it") << 1 << true << true;
-        QTest::newRow("Escape drops it") << 2 << false << false;
-        QTest::newRow("title bar drops it") << 3 << true << false;
+        QTest::addColumn<int>("openedBy");
+        QTest::newRow("OK keeps every edit") << 0 << true << false << int(By::OptionsButton);
+        QTest::newRow("OK turning RPS off") << 0 << true << true << int(By::Hotkey);
+        QTest::newRow("Cancel drops it") << 1 << true << true << int(By::ViewMenu);
+        QTest::newRow("Escape drops it") << 2 << false << false << int(By::Hotkey);
+        QTest::newRow("title bar drops it") << 3 << true << false << int(By::OptionsButton);
     }
     void everyWayOfClosing()
     {
         QFETCH(int, way);
         QFETCH(bool, monitoring);
         QFETCH(bool, storedRps);
+        QFETCH(int, openedBy);
         const std::vector<int> free = Loopback::freePorts(4);
         Rig rig({ QString("Advance/RPS=%1").arg(storedRps), "UDP Ports/Number=1", "UDP Ports/0=137",
             "UDP Ports/1=138", QString("Ports/0=%1").arg(free[0]), QString("Ports/1=%1").arg(free[1]),
@@ -168,7 +183,7 @@ private slots:
             rig.monitoring.toggleMonitoring();
         const QString log = rig.folder.filePath("Log.txt");
         QVERIFY(writeFile(log, "entry\r\n"));
-        QVERIFY(rig.open() && !Loopback::isListening(free[1]));
+        QVERIFY(rig.open(OptionsOpenedBy(openedBy)) && !Loopback::isListening(free[1]));
         const QStringList before = rig.controls();
         const QByteArray file = rig.file();
         const auto enabled = [&rig] {
@@ -217,7 +232,10 @@ private slots:
         else
             way == 2 ? QTest::keyClick(&rig.dialog, Qt::Key_Escape) : (void)rig.dialog.close();
         QVERIFY(!rig.dialog.isVisible() && !QFile::exists(log) && (way == 0 || rig.file() == file));
-        QCOMPARE(rig.calls, (QStringList { "netcheck off", "reapply", "enable", "hide" }));
+        const QString paused = monitoring ? "Paused while Options is open.|" : "";
+        const QString back = monitoring ? "|Loading.." : "";
+        const QString hotkeys = openedBy == int(OptionsOpenedBy::ViewMenu) ? "" : "|hotkeys unload";
+        QCOMPARE(rig.calls.join('|'), paused + "disable" + hotkeys + "|netcheck off|reapply|enable" + back);
         QCOMPARE(Loopback::isListening(free[1]), monitoring);
         QCOMPARE(rig.monitoring.sentinel().isLoaded(), monitoring && storedRps != (way == 0));
         const QStringList shown = way == 0 ? edited : before;
@@ -228,8 +246,8 @@ private slots:
         if (way == 0) {
             QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
             rig.options.removePorts({ 0, 1, 2 });
-            rig.cycle.ok();
-            rig.cycle.ok(); // and comes back empty
+            rig.dialog.okButton()->click();
+            rig.dialog.okButton()->click(); // and comes back empty
             QCOMPARE(rig.store.store().read("Ports", "Number"), QString("-1"));
             QVERIFY(rig.options.ports().isEmpty());
         }
@@ -341,7 +359,34 @@ private slots:
         }
     }
 
-    // The section joins the store with no service; "Send test" pushes with the page's values before OK;
+    // The Blocking page lists what the firewall blocks, with the time left and the attempts stopped; it
+    // asks the firewall again whenever it is shown, and unblocks the selected addresses at once.
+    void blockedList()
+    {
+        Rig rig;
+        QStringList asked;
+        const QList<BlockingPage::Blocked> blocked { { "192.0.2.2", 3661, 0 }, { "2001:db8::2", 61, 3 },
+            { "192.0.2.9", 59, 1 } };
+        auto* page = static_cast<BlockingPage*>(rig.dialog.page(7));
+        page->setBlockedList({ [&blocked] { return blocked; },
+            [&asked](const QString& address) { asked << address; }, [&asked] { asked << "refresh"; } });
+        QVERIFY(rig.open());
+        QTest::mouseClick(rig.dialog.pageLabel(7), Qt::LeftButton);
+        auto* list = rig.named<QListWidget>("blockedList");
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i)
+            shown << list->item(i)->text();
+        QCOMPARE(shown.join('|'),
+            "192.0.2.2    1 h 1 min left|2001:db8::2    2 min left, 3 attempts stopped|"
+            "192.0.2.9    59 s left, 1 attempts stopped");
+        list->item(1)->setSelected(true);
+        list->item(2)->setSelected(true);
+        rig.click({ "&Unblock" }, {});
+        QCOMPARE(asked, QStringList({ "refresh", "2001:db8::2", "192.0.2.9" }));
+    }
+
+    // The section joins the store with no service; "Send test" pushes with the page's values before OK,
+    // through a delivery configured for none;
     // OK stores them in the settings file, which nobody else may read.
     void pushPage()
     {
@@ -349,6 +394,8 @@ private slots:
         LocalHttpServer server;
         QVERIFY(rig.open() && rig.file().contains("[Push]\nService=none\nToken=\nURL=\n"));
         auto* page = static_cast<PushPage*>(rig.dialog.page(6));
+        PushDelivery delivery(rig.out);
+        page->setTestPush(std::bind_front(&PushDelivery::sendTest, &delivery));
         rig.named<QComboBox>("pushServiceBox")->setCurrentText("ntfy");
         QTest::keyClicks(rig.named<QLineEdit>("pushUrlBox"), server.url("/desk"));
         QTest::keyClicks(rig.named<QLineEdit>("pushTokenBox"), "tk_9");

@@ -5,19 +5,18 @@
 #include "MonitorWindowControl.h"
 #include "MonitoringControl.h"
 #include "NetworkWatch.h"
-#include "OptionsRouting.h"
 #include "ProgramLauncher.h"
 #include "StartupRegistration.h"
 #include "StatusReporter.h"
 #include "TrayBackend.h"
 #include "TrayIcon.h"
 
-// Every desktop part that start-up, the options route, the function keys and the tray icon drive, each
+// Every desktop part that start-up, the function keys and the tray icon drive, each
 // call in one journal, so that a test sees the order across them; the notification area too.
 // clang-format off
 struct RecordingDesktop final : MonitorWindowControl, MonitorWindowAccess, MonitoringControl, TrayIcon,
                                 TrayBackend, HotkeyControl, StartupRegistration, NetworkWatch,
-                                ProgramLauncher, StatusReporter, OptionsDialogShower, OptionsOpener
+                                ProgramLauncher, StatusReporter
 {
     void toggleMonitorView() override { calls << "toggleMonitorView"; }
     void setAlwaysOnTop() override { calls << "setAlwaysOnTop"; }
@@ -50,8 +49,6 @@ struct RecordingDesktop final : MonitorWindowControl, MonitorWindowAccess, Monit
     bool start(const QString& line, const Environment& = {}) override { return calls << "start " + line, false; }
     void addStatusLine(const QString& text) override { calls << "line " + text; }
     void setStatusText(const QString& text) override { calls << "status " + text; }
-    void showOptionsDialog() override { calls << "show dialog"; }
-    void openOptions(OptionsOpenedBy by) override { calls << (by == OptionsOpenedBy::Hotkey ? "options" : "?"); }
     // clang-format on
 
     QStringList calls;
