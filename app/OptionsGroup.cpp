@@ -10,20 +10,19 @@
 
 OptionsGroup::OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
     ProtectionIndicator& protection, std::function<void()> reapplySettings)
-    : m_alarmOptions(foundation.store())
-    , m_routing(
+    : m_routing(
           [&monitor, &protection] {
               monitor.monitoring().closePortListeners();
               protection.setPaused(true);
           },
           window.hotkeys(), window.window())
     , m_cycle({ &foundation.settings(), std::move(reapplySettings), &window.window(), &monitor.networkWatch(),
-                  &foundation.monitoringState(), &monitor.monitoring(), &m_alarmOptions },
+                  &foundation.monitoringState(), &monitor.monitoring() },
           OptionsDialog::pageCount())
     , m_commands(foundation.options(),
           { [&window] { window.help().openLog(); },
               [&foundation, &monitor] { monitor.alert().intruderLog().purge(foundation.settings().settings().appPath); } })
-    , m_dialog(foundation.options(), m_cycle, m_commands, m_alarmOptions, &window.window())
+    , m_dialog(foundation.options(), m_cycle, m_commands, &window.window())
 {
     m_routing.setDialog(&m_dialog);
     if (auto* blocking = m_dialog.findChild<BlockingPage*>())

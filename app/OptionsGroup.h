@@ -1,9 +1,8 @@
 #pragma once
 
-#include "AlarmOptions.h"
-#include "OptionsDialog.h"
 #include "OptionsCommands.h"
 #include "OptionsCycle.h"
+#include "OptionsDialog.h"
 #include "OptionsRouting.h"
 
 #include <QObject>
@@ -27,11 +26,7 @@ public:
     OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
         ProtectionIndicator& protection, std::function<void()> reapplySettings);
 
-    // Reads the sections the dialog edits beside the original keys, once first start wrote those.
-    void load() { m_alarmOptions.load(); }
-
 private:
-    AlarmOptions m_alarmOptions;
     OptionsRouting m_routing;
     OptionsCycle m_cycle;
     OptionsCommands m_commands;

@@ -5,7 +5,7 @@
 
 #include <QStringList>
 
-// The options dialog's working copy of the original store sections, typed as the record is. The
+// The options dialog's working copy of every store section, typed as the record is. The
 // dialog's controls only mirror it, and the enabled state of the dependent controls derives from
 // it. At run time it is also where the port list, the four sound file names and the chat service
 // name live ("the dialog's current text"), pending edits included.
@@ -59,13 +59,17 @@ public:
     QString soundFile(int soundIndex) const;
     QString chatService() const { return m_values.chatService; }
 
+    // The lists the dialog edits with Add and Remove.
+    enum class List { Ports, UdpPorts, AllowEntries };
     const QStringList& ports() const { return m_values.ports; }
-    void appendPort(const QString& port);
+    void append(List list, const QString& entry);
     // Removes the entries at the given rows, each once; the others keep their order.
-    void removePorts(QList<int> rows);
+    void remove(List list, QList<int> rows);
 
     bool isEnabled(Control control) const;
 
 private:
+    QStringList& entries(List list);
+
     Settings m_values;
 };

@@ -15,7 +15,7 @@ PushDelivery::PushDelivery(StatusReporter& status, PushTiming timing, QObject* p
 
 PushDelivery::~PushDelivery() = default;
 
-void PushDelivery::configure(const PushSettings& settings)
+void PushDelivery::configure(const Settings::Push& settings)
 {
     if (settings == m_settings)
         return;

@@ -4,7 +4,6 @@
 
 #include <QTimer>
 
-class AlarmOptions;
 class IntruderBlocker;
 class QListWidget;
 class QPushButton;
@@ -17,8 +16,8 @@ class BlockingPage : public OptionsPage
     Q_OBJECT
 
 public:
-    BlockingPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
-        QWidget* parent = nullptr);
+    BlockingPage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
 
     // The blocked addresses shown and unblocked here; none until set.
     void setBlocker(IntruderBlocker* blocker);

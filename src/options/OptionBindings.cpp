@@ -83,11 +83,15 @@ void bindValue(WorkingCopy& copy, QSpinBox* box, Field<int> field)
         box, &QSpinBox::valueChanged, &copy, [&copy, field](int value) { write(copy, field, value); });
 }
 
-void bindValue(WorkingCopy& copy, QComboBox* box, Field<QString> field)
+void bindIndex(WorkingCopy& copy, QComboBox* box, std::function<int()> get, std::function<void(int)> set)
 {
-    follow(copy, box, [box, field] { box->setCurrentText(field()); });
-    QObject::connect(box, &QComboBox::currentTextChanged, &copy,
-        [&copy, field](const QString& text) { write(copy, field, text); });
+    follow(copy, box, [box, get] { box->setCurrentIndex(get()); });
+    QObject::connect(box, &QComboBox::currentIndexChanged, &copy, [&copy, get, set](int index) {
+        if (index < 0 || index == get())
+            return;
+        set(index);
+        copy.edited();
+    });
 }
 
 void bindValue(WorkingCopy& copy, QListWidget* list, Field<QStringList> field)

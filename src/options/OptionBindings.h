@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <type_traits>
 
 class QCheckBox;
 class QComboBox;
@@ -30,7 +31,14 @@ void bindValue(WorkingCopy& copy, QCheckBox* box, Field<Flag> field);
 void bindValue(WorkingCopy& copy, QRadioButton* on, QRadioButton* off, Field<bool> field);
 void bindValue(WorkingCopy& copy, QLineEdit* box, Field<QString> field);
 void bindValue(WorkingCopy& copy, QSpinBox* box, Field<int> field);
-void bindValue(WorkingCopy& copy, QComboBox* box, Field<QString> field);
+// A choice among the box's items, which come in the order of the values of the field's enum.
+void bindIndex(WorkingCopy& copy, QComboBox* box, std::function<int()> get, std::function<void(int)> set);
+template <typename Get> void bindChoice(WorkingCopy& copy, QComboBox* box, Get field)
+{
+    using Choice = std::remove_reference_t<decltype(field())>;
+    bindIndex(
+        copy, box, [field] { return int(field()); }, [field](int index) { field() = Choice(index); });
+}
 // Shown only: the page's buttons edit the list.
 void bindValue(WorkingCopy& copy, QListWidget* list, Field<QStringList> field);
 // Enabled as the working copy says.

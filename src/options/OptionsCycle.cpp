@@ -1,7 +1,5 @@
 #include "OptionsCycle.h"
 
-#include "AlarmOptions.h"
-
 #include "DesktopSeams.h"
 #include "MonitoringState.h"
 #include "ListenerControl.h"
@@ -21,8 +19,6 @@ OptionsCycle::OptionsCycle(Targets targets, int pageCount, QObject* parent)
 void OptionsCycle::ok()
 {
     m_targets.settings->saveSettings();
-    if (m_targets.alarm)
-        m_targets.alarm->save();
     m_saving = true;
     close();
 }
@@ -35,8 +31,6 @@ void OptionsCycle::close()
     m_targets.networkWatch->setEnabled(false);
     resetPages();
     m_targets.settings->loadSettings();
-    if (m_targets.alarm)
-        m_targets.alarm->load();
 
     m_targets.reapplySettings();
     m_targets.window->setMonitorEnabled(true);

@@ -5,7 +5,6 @@
 #include <functional>
 #include <vector>
 
-class AlarmOptions;
 class MonitorWindowAccess;
 class MonitoringState;
 class ListenerControl;
@@ -28,13 +27,11 @@ public:
         NetworkWatch* networkWatch = nullptr; // its timer belongs to the dialog's lifetime
         const MonitoringState* monitoringState = nullptr;
         ListenerControl* monitoring = nullptr;
-        // The sections outside the original keys, saved with them on OK and reloaded on closing.
-        AlarmOptions* alarm = nullptr;
     };
 
     static constexpr int NoLabel = -1;
 
-    // All targets but alarm must be set.
+    // All targets must be set.
     OptionsCycle(Targets targets, int pageCount, QObject* parent = nullptr);
 
     // Stores every pending value, then closes.

@@ -24,7 +24,6 @@
 
 #include <algorithm>
 #include <array>
-#include <type_traits>
 
 namespace {
 // What a page may bind to.
@@ -32,7 +31,6 @@ struct PageSources
 {
     OptionsModel& options;
     OptionsCommands& commands;
-    AlarmOptions& alarm;
 };
 
 struct PageKind
@@ -44,11 +42,7 @@ struct PageKind
 
 template <typename Page> OptionsPage* makePage(const QString& title, const PageSources& s, QWidget* p)
 {
-    if constexpr (std::is_constructible_v<Page, QString, OptionsModel&, OptionsCommands&, AlarmOptions&,
-                      QWidget*>)
-        return new Page(title, s.options, s.commands, s.alarm, p);
-    else
-        return new Page(title, s.options, s.commands, p);
+    return new Page(title, s.options, s.commands, p);
 }
 
 // The pages, left to right.
@@ -69,8 +63,8 @@ int OptionsDialog::pageCount()
     return int(kPages.size());
 }
 
-OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands,
-    AlarmOptions& alarm, QWidget* transientFor)
+OptionsDialog::OptionsDialog(
+    OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, QWidget* transientFor)
     : m_cycle(cycle)
     , m_transientFor(transientFor)
 {
@@ -94,7 +88,7 @@ OptionsDialog::OptionsDialog(OptionsModel& options, OptionsCycle& cycle, Options
         label->installEventFilter(this);
         m_labels.push_back(label);
 
-        OptionsPage* page = kind.make(QString::fromLatin1(kind.title), { options, commands, alarm }, this);
+        OptionsPage* page = kind.make(QString::fromLatin1(kind.title), { options, commands }, this);
         page->setAccessibleName(QString::fromLatin1(kind.title));
         page->installEventFilter(this);
         m_pageArea->addWidget(page);

@@ -7,7 +7,6 @@
 
 #include <vector>
 
-class AlarmOptions;
 class OptionsCycle;
 class OptionsModel;
 class OptionsPage;
@@ -30,7 +29,7 @@ class OptionsDialog : public QDialog, public OptionsDialogShower, public Options
 public:
     static int pageCount();
 
-    OptionsDialog(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands, AlarmOptions& alarm,
+    OptionsDialog(OptionsModel& options, OptionsCycle& cycle, OptionsCommands& commands,
         QWidget* transientFor = nullptr);
 
     QLabel* pageLabel(int page) const { return m_labels.at(std::size_t(page)); }

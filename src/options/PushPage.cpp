@@ -1,7 +1,7 @@
 #include "PushPage.h"
 
-#include "AlarmOptions.h"
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 #include "PushDelivery.h"
 
 #include <QComboBox>
@@ -12,10 +12,8 @@
 #include <QPushButton>
 #include <QSysInfo>
 
-PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
-    AlarmOptions& alarm, QWidget* parent)
+PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
-    , m_alarm(alarm)
 {
     auto* group = new QGroupBox(QStringLiteral("Push Notifications"), this);
     auto* serviceBox = new QComboBox(group);
@@ -23,8 +21,8 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     serviceBox->setToolTip(QStringLiteral("One push when an incident starts and one when it ends. ntfy: the "
                                           "topic's URL; Gotify: the server's URL and an application token; "
                                           "webhook: the event records as JSON."));
-    serviceBox->addItems({ QStringLiteral("none"), QStringLiteral("ntfy"), QStringLiteral("gotify"),
-        QStringLiteral("webhook") });
+    for (const char* service : Settings::Push::ServiceNames)
+        serviceBox->addItem(QString::fromLatin1(service));
     auto* urlBox = new QLineEdit(group);
     urlBox->setObjectName(QStringLiteral("pushUrlBox"));
     urlBox->setPlaceholderText(QStringLiteral("https://ntfy.sh/my-topic"));
@@ -46,17 +44,18 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     body()->addWidget(group);
 
     using OptionBindings::bindValue;
-    AlarmOptions& o = alarm;
-    bindValue(o, serviceBox, [&o]() -> QString& { return o.push().service; });
-    bindValue(o, urlBox, [&o]() -> QString& { return o.push().url; });
-    bindValue(o, tokenBox, [&o]() -> QString& { return o.push().token; });
+    OptionsModel& o = options;
+    OptionBindings::bindChoice(
+        o, serviceBox, [&o]() -> auto& { return o.edit().push.service; });
+    bindValue(o, urlBox, [&o]() -> QString& { return o.edit().push.url; });
+    bindValue(o, tokenBox, [&o]() -> QString& { return o.edit().push.token; });
 }
 
 PushPage::~PushPage() = default;
 
 void PushPage::sendTest()
 {
-    PushSettings settings = m_alarm.push();
+    Settings::Push settings = options().values().push;
     settings.url = settings.url.trimmed();
     settings.token = settings.token.trimmed();
     if (!settings.isOn()) {

@@ -4,21 +4,19 @@
 
 #include <memory>
 
-class AlarmOptions;
 class QLabel;
 class PushExchange;
 class QPushButton;
 
 // Page "Push": the service that reaches the user's phone, its URL and token, and "Send test",
-// which sends one push with the values on the page (saved or not) and shows how it went. Its
-// values live in AlarmOptions, pending until OK.
+// which sends one push with the values on the page (saved or not) and shows how it went.
 class PushPage : public OptionsPage
 {
     Q_OBJECT
 
 public:
-    PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
-        QWidget* parent = nullptr);
+    PushPage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
     ~PushPage() override;
 
     QPushButton* testButton() const { return m_testButton; }
@@ -27,7 +25,6 @@ public:
 private:
     void sendTest();
 
-    AlarmOptions& m_alarm;
     std::unique_ptr<PushExchange> m_test;
     QPushButton* m_testButton = nullptr;
     QLabel* m_testResult = nullptr;

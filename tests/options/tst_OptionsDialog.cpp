@@ -1,8 +1,6 @@
-#include "AlarmOptions.h"
 #include "AlarmPage.h"
-#include "DetectionPage.h"
-#include "DetectionSettings.h"
 #include "DesktopSeams.h"
+#include "DetectionPage.h"
 #include "IntruderLog.h"
 #include "LocalHttpServer.h"
 #include "MonitorRig.h"
@@ -35,7 +33,6 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
         store.store().sync();
         settings.loadSettings();
         settings.setAppPath(folder.path() + '/');
-        alarm.load(); // as start-up does: the store has the newer sections before the dialog opens
         commands.setPrompts(this);
         static_cast<AlarmPage*>(dialog.page(4))->setAsk([this] { return chooseFile(); });
         static_cast<DetectionPage*>(dialog.page(5))->setAsk([this] { return chooseFile(); });
@@ -113,7 +110,6 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     SettingsManager settings { store.store(), options };
     MonitoringState state;
     MonitoringSwitch monitoring { out, state, options, settings, out, out, out };
-    AlarmOptions alarm { store.store() };
     // Re-applying unloads the sentinel when RPS is off, as the program's re-apply does.
     OptionsCycle cycle { { &settings,
                              [this] {
@@ -121,12 +117,12 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
                                  if (settings.settings().rps.isOff())
                                      monitoring.unloadSentinel();
                              },
-                             this, this, &state, &monitoring, &alarm },
+                             this, this, &state, &monitoring },
         OptionsDialog::pageCount() };
     QTemporaryDir folder;
     IntruderLog log;
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
-    OptionsDialog dialog { options, cycle, commands, alarm };
+    OptionsDialog dialog { options, cycle, commands };
     QStringList calls, answers;
     QString port; // what the port prompt answers
 };
@@ -226,8 +222,8 @@ private slots:
         QVERIFY(rig.open());
         QCOMPARE(rig.controls(), shown);
         if (way == 0) {
-            QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
-            rig.options.removePorts({ 0, 1, 2 });
+            QCOMPARE(rig.settings.settings().detection.udpPorts, QStringList({ "138", "53" }));
+            rig.options.remove(OptionsModel::List::Ports, { 0, 1, 2 });
             rig.cycle.ok();
             rig.cycle.ok(); // and comes back empty
             QCOMPARE(rig.store.store().read("Ports", "Number"), QString("-1"));
