@@ -85,7 +85,7 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     m_collectorError->setWordWrap(true);
     m_collectorError->hide();
     // Checked when the user leaves the box, not at every key: a half-typed address is no fault.
-    connect(collectorEdit, &QLineEdit::editingFinished, this, &AlarmPage::checkCollector);
+    connect(collectorEdit, &QLineEdit::editingFinished, this, [this] { checkCollector(m_collectorEdit->text()); });
     auto* protocolBox = new QComboBox(eventsGroup);
     for (const char* protocol : Settings::Collector::ProtocolNames)
         protocolBox->addItem(QString::fromLatin1(protocol));
@@ -122,10 +122,9 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
 
 void AlarmPage::addAllowEntry()
 {
-    const QString entry = m_ask();
-    if (entry.trimmed().isEmpty())
+    const QString text = m_ask().trimmed();
+    if (text.isEmpty())
         return;
-    const QString text = entry.trimmed();
     const QString reason = AllowList::check(text);
     m_allowError->setText(
         reason.isEmpty() ? QString() : QLatin1Char('"') + text + QLatin1String("\": ") + reason);
@@ -134,15 +133,16 @@ void AlarmPage::addAllowEntry()
         options().append(OptionsModel::List::AllowEntries, text);
 }
 
-void AlarmPage::checkCollector()
+void AlarmPage::checkCollector(const QString& collector)
 {
-    m_collectorError->setText(Settings::Collector::parse(m_collectorEdit->text().trimmed()).problem);
+    m_collectorError->setText(Settings::Collector::parse(collector.trimmed()).problem);
     m_collectorError->setVisible(!m_collectorError->text().isEmpty());
 }
 
 void AlarmPage::reloaded()
 {
-    checkCollector();
+    // The box shows the reloaded text only after this.
+    checkCollector(options().values().events.collector.text);
     m_allowError->clear();
     m_allowError->hide();
 }

@@ -25,7 +25,7 @@ private:
     void addAllowEntry();
     // The stored values came back: no refusal or problem is pending.
     void reloaded();
-    void checkCollector();
+    void checkCollector(const QString& collector);
 
     std::function<QString()> m_ask;
     QListWidget* m_allowList = nullptr;
