@@ -173,7 +173,8 @@ private slots:
                 "0 25 2 0 [::1]:6514 udp | 86400 1 0 10.0.0.0/8 1 1440 | 0 0 0 65535 3600 53,7a | ntfy "
                 "https://x k" },
             { "Events/Event Log=yes;Events/Event Log Size=-3;Events/Event Log Files=many;Alarm/Scan Gap=soon;"
-              "Alarm/One Alarm Per Scan=yes;Alarm/Block Intruders=yes;Alarm/Block Minutes=soon",
+              "Alarm/One Alarm Per Scan=yes;Alarm/Block Intruders=yes;Alarm/Block Minutes=soon;Push/Service=pager;"
+              "Events/Collector Protocol=sctp",
                 firstStart },
             { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0;Alarm/Block Minutes=0",
                 firstStart },
