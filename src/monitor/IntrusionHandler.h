@@ -35,7 +35,7 @@ public:
     IntrusionHandler(StatusReporter& status, IntruderAlert& alert, EventSink& events,
         Throttle::Clock clock = &Throttle::steadyNow);
 
-    // Takes the gap, the allow list and one alarm per scan; returns the allow list's refusals.
+    // Takes the gap, the allow list and one alarm per scan.
     void configure(const Settings::Alarm& settings);
     // Told of every intrusion's incident and of each incident's end, in the order added: the
     // desktop notifications, the pushes. Each outlives the handler's use of it.
