@@ -91,7 +91,9 @@ struct CollectorForm
 // The field a row holds, a member of Settings or of one of its sections.
 template <auto... Path> struct At
 {
-    template <typename S> static auto& in(S& settings) { return (settings.*....*Path); }
+    // clang-format off
+    template <typename S> static auto& in(S& settings) { return (settings .* ... .* Path); }
+    // clang-format on
 };
 
 template <typename F, auto... Path>
