@@ -6,7 +6,7 @@
 #include <functional>
 
 OptionsModel::OptionsModel(QObject* parent)
-    : WorkingCopy(parent)
+    : QObject(parent)
 {
 }
 

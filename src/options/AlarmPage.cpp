@@ -116,7 +116,7 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     OptionBindings::bindChoice(
         o, protocolBox, [&o]() -> auto& { return o.edit().events.collector.protocol; });
     bindValue(o, m_allowList, [&o]() -> QStringList& { return o.edit().alarm.allowEntries; });
-    connect(&o, &WorkingCopy::reloaded, this, &AlarmPage::reloaded);
+    connect(&o, &OptionsModel::reloaded, this, &AlarmPage::reloaded);
     reloaded();
 }
 
