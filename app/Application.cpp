@@ -19,7 +19,7 @@ Application::Application(const Paths& paths, Display display, QObject* parent)
     , m_options(m_window ? std::make_unique<OptionsGroup>(m_foundation, m_monitor, *m_window, m_protection,
                                [this] {
                                    m_lifecycle.reapplySettings();
-                                   m_monitor.applySections(false);
+                                   m_foundation.settings().apply();
                                })
                          : nullptr)
     , m_termination({ SIGINT, SIGTERM })
@@ -56,10 +56,7 @@ void Application::start()
             m_foundation.status().addStatusLine(line);
     }
     m_protection.reportProblems();
-    // After the first start has written the original keys, so the new section comes after them.
-    m_monitor.applySections(true);
-    if (m_options)
-        m_options->load();
+    m_foundation.settings().apply();
     if (m_window)
         m_window->window().showAsStartedUp();
 }

@@ -25,7 +25,6 @@ public:
 
     explicit Foundation(const Paths& paths);
 
-    IniSettingsStore& store() { return m_store; }
     OptionsModel& options() { return m_options; }
     SettingsManager& settings() { return m_settings; }
     MonitoringState& monitoringState() { return m_monitoringState; }

@@ -1,12 +1,8 @@
 #include "MonitorGroup.h"
 
-#include "AlarmOptions.h"
-#include "AlarmSettings.h"
 #include "DesktopServices.h"
-#include "DetectionSettings.h"
 #include "Event.h"
 #include "Foundation.h"
-#include "PushSettings.h"
 
 MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
     const QString& watchHelper, const QString& blockHelper)
@@ -46,27 +42,27 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     m_monitoring.intrusions().setBlocked([this](const QString& address) { return m_blocker.countAttempt(address); });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
+    connect(&foundation.settings(), &SettingsManager::applied, this, &MonitorGroup::apply);
 }
 
-void MonitorGroup::applySections(bool atStartup)
+void MonitorGroup::apply(const Settings& settings)
 {
+    const bool atStartup = !std::exchange(m_applied, true);
     // The outputs reopen only when their settings changed: a Cancel must not cut a log file.
-    const EventSettings events = EventSettings::load(m_foundation.store());
-    if (m_appliedEvents != events) {
-        m_foundation.events().configure(events, m_foundation.settings().settings().appPath);
-        m_appliedEvents = events;
+    if (atStartup || m_appliedEvents != settings.events) {
+        m_foundation.events().configure(settings.events, settings.appPath);
+        m_appliedEvents = settings.events;
         // A collector that cannot be reached by its name sends nothing: said once, not silently.
-        if (const QString problem = AlarmOptions::collectorProblem(events.collector); !problem.isEmpty())
+        if (const QString& problem = settings.events.collector.problem; !problem.isEmpty())
             m_foundation.status().addStatusLine(
                 QStringLiteral("Collector ") + problem + QStringLiteral(", nothing is sent"));
     }
-    const AlarmSettings alarm = AlarmSettings::load(m_foundation.store());
-    m_incidentNotifications.setEnabled(alarm.notifications);
-    m_push.configure(PushSettings::load(m_foundation.store()));
-    const QList<AllowList::Refusal> refused = m_monitoring.intrusions().configure(alarm);
-    m_blocker.configure(alarm);
-    if (atStartup && !refused.isEmpty())
-        m_foundation.status().addStatusLine(AllowList::refusalLine(refused));
+    m_incidentNotifications.setEnabled(settings.alarm.notifications);
+    m_push.configure(settings.push);
+    m_monitoring.intrusions().configure(settings.alarm);
+    m_blocker.configure(settings.alarm);
+    if (atStartup && !settings.alarm.refused.isEmpty())
+        m_foundation.status().addStatusLine(AllowList::refusalLine(settings.alarm.refused));
     // After the alarm section: scans end after its gap.
-    m_monitoring.configureDetection(DetectionSettings::load(m_foundation.store()), atStartup);
+    m_monitoring.configureDetection(settings.detection, atStartup);
 }

@@ -3,7 +3,6 @@
 #include "AlarmSelfTest.h"
 #include "AlertActions.h"
 #include "DefaultRouteProbe.h"
-#include "EventSettings.h"
 #include "FreedesktopNotifications.h"
 #include "HelperPortBinder.h"
 #include "IncidentNotifications.h"
@@ -17,7 +16,7 @@
 #include <QObject>
 
 #include <functional>
-#include <optional>
+#include <utility>
 
 class DesktopServices;
 class Foundation;
@@ -35,11 +34,6 @@ public:
     MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
         const QString& watchHelper, const QString& blockHelper);
 
-    // Reads the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the
-    // outputs, the intrusion handling, the pushes and the probe classifier. At start-up a refused
-    // allow-list entry gets a status line and the UDP tripwires report their ports; closing the
-    // options applies them again.
-    void applySections(bool atStartup);
     // The open scans and incidents get their ended records; the outputs flush after this.
     void endIncidents() { m_monitoring.endIncidents(); }
     // At exit: done runs once the pushes still waiting (an incident's summary, say) have gone out,
@@ -67,6 +61,12 @@ public:
     IntruderBlocker& blocker() { return m_blocker; }
 
 private:
+    // Takes the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the
+    // outputs, the intrusion handling, the pushes and the probe classifier. The first time, at
+    // start-up, a refused allow-list entry gets a status line and the UDP tripwires report their
+    // ports; closing the options applies them again.
+    void apply(const Settings& settings);
+
     Foundation& m_foundation;
     NullIconFlasher m_noFlasher;
     AlertActions m_alert;
@@ -82,5 +82,6 @@ private:
     IncidentNotifications m_incidentNotifications;
     PushNotifications m_push;
     AlarmSelfTest m_selfTest;
-    std::optional<EventSettings> m_appliedEvents;
+    bool m_applied = false;
+    Settings::Events m_appliedEvents;
 };

@@ -10,15 +10,14 @@
 
 OptionsGroup::OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
     ProtectionIndicator& protection, std::function<void()> reapplySettings)
-    : m_alarmOptions(foundation.store())
-    , m_commands(foundation.options(),
+    : m_commands(foundation.options(),
           { [&window] { window.help().openLog(); },
               [&foundation, &monitor] {
                   monitor.alert().intruderLog().purge(foundation.settings().settings().appPath);
               } })
-    , m_dialog(foundation.options(), m_commands, m_alarmOptions, &window.window())
+    , m_dialog(foundation.options(), m_commands, &window.window())
     , m_opener(m_dialog,
-          { foundation.settings(), m_alarmOptions, monitor.monitoring(), foundation.monitoringState(),
+          { foundation.settings(), monitor.monitoring(), foundation.monitoringState(),
               window.window(), window.hotkeys(), monitor.networkWatch(), protection,
               std::move(reapplySettings) })
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "AlarmOptions.h"
 #include "OptionsCommands.h"
 #include "OptionsDialog.h"
 #include "OptionsOpener.h"
@@ -26,14 +25,10 @@ public:
     OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
         ProtectionIndicator& protection, std::function<void()> reapplySettings);
 
-    // Reads the sections the dialog edits beside the original keys, once first start wrote those.
-    void load() { m_alarmOptions.load(); }
-
 private:
     // What the dialog shows of the running program: the firewall's blocked addresses and a test push.
     void connectPages(MonitorGroup& monitor);
 
-    AlarmOptions m_alarmOptions;
     OptionsCommands m_commands;
     OptionsDialog m_dialog;
     OptionsOpener m_opener;

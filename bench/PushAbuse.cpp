@@ -169,7 +169,7 @@ Outcome push(HostileServer& server, std::chrono::seconds limit, const std::funct
 {
     Quiet status;
     PushDelivery delivery(status);
-    delivery.configure({ QStringLiteral("ntfy"), server.url(), QStringLiteral("bench-token") });
+    delivery.configure({ Settings::Push::Service::Ntfy, server.url(), QStringLiteral("bench-token") });
     PushMessage message;
     message.title = QStringLiteral("Intruder Detected");
     message.text = QStringLiteral("IP: 192.0.2.7 Port: 23");

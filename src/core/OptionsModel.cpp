@@ -6,7 +6,7 @@
 #include <functional>
 
 OptionsModel::OptionsModel(QObject* parent)
-    : WorkingCopy(parent)
+    : QObject(parent)
 {
 }
 
@@ -28,22 +28,35 @@ QString OptionsModel::soundFile(int soundIndex) const
     return m_values.*Settings::SoundFiles[std::size_t(soundIndex)];
 }
 
-void OptionsModel::appendPort(const QString& port)
+QStringList& OptionsModel::entries(List list)
 {
-    m_values.ports.append(port);
+    switch (list) {
+    case List::UdpPorts:
+        return m_values.detection.udpPorts;
+    case List::AllowEntries:
+        return m_values.alarm.allowEntries;
+    case List::Ports:
+        break;
+    }
+    return m_values.ports;
+}
+
+void OptionsModel::append(List list, const QString& entry)
+{
+    entries(list).append(entry);
     emit changed();
 }
 
-void OptionsModel::removePorts(QList<int> rows)
+void OptionsModel::remove(List list, QList<int> rows)
 {
     // Back to front, so that the rows still to go keep their numbers; each row goes once.
     std::sort(rows.begin(), rows.end(), std::greater<>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     bool removed = false;
     for (int row : std::as_const(rows)) {
-        if (row < 0 || row >= m_values.ports.size())
+        if (row < 0 || row >= entries(list).size())
             continue;
-        m_values.ports.removeAt(row);
+        entries(list).removeAt(row);
         removed = true;
     }
     if (removed)

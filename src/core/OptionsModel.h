@@ -1,15 +1,16 @@
 #pragma once
 
 #include "Settings.h"
-#include "WorkingCopy.h"
 
+#include <QObject>
 #include <QStringList>
 
-// The options dialog's working copy of the original store sections, typed as the record is. The
+// The options dialog's working copy of every store section, typed as the record is. The
 // dialog's controls only mirror it, and the enabled state of the dependent controls derives from
 // it. At run time it is also where the port list, the four sound file names and the chat service
-// name live ("the dialog's current text"), pending edits included.
-class OptionsModel : public WorkingCopy
+// name live ("the dialog's current text"), pending edits included. The controls bound to it show
+// their values again after every change.
+class OptionsModel : public QObject
 {
     Q_OBJECT
 
@@ -54,18 +55,28 @@ public:
     }
     // Where a control writes a user's edit; it calls edited() afterwards.
     Settings& edit() { return m_values; }
-    void edited() override { emit changed(); }
+    void edited() { emit changed(); }
 
     QString soundFile(int soundIndex) const;
     QString chatService() const { return m_values.chatService; }
 
+    // The lists the dialog edits with Add and Remove.
+    enum class List { Ports, UdpPorts, AllowEntries };
     const QStringList& ports() const { return m_values.ports; }
-    void appendPort(const QString& port);
+    void append(List list, const QString& entry);
     // Removes the entries at the given rows, each once; the others keep their order.
-    void removePorts(QList<int> rows);
+    void remove(List list, QList<int> rows);
 
     bool isEnabled(Control control) const;
 
+signals:
+    // Some value changed; each control shows its value again where it differs.
+    void changed();
+    // Every value was replaced from the store; lists are filled again even when equal.
+    void reloaded();
+
 private:
+    QStringList& entries(List list);
+
     Settings m_values;
 };

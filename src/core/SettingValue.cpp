@@ -1,5 +1,8 @@
 #include "SettingValue.h"
 
+#include "Settings.h"
+
+#include <algorithm>
 #include <limits>
 
 namespace SettingValue {
@@ -40,3 +43,34 @@ int lastPortIndex(const QString& text)
 }
 
 } // namespace SettingValue
+
+Settings::Collector Settings::Collector::parse(const QString& text, Protocol protocol)
+{
+    Collector collector;
+    collector.text = text;
+    collector.protocol = protocol;
+    if (text.isEmpty())
+        return collector;
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    QString host = text.left(std::max<qsizetype>(colon, 0));
+    const bool bracketed = host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'));
+    if (bracketed)
+        host = host.mid(1, host.size() - 2);
+    bool ok = false;
+    const int port = text.mid(colon + 1).toInt(&ok, 10);
+    const bool unbracketedV6 = !bracketed && host.contains(QLatin1Char(':'));
+    QString reason;
+    if (colon <= 0)
+        reason = QStringLiteral("not host:port");
+    else if (unbracketedV6 && !text.startsWith(QLatin1Char('[')))
+        reason = QStringLiteral("an IPv6 address goes in brackets, e.g. [2001:db8::1]:514");
+    else if (unbracketedV6 || !ok || port < 1 || port > 65535 || host.isEmpty())
+        reason = QStringLiteral("the port must be a number from 1 to 65535");
+    if (!reason.isEmpty()) {
+        collector.problem = QLatin1Char('"') + text + QLatin1String("\": ") + reason;
+        return collector;
+    }
+    collector.host = host;
+    collector.port = port;
+    return collector;
+}

@@ -5,6 +5,7 @@
 // How stored text is read as a flag, a switch or the port list's last index, once when the store
 // is loaded. The program writes only "0"/"1", "True"/"False" and decimal integers, but the store
 // is a file a user may edit: anything else reads as 0, false or an empty list, never as an error.
+// (Settings::Collector::parse, the collector's "host:port", is defined beside these.)
 namespace SettingValue {
 
 // A flag's integer value; text that is not a decimal integer reads as 0.

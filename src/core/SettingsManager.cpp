@@ -12,6 +12,22 @@ QString str(const char* text)
 {
     return QString::fromLatin1(text);
 }
+
+void writeList(SettingsStore& store, const QString& section, const QStringList& entries)
+{
+    // Entries beyond the new last index stay in the store; loading stops at "Number".
+    store.write(section, str(PortCountKey), QString::number(qint16(entries.size() - 1)));
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        store.write(section, QString::number(i), entries.at(i));
+}
+
+QStringList listOf(std::span<const char* const> entries)
+{
+    QStringList list;
+    for (const char* entry : entries)
+        list << str(entry);
+    return list;
+}
 } // namespace
 
 SettingsManager::SettingsManager(SettingsStore& store, OptionsModel& options)
@@ -26,12 +42,12 @@ void SettingsManager::firstStartup()
         return;
 
     for (const Key& key : table()) {
-        if (key.form == Form::PortList) {
-            const auto ports = defaultPorts();
-            for (std::size_t i = 0; i < ports.size(); ++i)
-                m_store.write(str(key.section), QString::number(i), str(ports[i]));
-        }
-        m_store.write(str(key.section), str(key.key), str(key.firstStartValue));
+        if (key.later)
+            continue;
+        if (key.form == Form::PortList)
+            writeList(m_store, str(key.section), listOf(key.firstStartList));
+        else
+            m_store.write(str(key.section), str(key.key), str(key.firstStartValue));
     }
     m_store.sync();
 }
@@ -40,58 +56,52 @@ void SettingsManager::loadSettings()
 {
     Settings loaded;
     loaded.appPath = m_settings.appPath;
+    bool wrote = false;
     for (const Key& key : table()) {
         const QString section = str(key.section);
+        QString text = m_store.read(section, str(key.key));
+        // A missing key reads as empty; writing an empty first-start value again changes nothing.
+        const bool seed = key.later && text.isEmpty();
+        wrote = wrote || seed;
         switch (key.form) {
         case Form::Marker:
             break;
         case Form::PortList: {
-            const int last = SettingValue::lastPortIndex(m_store.read(section, str(PortCountKey)));
+            QStringList& entries = key.list(loaded);
+            if (seed) {
+                entries = listOf(key.firstStartList);
+                writeList(m_store, section, entries);
+                break;
+            }
+            const int last = SettingValue::lastPortIndex(text);
             for (int i = 0; i <= last; ++i)
-                loaded.ports.append(m_store.read(section, QString::number(i)));
+                entries.append(m_store.read(section, QString::number(i)));
             break;
         }
-        case Form::Flag:
-            loaded.*key.flag = Flag(SettingValue::flag(m_store.read(section, str(key.key))));
-            break;
-        case Form::Switch:
-            loaded.*key.onOff = SettingValue::isTrue(m_store.read(section, str(key.key)));
-            break;
-        case Form::Text:
-            loaded.*key.text = m_store.read(section, str(key.key));
+        case Form::Value:
+            if (seed) {
+                text = str(key.firstStartValue);
+                m_store.write(section, str(key.key), text);
+            }
+            key.load(loaded, text, key.firstStartValue);
             break;
         }
     }
+    if (wrote)
+        m_store.sync();
     m_settings = loaded;
     m_options.setValues(loaded);
 }
 
 void SettingsManager::saveSettings()
 {
-    const Settings& values = m_options.values();
+    Settings values = m_options.values();
     for (const Key& key : table()) {
         const QString section = str(key.section);
-        switch (key.form) {
-        case Form::Marker:
-            break;
-        case Form::Flag:
-            m_store.write(section, str(key.key), QString::number((values.*key.flag).value()));
-            break;
-        case Form::Switch:
-            m_store.write(section, str(key.key), SettingValue::fromSwitch(values.*key.onOff));
-            break;
-        case Form::Text:
-            m_store.write(section, str(key.key), values.*key.text);
-            break;
-        case Form::PortList: {
-            // Entries beyond the new last index stay in the store; loading stops at "Number".
-            const QStringList& ports = values.ports;
-            m_store.write(section, str(PortCountKey), QString::number(qint16(ports.size() - 1)));
-            for (qsizetype i = 0; i < ports.size(); ++i)
-                m_store.write(section, QString::number(i), ports.at(i));
-            break;
-        }
-        }
+        if (key.form == Form::PortList)
+            writeList(m_store, section, key.list(values));
+        else if (key.form == Form::Value)
+            m_store.write(section, str(key.key), key.save(values));
     }
     m_store.sync();
 }

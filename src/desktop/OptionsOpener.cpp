@@ -1,6 +1,5 @@
 #include "OptionsOpener.h"
 
-#include "AlarmOptions.h"
 #include "DesktopSeams.h"
 #include "HotkeyControl.h"
 #include "MonitoringState.h"
@@ -29,17 +28,14 @@ void OptionsOpener::open(OptionsOpenedBy openedBy)
 
 void OptionsOpener::close(bool save)
 {
-    if (save) {
+    if (save)
         m_targets.settings.saveSettings();
-        m_targets.alarm.save();
-    }
     // The dialog as if rebuilt: its network watch timer stops with it, so that only re-applying
     // the settings starts it again, a full interval later; loading the settings drops every
     // pending edit and refills the port list from the store alone.
     m_targets.networkWatch.setEnabled(false);
     m_dialog.resetPages();
     m_targets.settings.loadSettings();
-    m_targets.alarm.load();
 
     m_targets.reapplySettings();
     m_targets.window.setMonitorEnabled(true);

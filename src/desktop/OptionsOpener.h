@@ -2,7 +2,6 @@
 
 #include <functional>
 
-class AlarmOptions;
 class HotkeyControl;
 class MonitorWindowAccess;
 class MonitoringState;
@@ -26,8 +25,6 @@ public:
     struct Targets
     {
         SettingsManager& settings;
-        // The sections outside the original keys, saved with them on OK and reloaded on closing.
-        AlarmOptions& alarm;
         MonitoringSwitch& monitoring;
         const MonitoringState& monitoringState;
         MonitorWindowAccess& window;

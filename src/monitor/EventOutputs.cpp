@@ -46,7 +46,7 @@ EventOutputs::~EventOutputs()
     m_eventLog.close();
 }
 
-void EventOutputs::configure(const EventSettings& settings, const QString& programFolder)
+void EventOutputs::configure(const Settings::Events& settings, const QString& programFolder)
 {
     m_settings = settings;
     if (settings.eventLog)
@@ -60,12 +60,11 @@ void EventOutputs::configure(const EventSettings& settings, const QString& progr
         m_systemLog.close();
     m_syslogOpen = settings.syslog;
 
-    QString host;
-    int port = 0;
-    if (EventSettings::splitCollector(settings.collector, &host, &port)) {
-        m_collector.open(host, port,
-            settings.collectorUsesUdp() ? RemoteCollector::Protocol::Udp : RemoteCollector::Protocol::Tcp);
-        m_collectorName = QStringLiteral("collector ") + settings.collector;
+    if (const Settings::Collector& collector = settings.collector; collector.isOn()) {
+        m_collector.open(collector.host, collector.port,
+            collector.protocol == Settings::Collector::Protocol::Udp ? RemoteCollector::Protocol::Udp
+                                                                     : RemoteCollector::Protocol::Tcp);
+        m_collectorName = QStringLiteral("collector ") + collector.text;
     } else {
         m_collector.close();
         m_collectorName.clear();

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "EventFormat.h"
-#include "EventSettings.h"
 #include "EventSink.h"
 #include "JsonEventLog.h"
 #include "RemoteCollector.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -29,7 +29,7 @@ public:
     ~EventOutputs() override;
 
     // Opens and closes the outputs as the settings say; the JSON log lives in programFolder.
-    void configure(const EventSettings& settings, const QString& programFolder);
+    void configure(const Settings::Events& settings, const QString& programFolder);
 
     void record(const Event& event) override;
     // Puts what is pending out now, waiting a little for the collector: the program is ending.
@@ -55,7 +55,7 @@ private:
     const qint64 m_pid = QCoreApplication::applicationPid(); // asked once: it costs a system call
     JsonEventLog m_eventLog;
     RemoteCollector m_collector;
-    EventSettings m_settings;
+    Settings::Events m_settings;
     bool m_configured = false;
     bool m_syslogOpen = false;
     QString m_collectorName;

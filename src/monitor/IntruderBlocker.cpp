@@ -1,6 +1,5 @@
 #include "IntruderBlocker.h"
 
-#include "AlarmSettings.h"
 #include "Event.h"
 #include "EventSink.h"
 #include "StatusReporter.h"
@@ -46,12 +45,12 @@ IntruderBlocker::IntruderBlocker(FirewallBlocker& firewall, StatusReporter& stat
     connect(&m_flush, &QTimer::timeout, this, &IntruderBlocker::flush);
 }
 
-void IntruderBlocker::configure(const AlarmSettings& settings)
+void IntruderBlocker::configure(const Settings::Alarm& settings)
 {
     const bool switchedOn = settings.blockIntruders && !m_automatic;
     m_automatic = settings.blockIntruders;
     m_minutes = settings.blockMinutes;
-    m_allow = AllowList::parse(settings.allow);
+    m_allow = settings.allow;
     // Turned on: a fresh try at the helper, and whatever the firewall still blocks from before.
     if (switchedOn) {
         m_unavailable = false;

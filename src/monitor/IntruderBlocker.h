@@ -3,6 +3,7 @@
 #include "AllowList.h"
 #include "BlockRules.h"
 #include "FirewallBlocker.h"
+#include "Settings.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -17,7 +18,6 @@
 
 class EventSink;
 class StatusReporter;
-struct AlarmSettings;
 
 // The addresses Sentrel blocks at the firewall, each until its time runs out: those the user
 // blocks by hand and, when "Block Intruders" is on, every intruder the rules let it block. The
@@ -46,7 +46,7 @@ public:
     IntruderBlocker(FirewallBlocker& firewall, StatusReporter& status, EventSink& events, QObject* parent = nullptr);
 
     // Takes "Block Intruders", "Block Minutes" and the allow list.
-    void configure(const AlarmSettings& settings);
+    void configure(const Settings::Alarm& settings);
     bool isAutomatic() const { return m_automatic; }
     int blockMinutes() const { return m_minutes; }
     // Where the machine's own addresses and gateways come from; read at most every few seconds.

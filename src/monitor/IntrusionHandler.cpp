@@ -1,6 +1,5 @@
 #include "IntrusionHandler.h"
 
-#include "AlarmSettings.h"
 #include "Event.h"
 #include "EventSink.h"
 #include "IncidentObserver.h"
@@ -21,13 +20,11 @@ IntrusionHandler::IntrusionHandler(
     QObject::connect(&m_expiry, &QTimer::timeout, &m_expiry, [this] { expireIncidents(); });
 }
 
-QList<AllowList::Refusal> IntrusionHandler::configure(const AlarmSettings& settings)
+void IntrusionHandler::configure(const Settings::Alarm& settings)
 {
-    QList<AllowList::Refusal> refused;
-    m_allow = AllowList::parse(settings.allow, &refused);
+    m_allow = settings.allow;
     m_incidents.setGap(std::chrono::seconds(settings.scanGapSeconds));
     m_oneAlarmPerScan = settings.oneAlarmPerScan;
-    return refused;
 }
 
 void IntrusionHandler::handleIntrusion(

@@ -6,6 +6,7 @@
 #include "IntruderRecord.h"
 #include "PortScan.h"
 #include "ProbeFolding.h"
+#include "Settings.h"
 
 #include <QString>
 #include <QTimer>
@@ -17,7 +18,6 @@ class EventSink;
 class IncidentObserver;
 class IntruderAlert;
 class StatusReporter;
-struct AlarmSettings;
 
 // Reports one intrusion: records it, shows it in the status display, then runs the alert
 // actions. Every listener, fixed or moving, hands its connections here, and so does the probe
@@ -35,8 +35,8 @@ public:
     IntrusionHandler(StatusReporter& status, IntruderAlert& alert, EventSink& events,
         Throttle::Clock clock = &Throttle::steadyNow);
 
-    // Takes the gap, the allow list and one alarm per scan; returns the allow list's refusals.
-    QList<AllowList::Refusal> configure(const AlarmSettings& settings);
+    // Takes the gap, the allow list and one alarm per scan.
+    void configure(const Settings::Alarm& settings);
     // Told of every intrusion's incident and of each incident's end, in the order added: the
     // desktop notifications, the pushes. Each outlives the handler's use of it.
     void addObserver(IncidentObserver* observer) { m_observers.push_back(observer); }

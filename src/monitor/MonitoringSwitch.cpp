@@ -74,7 +74,7 @@ void MonitoringSwitch::setPacketWatch(PacketWatch* watch)
             [this](const QList<TcpProbe>& probes) { m_probes.probesSeen(probes); });
 }
 
-void MonitoringSwitch::configureDetection(const DetectionSettings& settings, bool report)
+void MonitoringSwitch::configureDetection(const Settings::Detection& settings, bool report)
 {
     m_detection = settings;
     m_probes.configure(settings, m_intrusions.incidents().gap());

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "DetectionSettings.h"
 #include "Event.h"
 #include "IntrusionHandler.h"
 #include "ListeningSocket.h"
@@ -8,6 +7,7 @@
 #include "PortBinder.h"
 #include "ProbeClassifier.h"
 #include "RandomPortSentinel.h"
+#include "Settings.h"
 #include "UdpTripwire.h"
 
 #include <QObject>
@@ -67,7 +67,7 @@ public:
     // Takes the detections and the UDP list; reopens the tripwires when monitoring is on, with
     // their status lines when report is set. The intrusion handling must be configured first:
     // scans end after its gap.
-    void configureDetection(const DetectionSettings& settings, bool report);
+    void configureDetection(const Settings::Detection& settings, bool report);
 
     // Starts the sentinel; closing the options dialog calls it when monitoring is on and RPS is enabled.
     void loadSentinel();
@@ -129,7 +129,7 @@ private:
     std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
     ProbeClassifier m_probes;
-    DetectionSettings m_detection;
+    Settings::Detection m_detection;
     std::vector<std::unique_ptr<UdpTripwire>> m_tripwires;
     PacketWatch* m_packetWatch = nullptr;
     bool m_watchReported = false;

@@ -1,6 +1,5 @@
 #include "ProbeClassifier.h"
 
-#include "DetectionSettings.h"
 #include "IntrusionHandler.h"
 #include "StatusReporter.h"
 
@@ -19,7 +18,7 @@ ProbeClassifier::ProbeClassifier(IntrusionHandler& intrusions, StatusReporter& s
     QObject::connect(&m_tick, &QTimer::timeout, &m_tick, [this] { expire(); });
 }
 
-void ProbeClassifier::configure(const DetectionSettings& settings, std::chrono::milliseconds scanGap)
+void ProbeClassifier::configure(const Settings::Detection& settings, std::chrono::milliseconds scanGap)
 {
     m_halfOpen = settings.halfOpen;
     m_stealthFlags = settings.stealthFlags;

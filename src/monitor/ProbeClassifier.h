@@ -3,6 +3,7 @@
 #include "Event.h"
 #include "PendingSyns.h"
 #include "ScanTracker.h"
+#include "Settings.h"
 #include "TcpProbe.h"
 #include "Throttle.h"
 
@@ -15,7 +16,6 @@
 
 class IntrusionHandler;
 class StatusReporter;
-struct DetectionSettings;
 
 // Makes intrusions of what never completes a connection: the packet watch's probes, the UDP
 // tripwires' datagrams, and sources touching many ports. Completed connections still go to the
@@ -38,7 +38,7 @@ public:
     ProbeClassifier(
         IntrusionHandler& intrusions, StatusReporter& status, Throttle::Clock clock = &Throttle::steadyNow);
 
-    void configure(const DetectionSettings& settings, std::chrono::milliseconds scanGap);
+    void configure(const Settings::Detection& settings, std::chrono::milliseconds scanGap);
     // Whether a port has a listener now, and whether connections wait in its queue to be accepted.
     void setGuarded(Guarded guarded, Guarded backlogged = {})
     {

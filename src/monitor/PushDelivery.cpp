@@ -17,7 +17,7 @@ PushDelivery::PushDelivery(StatusReporter& status, PushTiming timing, QObject* p
 
 PushDelivery::~PushDelivery() = default;
 
-void PushDelivery::configure(const PushSettings& settings)
+void PushDelivery::configure(const Settings::Push& settings)
 {
     if (settings == m_settings)
         return;
@@ -54,7 +54,7 @@ void PushDelivery::send(PushMessage message)
         pump();
 }
 
-void PushDelivery::sendTest(const PushSettings& settings, std::function<void(const QString& failure)> done)
+void PushDelivery::sendTest(const Settings::Push& settings, std::function<void(const QString& failure)> done)
 {
     m_test = std::make_unique<PushExchange>(
         settings, PushRequest::testMessage(QSysInfo::machineHostName()), m_timing.deadline);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PushExchange.h"
-#include "PushSettings.h"
+#include "Settings.h"
 
 #include <QObject>
 #include <QTimer>
@@ -41,15 +41,15 @@ public:
     ~PushDelivery() override;
 
     // Another service, address or token drops what waits for the old one.
-    void configure(const PushSettings& settings);
-    const PushSettings& settings() const { return m_settings; }
+    void configure(const Settings::Push& settings);
+    const Settings::Push& settings() const { return m_settings; }
     // On, with an address it can send to.
     bool isUsable() const { return m_usable; }
     void send(PushMessage message);
     // One try of a test push with other settings (the options dialog's, saved or not), apart from
     // the queue; done gets why it failed, empty when delivered. A test still under way is dropped
     // for the next, without calling its done.
-    void sendTest(const PushSettings& settings, std::function<void(const QString& failure)> done);
+    void sendTest(const Settings::Push& settings, std::function<void(const QString& failure)> done);
     // At exit: done runs once every waiting push has gone out or failed for good, or after limit,
     // whichever comes first; a push waiting for its next try gets it at once.
     void finishWithin(std::chrono::milliseconds limit, std::function<void()> done);
@@ -65,11 +65,11 @@ private:
     void next();
     void callFinished();
     // The service's name as the status lines give it.
-    QString serviceName() const { return m_settings.service; }
+    QString serviceName() const { return m_settings.serviceName(); }
 
     StatusReporter& m_status;
     PushTiming m_timing;
-    PushSettings m_settings;
+    Settings::Push m_settings;
     std::deque<PushMessage> m_queue; // the front one is being sent, or waits for its next try
     std::unique_ptr<PushExchange> m_exchange; // the front one's try under way
     std::unique_ptr<PushExchange> m_test;

@@ -34,7 +34,7 @@ QByteArray headerValue(const QByteArray& head, const QByteArray& name)
 }
 } // namespace
 
-PushExchange::PushExchange(const PushSettings& settings, const PushMessage& message,
+PushExchange::PushExchange(const Settings::Push& settings, const PushMessage& message,
     std::chrono::milliseconds deadline, QObject* parent)
     : QObject(parent)
     , m_token(settings.token)

@@ -29,8 +29,8 @@ public:
     static constexpr qsizetype MaxAnswer = 8192;
     static constexpr int MaxRedirects = 5;
 
-    PushExchange(const PushSettings& settings, const PushMessage& message, std::chrono::milliseconds deadline,
-        QObject* parent = nullptr);
+    PushExchange(const Settings::Push& settings, const PushMessage& message,
+        std::chrono::milliseconds deadline, QObject* parent = nullptr);
     // Drops a try still under way, without a word.
     ~PushExchange() override;
 

@@ -17,7 +17,7 @@ public:
 
     explicit PushNotifications(StatusReporter& status, PushTiming timing = {});
 
-    void configure(const PushSettings& settings) { m_delivery.configure(settings); }
+    void configure(const Settings::Push& settings) { m_delivery.configure(settings); }
     PushDelivery& delivery() { return m_delivery; }
 
     void incidentUpdated(const Incident& incident, int port, const Event& record) override;

@@ -21,19 +21,19 @@ int gotifyPriority(PushMessage::Priority priority)
 }
 } // namespace
 
-Built build(const PushSettings& settings, const PushMessage& message)
+Built build(const Settings::Push& settings, const PushMessage& message)
 {
     QUrl url(settings.url);
     Built built;
     QByteArray contentType = "application/json";
-    switch (settings.kind()) {
-    case PushSettings::Service::Ntfy:
+    switch (settings.service) {
+    case Settings::Push::Service::Ntfy:
         contentType = "text/plain; charset=utf-8";
         built.body = message.text.toUtf8();
         built.request.setRawHeader("Title", message.title.toUtf8());
         built.request.setRawHeader("Priority", ntfyPriority(message.priority));
         break;
-    case PushSettings::Service::Gotify: {
+    case Settings::Push::Service::Gotify: {
         QString path = url.path();
         while (path.endsWith(QLatin1Char('/')))
             path.chop(1);
@@ -46,12 +46,12 @@ Built build(const PushSettings& settings, const PushMessage& message)
             built.request.setRawHeader("X-Gotify-Key", settings.token.toUtf8());
         break;
     }
-    case PushSettings::Service::Webhook:
-    case PushSettings::Service::None:
+    case Settings::Push::Service::Webhook:
+    case Settings::Push::Service::None:
         built.body = message.record;
         break;
     }
-    if (!settings.token.isEmpty() && settings.kind() != PushSettings::Service::Gotify)
+    if (!settings.token.isEmpty() && settings.service != Settings::Push::Service::Gotify)
         built.request.setRawHeader("Authorization", "Bearer " + settings.token.toUtf8());
     built.request.setUrl(url);
     built.request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PushSettings.h"
+#include "Settings.h"
 
 #include <QByteArray>
 #include <QNetworkRequest>
@@ -29,7 +29,7 @@ struct Built
 // ntfy: the text to the topic's URL with "Title" and "Priority" headers; Gotify: JSON to
 // <url>/message with the application token in "X-Gotify-Key"; webhook: the record as JSON. A
 // token goes only into a header, so that no URL Qt may quote in an error carries it.
-Built build(const PushSettings& settings, const PushMessage& message);
+Built build(const Settings::Push& settings, const PushMessage& message);
 
 // The message a "Send test" sends.
 PushMessage testMessage(const QString& host);

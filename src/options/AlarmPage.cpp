@@ -1,7 +1,7 @@
 #include "AlarmPage.h"
 
-#include "AlarmOptions.h"
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -25,10 +25,8 @@ QSpinBox* spin(QWidget* parent, int minimum, int maximum, const QString& suffix)
 }
 } // namespace
 
-AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
-    AlarmOptions& alarm, QWidget* parent)
+AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
-    , m_alarm(alarm)
     , m_ask([this] {
         return QInputDialog::getText(this, QStringLiteral("Add Address"),
             QStringLiteral("An address or range, e.g. 192.168.1.10, 10.0.0.0/8 or fd00::/8:"));
@@ -64,7 +62,8 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
         QList<int> rows;
         for (const QModelIndex& index : m_allowList->selectionModel()->selectedRows())
             rows << index.row();
-        m_alarm.removeAllowEntries(rows);
+        this->options().remove(OptionsModel::List::AllowEntries, rows);
+        m_allowError->hide();
     });
     auto* allow = new QGridLayout(allowGroup);
     allow->addWidget(m_allowList, 0, 0, 2, 1);
@@ -86,9 +85,10 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     m_collectorError->setWordWrap(true);
     m_collectorError->hide();
     // Checked when the user leaves the box, not at every key: a half-typed address is no fault.
-    connect(collectorEdit, &QLineEdit::editingFinished, this, &AlarmPage::checkCollector);
+    connect(collectorEdit, &QLineEdit::editingFinished, this, [this] { checkCollector(m_collectorEdit->text()); });
     auto* protocolBox = new QComboBox(eventsGroup);
-    protocolBox->addItems({ QStringLiteral("tcp"), QStringLiteral("udp") });
+    for (const char* protocol : Settings::Collector::ProtocolNames)
+        protocolBox->addItem(QString::fromLatin1(protocol));
     auto* events = new QGridLayout(eventsGroup);
     events->addWidget(eventLogBox, 0, 0);
     events->addWidget(logSizeBox, 0, 1);
@@ -104,40 +104,45 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     body()->addWidget(eventsGroup);
 
     using OptionBindings::bindValue;
-    AlarmOptions& o = alarm;
-    bindValue(o, oneAlarmBox, [&o]() -> bool& { return o.alarm().oneAlarmPerScan; });
-    bindValue(o, scanGapBox, [&o]() -> int& { return o.alarm().scanGapSeconds; });
-    bindValue(o, notifyBox, [&o]() -> bool& { return o.alarm().notifications; });
-    bindValue(o, eventLogBox, [&o]() -> bool& { return o.events().eventLog; });
-    bindValue(o, logSizeBox, [&o]() -> int& { return o.events().eventLogSizeMb; });
-    bindValue(o, logFilesBox, [&o]() -> int& { return o.events().eventLogFiles; });
-    bindValue(o, syslogBox, [&o]() -> bool& { return o.events().syslog; });
-    bindValue(o, collectorEdit, [&o]() -> QString& { return o.events().collector; });
-    bindValue(o, protocolBox, [&o]() -> QString& { return o.events().collectorProtocol; });
-    connect(&o, &AlarmOptions::changed, this, &AlarmPage::showAllowList);
-    showAllowList();
+    OptionsModel& o = options;
+    bindValue(o, oneAlarmBox, [&o]() -> bool& { return o.edit().alarm.oneAlarmPerScan; });
+    bindValue(o, scanGapBox, [&o]() -> int& { return o.edit().alarm.scanGapSeconds; });
+    bindValue(o, notifyBox, [&o]() -> bool& { return o.edit().alarm.notifications; });
+    bindValue(o, eventLogBox, [&o]() -> bool& { return o.edit().events.eventLog; });
+    bindValue(o, logSizeBox, [&o]() -> int& { return o.edit().events.eventLogSizeMb; });
+    bindValue(o, logFilesBox, [&o]() -> int& { return o.edit().events.eventLogFiles; });
+    bindValue(o, syslogBox, [&o]() -> bool& { return o.edit().events.syslog; });
+    bindValue(o, collectorEdit, [&o]() -> QString& { return o.edit().events.collector.text; });
+    OptionBindings::bindChoice(
+        o, protocolBox, [&o]() -> auto& { return o.edit().events.collector.protocol; });
+    bindValue(o, m_allowList, [&o]() -> QStringList& { return o.edit().alarm.allowEntries; });
+    connect(&o, &OptionsModel::reloaded, this, &AlarmPage::reloaded);
+    reloaded();
 }
 
 void AlarmPage::addAllowEntry()
 {
-    const QString entry = m_ask();
-    if (entry.trimmed().isEmpty())
+    const QString text = m_ask().trimmed();
+    if (text.isEmpty())
         return;
-    m_allowError->setText(m_alarm.addAllowEntry(entry));
-    m_allowError->setVisible(!m_allowError->text().isEmpty());
+    const QString reason = AllowList::check(text);
+    m_allowError->setText(
+        reason.isEmpty() ? QString() : QLatin1Char('"') + text + QLatin1String("\": ") + reason);
+    m_allowError->setVisible(!reason.isEmpty());
+    if (reason.isEmpty() && !options().edit().alarm.allowEntries.contains(text))
+        options().append(OptionsModel::List::AllowEntries, text);
 }
 
-void AlarmPage::checkCollector()
+void AlarmPage::checkCollector(const QString& collector)
 {
-    m_collectorError->setText(AlarmOptions::collectorProblem(m_collectorEdit->text()));
+    m_collectorError->setText(Settings::Collector::parse(collector.trimmed()).problem);
     m_collectorError->setVisible(!m_collectorError->text().isEmpty());
 }
 
-void AlarmPage::showAllowList()
+void AlarmPage::reloaded()
 {
-    checkCollector();
+    // The box shows the reloaded text only after this.
+    checkCollector(options().values().events.collector.text);
     m_allowError->clear();
     m_allowError->hide();
-    m_allowList->clear();
-    m_allowList->addItems(m_alarm.allowEntries());
 }

@@ -4,31 +4,29 @@
 
 #include <functional>
 
-class AlarmOptions;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 
 // Page "Alarm": incidents and one alarm per scan, the allow list with Add and Remove, desktop
-// notifications, and the machine-readable event outputs. Its values live in AlarmOptions, pending
-// until OK like every other page's.
+// notifications, and the machine-readable event outputs.
 class AlarmPage : public OptionsPage
 {
     Q_OBJECT
 
 public:
-    AlarmPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
-        QWidget* parent = nullptr);
+    AlarmPage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
 
     // Where Add asks for the entry; a test answers without a modal box.
     void setAsk(std::function<QString()> ask) { m_ask = std::move(ask); }
 
 private:
     void addAllowEntry();
-    void showAllowList();
-    void checkCollector();
+    // The stored values came back: no refusal or problem is pending.
+    void reloaded();
+    void checkCollector(const QString& collector);
 
-    AlarmOptions& m_alarm;
     std::function<QString()> m_ask;
     QListWidget* m_allowList = nullptr;
     QLabel* m_allowError = nullptr;

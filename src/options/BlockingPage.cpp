@@ -1,7 +1,7 @@
 #include "BlockingPage.h"
 
-#include "AlarmOptions.h"
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -22,8 +22,8 @@ QString timeLeft(int seconds)
 }
 } // namespace
 
-BlockingPage::BlockingPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
-    AlarmOptions& alarm, QWidget* parent)
+BlockingPage::BlockingPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
 {
     auto* automaticGroup = new QGroupBox(QStringLiteral("Automatic Blocking"), this);
@@ -58,9 +58,9 @@ BlockingPage::BlockingPage(const QString& title, OptionsModel& options, OptionsC
     body()->addWidget(blockedGroup, 1);
 
     using OptionBindings::bindValue;
-    AlarmOptions& o = alarm;
-    bindValue(o, blockBox, [&o]() -> bool& { return o.alarm().blockIntruders; });
-    bindValue(o, minutesBox, [&o]() -> int& { return o.alarm().blockMinutes; });
+    OptionsModel& o = options;
+    bindValue(o, blockBox, [&o]() -> bool& { return o.edit().alarm.blockIntruders; });
+    bindValue(o, minutesBox, [&o]() -> int& { return o.edit().alarm.blockMinutes; });
     m_tick.setInterval(5000);
     connect(&m_tick, &QTimer::timeout, this, &BlockingPage::showBlocked);
     showBlocked();

@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class AlarmOptions;
 class QListWidget;
 class QPushButton;
 
@@ -18,8 +17,8 @@ class BlockingPage : public OptionsPage
     Q_OBJECT
 
 public:
-    BlockingPage(const QString& title, OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
-        QWidget* parent = nullptr);
+    BlockingPage(
+        const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent = nullptr);
 
     struct Blocked
     {

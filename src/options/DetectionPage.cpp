@@ -1,7 +1,8 @@
 #include "DetectionPage.h"
 
-#include "AlarmOptions.h"
 #include "OptionBindings.h"
+#include "OptionsModel.h"
+#include "PortEntry.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -14,10 +15,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-DetectionPage::DetectionPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
-    AlarmOptions& alarm, QWidget* parent)
+DetectionPage::DetectionPage(
+    const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
-    , m_alarm(alarm)
     , m_ask([this] {
         bool ok = false;
         const QString text = QInputDialog::getText(this, QStringLiteral("Add UDP Port"),
@@ -53,12 +53,15 @@ DetectionPage::DetectionPage(const QString& title, OptionsModel& options, Option
     m_udpList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     auto* addButton = new QPushButton(QStringLiteral("Add &UDP Port"), udpGroup);
     auto* removeButton = new QPushButton(QStringLiteral("Remo&ve UDP Port"), udpGroup);
-    connect(addButton, &QPushButton::clicked, this, [this] { m_alarm.addUdpPort(m_ask()); });
+    connect(addButton, &QPushButton::clicked, this, [this] {
+        if (const auto entry = portEntry(m_ask()))
+            this->options().append(OptionsModel::List::UdpPorts, *entry);
+    });
     connect(removeButton, &QPushButton::clicked, this, [this] {
         QList<int> rows;
         for (const QModelIndex& index : m_udpList->selectionModel()->selectedRows())
             rows << index.row();
-        m_alarm.removeUdpPorts(rows);
+        this->options().remove(OptionsModel::List::UdpPorts, rows);
     });
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(addButton);
@@ -72,11 +75,11 @@ DetectionPage::DetectionPage(const QString& title, OptionsModel& options, Option
     body()->addWidget(udpGroup);
 
     using OptionBindings::bindValue;
-    AlarmOptions& o = alarm;
-    bindValue(o, halfOpenBox, [&o]() -> bool& { return o.detection().halfOpen; });
-    bindValue(o, flagsBox, [&o]() -> bool& { return o.detection().stealthFlags; });
-    bindValue(o, portScanBox, [&o]() -> bool& { return o.detection().portScan; });
-    bindValue(o, scanPortsBox, [&o]() -> int& { return o.detection().scanPorts; });
-    bindValue(o, scanWindowBox, [&o]() -> int& { return o.detection().scanWindowSeconds; });
-    bindValue(o, m_udpList, [&o]() -> QStringList& { return o.detection().udpPorts; });
+    OptionsModel& o = options;
+    bindValue(o, halfOpenBox, [&o]() -> bool& { return o.edit().detection.halfOpen; });
+    bindValue(o, flagsBox, [&o]() -> bool& { return o.edit().detection.stealthFlags; });
+    bindValue(o, portScanBox, [&o]() -> bool& { return o.edit().detection.portScan; });
+    bindValue(o, scanPortsBox, [&o]() -> int& { return o.edit().detection.scanPorts; });
+    bindValue(o, scanWindowBox, [&o]() -> int& { return o.edit().detection.scanWindowSeconds; });
+    bindValue(o, m_udpList, [&o]() -> QStringList& { return o.edit().detection.udpPorts; });
 }

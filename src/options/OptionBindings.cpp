@@ -1,6 +1,6 @@
 #include "OptionBindings.h"
 
-#include "WorkingCopy.h"
+#include "OptionsModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,14 +24,14 @@ int flagOf(Qt::CheckState state)
 }
 
 // Shows the value now and after every change of the working copy.
-template <typename Show> void follow(WorkingCopy& copy, QWidget* control, Show show)
+template <typename Show> void follow(OptionsModel& copy, QWidget* control, Show show)
 {
     show();
-    QObject::connect(&copy, &WorkingCopy::changed, control, show);
+    QObject::connect(&copy, &OptionsModel::changed, control, show);
 }
 
 // Writes a user's edit into the value; the working copy hears of it only when it changed.
-template <typename T> void write(WorkingCopy& copy, const Field<T>& field, const T& value)
+template <typename T> void write(OptionsModel& copy, const Field<T>& field, const T& value)
 {
     if (field() == value)
         return;
@@ -40,13 +40,13 @@ template <typename T> void write(WorkingCopy& copy, const Field<T>& field, const
 }
 } // namespace
 
-void bindValue(WorkingCopy& copy, QCheckBox* box, Field<bool> field)
+void bindValue(OptionsModel& copy, QCheckBox* box, Field<bool> field)
 {
     follow(copy, box, [box, field] { box->setChecked(field()); });
     QObject::connect(box, &QCheckBox::toggled, &copy, [&copy, field](bool on) { write(copy, field, on); });
 }
 
-void bindValue(WorkingCopy& copy, QCheckBox* box, Field<Flag> field)
+void bindValue(OptionsModel& copy, QCheckBox* box, Field<Flag> field)
 {
     follow(copy, box, [box, field] {
         const int state = field().checkState().value();
@@ -58,7 +58,7 @@ void bindValue(WorkingCopy& copy, QCheckBox* box, Field<Flag> field)
         [&copy, box, field] { write(copy, field, Flag(flagOf(box->checkState()))); });
 }
 
-void bindValue(WorkingCopy& copy, QRadioButton* on, QRadioButton* off, Field<bool> field)
+void bindValue(OptionsModel& copy, QRadioButton* on, QRadioButton* off, Field<bool> field)
 {
     // Within an exclusive pair only selecting a button deselects the other.
     follow(copy, on, [on, off, field] { (field() ? on : off)->setChecked(true); });
@@ -66,7 +66,7 @@ void bindValue(WorkingCopy& copy, QRadioButton* on, QRadioButton* off, Field<boo
     QObject::connect(off, &QRadioButton::clicked, &copy, [&copy, field] { write(copy, field, false); });
 }
 
-void bindValue(WorkingCopy& copy, QLineEdit* box, Field<QString> field)
+void bindValue(OptionsModel& copy, QLineEdit* box, Field<QString> field)
 {
     follow(copy, box, [box, field] {
         if (box->text() != field())
@@ -76,21 +76,25 @@ void bindValue(WorkingCopy& copy, QLineEdit* box, Field<QString> field)
         [&copy, field](const QString& text) { write(copy, field, text); });
 }
 
-void bindValue(WorkingCopy& copy, QSpinBox* box, Field<int> field)
+void bindValue(OptionsModel& copy, QSpinBox* box, Field<int> field)
 {
     follow(copy, box, [box, field] { box->setValue(field()); });
     QObject::connect(
         box, &QSpinBox::valueChanged, &copy, [&copy, field](int value) { write(copy, field, value); });
 }
 
-void bindValue(WorkingCopy& copy, QComboBox* box, Field<QString> field)
+void bindIndex(OptionsModel& copy, QComboBox* box, std::function<int()> get, std::function<void(int)> set)
 {
-    follow(copy, box, [box, field] { box->setCurrentText(field()); });
-    QObject::connect(box, &QComboBox::currentTextChanged, &copy,
-        [&copy, field](const QString& text) { write(copy, field, text); });
+    follow(copy, box, [box, get] { box->setCurrentIndex(get()); });
+    QObject::connect(box, &QComboBox::currentIndexChanged, &copy, [&copy, get, set](int index) {
+        if (index < 0 || index == get())
+            return;
+        set(index);
+        copy.edited();
+    });
 }
 
-void bindValue(WorkingCopy& copy, QListWidget* list, Field<QStringList> field)
+void bindValue(OptionsModel& copy, QListWidget* list, Field<QStringList> field)
 {
     const auto fill = [list, field] {
         list->clear();
@@ -104,10 +108,10 @@ void bindValue(WorkingCopy& copy, QListWidget* list, Field<QStringList> field)
         if (!same)
             fill();
     });
-    QObject::connect(&copy, &WorkingCopy::reloaded, list, fill);
+    QObject::connect(&copy, &OptionsModel::reloaded, list, fill);
 }
 
-void bindEnabled(WorkingCopy& copy, QWidget* widget, std::function<bool()> enabled)
+void bindEnabled(OptionsModel& copy, QWidget* widget, std::function<bool()> enabled)
 {
     follow(copy, widget, [widget, enabled] { widget->setEnabled(enabled()); });
 }

@@ -5,7 +5,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <type_traits>
 
+class OptionsModel;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -13,7 +15,6 @@ class QListWidget;
 class QRadioButton;
 class QSpinBox;
 class QWidget;
-class WorkingCopy;
 
 // Binds a control to one value of a working copy, the one way every page binds its controls: the
 // control shows the value now and after every change of the working copy (loading, resetting,
@@ -23,18 +24,25 @@ namespace OptionBindings {
 // Where the value lives in the working copy.
 template <typename T> using Field = std::function<T&()>;
 
-void bindValue(WorkingCopy& copy, QCheckBox* box, Field<bool> field);
+void bindValue(OptionsModel& copy, QCheckBox* box, Field<bool> field);
 // A flag can be grayed, the third state only a stored value brings.
-void bindValue(WorkingCopy& copy, QCheckBox* box, Field<Flag> field);
+void bindValue(OptionsModel& copy, QCheckBox* box, Field<Flag> field);
 // An On/Off pair of option buttons; the value is true when On is selected.
-void bindValue(WorkingCopy& copy, QRadioButton* on, QRadioButton* off, Field<bool> field);
-void bindValue(WorkingCopy& copy, QLineEdit* box, Field<QString> field);
-void bindValue(WorkingCopy& copy, QSpinBox* box, Field<int> field);
-void bindValue(WorkingCopy& copy, QComboBox* box, Field<QString> field);
+void bindValue(OptionsModel& copy, QRadioButton* on, QRadioButton* off, Field<bool> field);
+void bindValue(OptionsModel& copy, QLineEdit* box, Field<QString> field);
+void bindValue(OptionsModel& copy, QSpinBox* box, Field<int> field);
+// A choice among the box's items, which come in the order of the values of the field's enum.
+void bindIndex(OptionsModel& copy, QComboBox* box, std::function<int()> get, std::function<void(int)> set);
+template <typename Get> void bindChoice(OptionsModel& copy, QComboBox* box, Get field)
+{
+    using Choice = std::remove_reference_t<decltype(field())>;
+    bindIndex(
+        copy, box, [field] { return int(field()); }, [field](int index) { field() = Choice(index); });
+}
 // Shown only: the page's buttons edit the list.
-void bindValue(WorkingCopy& copy, QListWidget* list, Field<QStringList> field);
+void bindValue(OptionsModel& copy, QListWidget* list, Field<QStringList> field);
 // Enabled as the working copy says.
-void bindEnabled(WorkingCopy& copy, QWidget* widget, std::function<bool()> enabled);
+void bindEnabled(OptionsModel& copy, QWidget* widget, std::function<bool()> enabled);
 
 // The field of a Settings working copy (OptionsModel::edit) at the given member.
 template <typename Copy, typename T> Field<T> member(Copy& copy, T Settings::*field)

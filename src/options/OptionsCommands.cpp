@@ -48,12 +48,12 @@ void OptionsCommands::addPort()
     if (!m_prompts)
         return;
     if (const auto entry = portEntry(m_prompts->askPort()))
-        m_options.appendPort(*entry);
+        m_options.append(OptionsModel::List::Ports, *entry);
 }
 
 void OptionsCommands::removePorts(const QList<int>& selectedRows)
 {
-    m_options.removePorts(selectedRows);
+    m_options.remove(OptionsModel::List::Ports, selectedRows);
 }
 
 void OptionsCommands::readLog()

@@ -23,7 +23,6 @@
 
 #include <algorithm>
 #include <array>
-#include <type_traits>
 
 namespace {
 // What a page may bind to.
@@ -31,7 +30,6 @@ struct PageSources
 {
     OptionsModel& options;
     OptionsCommands& commands;
-    AlarmOptions& alarm;
 };
 
 struct PageKind
@@ -43,11 +41,7 @@ struct PageKind
 
 template <typename Page> OptionsPage* makePage(const QString& title, const PageSources& s, QWidget* p)
 {
-    if constexpr (std::is_constructible_v<Page, QString, OptionsModel&, OptionsCommands&, AlarmOptions&,
-                      QWidget*>)
-        return new Page(title, s.options, s.commands, s.alarm, p);
-    else
-        return new Page(title, s.options, s.commands, p);
+    return new Page(title, s.options, s.commands, p);
 }
 
 // The pages, left to right.
@@ -69,7 +63,7 @@ int OptionsDialog::pageCount()
 }
 
 OptionsDialog::OptionsDialog(
-    OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm, QWidget* transientFor)
+    OptionsModel& options, OptionsCommands& commands, QWidget* transientFor)
     : m_transientFor(transientFor)
 {
     setWindowTitle(QStringLiteral("Options"));
@@ -92,7 +86,7 @@ OptionsDialog::OptionsDialog(
         label->installEventFilter(this);
         m_labels.push_back(label);
 
-        OptionsPage* page = kind.make(QString::fromLatin1(kind.title), { options, commands, alarm }, this);
+        OptionsPage* page = kind.make(QString::fromLatin1(kind.title), { options, commands }, this);
         page->setAccessibleName(QString::fromLatin1(kind.title));
         page->installEventFilter(this);
         m_pageArea->addWidget(page);

@@ -6,7 +6,6 @@
 
 #include <vector>
 
-class AlarmOptions;
 class OptionsModel;
 class OptionsPage;
 class PageLabelRow;
@@ -29,7 +28,7 @@ class OptionsDialog : public QDialog, public OptionsPrompts
 public:
     static int pageCount();
 
-    OptionsDialog(OptionsModel& options, OptionsCommands& commands, AlarmOptions& alarm,
+    OptionsDialog(OptionsModel& options, OptionsCommands& commands,
         QWidget* transientFor = nullptr);
 
     QLabel* pageLabel(int page) const { return m_labels.at(std::size_t(page)); }

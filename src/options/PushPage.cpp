@@ -1,7 +1,7 @@
 #include "PushPage.h"
 
-#include "AlarmOptions.h"
 #include "OptionBindings.h"
+#include "OptionsModel.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -11,10 +11,8 @@
 #include <QPointer>
 #include <QPushButton>
 
-PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands,
-    AlarmOptions& alarm, QWidget* parent)
+PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands& commands, QWidget* parent)
     : OptionsPage(title, options, commands, parent)
-    , m_alarm(alarm)
 {
     auto* group = new QGroupBox(QStringLiteral("Push Notifications"), this);
     auto* serviceBox = new QComboBox(group);
@@ -22,8 +20,8 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     serviceBox->setToolTip(QStringLiteral("One push when an incident starts and one when it ends. ntfy: the "
                                           "topic's URL; Gotify: the server's URL and an application token; "
                                           "webhook: the event records as JSON."));
-    serviceBox->addItems({ QStringLiteral("none"), QStringLiteral("ntfy"), QStringLiteral("gotify"),
-        QStringLiteral("webhook") });
+    for (const char* service : Settings::Push::ServiceNames)
+        serviceBox->addItem(QString::fromLatin1(service));
     auto* urlBox = new QLineEdit(group);
     urlBox->setObjectName(QStringLiteral("pushUrlBox"));
     urlBox->setPlaceholderText(QStringLiteral("https://ntfy.sh/my-topic"));
@@ -45,15 +43,16 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     body()->addWidget(group);
 
     using OptionBindings::bindValue;
-    AlarmOptions& o = alarm;
-    bindValue(o, serviceBox, [&o]() -> QString& { return o.push().service; });
-    bindValue(o, urlBox, [&o]() -> QString& { return o.push().url; });
-    bindValue(o, tokenBox, [&o]() -> QString& { return o.push().token; });
+    OptionsModel& o = options;
+    OptionBindings::bindChoice(
+        o, serviceBox, [&o]() -> auto& { return o.edit().push.service; });
+    bindValue(o, urlBox, [&o]() -> QString& { return o.edit().push.url; });
+    bindValue(o, tokenBox, [&o]() -> QString& { return o.edit().push.token; });
 }
 
 void PushPage::sendTest()
 {
-    PushSettings settings = m_alarm.push();
+    Settings::Push settings = options().values().push;
     settings.url = settings.url.trimmed();
     settings.token = settings.token.trimmed();
     if (!settings.isOn()) {

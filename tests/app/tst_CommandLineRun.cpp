@@ -258,7 +258,8 @@ private slots:
     }
 
     // Started as a normal user with one port another program holds and one no listener can take, it
-    // names them with the reasons in one status line after the per-port lines. Killed while a burst is
+    // names them with the reasons in one status line after the per-port lines; an allow-list entry and a
+    // collector it cannot use get a line each. Killed while a burst is
     // being logged, it leaves whole entries behind: only the very last may be cut, where the kernel cut
     // the write. What it wrote stays its user's, whatever the umask.
     void partialStartThenSigkillMidBurst()
@@ -269,6 +270,8 @@ private slots:
         const QString port = freeFixedPort();
         Program sentrel({ port, busy, "70000" });
         QTemporaryDir& home = sentrel.home;
+        QSettings(home.filePath("config/Sentrel II.ini"), QSettings::IniFormat).setValue("Alarm/Allow", "10.1 ::1");
+        QSettings(home.filePath("config/Sentrel II.ini"), QSettings::IniFormat).setValue("Events/Collector", "h");
         // Into a file: a pipe this test stops reading during the burst would stop the program.
         sentrel.setStandardOutputFile(home.filePath("out.txt"));
         const mode_t umask = ::umask(0);
@@ -292,7 +295,10 @@ private slots:
         for (int i = 0; i < 200 && !deadline.hasExpired(); ++i)
             made += connectOnce(port);
         QVERIFY(sentrel.waitForFinished(10000) && made > 0);
-        QCOMPARE((sentrel.out + out.readAll()).count("ports unguarded"), 1);
+        const QByteArray said = sentrel.out + out.readAll();
+        QCOMPARE(said.count("ports unguarded"), 1);
+        QCOMPARE(said.count("] - Allow list: ignored \"10.1\" (not an IPv4 or IPv6 address)\n"), 1);
+        QCOMPARE(said.count("] - Collector \"h\": not host:port, nothing is sent\n"), 1);
 
         QCOMPARE(modeOf(home.filePath("data/Sentrel")), mode_t(0700));
         for (const char* file :

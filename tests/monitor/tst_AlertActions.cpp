@@ -1,4 +1,3 @@
-#include "AlarmSettings.h"
 #include "AlertActions.h"
 #include "IntrusionHandler.h"
 #include "OptionsModel.h"
@@ -20,7 +19,9 @@ struct Rig
         writeValues(recorder, values);
         settings.loadSettings();
         settings.setAppPath(dir.path() + '/');
-        handler.configure({ oneAlarmPerScan, gapSeconds, allow });
+        handler.configure({ .oneAlarmPerScan = oneAlarmPerScan,
+            .scanGapSeconds = gapSeconds,
+            .allow = AllowList::parse(allow) });
     }
     QByteArray log()
     {

@@ -1,7 +1,7 @@
-#include "AlarmSettings.h"
 #include "BlockRules.h"
 #include "IntruderBlocker.h"
 #include "Recorder.h"
+#include "Settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -67,7 +67,7 @@ private slots:
         FirewallBlocker firewall(helper);
         IntruderBlocker blocker(firewall, out, out);
         blocker.setProtectedSource([] { return BlockRules::Protected {}; });
-        AlarmSettings settings;
+        Settings::Alarm settings;
         settings.blockIntruders = true;
         blocker.configure(settings);
         // All in one turn of the event loop, before the first call leaves: 512 wait, 88 are counted;

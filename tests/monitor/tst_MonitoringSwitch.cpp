@@ -1,6 +1,4 @@
 #include "AlarmSelfTest.h"
-#include "AlarmSettings.h"
-#include "DetectionSettings.h"
 #include "MonitorRig.h"
 #include "PacketWatch.h"
 #include "PortBinder.h"
@@ -163,7 +161,7 @@ private slots:
         QTcpServer holder; // IPv4 only, as another program may hold it
         QVERIFY(holder.listen(QHostAddress::AnyIPv4, quint16(free[1])));
         MonitorRig rig({ port, port, held, "abc", "", "0", "-5", "70000", QString::number(free[2]) });
-        rig.monitoring.intrusions().configure({ .allow = "127.0.0.1 ::1" });
+        rig.monitoring.intrusions().configure({ .allow = AllowList::parse("127.0.0.1 ::1") });
         AlarmSelfTest selfTest(rig.monitoring, rig.out);
         selfTest.run();
         QCOMPARE(rig.out.log.takeLast(), QString("text:Test Alarm: no port is being monitored"));

@@ -1,10 +1,9 @@
-#include "AlarmSettings.h"
-#include "DetectionSettings.h"
 #include "IntruderBlocker.h"
 #include "IntrusionHandler.h"
 #include "MonitorRig.h"
 #include "ProbeClassifier.h"
 #include "ProbeFolding.h"
+#include "Settings.h"
 
 namespace {
 // Sources by short name; x is on the allow list.
@@ -34,7 +33,7 @@ const QHash<QString, QString> Messages { { "connect", "" },
     { "udp", "UDP probe: the address may be forged" },
     { "fragment", "fragmented probe: the address may be forged" } };
 
-DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
+Settings::Detection detection(bool halfOpen, bool flags, bool scans, int ports = 8, int window = 3)
 {
     return { halfOpen, flags, scans, ports, window, {} };
 }
@@ -42,9 +41,9 @@ DetectionSettings detection(bool halfOpen, bool flags, bool scans, int ports = 8
 // The classifier and a real intrusion handler on one clock the test moves; guarded: 21 and 23.
 struct Rig
 {
-    explicit Rig(DetectionSettings detection = {})
+    explicit Rig(Settings::Detection detection = {})
     {
-        intrusions.configure({ .allow = "198.51.100.7" });
+        intrusions.configure({ .allow = AllowList::parse("198.51.100.7") });
         intrusions.setBlocked([this](const QString& source) { return blocker.countAttempt(source); });
         intrusions.setConnectionSeen(std::bind_front(&ProbeClassifier::connectionSeen, &probes));
         probes.setGuarded([](int port) { return port == 21 || port == 23; });
@@ -180,7 +179,7 @@ private slots:
     void detections()
     {
         const auto row = [](const char* name, const QString& script, const QStringList& events,
-                             const DetectionSettings& settings = detection(true, true, true)) {
+                             const Settings::Detection& settings = detection(true, true, true)) {
             Rig rig(settings);
             rig.window = settings.scanWindowSeconds;
             QCOMPARE(name + (": " + rig.run(script).join(" | ")), name + (": " + events.join(" | ")));

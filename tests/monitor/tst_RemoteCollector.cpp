@@ -109,8 +109,9 @@ private slots:
             const quint16 port = protocol == "tcp" ? rsyslogd.ports.first : rsyslogd.ports.second;
             quiet.lostBefore = 3;
             outputs.configure({ .eventLog = false,
-                                  .collector = QString("127.0.0.1:%1").arg(port),
-                                  .collectorProtocol = protocol },
+                                  .collector = Settings::Collector::parse(QString("127.0.0.1:%1").arg(port),
+                                      protocol == "udp" ? Settings::Collector::Protocol::Udp
+                                                        : Settings::Collector::Protocol::Tcp) },
                 rsyslogd.dir.path());
             QTRY_VERIFY(outputs.collector().isConnected());
             for (int i = 0; i < count; ++i) {

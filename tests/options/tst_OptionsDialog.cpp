@@ -1,8 +1,6 @@
-#include "AlarmOptions.h"
 #include "AlarmPage.h"
 #include "BlockingPage.h"
 #include "DetectionPage.h"
-#include "DetectionSettings.h"
 #include "DesktopSeams.h"
 #include "HotkeyControl.h"
 #include "IntruderLog.h"
@@ -41,7 +39,6 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
         store.store().sync();
         settings.loadSettings();
         settings.setAppPath(folder.path() + '/');
-        alarm.load(); // as start-up does: the store has the newer sections before the dialog opens
         commands.setPrompts(this);
         static_cast<AlarmPage*>(dialog.page(4))->setAsk([this] { return chooseFile(); });
         static_cast<DetectionPage*>(dialog.page(5))->setAsk([this] { return chooseFile(); });
@@ -125,14 +122,13 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
     MonitoringSwitch monitoring { out, state, options, settings, out, out, out };
     StatusDisplay display { state };
     ProtectionIndicator protection { monitoring, display, nullptr, nullptr };
-    AlarmOptions alarm { store.store() };
     QTemporaryDir folder;
     IntruderLog log;
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
-    OptionsDialog dialog { options, commands, alarm };
+    OptionsDialog dialog { options, commands };
     // Re-applying unloads the sentinel when RPS is off, as the program's re-apply does.
     OptionsOpener opener { dialog,
-        { settings, alarm, monitoring, state, *this, *this, *this, protection, [this] {
+        { settings, monitoring, state, *this, *this, *this, protection, [this] {
              calls << "reapply";
              if (settings.settings().rps.isOff())
                  monitoring.unloadSentinel();
@@ -244,8 +240,8 @@ private slots:
         QVERIFY(rig.open());
         QCOMPARE(rig.controls(), shown);
         if (way == 0) {
-            QCOMPARE(DetectionSettings::load(rig.store.store()).udpPorts, QStringList({ "138", "53" }));
-            rig.options.removePorts({ 0, 1, 2 });
+            QCOMPARE(rig.settings.settings().detection.udpPorts, QStringList({ "138", "53" }));
+            rig.options.remove(OptionsModel::List::Ports, { 0, 1, 2 });
             rig.dialog.okButton()->click();
             rig.dialog.okButton()->click(); // and comes back empty
             QCOMPARE(rig.store.store().read("Ports", "Number"), QString("-1"));
