@@ -66,8 +66,9 @@ QString IntruderLineMenu::addressAt(const QAbstractItemModel& model, int row)
 void IntruderLineMenu::open(const QPoint& at)
 {
     const QModelIndex index = m_list.indexAt(at);
-    const QString address = index.isValid() ? addressAt(*m_list.model(), index.row()) : QString();
-    if (address.isEmpty())
+    const IpAddress address = IpAddress::parse(index.isValid() ? addressAt(*m_list.model(), index.row()) : QString())
+                                  .value_or(IpAddress());
+    if (address.isNull())
         return;
     QMenu menu(&m_list);
     QAction* block = menu.addAction(QStringLiteral("Block for 1 hour"));

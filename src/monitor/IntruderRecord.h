@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -24,4 +26,6 @@ struct IntruderRecord
     // alarm per scan, the disruptive actions then stay quiet.
     quint64 incidentId = 0;
     bool alarmAlreadyRaised = false;
+    // The peer's address as the program carries it; intruderIP is its text.
+    IpAddress address;
 };

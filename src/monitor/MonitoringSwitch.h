@@ -19,7 +19,6 @@
 #include <vector>
 
 class EventSink;
-class IntruderAlert;
 class MonitoringState;
 class OptionsModel;
 class PacketWatch;
@@ -37,7 +36,7 @@ class MonitoringSwitch : public QObject, public MonitoringControl, public Listen
 
 public:
     MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState, const OptionsModel& options,
-        const SettingsManager& settings, SoundPlayer& soundPlayer, IntruderAlert& alert, EventSink& events,
+        const SettingsManager& settings, SoundPlayer& soundPlayer, EventSink& events,
         SentinelSchedule sentinelSchedule = {}, QObject* parent = nullptr);
     ~MonitoringSwitch() override;
 
@@ -125,11 +124,11 @@ private:
     PortBinder* m_privilegedBinder = nullptr;
     EventSink& m_events;
     IntrusionHandler m_intrusions;
+    ProbeClassifier m_probes;
     // Listeners are created as the port list first needs them and then kept: stopping closes them
     // and the next start reuses them.
     std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
-    ProbeClassifier m_probes;
     DetectionSettings m_detection;
     std::vector<std::unique_ptr<UdpTripwire>> m_tripwires;
     PacketWatch* m_packetWatch = nullptr;

@@ -4,8 +4,6 @@
 #include "IntrusionHandler.h"
 #include "StatusReporter.h"
 
-#include <QHostAddress>
-
 ProbeClassifier::ProbeClassifier(IntrusionHandler& intrusions, StatusReporter& status, Throttle::Clock clock)
     : m_intrusions(intrusions)
     , m_status(status)
@@ -61,32 +59,33 @@ void ProbeClassifier::probesSeen(const QList<TcpProbe>& probes)
     keepTicking();
 }
 
-void ProbeClassifier::connectionSeen(const QString& peerAddress, int localPort, int peerPort)
+// Allowed connections too: a SYN waits for them all the same.
+void ProbeClassifier::connectionSeen(const IpAddress& peer, int localPort, int peerPort, bool sentinel)
 {
+    m_intrusions.handleIntrusion(peer, localPort, peerPort, sentinel);
+    // Afterwards, so that a scan this connection completes is recorded after the connection.
     const bool clearsSyn = m_watching && m_halfOpen;
     if (!clearsSyn && !m_portScan)
         return;
-    const IpAddress source = IpAddress::parse(peerAddress).value_or(IpAddress());
     if (clearsSyn)
-        m_syns.accepted(source, peerPort, localPort);
+        m_syns.accepted(peer, peerPort, localPort);
     if (m_portScan)
-        m_scans.touch(source, localPort, false);
+        m_scans.touch(peer, localPort, false);
     keepTicking();
 }
 
-void ProbeClassifier::datagramSeen(const QString& peerAddress, int localPort, int peerPort)
+void ProbeClassifier::datagramSeen(const IpAddress& peer, int localPort, int peerPort)
 {
     if (m_portScan) {
-        m_scans.touch(IpAddress::parse(peerAddress).value_or(IpAddress()), localPort, true);
+        m_scans.touch(peer, localPort, true);
         keepTicking();
     }
-    m_intrusions.handleIntrusion(peerAddress, localPort, peerPort, false, Event::Detection::Udp);
+    m_intrusions.handleIntrusion(peer, localPort, peerPort, false, Event::Detection::Udp);
 }
 
 void ProbeClassifier::report(const TcpProbe& probe, Event::Detection detection)
 {
-    m_intrusions.handleIntrusion(
-        probe.source.toString(), probe.destinationPort, probe.sourcePort, false, detection);
+    m_intrusions.handleIntrusion(probe.source, probe.destinationPort, probe.sourcePort, false, detection);
 }
 
 void ProbeClassifier::expire()

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <functional>
 
-class IntrusionHandler;
+class ProbeClassifier;
 
 // How the sentinel moves: how often, and where to. Tests shorten the period and choose the ports.
 struct SentinelSchedule
@@ -26,7 +26,7 @@ class RandomPortSentinel : public QObject
     Q_OBJECT
 
 public:
-    RandomPortSentinel(IntrusionHandler& intrusions, SentinelSchedule schedule, QObject* parent = nullptr);
+    RandomPortSentinel(ProbeClassifier& probes, SentinelSchedule schedule, QObject* parent = nullptr);
 
     // Starts the timer; loading a loaded sentinel changes nothing.
     void load();
@@ -44,7 +44,7 @@ public:
     static int drawPortFromClock();
 
 private:
-    IntrusionHandler& m_intrusions;
+    ProbeClassifier& m_probes;
     std::function<int()> m_drawPort;
     ListeningSocket m_socket;
     QTimer m_moveTimer;

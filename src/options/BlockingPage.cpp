@@ -49,7 +49,7 @@ BlockingPage::BlockingPage(const QString& title, OptionsModel& options, OptionsC
         if (!m_blocker)
             return;
         for (const QListWidgetItem* item : m_blockedList->selectedItems())
-            (void)m_blocker->unblock(item->data(Qt::UserRole).toString());
+            (void)m_blocker->unblock(IpAddress::parse(item->data(Qt::UserRole).toString()).value_or(IpAddress()));
     });
     auto* blocked = new QGridLayout(blockedGroup);
     blocked->addWidget(m_blockedList, 0, 0, 2, 1);
@@ -101,12 +101,13 @@ void BlockingPage::showBlocked()
     m_blockedList->clear();
     if (m_blocker) {
         for (const IntruderBlocker::Entry& entry : m_blocker->entries()) {
-            QString text = entry.address + QLatin1String("    ") + timeLeft(IntruderBlocker::secondsLeft(entry));
+            const QString address = entry.address.toString();
+            QString text = address + QLatin1String("    ") + timeLeft(IntruderBlocker::secondsLeft(entry));
             if (entry.attempts > 0)
                 text += QStringLiteral(", %1 attempts stopped").arg(entry.attempts);
             auto* item = new QListWidgetItem(text, m_blockedList);
-            item->setData(Qt::UserRole, entry.address);
-            item->setSelected(selected.contains(entry.address));
+            item->setData(Qt::UserRole, address);
+            item->setSelected(selected.contains(address));
         }
     }
     m_unblockButton->setEnabled(m_blocker && m_blockedList->count() > 0);

@@ -44,8 +44,8 @@ private slots:
         ListeningSocket socket;
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
         QStringList peers;
-        connect(&socket, &ListeningSocket::connectionAccepted, this, [&](const QString& peer) {
-            peers << peer;
+        connect(&socket, &ListeningSocket::connectionAccepted, this, [&](const IpAddress& peer) {
+            peers << peer.toString();
             socket.close();
         });
         const Loopback::Clients clients { Loopback::newClient(), Loopback::newClient() };
