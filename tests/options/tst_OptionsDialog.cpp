@@ -112,7 +112,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, OptionsPrompts
     OptionsModel options;
     SettingsManager settings { store.store(), options };
     MonitoringState state;
-    MonitoringSwitch monitoring { out, state, options, settings, out, out, out };
+    MonitoringSwitch monitoring { out, state, options, settings, out, out };
     AlarmOptions alarm { store.store() };
     // Re-applying unloads the sentinel when RPS is off, as the program's re-apply does.
     OptionsCycle cycle { { &settings,
