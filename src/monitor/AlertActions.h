@@ -28,8 +28,7 @@ public:
     AlertActions(const SettingsManager& settings, const OptionsModel& options, const AlertServices& services,
         const Throttle::Clock& clock = &Throttle::steadyNow);
 
-    void intrusion(const Intrusion& intrusion) override { raiseIntruderAlert(intrusion.intruder); }
-    void raiseIntruderAlert(const IntruderRecord& intruder);
+    void intrusion(const Intrusion& intrusion) override;
 
     // Where the log entries wait for the end of the event-loop pass; Purge goes through it.
     IntruderLog& intruderLog() { return m_log; }

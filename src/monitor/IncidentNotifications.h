@@ -35,7 +35,6 @@ public:
 
     static QString summary() { return QStringLiteral("Intruder Detected"); }
     QString body(const Incident& incident, int port);
-    static QString moreSourcesBody(quint64 sources);
     // The source of an incident whose notification is still updated; null for any other key.
     IpAddress addressOf(quint64 key) const { return m_addresses.value(key); }
 
@@ -47,6 +46,7 @@ private:
     static constexpr std::chrono::seconds MoreSourcesReset { 60 };
 
     void countMoreSources();
+    static QString moreSourcesBody(quint64 sources);
 
     NotificationService& m_service;
     Throttle::Clock m_clock;

@@ -92,7 +92,6 @@ public:
     const IntruderRecord& intruder() const { return m_intrusions.intruder(); }
     IntrusionHandler& intrusions() { return m_intrusions; }
     ProbeClassifier& probes() { return m_probes; }
-    int tripwireCount() const { return int(m_tripwires.size()); }
     const UdpTripwire& tripwire(int index) const { return *m_tripwires.at(std::size_t(index)); }
 
 signals:

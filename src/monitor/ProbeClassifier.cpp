@@ -4,6 +4,17 @@
 #include "IntrusionHandler.h"
 #include "StatusReporter.h"
 
+namespace {
+// The kind of a segment with none of SYN, ACK, RST set.
+Event::Detection stealthKind(std::uint8_t flags)
+{
+    const int set = flags & (TcpProbe::Fin | TcpProbe::Psh | TcpProbe::Urg);
+    if (set == 0)
+        return Event::Detection::Null;
+    return set == TcpProbe::Fin ? Event::Detection::Fin : Event::Detection::Xmas;
+}
+} // namespace
+
 ProbeClassifier::ProbeClassifier(IntrusionHandler& intrusions, StatusReporter& status, Throttle::Clock clock)
     : m_intrusions(intrusions)
     , m_status(status)
@@ -25,14 +36,6 @@ void ProbeClassifier::configure(const DetectionSettings& settings, std::chrono::
         m_scans.endAll();
     m_portScan = settings.portScan;
     m_scans.configure(settings.scanPorts, std::chrono::seconds(settings.scanWindowSeconds), scanGap);
-}
-
-Event::Detection ProbeClassifier::stealthKind(std::uint8_t flags)
-{
-    const int set = flags & (TcpProbe::Fin | TcpProbe::Psh | TcpProbe::Urg);
-    if (set == 0)
-        return Event::Detection::Null;
-    return set == TcpProbe::Fin ? Event::Detection::Fin : Event::Detection::Xmas;
 }
 
 void ProbeClassifier::probesSeen(const QList<TcpProbe>& probes)

@@ -58,9 +58,6 @@ public:
     // Monitoring stops: waiting SYNs are dropped unreported, open scans end.
     void stop();
 
-    // The kind of a segment with none of SYN, ACK, RST set.
-    static Event::Detection stealthKind(std::uint8_t flags);
-
 private:
     void report(const TcpProbe& probe, Event::Detection detection);
     void reportLosses(bool flooded);

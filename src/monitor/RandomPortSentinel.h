@@ -34,16 +34,16 @@ public:
     void unload();
     bool isLoaded() const { return m_moveTimer.isActive(); }
 
-    // Moves to a new port. A port that cannot be bound leaves the sentinel closed until the next
-    // tick, without a word: nobody asked for that particular port.
-    void movePort();
-
     const ListeningSocket& socket() const { return m_socket; }
 
     // The draw used when the schedule brings none: uniform over 1..65535, reseeded from the clock.
     static int drawPortFromClock();
 
 private:
+    // Moves to a new port. A port that cannot be bound leaves the sentinel closed until the next
+    // tick, without a word: nobody asked for that particular port.
+    void movePort();
+
     ProbeClassifier& m_probes;
     std::function<int()> m_drawPort;
     ListeningSocket m_socket;

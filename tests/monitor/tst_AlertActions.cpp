@@ -45,6 +45,7 @@ struct Rig
         return out;
     }
 
+    void alert(const IntruderRecord& intruder) { actions.intrusion({ intruder, Event() }); }
     qsizetype count(const QString& kind) const { return recorder.all(kind).size(); }
 
     QTemporaryDir dir;
@@ -84,7 +85,7 @@ private slots:
         // clang-format on
         for (const auto& [settings, expected] : rows) {
             Rig rig(Quiet + settings);
-            rig.actions.raiseIntruderAlert(Intruder);
+            rig.alert(Intruder);
             if (!rig.log().isEmpty())
                 rig.recorder.log << "log";
             QCOMPARE(settings + ": " + rig.recorder.log.join("; "),
@@ -98,9 +99,9 @@ private slots:
     {
         Rig rig(Quiet + Loud + "Sounds/On=True;General/Logs=True");
         rig.options.set(&Settings::intruderSound, QString("Siren.wav"));
-        rig.actions.raiseIntruderAlert(Intruder);
+        rig.alert(Intruder);
         rig.options.set(&Settings::chatService, QString("fifo:/tmp/chat"));
-        rig.actions.raiseIntruderAlert({ "192.168.1.7", 80, {} });
+        rig.alert({ "192.168.1.7", 80, {} });
         const QString wallpaper = "wallpaper:" + rig.dir.path() + "/SentrelBg.bmp";
         QCOMPARE(rig.recorder.log,
             QStringList({ "flash:", wallpaper, "start:xterm -e top",
@@ -110,7 +111,7 @@ private slots:
                 "chat:fifo:/tmp/chat|/Sentrel 192.168.1.7 80" }));
         rig.recorder.log.clear();
         rig.now += 1s;
-        rig.actions.raiseIntruderAlert({ "10.0.0.6", 24, {} });
+        rig.alert({ "10.0.0.6", 24, {} });
         QCOMPARE(rig.recorder.log,
             QStringList({ "flash:", wallpaper, "start:xterm -e top",
                 "clipboard:Intruder IP: 10.0.0.6 Attacked Port: 24", "sound:Siren.wav",
@@ -120,7 +121,7 @@ private slots:
         rig.recorder.log.clear();
         rig.now += 1s;
         for (int i = 0; i < 1000; ++i, rig.now += 1ms)
-            rig.actions.raiseIntruderAlert(
+            rig.alert(
                 { QStringLiteral("10.0.%1.%2").arg(i / 256).arg(i % 256), 23, {} });
         for (const char* kind : { "start", "sound", "wallpaper" })
             QVERIFY2(rig.count(kind) >= 1 && rig.count(kind) <= 2, kind);
