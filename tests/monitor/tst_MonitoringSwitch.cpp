@@ -39,7 +39,7 @@ class TestMonitoringSwitch : public QObject
 private slots:
     // An IPv4 peer is named in dotted form, each octet in its own digits; a receiver may close the socket
     // with more connections queued.
-    void peerTextAndACloseWhileConnectionsWait()
+    void peerAddressAndACloseWhileConnectionsWait()
     {
         ListeningSocket socket;
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
