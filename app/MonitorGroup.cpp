@@ -14,7 +14,7 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     , m_blocker(m_firewall, foundation.status(), foundation.events())
     , m_networkWatch(m_connectionProbe, services.soundPlayer(), foundation.options(), foundation.status())
     , m_monitoring(foundation.status(), foundation.monitoringState(), foundation.options(), foundation.settings(),
-          services.soundPlayer(), m_alert, foundation.events())
+          services.soundPlayer(), foundation.events())
     , m_desktopNotifications([this](quint64) {
         if (m_notificationClicked)
             m_notificationClicked();
@@ -26,20 +26,22 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     m_monitoring.setPrivilegedBinder(&m_portBinder);
     m_monitoring.setPacketWatch(&m_packetWatch);
     m_alert.intruderLog().reportLossesTo(&foundation.status());
-    m_monitoring.intrusions().addObserver(&m_incidentNotifications);
-    m_monitoring.intrusions().addObserver(&m_push);
+    // What an alarm sets off after the status display and the outputs, in this order.
+    IntrusionHandler& intrusions = m_monitoring.intrusions();
+    intrusions.addObserver(&m_incidentNotifications);
+    intrusions.addObserver(&m_push);
+    intrusions.addObserver(&m_alert);
+    intrusions.addObserver(&m_blocker);
+    intrusions.setBlocker(&m_blocker);
     // "Block for 1 hour" on an incident's notification.
     m_desktopNotifications.setExtraAction(
         QStringLiteral("Block for 1 hour"),
-        [this](quint64 key) { return !m_incidentNotifications.addressOf(key).isEmpty(); },
+        [this](quint64 key) { return !m_incidentNotifications.addressOf(key).isNull(); },
         [this](quint64 key) {
-            const QString address = m_incidentNotifications.addressOf(key);
-            if (!address.isEmpty())
+            const IpAddress address = m_incidentNotifications.addressOf(key);
+            if (!address.isNull())
                 (void)m_blocker.block(address, 60 * 60);
         });
-    m_monitoring.intrusions().setIntruderSeen(
-        [this](const QString& address, bool spoofable) { m_blocker.intrusion(address, spoofable); });
-    m_monitoring.intrusions().setBlocked([this](const QString& address) { return m_blocker.countAttempt(address); });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
     connect(&foundation.settings(), &SettingsManager::applied, this, &MonitorGroup::apply);

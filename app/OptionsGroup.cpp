@@ -37,12 +37,14 @@ void OptionsGroup::connectPages(MonitorGroup& monitor)
     const auto entries = [&blocker] {
         QList<BlockingPage::Blocked> shown;
         for (const IntruderBlocker::Entry& entry : blocker.entries())
-            shown.append({ entry.address, IntruderBlocker::secondsLeft(entry), entry.attempts });
+            shown.append({ entry.address.toString(), IntruderBlocker::secondsLeft(entry), entry.attempts });
         return shown;
     };
     auto* blocking = m_dialog.findChild<BlockingPage*>();
     blocking->setBlockedList(
-        { entries, [&blocker](const QString& address) { (void)blocker.unblock(address); },
+        { entries, [&blocker](const QString& address) {
+                (void)blocker.unblock(IpAddress::parse(address).value_or(IpAddress()));
+            },
             [&blocker] { blocker.refresh(); } });
     connect(&blocker, &IntruderBlocker::changed, blocking, &BlockingPage::showBlocked);
     m_dialog.findChild<PushPage*>()->setTestPush(

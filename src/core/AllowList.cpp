@@ -84,10 +84,3 @@ bool AllowList::contains(const IpAddress& address) const
     return false;
 }
 
-bool AllowList::contains(const QString& address) const
-{
-    if (m_ranges.isEmpty())
-        return false;
-    const std::optional<IpAddress> peer = IpAddress::parse(address);
-    return peer && contains(*peer);
-}

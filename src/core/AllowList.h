@@ -30,7 +30,6 @@ public:
     static QString refusalLine(const QList<Refusal>& refused);
 
     bool contains(const IpAddress& address) const;
-    bool contains(const QString& address) const;
     bool isEmpty() const { return m_ranges.isEmpty(); }
     qsizetype size() const { return m_ranges.size(); }
 

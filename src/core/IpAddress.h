@@ -79,10 +79,13 @@ public:
     {
         std::uint64_t words[2];
         std::memcpy(words, address.m_bytes.data(), sizeof words);
-        // Two multiplications fold the sixteen bytes and the family well enough for a table
+        // Three multiplications fold the sixteen bytes and the family well enough for a table
         // keyed by addresses an attacker picks at random: the seed keeps the layout unguessable.
+        // The last round brings the high bytes down to the low bits the table indexes by: IPv6
+        // sources of one network differ only in their last bytes, the high ones of words[1].
         std::uint64_t hash = (words[0] ^ seed ^ address.m_family) * 0x9e3779b97f4a7c15ULL;
         hash = (hash ^ (hash >> 29) ^ words[1]) * 0xbf58476d1ce4e5b9ULL;
+        hash = (hash ^ (hash >> 31)) * 0x94d049bb133111ebULL;
         return size_t(hash ^ (hash >> 32));
     }
 

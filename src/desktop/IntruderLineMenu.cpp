@@ -2,7 +2,6 @@
 
 #include "IntruderBlocker.h"
 
-#include <QHostAddress>
 #include <QListView>
 #include <QMenu>
 
@@ -17,7 +16,7 @@ QString lineAt(const QAbstractItemModel& model, int row)
     return dash >= 0 ? text.mid(dash + 4) : text;
 }
 
-QString addressIn(const QString& line)
+IpAddress addressIn(const QString& line)
 {
     for (const QLatin1String start : { QLatin1String("IP: "), QLatin1String("Blocked "), QLatin1String("Unblocked "),
              QLatin1String("Not blocking ") }) {
@@ -25,7 +24,7 @@ QString addressIn(const QString& line)
             QString word = line.mid(start.size()).section(QLatin1Char(' '), 0, 0);
             if (word.endsWith(QLatin1Char(':')))
                 word.chop(1);
-            return QHostAddress(word).isNull() ? QString() : word;
+            return IpAddress::parse(word).value_or(IpAddress());
         }
     }
     return {};
@@ -40,11 +39,11 @@ IntruderLineMenu::IntruderLineMenu(QListView& list, IntruderBlocker& blocker)
     connect(&m_list, &QListView::customContextMenuRequested, this, &IntruderLineMenu::open);
 }
 
-QString IntruderLineMenu::addressAt(const QAbstractItemModel& model, int row)
+IpAddress IntruderLineMenu::addressAt(const QAbstractItemModel& model, int row)
 {
     if (row < 0 || row >= model.rowCount())
         return {};
-    if (const QString own = addressIn(lineAt(model, row)); !own.isEmpty())
+    if (const IpAddress own = addressIn(lineAt(model, row)); !own.isNull())
         return own;
     // Up to the block's "Intruder Detected", then down to its address.
     int first = row;
@@ -66,8 +65,8 @@ QString IntruderLineMenu::addressAt(const QAbstractItemModel& model, int row)
 void IntruderLineMenu::open(const QPoint& at)
 {
     const QModelIndex index = m_list.indexAt(at);
-    const QString address = index.isValid() ? addressAt(*m_list.model(), index.row()) : QString();
-    if (address.isEmpty())
+    const IpAddress address = index.isValid() ? addressAt(*m_list.model(), index.row()) : IpAddress();
+    if (address.isNull())
         return;
     QMenu menu(&m_list);
     QAction* block = menu.addAction(QStringLiteral("Block for 1 hour"));

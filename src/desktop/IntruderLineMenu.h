@@ -1,7 +1,8 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QObject>
-#include <QString>
 
 class IntruderBlocker;
 class QAbstractItemModel;
@@ -19,8 +20,8 @@ public:
     IntruderLineMenu(QListView& list, IntruderBlocker& blocker);
 
     // The address a line is about: the "IP: " line of the intruder's block of lines the row lies
-    // in, or the one a "Blocked", "Unblocked" or "Not blocking" line names; empty for any other.
-    static QString addressAt(const QAbstractItemModel& model, int row);
+    // in, or the one a "Blocked", "Unblocked" or "Not blocking" line names; null for any other.
+    static IpAddress addressAt(const QAbstractItemModel& model, int row);
 
 private:
     void open(const QPoint& at);

@@ -34,7 +34,7 @@ void AlarmSelfTest::run()
     }
     m_status.setStatusText(QStringLiteral("Test Alarm: connecting to port %1..").arg(m_port));
     m_countBefore = m_monitoring.intrusions().intrusionCount();
-    m_monitoring.intrusions().exemptOnce(QStringLiteral("127.0.0.1"));
+    m_monitoring.intrusions().exemptOnce(IpAddress::fromIpv4(0x7f000001));
     m_timeout.start();
     m_socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_port));
 }
@@ -49,7 +49,7 @@ void AlarmSelfTest::finish()
     m_socket.abort();
     const bool recorded = m_monitoring.intrusions().intrusionCount() > m_countBefore;
     // An exemption left unused must not let a later real connection from loopback through.
-    m_monitoring.intrusions().exemptOnce(QString());
+    m_monitoring.intrusions().exemptOnce({});
     m_status.setStatusText(recorded
             ? QStringLiteral("Test Alarm: the intrusion on port %1 was recorded").arg(port)
             : QStringLiteral("Test Alarm: the intrusion on port %1 was NOT recorded").arg(port));

@@ -25,8 +25,9 @@ AlertActions::AlertActions(const SettingsManager& settings, const OptionsModel& 
 {
 }
 
-void AlertActions::raiseIntruderAlert(const IntruderRecord& intruder)
+void AlertActions::intrusion(const Intrusion& intrusion)
 {
+    const IntruderRecord& intruder = intrusion.intruder;
     const Settings& s = m_settings.settings();
 
     if (s.flashIcon.isOn() && s.useIconTray.isOn())

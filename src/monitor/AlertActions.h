@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AlertServices.h"
-#include "IntruderAlert.h"
 #include "IntruderLog.h"
+#include "IntrusionObserver.h"
 #include "ProgramLauncher.h"
 #include "Throttle.h"
 
@@ -20,7 +20,7 @@ class SettingsManager;
 // are cheap and follow every intrusion. The attack program, the sound and the wallpaper each cost
 // a child process, so they run at most once a second: one per connection would swamp the desktop.
 // An intrusion whose incident has already raised its alarm runs only the flash and the log.
-class AlertActions final : public IntruderAlert
+class AlertActions final : public IntrusionObserver
 {
 public:
     static constexpr std::chrono::milliseconds BurstInterval { 1000 };
@@ -28,7 +28,7 @@ public:
     AlertActions(const SettingsManager& settings, const OptionsModel& options, const AlertServices& services,
         const Throttle::Clock& clock = &Throttle::steadyNow);
 
-    void raiseIntruderAlert(const IntruderRecord& intruder) override;
+    void intrusion(const Intrusion& intrusion) override;
 
     // Where the log entries wait for the end of the event-loop pass; Purge goes through it.
     IntruderLog& intruderLog() { return m_log; }

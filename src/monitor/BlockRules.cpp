@@ -5,49 +5,60 @@
 
 #include <QNetworkInterface>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
-bool holds(const QList<QHostAddress>& list, const QHostAddress& address)
+using Networks = std::vector<std::pair<IpAddress, int>>;
+
+Networks networks(std::initializer_list<std::pair<const char*, int>> list)
 {
-    for (const QHostAddress& entry : list) {
-        if (BlockRules::firewallAddress(entry) == address)
-            return true;
-    }
-    return false;
+    Networks out;
+    for (const auto& [network, length] : list)
+        out.emplace_back(*IpAddress::parse(QString::fromLatin1(network)), length);
+    return out;
 }
 
+bool within(const IpAddress& address, const Networks& list)
+{
+    return std::any_of(list.cbegin(), list.cend(),
+        [&address](const auto& network) { return address.isInSubnet(network.first, network.second); });
+}
+
+QList<IpAddress> carried(const QList<QHostAddress>& addresses)
+{
+    QList<IpAddress> out;
+    out.reserve(addresses.size());
+    for (const QHostAddress& address : addresses)
+        out.append(fromHostAddress(address));
+    return out;
+}
 } // namespace
 
 namespace BlockRules {
 
-QHostAddress firewallAddress(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    QHostAddress result = isV4 ? QHostAddress(v4) : address;
-    result.setScopeId(QString());
-    return result;
-}
-
-QString refusal(const QHostAddress& original, bool spoofable, bool automatic, const AllowList& allow,
+QString refusal(const IpAddress& address, bool spoofable, bool automatic, const AllowList& allow,
     const Protected& kept)
 {
-    const QHostAddress address = firewallAddress(original);
-    if (address.isNull() || address.protocol() == QAbstractSocket::AnyIPProtocol)
+    if (address.isNull())
         return QStringLiteral("not an address");
     if (automatic && spoofable)
         return QStringLiteral("the address may be forged");
     // The same addresses the firewall helper refuses outright, so that none spoils a call.
-    if (address.isLoopback() || address == QHostAddress::AnyIPv6 || address.isInSubnet(QHostAddress::AnyIPv4, 8))
+    static const Networks thisMachine = networks({ { "127.0.0.0", 8 }, { "0.0.0.0", 8 }, { "::1", 128 }, { "::", 128 } });
+    static const Networks linkLocal = networks({ { "169.254.0.0", 16 }, { "fe80::", 10 } });
+    static const Networks notOneHost = networks({ { "224.0.0.0", 4 }, { "240.0.0.0", 4 }, { "ff00::", 8 } });
+    if (within(address, thisMachine))
         return QStringLiteral("this machine");
-    if (address.isLinkLocal())
+    if (within(address, linkLocal))
         return QStringLiteral("a link-local address");
-    if (address.isMulticast() || address.isInSubnet(QHostAddress(QStringLiteral("240.0.0.0")), 4))
+    if (within(address, notOneHost))
         return QStringLiteral("not a single host");
-    if (holds(kept.own, address))
+    if (kept.own.contains(address))
         return QStringLiteral("this machine");
-    if (holds(kept.gateways, address))
+    if (kept.gateways.contains(address))
         return QStringLiteral("the default gateway");
-    if (automatic && allow.contains(fromHostAddress(address)))
+    if (automatic && allow.contains(address))
         return QStringLiteral("on the allow list");
     if (automatic && !kept.routesRead)
         return QStringLiteral("the default gateway is unknown");
@@ -56,12 +67,16 @@ QString refusal(const QHostAddress& original, bool spoofable, bool automatic, co
 
 Protected current()
 {
+    QList<QHostAddress> own;
+    QList<QHostAddress> gateways;
     Protected kept;
-    kept.routesRead = RouteTables::readProtected(kept.own, kept.gateways);
+    kept.routesRead = RouteTables::readProtected(own, gateways);
     // Where netlink is not allowed (a service without it blocks nothing automatically), the
     // interfaces still name the machine's own addresses for a block by hand.
     if (!kept.routesRead)
-        kept.own = QNetworkInterface::allAddresses();
+        own = QNetworkInterface::allAddresses();
+    kept.own = carried(own);
+    kept.gateways = carried(gateways);
     return kept;
 }
 

@@ -2,7 +2,6 @@
 
 #include "AllowList.h"
 
-#include <QHostAddress>
 #include <QList>
 #include <QString>
 
@@ -12,21 +11,17 @@ namespace BlockRules {
 
 struct Protected
 {
-    QList<QHostAddress> own; // the machine's addresses
-    QList<QHostAddress> gateways; // the default routes' next hops
+    QList<IpAddress> own; // the machine's addresses
+    QList<IpAddress> gateways; // the default routes' next hops
     // false when the routing tables could not be read: then no gateway is known to be safe from
     // automatic blocking, and it blocks nothing.
     bool routesRead = true;
 };
 
-// The address as the firewall sees the packets: an IPv4 peer seen through an IPv6 socket
-// (::ffff:a.b.c.d) as IPv4, no scope.
-QHostAddress firewallAddress(const QHostAddress& address);
-
 // Why this address is not blocked, in a few words for a status line; empty when it may be.
 // automatic: the automatic blocking asks, which also refuses a spoofable detection and the allow
 // list; the user's own request is trusted with those.
-QString refusal(const QHostAddress& address, bool spoofable, bool automatic, const AllowList& allow,
+QString refusal(const IpAddress& address, bool spoofable, bool automatic, const AllowList& allow,
     const Protected& kept);
 
 // The machine's own addresses and its default gateways, read now.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -10,7 +12,8 @@
 struct Incident
 {
     quint64 id = 0; // from 1, in the order incidents start
-    QString address;
+    IpAddress source;
+    QString address; // the source as text, written once when the incident starts
     QDateTime first;
     QDateTime last;
     QList<int> ports; // in the order they were touched, each once

@@ -1,6 +1,7 @@
 #include "IncidentNotifications.h"
 
 #include "Incident.h"
+#include "IntruderRecord.h"
 #include "NotificationService.h"
 
 IncidentNotifications::IncidentNotifications(NotificationService& service, Throttle::Clock clock)
@@ -10,8 +11,11 @@ IncidentNotifications::IncidentNotifications(NotificationService& service, Throt
 {
 }
 
-void IncidentNotifications::incidentUpdated(const Incident& incident, int port, const Event&)
+void IncidentNotifications::intrusion(const Intrusion& intrusion)
 {
+    if (!intrusion.incident)
+        return;
+    const Incident& incident = *intrusion.incident;
     const bool isNew = incident.count == 1;
     if (!m_enabled || (!isNew && !m_updated.contains(incident.id)) || !m_service.canNotify(incident.id))
         return;
@@ -23,9 +27,9 @@ void IncidentNotifications::incidentUpdated(const Incident& incident, int port, 
         if (m_updated.size() >= MaxUpdated)
             m_addresses.remove(m_updated.takeFirst());
         m_updated.append(incident.id);
-        m_addresses.insert(incident.id, incident.address);
+        m_addresses.insert(incident.id, incident.source);
     }
-    m_service.notify(incident.id, summary(), body(incident, port));
+    m_service.notify(incident.id, summary(), body(incident, intrusion.intruder.attackedPort));
 }
 
 void IncidentNotifications::countMoreSources()

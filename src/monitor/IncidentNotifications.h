@@ -1,6 +1,7 @@
 #pragma once
 
-#include "IncidentObserver.h"
+#include "IntrusionObserver.h"
+#include "IpAddress.h"
 #include "Throttle.h"
 
 #include <QHash>
@@ -15,7 +16,7 @@ class NotificationService;
 // Every source is an incident of its own, and a host can send from countless addresses, so only
 // Burst new incidents at once, then one per RateInterval, get a notification of their own. The
 // others are counted in one more notification, "312 more sources", updated in place likewise.
-class IncidentNotifications final : public IncidentObserver
+class IncidentNotifications final : public IntrusionObserver
 {
 public:
     static constexpr qsizetype MaxListedPorts = 16;
@@ -30,13 +31,12 @@ public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     bool isEnabled() const { return m_enabled; }
 
-    void incidentUpdated(const Incident& incident, int port, const Event& record) override;
+    void intrusion(const Intrusion& intrusion) override;
 
     static QString summary() { return QStringLiteral("Intruder Detected"); }
     QString body(const Incident& incident, int port);
-    static QString moreSourcesBody(quint64 sources);
-    // The source of an incident whose notification is still updated; empty for any other key.
-    QString addressOf(quint64 key) const { return m_addresses.value(key); }
+    // The source of an incident whose notification is still updated; null for any other key.
+    IpAddress addressOf(quint64 key) const { return m_addresses.value(key); }
 
 private:
     // How many incidents with a notification of their own are still updated: at the rate, the
@@ -46,13 +46,14 @@ private:
     static constexpr std::chrono::seconds MoreSourcesReset { 60 };
 
     void countMoreSources();
+    static QString moreSourcesBody(quint64 sources);
 
     NotificationService& m_service;
     Throttle::Clock m_clock;
     Throttle m_rate;
     bool m_enabled = true;
     QList<quint64> m_updated; // oldest first
-    QHash<quint64, QString> m_addresses; // of the incidents in m_updated
+    QHash<quint64, IpAddress> m_addresses; // of the incidents in m_updated
     quint64 m_moreSources = 0;
     std::chrono::milliseconds m_lastMoreSource {};
     // The port list of the body, kept while its incident touches no new port: a scan's flood of

@@ -5,10 +5,10 @@ IncidentTracker::IncidentTracker(Throttle::Clock clock)
 {
 }
 
-const Incident& IncidentTracker::observe(const QString& address, int port, const QDateTime& time)
+const Incident& IncidentTracker::observe(const IpAddress& source, const QString& text, int port, const QDateTime& time)
 {
     const std::chrono::milliseconds now = m_clock();
-    auto found = m_bySource.find(address);
+    auto found = m_bySource.find(source);
     if (found != m_bySource.end() && now - (*found)->lastSeen > m_gap) {
         end(*found);
         found = m_bySource.end();
@@ -20,10 +20,11 @@ const Incident& IncidentTracker::observe(const QString& address, int port, const
         }
         Incident incident;
         incident.id = ++m_lastId;
-        incident.address = address;
+        incident.source = source;
+        incident.address = text;
         incident.first = time;
         m_byAge.push_back(std::move(incident));
-        found = m_bySource.insert(address, std::prev(m_byAge.end()));
+        found = m_bySource.insert(source, std::prev(m_byAge.end()));
     } else {
         m_byAge.splice(m_byAge.end(), m_byAge, *found);
     }
@@ -62,6 +63,6 @@ void IncidentTracker::end(ByAge::iterator incident)
 {
     if (m_ended)
         m_ended(*incident);
-    m_bySource.remove(incident->address);
+    m_bySource.remove(incident->source);
     m_byAge.erase(incident);
 }

@@ -30,7 +30,8 @@ public:
     void setEndedHandler(Ended ended) { m_ended = std::move(ended); }
 
     // Adds one connection; returns its incident, which is new when its count is 1.
-    const Incident& observe(const QString& address, int port, const QDateTime& time);
+    // text: the source as the outputs write it, kept with a new incident.
+    const Incident& observe(const IpAddress& source, const QString& text, int port, const QDateTime& time);
     // Ends the incidents whose gap has passed; how many remain open.
     qsizetype expire();
     // Ends every open incident, e.g. when monitoring stops or the program ends.
@@ -51,7 +52,7 @@ private:
     Ended m_ended;
     // Least recently seen first: the clock only moves on, so the front is the next to expire.
     ByAge m_byAge;
-    QHash<QString, ByAge::iterator> m_bySource;
+    QHash<IpAddress, ByAge::iterator> m_bySource;
     quint64 m_lastId = 0;
     quint64 m_endedEarly = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "Event.h"
 #include "EventSink.h"
+#include "IntruderRecord.h"
 #include "StatusReporter.h"
 
 #include <limits>
@@ -13,11 +14,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds ProtectedFor { 10 };
 // Automatic refusals named by address at most this many times; then the names start again.
 constexpr qsizetype MaxRefusalsSaid = 256;
-
-QString key(const QHostAddress& address)
-{
-    return BlockRules::firewallAddress(address).toString();
-}
 
 QString forHowLong(int seconds)
 {
@@ -58,41 +54,39 @@ void IntruderBlocker::configure(const Settings::Alarm& settings)
     }
 }
 
-void IntruderBlocker::intrusion(const QString& address, bool spoofable)
+void IntruderBlocker::intrusion(const Intrusion& intrusion)
 {
-    if (!m_automatic || m_unavailable || spoofable)
+    const IpAddress& address = intrusion.intruder.address;
+    if (!m_automatic || m_unavailable || intrusion.intruder.spoofable)
         return;
-    const QHostAddress parsed(address);
-    const QString k = key(parsed);
-    if (m_pending.contains(k) || m_failed.contains(k) || isBlocked(k))
+    if (m_pending.contains(address) || m_failed.contains(address) || isBlocked(address))
         return;
-    const QString refused = BlockRules::refusal(parsed, spoofable, true, m_allow, protectedNow());
+    const QString refused = BlockRules::refusal(address, false, true, m_allow, protectedNow());
     if (!refused.isEmpty()) {
         if (m_refusedSaid.size() >= MaxRefusalsSaid)
             m_refusedSaid.clear();
-        if (!m_refusedSaid.contains(k)) {
-            m_refusedSaid.insert(k);
-            m_status.addStatusLine(QStringLiteral("Not blocking %1: %2").arg(k, refused));
+        if (!m_refusedSaid.contains(address)) {
+            m_refusedSaid.insert(address);
+            m_status.addStatusLine(QStringLiteral("Not blocking %1: %2").arg(address.toString(), refused));
         }
         return;
     }
-    request(k, m_minutes * 60, true);
+    request(address, m_minutes * 60, true);
 }
 
-bool IntruderBlocker::block(const QString& address, int seconds)
+bool IntruderBlocker::block(const IpAddress& address, int seconds)
 {
-    const QHostAddress parsed(address);
-    const QString refused = BlockRules::refusal(parsed, false, false, m_allow, protectedNow());
+    const QString refused = BlockRules::refusal(address, false, false, m_allow, protectedNow());
     if (!refused.isEmpty()) {
-        m_status.addStatusLine(QStringLiteral("Not blocking %1: %2").arg(address, refused));
+        m_status.addStatusLine(QStringLiteral("Not blocking %1: %2").arg(address.toString(), refused));
         return false;
     }
-    return request(key(parsed), seconds, false);
+    return request(address, seconds, false);
 }
 
-bool IntruderBlocker::request(const QString& k, int seconds, bool automatic)
+bool IntruderBlocker::request(const IpAddress& address, int seconds, bool automatic)
 {
-    if (m_pending.contains(k))
+    if (m_pending.contains(address))
         return true;
     // A burst larger than the firewall holds is still blocked whole, the oldest making way again,
     // whatever the timing of the helper's calls; beyond twice that, the rest are counted.
@@ -100,8 +94,8 @@ bool IntruderBlocker::request(const QString& k, int seconds, bool automatic)
         ++m_notBlocked;
         return false;
     }
-    m_queue.append({ QHostAddress(k), seconds });
-    m_pending.insert(k, automatic);
+    m_queue.append({ address, seconds });
+    m_pending.insert(address, automatic);
     m_flush.start();
     return true;
 }
@@ -118,16 +112,16 @@ void IntruderBlocker::flush()
     const QList<FirewallBlocker::Block> call = m_queue.first(count);
     m_queue.remove(0, count);
     // The firewall holds at most MaxBlocked: the oldest make room first, in a call ahead of this.
-    QList<QHostAddress> oldest;
+    QList<IpAddress> oldest;
     while (!m_entries.isEmpty() && m_entries.size() + count > MaxBlocked) {
-        oldest.append(QHostAddress(m_entries.first().address));
+        oldest.append(m_entries.first().address);
         remove(0, "full");
     }
     if (!oldest.isEmpty())
         (void)m_firewall.unblock(oldest);
     if (!m_firewall.block(call)) {
         for (const FirewallBlocker::Block& b : call)
-            m_pending.remove(key(b.address));
+            m_pending.remove(b.address);
         m_notBlocked += int(count);
         return flush();
     }
@@ -142,9 +136,9 @@ void IntruderBlocker::sayNotBlocked()
     m_notBlocked = 0;
 }
 
-bool IntruderBlocker::unblock(const QString& address)
+bool IntruderBlocker::unblock(const IpAddress& address)
 {
-    return m_firewall.unblock({ QHostAddress(address) });
+    return m_firewall.unblock({ address });
 }
 
 void IntruderBlocker::refresh()
@@ -152,24 +146,25 @@ void IntruderBlocker::refresh()
     (void)m_firewall.list();
 }
 
-bool IntruderBlocker::isBlocked(const QString& address) const
+IntruderBlocker::Entry* IntruderBlocker::find(const IpAddress& address)
 {
-    const QString k = key(QHostAddress(address));
-    return std::any_of(m_entries.cbegin(), m_entries.cend(), [&k](const Entry& e) { return e.address == k; });
+    const auto found = std::find_if(
+        m_entries.begin(), m_entries.end(), [&address](const Entry& e) { return e.address == address; });
+    return found == m_entries.end() ? nullptr : &*found;
 }
 
-bool IntruderBlocker::countAttempt(const QString& address)
+bool IntruderBlocker::isBlocked(const IpAddress& address) const
 {
-    if (m_entries.isEmpty())
-        return false;
-    const QString k = key(QHostAddress(address));
-    for (Entry& entry : m_entries) {
-        if (entry.address == k) {
-            ++entry.attempts;
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(
+        m_entries.cbegin(), m_entries.cend(), [&address](const Entry& e) { return e.address == address; });
+}
+
+bool IntruderBlocker::countAttempt(const IpAddress& address)
+{
+    Entry* entry = m_entries.isEmpty() ? nullptr : find(address);
+    if (entry)
+        ++entry->attempts;
+    return entry != nullptr;
 }
 
 int IntruderBlocker::secondsLeft(const Entry& entry)
@@ -178,10 +173,10 @@ int IntruderBlocker::secondsLeft(const Entry& entry)
     return int(std::max<qint64>(left, 0));
 }
 
-void IntruderBlocker::answered(const QHostAddress& address, int seconds, FirewallBlocker::Outcome outcome)
+void IntruderBlocker::answered(const IpAddress& address, int seconds, FirewallBlocker::Outcome outcome)
 {
-    const QString k = key(address);
-    const bool automatic = m_pending.take(k);
+    const QString k = address.toString();
+    const bool automatic = m_pending.take(address);
     m_inFlight = std::max(m_inFlight - 1, 0);
     if (m_inFlight == 0)
         m_flush.start();
@@ -197,7 +192,7 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
         if (m_failed.size() >= MaxRefusalsSaid)
             m_failed.clear();
         if (automatic)
-            m_failed.insert(k);
+            m_failed.insert(address);
         // The helper knows the machine's addresses and routes even where the program could not
         // read them.
         m_status.addStatusLine(outcome == Outcome::OwnAddress ? QStringLiteral("Not blocking %1: this machine").arg(k)
@@ -205,11 +200,11 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
                                                               : QStringLiteral("Could not block %1").arg(k));
         return;
     }
-    m_failed.remove(k);
+    m_failed.remove(address);
     // Blocked again: a new time, and it counts as the newest; the attempts stopped so far stay.
     quint64 attempts = 0;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].address == k) {
+        if (m_entries[i].address == address) {
             attempts = m_entries.takeAt(i).attempts;
             break;
         }
@@ -217,10 +212,10 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
     // Only when the firewall held addresses this list did not know of (another caller of the
     // helper): the flush made room for everything it sent.
     if (m_entries.size() >= MaxBlocked) {
-        (void)m_firewall.unblock({ QHostAddress(m_entries.first().address) });
+        (void)m_firewall.unblock({ m_entries.first().address });
         remove(0, "full");
     }
-    m_entries.append({ k, Clock::now() + std::chrono::seconds(seconds), automatic, attempts });
+    m_entries.append({ address, Clock::now() + std::chrono::seconds(seconds), automatic, attempts });
     m_status.addStatusLine(QStringLiteral("Blocked %1 for %2").arg(k, forHowLong(seconds)));
     m_events.record(Event::blocked(k, seconds, automatic));
     if (!m_expiry.isActive())
@@ -228,17 +223,16 @@ void IntruderBlocker::answered(const QHostAddress& address, int seconds, Firewal
     emit changed();
 }
 
-void IntruderBlocker::unblockAnswered(const QHostAddress& address, FirewallBlocker::Outcome outcome)
+void IntruderBlocker::unblockAnswered(const IpAddress& address, FirewallBlocker::Outcome outcome)
 {
-    const QString k = key(address);
     if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
         return needsPrivilege();
     if (outcome == FirewallBlocker::Outcome::Failed) {
-        m_status.addStatusLine(QStringLiteral("Could not unblock %1").arg(k));
+        m_status.addStatusLine(QStringLiteral("Could not unblock %1").arg(address.toString()));
         return;
     }
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].address == k)
+        if (m_entries[i].address == address)
             return remove(i, "user");
     }
 }
@@ -254,11 +248,9 @@ void IntruderBlocker::listed(FirewallBlocker::Outcome outcome, const QList<Firew
     for (const FirewallBlocker::Entry& listedEntry : entries) {
         if (now.size() >= MaxBlocked)
             break;
-        const QString k = key(listedEntry.address);
-        const auto known = std::find_if(m_entries.cbegin(), m_entries.cend(), [&k](const Entry& e) { return e.address == k; });
-        const bool isKnown = known != m_entries.cend();
-        now.append({ k, Clock::now() + std::chrono::seconds(listedEntry.secondsLeft), isKnown && known->automatic,
-            isKnown ? known->attempts : 0 });
+        const Entry* known = find(listedEntry.address);
+        now.append({ listedEntry.address, Clock::now() + std::chrono::seconds(listedEntry.secondsLeft),
+            known && known->automatic, known ? known->attempts : 0 });
     }
     std::stable_sort(now.begin(), now.end(), [](const Entry& a, const Entry& b) { return a.until < b.until; });
     m_entries = now;
@@ -283,8 +275,9 @@ void IntruderBlocker::expire()
 void IntruderBlocker::remove(qsizetype index, const char* cause)
 {
     const Entry entry = m_entries.takeAt(index);
-    m_status.addStatusLine(QStringLiteral("Unblocked %1").arg(entry.address));
-    Event event = Event::unblocked(entry.address, cause);
+    const QString address = entry.address.toString();
+    m_status.addStatusLine(QStringLiteral("Unblocked %1").arg(address));
+    Event event = Event::unblocked(address, cause);
     event.count = int(std::min<quint64>(entry.attempts, std::numeric_limits<int>::max()));
     m_events.record(event);
     emit changed();
@@ -305,7 +298,7 @@ const BlockRules::Protected& IntruderBlocker::protectedNow()
 {
     const auto now = Clock::now();
     if (m_protectedRead == Clock::time_point {} || now - m_protectedRead > ProtectedFor) {
-        m_protected = m_protectedSource();
+        m_protected = BlockRules::current();
         m_protectedRead = now;
     }
     return m_protected;

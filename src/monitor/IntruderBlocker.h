@@ -4,8 +4,8 @@
 #include "BlockRules.h"
 #include "FirewallBlocker.h"
 #include "Settings.h"
+#include "IntrusionObserver.h"
 
-#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QHash>
@@ -14,7 +14,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
 
 class EventSink;
 class StatusReporter;
@@ -26,7 +25,7 @@ class StatusReporter;
 // Requests gather while the helper runs and go in calls of up to FirewallBlocker::MaxPerCall
 // addresses, so a burst of intruders is blocked whole; any that cannot be (more than MaxWaiting
 // waiting, or the helper's queue full) are counted and said in one line once the burst is done.
-class IntruderBlocker : public QObject
+class IntruderBlocker : public QObject, public IntrusionObserver
 {
     Q_OBJECT
 
@@ -36,7 +35,7 @@ public:
 
     struct Entry
     {
-        QString address; // as the firewall has it: IPv4 dotted, IPv6 without scope
+        IpAddress address;
         std::chrono::steady_clock::time_point until;
         bool automatic = false;
         // Probes seen from it since: the firewall drops them, the packet watch still sees them.
@@ -47,22 +46,18 @@ public:
 
     // Takes "Block Intruders", "Block Minutes" and the allow list.
     void configure(const Settings::Alarm& settings);
-    bool isAutomatic() const { return m_automatic; }
-    int blockMinutes() const { return m_minutes; }
-    // Where the machine's own addresses and gateways come from; read at most every few seconds.
-    void setProtectedSource(std::function<BlockRules::Protected()> source) { m_protectedSource = std::move(source); }
 
     // Every alarm's source: blocked when automatic blocking is on and the rules allow it.
-    void intrusion(const QString& address, bool spoofable);
+    void intrusion(const Intrusion& intrusion) override;
     // The user's own requests. false (with a status line) when the rules refuse the address.
-    bool block(const QString& address, int seconds);
-    bool unblock(const QString& address);
+    bool block(const IpAddress& address, int seconds);
+    bool unblock(const IpAddress& address);
     // Asks the firewall what it still blocks (after a restart, say) and takes that as the list.
     void refresh();
 
-    bool isBlocked(const QString& address) const;
+    bool isBlocked(const IpAddress& address) const;
     // Whether the address is blocked now; if so the attempt is counted against its block.
-    bool countAttempt(const QString& address);
+    bool countAttempt(const IpAddress& address);
     const QList<Entry>& entries() const { return m_entries; }
     static int secondsLeft(const Entry& entry);
 
@@ -70,9 +65,10 @@ signals:
     void changed();
 
 private:
-    bool request(const QString& key, int seconds, bool automatic);
-    void answered(const QHostAddress& address, int seconds, FirewallBlocker::Outcome outcome);
-    void unblockAnswered(const QHostAddress& address, FirewallBlocker::Outcome outcome);
+    bool request(const IpAddress& address, int seconds, bool automatic);
+    void answered(const IpAddress& address, int seconds, FirewallBlocker::Outcome outcome);
+    void unblockAnswered(const IpAddress& address, FirewallBlocker::Outcome outcome);
+    Entry* find(const IpAddress& address);
     void listed(FirewallBlocker::Outcome outcome, const QList<FirewallBlocker::Entry>& entries);
     void expire();
     void remove(qsizetype index, const char* cause);
@@ -88,14 +84,13 @@ private:
     int m_minutes = 60;
     AllowList m_allow;
     QList<Entry> m_entries; // oldest first
-    QHash<QString, bool> m_pending; // asked to block, no answer yet: whether automatically
+    QHash<IpAddress, bool> m_pending; // asked to block, no answer yet: whether automatically
     QList<FirewallBlocker::Block> m_queue; // asked to block, not yet sent to the helper
     int m_inFlight = 0; // sent to the helper, not yet answered
     int m_notBlocked = 0; // of the current burst: could not be asked for at all
-    QSet<QString> m_refusedSaid; // automatic refusals already named in a status line
-    QSet<QString> m_failed; // the helper could not block them: automatic blocking does not retry
+    QSet<IpAddress> m_refusedSaid; // automatic refusals already named in a status line
+    QSet<IpAddress> m_failed; // the helper could not block them: automatic blocking does not retry
     bool m_unavailable = false; // the helper cannot block: automatic blocking stops asking
-    std::function<BlockRules::Protected()> m_protectedSource = &BlockRules::current;
     BlockRules::Protected m_protected;
     std::chrono::steady_clock::time_point m_protectedRead {};
     QTimer m_expiry;

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QDateTime>
 #include <QString>
 
 // The latest intrusion: who connected and to which local port.
 struct IntruderRecord
 {
-    // The peer's address: dotted decimal for IPv4 (also when it came as ::ffff:a.b.c.d),
-    // the standard text form for IPv6.
+    // The peer's address as text (address below), written once for every output: dotted decimal
+    // for IPv4, the standard form for IPv6.
     QString intruderIP;
     int attackedPort = 0;
     // Empty for a connection, which is dropped unread; for a probe that never completed one, what
@@ -24,4 +26,5 @@ struct IntruderRecord
     // alarm per scan, the disruptive actions then stay quiet.
     quint64 incidentId = 0;
     bool alarmAlreadyRaised = false;
+    IpAddress address;
 };

@@ -2,14 +2,12 @@
 
 #include "Event.h"
 #include "EventSink.h"
-#include "IncidentObserver.h"
-#include "IntruderAlert.h"
+#include "IntruderBlocker.h"
+#include "IntrusionObserver.h"
 #include "StatusReporter.h"
 
-IntrusionHandler::IntrusionHandler(
-    StatusReporter& status, IntruderAlert& alert, EventSink& events, Throttle::Clock clock)
+IntrusionHandler::IntrusionHandler(StatusReporter& status, EventSink& events, Throttle::Clock clock)
     : m_status(status)
-    , m_alert(alert)
     , m_events(events)
     , m_folding(clock)
     , m_incidents(std::move(clock))
@@ -28,23 +26,20 @@ void IntrusionHandler::configure(const Settings::Alarm& settings)
 }
 
 void IntrusionHandler::handleIntrusion(
-    const QString& peerAddress, int localPort, int peerPort, bool sentinel, Event::Detection detection)
+    const IpAddress& peer, int localPort, int peerPort, bool sentinel, Event::Detection detection)
 {
-    const bool exempt = !m_exempt.isEmpty() && peerAddress == m_exempt;
+    const bool exempt = !m_exempt.isNull() && peer == m_exempt;
     if (exempt)
-        m_exempt.clear();
-    if (!exempt && m_allow.contains(peerAddress)) {
+        m_exempt = {};
+    if (!exempt && m_allow.contains(peer)) {
         ++m_allowed;
-        m_events.record(Event::allowed(peerAddress, peerPort, localPort, sentinel, detection));
+        m_events.record(Event::allowed(peer.toString(), peerPort, localPort, sentinel, detection));
     } else if (!Event::isSpoofable(detection)
-        || !holdsBack(Event::detectionName(detection), peerAddress, peerPort, localPort)) {
-        Event event = Event::intrusion(peerAddress, peerPort, localPort, sentinel, detection);
-        raise(event, localPort, peerPort, messageFor(detection), Event::detectionName(detection),
+        || !holdsBack(Event::detectionName(detection), peer, peerPort, localPort)) {
+        Event event = Event::intrusion(peer.toString(), peerPort, localPort, sentinel, detection);
+        raise(event, peer, localPort, peerPort, messageFor(detection), Event::detectionName(detection),
             Event::isSpoofable(detection));
     }
-    // Afterwards, so that a scan this connection completes is recorded after the connection.
-    if (detection == Event::Detection::Connect && m_connectionSeen)
-        m_connectionSeen(peerAddress, localPort, peerPort);
 }
 
 void IntrusionHandler::handlePortScan(PortScan& scan)
@@ -61,8 +56,8 @@ void IntrusionHandler::handlePortScan(PortScan& scan)
     for (int port : scan.ports)
         ports << QString::number(port);
     Event event = Event::portScan(
-        0, scan.address, ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, false);
-    raise(event, scan.lastPort, 0,
+        0, scan.address.toString(), ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, false);
+    raise(event, scan.address, scan.lastPort, 0,
         QStringLiteral("port scan: %1 ports within %2 s%3")
             .arg(scan.portCount)
             .arg(scan.windowSeconds)
@@ -79,19 +74,20 @@ void IntrusionHandler::portScanEnded(const PortScan& scan)
     for (int port : scan.ports)
         ports << QString::number(port);
     m_events.record(Event::portScan(
-        scan.incident, scan.address, ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, true));
+        scan.incident, scan.address.toString(), ports.join(QLatin1Char(',')), scan.portCount, scan.spoofable, true));
 }
 
 // Every alarm the same way: into its source's incident, the latest intrusion, the status block,
-// the event, then the alert actions.
-void IntrusionHandler::raise(
-    Event& event, int localPort, int peerPort, const QString& message, const char* detection, bool spoofable)
+// the event, then the observers.
+void IntrusionHandler::raise(Event& event, const IpAddress& source, int localPort, int peerPort,
+    const QString& message, const char* detection, bool spoofable)
 {
     const QString& peerAddress = event.address;
-    const Incident& incident = m_incidents.observe(peerAddress, localPort, event.time);
+    const Incident& incident = m_incidents.observe(source, peerAddress, localPort, event.time);
     event.incident = incident.id;
     ++m_intrusions;
     // The record is filled before anything reads it, so the alert sees this intrusion.
+    m_intruder.address = source;
     m_intruder.intruderIP = peerAddress;
     m_intruder.attackedPort = localPort;
     m_intruder.sourcePort = peerPort;
@@ -108,17 +104,15 @@ void IntrusionHandler::raise(
 
     m_events.record(event);
     event.sequence = m_events.lastSequence();
-    for (IncidentObserver* observer : m_observers)
-        observer->incidentUpdated(incident, localPort, event);
-    m_alert.raiseIntruderAlert(m_intruder);
-    if (m_intruderSeen)
-        m_intruderSeen(peerAddress, spoofable);
+    const Intrusion intrusion { m_intruder, event, &incident };
+    for (IntrusionObserver* observer : m_observers)
+        observer->intrusion(intrusion);
     keepExpiring();
 }
 
-bool IntrusionHandler::holdsBack(const char* kind, const QString& address, int sourcePort, int port)
+bool IntrusionHandler::holdsBack(const char* kind, const IpAddress& address, int sourcePort, int port)
 {
-    if (m_blocked && m_blocked(address))
+    if (m_blocker && m_blocker->countAttempt(address))
         return true;
     const bool folded = m_folding.fold(kind, address, sourcePort, port);
     // A period that just ended is summed up before anything of the next.
@@ -134,13 +128,16 @@ void IntrusionHandler::reportFolded(bool all)
 {
     for (const ProbeFolding::Summary& summary : m_folding.takeDue(all)) {
         const QString message = ProbeFolding::message(summary);
+        const QString address = summary.address.toString();
         m_status.setStatusText(QLatin1String("Intruder Detected: ") + message);
-        addStatusBlock(summary.address, summary.port, message);
-        const Event event = Event::flood(
-            summary.kind, summary.probes, summary.sources, summary.address, summary.sourcePort, summary.port);
+        addStatusBlock(address, summary.port, message);
+        Event event = Event::flood(
+            summary.kind, summary.probes, summary.sources, address, summary.sourcePort, summary.port);
         m_events.record(event);
+        event.sequence = m_events.lastSequence();
         IntruderRecord record;
-        record.intruderIP = summary.address;
+        record.address = summary.address;
+        record.intruderIP = address;
         record.attackedPort = summary.port;
         record.sourcePort = summary.sourcePort;
         record.intruderMessage = message;
@@ -148,7 +145,9 @@ void IntrusionHandler::reportFolded(bool all)
         record.spoofable = true;
         record.time = event.time;
         record.alarmAlreadyRaised = true;
-        m_alert.raiseIntruderAlert(record);
+        const Intrusion intrusion { record, event };
+        for (IntrusionObserver* observer : m_observers)
+            observer->intrusion(intrusion);
     }
 }
 
@@ -227,6 +226,6 @@ void IntrusionHandler::incidentEnded(const Incident& incident)
         ports.join(QLatin1Char(',')), incident.count);
     m_events.record(event);
     event.sequence = m_events.lastSequence();
-    for (IncidentObserver* observer : m_observers)
+    for (IntrusionObserver* observer : m_observers)
         observer->incidentEnded(incident, event);
 }

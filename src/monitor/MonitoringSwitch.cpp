@@ -43,7 +43,7 @@ Event::Reason reasonOf(int port, ListeningSocket::ListenResult result)
 
 MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState,
     const OptionsModel& options, const SettingsManager& settings, SoundPlayer& soundPlayer,
-    IntruderAlert& alert, EventSink& events, SentinelSchedule sentinelSchedule, QObject* parent)
+    EventSink& events, SentinelSchedule sentinelSchedule, QObject* parent)
     : QObject(parent)
     , m_status(status)
     , m_monitoringState(monitoringState)
@@ -51,14 +51,11 @@ MonitoringSwitch::MonitoringSwitch(StatusReporter& status, MonitoringState& moni
     , m_settings(settings)
     , m_soundPlayer(soundPlayer)
     , m_events(events)
-    , m_intrusions(status, alert, events)
-    , m_sentinel(m_intrusions, std::move(sentinelSchedule))
+    , m_intrusions(status, events)
     , m_probes(m_intrusions, status)
+    , m_sentinel(m_probes, std::move(sentinelSchedule))
 {
     ensureListener(0);
-    m_intrusions.setConnectionSeen([this](const QString& peer, int port, int peerPort) {
-        m_probes.connectionSeen(peer, port, peerPort);
-    });
     m_probes.setGuarded([this](int port) { return listenerOn(port) != nullptr; },
         [this](int port) {
             const ListeningSocket* listener = listenerOn(port);
@@ -203,9 +200,7 @@ void MonitoringSwitch::openTripwires(bool report)
     while (m_tripwires.size() < std::size_t(entries.size())) {
         auto& tripwire = m_tripwires.emplace_back(std::make_unique<UdpTripwire>());
         connect(tripwire.get(), &UdpTripwire::datagramReceived, this,
-            [this](const QString& peer, int port, int peerPort) {
-                m_probes.datagramSeen(peer, port, peerPort);
-            });
+            [this](const IpAddress& peer, int port, int peerPort) { m_probes.datagramSeen(peer, port, peerPort); });
     }
     QList<int> ports;
     std::vector<ListenResult> results;
@@ -325,9 +320,7 @@ ListeningSocket& MonitoringSwitch::ensureListener(int index)
     while (int(m_listeners.size()) <= index) {
         auto& listener = m_listeners.emplace_back(std::make_unique<ListeningSocket>());
         connect(listener.get(), &ListeningSocket::connectionAccepted, this,
-            [this](const QString& peer, int port, int peerPort) {
-                m_intrusions.handleIntrusion(peer, port, peerPort, false);
-            });
+            [this](const IpAddress& peer, int port, int peerPort) { m_probes.connectionSeen(peer, port, peerPort); });
     }
     return *m_listeners[std::size_t(index)];
 }

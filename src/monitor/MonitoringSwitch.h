@@ -18,7 +18,6 @@
 #include <vector>
 
 class EventSink;
-class IntruderAlert;
 class MonitoringState;
 class OptionsModel;
 class PacketWatch;
@@ -36,7 +35,7 @@ class MonitoringSwitch : public QObject, public MonitoringControl
 
 public:
     MonitoringSwitch(StatusReporter& status, MonitoringState& monitoringState, const OptionsModel& options,
-        const SettingsManager& settings, SoundPlayer& soundPlayer, IntruderAlert& alert, EventSink& events,
+        const SettingsManager& settings, SoundPlayer& soundPlayer, EventSink& events,
         SentinelSchedule sentinelSchedule = {}, QObject* parent = nullptr);
     ~MonitoringSwitch() override;
 
@@ -92,7 +91,6 @@ public:
     const IntruderRecord& intruder() const { return m_intrusions.intruder(); }
     IntrusionHandler& intrusions() { return m_intrusions; }
     ProbeClassifier& probes() { return m_probes; }
-    int tripwireCount() const { return int(m_tripwires.size()); }
     const UdpTripwire& tripwire(int index) const { return *m_tripwires.at(std::size_t(index)); }
 
 signals:
@@ -124,11 +122,11 @@ private:
     PortBinder* m_privilegedBinder = nullptr;
     EventSink& m_events;
     IntrusionHandler m_intrusions;
+    ProbeClassifier m_probes;
     // Listeners are created as the port list first needs them and then kept: stopping closes them
     // and the next start reuses them.
     std::vector<std::unique_ptr<ListeningSocket>> m_listeners;
     RandomPortSentinel m_sentinel;
-    ProbeClassifier m_probes;
     Settings::Detection m_detection;
     std::vector<std::unique_ptr<UdpTripwire>> m_tripwires;
     PacketWatch* m_packetWatch = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QList>
-#include <QString>
 
 // One source seen touching many ports: what the scan tracker knows of it when it crosses the
 // threshold and when it ends.
@@ -10,7 +11,7 @@ struct PortScan
     // Listed in the events; a full sweep would otherwise make a record of 65535 numbers.
     static constexpr int MaxListedPorts = 64;
 
-    QString address; // as the intrusions write it: dotted decimal for IPv4
+    IpAddress address;
     QList<int> ports; // the first MaxListedPorts distinct ports, in the order touched
     int portCount = 0; // distinct ports so far
     int lastPort = 0; // the one that crossed the threshold

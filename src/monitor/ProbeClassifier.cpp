@@ -3,7 +3,16 @@
 #include "IntrusionHandler.h"
 #include "StatusReporter.h"
 
-#include <QHostAddress>
+namespace {
+// The kind of a segment with none of SYN, ACK, RST set.
+Event::Detection stealthKind(std::uint8_t flags)
+{
+    const int set = flags & (TcpProbe::Fin | TcpProbe::Psh | TcpProbe::Urg);
+    if (set == 0)
+        return Event::Detection::Null;
+    return set == TcpProbe::Fin ? Event::Detection::Fin : Event::Detection::Xmas;
+}
+} // namespace
 
 ProbeClassifier::ProbeClassifier(IntrusionHandler& intrusions, StatusReporter& status, Throttle::Clock clock)
     : m_intrusions(intrusions)
@@ -26,14 +35,6 @@ void ProbeClassifier::configure(const Settings::Detection& settings, std::chrono
         m_scans.endAll();
     m_portScan = settings.portScan;
     m_scans.configure(settings.scanPorts, std::chrono::seconds(settings.scanWindowSeconds), scanGap);
-}
-
-Event::Detection ProbeClassifier::stealthKind(std::uint8_t flags)
-{
-    const int set = flags & (TcpProbe::Fin | TcpProbe::Psh | TcpProbe::Urg);
-    if (set == 0)
-        return Event::Detection::Null;
-    return set == TcpProbe::Fin ? Event::Detection::Fin : Event::Detection::Xmas;
 }
 
 void ProbeClassifier::probesSeen(const QList<TcpProbe>& probes)
@@ -60,32 +61,33 @@ void ProbeClassifier::probesSeen(const QList<TcpProbe>& probes)
     keepTicking();
 }
 
-void ProbeClassifier::connectionSeen(const QString& peerAddress, int localPort, int peerPort)
+// Allowed connections too: a SYN waits for them all the same.
+void ProbeClassifier::connectionSeen(const IpAddress& peer, int localPort, int peerPort, bool sentinel)
 {
+    m_intrusions.handleIntrusion(peer, localPort, peerPort, sentinel);
+    // Afterwards, so that a scan this connection completes is recorded after the connection.
     const bool clearsSyn = m_watching && m_halfOpen;
     if (!clearsSyn && !m_portScan)
         return;
-    const IpAddress source = IpAddress::parse(peerAddress).value_or(IpAddress());
     if (clearsSyn)
-        m_syns.accepted(source, peerPort, localPort);
+        m_syns.accepted(peer, peerPort, localPort);
     if (m_portScan)
-        m_scans.touch(source, localPort, false);
+        m_scans.touch(peer, localPort, false);
     keepTicking();
 }
 
-void ProbeClassifier::datagramSeen(const QString& peerAddress, int localPort, int peerPort)
+void ProbeClassifier::datagramSeen(const IpAddress& peer, int localPort, int peerPort)
 {
     if (m_portScan) {
-        m_scans.touch(IpAddress::parse(peerAddress).value_or(IpAddress()), localPort, true);
+        m_scans.touch(peer, localPort, true);
         keepTicking();
     }
-    m_intrusions.handleIntrusion(peerAddress, localPort, peerPort, false, Event::Detection::Udp);
+    m_intrusions.handleIntrusion(peer, localPort, peerPort, false, Event::Detection::Udp);
 }
 
 void ProbeClassifier::report(const TcpProbe& probe, Event::Detection detection)
 {
-    m_intrusions.handleIntrusion(
-        probe.source.toString(), probe.destinationPort, probe.sourcePort, false, detection);
+    m_intrusions.handleIntrusion(probe.source, probe.destinationPort, probe.sourcePort, false, detection);
 }
 
 void ProbeClassifier::expire()

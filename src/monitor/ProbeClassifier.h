@@ -17,11 +17,11 @@
 class IntrusionHandler;
 class StatusReporter;
 
-// Makes intrusions of what never completes a connection: the packet watch's probes, the UDP
-// tripwires' datagrams, and sources touching many ports. Completed connections still go to the
-// intrusion handler on their own; they come here only to clear their SYN and to count towards a
-// scan. Every detection ends in the intrusion handler, so the allow list, one alarm per scan and
-// the caps on incidents and alerts apply to all of them alike.
+// Makes intrusions of everything the sockets and the packet watch see: the listeners' completed
+// connections, the packet watch's probes, the UDP tripwires' datagrams, and sources touching many
+// ports. A completed connection passes through on its way to the intrusion handler, clearing its
+// SYN and counting towards a scan. Every detection ends in the intrusion handler, so the allow
+// list, one alarm per scan and the caps on incidents and alerts apply to all of them alike.
 //
 //  - a SYN to a guarded port waits; not accepted within PendingSyns::Deadline it is half_open,
 //    unless connections still wait in that port's queue: its own may be among them;
@@ -49,16 +49,14 @@ public:
     void setWatching(bool watching) { m_watching = watching; }
 
     void probesSeen(const QList<TcpProbe>& probes);
-    void connectionSeen(const QString& peerAddress, int localPort, int peerPort);
-    void datagramSeen(const QString& peerAddress, int localPort, int peerPort);
+    // sentinel: the connection came in through the random port sentinel.
+    void connectionSeen(const IpAddress& peer, int localPort, int peerPort, bool sentinel = false);
+    void datagramSeen(const IpAddress& peer, int localPort, int peerPort);
 
     // Raises the half-open SYNs that are due and ages the scans (a timer calls it while any wait).
     void expire();
     // Monitoring stops: waiting SYNs are dropped unreported, open scans end.
     void stop();
-
-    // The kind of a segment with none of SYN, ACK, RST set.
-    static Event::Detection stealthKind(std::uint8_t flags);
 
 private:
     void report(const TcpProbe& probe, Event::Detection detection);

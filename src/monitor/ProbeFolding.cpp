@@ -15,7 +15,7 @@ struct ProbeFolding::Kind
     std::vector<quint64> seen; // one bit per hashed source
     qint64 setBits = 0;
     QSet<quint64> exact; // each source's hash, up to MaxExact of them
-    QString address;
+    IpAddress address;
     int sourcePort = 0;
     int port = 0;
 };
@@ -43,12 +43,14 @@ QString counted(qint64 n, const char* one, const char* many)
 }
 
 // FNV-1a over the text, then a multiply to spread it: the same in every run, so a count can be
-// repeated.
-quint64 hashOf(const QString& address)
+// repeated. The text is written on the stack: a flood folds every probe.
+quint64 hashOf(const IpAddress& address)
 {
+    char text[64];
+    const int length = address.write(text);
     quint64 hash = 0xcbf29ce484222325ull;
-    for (const QChar c : address)
-        hash = (hash ^ c.unicode()) * 0x100000001b3ull;
+    for (int i = 0; i < length; ++i)
+        hash = (hash ^ static_cast<unsigned char>(text[i])) * 0x100000001b3ull;
     return (hash ^ (hash >> 29)) * 0x9e3779b97f4a7c15ull;
 }
 
@@ -68,7 +70,7 @@ ProbeFolding::ProbeFolding(Throttle::Clock clock)
 
 ProbeFolding::~ProbeFolding() = default;
 
-bool ProbeFolding::fold(const char* kind, const QString& address, int sourcePort, int port)
+bool ProbeFolding::fold(const char* kind, const IpAddress& address, int sourcePort, int port)
 {
     const std::chrono::milliseconds now = m_clock();
     if (m_open && now - m_periodStart >= Period)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IpAddress.h"
 #include "Throttle.h"
 
 #include <QString>
@@ -30,7 +31,7 @@ public:
         qint64 probes = 0;
         qint64 sources = 0;
         // The latest probe folded.
-        QString address;
+        IpAddress address;
         int sourcePort = 0;
         int port = 0;
     };
@@ -42,7 +43,7 @@ public:
 
     // Counts one detection whose address may be forged; true when it is folded, and then nothing
     // else is to be done with it. kind must outlive the summary (a literal).
-    bool fold(const char* kind, const QString& address, int sourcePort, int port);
+    bool fold(const char* kind, const IpAddress& address, int sourcePort, int port);
     // The summaries of the periods that are over, oldest first; with all, the open period's too
     // (monitoring stops, the program ends).
     std::vector<Summary> takeDue(bool all = false);

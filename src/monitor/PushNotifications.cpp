@@ -19,14 +19,15 @@ PushNotifications::PushNotifications(StatusReporter& status, PushTiming timing)
 {
 }
 
-void PushNotifications::incidentUpdated(const Incident& incident, int port, const Event& record)
+void PushNotifications::intrusion(const Intrusion& intrusion)
 {
-    if (incident.count != 1 || !m_delivery.isUsable())
+    if (!intrusion.incident || intrusion.incident->count != 1 || !m_delivery.isUsable())
         return;
+    const Event& record = intrusion.record;
     PushMessage message;
     message.title = QStringLiteral("Intruder Detected");
     message.priority = PushMessage::Priority::High;
-    message.text = QStringLiteral("IP: %1 Port: %2").arg(incident.address).arg(port);
+    message.text = QStringLiteral("IP: %1 Port: %2").arg(intrusion.intruder.intruderIP).arg(intrusion.intruder.attackedPort);
     if (record.kind == Event::Kind::PortScan)
         message.text += QStringLiteral("\nPort scan: %1 ports").arg(record.count);
     else if (Event::isSpoofable(record.detection))

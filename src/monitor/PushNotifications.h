@@ -1,7 +1,7 @@
 #pragma once
 
 #include "EventFormat.h"
-#include "IncidentObserver.h"
+#include "IntrusionObserver.h"
 #include "PushDelivery.h"
 
 class StatusReporter;
@@ -9,7 +9,7 @@ class StatusReporter;
 // Reaches the user away from the desk: one push when an incident starts and one summary when it
 // ends, never one per connection, through the service of the "Push" settings. A webhook gets the
 // two events' records exactly as events.jsonl holds them.
-class PushNotifications final : public IncidentObserver
+class PushNotifications final : public IntrusionObserver
 {
 public:
     // The ports a summary names; the count says the rest.
@@ -20,7 +20,7 @@ public:
     void configure(const Settings::Push& settings) { m_delivery.configure(settings); }
     PushDelivery& delivery() { return m_delivery; }
 
-    void incidentUpdated(const Incident& incident, int port, const Event& record) override;
+    void intrusion(const Intrusion& intrusion) override;
     void incidentEnded(const Incident& incident, const Event& record) override;
 
 private:

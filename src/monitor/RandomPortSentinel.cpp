@@ -1,21 +1,18 @@
 #include "RandomPortSentinel.h"
 
-#include "IntrusionHandler.h"
+#include "ProbeClassifier.h"
 
 #include <random>
 
-RandomPortSentinel::RandomPortSentinel(
-    IntrusionHandler& intrusions, SentinelSchedule schedule, QObject* parent)
+RandomPortSentinel::RandomPortSentinel(ProbeClassifier& probes, SentinelSchedule schedule, QObject* parent)
     : QObject(parent)
-    , m_intrusions(intrusions)
+    , m_probes(probes)
     , m_drawPort(schedule.drawPort ? std::move(schedule.drawPort) : drawPortFromClock)
 {
     m_moveTimer.setInterval(schedule.interval);
     connect(&m_moveTimer, &QTimer::timeout, this, &RandomPortSentinel::movePort);
     connect(&m_socket, &ListeningSocket::connectionAccepted, this,
-        [this](const QString& peer, int port, int peerPort) {
-            m_intrusions.handleIntrusion(peer, port, peerPort, true);
-        });
+        [this](const IpAddress& peer, int port, int peerPort) { m_probes.connectionSeen(peer, port, peerPort, true); });
 }
 
 void RandomPortSentinel::load()

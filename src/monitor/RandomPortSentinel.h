@@ -8,7 +8,7 @@
 #include <chrono>
 #include <functional>
 
-class IntrusionHandler;
+class ProbeClassifier;
 
 // How the sentinel moves: how often, and where to. Tests shorten the period and choose the ports.
 struct SentinelSchedule
@@ -26,7 +26,7 @@ class RandomPortSentinel : public QObject
     Q_OBJECT
 
 public:
-    RandomPortSentinel(IntrusionHandler& intrusions, SentinelSchedule schedule, QObject* parent = nullptr);
+    RandomPortSentinel(ProbeClassifier& probes, SentinelSchedule schedule, QObject* parent = nullptr);
 
     // Starts the timer; loading a loaded sentinel changes nothing.
     void load();
@@ -34,17 +34,17 @@ public:
     void unload();
     bool isLoaded() const { return m_moveTimer.isActive(); }
 
-    // Moves to a new port. A port that cannot be bound leaves the sentinel closed until the next
-    // tick, without a word: nobody asked for that particular port.
-    void movePort();
-
     const ListeningSocket& socket() const { return m_socket; }
 
     // The draw used when the schedule brings none: uniform over 1..65535, reseeded from the clock.
     static int drawPortFromClock();
 
 private:
-    IntrusionHandler& m_intrusions;
+    // Moves to a new port. A port that cannot be bound leaves the sentinel closed until the next
+    // tick, without a word: nobody asked for that particular port.
+    void movePort();
+
+    ProbeClassifier& m_probes;
     std::function<int()> m_drawPort;
     ListeningSocket m_socket;
     QTimer m_moveTimer;

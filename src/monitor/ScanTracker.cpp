@@ -90,7 +90,7 @@ void ScanTracker::cross(Source& source)
     auto scan = std::make_unique<Scan>();
     scan->seen.assign(PortBits / WordBits, 0);
     PortScan& report = scan->report;
-    report.address = source.address.toString();
+    report.address = source.address;
     report.spoofable = source.spoofable;
     report.windowSeconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_window).count());
     for (const auto& [port, when] : source.recent) {

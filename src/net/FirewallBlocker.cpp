@@ -17,22 +17,13 @@ constexpr std::size_t ListHeaderSize = HeaderSize + 3;
 constexpr std::size_t MaxReply = ListHeaderSize + MaxListed * EntrySize;
 
 // One entry as the helper takes it: family byte, 16 bytes of address (IPv4 in the first 4), the
-// seconds. An IPv4 peer seen through an IPv6 socket goes as IPv4, which is how its packets reach
-// the firewall.
-bool appendEntry(std::vector<std::uint8_t>& out, const QHostAddress& address, std::uint32_t seconds)
+// seconds.
+bool appendEntry(std::vector<std::uint8_t>& out, const IpAddress& address, std::uint32_t seconds)
 {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    if (isV4) {
-        out.insert(out.end(), { 4, std::uint8_t(v4 >> 24), std::uint8_t(v4 >> 16), std::uint8_t(v4 >> 8), std::uint8_t(v4) });
-        out.insert(out.end(), 12, 0);
-    } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        const Q_IPV6ADDR v6 = address.toIPv6Address();
-        out.push_back(6);
-        out.insert(out.end(), v6.c, v6.c + 16);
-    } else {
+    if (address.isNull())
         return false;
-    }
+    out.push_back(std::uint8_t(address.family()));
+    out.insert(out.end(), address.bytes(), address.bytes() + 16);
     out.insert(out.end(), { std::uint8_t(seconds >> 24), std::uint8_t(seconds >> 16), std::uint8_t(seconds >> 8), std::uint8_t(seconds) });
     return true;
 }
@@ -78,10 +69,10 @@ std::vector<std::uint8_t> FirewallBlocker::addRequest(const QList<Block>& blocks
     return entriesRequest('a', blocks);
 }
 
-std::vector<std::uint8_t> FirewallBlocker::deleteRequest(const QList<QHostAddress>& addresses)
+std::vector<std::uint8_t> FirewallBlocker::deleteRequest(const QList<IpAddress>& addresses)
 {
     QList<Block> blocks;
-    for (const QHostAddress& address : addresses)
+    for (const IpAddress& address : addresses)
         blocks.append({ address, 0 });
     return entriesRequest('d', blocks);
 }
@@ -125,9 +116,9 @@ QList<FirewallBlocker::Entry> FirewallBlocker::entriesOf(const std::vector<std::
         const std::uint8_t* e = reply.data() + ListHeaderSize + i * EntrySize;
         Entry entry;
         if (e[0] == 4)
-            entry.address = QHostAddress(quint32(e[1]) << 24 | quint32(e[2]) << 16 | quint32(e[3]) << 8 | e[4]);
+            entry.address = IpAddress::fromIpv4(e + 1);
         else if (e[0] == 6)
-            entry.address = QHostAddress(e + 1);
+            entry.address = IpAddress::fromIpv6(e + 1);
         else
             continue;
         const std::uint8_t* s = e + 17;
@@ -142,10 +133,10 @@ bool FirewallBlocker::block(const QList<Block>& blocks)
     return run(Op::Add, blocks, addRequest(blocks));
 }
 
-bool FirewallBlocker::unblock(const QList<QHostAddress>& addresses)
+bool FirewallBlocker::unblock(const QList<IpAddress>& addresses)
 {
     QList<Block> blocks;
-    for (const QHostAddress& address : addresses)
+    for (const IpAddress& address : addresses)
         blocks.append({ address, 0 });
     return run(Op::Delete, blocks, deleteRequest(addresses));
 }

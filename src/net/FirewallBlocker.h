@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QHostAddress>
+#include "IpAddress.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -30,12 +31,12 @@ public:
     };
     struct Block
     {
-        QHostAddress address;
+        IpAddress address;
         int seconds = 0;
     };
     struct Entry
     {
-        QHostAddress address;
+        IpAddress address;
         int secondsLeft = 0;
     };
     static constexpr int MaxSeconds = 24 * 60 * 60;
@@ -49,19 +50,19 @@ public:
     // 1 to MaxPerCall distinct addresses. false when the call was refused: too many waiting, too
     // many or no addresses, one that is not an address, or seconds outside 1..MaxSeconds.
     [[nodiscard]] bool block(const QList<Block>& blocks);
-    [[nodiscard]] bool unblock(const QList<QHostAddress>& addresses);
+    [[nodiscard]] bool unblock(const QList<IpAddress>& addresses);
     [[nodiscard]] bool list();
 
     // The helper's wire format (it documents it at its top). Empty for a request it would refuse.
     static std::vector<std::uint8_t> addRequest(const QList<Block>& blocks);
-    static std::vector<std::uint8_t> deleteRequest(const QList<QHostAddress>& addresses);
+    static std::vector<std::uint8_t> deleteRequest(const QList<IpAddress>& addresses);
     // The outcome for each of the count addresses of an add or delete (count 0: a list's).
     static QList<Outcome> outcomesOf(int startError, bool answered, const std::vector<std::uint8_t>& reply, int count);
     static QList<Entry> entriesOf(const std::vector<std::uint8_t>& reply);
 
 signals:
-    void blocked(const QHostAddress& address, int seconds, FirewallBlocker::Outcome outcome);
-    void unblocked(const QHostAddress& address, FirewallBlocker::Outcome outcome);
+    void blocked(const IpAddress& address, int seconds, FirewallBlocker::Outcome outcome);
+    void unblocked(const IpAddress& address, FirewallBlocker::Outcome outcome);
     void listed(FirewallBlocker::Outcome outcome, const QList<FirewallBlocker::Entry>& entries);
 
 private:

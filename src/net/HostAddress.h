@@ -4,7 +4,7 @@
 
 #include <QHostAddress>
 
-// Between Qt's address type, which the socket classes and the resolver speak, and the one the
+// From Qt's address type, which the socket classes and the resolver speak, to the one the
 // program carries. A mapped IPv4 address unmaps on the way in.
 inline IpAddress fromHostAddress(const QHostAddress& address)
 {
@@ -16,13 +16,4 @@ inline IpAddress fromHostAddress(const QHostAddress& address)
     default:
         return {};
     }
-}
-
-inline QHostAddress toHostAddress(const IpAddress& address)
-{
-    if (address.isIpv4())
-        return QHostAddress(quint32(address.toIpv4()));
-    if (address.isIpv6())
-        return QHostAddress(address.bytes());
-    return {};
 }

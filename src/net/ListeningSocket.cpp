@@ -4,7 +4,6 @@
 
 #include <QSocketNotifier>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -204,23 +203,6 @@ void ListeningSocket::resume()
     m_notifier->setEnabled(true);
 }
 
-int ListeningSocket::ipv4Text(const unsigned char address[4], char* text)
-{
-    char* next = text;
-    for (int i = 0; i < 4; ++i) {
-        const unsigned octet = address[i];
-        if (octet >= 100)
-            *next++ = char('0' + octet / 100);
-        if (octet >= 10)
-            *next++ = char('0' + octet / 10 % 10);
-        *next++ = char('0' + octet % 10);
-        if (i < 3)
-            *next++ = '.';
-    }
-    *next = '\0';
-    return int(next - text);
-}
-
 ListeningSocket::ListenResult ListeningSocket::resultOf(int error)
 {
     switch (error) {
@@ -237,24 +219,22 @@ ListeningSocket::ListenResult ListeningSocket::resultOf(int error)
 void ListeningSocket::reportPeer(const sockaddr_storage& peer)
 {
     int peerPort = 0;
-    const QString text = peerText(peer, &peerPort);
-    emit connectionAccepted(text, m_localPort, peerPort);
+    const IpAddress address = peerAddress(peer, &peerPort);
+    emit connectionAccepted(address, m_localPort, peerPort);
 }
 
-QString ListeningSocket::peerText(const sockaddr_storage& peer, int* peerPort)
+IpAddress ListeningSocket::peerAddress(const sockaddr_storage& peer, int* peerPort)
 {
-    char text[INET6_ADDRSTRLEN] = {};
-    int& port = *peerPort;
     if (peer.ss_family == AF_INET6) {
-        port = ntohs(reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port);
-        const in6_addr& in6 = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
-        if (IN6_IS_ADDR_V4MAPPED(&in6))
-            ipv4Text(&in6.s6_addr[12], text);
-        else
-            ::inet_ntop(AF_INET6, &in6, text, sizeof text);
-    } else if (peer.ss_family == AF_INET) {
-        port = ntohs(reinterpret_cast<const sockaddr_in*>(&peer)->sin_port);
-        ipv4Text(reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr), text);
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(peer);
+        *peerPort = ntohs(in6.sin6_port);
+        return IpAddress::fromIpv6(in6.sin6_addr.s6_addr);
     }
-    return QString::fromLatin1(text);
+    if (peer.ss_family == AF_INET) {
+        const auto& in4 = reinterpret_cast<const sockaddr_in&>(peer);
+        *peerPort = ntohs(in4.sin_port);
+        return IpAddress::fromIpv4(reinterpret_cast<const std::uint8_t*>(&in4.sin_addr));
+    }
+    *peerPort = 0;
+    return {};
 }

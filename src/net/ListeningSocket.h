@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -28,11 +30,9 @@ public:
     explicit ListeningSocket(QObject* parent = nullptr);
     ~ListeningSocket() override;
 
-    // Dotted-decimal text of an IPv4 address in network byte order, as inet_ntop writes it; its
-    // printf-based formatting was a twentieth of an intrusion's cost. Returns the length written.
-    static int ipv4Text(const unsigned char address[4], char* text);
-    // A peer's address as connectionAccepted reports it, and its port.
-    static QString peerText(const sockaddr_storage& peer, int* peerPort);
+    // A peer's address as connectionAccepted reports it (a mapped IPv4 address unmapped), and its
+    // port.
+    static IpAddress peerAddress(const sockaddr_storage& peer, int* peerPort);
     // What a failed bind or listen with this errno means to the user.
     static ListenResult resultOf(int error);
 
@@ -55,10 +55,9 @@ public:
     void close();
 
 signals:
-    // A connection came in and has already been closed. peerAddress is dotted decimal for IPv4
-    // peers (also those that arrive as ::ffff:a.b.c.d), the standard text form for IPv6.
-    // peerPort is the port the connection came from.
-    void connectionAccepted(const QString& peerAddress, int localPort, int peerPort);
+    // A connection came in and has already been closed. An IPv4 peer that arrives as
+    // ::ffff:a.b.c.d is IPv4; peerPort is the port the connection came from.
+    void connectionAccepted(const IpAddress& peer, int localPort, int peerPort);
 
 private:
     void start(int fd);

@@ -102,7 +102,7 @@ void UdpTripwire::readPending()
         // Reported after the batch is read: a receiver may close this tripwire.
         for (int i = 0; i < count && m_fd == fd; ++i) {
             int peerPort = 0;
-            const QString peer = ListeningSocket::peerText(peers[std::size_t(i)], &peerPort);
+            const IpAddress peer = ListeningSocket::peerAddress(peers[std::size_t(i)], &peerPort);
             emit datagramReceived(peer, m_port, peerPort);
         }
         if (unsigned(count) < Batch || std::chrono::steady_clock::now() - started >= ReadSlice)

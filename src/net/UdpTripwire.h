@@ -34,8 +34,8 @@ public:
     std::uint32_t takeDropped() { return m_dropped - std::exchange(m_droppedTaken, m_dropped); }
 
 signals:
-    // peerAddress as ListeningSocket::connectionAccepted writes it.
-    void datagramReceived(const QString& peerAddress, int localPort, int peerPort);
+    // peer as ListeningSocket::connectionAccepted gives it.
+    void datagramReceived(const IpAddress& peer, int localPort, int peerPort);
 
 private:
     void readPending();

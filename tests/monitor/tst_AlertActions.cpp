@@ -22,6 +22,7 @@ struct Rig
         handler.configure({ .oneAlarmPerScan = oneAlarmPerScan,
             .scanGapSeconds = gapSeconds,
             .allow = AllowList::parse(allow) });
+        handler.addObserver(&actions);
     }
     QByteArray log()
     {
@@ -33,7 +34,7 @@ struct Rig
     {
         for (const QString& hit : hits) {
             now += step;
-            handler.handleIntrusion(hit.section(':', 0, -2), hit.section(':', -1).toInt(), 40000);
+            handler.handleIntrusion(ip(hit.section(':', 0, -2)), hit.section(':', -1).toInt(), 40000);
         }
     }
     QStringList ended() const
@@ -45,6 +46,7 @@ struct Rig
         return out;
     }
 
+    void alert(const IntruderRecord& intruder) { actions.intrusion({ intruder, Event() }); }
     qsizetype count(const QString& kind) const { return recorder.all(kind).size(); }
 
     QTemporaryDir dir;
@@ -54,7 +56,7 @@ struct Rig
     std::chrono::milliseconds now = 100s;
     AlertActions actions { settings, options,
         { &recorder, &recorder, &recorder, &recorder, &recorder, &recorder }, [this] { return now; } };
-    IntrusionHandler handler { recorder, actions, recorder, [this] { return now; } };
+    IntrusionHandler handler { recorder, recorder, [this] { return now; } };
 };
 
 const QString Quiet = "Display/Flash Icon=0;Display/Use IconTray=0;Display/Copy Clipboard=0;Sounds/On=False;"
@@ -84,7 +86,7 @@ private slots:
         // clang-format on
         for (const auto& [settings, expected] : rows) {
             Rig rig(Quiet + settings);
-            rig.actions.raiseIntruderAlert(Intruder);
+            rig.alert(Intruder);
             if (!rig.log().isEmpty())
                 rig.recorder.log << "log";
             QCOMPARE(settings + ": " + rig.recorder.log.join("; "),
@@ -98,9 +100,9 @@ private slots:
     {
         Rig rig(Quiet + Loud + "Sounds/On=True;General/Logs=True");
         rig.options.set(&Settings::intruderSound, QString("Siren.wav"));
-        rig.actions.raiseIntruderAlert(Intruder);
+        rig.alert(Intruder);
         rig.options.set(&Settings::chatService, QString("fifo:/tmp/chat"));
-        rig.actions.raiseIntruderAlert({ "192.168.1.7", 80, {} });
+        rig.alert({ "192.168.1.7", 80, {} });
         const QString wallpaper = "wallpaper:" + rig.dir.path() + "/SentrelBg.bmp";
         QCOMPARE(rig.recorder.log,
             QStringList({ "flash:", wallpaper, "start:xterm -e top",
@@ -110,7 +112,7 @@ private slots:
                 "chat:fifo:/tmp/chat|/Sentrel 192.168.1.7 80" }));
         rig.recorder.log.clear();
         rig.now += 1s;
-        rig.actions.raiseIntruderAlert({ "10.0.0.6", 24, {} });
+        rig.alert({ "10.0.0.6", 24, {} });
         QCOMPARE(rig.recorder.log,
             QStringList({ "flash:", wallpaper, "start:xterm -e top",
                 "clipboard:Intruder IP: 10.0.0.6 Attacked Port: 24", "sound:Siren.wav",
@@ -120,7 +122,7 @@ private slots:
         rig.recorder.log.clear();
         rig.now += 1s;
         for (int i = 0; i < 1000; ++i, rig.now += 1ms)
-            rig.actions.raiseIntruderAlert(
+            rig.alert(
                 { QStringLiteral("10.0.%1.%2").arg(i / 256).arg(i % 256), 23, {} });
         for (const char* kind : { "start", "sound", "wallpaper" })
             QVERIFY2(rig.count(kind) >= 1 && rig.count(kind) <= 2, kind);
@@ -201,7 +203,7 @@ private slots:
             && e[2].kind == Event::Kind::Intrusion);
 
         // The self-test's own connection counts once as an intrusion, then the list holds again.
-        rig.handler.exemptOnce("10.1.2.3");
+        rig.handler.exemptOnce(ip("10.1.2.3"));
         rig.scan({ "10.1.2.3:21", "10.1.2.3:21" }, 1s);
         QCOMPARE(rig.handler.intrusionCount(), quint64(2));
         QCOMPARE(rig.handler.allowedCount(), quint64(3));

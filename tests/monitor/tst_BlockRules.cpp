@@ -17,14 +17,13 @@ private slots:
     {
         const AllowList allow = AllowList::parse("198.51.100.0/24");
         const auto refusals = [&](const QString& address, bool forged, const BlockRules::Protected& held) {
-            return BlockRules::refusal(QHostAddress(address), forged, true, allow, held) + '|'
-                + BlockRules::refusal(QHostAddress(address), forged, false, allow, held);
+            return BlockRules::refusal(ip(address), forged, true, allow, held) + '|'
+                + BlockRules::refusal(ip(address), forged, false, allow, held);
         };
         // The machine holds 192.0.2.50 and 2001:db8::50 (and loopback, as every machine does); its
         // default routes lead through 192.0.2.1 and 2001:db8::1.
-        const BlockRules::Protected kept { { QHostAddress("127.0.0.1"), QHostAddress("192.0.2.50"),
-                                               QHostAddress("2001:db8::50"), QHostAddress("fe80::50%eth0") },
-            { QHostAddress("192.0.2.1"), QHostAddress("2001:db8::1") } };
+        const BlockRules::Protected kept { { ip("127.0.0.1"), ip("192.0.2.50"), ip("2001:db8::50"), ip("fe80::50%eth0") },
+            { ip("192.0.2.1"), ip("2001:db8::1") } };
         // Addresses, forged, and the refusal when blocked automatically | by the user's hand.
         const std::tuple<const char*, bool, const char*> rows[] {
             { "192.0.2.7 ::ffff:192.0.2.7 2001:db8::7", false, "|" },
@@ -66,15 +65,18 @@ private slots:
         Recorder out;
         FirewallBlocker firewall(helper);
         IntruderBlocker blocker(firewall, out, out);
-        blocker.setProtectedSource([] { return BlockRules::Protected {}; });
         Settings::Alarm settings;
         settings.blockIntruders = true;
         blocker.configure(settings);
         // All in one turn of the event loop, before the first call leaves: 512 wait, 88 are counted;
         // the firewall keeps the newest 256, the oldest making way (a delete ahead of each block
         // once it is full).
-        for (int i = 1; i <= 600; ++i)
-            blocker.intrusion(QString("2001:db8::1:%1").arg(i, 0, 16), false);
+        IntruderRecord intruder;
+        const Event record;
+        for (int i = 1; i <= 600; ++i) {
+            intruder.address = ip(QString("2001:db8::1:%1").arg(i, 0, 16));
+            blocker.intrusion({ intruder, record });
+        }
         QTRY_COMPARE_WITH_TIMEOUT(out.lines().filter("more intruders").size(), 1, 30000);
         QCOMPARE(out.lines().filter("Blocked 2001:db8::1:").size(), 512);
         QCOMPARE(out.lines().filter("Unblocked 2001:db8::1:").size(), 256);

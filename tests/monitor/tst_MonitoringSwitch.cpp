@@ -37,13 +37,13 @@ class TestMonitoringSwitch : public QObject
 private slots:
     // An IPv4 peer is named in dotted form, each octet in its own digits; a receiver may close the socket
     // with more connections queued.
-    void peerTextAndACloseWhileConnectionsWait()
+    void peerAddressAndACloseWhileConnectionsWait()
     {
         ListeningSocket socket;
         QCOMPARE(socket.listen(), ListeningSocket::ListenResult::Ok);
         QStringList peers;
-        connect(&socket, &ListeningSocket::connectionAccepted, this, [&](const QString& peer) {
-            peers << peer;
+        connect(&socket, &ListeningSocket::connectionAccepted, this, [&](const IpAddress& peer) {
+            peers << peer.toString();
             socket.close();
         });
         const Loopback::Clients clients { Loopback::newClient(), Loopback::newClient() };

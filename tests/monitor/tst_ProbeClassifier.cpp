@@ -44,8 +44,8 @@ struct Rig
     explicit Rig(Settings::Detection detection = {})
     {
         intrusions.configure({ .allow = AllowList::parse("198.51.100.7") });
-        intrusions.setBlocked([this](const QString& source) { return blocker.countAttempt(source); });
-        intrusions.setConnectionSeen(std::bind_front(&ProbeClassifier::connectionSeen, &probes));
+        intrusions.addObserver(&recorder);
+        intrusions.setBlocker(&blocker);
         probes.setGuarded([](int port) { return port == 21 || port == 23; });
         probes.setWatching(true);
         probes.configure(detection, std::chrono::seconds(60));
@@ -83,22 +83,22 @@ struct Rig
             } else if (step == "scans-off") {
                 probes.configure(detection(true, true, false), std::chrono::seconds(60));
             } else if (what == "block") {
-                emit firewall.blocked(QHostAddress(address(source)), 3600, FirewallBlocker::Outcome::Done);
+                emit firewall.blocked(ip(address(source)), 3600, FirewallBlocker::Outcome::Done);
             } else if (what == "unblock") {
-                emit firewall.unblocked(QHostAddress(address(source)), FirewallBlocker::Outcome::Done);
+                emit firewall.unblocked(ip(address(source)), FirewallBlocker::Outcome::Done);
             } else if (what == "accept") {
-                intrusions.handleIntrusion(address(source), to, from);
+                probes.connectionSeen(ip(address(source)), to, from);
             } else if (what == "udp") {
-                probes.datagramSeen(address(source), to, from);
+                probes.datagramSeen(ip(address(source)), to, from);
             } else if (!step.contains('@')) {
                 const int count = step.section(':', 1).section('/', 0, 0).toInt();
                 const int sources = qMax(1, step.section('/', 1).toInt());
                 for (int i = 0; i < count; ++i) {
                     const QString from = QString("10.0.%1.%2").arg(i % sources / 250).arg(i % sources % 250);
                     if (step.startsWith("udp:"))
-                        probes.datagramSeen(from, 137, 1000 + i);
+                        probes.datagramSeen(ip(from), 137, 1000 + i);
                     else if (step.startsWith("accept:"))
-                        intrusions.handleIntrusion(from, 21, 1000 + i);
+                        probes.connectionSeen(ip(from), 21, 1000 + i);
                     else
                         probe(step.section(':', 0, 0), from, 1000 + i, 21);
                 }
@@ -159,7 +159,7 @@ struct Rig
     Recorder recorder;
     FirewallBlocker firewall { {} };
     IntruderBlocker blocker { firewall, recorder, recorder };
-    IntrusionHandler intrusions { recorder, recorder, recorder, [this] { return now; } };
+    IntrusionHandler intrusions { recorder, recorder, [this] { return now; } };
     ProbeClassifier probes { intrusions, recorder, [this] { return now; } };
     std::size_t seen = 0;
     int window = 3;

@@ -32,7 +32,7 @@ struct Rig
     Recorder out;
     PosixSystemLog systemLog;
     EventOutputs events { out, systemLog };
-    IntrusionHandler handler { out, out, events };
+    IntrusionHandler handler { out, events };
     PushNotifications pushes;
 };
 } // namespace
@@ -69,7 +69,7 @@ private slots:
             LocalHttpServer server;
             Rig rig(service, server.url(path), token);
             for (int i = 0; i < 1000; ++i)
-                rig.handler.handleIntrusion("192.0.2.7", i % 2 ? 80 : 23, 40000);
+                rig.handler.handleIntrusion(ip("192.0.2.7"), i % 2 ? 80 : 23, 40000);
             rig.handler.endIncidents(); // as the program does on its way out, then waits for the pushes
             bool finished = false;
             rig.pushes.delivery().finishWithin(10s, [&] { finished = true; });
@@ -107,7 +107,7 @@ private slots:
             server.script = script;
             Rig rig("ntfy", server.url("/t?auth=SECRET-1"), "SECRET-1", quick);
             for (int i = 0; i < sources; ++i)
-                rig.handler.handleIntrusion(QString("192.0.2.%1").arg(i + 1), 23);
+                rig.handler.handleIntrusion(ip(QString("192.0.2.%1").arg(i + 1)), 23);
             QTRY_COMPARE_WITH_TIMEOUT(rig.pushes.delivery().queued(), 0, 15000);
             QCOMPARE(rig.handler.intrusionCount(), quint64(sources));
             QCOMPARE(server.requests.size(), requests);
@@ -124,7 +124,7 @@ private slots:
         LocalHttpServer silent;
         silent.script = { 0 };
         Rig leaving("ntfy", silent.url("/t"), {}, { 60s, 10ms, 40ms, 2 });
-        leaving.handler.handleIntrusion("192.0.2.1", 23);
+        leaving.handler.handleIntrusion(ip("192.0.2.1"), 23);
         bool left = false;
         leaving.pushes.delivery().finishWithin(100ms, [&] { left = true; });
         QTRY_VERIFY_WITH_TIMEOUT(left, 3000);
@@ -169,7 +169,7 @@ private slots:
             Rig rig(service, server.url("/t"), "SECRET-3", { 300ms, 10ms, 40ms, 2 });
             if (redirect == "closed")
                 server.close();
-            rig.handler.handleIntrusion("192.0.2.1", 23);
+            rig.handler.handleIntrusion(ip("192.0.2.1"), 23);
             QTRY_COMPARE_WITH_TIMEOUT(rig.pushes.delivery().queued(), 0, 5000);
             QCOMPARE(server.requests.size(), requests);
             QCOMPARE(rig.pushes.delivery().deliveredCount(), delivered);

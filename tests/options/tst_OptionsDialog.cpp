@@ -119,7 +119,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
     OptionsModel options;
     SettingsManager settings { store.store(), options };
     MonitoringState state;
-    MonitoringSwitch monitoring { out, state, options, settings, out, out, out };
+    MonitoringSwitch monitoring { out, state, options, settings, out, out };
     StatusDisplay display { state };
     ProtectionIndicator protection { monitoring, display, nullptr, nullptr };
     QTemporaryDir folder;

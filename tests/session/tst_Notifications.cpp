@@ -37,18 +37,18 @@ struct Rig
     {
         handler.addObserver(&incidents);
         desktop.setExtraAction(
-            "Block for 1 hour", [this](quint64 key) { return !incidents.addressOf(key).isEmpty(); },
-            [this](quint64 key) { blocked << incidents.addressOf(key); });
+            "Block for 1 hour", [this](quint64 key) { return !incidents.addressOf(key).isNull(); },
+            [this](quint64 key) { blocked << incidents.addressOf(key).toString(); });
     }
     void scan(const QString& address, std::initializer_list<int> ports)
     {
         for (int port : ports)
-            handler.handleIntrusion(address, port);
+            handler.handleIntrusion(ip(address), port);
     }
 
     std::chrono::milliseconds now {};
     Recorder out;
-    IntrusionHandler handler { out, out, out, [this] { return now; } };
+    IntrusionHandler handler { out, out, [this] { return now; } };
     QList<quint64> restored;
     QStringList blocked;
     FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };

@@ -13,8 +13,9 @@ struct MonitorRig
 {
     explicit MonitorRig(
         const QStringList& ports, SentinelSchedule schedule = {}, bool rps = false, bool soundsOn = false)
-        : monitoring(out, state, options, settings, out, out, out, std::move(schedule))
+        : monitoring(out, state, options, settings, out, out, std::move(schedule))
     {
+        monitoring.intrusions().addObserver(&out);
         configure(ports, rps, soundsOn);
     }
 

@@ -5,8 +5,8 @@
 #include "Event.h"
 #include "EventSink.h"
 #include "IconFlasher.h"
-#include "IntruderAlert.h"
 #include "IntruderRecord.h"
+#include "IntrusionObserver.h"
 #include "ProgramLauncher.h"
 #include "SettingsStore.h"
 #include "SoundPlayer.h"
@@ -15,17 +15,24 @@
 
 #include <vector>
 
+// An address as the tests write it; null when the text is none.
+inline IpAddress ip(const QString& text)
+{
+    return IpAddress::parse(text).value_or(IpAddress());
+}
+
 // Every request the program's parts make of the desktop and of the user, as "kind:what" in one log in
 // the order they happened; events kept; the settings in memory.
 // clang-format off
-struct Recorder final : StatusReporter, SoundPlayer, IntruderAlert, SettingsStore, EventSink, IconFlasher,
+struct Recorder final : StatusReporter, SoundPlayer, IntrusionObserver, SettingsStore, EventSink, IconFlasher,
                         WallpaperChanger, ProgramLauncher, Clipboard, ChatCommandSender
 {
     void addStatusLine(const QString& text) override { log << "line:" + text; }
     void setStatusText(const QString& text) override { log << "text:" + text; }
     void play(const QString& fileName) override { log << "sound:" + fileName; }
-    void raiseIntruderAlert(const IntruderRecord& r) override
+    void intrusion(const Intrusion& i) override
     {
+        const IntruderRecord& r = i.intruder;
         log << "alert:" + r.intruderIP + '|' + QString::number(r.attackedPort) + '|' + r.intruderMessage;
     }
     void startFlashing() override { log << "flash:"; }
