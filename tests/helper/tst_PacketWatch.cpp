@@ -157,6 +157,8 @@ private slots:
         for (const QByteArray& line : status.readAll().split('\n'))
             if (line.startsWith("Cap") && !line.startsWith("CapBnd"))
                 QCOMPARE(line.simplified().split(' ').last(), QByteArray("0000000000000000"));
+            else if (line.startsWith("NoNewPrivs"))
+                QCOMPARE(line.simplified(), QByteArray("NoNewPrivs: 1"));
 
         QStringList seen;
         connect(watch.get(), &PacketWatch::probesSeen, this, [&seen](const QList<TcpProbe>& probes) {
