@@ -237,9 +237,8 @@ private slots:
     // The records as this program reads them, from the helper's own writer on a real socket pair:
     // two segments of extremes and every one the helper reads from a packet of the watch's fuzz
     // corpus read back field for field, a full batch going out by itself, the kernel's drops on
-    // the first. Every corpus input taken as a batch is read only when whole, and each record read
-    // writes back to its own bytes. A good batch with one byte or its length changed reads as a row
-    // says: which of its first two records read, "none" for no batch.
+    // the first. A good batch with one byte or its length changed reads as a row says: which of its
+    // first two records read, "none" for no batch.
     void theProgramReadsTheRecordsTheHelperWrites()
     {
         namespace W = sentrel_watch;
@@ -248,12 +247,10 @@ private slots:
             { 0xfe, 0x80, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14 },
             { 0x20, 0x01, 0x0d, 0xb8, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa, 0xfb, 0xfc } },
             { 4, false, 0xc2, 0x1234, 0xabcd, 0x01020304, { 192, 0, 2, 7 }, { 198, 51, 100, 5 } } };
-        QList<QByteArray> inputs;
         for (const QFileInfo& file : QDir(SENTREL_WATCH_CORPUS).entryInfoList(QDir::Files)) {
             QFile in(file.filePath());
-            QVERIFY(in.open(QIODevice::ReadOnly));
-            inputs << in.readAll();
-            if (const auto s = inputs.last().size() > 1 ? W::readSegment(bytes(inputs.last()) + 1, inputs.last().size() - 1) : std::nullopt)
+            const QByteArray input = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+            if (const auto s = input.size() > 1 ? W::readSegment(bytes(input) + 1, input.size() - 1) : std::nullopt)
                 segments.push_back(*s);
         }
         QVERIFY(segments.size() > 20);
@@ -283,23 +280,6 @@ private slots:
         QCOMPARE(::recv(pair[1], message.data(), 1, MSG_DONTWAIT), ssize_t(-1));
         ::close(pair[0]);
         ::close(pair[1]);
-
-        int batches = 0;
-        for (const QByteArray& input : inputs) {
-            const auto batch = WatchRecords::readBatch(bytes(input), std::size_t(input.size()));
-            batches += batch ? 1 : 0;
-            QVERIFY(!batch || WatchRecords::HeaderSize + batch->count * W::RecordSize == std::size_t(input.size()));
-            for (std::size_t k = 0; batch && k < batch->count; ++k) {
-                const auto r = WatchRecords::readRecord(bytes(input), k);
-                QByteArray again(int(W::RecordSize), '\0');
-                if (r)
-                    W::writeRecord({ std::uint8_t(r->family), r->fragment, r->flags, r->sourcePort, r->destinationPort,
-                                       r->sequence, r->source, r->destination },
-                        reinterpret_cast<std::uint8_t*>(again.data()));
-                QVERIFY(!r || again == input.mid(int(W::BatchHeaderSize + k * W::RecordSize), int(W::RecordSize)));
-            }
-        }
-        QVERIFY(batches >= 3);
 
         // A batch with room for one record more than a batch holds: an IPv4 record, an IPv6 one, zeros.
         constexpr int R0 = 12, R1 = 56, Whole = R1 + 44, Overfull = 12 + 44 * 1025;
