@@ -1,7 +1,8 @@
 // sentrel-bind: opens TCP listening sockets or UDP sockets on ports below 1024 for the user who
 // starts it and hands them back as descriptors. It is installed with the single file capability
 // cap_net_bind_service, so it is the only code of the program that holds a privilege. It is kept
-// to this one file, with no library beyond the C++ runtime, so that it can be read in one sitting.
+// to this file and the start every helper shares (HelperStart.h), with no library beyond the C++
+// runtime, so that it can be read in one sitting.
 // Who may run it is the file system's business: the package makes it root:sentrel, mode 0750.
 // Which ports it binds is the administrator's: only those in the port list.
 //
@@ -39,14 +40,12 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
+
+#include "HelperStart.h"
 
 // Test builds shift every bound port by this much, so the protocol can be exercised without the
 // privilege; the installed helper is always built with 0.
@@ -79,21 +78,9 @@ constexpr std::size_t EntrySize = 3;
 constexpr std::size_t MaxReplySize = HeaderSize + EntrySize * MaxPorts;
 constexpr unsigned LowestPort = 1;
 constexpr unsigned HighestPort = 1023;
-// How long a caller may take to send its request before the helper gives up on it.
-constexpr int RequestTimeoutMs = 5000;
 constexpr const char* ListPath = SENTREL_BIND_LIST_DIR "/" SENTREL_BIND_LIST_NAME;
 // Every port from 1 to 1023 on a line of its own, with room for comments.
 constexpr std::size_t MaxListSize = 16384;
-
-enum class Parse {
-    Ok,
-    TooShort,
-    BadHeader,
-    BadCount,
-    BadKind,
-    BadLength,
-    PortOutOfRange,
-};
 
 enum Kind : std::uint8_t {
     Stream = 0,
@@ -106,17 +93,6 @@ enum PortStatus : std::uint8_t {
     NotPermitted = 2,
     Invalid = 3,
     Failed = 4,
-};
-
-// Exit codes, after sysexits.h.
-enum Exit {
-    Served = 0,
-    Usage = 64,
-    BadRequest = 65,
-    NoRequest = 66,
-    Internal = 70,
-    BadDescriptors = 71,
-    ReplyFailed = 74,
 };
 
 struct Request
@@ -132,23 +108,24 @@ using PortList = std::array<bool, HighestPort + 1>;
 using FileStatus = struct stat;
 
 // The whole request must be exactly what the header announces: no trailing bytes, no empty list.
-inline Parse parseRequest(const std::uint8_t* data, std::size_t size, Request& request)
+// nullptr when it is; else why not, and the request stays empty.
+inline const char* parseRequest(const std::uint8_t* data, std::size_t size, Request& request)
 {
     request = Request {};
     if (size < HeaderSize)
-        return Parse::TooShort;
+        return "request shorter than its header";
     if (data[0] != Magic0 || data[1] != Magic1 || (data[2] != Version && data[2] != KindVersion))
-        return Parse::BadHeader;
+        return "not a request of this helper's protocol version";
     const std::size_t count = data[3];
     if (count == 0 || count > MaxPorts)
-        return Parse::BadCount;
+        return "a request names 1 to 64 ports";
     const std::size_t header = data[2] == Version ? HeaderSize : KindHeaderSize;
     if (size < header)
-        return Parse::TooShort;
+        return "request shorter than its header";
     if (header == KindHeaderSize && data[4] != Stream && data[4] != Datagram)
-        return Parse::BadKind;
+        return "a request asks for TCP (0) or UDP (1) sockets";
     if (size != header + 2 * count)
-        return Parse::BadLength;
+        return "request length does not match its port count";
     Request parsed;
     parsed.version = data[2];
     parsed.kind = header == KindHeaderSize ? Kind(data[4]) : Stream;
@@ -156,32 +133,11 @@ inline Parse parseRequest(const std::uint8_t* data, std::size_t size, Request& r
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned port = unsigned(data[header + 2 * i]) << 8 | data[header + 2 * i + 1];
         if (port < LowestPort || port > HighestPort)
-            return Parse::PortOutOfRange;
+            return "ports must be from 1 to 1023";
         parsed.ports[i] = std::uint16_t(port);
     }
     request = parsed;
-    return Parse::Ok;
-}
-
-inline const char* describe(Parse result)
-{
-    switch (result) {
-    case Parse::Ok:
-        return "ok";
-    case Parse::TooShort:
-        return "request shorter than its header";
-    case Parse::BadHeader:
-        return "not a request of this helper's protocol version";
-    case Parse::BadCount:
-        return "a request names 1 to 64 ports";
-    case Parse::BadKind:
-        return "a request asks for TCP (0) or UDP (1) sockets";
-    case Parse::BadLength:
-        return "request length does not match its port count";
-    case Parse::PortOutOfRange:
-        return "ports must be from 1 to 1023";
-    }
-    return "unknown";
+    return nullptr;
 }
 
 // A list with anything but port numbers from 1 to 1023, white space and comments is refused as
@@ -320,73 +276,9 @@ inline int bindPort(unsigned port, Kind kind)
     return fd;
 }
 
-// Empties the effective, permitted and inheritable sets and the ambient set, then checks that
-// nothing is left. After this the process can no more than its user.
-inline bool dropCapabilities()
-{
-    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
-    __user_cap_header_struct header {};
-    header.version = _LINUX_CAPABILITY_VERSION_3;
-    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data {};
-    if (::syscall(SYS_capset, &header, data.data()) != 0)
-        return false;
-    if (::syscall(SYS_capget, &header, data.data()) != 0)
-        return false;
-    for (const auto& set : data) {
-        if (set.effective != 0 || set.permitted != 0 || set.inheritable != 0)
-            return false;
-    }
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
-}
-
-inline bool isOpen(int fd)
-{
-    return ::fcntl(fd, F_GETFD) != -1;
-}
-
-inline bool isSeqpacketPair(int fd)
-{
-    int domain = 0;
-    int type = 0;
-    socklen_t length = sizeof domain;
-    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0)
-        return false;
-    length = sizeof type;
-    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
-        return false;
-    return domain == AF_UNIX && type == SOCK_SEQPACKET;
-}
-
-inline int fail(int code, const char* what)
-{
-    std::fprintf(stderr, "sentrel-bind: %s\n", what);
-    return code;
-}
-
-// Reads the one request. A request that does not fit the largest valid one, or that carries
-// descriptors of its own, is refused as a whole.
-inline int readRequest(int channel, Request& request)
-{
-    pollfd ready { channel, POLLIN, 0 };
-    if (::poll(&ready, 1, RequestTimeoutMs) != 1)
-        return fail(NoRequest, "no request arrived");
-    std::array<std::uint8_t, MaxRequestSize + 1> buffer {};
-    iovec part { buffer.data(), buffer.size() };
-    msghdr message {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    const ssize_t size = ::recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
-    if (size <= 0)
-        return fail(NoRequest, "no request arrived");
-    if ((message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0 || std::size_t(size) > MaxRequestSize)
-        return fail(BadRequest, "refused: request too large or carrying descriptors");
-    const Parse result = parseRequest(buffer.data(), std::size_t(size), request);
-    if (result != Parse::Ok) {
-        std::fprintf(stderr, "sentrel-bind: refused: %s\n", describe(result));
-        return BadRequest;
-    }
-    return Served;
-}
+// What every helper does to start, to fail and to give up its capability.
+using namespace sentrel_helper;
+constexpr const char* Name = "sentrel-bind";
 
 inline int sendReply(int channel, const Request& request, const std::array<int, MaxPorts>& fds,
     const std::array<std::uint8_t, MaxPorts>& statuses)
@@ -422,24 +314,15 @@ inline int sendReply(int channel, const Request& request, const std::array<int, 
         std::memcpy(CMSG_DATA(header), bound.data(), sizeof(int) * boundCount);
     }
     if (::sendmsg(channel, &message, MSG_NOSIGNAL) != ssize_t(part.iov_len))
-        return fail(ReplyFailed, "the reply could not be sent");
+        return fail(Name, ReplyFailed, "the reply could not be sent");
     return Served;
 }
 
 inline int run(int argc)
 {
-    // Without open standard streams a socket made here could become someone's standard output.
-    if (!isOpen(STDOUT_FILENO) || !isOpen(STDERR_FILENO))
-        return BadDescriptors;
-    if (argc != 1)
-        return fail(Usage, "takes no arguments; the program that needs it starts it");
-    if (!isOpen(STDIN_FILENO) || !isSeqpacketPair(STDIN_FILENO))
-        return fail(BadDescriptors, "standard input must be a Unix SOCK_SEQPACKET socket");
-    // Nothing else inherited stays open: whatever the caller left behind is none of our business.
-    ::syscall(SYS_close_range, 3U, ~0U, 0U);
-
     Request request;
-    if (const int code = readRequest(STDIN_FILENO, request); code != Served)
+    const auto why = [&request](const std::uint8_t* data, std::size_t size) { return parseRequest(data, size, request); };
+    if (const int code = start<MaxRequestSize>(Name, argc, CAP_NET_BIND_SERVICE, why); code != Served)
         return code;
 
     // Said on standard error, which is the program's: where an administrator looks.
@@ -461,7 +344,7 @@ inline int run(int argc)
     if (unlisted)
         std::fprintf(stderr, "\n");
     if (!dropCapabilities())
-        return fail(Internal, "could not drop its capabilities");
+        return fail(Name, Internal, "could not drop its capabilities");
     return sendReply(STDIN_FILENO, request, fds, statuses);
 }
 

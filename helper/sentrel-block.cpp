@@ -1,8 +1,9 @@
 // sentrel-block: puts intruders' addresses into Sentrel's own firewall table for a bounded time,
 // takes them out again, or lists what is in it. It is installed with the single file capability
 // cap_net_admin; who may run it is the file system's business: the package makes it root:sentrel,
-// mode 0750. Kept to this file and the route reader it shares with the program (RouteDump.h); it
-// speaks to the kernel through netlink and libnftables, never by starting a program.
+// mode 0750. Kept to this file, the start every helper shares (HelperStart.h) and the route reader
+// it shares with the program (RouteDump.h); it speaks to the kernel through netlink and
+// libnftables, never by starting a program.
 //
 // What it does, and all it does:
 //  - its standard input must be one end of a Unix SOCK_SEQPACKET socket pair; standard output and
@@ -44,12 +45,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #ifndef SENTREL_BLOCK_NO_NFT
@@ -57,6 +54,7 @@
 #include <sys/file.h>
 #endif
 
+#include "HelperStart.h"
 #include "RouteDump.h"
 
 namespace sentrel_block {
@@ -76,7 +74,6 @@ constexpr std::size_t MaxEntries = 256;
 constexpr std::size_t MaxListed = 512;
 constexpr std::size_t ListHeaderSize = HeaderSize + 3;
 constexpr std::size_t MaxReplySize = ListHeaderSize + MaxListed * EntrySize;
-constexpr int RequestTimeoutMs = 5000;
 
 enum class Op : std::uint8_t { None = 0, Add = 'a', Delete = 'd', List = 'l' };
 
@@ -94,18 +91,6 @@ struct Request
     std::array<Entry, MaxPerRequest> entries {};
 };
 
-enum class Parse {
-    Ok,
-    BadLength,
-    BadHeader,
-    BadOp,
-    BadCount,
-    BadFamily,
-    BadAddress,
-    Repeated,
-    BadSeconds,
-};
-
 enum Status : std::uint8_t {
     Done = 0,
     NotPermitted = 1,
@@ -119,17 +104,6 @@ enum Result : std::uint8_t {
     Gateway = 2, // a next hop of a default route
     Full = 3, // the table holds MaxEntries addresses already
     NotDone = 4, // the transaction failed, or the routes could not be read
-};
-
-// Exit codes, after sysexits.h.
-enum Exit {
-    Served = 0,
-    Usage = 64,
-    BadRequest = 65,
-    NoRequest = 66,
-    Internal = 70,
-    BadDescriptors = 71,
-    ReplyFailed = 74,
 };
 
 // Addresses no intruder can have, or whose blocking would cut the machine off from itself or its
@@ -159,46 +133,47 @@ inline std::uint32_t readNumber(const std::uint8_t* p)
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
 }
 
-// Fills request only when the whole of data is a valid request; otherwise it stays empty.
-inline Parse parseRequest(const std::uint8_t* data, std::size_t size, Request& request)
+// Fills request only when the whole of data is a valid request and returns nullptr; otherwise it
+// stays empty and the answer is why.
+inline const char* parseRequest(const std::uint8_t* data, std::size_t size, Request& request)
 {
     request.op = Op::None;
     request.count = 0;
     if (size < HeaderSize || size > MaxRequestSize)
-        return Parse::BadLength;
+        return "not the length of a request";
     if (data[0] != Magic0 || data[1] != Magic1 || data[2] != Version)
-        return Parse::BadHeader;
+        return "not a request of this helper's protocol version";
     const auto op = Op(data[3]);
     if (op == Op::List)
-        return size == HeaderSize ? (request.op = op, Parse::Ok) : Parse::BadLength;
+        return size == HeaderSize ? (request.op = op, nullptr) : "not the length of a request";
     if (op != Op::Add && op != Op::Delete)
-        return Parse::BadOp;
+        return "neither add, delete nor list";
     if (size < HeaderSize + 1)
-        return Parse::BadLength;
+        return "not the length of a request";
     const std::size_t count = data[HeaderSize];
     if (count < 1 || count > MaxPerRequest)
-        return Parse::BadCount;
+        return "not 1 to 64 addresses";
     if (size != HeaderSize + 1 + count * EntrySize)
-        return Parse::BadLength;
+        return "not the length of a request";
     std::array<Entry, MaxPerRequest> entries {};
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = data + HeaderSize + 1 + i * EntrySize;
         if (e[0] != 4 && e[0] != 6)
-            return Parse::BadFamily;
+            return "an address family other than 4 or 6";
         const int family = e[0] == 4 ? AF_INET : AF_INET6;
         for (std::size_t k = addressSize(family); k < 16; ++k) {
             if (e[1 + k] != 0)
-                return Parse::BadFamily;
+                return "an address family other than 4 or 6";
         }
         if (isRefusedAddress(family, e + 1))
-            return Parse::BadAddress;
+            return "an address that is never blocked";
         for (std::size_t j = 0; j < i; ++j) {
             if (entries[j].family == family && std::memcmp(entries[j].address.data(), e + 1, 16) == 0)
-                return Parse::Repeated;
+                return "the same address twice";
         }
         const std::uint32_t seconds = readNumber(e + 17);
         if (op == Op::Add ? seconds < 1 || seconds > MaxSeconds : seconds != 0)
-            return Parse::BadSeconds;
+            return "a time outside 1 to 86400 seconds, or one for a delete";
         entries[i].family = family;
         std::memcpy(entries[i].address.data(), e + 1, 16);
         entries[i].seconds = seconds;
@@ -206,32 +181,7 @@ inline Parse parseRequest(const std::uint8_t* data, std::size_t size, Request& r
     request.op = op;
     request.count = count;
     request.entries = entries;
-    return Parse::Ok;
-}
-
-inline const char* describe(Parse result)
-{
-    switch (result) {
-    case Parse::Ok:
-        return "ok";
-    case Parse::BadLength:
-        return "not the length of a request";
-    case Parse::BadHeader:
-        return "not a request of this helper's protocol version";
-    case Parse::BadOp:
-        return "neither add, delete nor list";
-    case Parse::BadCount:
-        return "not 1 to 64 addresses";
-    case Parse::BadFamily:
-        return "an address family other than 4 or 6";
-    case Parse::BadAddress:
-        return "an address that is never blocked";
-    case Parse::Repeated:
-        return "the same address twice";
-    case Parse::BadSeconds:
-        return "a time outside 1 to 86400 seconds, or one for a delete";
-    }
-    return "unknown";
+    return nullptr;
 }
 
 // The table, its two sets and its chain, made whole in the same transaction as every change: the
@@ -362,72 +312,9 @@ inline Status statusOfError(const char* error)
     return error && std::strstr(error, "Operation not permitted") ? NotPermitted : Failed;
 }
 
-// Empties the effective, permitted and inheritable sets and the ambient set, then checks that
-// nothing is left. After this the process can no more than its user.
-inline bool dropCapabilities()
-{
-    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
-    __user_cap_header_struct header {};
-    header.version = _LINUX_CAPABILITY_VERSION_3;
-    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data {};
-    if (::syscall(SYS_capset, &header, data.data()) != 0)
-        return false;
-    if (::syscall(SYS_capget, &header, data.data()) != 0)
-        return false;
-    for (const auto& set : data) {
-        if (set.effective != 0 || set.permitted != 0 || set.inheritable != 0)
-            return false;
-    }
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
-}
-
-inline bool isOpen(int fd)
-{
-    return ::fcntl(fd, F_GETFD) != -1;
-}
-
-inline bool isSeqpacketPair(int fd)
-{
-    int domain = 0;
-    int type = 0;
-    socklen_t length = sizeof domain;
-    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0)
-        return false;
-    length = sizeof type;
-    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
-        return false;
-    return domain == AF_UNIX && type == SOCK_SEQPACKET;
-}
-
-inline int fail(int code, const char* what)
-{
-    std::fprintf(stderr, "sentrel-block: %s\n", what);
-    return code;
-}
-
-// Reads the one request. Anything longer, or carrying descriptors, is refused whole.
-inline int readRequest(int channel, Request& request)
-{
-    pollfd ready { channel, POLLIN, 0 };
-    if (::poll(&ready, 1, RequestTimeoutMs) != 1)
-        return fail(NoRequest, "no request arrived");
-    std::array<std::uint8_t, MaxRequestSize + 1> buffer {};
-    iovec part { buffer.data(), buffer.size() };
-    msghdr message {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    const ssize_t size = ::recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
-    if (size <= 0)
-        return fail(NoRequest, "no request arrived");
-    if ((message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0)
-        return fail(BadRequest, "refused: request too large or carrying descriptors");
-    const Parse result = parseRequest(buffer.data(), std::size_t(size), request);
-    if (result != Parse::Ok) {
-        std::fprintf(stderr, "sentrel-block: refused: %s\n", describe(result));
-        return BadRequest;
-    }
-    return Served;
-}
+// What every helper does to start, to fail and to give up its capability.
+using namespace sentrel_helper;
+constexpr const char* Name = "sentrel-block";
 
 struct Reply
 {
@@ -555,17 +442,9 @@ inline void serve(const Request& request, Reply& reply)
 
 inline int run(int argc)
 {
-    if (!isOpen(STDOUT_FILENO) || !isOpen(STDERR_FILENO))
-        return BadDescriptors;
-    if (argc != 1)
-        return fail(Usage, "takes no arguments; the program that needs it starts it");
-    if (!isOpen(STDIN_FILENO) || !isSeqpacketPair(STDIN_FILENO))
-        return fail(BadDescriptors, "standard input must be a Unix SOCK_SEQPACKET socket");
-    // Nothing else inherited stays open.
-    ::syscall(SYS_close_range, 3U, ~0U, 0U);
-
     Request request;
-    if (const int code = readRequest(STDIN_FILENO, request); code != Served)
+    const auto why = [&request](const std::uint8_t* data, std::size_t size) { return parseRequest(data, size, request); };
+    if (const int code = start<MaxRequestSize>(Name, argc, CAP_NET_ADMIN, why); code != Served)
         return code;
     static Reply reply;
     reply.bytes[0] = Magic0;
@@ -573,9 +452,9 @@ inline int run(int argc)
     reply.bytes[2] = Version;
     serve(request, reply);
     if (!dropCapabilities())
-        return fail(Internal, "could not drop its capabilities");
+        return fail(Name, Internal, "could not drop its capabilities");
     if (::send(STDIN_FILENO, reply.bytes.data(), reply.size, MSG_NOSIGNAL) != ssize_t(reply.size))
-        return fail(ReplyFailed, "the reply could not be sent");
+        return fail(Name, ReplyFailed, "the reply could not be sent");
     return Served;
 }
 #endif

@@ -4,7 +4,8 @@
 // process: Sentrel gets fixed-size header records, never a packet and never a descriptor that
 // could read or send one. It is installed with the single file capability cap_net_raw; who may run
 // it is the file system's business: the package makes it root:sentrel, mode 0750.
-// Kept to this one file, with no library beyond the C++ runtime, so it can be read in one sitting.
+// Kept to this file and the start every helper shares (HelperStart.h), with no library beyond the
+// C++ runtime, so it can be read in one sitting.
 //
 // What it does, and all it does:
 //  - its standard input must be one end of a Unix SOCK_SEQPACKET socket pair; standard output and
@@ -42,7 +43,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
@@ -50,27 +50,18 @@
 #include <linux/rtnetlink.h>
 #include <poll.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/random.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <unistd.h>
+
+#include "HelperStart.h"
 
 namespace sentrel_watch {
 
 constexpr std::uint8_t Magic0 = 'S';
 constexpr std::uint8_t Magic1 = 'W';
 constexpr std::uint8_t Version = 2;
-constexpr std::size_t RequestSize = 3;
-constexpr std::size_t ReplySize = 4;
-// How long a caller may take to send its request before the helper gives up on it.
-constexpr int RequestTimeoutMs = 5000;
-
-enum class Parse {
-    Ok,
-    BadLength,
-    BadHeader,
-};
+constexpr std::size_t RequestSize = 3, ReplySize = 4;
 
 enum Status : std::uint8_t {
     Armed = 0,
@@ -78,37 +69,14 @@ enum Status : std::uint8_t {
     Failed = 2,
 };
 
-// Exit codes, after sysexits.h.
-enum Exit {
-    Served = 0,
-    Usage = 64,
-    BadRequest = 65,
-    NoRequest = 66,
-    Internal = 70,
-    BadDescriptors = 71,
-    ReplyFailed = 74,
-};
-
-inline Parse parseRequest(const std::uint8_t* data, std::size_t size)
+// nullptr for the one request there is; else why not.
+inline const char* parseRequest(const std::uint8_t* data, std::size_t size)
 {
     if (size != RequestSize)
-        return Parse::BadLength;
-    if (data[0] != Magic0 || data[1] != Magic1 || data[2] != Version)
-        return Parse::BadHeader;
-    return Parse::Ok;
-}
-
-inline const char* describe(Parse result)
-{
-    switch (result) {
-    case Parse::Ok:
-        return "ok";
-    case Parse::BadLength:
         return "a request is exactly three bytes";
-    case Parse::BadHeader:
+    if (data[0] != Magic0 || data[1] != Magic1 || data[2] != Version)
         return "not a request of this helper's protocol version";
-    }
-    return "unknown";
+    return nullptr;
 }
 
 // TCP flag bits, in the 14th byte of the TCP header.
@@ -653,6 +621,10 @@ private:
     std::array<std::uint8_t, BatchHeaderSize + MaxRecords * RecordSize> m_buffer {};
 };
 
+// What every helper does to start, to fail and to give up its capability.
+using namespace sentrel_helper;
+constexpr const char* Name = "sentrel-watch";
+
 inline Status statusOf(int error)
 {
     return error == EPERM || error == EACCES ? NotPermitted : Failed;
@@ -692,78 +664,11 @@ inline int openWatchSocket()
     return fd;
 }
 
-// Empties the effective, permitted and inheritable sets and the ambient set, then checks that
-// nothing is left. After this the process can no more than its user.
-inline bool dropCapabilities()
-{
-    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
-    __user_cap_header_struct header {};
-    header.version = _LINUX_CAPABILITY_VERSION_3;
-    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data {};
-    if (::syscall(SYS_capset, &header, data.data()) != 0)
-        return false;
-    if (::syscall(SYS_capget, &header, data.data()) != 0)
-        return false;
-    for (const auto& set : data) {
-        if (set.effective != 0 || set.permitted != 0 || set.inheritable != 0)
-            return false;
-    }
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
-}
-
-inline bool isOpen(int fd)
-{
-    return ::fcntl(fd, F_GETFD) != -1;
-}
-
-inline bool isSeqpacketPair(int fd)
-{
-    int domain = 0;
-    int type = 0;
-    socklen_t length = sizeof domain;
-    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0)
-        return false;
-    length = sizeof type;
-    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
-        return false;
-    return domain == AF_UNIX && type == SOCK_SEQPACKET;
-}
-
-inline int fail(int code, const char* what)
-{
-    std::fprintf(stderr, "sentrel-watch: %s\n", what);
-    return code;
-}
-
-// Reads the one request. Anything longer, or carrying descriptors of its own, is refused whole.
-inline int readRequest(int channel)
-{
-    pollfd ready { channel, POLLIN, 0 };
-    if (::poll(&ready, 1, RequestTimeoutMs) != 1)
-        return fail(NoRequest, "no request arrived");
-    std::array<std::uint8_t, RequestSize + 1> buffer {};
-    iovec part { buffer.data(), buffer.size() };
-    msghdr message {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    const ssize_t size = ::recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
-    if (size <= 0)
-        return fail(NoRequest, "no request arrived");
-    if ((message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0)
-        return fail(BadRequest, "refused: request too large or carrying descriptors");
-    const Parse result = parseRequest(buffer.data(), std::size_t(size));
-    if (result != Parse::Ok) {
-        std::fprintf(stderr, "sentrel-watch: refused: %s\n", describe(result));
-        return BadRequest;
-    }
-    return Served;
-}
-
 inline int sendReply(int channel, Status status)
 {
     const std::array<std::uint8_t, ReplySize> reply { Magic0, Magic1, Version, status };
     if (::send(channel, reply.data(), reply.size(), MSG_NOSIGNAL) != ssize_t(reply.size()))
-        return fail(ReplyFailed, "the reply could not be sent");
+        return fail(Name, ReplyFailed, "the reply could not be sent");
     return Served;
 }
 
@@ -785,7 +690,7 @@ inline int watch(int channel, int packets, PacketRing& ring, AddressWatch& addre
         // Drops the reader has not heard of are offered again a little later; and the ring is
         // looked at once a second even without a wake-up, should the kernel's ever be missed.
         if (::poll(ready, 3, out.pendingDrops() ? 100 : 1000) < 0 && errno != EINTR)
-            return fail(Internal, "poll failed");
+            return fail(Name, Internal, "poll failed");
         // The reader never writes after its request: input or a hang-up means it is done.
         if (ready[0].revents != 0)
             return Served;
@@ -803,19 +708,10 @@ inline int watch(int channel, int packets, PacketRing& ring, AddressWatch& addre
 
 inline int run(int argc)
 {
-    // Without open standard streams the socket made here could become someone's standard output.
-    if (!isOpen(STDOUT_FILENO) || !isOpen(STDERR_FILENO))
-        return BadDescriptors;
-    if (argc != 1)
-        return fail(Usage, "takes no arguments; the program that needs it starts it");
-    if (!isOpen(STDIN_FILENO) || !isSeqpacketPair(STDIN_FILENO))
-        return fail(BadDescriptors, "standard input must be a Unix SOCK_SEQPACKET socket");
-    // Nothing else inherited stays open: whatever the caller left behind is none of our business.
-    ::syscall(SYS_close_range, 3U, ~0U, 0U);
     // A reader that went away mid-write must not end the helper by a signal it never asked for.
     std::signal(SIGPIPE, SIG_IGN);
-
-    if (const int code = readRequest(STDIN_FILENO); code != Served)
+    const auto why = [](const std::uint8_t* data, std::size_t size) { return parseRequest(data, size); };
+    if (const int code = start<RequestSize>(Name, argc, CAP_NET_RAW, why); code != Served)
         return code;
     const int fd = openWatchSocket();
     Status status = fd >= 0 ? Armed : statusOf(errno);
@@ -832,11 +728,11 @@ inline int run(int argc)
         status = Failed;
     }
     if (!dropCapabilities())
-        return fail(Internal, "could not drop its capabilities");
+        return fail(Name, Internal, "could not drop its capabilities");
     // The addresses there already, before the first packet is judged by them.
     for (pollfd ready { addresses.fd(), POLLIN, 0 }; status == Armed && addresses.dumping();) {
         if (::poll(&ready, 1, RequestTimeoutMs) != 1)
-            return fail(Internal, "the list of this host's addresses did not come");
+            return fail(Name, Internal, "the list of this host's addresses did not come");
         addresses.read(own);
     }
     // Room for a few full batches on the way (the kernel doubles it for its bookkeeping), and no

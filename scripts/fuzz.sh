@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Fuzzes the helpers' parsers with libFuzzer (Debian's clang) for a bounded time each, starting
-# from the corpora kept in helper/fuzz: the bind helper's request and port list (corpus/), the watch
-# helper's request, its packet filter, segment reader, address set and record batches
-# (watch-corpus/), the firewall helper's request, its command text and its listing reader
-# (block-corpus/). New inputs that reach new code land in scratch corpora under build-fuzz/; copy
-# the interesting ones into the kept corpora by hand.
+# from the corpora kept in tests/fuzz: the bind helper's request and port list (corpus/), the watch
+# helper's request, its packet filter, segment reader and address set (watch-corpus/), the
+# firewall helper's request, its command text and its listing reader (block-corpus/). New inputs
+# that reach new code land in scratch corpora under build-fuzz/; copy the interesting ones into
+# the kept corpora by hand.
 #   scripts/fuzz.sh [seconds]      default 60, per target
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,9 +17,9 @@ for target in request:RequestFuzzer:corpus watch:WatchFuzzer:watch-corpus block:
     IFS=: read -r name source kept <<< "$target"
     mkdir -p "build-fuzz/$name-corpus"
     clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        "helper/fuzz/$source.cpp" -o "build-fuzz/$name-fuzzer"
+        "tests/fuzz/$source.cpp" -o "build-fuzz/$name-fuzzer"
     (cd build-fuzz && "./$name-fuzzer" -max_total_time="$seconds" -max_len=2048 -print_final_stats=1 \
-        "$name-corpus" "../helper/fuzz/$kept" > "$name.log" 2>&1) || true
+        "$name-corpus" "../tests/fuzz/$kept" > "$name.log" 2>&1) || true
     grep -E "^#[0-9]+ +DONE|^stat::(number_of_executed_units|new_units_added)|ERROR|Done" "build-fuzz/$name.log" || true
     if grep -q "ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error\|deadly signal" "build-fuzz/$name.log"; then
         echo "the $name fuzzer found a fault: build-fuzz/$name.log"

@@ -38,14 +38,15 @@ QByteArray request(const std::vector<int>& ports)
     return r;
 }
 
-enum class Stdio { Socket, StdinAPipe, StdoutClosed, SendsADescriptor };
+enum class Stdio { Socket, StdinAPipe, StdinAStream, StdoutClosed, SendsADescriptor, CapabilitiesRead };
 
 // One run in an empty environment, the request (null: none, the sending side shut) on standard input:
 // "exit <code>[, reply <hex after the header>, <n> sockets]", the sockets closed; standard error in errors.
+// CapabilitiesRead: first "holds <its permitted set>, " once it waits for the request.
 QString runHelper(QByteArray* errors, const QByteArray& send, const QStringList& args, Stdio stdio)
 {
     int pair[2] = { -1, -1 };
-    ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair);
+    ::socketpair(AF_UNIX, (stdio == Stdio::StdinAStream ? SOCK_STREAM : SOCK_SEQPACKET) | SOCK_CLOEXEC, 0, pair);
     QProcess helper;
     helper.setProcessEnvironment(QProcessEnvironment());
     helper.setChildProcessModifier([stdio, channel = pair[1]] {
@@ -57,6 +58,13 @@ QString runHelper(QByteArray* errors, const QByteArray& send, const QStringList&
     helper.start(SENTREL_BIND_HELPER, args);
     helper.waitForStarted();
     ::close(pair[1]);
+    QByteArray held;
+    QFile status(QString("/proc/%1/status").arg(helper.processId()));
+    for (QDeadlineTimer end(5000); stdio == Stdio::CapabilitiesRead && held != "0000000000000400" && !end.hasExpired();) {
+        held = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+        held = held.mid(held.indexOf("CapPrm:") + 7, 17).trimmed();
+        status.close();
+    }
 
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 64)] = {}; // a reply carries up to 64
     char buffer[512];
@@ -86,7 +94,7 @@ QString runHelper(QByteArray* errors, const QByteArray& send, const QStringList&
     const QString reply = size > 0
         ? QString(", reply %1, %2 sockets").arg(QByteArray(buffer + 4, int(size) - 4).toHex()).arg(fds)
         : "";
-    return QString("exit %1").arg(ended ? helper.exitCode() : -1) + reply;
+    return (held.isEmpty() ? "" : "holds " + held + ", ") + QString("exit %1").arg(ended ? helper.exitCode() : -1) + reply;
 }
 
 // A served run's summary: each port with its outcome ("00" bound, "01" in use, "02" not permitted).
@@ -174,8 +182,8 @@ private slots:
         const auto row = [&](const char* name, Run r) {
             if (r.outcome.isEmpty())
                 r.send = both, r.outcome = servedWith(ports, { "02", "02" });
-            if (r.special == u"chown" && ::getuid() != 0)
-                return qInfo("%s: giving the list to another user needs root", name);
+            if ((r.special == u"chown" || r.stdio == Stdio::CapabilitiesRead) && ::getuid() != 0)
+                return qInfo("%s: needs root", name);
             QVERIFY2(writeList(r.list.isEmpty() ? m_allPorts : r.list, r.mode, r.folderMode), name);
             if (r.special == u"chown")
                 QVERIFY2(::chown(QFile::encodeName(ListFile), 65534, 65534) == 0, name);
@@ -201,6 +209,8 @@ private slots:
         row("no request at all", { QByteArray(), "exit 66", "no request" });
         row("an argument", { one, "exit 64", "takes no arguments", { "--port=21" } });
         row("standard input a pipe", { one, "exit 71", {}, {}, Stdio::StdinAPipe });
+        row("standard input a stream socket", { one, "exit 71", "SOCK_SEQPACKET", {}, Stdio::StdinAStream });
+        row("run by root, only its own capability", { one, "holds 0000000000000400, " + servedWith({ p }, { "00" }), {}, {}, Stdio::CapabilitiesRead });
         row("standard output closed", { one, "exit 71", {}, {}, Stdio::StdoutClosed });
         row("a descriptor sent along", { one, "exit 65", "carrying descriptors", {}, Stdio::SendsADescriptor });
         row("listed or not", { both, servedWith(ports, { "00", "02" }), notListed, {}, {}, commented });

@@ -1,4 +1,5 @@
 #include "PacketWatch.h"
+#include "WatchRecords.h"
 
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
@@ -7,6 +8,10 @@
 #include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+// The helper's own writer, to be read by the program's reader.
+#define SENTREL_WATCH_NO_MAIN
+#include "../../helper/sentrel-watch.cpp"
 
 // The watch helper and the watch that reads its records, in a private network namespace where the
 // test writes whole frames onto loopback itself: every flag mix, IP options, fragments, extension
@@ -83,6 +88,15 @@ QString describe(const TcpProbe& p)
         .arg(p.destinationPort).arg(flags.isEmpty() ? "-" : flags).arg(p.fragment ? " fragment" : "");
 }
 
+// A segment as the helper has it, or a record as the program reads it: every field, one line.
+template <typename Fields> QString fieldsOf(const Fields& f)
+{
+    const auto hex = [](const auto& a) { return QByteArray(reinterpret_cast<const char*>(a.data()), 16).toHex(); };
+    return QString("%1 %2 %3 %4>%5 %6 %7>%8").arg(int(f.family)).arg(f.fragment ? "fragment" : "whole")
+        .arg(f.flags, 2, 16, QChar('0')).arg(f.sourcePort).arg(f.destinationPort).arg(f.sequence, 8, 16, QChar('0'))
+        .arg(hex(f.source), hex(f.destination));
+}
+
 // The process holding each packet socket of this network namespace.
 QStringList packetSocketHolders()
 {
@@ -143,6 +157,8 @@ private slots:
         for (const QByteArray& line : status.readAll().split('\n'))
             if (line.startsWith("Cap") && !line.startsWith("CapBnd"))
                 QCOMPARE(line.simplified().split(' ').last(), QByteArray("0000000000000000"));
+            else if (line.startsWith("NoNewPrivs"))
+                QCOMPARE(line.simplified(), QByteArray("NoNewPrivs: 1"));
 
         QStringList seen;
         connect(watch.get(), &PacketWatch::probesSeen, this, [&seen](const QList<TcpProbe>& probes) {
@@ -216,6 +232,86 @@ private slots:
         QCOMPARE(watch->state(), Armed);
         watch.reset();
         QVERIFY(!QFile::exists("/proc/" + helpers[0]));
+    }
+
+    // The records as this program reads them, from the helper's own writer on a real socket pair:
+    // two segments of extremes and every one the helper reads from a packet of the watch's fuzz
+    // corpus read back field for field, a full batch going out by itself, the kernel's drops on
+    // the first. A good batch with one byte or its length changed reads as a row says: which of its
+    // first two records read, "none" for no batch.
+    void theProgramReadsTheRecordsTheHelperWrites()
+    {
+        namespace W = sentrel_watch;
+        const auto bytes = [](const QByteArray& b) { return reinterpret_cast<const std::uint8_t*>(b.constData()); };
+        std::vector<W::Segment> segments { { 6, true, 0xff, 0xfffe, 1, 0x89abcdef,
+            { 0xfe, 0x80, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14 },
+            { 0x20, 0x01, 0x0d, 0xb8, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa, 0xfb, 0xfc } },
+            { 4, false, 0xc2, 0x1234, 0xabcd, 0x01020304, { 192, 0, 2, 7 }, { 198, 51, 100, 5 } } };
+        for (const QFileInfo& file : QDir(SENTREL_WATCH_CORPUS).entryInfoList(QDir::Files)) {
+            QFile in(file.filePath());
+            const QByteArray input = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+            if (const auto s = input.size() > 1 ? W::readSegment(bytes(input) + 1, input.size() - 1) : std::nullopt)
+                segments.push_back(*s);
+        }
+        QVERIFY(segments.size() > 20);
+
+        int pair[2] = { -1, -1 };
+        QVERIFY(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) == 0);
+        const auto out = std::make_unique<W::BatchWriter>(pair[0]);
+        out->kernelDropped(0x01020304);
+        for (std::size_t i = 0; i < W::MaxRecords + segments.size(); ++i)
+            QVERIFY(out->add(segments[i % segments.size()]));
+        QVERIFY(out->flush());
+        QByteArray message(int(WatchRecords::MaxBatch) + 1, '\0');
+        std::size_t next = 0;
+        for (const std::size_t count : { W::MaxRecords, segments.size() }) {
+            const ssize_t size = ::recv(pair[1], message.data(), std::size_t(message.size()), MSG_DONTWAIT);
+            const auto batch = WatchRecords::readBatch(bytes(message), std::size_t(std::max<ssize_t>(size, 0)));
+            QVERIFY(batch);
+            QCOMPARE(batch->count, count);
+            QCOMPARE(batch->kernelDropped, next == 0 ? 0x01020304u : 0u);
+            QCOMPARE(batch->helperDropped, 0u);
+            for (std::size_t k = 0; k < count; ++k, ++next) {
+                const auto record = WatchRecords::readRecord(bytes(message), k);
+                QVERIFY(record);
+                QCOMPARE(fieldsOf(*record), fieldsOf(segments[next % segments.size()]));
+            }
+        }
+        QCOMPARE(::recv(pair[1], message.data(), 1, MSG_DONTWAIT), ssize_t(-1));
+        ::close(pair[0]);
+        ::close(pair[1]);
+
+        // A batch with room for one record more than a batch holds: an IPv4 record, an IPv6 one, zeros.
+        constexpr int R0 = 12, R1 = 56, Whole = R1 + 44, Overfull = 12 + 44 * 1025;
+        QByteArray good(Overfull, '\0');
+        W::writeBatchHeader(7, 9, reinterpret_cast<std::uint8_t*>(good.data()));
+        W::writeRecord(segments[1], reinterpret_cast<std::uint8_t*>(good.data()) + R0);
+        W::writeRecord(segments[0], reinterpret_cast<std::uint8_t*>(good.data()) + R1);
+        const struct
+        {
+            const char* name;
+            int at;
+            char to;
+            int size;
+            const char* read;
+        } rows[] = { { "as written", 0, 'S', Whole, "01" }, { "another magic", 1, 'X', Whole, "none" },
+            { "another version", 2, 1, Whole, "none" }, { "header padding", 3, 1, Whole, "none" },
+            { "a byte short", 0, 'S', Whole - 1, "none" }, { "a header alone", 0, 'S', 12, "" },
+            { "one record", 0, 'S', R1, "0" }, { "a full batch", 0, 'S', Overfull - 44, "01" },
+            { "one record too many", 0, 'S', Overfull, "none" }, { "family 5", R0, 5, Whole, "1" },
+            { "the fragment fact", R0 + 1, 1, Whole, "01" }, { "an unknown fact", R1 + 1, 2, Whole, "0" },
+            { "record padding", R1 + 3, 1, Whole, "0" }, { "an IPv4 source's tail", R0 + 12, 1, Whole, "1" },
+            { "its source's last byte", R0 + 23, 1, Whole, "1" }, { "an IPv4 destination's tail", R0 + 28, 1, Whole, "1" },
+            { "its destination's last byte", R0 + 39, 1, Whole, "1" }, { "an IPv6 address's last bytes", R1 + 39, 1, Whole, "01" } };
+        for (const auto& row : rows) {
+            QByteArray sample = good.left(row.size);
+            sample[row.at] = row.to;
+            const auto batch = WatchRecords::readBatch(bytes(sample), std::size_t(sample.size()));
+            QString read = batch ? "" : "none";
+            for (std::size_t k = 0; batch && k < std::min<std::size_t>(batch->count, 2); ++k)
+                read += WatchRecords::readRecord(bytes(sample), k) ? QString::number(k) : "";
+            QCOMPARE(row.name + (": " + read), row.name + (": " + QString(row.read)));
+        }
     }
 
     void cleanupTestCase()

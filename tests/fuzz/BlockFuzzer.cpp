@@ -8,7 +8,7 @@
 // their room.
 #define SENTREL_BLOCK_NO_MAIN
 #define SENTREL_BLOCK_NO_NFT
-#include "../sentrel-block.cpp"
+#include "../../helper/sentrel-block.cpp"
 
 #include <string>
 #include <vector>
@@ -47,8 +47,7 @@ void checkJudging(const Request& request)
 void checkRequest(const std::uint8_t* data, std::size_t size)
 {
     static Request request;
-    const Parse result = parseRequest(data, size, request);
-    if (result != Parse::Ok) {
+    if (parseRequest(data, size, request)) {
         if (request.op != Op::None || request.count != 0)
             __builtin_trap();
         return;
