@@ -16,14 +16,17 @@ Application::Application(const Paths& paths, Display display, QObject* parent)
           m_window ? &m_monitor.notifications() : nullptr)
     , m_lifecycle(m_foundation.settings(), m_foundation.folder(), m_foundation.status(), m_services.launcher(),
           startupTargets(), [this] { quit(0); })
-    , m_options(m_window ? std::make_unique<OptionsGroup>(m_foundation, m_monitor, *m_window, m_protection,
-                               [this] {
-                                   m_lifecycle.reapplySettings();
-                                   m_foundation.settings().apply();
-                               })
+    , m_options(m_window ? std::make_unique<OptionsGroup>(m_foundation, m_monitor, *m_window, m_protection)
                          : nullptr)
     , m_termination({ SIGINT, SIGTERM })
 {
+    // Every group takes the settings from the one notification: the window and the session first
+    // (start-up has set those up already), then monitoring.
+    connect(&m_foundation.settings(), &SettingsManager::applied, this, [this] {
+        if (m_started)
+            m_lifecycle.reapplySettings();
+    });
+    connect(&m_foundation.settings(), &SettingsManager::applied, &m_monitor, &MonitorGroup::apply);
     if (!paths.watchService.isEmpty())
         m_monitor.useWatchService(paths.watchService);
     connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });
@@ -57,6 +60,7 @@ void Application::start()
     }
     m_protection.reportProblems();
     m_foundation.settings().apply();
+    m_started = true;
     if (m_window)
         m_window->window().showAsStartedUp();
 }

@@ -62,4 +62,5 @@ private:
     AppLifecycle m_lifecycle;
     std::unique_ptr<OptionsGroup> m_options; // with the window only
     SignalWatcher m_termination;
+    bool m_started = false;
 };

@@ -44,7 +44,6 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
         });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
-    connect(&foundation.settings(), &SettingsManager::applied, this, &MonitorGroup::apply);
 }
 
 void MonitorGroup::apply(const Settings& settings)

@@ -34,6 +34,11 @@ public:
     MonitorGroup(Foundation& foundation, DesktopServices& services, const QString& bindHelper,
         const QString& watchHelper, const QString& blockHelper);
 
+    // Takes the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the
+    // outputs, the intrusion handling, the pushes and the probe classifier. The first time, at
+    // start-up, a refused allow-list entry gets a status line and the UDP tripwires report their
+    // ports; closing the options applies them again.
+    void apply(const Settings& settings);
     // The open scans and incidents get their ended records; the outputs flush after this.
     void endIncidents() { m_monitoring.endIncidents(); }
     // At exit: done runs once the pushes still waiting (an incident's summary, say) have gone out,
@@ -61,12 +66,6 @@ public:
     IntruderBlocker& blocker() { return m_blocker; }
 
 private:
-    // Takes the "Events", "Alarm", "Push" and "Detection" sections (with the UDP list) into the
-    // outputs, the intrusion handling, the pushes and the probe classifier. The first time, at
-    // start-up, a refused allow-list entry gets a status line and the UDP tripwires report their
-    // ports; closing the options applies them again.
-    void apply(const Settings& settings);
-
     Foundation& m_foundation;
     NullIconFlasher m_noFlasher;
     AlertActions m_alert;

@@ -9,7 +9,7 @@
 #include <QAction>
 
 OptionsGroup::OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
-    ProtectionIndicator& protection, std::function<void()> reapplySettings)
+    ProtectionIndicator& protection)
     : m_commands(foundation.options(),
           { [&window] { window.help().openLog(); },
               [&foundation, &monitor] {
@@ -18,8 +18,7 @@ OptionsGroup::OptionsGroup(Foundation& foundation, MonitorGroup& monitor, Window
     , m_dialog(foundation.options(), m_commands, &window.window())
     , m_opener(m_dialog,
           { foundation.settings(), monitor.monitoring(), foundation.monitoringState(),
-              window.window(), window.hotkeys(), monitor.networkWatch(), protection,
-              std::move(reapplySettings) })
+              window.window(), window.hotkeys(), monitor.networkWatch(), protection })
 {
     connectPages(monitor);
     window.hotkeys().setOpenOptions([this] { m_opener.open(OptionsOpenedBy::Hotkey); });

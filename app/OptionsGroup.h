@@ -20,10 +20,9 @@ class OptionsGroup : public QObject
     Q_OBJECT
 
 public:
-    // reapplySettings: brings the running program in line with the stored settings after closing.
     // protection: paused while the dialog is open; after OK it reports what is left unguarded.
     OptionsGroup(Foundation& foundation, MonitorGroup& monitor, WindowGroup& window,
-        ProtectionIndicator& protection, std::function<void()> reapplySettings);
+        ProtectionIndicator& protection);
 
 private:
     // What the dialog shows of the running program: the firewall's blocked addresses and a test push.

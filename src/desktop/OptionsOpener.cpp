@@ -36,8 +36,8 @@ void OptionsOpener::close(bool save)
     m_targets.networkWatch.setEnabled(false);
     m_dialog.resetPages();
     m_targets.settings.loadSettings();
-
-    m_targets.reapplySettings();
+    // Every group brings itself in line with the reloaded settings.
+    m_targets.settings.apply();
     m_targets.window.setMonitorEnabled(true);
     m_dialog.hide();
 

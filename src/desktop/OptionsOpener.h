@@ -31,8 +31,6 @@ public:
         HotkeyControl& hotkeys;
         NetworkWatch& networkWatch; // its timer belongs to the dialog's lifetime
         ProtectionIndicator& protection;
-        // Brings the running program in line with the stored settings.
-        std::function<void()> reapplySettings;
     };
 
     OptionsOpener(OptionsDialog& dialog, Targets targets);

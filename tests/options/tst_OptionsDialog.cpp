@@ -44,6 +44,12 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
         static_cast<DetectionPage*>(dialog.page(5))->setAsk([this] { return chooseFile(); });
         QObject::connect(
             &display, &StatusDisplay::statusTextChanged, [this](const QString& text) { calls << text; });
+        // Applying unloads the sentinel when RPS is off, as the program's re-apply does.
+        QObject::connect(&settings, &SettingsManager::applied, [this] {
+            calls << "reapply";
+            if (settings.settings().rps.isOff())
+                monitoring.unloadSentinel();
+        });
     }
     void setMonitorEnabled(bool on) override
     {
@@ -126,13 +132,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
     IntruderLog log;
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
     OptionsDialog dialog { options, commands };
-    // Re-applying unloads the sentinel when RPS is off, as the program's re-apply does.
-    OptionsOpener opener { dialog,
-        { settings, monitoring, state, *this, *this, *this, protection, [this] {
-             calls << "reapply";
-             if (settings.settings().rps.isOff())
-                 monitoring.unloadSentinel();
-         } } };
+    OptionsOpener opener { dialog, { settings, monitoring, state, *this, *this, *this, protection } };
     QStringList calls, answers;
     QString port; // what the port prompt answers
 };
