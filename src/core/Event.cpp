@@ -1,5 +1,6 @@
 #include "Event.h"
 
+#include <iterator>
 #include <limits>
 
 QDateTime Event::localNow()
@@ -124,71 +125,35 @@ Event Event::programStarted(const QString& version, const QString& programFolder
     return event;
 }
 
+namespace {
+// The names the outputs write, in the order of the enumerations.
+constexpr const char* KindNames[] = { "intrusion", "monitoring_started", "monitoring_stopped", "port_unguarded",
+    "network_changed", "program_started", "program_exited", "allowed", "incident_ended", "port_scan", "blocked",
+    "unblocked", "flood" };
+constexpr const char* ReasonNames[] = { "", "in_use", "needs_privileges", "invalid_port" };
+constexpr const char* DetectionNames[] = { "connect", "half_open", "fin", "null", "xmas", "udp", "fragment" };
+static_assert(std::size(KindNames) == std::size_t(Event::Kind::Flood) + 1);
+static_assert(std::size(ReasonNames) == std::size_t(Event::Reason::InvalidPort) + 1);
+static_assert(std::size(DetectionNames) == std::size_t(Event::Detection::Fragment) + 1);
+
+template <std::size_t N> const char* nameOf(const char* const (&names)[N], auto value, const char* otherwise)
+{
+    const auto index = std::size_t(value);
+    return index < N ? names[index] : otherwise;
+}
+} // namespace
+
 const char* Event::kindName(Kind kind)
 {
-    switch (kind) {
-    case Kind::Intrusion:
-        return "intrusion";
-    case Kind::MonitoringStarted:
-        return "monitoring_started";
-    case Kind::MonitoringStopped:
-        return "monitoring_stopped";
-    case Kind::PortUnguarded:
-        return "port_unguarded";
-    case Kind::NetworkChanged:
-        return "network_changed";
-    case Kind::ProgramStarted:
-        return "program_started";
-    case Kind::ProgramExited:
-        return "program_exited";
-    case Kind::Allowed:
-        return "allowed";
-    case Kind::IncidentEnded:
-        return "incident_ended";
-    case Kind::PortScan:
-        return "port_scan";
-    case Kind::Blocked:
-        return "blocked";
-    case Kind::Unblocked:
-        return "unblocked";
-    case Kind::Flood:
-        return "flood";
-    }
-    return "unknown";
+    return nameOf(KindNames, kind, "unknown");
 }
 
 const char* Event::reasonName(Reason reason)
 {
-    switch (reason) {
-    case Reason::None:
-        return "";
-    case Reason::InUse:
-        return "in_use";
-    case Reason::NeedsPrivileges:
-        return "needs_privileges";
-    case Reason::InvalidPort:
-        return "invalid_port";
-    }
-    return "";
+    return nameOf(ReasonNames, reason, "");
 }
 
 const char* Event::detectionName(Detection detection)
 {
-    switch (detection) {
-    case Detection::Connect:
-        return "connect";
-    case Detection::HalfOpen:
-        return "half_open";
-    case Detection::Fin:
-        return "fin";
-    case Detection::Null:
-        return "null";
-    case Detection::Xmas:
-        return "xmas";
-    case Detection::Udp:
-        return "udp";
-    case Detection::Fragment:
-        return "fragment";
-    }
-    return "connect";
+    return nameOf(DetectionNames, detection, "connect");
 }
