@@ -41,7 +41,8 @@ public:
     quint64 lostTotal() const { return m_lostTotal; }
 
 private:
-    bool ensureOpen();
+    // The file open for appending, and its size now.
+    bool ensureOpen(qint64* size);
     void rotate();
     void lose(qsizetype lines);
 
