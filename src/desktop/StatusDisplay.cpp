@@ -23,11 +23,6 @@ StatusDisplay::StatusDisplay(const MonitoringState& monitoring, QObject* parent,
     m_autoScrollTimer.setInterval(1000);
     connect(&m_autoScrollTimer, &QTimer::timeout, this, &StatusDisplay::autoScrollStep);
 
-    // The mirror is written once per event-loop pass, like the list, so a flood of intrusions
-    // does not cost one write per line.
-    m_mirrorFlush.setSingleShot(true);
-    m_mirrorFlush.setInterval(0);
-    connect(&m_mirrorFlush, &QTimer::timeout, this, &StatusDisplay::writeMirror);
 }
 
 StatusDisplay::~StatusDisplay()
@@ -144,8 +139,7 @@ void StatusDisplay::mirror(QLatin1StringView prefix, const QString& text)
     }
     if (next)
         *next = '\n';
-    if (!m_mirrorFlush.isActive())
-        m_mirrorFlush.start();
+    m_mirrorFlush.schedule();
 }
 
 void StatusDisplay::writeMirror()

@@ -55,10 +55,8 @@ qsizetype appendWholeEntries(int fd, off_t start, const QByteArray& bytes, const
 } // namespace
 
 IntruderLog::IntruderLog()
+    : m_flushSoon([this] { flush(); })
 {
-    m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
-    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flush(); });
 }
 
 IntruderLog::~IntruderLog()
@@ -72,7 +70,7 @@ void IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& int
     useFolder(folder);
     if (m_pending.isEmpty()) {
         m_sinceFirstPending.start();
-        m_flushTimer.start();
+        m_flushSoon.schedule();
     }
     appendEntry(m_pending, intruder, msecsSinceEpoch);
     m_entryEnds.push_back(m_pending.size());
@@ -83,7 +81,7 @@ void IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& int
 
 bool IntruderLog::flush()
 {
-    m_flushTimer.stop();
+    m_flushSoon.cancel();
     if (m_pending.isEmpty())
         return true;
     const auto entries = qsizetype(m_entryEnds.size());
@@ -105,7 +103,7 @@ bool IntruderLog::flush()
 
 bool IntruderLog::purge(const QString& folder)
 {
-    m_flushTimer.stop();
+    m_flushSoon.cancel();
     m_pending.resize(0);
     m_entryEnds.clear();
     closeLog();

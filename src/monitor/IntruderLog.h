@@ -1,9 +1,10 @@
 #pragma once
 
+#include "EndOfPass.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
-#include <QTimer>
 
 #include <limits>
 #include <sys/types.h>
@@ -71,7 +72,7 @@ private:
     int m_fd = -1;
     dev_t m_device = 0;
     ino_t m_inode = 0;
-    QTimer m_flushTimer;
+    EndOfPass m_flushSoon;
     QElapsedTimer m_sinceFirstPending;
 
     // Writing the local time zone's name costs more than the whole rest of an entry; a scan logs

@@ -10,10 +10,8 @@
 JsonEventLog::JsonEventLog(StatusReporter& status, QObject* parent)
     : QObject(parent)
     , m_status(status)
+    , m_flushSoon([this] { flush(); })
 {
-    m_flushSoon.setSingleShot(true);
-    m_flushSoon.setInterval(0);
-    connect(&m_flushSoon, &QTimer::timeout, this, &JsonEventLog::flush);
 }
 
 JsonEventLog::~JsonEventLog()
@@ -45,13 +43,12 @@ void JsonEventLog::append(const QByteArray& line, quint64 sequence)
     m_pending += line;
     ++m_pendingLines;
     m_pendingThrough = sequence;
-    if (!m_flushSoon.isActive())
-        m_flushSoon.start();
+    m_flushSoon.schedule();
 }
 
 void JsonEventLog::flush()
 {
-    m_flushSoon.stop();
+    m_flushSoon.cancel();
     if (m_pending.isEmpty())
         return;
     const QByteArray bytes = std::exchange(m_pending, {});

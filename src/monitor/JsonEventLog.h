@@ -1,9 +1,10 @@
 #pragma once
 
+#include "EndOfPass.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
-#include <QTimer>
 
 class StatusReporter;
 
@@ -57,5 +58,5 @@ private:
     quint64 m_writtenThrough = 0;
     quint64 m_lostTotal = 0;
     quint64 m_lostUnreported = 0;
-    QTimer m_flushSoon;
+    EndOfPass m_flushSoon;
 };
