@@ -30,6 +30,13 @@ public:
         m_end = std::copy_n(text, size, m_end);
     }
     void add(const QByteArray& text) { add(text.constData(), text.size()); }
+    // Text known to be ASCII, byte for byte.
+    void addAscii(QStringView text)
+    {
+        room(text.size());
+        for (const QChar c : text)
+            *m_end++ = char(c.unicode());
+    }
     QByteArray bytes() const { return QByteArray(m_begin, m_end - m_begin); }
 
 private:
@@ -59,8 +66,7 @@ private:
 // Truth values: ASCII by construction.
 void appendAscii(Text& out, QStringView text)
 {
-    for (const QChar c : text)
-        out.add(char(c.unicode()));
+    out.addAscii(text);
 }
 
 void appendNumber(Text& out, qint64 number)
@@ -71,13 +77,10 @@ void appendNumber(Text& out, qint64 number)
 
 void appendUtf8(Text& out, QStringView text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].unicode() >= 0x80) {
-            out.add(text.mid(i).toUtf8());
-            return;
-        }
-        out.add(char(text[i].unicode()));
-    }
+    if (QtPrivate::isAscii(text))
+        out.addAscii(text);
+    else
+        out.add(text.toUtf8());
 }
 
 // One byte of a JSON string: quotes, backslashes and control characters escaped.
@@ -114,6 +117,14 @@ void appendEscaped(Text& out, char c)
 void appendJsonString(Text& out, QStringView text)
 {
     out.add('"');
+    // Addresses, names and numbers as text need no escape: copied at once.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != u'"' && c != u'\\';
+        })) {
+        out.addAscii(text);
+        out.add('"');
+        return;
+    }
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].unicode() >= 0x80) { // the rest goes through the general conversion
             for (const char c : text.mid(i).toUtf8())
