@@ -9,6 +9,7 @@
 
 namespace {
 std::vector<EndOfPass*> g_scheduled;
+std::vector<EndOfPass*> g_spare; // the last pass's list, kept for its room
 // The flushes of the pass that is ending, while they run; a slot is cleared when its flush is
 // cancelled or destroyed before its turn.
 std::vector<EndOfPass*>* g_running = nullptr;
@@ -61,7 +62,7 @@ void EndOfPass::cancel()
 
 void EndOfPass::runDue()
 {
-    std::vector<EndOfPass*> due = std::exchange(g_scheduled, {});
+    std::vector<EndOfPass*> due = std::exchange(g_scheduled, std::move(g_spare));
     std::vector<EndOfPass*>* const outer = std::exchange(g_running, &due);
     for (EndOfPass*& flush : due) {
         if (EndOfPass* next = std::exchange(flush, nullptr)) {
@@ -70,4 +71,6 @@ void EndOfPass::runDue()
         }
     }
     g_running = outer;
+    due.clear();
+    g_spare = std::move(due);
 }
