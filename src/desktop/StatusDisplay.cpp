@@ -22,7 +22,6 @@ StatusDisplay::StatusDisplay(const MonitoringState& monitoring, QObject* parent,
 {
     m_autoScrollTimer.setInterval(1000);
     connect(&m_autoScrollTimer, &QTimer::timeout, this, &StatusDisplay::autoScrollStep);
-
 }
 
 StatusDisplay::~StatusDisplay()

@@ -118,9 +118,8 @@ void appendJsonString(Text& out, QStringView text)
 {
     out.add('"');
     // Addresses, names and numbers as text need no escape: copied at once.
-    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-            return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != u'"' && c != u'\\';
-        })) {
+    if (std::all_of(text.cbegin(), text.cend(),
+            [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != u'"' && c != u'\\'; })) {
         out.addAscii(text);
         out.add('"');
         return;

@@ -4,8 +4,8 @@
 #include "TestFiles.h"
 
 #include <sched.h>
-#include <sys/stat.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const QString LossLine = "Intruder log: %1 entries could not be written to Log.txt";
@@ -59,8 +59,8 @@ private slots:
         queue(log, 5, 7);
         QVERIFY(log.flush());
         QCOMPARE(read(), entries(log, 5, 7));
-        // A log replaced under its name, or opened up to others since, is written as the name holds it now, and
-        // private again.
+        // A log replaced under its name, or opened up to others since, is written as the name holds it now,
+        // and private again.
         const QString path = m_dir->filePath("Log.txt");
         QVERIFY(QFile::rename(path, path + ".old") && writeFile(path, "x"));
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
