@@ -8,6 +8,11 @@ Starts the stall-probe build of the program under valgrind, lets it open its por
 counters, runs a scan of --count connections at concurrency 1, waits until every one is recorded,
 dumps the counters and prints instructions per intrusion and the costliest functions (inclusive).
 
+    bench/instructions.py --build build-bench --syscalls [--count 3000]
+
+counts instead the system calls per intrusion of the same scan, by kind, with strace attached to
+the running program (at full speed, so a pass of the event loop may serve more than one).
+
     sudo unshare --net bench/instructions.py --build build-bench --flood 30000
 
 counts instead the instructions per packet of a SYN flood from random forged sources that the packet
@@ -19,6 +24,7 @@ import glob
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -35,6 +41,7 @@ def main():
     parser.add_argument("--count", type=int, default=3000)
     parser.add_argument("--top", type=int, default=25)
     parser.add_argument("--flood", type=int, default=0, metavar="PACKETS")
+    parser.add_argument("--syscalls", action="store_true")
     parser.add_argument("--keep", action="store_true")
     options = parser.parse_args()
     tools = os.path.abspath(os.path.join(options.build, "bench"))
@@ -51,6 +58,10 @@ def main():
     display = bench.Display(folder) if mode["display"] else None
     sentrel = None
     try:
+        if options.syscalls:
+            sentrel = bench.start_sentrel(dict(mode, name="profiled"), probe, env, folder, ports, display)
+            count_syscalls(sentrel, loadgen, ports, options.count, os.path.join(folder, "strace.txt"))
+            return
         valgrind = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out_file}", "--dump-instr=no"]
         sentrel = bench.start_sentrel(dict(mode, name="profiled"), probe, env, folder, ports, display,
                                       wrapper=valgrind, start_timeout=120)
@@ -99,6 +110,30 @@ def main():
             print(f"kept {folder}")
         else:
             shutil.rmtree(folder, ignore_errors=True)
+
+
+def count_syscalls(sentrel, loadgen, ports, count, out_file):
+    """Runs the scan with strace counting the program's system calls, and prints them per intrusion."""
+    strace = subprocess.Popen(["strace", "-c", "-f", "-o", out_file, "-p", str(sentrel.process.pid)],
+                              stderr=subprocess.DEVNULL)
+    time.sleep(1.0)  # attached to every thread
+    before = sentrel.counts()["status lines"]
+    repeat = max(1, count // len(ports))
+    bench.run_load(loadgen, ports, ["--mode", "scan", "--repeat", str(repeat)])
+    made = repeat * len(ports)
+    deadline = time.monotonic() + 60
+    while sentrel.counts()["status lines"] - before < made and time.monotonic() < deadline:
+        time.sleep(0.2)
+    time.sleep(0.5)  # the last pass's writes
+    recorded = sentrel.counts()["status lines"] - before
+    strace.send_signal(signal.SIGINT)
+    strace.wait(10)
+    rows = [line.split() for line in open(out_file) if re.match(r"^\s*[\d.]+\s+[\d.]+\s+\d+\s+\d+", line)]
+    calls = {row[-1]: int(row[3]) for row in rows if row[-1] != "total"}
+    total = sum(calls.values())
+    print(f"{recorded} of {made} intrusions recorded, {total} system calls, {total / max(1, recorded):.2f} per "
+          f"intrusion: " + ", ".join(f"{name} {n / max(1, recorded):.2f}"
+                                    for name, n in sorted(calls.items(), key=lambda item: -item[1])))
 
 
 def flood(packets, first_port):

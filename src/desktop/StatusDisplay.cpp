@@ -3,6 +3,7 @@
 #include "MonitoringState.h"
 #include "StatusListView.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -21,12 +22,6 @@ StatusDisplay::StatusDisplay(const MonitoringState& monitoring, QObject* parent,
 {
     m_autoScrollTimer.setInterval(1000);
     connect(&m_autoScrollTimer, &QTimer::timeout, this, &StatusDisplay::autoScrollStep);
-
-    // The mirror is written once per event-loop pass, like the list, so a flood of intrusions
-    // does not cost one write per line.
-    m_mirrorFlush.setSingleShot(true);
-    m_mirrorFlush.setInterval(0);
-    connect(&m_mirrorFlush, &QTimer::timeout, this, &StatusDisplay::writeMirror);
 }
 
 StatusDisplay::~StatusDisplay()
@@ -127,22 +122,23 @@ void StatusDisplay::mirror(QLatin1StringView prefix, const QString& text)
 {
     if (!m_mirror)
         return;
-    m_mirrorPending.append(prefix.data(), prefix.size());
-    // Status texts are nearly always ASCII: copied byte for byte, the rest converted.
-    const qsizetype start = m_mirrorPending.size();
-    m_mirrorPending.resize(start + text.size());
-    char* next = m_mirrorPending.data() + start;
+    // Status texts are nearly always ASCII: copied byte for byte into room made once for the
+    // whole line, the rest converted.
+    const qsizetype start = m_mirrorPending.size() + prefix.size();
+    m_mirrorPending.resize(start + text.size() + 1);
+    char* next = std::copy(prefix.begin(), prefix.end(), m_mirrorPending.data() + start - prefix.size());
     for (const QChar c : text) {
         if (c.unicode() >= 0x80) {
             m_mirrorPending.truncate(start);
-            m_mirrorPending += text.toUtf8();
+            m_mirrorPending += text.toUtf8() + '\n';
+            next = nullptr;
             break;
         }
         *next++ = char(c.unicode());
     }
-    m_mirrorPending += '\n';
-    if (!m_mirrorFlush.isActive())
-        m_mirrorFlush.start();
+    if (next)
+        *next = '\n';
+    m_mirrorFlush.schedule();
 }
 
 void StatusDisplay::writeMirror()

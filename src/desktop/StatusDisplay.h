@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AutoScrollHold.h"
+#include "EndOfPass.h"
 #include "NonBlockingOutput.h"
 #include "StatusListModel.h"
 #include "StatusListWatch.h"
@@ -84,7 +85,9 @@ private:
     AutoScrollHold m_hold;
     bool m_held = false;
     int m_readerTopRow = 0;
-    QTimer m_mirrorFlush;
+    // The mirror is written once per event-loop pass, like the list, so a flood of intrusions
+    // does not cost one write per line.
+    EndOfPass m_mirrorFlush { [this] { writeMirror(); } };
     std::unique_ptr<NonBlockingOutput> m_mirror;
     QByteArray m_mirrorPending; // written out once per event-loop pass
 };

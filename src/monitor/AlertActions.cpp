@@ -2,6 +2,7 @@
 
 #include "ChatCommandSender.h"
 #include "Clipboard.h"
+#include "EventFields.h"
 #include "EventFormat.h"
 #include "IconFlasher.h"
 #include "IntruderRecord.h"
@@ -13,6 +14,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QStringBuilder>
 
 AlertActions::AlertActions(const SettingsManager& settings, const OptionsModel& options,
     const AlertServices& services, const Throttle::Clock& clock)
@@ -68,14 +70,18 @@ ProgramLauncher::Environment AlertActions::attackEnvironment(const IntruderRecor
     };
 }
 
+// Built in one piece: the clipboard's text is made for every intrusion, also where the clipboard
+// takes only some of them.
 QString AlertActions::clipboardText(const IntruderRecord& intruder)
 {
-    return QStringLiteral("Intruder IP: ") + intruder.intruderIP + QStringLiteral(" Attacked Port: ")
-        + QString::number(intruder.attackedPort);
+    const EventFields::Digits port(intruder.attackedPort);
+    return QLatin1StringView("Intruder IP: ") % intruder.intruderIP % QLatin1StringView(" Attacked Port: ")
+        % QLatin1StringView(port.text, port.size);
 }
 
 QString AlertActions::chatCommand(const IntruderRecord& intruder)
 {
-    return QStringLiteral("/Sentrel ") + intruder.intruderIP + QLatin1Char(' ')
-        + QString::number(intruder.attackedPort);
+    const EventFields::Digits port(intruder.attackedPort);
+    return QLatin1StringView("/Sentrel ") % intruder.intruderIP % QLatin1Char(' ')
+        % QLatin1StringView(port.text, port.size);
 }

@@ -3,32 +3,70 @@
 #include "Event.h"
 #include "EventFields.h"
 
-#include <QVarLengthArray>
-
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 // A record is built in one flat buffer and copied out once: appending piece by piece to a
-// QByteArray cost more than the rest of the formatting.
+// QByteArray cost more than the rest of the formatting. Nearly every record fits on the stack.
 class Text
 {
 public:
-    void add(char c) { m_bytes.append(c); }
-    void add(const char* text) { m_bytes.append(text, qsizetype(std::strlen(text))); }
-    void add(const char* text, qsizetype size) { m_bytes.append(text, size); }
-    void add(const QByteArray& text) { m_bytes.append(text.constData(), text.size()); }
-    QByteArray bytes() const { return QByteArray(m_bytes.constData(), m_bytes.size()); }
+    Text() = default;
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+
+    void add(char c)
+    {
+        room(1);
+        *m_end++ = c;
+    }
+    void add(const char* text) { add(text, qsizetype(std::strlen(text))); }
+    void add(const char* text, qsizetype size)
+    {
+        room(size);
+        m_end = std::copy_n(text, size, m_end);
+    }
+    void add(const QByteArray& text) { add(text.constData(), text.size()); }
+    // Text known to be ASCII, byte for byte.
+    void addAscii(QStringView text)
+    {
+        room(text.size());
+        for (const QChar c : text)
+            *m_end++ = char(c.unicode());
+    }
+    QByteArray bytes() const { return QByteArray(m_begin, m_end - m_begin); }
 
 private:
-    QVarLengthArray<char, 384> m_bytes;
+    void room(qsizetype size)
+    {
+        if (m_limit - m_end < size)
+            grow(size);
+    }
+    void grow(qsizetype size)
+    {
+        const qsizetype used = m_end - m_begin;
+        std::vector<char> larger(std::size_t(2 * (used + size)));
+        std::copy(m_begin, m_end, larger.data());
+        m_heap = std::move(larger);
+        m_begin = m_heap.data();
+        m_end = m_begin + used;
+        m_limit = m_begin + m_heap.size();
+    }
+
+    char m_stack[512];
+    std::vector<char> m_heap;
+    char* m_begin = m_stack;
+    char* m_end = m_stack;
+    char* m_limit = m_stack + sizeof m_stack;
 };
 
 // Truth values: ASCII by construction.
 void appendAscii(Text& out, QStringView text)
 {
-    for (const QChar c : text)
-        out.add(char(c.unicode()));
+    out.addAscii(text);
 }
 
 void appendNumber(Text& out, qint64 number)
@@ -39,13 +77,10 @@ void appendNumber(Text& out, qint64 number)
 
 void appendUtf8(Text& out, QStringView text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].unicode() >= 0x80) {
-            out.add(text.mid(i).toUtf8());
-            return;
-        }
-        out.add(char(text[i].unicode()));
-    }
+    if (QtPrivate::isAscii(text))
+        out.addAscii(text);
+    else
+        out.add(text.toUtf8());
 }
 
 // One byte of a JSON string: quotes, backslashes and control characters escaped.
@@ -82,6 +117,13 @@ void appendEscaped(Text& out, char c)
 void appendJsonString(Text& out, QStringView text)
 {
     out.add('"');
+    // Addresses, names and numbers as text need no escape: copied at once.
+    if (std::all_of(text.cbegin(), text.cend(),
+            [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != u'"' && c != u'\\'; })) {
+        out.addAscii(text);
+        out.add('"');
+        return;
+    }
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].unicode() >= 0x80) { // the rest goes through the general conversion
             for (const char c : text.mid(i).toUtf8())
@@ -133,13 +175,12 @@ QByteArray EventFormat::timeText(const QDateTime& time) const
         m_formattedAt = now;
     }
     const int ms = clock.msec();
-    QByteArray out;
-    out.reserve(m_beforeMs.size() + 3 + m_afterMs.size());
-    out += m_beforeMs;
-    out += char('0' + ms / 100);
-    out += char('0' + ms / 10 % 10);
-    out += char('0' + ms % 10);
-    out += m_afterMs;
+    QByteArray out(m_beforeMs.size() + 3 + m_afterMs.size(), Qt::Uninitialized);
+    char* next = std::copy(m_beforeMs.cbegin(), m_beforeMs.cend(), out.data());
+    *next++ = char('0' + ms / 100);
+    *next++ = char('0' + ms / 10 % 10);
+    *next++ = char('0' + ms % 10);
+    std::copy(m_afterMs.cbegin(), m_afterMs.cend(), next);
     return out;
 }
 
@@ -156,7 +197,7 @@ QByteArray EventFormat::jsonLine(const Event& event) const
     line.add("{\"time\":\"");
     line.add(timeText(event.time));
     line.add("\",\"seq\":");
-    line.add(QByteArray::number(event.sequence));
+    appendNumber(line, qint64(event.sequence));
     line.add(",\"event\":\"");
     line.add(Event::kindName(event.kind));
     line.add("\",\"host\":");
@@ -191,7 +232,8 @@ QByteArray EventFormat::summary(const Event& event) const
         }
         const QStringView value = field.text;
         const bool plain = !value.isEmpty() && std::none_of(value.cbegin(), value.cend(), [](QChar c) {
-            return c.isSpace() || c == QLatin1Char('"') || c == QLatin1Char('\\') || c.unicode() < 0x20;
+            const char16_t u = c.unicode();
+            return u < 0x80 ? u <= 0x20 || u == u'"' || u == u'\\' : c.isSpace();
         });
         if (plain)
             appendUtf8(text, value);

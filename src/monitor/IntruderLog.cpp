@@ -1,5 +1,6 @@
 #include "IntruderLog.h"
 
+#include "EventFields.h"
 #include "IntruderRecord.h"
 #include "PrivateFiles.h"
 
@@ -13,32 +14,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-// Addresses and port numbers are ASCII; anything else takes the general conversion.
-void appendUtf8(QByteArray& out, const QString& text)
+// Copies ASCII text byte for byte.
+char* put(char* at, QByteArrayView text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c >= 0x80) {
-            out += QStringView(text).mid(i).toUtf8();
-            return;
-        }
-        out += char(c);
-    }
+    return std::copy(text.begin(), text.end(), at);
 }
 
-// Appends the entries in bytes, which end at the offsets in ends, and returns how many the file
-// took. A write cut short (a full disk, a size limit) is taken back to the end of the last whole
-// entry: part of one would run into every entry after it.
-qsizetype appendWholeEntries(
-    const QByteArray& path, const QByteArray& bytes, const std::vector<qsizetype>& ends)
+char* put(char* at, QStringView ascii)
 {
-    const int fd = PrivateFiles::openForAppend(path);
-    if (fd < 0)
-        return 0;
-    const off_t start = ::lseek(fd, 0, SEEK_END); // where this append begins
+    for (const QChar c : ascii)
+        *at++ = char(c.unicode());
+    return at;
+}
+
+// Writes the entries in bytes, which end at the offsets in ends, to fd, whose file held start
+// bytes, and returns how many the file took. A write cut short (a full disk, a size limit) is
+// taken back to the end of the last whole entry: part of one would run into every entry after it.
+qsizetype appendWholeEntries(int fd, off_t start, const QByteArray& bytes, const std::vector<qsizetype>& ends)
+{
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
@@ -49,25 +46,23 @@ qsizetype appendWholeEntries(
         done += n;
     }
     const auto whole = qsizetype(std::upper_bound(ends.begin(), ends.end(), done) - ends.begin());
-    if (done < bytes.size() && start >= 0) {
+    if (done < bytes.size()) {
         const qsizetype keep = whole > 0 ? ends[std::size_t(whole - 1)] : 0;
         (void)!::ftruncate(fd, start + keep); // failing that, nothing better is left to do
     }
-    ::close(fd);
     return whole;
 }
 } // namespace
 
 IntruderLog::IntruderLog()
+    : m_flushSoon([this] { flush(); })
 {
-    m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
-    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flush(); });
 }
 
 IntruderLog::~IntruderLog()
 {
     flush();
+    closeLog();
 }
 
 void IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& intruder, qint64 msecsSinceEpoch)
@@ -75,7 +70,7 @@ void IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& int
     useFolder(folder);
     if (m_pending.isEmpty()) {
         m_sinceFirstPending.start();
-        m_flushTimer.start();
+        m_flushSoon.schedule();
     }
     appendEntry(m_pending, intruder, msecsSinceEpoch);
     m_entryEnds.push_back(m_pending.size());
@@ -86,11 +81,12 @@ void IntruderLog::writeLogEntry(const QString& folder, const IntruderRecord& int
 
 bool IntruderLog::flush()
 {
-    m_flushTimer.stop();
+    m_flushSoon.cancel();
     if (m_pending.isEmpty())
         return true;
     const auto entries = qsizetype(m_entryEnds.size());
-    const qsizetype written = appendWholeEntries(m_path, m_pending, m_entryEnds);
+    off_t start = 0;
+    const qsizetype written = openLog(&start) ? appendWholeEntries(m_fd, start, m_pending, m_entryEnds) : 0;
     m_pending.resize(0); // keeps the buffer for the next pass
     m_entryEnds.clear();
     if (written < entries) {
@@ -107,9 +103,10 @@ bool IntruderLog::flush()
 
 bool IntruderLog::purge(const QString& folder)
 {
-    m_flushTimer.stop();
+    m_flushSoon.cancel();
     m_pending.resize(0);
     m_entryEnds.clear();
+    closeLog();
     return QFile::remove(QDir(folder).filePath(fileName()));
 }
 
@@ -122,15 +119,24 @@ QByteArray IntruderLog::entry(const IntruderRecord& intruder, qint64 msecsSinceE
 
 void IntruderLog::appendEntry(QByteArray& out, const IntruderRecord& intruder, qint64 msecsSinceEpoch)
 {
-    out += "\r\nIntruder Information - ";
-    out += stamp(msecsSinceEpoch);
-    out += "\r\nIP: ";
-    appendUtf8(out, intruder.intruderIP);
-    out += "\r\nAttacked Port: ";
-    out += QByteArray::number(intruder.attackedPort);
-    out += "\r\nMessage: ";
-    appendUtf8(out, intruder.intruderMessage);
-    out += "\r\n";
+    static constexpr QByteArrayView Head("\r\nIntruder Information - "), Ip("\r\nIP: "),
+        Port("\r\nAttacked Port: "), Message("\r\nMessage: "), End("\r\n");
+    const QByteArrayView when(stamp(msecsSinceEpoch));
+    const EventFields::Digits digits(intruder.attackedPort);
+    const QByteArrayView port(digits.text, digits.size);
+    const QString& ip = intruder.intruderIP;
+    const QString& message = intruder.intruderMessage;
+    if (!QtPrivate::isAscii(ip) || !QtPrivate::isAscii(message)) {
+        out.append(Head).append(when).append(Ip).append(ip.toUtf8()).append(Port).append(port);
+        out.append(Message).append(message.toUtf8()).append(End);
+        return;
+    }
+    // The usual entry, all ASCII but the time: copied into room made once.
+    const qsizetype start = out.size();
+    out.resize(start + Head.size() + when.size() + Ip.size() + ip.size() + Port.size() + port.size()
+        + Message.size() + message.size() + End.size());
+    char* next = put(put(put(out.data() + start, Head), when), Ip);
+    put(put(put(put(put(put(next, ip), Port), port), Message), message), End);
 }
 
 const QByteArray& IntruderLog::stamp(qint64 msecsSinceEpoch)
@@ -154,6 +160,37 @@ void IntruderLog::useFolder(const QString& folder)
     if (folder == m_folder && !m_path.isEmpty())
         return;
     flush(); // what was queued belongs to the earlier folder
+    closeLog();
     m_folder = folder;
     m_path = QFile::encodeName(QDir(folder).filePath(fileName()));
+}
+
+// The file stays open from one append to the next, which spares an open, a close and a seek per
+// pass; a look at the name each time finds a log deleted (Purge, or by hand), replaced or opened
+// up to others since, which is then opened by name again, as every append once did.
+bool IntruderLog::openLog(off_t* size)
+{
+    struct stat named {};
+    if (m_fd >= 0
+        && (::lstat(m_path.constData(), &named) != 0 || named.st_dev != m_device || named.st_ino != m_inode
+            || (named.st_mode & 07777) != 0600)) // the mode openForAppend leaves
+        closeLog();
+    if (m_fd < 0) {
+        m_fd = PrivateFiles::openForAppend(m_path);
+        if (m_fd < 0 || ::fstat(m_fd, &named) != 0) {
+            closeLog();
+            return false;
+        }
+        m_device = named.st_dev;
+        m_inode = named.st_ino;
+    }
+    *size = named.st_size;
+    return true;
+}
+
+void IntruderLog::closeLog()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "EndOfPass.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
-#include <QTimer>
 
 #include <limits>
+#include <sys/types.h>
 #include <vector>
 
 class StatusReporter;
@@ -15,9 +17,9 @@ struct IntruderRecord;
 //
 // Entries are collected and appended together at the end of the event-loop pass that made them,
 // and never later than MaxDelayMs after the first of them: a flood of intrusions then costs one
-// open, write and close per pass instead of per intrusion. Every append opens the file by name, so
-// a log deleted in between (Purge, or by hand) is started anew rather than growing unseen, and
-// each append is a single write, so a killed program leaves whole entries behind.
+// write per pass instead of per intrusion. Every append looks the file up by name, so a log
+// deleted in between (Purge, or by hand) is started anew rather than growing unseen, and each
+// append is a single write, so a killed program leaves whole entries behind.
 //
 // The file only ever holds whole entries: a write cut short (a full disk) is taken back to the end
 // of the last entry that fit. The entries that did not fit are counted, and once writing works
@@ -57,6 +59,9 @@ private:
     void appendEntry(QByteArray& out, const IntruderRecord& intruder, qint64 msecsSinceEpoch);
     const QByteArray& stamp(qint64 msecsSinceEpoch);
     void useFolder(const QString& folder);
+    // The log open for appending, and its size now; false when it cannot be opened.
+    bool openLog(off_t* size);
+    void closeLog();
 
     StatusReporter* m_status = nullptr;
     QByteArray m_pending;
@@ -64,7 +69,10 @@ private:
     quint64 m_lostUnreported = 0;
     QString m_folder;
     QByteArray m_path; // the log in m_folder, as the file system spells it
-    QTimer m_flushTimer;
+    int m_fd = -1;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    EndOfPass m_flushSoon;
     QElapsedTimer m_sinceFirstPending;
 
     // Writing the local time zone's name costs more than the whole rest of an entry; a scan logs

@@ -10,10 +10,8 @@
 JsonEventLog::JsonEventLog(StatusReporter& status, QObject* parent)
     : QObject(parent)
     , m_status(status)
+    , m_flushSoon([this] { flush(); })
 {
-    m_flushSoon.setSingleShot(true);
-    m_flushSoon.setInterval(0);
-    connect(&m_flushSoon, &QTimer::timeout, this, &JsonEventLog::flush);
 }
 
 JsonEventLog::~JsonEventLog()
@@ -45,30 +43,29 @@ void JsonEventLog::append(const QByteArray& line, quint64 sequence)
     m_pending += line;
     ++m_pendingLines;
     m_pendingThrough = sequence;
-    if (!m_flushSoon.isActive())
-        m_flushSoon.start();
+    m_flushSoon.schedule();
 }
 
 void JsonEventLog::flush()
 {
-    m_flushSoon.stop();
+    m_flushSoon.cancel();
     if (m_pending.isEmpty())
         return;
     const QByteArray bytes = std::exchange(m_pending, {});
     const qsizetype lines = std::exchange(m_pendingLines, 0);
-    if (!ensureOpen()) {
+    qint64 before = 0; // the file's size
+    if (!ensureOpen(&before)) {
         lose(lines);
         return;
     }
-    if (m_file.size() > 0 && m_file.size() + bytes.size() > m_maxBytes) {
+    if (before > 0 && before + bytes.size() > m_maxBytes) {
         rotate();
-        if (!ensureOpen()) {
+        if (!ensureOpen(&before)) {
             lose(lines);
             return;
         }
     }
 
-    const qint64 before = m_file.size();
     const qint64 written = m_file.write(bytes);
     if (written == bytes.size()) {
         m_writtenThrough = m_pendingThrough;
@@ -88,18 +85,25 @@ void JsonEventLog::flush()
     m_file.close();
 }
 
-bool JsonEventLog::ensureOpen()
+bool JsonEventLog::ensureOpen(qint64* size)
 {
     // A log deleted while open (by hand, or a cleaner) is started anew rather than growing unseen.
+    // The one look at the file also gives its size, which QFile would ask the system for each time.
     struct stat status {};
-    if (m_file.isOpen() && ::fstat(m_file.handle(), &status) == 0 && status.st_nlink == 0)
+    if (m_file.isOpen() && (::fstat(m_file.handle(), &status) != 0 || status.st_nlink == 0))
         m_file.close();
-    if (m_file.isOpen())
-        return true;
-    const int fd = PrivateFiles::openForAppend(QFile::encodeName(m_path));
-    return fd >= 0
-        && m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
-            QFileDevice::AutoCloseHandle);
+    if (!m_file.isOpen()) {
+        const int fd = PrivateFiles::openForAppend(QFile::encodeName(m_path));
+        if (fd < 0 || ::fstat(fd, &status) != 0
+            || !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0 && !m_file.isOpen())
+                ::close(fd);
+            return false;
+        }
+    }
+    *size = status.st_size;
+    return true;
 }
 
 void JsonEventLog::rotate()

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "EndOfPass.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
-#include <QTimer>
 
 class StatusReporter;
 
@@ -41,7 +42,8 @@ public:
     quint64 lostTotal() const { return m_lostTotal; }
 
 private:
-    bool ensureOpen();
+    // The file open for appending, and its size now.
+    bool ensureOpen(qint64* size);
     void rotate();
     void lose(qsizetype lines);
 
@@ -56,5 +58,5 @@ private:
     quint64 m_writtenThrough = 0;
     quint64 m_lostTotal = 0;
     quint64 m_lostUnreported = 0;
-    QTimer m_flushSoon;
+    EndOfPass m_flushSoon;
 };

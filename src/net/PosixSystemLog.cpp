@@ -87,6 +87,11 @@ quint64 PosixSystemLog::write(Level level, const QByteArray& message)
 {
     if (!m_open)
         return 0;
+    // No daemon, and too soon to look for one again: the message is lost before it is built.
+    if (m_fd < 0 && !connectSocket()) {
+        ++m_lostUnreported;
+        return 0;
+    }
     QByteArray datagram;
     datagram.reserve(message.size() + 48);
     datagram += '<';

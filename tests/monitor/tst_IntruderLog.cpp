@@ -5,6 +5,7 @@
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const QString LossLine = "Intruder log: %1 entries could not be written to Log.txt";
@@ -58,6 +59,20 @@ private slots:
         queue(log, 5, 7);
         QVERIFY(log.flush());
         QCOMPARE(read(), entries(log, 5, 7));
+        // A log replaced under its name, or opened up to others since, is written as the name holds it now,
+        // and private again.
+        const QString path = m_dir->filePath("Log.txt");
+        QVERIFY(QFile::rename(path, path + ".old") && writeFile(path, "x"));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        queue(log, 7, 8);
+        QVERIFY(log.flush());
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        queue(log, 8, 9);
+        QVERIFY(log.flush());
+        QCOMPARE(read(), "x" + entries(log, 7, 9));
+        QCOMPARE(fileBytes(path + ".old"), entries(log, 5, 7));
+        struct stat named {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &named) == 0 && (named.st_mode & 0777) == 0600);
         queue(log, 7, 9); // Purge takes the queued entries with the file, as if they had reached it first
         QVERIFY(log.purge(m_dir->path()));
         QVERIFY(!log.hasPending());
