@@ -6,6 +6,8 @@
 #include "IntrusionObserver.h"
 #include "StatusReporter.h"
 
+#include <QStringBuilder>
+
 IntrusionHandler::IntrusionHandler(StatusReporter& status, EventSink& events, Throttle::Clock clock)
     : m_status(status)
     , m_events(events)
@@ -98,9 +100,10 @@ void IntrusionHandler::raise(Event& event, const IpAddress& source, int localPor
     m_intruder.detection = detection;
     m_intruder.spoofable = spoofable;
 
-    m_status.setStatusText(QLatin1String("Intruder Detected: ") + peerAddress + QLatin1String(" Port: ")
-        + QString::number(localPort));
-    addStatusBlock(peerAddress, localPort, message);
+    // Each text in one allocation, the port written once: this runs for every intrusion.
+    const QString port = QString::number(localPort);
+    m_status.setStatusText(QLatin1String("Intruder Detected: ") % peerAddress % QLatin1String(" Port: ") % port);
+    addStatusBlock(peerAddress, port, message);
 
     m_events.record(event);
     event.sequence = m_events.lastSequence();
@@ -129,8 +132,8 @@ void IntrusionHandler::reportFolded(bool all)
     for (const ProbeFolding::Summary& summary : m_folding.takeDue(all)) {
         const QString message = ProbeFolding::message(summary);
         const QString address = summary.address.toString();
-        m_status.setStatusText(QLatin1String("Intruder Detected: ") + message);
-        addStatusBlock(address, summary.port, message);
+        m_status.setStatusText(QLatin1String("Intruder Detected: ") % message);
+        addStatusBlock(address, QString::number(summary.port), message);
         Event event = Event::flood(
             summary.kind, summary.probes, summary.sources, address, summary.sourcePort, summary.port);
         m_events.record(event);
@@ -152,13 +155,13 @@ void IntrusionHandler::reportFolded(bool all)
 }
 
 // The six lines every intrusion adds to the status list, the first empty to part it from the last.
-void IntrusionHandler::addStatusBlock(const QString& address, int port, const QString& message)
+void IntrusionHandler::addStatusBlock(const QString& address, const QString& port, const QString& message)
 {
     m_status.addStatusLine(QString());
     m_status.addStatusLine(QStringLiteral("Intruder Detected"));
-    m_status.addStatusLine(QLatin1String("IP: ") + address);
-    m_status.addStatusLine(QLatin1String("Attacked Port: ") + QString::number(port));
-    m_status.addStatusLine(QLatin1String("Message: ") + message);
+    m_status.addStatusLine(QLatin1String("IP: ") % address);
+    m_status.addStatusLine(QLatin1String("Attacked Port: ") % port);
+    m_status.addStatusLine(QLatin1String("Message: ") % message);
     m_status.addStatusLine(QStringLiteral("End Of Attack"));
 }
 

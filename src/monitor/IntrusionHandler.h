@@ -81,7 +81,7 @@ private:
     // Whether a detection that may be forged is held back: blocked, or folded.
     bool holdsBack(const char* kind, const IpAddress& address, int sourcePort, int port);
     void reportFolded(bool all = false);
-    void addStatusBlock(const QString& address, int port, const QString& message);
+    void addStatusBlock(const QString& address, const QString& port, const QString& message);
     void keepExpiring();
 
     StatusReporter& m_status;
