@@ -25,14 +25,6 @@ bool within(const IpAddress& address, const Networks& list)
         [&address](const auto& network) { return address.isInSubnet(network.first, network.second); });
 }
 
-QList<IpAddress> carried(const QList<QHostAddress>& addresses)
-{
-    QList<IpAddress> out;
-    out.reserve(addresses.size());
-    for (const QHostAddress& address : addresses)
-        out.append(fromHostAddress(address));
-    return out;
-}
 } // namespace
 
 namespace BlockRules {
@@ -67,16 +59,15 @@ QString refusal(const IpAddress& address, bool spoofable, bool automatic, const 
 
 Protected current()
 {
-    QList<QHostAddress> own;
-    QList<QHostAddress> gateways;
     Protected kept;
-    kept.routesRead = RouteTables::readProtected(own, gateways);
+    kept.routesRead = RouteTables::readProtected(kept.own, kept.gateways);
     // Where netlink is not allowed (a service without it blocks nothing automatically), the
     // interfaces still name the machine's own addresses for a block by hand.
-    if (!kept.routesRead)
-        own = QNetworkInterface::allAddresses();
-    kept.own = carried(own);
-    kept.gateways = carried(gateways);
+    if (!kept.routesRead) {
+        kept.own.clear();
+        for (const QHostAddress& address : QNetworkInterface::allAddresses())
+            kept.own.append(fromHostAddress(address));
+    }
     return kept;
 }
 

@@ -3,7 +3,6 @@
 #include "RouteDump.h"
 
 #include <QList>
-#include <QtEndian>
 
 #include <memory>
 
@@ -63,13 +62,13 @@ QStringList ipv6DefaultInterfaces(const QByteArray& procNetIpv6Route)
     return interfaces;
 }
 
-bool readProtected(QList<QHostAddress>& own, QList<QHostAddress>& gateways)
+bool readProtected(QList<IpAddress>& own, QList<IpAddress>& gateways)
 {
     const auto kept = std::make_unique<RouteDump::Kept>();
     if (!RouteDump::dump(*kept))
         return false;
     const auto toAddress = [](const RouteDump::Address& a) {
-        return a.family == 4 ? QHostAddress(qFromBigEndian<quint32>(a.bytes.data())) : QHostAddress(a.bytes.data());
+        return a.family == 4 ? IpAddress::fromIpv4(a.bytes.data()) : IpAddress::fromIpv6(a.bytes.data());
     };
     for (std::size_t i = 0; i < kept->ownCount; ++i)
         own.append(toAddress(kept->own[i]));

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QByteArray>
 #include <QHash>
-#include <QHostAddress>
 #include <QList>
 #include <QStringList>
 
@@ -18,7 +19,7 @@ QStringList ipv6DefaultInterfaces(const QByteArray& procNetIpv6Route);
 // The machine's own addresses and every next hop of every default route in every routing table,
 // IPv4 and IPv6, as the kernel has them now (over netlink: the proc files show only the main
 // table's first hop). false when they could not be read whole.
-bool readProtected(QList<QHostAddress>& own, QList<QHostAddress>& gateways);
+bool readProtected(QList<IpAddress>& own, QList<IpAddress>& gateways);
 
 // Interface name to its flags (IFF_*), as getifaddrs reports them.
 using InterfaceFlags = QHash<QString, unsigned>;
