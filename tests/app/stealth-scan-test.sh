@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# The real program against the real nmap, in a private network namespace: each scan's events by
-# detection and port. A connect scan is connections only, never also half-open. Then the host as a
-# container host and router: a bridge with a "container" namespace behind it and an "internet"
-# namespace on another link, forwarding between them. What the container sends to other hosts is
-# none of the program's business, however it looks (requests to guarded port numbers, a half-open
-# scan); what it sends to the host's own bridge address is (a half-open scan, a fragmented one).
-# Root only (nmap's raw scans and the packet watch need it); skips (77) otherwise.
+# The real program against the real nmap in a private network namespace: each scan's events by
+# detection and port (a connect scan never also half-open). Then the host as a container host and
+# router: what a container sends to other hosts is none of the program's business, what it sends to
+# the host's bridge address is. Root only; skips (77) otherwise.
 #   stealth-scan-test.sh <sentrel binary>
 set -euo pipefail
 why="nmap's raw scans and the packet watch" needs=nmap
@@ -17,13 +14,10 @@ sorted() { printf '%s\n' "$@" | sort -n | paste -sd,; }
 section() { printf '[%s]\\nNumber=%d\\n' "$1" $(($# - 2)); shift; local i=0; for p; do printf '%d=%d\\n' $((i++)) "$p"; done; }
 tcp=(21 23 25 80 12345 12346) udp=(53 137 138)
 store "$work/config" False "$(section Ports "${tcp[@]}")$(section 'UDP%20Ports' "${udp[@]}")"
-startSentrel env HOME="$work" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
-    "$sentrel" --headless --config-dir "$work/config"
+startHeadless "$sentrel"
 grep -q "Stealth scan watch" "$work/out" && fail "the packet watch is not armed"
-events=$work/data/Sentrel/events.jsonl
 
-# The intrusions recorded since the last call, as "<detection>:<port>,<port>..." per detection; with
-# scans=1 the port scans too (port_scan: the ports of its records).
+# The intrusions recorded since line $seen as "<detection>:<port>,..."; with scans=1 port scans too.
 seen=0 scans=0
 recorded() {
     python3 - "$events" "$seen" "$scans" << 'PY'
@@ -55,13 +49,6 @@ done
 expect "udp:$(sorted "${udp[@]}")" "${nmap[@]}" -p "$(list "${udp[@]}")" -sU 127.0.0.1
 expect "half_open:$all" "${nmap[@]}" -p "$guarded" -6 -sS ::1
 
-# A namespace of its own, kept by a sleeping process: its pid names it.
-namespace() {
-    unshare --net sleep 600 > /dev/null 2>&1 &
-    until [[ $(readlink /proc/$!/ns/net) != "$(readlink /proc/self/ns/net)" ]]; do sleep 0.05; done
-    nsenter -t $! -n ip link set lo up
-    echo $!
-}
 container=$(namespace) internet=$(namespace)
 pids+=" $container $internet"
 inside() { local ns=$1; shift; nsenter -t "$ns" -n "$@"; }

@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
-# A forged flood costs kilobytes: hping3 sends UDP datagrams from random forged sources to a UDP
-# tripwire for at most 5 s, in a private network namespace. Log.txt and standard output grow by a
-# few kilobytes (the first probes, then one summary a second), and a connection made during the
-# flood is recorded as usual. Root only (hping3 forges with a raw socket); skips (77) otherwise.
+# A forged flood costs kilobytes: 5 s of hping3's UDP datagrams from random sources to a tripwire
+# grow Log.txt and standard output by a few kilobytes, and a connection meanwhile is recorded as
+# usual. Root only (hping3 forges with a raw socket); skips (77) otherwise.
 #   udp-flood-test.sh <sentrel binary>
 set -euo pipefail
 why="hping3's forged sources" needs=hping3
 source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2
 store "$work/config" True '[Ports]\nNumber=0\n0=12346\n[UDP%20Ports]\nNumber=0\n0=137\n'
-startSentrel env HOME="$work" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
-    "$sentrel" --headless --config-dir "$work/config"
+startHeadless "$sentrel"
 grep -q "Monitoring UDP Port: 137" "$work/out" || fail "the UDP tripwire is not armed"
-log=$work/data/Sentrel/Log.txt events=$work/data/Sentrel/events.jsonl
+log=$work/data/Sentrel/Log.txt
 size() { stat -c %s "$1" 2> /dev/null || echo 0; }
 logBefore=$(size "$log") outBefore=$(size "$work/out")
 

@@ -63,8 +63,8 @@ fi
 [[ ! -e /etc/systemd/system/multi-user.target.wants/sentrel.service && ! -e /etc/systemd/system/sockets.target.wants/sentrel-watch.socket ]] \
     || fail "the service or the watch socket was enabled"
 
-# Runs the program headless in a private network as uid:gid (then setpriv's group options) with the
-# settings given, connects once to port 21 when guarded; output in $work/<name>.out and .err.
+# run <name> <uid:gid> <settings> <setpriv group options>: the program in a private network, one
+# connection to port 21 when guarded; output in $work/<name>.out and .err.
 run() {
     local name=$1 user=$2 settings=$3
     shift 3
@@ -78,7 +78,6 @@ run() {
         ip link set lo up
         as_user=(setpriv "$@" --inh-caps=-all
             env -i HOME="$home" XDG_RUNTIME_DIR="$run" PATH=/usr/bin:/bin LANG=C.UTF-8)
-        # A plain command in the background, so that $! is the program itself and the signal reaches it.
         "${as_user[@]}" /usr/bin/sentrel --config-dir "$home/config" > "$out.out" 2> "$out.err" &
         pid=$!
         for _ in $(seq 200); do grep -q "^Ready\.$" "$out.out" && break; sleep 0.1; done
@@ -91,8 +90,7 @@ run() {
     ' bash "$@" || true
     cat "$work/$name.out"
 }
-# The status lines of a run's TCP ports, or with "udp" its UDP tripwires: "<port> monitored|privileged|open"
-# in the settings' order.
+# A run's TCP ports, or with "udp" its tripwires: "<port> monitored|privileged|open", in order.
 ports_of() {
     local keep='/UDP Port/d' name=Port
     [[ ${2:-} == udp ]] && keep='/UDP Port/!d' name='UDP Port'
