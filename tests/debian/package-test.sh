@@ -97,7 +97,6 @@ ports_of() {
     sed -n "$keep; s/.*Monitoring $name: \([0-9]*\)$/\1 monitored/p; s/.*$name: \([0-9]*\) needs administrator rights$/\1 privileged/p;
         s/.*$name: \([0-9]*\) is already open$/\1 open/p" "$work/$1.out" | xargs
 }
-# expect_ports <run> <tcp|udp> <what went wrong> <expected>: else the run's standard error and its ports.
 expect_ports() { [[ "$(ports_of "$1" "$2")" == "$4" ]] || { cat "$work/$1.err"; fail "$3: $(ports_of "$1" "$2")"; }; }
 as_member=$(id -u "$member"):$(id -g "$member")
 

@@ -88,7 +88,7 @@ step "Help > Contents without the manual shows the Help box"
 rm -f "$XDG_DATA_HOME/Sentrel/ReadMe.html"
 activate "$(window)"
 xdotool key --window "$(window)" F1
-named() { xdotool search --onlyvisible --name "$1" | head -1 | grep .; }
+named() { local ids; ids=$(xdotool search --onlyvisible --name "$1") && echo "${ids%%$'\n'*}"; }
 within 50 named '^Help$' || fail "no Help box"
 shot -window "$(named '^Help$')" "$shots/help-box.png"
 activate "$(named '^Help$')"
