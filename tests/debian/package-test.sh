@@ -78,6 +78,7 @@ run() {
         ip link set lo up
         as_user=(setpriv "$@" --inh-caps=-all
             env -i HOME="$home" XDG_RUNTIME_DIR="$run" PATH=/usr/bin:/bin LANG=C.UTF-8)
+        # A plain command in the background, so that $! is the program itself and the signal reaches it.
         "${as_user[@]}" /usr/bin/sentrel --config-dir "$home/config" > "$out.out" 2> "$out.err" &
         pid=$!
         for _ in $(seq 200); do grep -q "^Ready\.$" "$out.out" && break; sleep 0.1; done
