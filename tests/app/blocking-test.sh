@@ -1,35 +1,25 @@
 #!/usr/bin/env bash
-# Blocking at the firewall, end to end: the real program and the real firewall helper in a private
-# network namespace, the intruder in a second one joined by a veth pair (documentation addresses).
-# A connection is recorded and blocked automatically, so the next one times out; the helper's
-# delete and a short expiry let it through again; no block for a forged half-open probe, an
-# allow-listed address or any gateway (the second hop of a multipath default route, a policy
-# table's); a burst of 300 IPv6 intruders is blocked whole; the helper itself refuses the
-# machine's addresses, every gateway and a 257th entry, refuses every malformed request of the
-# kept corpus and leaves another table byte-identical. Root only; skips (77) otherwise.
+# Blocking at the firewall, end to end: the real program and firewall helper in a private network
+# namespace, the intruder in a second one joined by a veth pair (documentation addresses). Never
+# blocked: a forged half-open probe, an allow-listed address, any hop of any default route. The
+# helper refuses on its own what the program never blocks, and leaves another table untouched.
 #   blocking-test.sh <sentrel binary> <sentrel-block binary> <corpus folder>
 set -euo pipefail
 why="the firewall" needs="nft hping3"
 source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2 helper=$3 corpus=$4
 
-# The intruder's namespace: a process that holds it; commands run there through nsenter.
-unshare --net sleep 600 &
-peer=$!
+peer=$(namespace)
 pids+=" $peer"
-sleep 0.2
-there() { nsenter --net="/proc/$peer/ns/net" "$@"; }
+there() { nsenter -t "$peer" -n "$@"; }
 ip link add va type veth peer name vb
 ip link set vb netns "/proc/$peer/ns/net"
 ip addr add 192.0.2.1/24 dev va
 ip addr add 2001:db8::1/64 dev va nodad
 ip link set va up
-there ip link set lo up
 for a in 192.0.2.2 192.0.2.3 192.0.2.4 192.0.2.5 192.0.2.6 192.0.2.8 192.0.2.9; do there ip addr add "$a/24" dev vb; done
 there ip addr add 2001:db8::2/64 dev vb nodad
 there ip addr add 2001:db8::9/64 dev vb nodad
-# The burst's 300 IPv6 intruders.
-for i in $(seq 300); do printf 'addr add 2001:db8::1:%x/64 dev vb nodad\n' "$i"; done | there ip -batch -
 there ip link set vb up
 # The ways out of this host: a multipath default route through 192.0.2.3 and 192.0.2.8, and for
 # traffic from 192.0.2.1 a policy table whose default leads through 192.0.2.9 (2001:db8::9).
@@ -38,13 +28,13 @@ ip route add default via 192.0.2.9 table 100
 ip -6 route add default via 2001:db8::9 table 100
 ip rule add from 192.0.2.1 table 100
 
-# Somebody else's table, which must come through untouched.
+# Somebody else's table.
 nft add table inet other
 nft add chain inet other input '{ type filter hook input priority 10; policy accept; }'
 nft add rule inet other input tcp dport 9 counter accept
 nft list table inet other > "$work/other.before"
 
-# A connection from the intruder's namespace: "ok" when it is accepted within 2 s, else "timeout".
+# A connection from the intruder's namespace: "ok" if accepted within 2 s, else "timeout".
 connect() {
     there python3 - "$1" "$2" "$3" << 'PY'
 import socket, sys
@@ -84,9 +74,7 @@ held() { nft -j list table inet sentrel | python3 -c 'import json, sys
 print(sum(len(o["set"].get("elem", [])) for o in json.load(sys.stdin)["nftables"] if "set" in o))'; }
 
 store "$work/config" False 'Block%20Intruders=1\nBlock%20Minutes=1\nAllow=192.0.2.4\n[Ports]\nNumber=0\n0=12345\n'
-startSentrel env HOME="$work" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
-    "$sentrel" --headless --config-dir "$work/config"
-events=$work/data/Sentrel/events.jsonl
+startHeadless "$sentrel"
 
 step "192.0.2.2 connects" "$(connect 192.0.2.2 192.0.2.1 12345)" ok
 waitFor '"event":"intrusion".*"address":"192.0.2.2"' "$events" || fail "the connection was not recorded"
@@ -107,7 +95,6 @@ step "the helper adds 192.0.2.6 for 2 s" "$(fw add 2 192.0.2.6)" 0
 step "192.0.2.6 connects while blocked" "$(connect 192.0.2.6 192.0.2.1 12345)" timeout
 sleep 2.5
 step "192.0.2.6 connects after the expiry" "$(connect 192.0.2.6 192.0.2.1 12345)" ok
-# Connections (and a forged SYN) from what must never be blocked.
 step "allow-listed 192.0.2.4 connects" "$(connect 192.0.2.4 192.0.2.1 12345)" ok
 for address in 192.0.2.3 192.0.2.8 192.0.2.9 2001:db8::9; do
     target=192.0.2.1
@@ -124,27 +111,6 @@ for address in 192.0.2.3 192.0.2.8 192.0.2.9 192.0.2.4 192.0.2.5; do
     step "$address connects, not blocked" "$(connect "$address" 192.0.2.1 12345)" ok
 done
 
-# A burst: 300 intruders connect within moments, and every one is blocked. The firewall holds 256
-# at most, so the 44 oldest make way again.
-there python3 - << 'PY' > "$work/burst"
-import socket, concurrent.futures
-def connect(i):
-    s = socket.socket(socket.AF_INET6)
-    s.bind((f"2001:db8::1:{i:x}", 0))
-    s.settimeout(5)
-    with s:
-        return s.connect_ex(("2001:db8::1", 12345)) == 0
-with concurrent.futures.ThreadPoolExecutor(50) as pool:
-    print(sum(pool.map(connect, range(1, 301))))
-PY
-step "burst: connections accepted" "$(cat "$work/burst")" 300
-for _ in $(seq 300); do [[ $(grep -c "Blocked 2001:db8::1:" "$work/out") -ge 300 ]] && break; sleep 0.1; done
-step "burst: intruders blocked" "$(grep -c "Blocked 2001:db8::1:" "$work/out")" 300
-step "burst: addresses the firewall holds" "$(held)" 256
-! grep -q "Could not block" "$work/out" || fail "a burst's intruder was not blocked"
-
-# The helper refuses by itself what the program never blocks: the machine's own addresses, every
-# hop of every default route in every table, and an address beyond 256 entries.
 flushSets() { nft flush set inet sentrel blocked4 && nft flush set inet sentrel blocked6; }
 flushSets
 step "helper: own, multipath hop, policy gateway, IPv6 policy gateway, intruder" \
@@ -157,7 +123,7 @@ step "helper: a 257th address; one already there" "$(fw results add 60 2001:db8:
 step "helper: entries held" "$(held)" 256
 flushSets
 
-# The helper: only the corpus's well-formed requests are served; the other table is untouched.
+# Only the corpus's well-formed requests are served.
 served=""
 for file in "$corpus"/*; do
     status=$(fw "$(od -An -v -tx1 "$file" | tr -d ' \n')")
@@ -167,8 +133,4 @@ done
 step "corpus requests served" "$served" "add-64 add-v4 add-v6 delete-mixed delete-v4 delete-v6 list "
 nft list table inet other > "$work/other.after"
 cmp -s "$work/other.before" "$work/other.after" || fail "the other table changed"
-step "table inet other unchanged" yes yes
-# What the program said and recorded about blocking, for the log.
-grep -E "Blocked|Unblocked|Not blocking" "$work/out"
-grep -E '"event":"(un)?blocked"' "$events"
 echo "PASS"

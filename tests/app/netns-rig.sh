@@ -1,7 +1,7 @@
-# Sourced first by the root-only system tests, with why (what needs root) and needs (the commands
-# it needs) set: skips (77) without them or a private network namespace, else runs the test again
-# inside one, its loopback up. Gives work (a folder removed at exit, once the processes in pids are
-# ended), fail, step, waitFor, store and startSentrel.
+# Sourced first by the root-only system tests (why: what needs root; needs: the commands it needs):
+# skips (77) without them or a private network namespace, else runs the test again inside one.
+# Gives work (removed at exit, once the processes in pids end), fail, step, waitFor, store,
+# startHeadless and namespace.
 skip() { echo "SKIP: $*"; exit 77; }
 [[ $(id -u) -eq 0 ]] || skip "$why needs root"
 for tool in ${needs:-}; do
@@ -31,4 +31,17 @@ startSentrel() {
     pid=$!
     pids+=" $pid"
     waitFor "^Ready\.$" "$work/out" 200 || fail "the program did not start"
+}
+# startHeadless <sentrel binary>: headless over the store in $work/config, its records in $events.
+startHeadless() {
+    startSentrel env HOME="$work" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
+        "$1" --headless --config-dir "$work/config"
+    events=$work/data/Sentrel/events.jsonl
+}
+# namespace: prints the pid of a process keeping a network namespace of its own, its loopback up.
+namespace() {
+    unshare --net sleep 600 > /dev/null 2>&1 &
+    until [[ $(readlink /proc/$!/ns/net) != "$(readlink /proc/self/ns/net)" ]]; do sleep 0.05; done
+    nsenter -t $! -n ip link set lo up
+    echo $!
 }

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The program as the systemd units run it: a user holding CAP_NET_BIND_SERVICE alone under
-# NoNewPrivileges, reaching the watch through a socket where each connection starts one helper as
-# a user holding CAP_NET_RAW alone (systemd-socket-activate for the socket unit). The watch must be
-# armed, a port below 1024 bound, no thread may hold more than CAP_NET_BIND_SERVICE nor any a
-# packet socket, and a later start needs no privilege. Root only; skips (77) otherwise.
+# The program as the systemd units run it: CAP_NET_BIND_SERVICE alone under NoNewPrivileges, the
+# watch through a socket starting one helper per connection with CAP_NET_RAW alone. Armed, a port
+# below 1024 bound, no thread holding more nor a packet socket. Root only; skips (77) otherwise.
 #   service-privilege-test.sh <sentrel binary> <sentrel-watch binary>
 set -euo pipefail
 why="starting as another user with capabilities" needs="setcap systemd-socket-activate"

@@ -89,9 +89,8 @@ private slots:
         QTEST(rig.fakes.calls.join(", "), "calls");
     }
 
-    // First start: the folder made, the program's assets copied (a failure said, a user's file of an asset's
-    // name kept), the first-start values applied, a problem said, then Ready. Its mode is the end-to-end
-    // test's.
+    // First start: the folder made, the assets copied (a failure said, a user's file kept), the
+    // first-start values applied, a problem said, then Ready.
     void startUpPreparesFolderBeforeApplyingAndEndsReady()
     {
         Rig rig;

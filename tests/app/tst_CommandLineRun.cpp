@@ -15,8 +15,8 @@ mode_t modeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-// This test and the programs it starts in a network of their own (as root, else in a user namespace),
-// so that the first start's default ports are neither reachable from outside nor taken by another test.
+// A network of its own (as root, else in a user namespace): the first start's default ports are
+// neither reachable from outside nor taken by another test.
 bool enterPrivateNetwork()
 {
     if (::unshare(CLONE_NEWNET) != 0) {
@@ -46,7 +46,6 @@ QString freeFixedPort()
     return {};
 }
 
-// Every file under the folder with its bytes.
 QMap<QString, QByteArray> filesUnder(const QString& folder)
 {
     QMap<QString, QByteArray> files;
@@ -65,8 +64,8 @@ bool connectOnce(const QString& port)
     return client.waitForConnected(2000);
 }
 
-// The real program in a home of its own, without a display or a desktop session, finding no program
-// it might start. Given ports, its store (in <home>/<storeFolder>) guards those ports, logs, is silent.
+// The real program in a home of its own, with no display, desktop session or program to start. Given
+// ports, its store (in <home>/<storeFolder>) guards those ports, logs, is silent.
 struct Program : QProcess
 {
     explicit Program(const QStringList& ports = {}, const QString& storeFolder = "config")
@@ -112,8 +111,7 @@ struct Program : QProcess
 };
 } // namespace
 
-// The real program started from its command line, as a user, a service or a script starts it: what
-// it prints on each channel, how it exits and what it leaves behind.
+// The real program started from its command line: what it prints, how it exits, what it leaves behind.
 class TestCommandLineRun : public QObject
 {
     Q_OBJECT
@@ -122,9 +120,8 @@ private slots:
     void initTestCase() { m_privateNetwork = enterPrivateNetwork(); }
     void run_data()
     {
-        // %d: the settings folder; out: a pattern for all of standard output (%p: the port); err: a text
-        // standard error contains. "busy": the port is taken; "copied": the program outside the build
-        // tree, as installed, where the build tree's assets are none of its own.
+        // %d: the settings folder; out: a pattern for standard output (%p: the port); err: a text of
+        // standard error. "busy": the port is taken; "copied": the program installed outside the build tree.
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
@@ -181,18 +178,15 @@ private slots:
             qPrintable(stdErr));
         QTEST(sentrel.exitCode(), "exitCode");
         if (arguments.contains("--check") && sentrel.exitCode() == 0) {
-            // The store named on the command line was used; the check's intrusion is in the event log.
             QVERIFY(fileBytes(home.filePath("data/Sentrel/events.jsonl"))
                         .contains(R"("event":"intrusion","host":)"));
             QVERIFY(!QFile::exists(home.filePath("config/Sentrel II.ini")));
-            // Outside the build tree, the program takes assets only from where it was installed.
             QCOMPARE(QFile::exists(home.filePath("data/Sentrel/NetOn.wav")),
                 setup != "copied" || QFile::exists(SENTREL_INSTALLED_ASSETS "/NetOn.wav"));
         }
     }
 
-    // A check beside a running program (autostart's, say) says so, and leaves the program, its ports and
-    // every file of its home as they were.
+    // A check beside a running program says so and leaves the program, its ports and its files alone.
     void checkBesideARunningProgram()
     {
         const QString port = freeFixedPort();
@@ -219,15 +213,14 @@ private slots:
         QVERIFY(connectOnce(port));
     }
 
-    // The first start guards the default ports, so it runs only in the private network. Whatever the
-    // umask, what it creates is private. Ended by a signal in the middle of a scan, it still writes each
-    // open incident's ended record before its own exit record: three sources, one twice, are three incidents.
+    // The first start guards the default ports (only in the private network). Ended by SIGTERM mid-scan,
+    // it writes each open incident's end before its own exit: three sources, one twice, are three incidents.
     void firstStartAndSigtermMidScan()
     {
         if (!m_privateNetwork)
             QSKIP("no private network namespace can be made here");
         Program sentrel;
-        const mode_t umask = ::umask(0);
+        const mode_t umask = ::umask(0); // what it creates is private whatever the umask
         sentrel.start(SENTREL_BINARY);
         ::umask(umask);
         QVERIFY2(sentrel.waitFor("Ready.\n"), sentrel.out.constData());
@@ -257,11 +250,9 @@ private slots:
         QCOMPARE(record["event"].toString(), "program_exited");
     }
 
-    // Started as a normal user with one port another program holds and one no listener can take, it
-    // names them with the reasons in one status line after the per-port lines; an allow-list entry and a
-    // collector it cannot use get a line each. Killed while a burst is
-    // being logged, it leaves whole entries behind: only the very last may be cut, where the kernel cut
-    // the write. What it wrote stays its user's, whatever the umask.
+    // A port held elsewhere and an invalid one are named in one status line after the per-port lines; a
+    // bad allow-list entry and collector get a line each. Killed mid-burst, it leaves whole log entries
+    // (only the last may be cut). What it wrote is private, whatever the umask.
     void partialStartThenSigkillMidBurst()
     {
         QTcpServer taken;
@@ -285,7 +276,6 @@ private slots:
         QVERIFY(sentrel.out.indexOf(unguarded) > sentrel.out.indexOf("Port: 70000 is not a valid port")
             && sentrel.out.contains("Monitoring Port: " + port.toLatin1() + "\n"));
 
-        // Killed once entries reach the file, with connections still coming.
         QFile log(home.filePath("data/Sentrel/Log.txt"));
         int made = 0;
         for (QDeadlineTimer deadline(20000); !deadline.hasExpired() && log.size() < 5000;)

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 namespace {
-// A raw local socket bound (how: ::bind) or connected (::connect) to the path, or -1; it says nothing.
+// A raw local socket bound or connected to the path, or -1.
 int localSocket(const QString& path, int (*how)(int, const sockaddr*, socklen_t) = ::connect)
 {
     sockaddr_un address { AF_UNIX, {} };
@@ -35,9 +35,8 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private slots:
-    // A crashed run's socket is taken over. The listener outlives callers that never speak, a full queue
-    // and running out of descriptors, and still asks itself forward for a later start; it removes its
-    // socket when it ends.
+    // A crashed run's socket is taken over; the listener outlives silent callers, a full queue and
+    // running out of descriptors, and removes its socket when it ends.
     void listenerTakesOverAStaleSocketAndOutlivesIdleCallersAFullQueueAndRunningOutOfDescriptors()
     {
         QTemporaryDir dir;
@@ -47,7 +46,6 @@ private slots:
         QCOMPARE(first->claim(), SingleInstance::Claim::First);
         QSignalSpy asked(first.get(), &SingleInstance::activationRequested);
 
-        // Callers that connect and never speak fill the queue while the first instance is busy.
         std::vector<int> idle;
         for (int fd; idle.size() < 64 && (fd = localSocket(path)) >= 0;)
             idle.push_back(fd);
@@ -58,7 +56,6 @@ private slots:
         QCOMPARE(blocked.claim(), SingleInstance::Claim::Alone);
         QVERIFY(blocked.message().endsWith(path + " does not answer"));
         QVERIFY(QFile::exists(path));
-        // Each is heard for a short while, then dropped; the queue drains.
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(idle.begin(), idle.end(), closedByPeer), 30000);
         QCOMPARE(asked.size(), 0);
 
@@ -90,8 +87,8 @@ private slots:
 
     void noSharedFolderAndNoOtherUsersListener()
     {
-        // Started without a runtime folder (sudo's default environment, cron): the socket goes into a
-        // folder of this user's, never into the shared temporary folder.
+        // Without a runtime folder (sudo, cron) the socket goes into a folder of this user's, never the
+        // shared temporary folder.
         QTemporaryDir home;
         QVERIFY(
             ::chmod(QFile::encodeName(home.path()).constData(), 0711) == 0); // the other user passes through
@@ -109,8 +106,8 @@ private slots:
 
         if (::geteuid() != 0)
             QSKIP("a listener of another user needs root (setuid to 65534)");
-        // Another user listens in the shared folder where the socket used to go, having taken the runtime
-        // folder Qt would make there; it prints L once listening, then S if it was spoken to, else -.
+        // Another user listens in the shared folder, having taken the runtime folder Qt would make there;
+        // it prints L once listening, then S if it was spoken to, else -.
         const QString squatted = QDir(shared).filePath("sentrel.socket");
         QProcess squatter;
         squatter.start("setpriv",

@@ -21,7 +21,7 @@ check_reports "Display: X11" "Tray: XEmbed" "Global hotkeys: X11 input extension
 start_sentrel
 
 step "the icon is embedded in the tray"
-icon_geometry() { # a window under the panel about as wide as it is high
+icon_geometry() { # a window under the panel about as wide as high
     local tray
     for tray in $(xdotool search --class trayer); do xwininfo -tree -id "$tray"; done | awk '/^ +0x/ { for (i = 1; i < NF; i++) if ($i ~ /^[0-9]+x[0-9]+[+-]/) {
         split($i, size, /[x+-]/); split($(i + 1), at, /[+]/)
@@ -88,13 +88,14 @@ step "Help > Contents without the manual shows the Help box"
 rm -f "$XDG_DATA_HOME/Sentrel/ReadMe.html"
 activate "$(window)"
 xdotool key --window "$(window)" F1
-within 50 xdotool search --onlyvisible --name '^Help$' || fail "no Help box"
-shot -window "$(xdotool search --onlyvisible --name '^Help$' | head -1)" "$shots/help-box.png"
-activate "$(xdotool search --onlyvisible --name '^Help$' | head -1)"
+named() { local ids; ids=$(xdotool search --onlyvisible --name "$1") && echo "${ids%%$'\n'*}"; }
+within 50 named '^Help$' || fail "no Help box"
+shot -window "$(named '^Help$')" "$shots/help-box.png"
+activate "$(named '^Help$')"
 xdotool key Return
 within 30 gone '^Help$' || fail "the Help box did not close"
 
-options() { xdotool search --onlyvisible --name '^Options$' | head -1; }
+options() { named '^Options$'; }
 # The original sections and Alarm as Section/Key=value lines.
 keys() { awk '/^\[/ { s = substr($0, 2, length($0) - 2); next }
     NF && s ~ /^(%General|Display|Sounds|Ports|Advance|Alarm)$/ { print s "/" $0 }' "$store"; }
@@ -155,9 +156,9 @@ if [[ -n "$shots" ]]; then
     xdotool key ctrl+m sleep 0.8
     import -window "$(window)" -frame "$shots/monitor-collapsed.png"
     xdotool key ctrl+m sleep 0.5 key alt+h sleep 0.5 key a
-    within 30 xdotool search --onlyvisible --name '^About Sentrel$' || fail "no About box"
+    within 30 named '^About Sentrel$' || fail "no About box"
     sleep 0.5
-    import -window "$(xdotool search --onlyvisible --name '^About Sentrel$' | head -1)" -frame "$shots/about.png"
+    import -window "$(named '^About Sentrel$')" -frame "$shots/about.png"
     xdotool key Return sleep 0.5
 fi
 

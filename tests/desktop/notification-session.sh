@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Desktop notifications on a real notification server (dunst), private X display and bus: a 12-port
-# scan is one notification updated in place, and its default action brings the minimized window back;
-# the start names in one notification the entry it could not guard.
+# Notifications on a real server (dunst), private X display and bus: the start names the entry it
+# could not guard; a 12-port scan is one notification whose default action restores the window.
 #   notification-session.sh <sentrel binary> [folder for screenshots]
 session_tools="dbus-send dunst dunstctl ss openbox" session_bus=1
 source "$(dirname "$0")/../support/x-session.sh"

@@ -31,8 +31,8 @@ class TestGlobalHotkeys : public QObject
     Q_OBJECT
 
 private slots:
-    // The function keys pressed through XTEST on a real X server while another program has the focus.
-    // Under XWayland, with no portal to bind them, the X11 keys remain, said once.
+    // F9-F12 through XTEST on a real X server while another program has the focus (under XWayland
+    // without a portal: the X11 keys, said once).
     void keysFireWhileAnotherProgramKeepsThem()
     {
         if (QGuiApplication::platformName() != u"xcb")
@@ -88,7 +88,7 @@ private slots:
         QTest::addColumn<QString>("portal");
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("log");
-        // Missing keys are said by the poll that finds them gone, and by a later poller's first load.
+        // Said by the poll that finds them gone, and by a later poller's first load.
         const QString unavailable = "line Hotkeys are not available on this desktop";
         const QString twice = unavailable + ' ' + unavailable;
         using State = PortalShortcuts::State;

@@ -43,8 +43,8 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    // Each way to fold the view gives the designed heights, unless the status bar would not fit. The
-    // list measured before the window shows, even folded, has the rows of the shown, full list.
+    // Each way to fold the view gives the designed heights (the status bar always fits); measured before
+    // the window shows, even folded, the list has the rows of the shown, full list.
     void viewSwitch_data()
     {
         QTest::addColumn<QString>("driver");
@@ -87,9 +87,8 @@ private slots:
         QCOMPARE(measured, std::pair(row, rig.window.statusList()->viewport()->height() / row));
     }
 
-    // A minimized window goes into a shown tray icon, within a second; without one it stays on the task
-    // bar, and a tray that goes away brings a hidden window back there. Its lines are seen only while it
-    // is shown, not minimized, on a display. Topmost or not, a minimized or hidden window stays as it was.
+    // Minimized, the window goes into a shown tray icon within a second, else stays on the task bar; its
+    // lines are seen only while it is shown on a display. Topmost or not, it stays where it was.
     void minimizedWindowGoesIntoAShownTray()
     {
         Rig rig;
@@ -127,8 +126,7 @@ private slots:
         }
     }
 
-    // A long address is cut in its middle, whole in the tooltips; widened, the window shows it all
-    // and keeps its height.
+    // A long address is cut in its middle, whole in the tooltips and in a wider window of the same height.
     void longTextsAndPointer()
     {
         Rig rig;
@@ -166,8 +164,8 @@ private slots:
         }
     }
 
-    // The About box disables the window and the hotkeys; closed, both come back (the hotkeys if on).
-    // Contents: the manual, or the help box without the file or the viewer; the log never gives a box.
+    // The About box disables the window and the hotkeys until closed. Contents: the manual, or the help
+    // box without the file or the viewer; the log never gives a box.
     void helpMenu()
     {
         for (const bool useHotkeys : { true, false }) {
@@ -188,7 +186,6 @@ private slots:
                 rig.desktop.calls.join(", "), useHotkeys ? "hotkeys unload, hotkeys load" : "hotkeys unload");
         }
 
-        // The manual there, the viewer working, the calls.
         const std::tuple<bool, bool, const char*> cases[] { { true, true, "open ReadMe.html, open Log.txt" },
             { true, false, "open ReadMe.html, Help box, open Log.txt" },
             { false, true, "Help box, open Log.txt" } };

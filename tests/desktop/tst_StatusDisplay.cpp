@@ -50,9 +50,8 @@ class TestStatusDisplay : public QObject
     Q_OBJECT
 
 private slots:
-    // Lines reach the model in one batch per pass; the cap keeps the newest, also of a pass larger
-    // than the cap. Unseen lines wait, and go in at once and in order when seen again; unseen for
-    // long, only enough goes in to keep memory near the cap. Clearing resets the text as monitoring is.
+    // One batch per pass, the newest kept under the cap; unseen lines wait (only enough goes in to keep
+    // memory near the cap) and go in at once when seen again. Clearing resets the text as monitoring is.
     void linesReachTheModelInBatchesNewestKept()
     {
         Rig rig;
@@ -97,13 +96,10 @@ private slots:
         QCOMPARE(model.lineCount(), 0);
     }
 
-    // The tops the auto-scroll puts over 10 visible rows, and its position at the end, over a script:
-    // +<n> n lines more, t<n> n ticks (t: one), a<row> a reader's action leaving that row on top away
-    // from the end, e<row> one leaving the end in view, w<s> seconds without any, m a measure that fails
-    // (no row height). Down to the last row and back to the top, also past 32,767 lines; none without
-    // more lines than rows; unseen, the position cycles and the view is left alone. Ticks wait while the
-    // reader uses the list, and go on from the reader's row after 10 s or on coming back to the end. A
-    // failed measure keeps the earlier rows; lines added during a cycle extend it.
+    // The tops the auto-scroll sets over 10 visible rows, and its final position, over a script: +<n>
+    // lines, t<n> ticks, a<row> a reader's action away from the end, e<row> one with the end in view,
+    // w<s> seconds idle, m a failed measure. Ticks wait while the reader uses the list, and go on from
+    // the reader's row after 10 s or back at the end; unseen, the position cycles, the view untouched.
     void autoScroll()
     {
         QList<int> longCycle(39990);
@@ -140,8 +136,8 @@ private slots:
         }
     }
 
-    // Lines and texts reach the mirror once per pass, in order, as UTF-8. A reader that stops reading
-    // never holds the program up: what does not fit is counted in one line once it reads again.
+    // Lines and texts reach the mirror once per pass, in order, as UTF-8. A reader that stops never
+    // holds the program up: what did not fit is counted in one line once it reads again.
     void mirrorWritesLinesAndTexts()
     {
         int ends[2];
@@ -193,8 +189,8 @@ private slots:
         ::close(ends[0]);
     }
 
-    // Rows shaped once look exactly like the standard delegate's: short and elided lines, a selected, a
-    // focused and an empty row, a disabled list, a larger font, and a repaint served from the cache.
+    // Rows look exactly like the standard delegate's: elided, selected, focused, empty, disabled, a larger
+    // font, and a repaint from the cache.
     void linesDrawLikeTheStandardDelegate()
     {
         QStringListModel model({ "[ ORRA ] - Ready.",

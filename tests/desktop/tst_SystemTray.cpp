@@ -11,10 +11,8 @@ class TestSystemTray : public QObject
     Q_OBJECT
 
 private slots:
-    // Steps: "start", "tick", "stop" or a click: "double", "click" (the first of a double click), "tap"
-    // (a click where the host has no double clicks), "context". Every click stops the flashing; only a
-    // double click or a tap restores the window. A stop puts the normal icon back; the next alert goes
-    // on from the phase it stopped in.
+    // Steps: start, tick, stop, or a click: double, click (a double click's first), tap (a host without
+    // double clicks), context. Every click stops the flashing; a double click or a tap restores.
     void iconFollowsFlashingAndClicks()
     {
         const char* const cases[][2] { { "start tick tick tick", "blank normal blank" },
@@ -42,11 +40,8 @@ private slots:
         }
     }
 
-    // Each protection state has an image of its own (the program's icon while every port is
-    // guarded) and a tooltip saying it; the state's problem is what the status line after start-up
-    // and OK says. Flashing blanks whatever image the state has, and puts it back. Without a
-    // notification area (yet) the icon stays asked for, for a tray that appears, but the window must
-    // not hide into it.
+    // Each protection state has an image and tooltip of its own; flashing blanks the image and puts it
+    // back. Without a notification area the icon stays asked for, but the window must not hide into it.
     void protectionStateAndTheTray()
     {
         using Reason = Event::Reason;
@@ -105,9 +100,8 @@ private slots:
         QCOMPARE(exited.count(), 1);
     }
 
-    // The state follows the switch and the options dialog; while the dialog has the ports closed the
-    // label says so, and gets its text back unless a newer one came meanwhile. The problem is a status
-    // line only while some port is unguarded.
+    // The state follows the switch and the options dialog, whose pause gives the label back its text
+    // unless a newer one came; the problem is a status line only while some port is unguarded.
     void indicatorFollowsMonitoringAndOptions()
     {
         MonitorRig rig({ QString::number(Loopback::freePorts(1).at(0)), "70000" });

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The program on a headless Wayland compositor with no X server and no platform named for Qt: it
-# runs on Wayland, records an intrusion, binds F9-F12 at a stand-in desktop portal on a private bus
-# and obeys them; with a folder, a screenshot of its window goes there.
+# The program on a headless Wayland compositor, no X server, no platform named for Qt: it records an
+# intrusion, binds F9-F12 at a stand-in portal on a private bus and obeys them; with a folder, a
+# screenshot of its window goes there.
 #   wayland-session.sh <sentrel binary> [folder for the screenshot]
 here=$(dirname "$(readlink -f "$0")")
 compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so" >/dev/null \

@@ -1,11 +1,7 @@
-// libFuzzer target for the firewall helper's request parser, the command text it builds, its
-// judging of the addresses an add names, its reading of a set's listing and the route reader it
-// shares with the program. Whatever the bytes: the parser accepts exactly a well-formed add (1 to
-// 64 distinct addresses, each for 1 to 86400 seconds), delete or list of addresses that may be
-// blocked, and leaves the request empty otherwise; no own address, gateway or address beyond the
-// table's bound is taken; the command for the taken addresses names only the table
-// "inet sentrel" and carries each address only as inet_ntop writes it; the readers keep within
-// their room.
+// libFuzzer target for the firewall helper's request parser, command text, judging of an add's
+// addresses, listing reader and the route reader it shares with the program. The parser accepts
+// exactly a well-formed request, else leaves it empty; no own address, gateway or address beyond the
+// bound is taken; the command names only "inet sentrel" and addresses as inet_ntop writes them.
 #define SENTREL_BLOCK_NO_MAIN
 #define SENTREL_BLOCK_NO_NFT
 #include "../../helper/sentrel-block.cpp"
@@ -16,8 +12,8 @@
 namespace {
 using namespace sentrel_block;
 
-// The machine the judging is checked against: it holds the request's first address and has its
-// second as a gateway; the table already holds 255 addresses, the request's third among them.
+// The machine holds the request's first address, has its second as a gateway, and its table 255
+// addresses, the third among them.
 void checkJudging(const Request& request)
 {
     static RouteDump::Kept kept;

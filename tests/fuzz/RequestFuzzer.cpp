@@ -1,8 +1,6 @@
-// libFuzzer target for the bind helper's two parsers. Whatever the bytes, the request parser
-// either refuses them and leaves an empty request, or accepts exactly a well-formed request of 1 to
-// 64 ports from 1 to 1023, of the kind its version and kind byte name; the port list parser either
-// refuses them and allows nothing, or allows only ports from 1 to 1023, each written in the text,
-// and reads back what it would write.
+// libFuzzer target for the bind helper's two parsers: a request is refused empty or is exactly a
+// well-formed one; a port list is refused allowing nothing, or allows only ports 1-1023 written in
+// the text, and reads back what it would write.
 #define SENTREL_BIND_NO_MAIN
 #include "../../helper/sentrel-bind.cpp"
 

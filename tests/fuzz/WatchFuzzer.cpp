@@ -1,12 +1,8 @@
-// libFuzzer target for the watch helper's request parser, its packet filter, its segment reader
-// and its set of own addresses. The first byte picks the kernel's view of the packet (to this host
-// or not; IPv4, IPv6 or another protocol); the rest is the packet, and also a list of address
-// changes. Whatever the bytes: the request parser accepts exactly its three bytes; the filter, run
-// by a small interpreter of the kernel's rules, passes a packet exactly when it is to this host and
-// opens no connection (or is a fragmented probe), and never passes a byte beyond the IP header, a
-// fragment header and the fixed TCP header; what it passes reads as the whole packet does; the
-// address set agrees with a plain list. How the program reads the records the helper writes is
-// tst_PacketWatch's, over this corpus.
+// libFuzzer target for the watch helper's request parser, packet filter, segment reader and own
+// addresses. The first byte picks the kernel's view of the packet (to this host or not; protocol), the
+// rest is the packet and a list of address changes. The filter, run by an interpreter of the kernel's
+// rules, passes exactly the probes to this host, never beyond the fixed TCP header, and what it passes
+// reads as the whole packet does.
 #define SENTREL_WATCH_NO_MAIN
 #include "../../helper/sentrel-watch.cpp"
 
@@ -94,8 +90,7 @@ void checkFilterAndReader(const std::uint8_t* data, std::size_t size)
     const int family = length > 0 ? packet[0] >> 4 : 0;
     const bool fragmentHeader = family == 6 && length > 6 && packet[6] == FragmentProtocol;
     const std::size_t tcpAt = family == 4 ? (packet[0] & 0x0fu) * 4 : fragmentHeader ? 48 : 40;
-    // What the IP header says follows it, and whether that is a first fragment too short for the
-    // TCP header: the probes that pass whatever their flags.
+    // A first fragment too short for the TCP header passes whatever its flags.
     std::uint32_t tcpLength = 0;
     bool shortFragment = false;
     if (family == 4 && length >= 8) {

@@ -13,11 +13,9 @@
 #define SENTREL_WATCH_NO_MAIN
 #include "../../helper/sentrel-watch.cpp"
 
-// The watch helper and the watch that reads its records, in a private network namespace where the
-// test writes whole frames onto loopback itself: every flag mix, IP options, fragments, extension
-// headers, payload, addresses of this host and of others. Each case ends with a marker frame; what
-// was reported before it is what the case let through (the test stays on one CPU, so loopback
-// keeps the order).
+// The watch helper and the watch reading its records, in a private network namespace where the test
+// writes whole frames onto loopback. Each case ends with a marker frame; what was reported before it
+// is what the case let through (on one CPU, loopback keeps the order).
 namespace {
 using Bytes = QByteArray;
 
@@ -44,8 +42,7 @@ Bytes ipv4(const Bytes& body, const char* from = "192.0.2.7", int optionWords = 
     return h + body;
 }
 
-// An extension header may sit between the IPv6 header and TCP: an empty hop-by-hop options
-// header, or a fragment header (offset and "more fragments" as in its third and fourth bytes).
+// Extension headers between IPv6 and TCP: empty hop-by-hop options, or fragment headers.
 const Bytes HopByHop("\x06\0\x01\x04\0\0\0\0", 8), AtomicFragment("\x06\0\0\0\0\0\0\x77", 8),
     FirstFragment("\x06\0\0\x01\0\0\0\x77", 8), LaterFragment("\x06\0\0\x11\0\0\0\x77", 8);
 Bytes ipv6(const Bytes& body, const Bytes& extension = {}, const char* to = "::1")
@@ -61,7 +58,6 @@ Bytes ipv6(const Bytes& body, const Bytes& extension = {}, const char* to = "::1
 
 enum Flag { F = 0x01, S = 0x02, R = 0x04, P = 0x08, A = 0x10, U = 0x20 };
 
-// Opens and closes a connection over loopback with data both ways.
 bool converse(const QString& address)
 {
     QTcpServer server;
@@ -76,8 +72,7 @@ bool converse(const QString& address)
     return QTest::qWaitFor([&] { return client.bytesAvailable() == 3000 && accepted->bytesAvailable() == 3000; }, 5000);
 }
 
-// What the watch reported of a probe: "source:port>destination:port flags" ("-" for none), then
-// "fragment" when it was one.
+// "source:port>destination:port flags" ("-" for none) [fragment].
 QString describe(const TcpProbe& p)
 {
     QString flags;
@@ -88,7 +83,7 @@ QString describe(const TcpProbe& p)
         .arg(p.destinationPort).arg(flags.isEmpty() ? "-" : flags).arg(p.fragment ? " fragment" : "");
 }
 
-// A segment as the helper has it, or a record as the program reads it: every field, one line.
+// A segment as the helper has it, or a record as the program reads it, as one line.
 template <typename Fields> QString fieldsOf(const Fields& f)
 {
     const auto hex = [](const auto& a) { return QByteArray(reinterpret_cast<const char*>(a.data()), 16).toHex(); };
@@ -97,7 +92,6 @@ template <typename Fields> QString fieldsOf(const Fields& f)
         .arg(hex(f.source), hex(f.destination));
 }
 
-// The process holding each packet socket of this network namespace.
 QStringList packetSocketHolders()
 {
     QProcess ss;
@@ -125,15 +119,9 @@ private slots:
         m_sender = m_private ? ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0) : -1;
     }
 
-    // Without the helper, or with one that may not run or answers nothing useful, the watch says so.
-    // Armed, what each case's frames became: each probe reported, by its flags, or in full where a row says
-    // so; or nothing. Nothing of an established connection but its first SYN; nothing that is a
-    // later fragment, behind another extension header, too short, or not TCP; nothing addressed to
-    // another host (forwarded for a container or a VM), and an address counts from when it is added
-    // until it is removed; a first fragment too short for the TCP header and an IPv6 atomic fragment
-    // as fragments. The same segment seen twice (a bridge and its port) counts once; a lone probe
-    // comes on its own in time. The packet socket stays in the helper, which holds no capability
-    // once it has it and ends with the watch; this process holds only its own, for writing frames.
+    // Without a working helper the watch says so. Armed, what each row's frames became (by flags, or in
+    // full where the row says so). The packet socket stays in the helper, which then holds no
+    // capability and ends with the watch.
     void theWatchReportsEachProbeToThisHostOnce()
     {
         using enum PacketWatch::State;
@@ -211,7 +199,7 @@ private slots:
             ipv6(tcp(S, 0, 20, 4001), {}, "2001:db8::50") }, {});
         row("a connection over 127.0.0.1", {}, { "S" }, "127.0.0.1");
         row("a connection over ::1", {}, { "S" }, "::1");
-        // More lone probes than the helper's ring has blocks: each block times out and goes round.
+        // More lone probes than the helper's ring has blocks: each comes on its own in time.
         seen.clear();
         for (int i = 0; i < 66; ++i) {
             QVERIFY(send(ipv4(tcp(S, 0, 20, 6000 + i))));
@@ -219,8 +207,7 @@ private slots:
             QCOMPARE(seen.last(), QString("192.0.2.7:%1>127.0.0.1:22 S").arg(6000 + i));
         }
         QCOMPARE(watch->dropped(), quint64(0));
-        // Not reading, this process loses records, counted, and the helper neither blocks nor grows:
-        // what was read and what was dropped add up to what was sent, and the watch goes on after.
+        // Not reading, this process loses records, counted; the helper neither blocks nor grows.
         seen.clear();
         constexpr int Sent = 30000;
         for (int i = 0; i < Sent; ++i)
@@ -234,11 +221,9 @@ private slots:
         QVERIFY(!QFile::exists("/proc/" + helpers[0]));
     }
 
-    // The records as this program reads them, from the helper's own writer on a real socket pair:
-    // two segments of extremes and every one the helper reads from a packet of the watch's fuzz
-    // corpus read back field for field, a full batch going out by itself, the kernel's drops on
-    // the first. A good batch with one byte or its length changed reads as a row says: which of its
-    // first two records read, "none" for no batch.
+    // The helper's writer on a real socket pair, read back field for field: two extreme segments and
+    // those of the watch's fuzz corpus, a full batch going out by itself. A good batch with one byte or
+    // its length changed reads as a row says: which of its first two records read, "none" for no batch.
     void theProgramReadsTheRecordsTheHelperWrites()
     {
         namespace W = sentrel_watch;
@@ -281,7 +266,7 @@ private slots:
         ::close(pair[0]);
         ::close(pair[1]);
 
-        // A batch with room for one record more than a batch holds: an IPv4 record, an IPv6 one, zeros.
+        // Room for one record more than a batch holds: an IPv4 record, an IPv6 one, zeros.
         constexpr int R0 = 12, R1 = 56, Whole = R1 + 44, Overfull = 12 + 44 * 1025;
         QByteArray good(Overfull, '\0');
         W::writeBatchHeader(7, 9, reinterpret_cast<std::uint8_t*>(good.data()));

@@ -14,8 +14,7 @@
 #include <unistd.h>
 
 namespace {
-// Shell scripts in a folder that is all of PATH: each appends "name args" to the folder's "calls", then
-// runs its commands.
+// Scripts in a folder that is all of PATH: each appends "name args" to "calls", then runs its commands.
 class FakePrograms
 {
 public:
@@ -51,8 +50,7 @@ bool raiseAmbient(unsigned capability)
 }
 } // namespace
 
-// The programs the alarm starts. Outside tools are fakes on PATH, except gsettings, which runs for real
-// on its keyfile backend with the schema compiled into a temporary folder.
+// The programs the alarm starts: fakes on PATH, except gsettings on its keyfile backend.
 class TestChildPrograms : public QObject
 {
     Q_OBJECT
@@ -64,9 +62,8 @@ class TestChildPrograms : public QObject
 private slots:
     void initTestCase() { QVERIFY(writeFile(m_sound, {})); }
 
-    // The attack program learns of the intrusion from its environment only, its command line is the
-    // user's; XFCE's image goes to every "last-image" backdrop, other desktops use feh. None, detached or
-    // not, gets the capability the service holds.
+    // The attack program learns of the intrusion from its environment only; XFCE's image goes to every
+    // "last-image" backdrop, other desktops use feh. None gets the capability the service holds.
     void childrenGetTheirArgumentsAndEnvironmentButNoCapabilities()
     {
         for (const QString& name : QProcessEnvironment::systemEnvironment().keys())
@@ -111,7 +108,8 @@ private slots:
                 "CapInh: 0000000000000000 CapAmb: 0000000000000000");
     }
 
-    // paplay's shell commands ("none": not installed), the file, and the players run ("%1": the sound).
+    // paplay's commands ("none": not installed), the file, the players run ("%1": the sound). A player
+    // that hangs (as paplay with a hung sound server) is ended by the next sound, not waited for.
     void playsThroughPaplayElseAplay()
     {
         const std::tuple<const char*, QString, const char*> cases[] { { "exit 0", m_sound, "paplay -- %1" },
@@ -129,11 +127,6 @@ private slots:
             QTest::qWait(100);
             QCOMPARE(fakes.read().join('|'), expected);
         }
-    }
-
-    // A player that hangs (as paplay does with a hung sound server) is ended, not waited for.
-    void newSoundEndsThePreviousWithoutWaiting()
-    {
         FakePrograms fakes;
         fakes.add("paplay", "echo $$ >> \"$0.pid\"; exec /bin/sleep 30");
         ProcessSoundPlayer player;

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 // HOME, the XDG folders and the session bus are the test's own; the test object plays the chat client's
-// remote-control object on a connection of its own (a busy one never answers).
+// remote-control object (a busy one never answers).
 class TestLinuxChatCommandSender : public QObject
 {
     Q_OBJECT
@@ -75,7 +75,7 @@ private slots:
         for (int reader : m_readers.mid(m_readers.indexOf(pipe) + 1))
             QCOMPARE(readAll(reader), '*' + m_line + '\n');
 
-        // A pipe without a reader, a full one and a plain file fail at once; only whole lines get through.
+        // No reader, a full pipe or a plain file fail at once; only whole lines get through.
         const auto fifo = [this](const char* name) { return "fifo:" + m_home.filePath(name); };
         QVERIFY(::mkfifo(QFile::encodeName(m_home.filePath("stale")).constData(), 0600) == 0);
         const int full = makeFifo("full");

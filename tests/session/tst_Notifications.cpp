@@ -107,9 +107,8 @@ private slots:
         m_server.nextId = 7;
     }
 
-    // An incident is one notification updated in place; a click on it or its Show button restores the
-    // window, its second button blocks the source, other actions or notifications do nothing; another
-    // source is another incident.
+    // An incident is one notification updated in place; a click or Show restores the window, the second
+    // button blocks the source, anything else does nothing; another source is another incident.
     void anIncidentIsOneNotificationUpdatedInPlaceAndShowsTheWindow()
     {
         Rig rig;
@@ -137,14 +136,11 @@ private slots:
         QCOMPARE(rig.desktop.sentCount(), quint64(4));
     }
 
-    // A server id names a notification only while it is open on the server that gave it: after the
-    // server restarts (counting ids anew) an update creates a notification instead of replacing another
-    // program's, and an action acts on the incident its notification shows; once the server closes a
-    // notification its id means nothing. Signals from others than the server count for nothing.
+    // An id names a notification only while open on the server that gave it: after a restart an update
+    // creates one rather than replacing another program's. Signals from others count for nothing.
     void idsAreForgottenWhenClosedOrWhenTheServerRestarts()
     {
         Rig rig;
-        // The first line of the last call once there are count and the notifier has its reply.
         const auto calls = [&](qsizetype count) {
             (void)QTest::qWaitFor(
                 [&] { return m_server.calls.size() >= count && rig.desktop.inFlightCount() == 0; });
@@ -174,8 +170,8 @@ private slots:
         QDBusConnection::disconnectFromBus("other");
     }
 
-    // 500 sources in a second: a few get a notification of their own, the rest are counted in one more; a
-    // server that never answers holds at most the cap of calls, and not for the bus's 25 s.
+    // 500 sources in a second: a few get a notification each, the rest are counted in one more; a silent
+    // server holds at most the cap of calls, and not for the bus's 25 s.
     void manySourcesAreFoldedAndBoundedInFlight()
     {
         for (const bool silent : { true, false }) {
@@ -198,7 +194,6 @@ private slots:
                 QVERIFY(m_server.calls.size() <= FreedesktopNotifications::MaxInFlight);
                 continue;
             }
-            // Creations and the count's updates share the slots in no set order: wait for both to settle.
             const auto settled = [&] {
                 const QStringList more = m_server.calls.filter(" more source");
                 return QString("%1 created, %2, %3 in flight")
