@@ -176,11 +176,10 @@ private slots:
               "Alarm/One Alarm Per Scan=yes;Alarm/Block Intruders=yes;Alarm/Block Minutes=soon;Push/Service=pager;"
               "Events/Collector Protocol=sctp",
                 firstStart },
-            { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0;Alarm/Block Minutes=0",
-                firstStart },
+            { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0;Alarm/Block Minutes=0;"
+              "Detection/Scan Ports=65536;Detection/Scan Window=3601", firstStart },
             { "Alarm/Scan Gap=86401;Alarm/Block Minutes=1441;Detection/Scan Ports=1;Detection/Scan Window=0",
                 firstStart },
-            { "Detection/Scan Ports=65536;Detection/Scan Window=3601", firstStart },
             { "UDP Ports/Number=x", firstStart.section('|', 0, 1) + "| 1 1 1 8 3  | none  " },
         };
         for (const auto& [stored, expected] : cases) {
