@@ -69,15 +69,15 @@ private slots:
     {
         if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0)
             QSKIP("needs root for a network namespace of its own");
-        const auto ip = [](const char* args) { return QProcess::execute("ip", QString(args).split(' ')) == 0; };
+        const auto ip = [](const QString& args) { return QProcess::execute("ip", args.split(' ')) == 0; };
         if (!ip("link add t0 type veth peer name t1"))
             QSKIP("needs ip (iproute2) and virtual Ethernet links");
         DefaultRouteProbe probe;
         QVERIFY(ip("link set t0 up") && ip("link set t1 up") && !probe.isRemoteConnectionActive());
         for (const char* family : { "-4", "-6" }) {
-            QVERIFY(ip(qPrintable(QString("%1 route add default dev t0").arg(family))));
+            QVERIFY(ip(QString("%1 route add default dev t0").arg(family)));
             QVERIFY2(probe.isRemoteConnectionActive(), family);
-            QVERIFY(ip(qPrintable(QString("%1 route del default dev t0").arg(family))));
+            QVERIFY(ip(QString("%1 route del default dev t0").arg(family)));
             QVERIFY2(!probe.isRemoteConnectionActive(), family);
         }
     }

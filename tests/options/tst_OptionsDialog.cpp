@@ -183,9 +183,11 @@ private slots:
         const QByteArray file = rig.file();
         const auto enabled = [&rig] {
             QString flags;
-            for (const QString& name : QString("runFileEdit browseButton0 readLogButton purgeLogButton "
-                     "attackRunFileEdit browseButton1 soundsGroup soundFileEdit0 soundFileEdit1 soundFileEdit2 "
-                     "soundFileEdit3 browseButton2 browseButton3 browseButton4 browseButton5 chatServiceEdit").split(' '))
+            const QString names = "runFileEdit browseButton0 readLogButton purgeLogButton attackRunFileEdit "
+                                  "browseButton1 soundsGroup soundFileEdit0 soundFileEdit1 soundFileEdit2 "
+                                  "soundFileEdit3 browseButton2 browseButton3 browseButton4 browseButton5 "
+                                  "chatServiceEdit";
+            for (const QString& name : names.split(' '))
                 flags += rig.named<QWidget>(name)->isEnabled() ? '1' : '0';
             return flags;
         };
