@@ -176,11 +176,10 @@ private slots:
               "Alarm/One Alarm Per Scan=yes;Alarm/Block Intruders=yes;Alarm/Block Minutes=soon;Push/Service=pager;"
               "Events/Collector Protocol=sctp",
                 firstStart },
-            { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0;Alarm/Block Minutes=0",
-                firstStart },
+            { "Events/Event Log Size=0;Events/Event Log Files=0;Alarm/Scan Gap=0;Alarm/Block Minutes=0;"
+              "Detection/Scan Ports=65536;Detection/Scan Window=3601", firstStart },
             { "Alarm/Scan Gap=86401;Alarm/Block Minutes=1441;Detection/Scan Ports=1;Detection/Scan Window=0",
                 firstStart },
-            { "Detection/Scan Ports=65536;Detection/Scan Window=3601", firstStart },
             { "UDP Ports/Number=x", firstStart.section('|', 0, 1) + "| 1 1 1 8 3  | none  " },
         };
         for (const auto& [stored, expected] : cases) {
@@ -211,12 +210,9 @@ private slots:
                  { "::ffff:10.0.0.0/104", "10.9.9.9", true }, { "fe80::/10", "fe80::1%eth0", true },
                  { " 1.2.3.4 ,\t5.6.7.8,,9.9.9.9 ", "5.6.7.8", true }, { "0.0.0.0/0", "localhost", false } })
             QVERIFY2(AllowList::parse(list).contains(IpAddress::parse(QString(peer)).value_or(IpAddress())) == allowed, peer);
-    }
 
-    // Entries that are no address or range are named in one line with their reasons, including the forms
-    // a lenient parser would take ("10.1", a leading zero, a signed prefix).
-    void refusedEntriesMakeOneStatusLine()
-    {
+        // Entries that are no address or range are named in one line with their reasons, including the
+        // forms a lenient parser would take ("10.1", a leading zero, a signed prefix).
         QList<AllowList::Refusal> refused;
         const AllowList list
             = AllowList::parse("10.1 010.0.0.1,10.0.0.1 10.0.0.0/33 10.0.0.0/+8 fd00::/129", &refused);

@@ -197,10 +197,6 @@ private slots:
         rig.scan({ "10.1.2.3:21", "::ffff:10.1.2.3:23", "192.0.2.1:21" }, 1s);
         QCOMPARE(rig.handler.allowedCount(), quint64(2));
         QCOMPARE(rig.handler.intrusionCount(), quint64(1));
-        QCOMPARE(rig.recorder.lines().size(), 6);
-        const auto& e = rig.recorder.events; // recorded only, in order
-        QVERIFY(e.size() == 3 && e[0].kind == Event::Kind::Allowed && e[1].kind == e[0].kind
-            && e[2].kind == Event::Kind::Intrusion);
 
         // The self-test's own connection counts once as an intrusion, then the list holds again.
         rig.handler.exemptOnce(ip("10.1.2.3"));

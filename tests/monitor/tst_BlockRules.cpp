@@ -2,10 +2,7 @@
 #include "IntruderBlocker.h"
 #include "Recorder.h"
 #include "Settings.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include "TestFiles.h"
 
 // Which intruders may be blocked at the firewall, by hand and automatically.
 class TestBlockRules : public QObject
@@ -52,16 +49,13 @@ private slots:
     {
         QTemporaryDir dir;
         const QString helper = dir.filePath("sentrel-block");
-        QFile script(helper);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/usr/bin/python3\n"
+        QVERIFY(writeFile(helper, "#!/usr/bin/python3\n"
                      "import socket, sys\n"
                      "s = socket.socket(fileno=0)\n"
                      "r = s.recv(4096)\n"
                      "open(sys.argv[0] + '.calls', 'a').write(f'{r[4] if r[3:4] != b\"l\" else 0} ')\n"
-                     "s.send(b'SF\\x02\\x00\\x00\\x00\\x00' if r[3:4] == b'l' else b'SF\\x02\\x00' + r[4:5] + bytes(r[4]))\n");
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+                     "s.send(b'SF\\x02\\x00\\x00\\x00\\x00' if r[3:4] == b'l' else b'SF\\x02\\x00' + r[4:5] + bytes(r[4]))\n"));
+        QVERIFY(QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner));
         Recorder out;
         FirewallBlocker firewall(helper);
         IntruderBlocker blocker(firewall, out, out);
@@ -82,9 +76,7 @@ private slots:
         QCOMPARE(out.lines().filter("Unblocked 2001:db8::1:").size(), 256);
         QCOMPARE(out.lines().filter("more intruders"), QStringList { "Could not block 88 more intruders: too many at once" });
         QCOMPARE(blocker.entries().size(), 256);
-        QFile calls(helper + ".calls");
-        QVERIFY(calls.open(QIODevice::ReadOnly));
-        QCOMPARE(calls.readAll(), "0 " + QByteArray("64 ").repeated(12));
+        QCOMPARE(fileBytes(helper + ".calls"), "0 " + QByteArray("64 ").repeated(12));
     }
 };
 

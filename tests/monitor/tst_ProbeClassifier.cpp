@@ -196,8 +196,6 @@ private slots:
             if (!rig.lastAlarm.isEmpty())
                 QCOMPARE(record.detection + QString::number(record.spoofable), rig.lastAlarm);
         };
-        row("syn then accept: one connect", "S@a:1000>21 +300 accept@a:1000>21 +5000",
-            { "connect a:1000>21" });
         row("syn read seconds after its accept", "accept@a:1001>21 +4000 S@a:1001>21 +5000",
             { "connect a:1001>21" });
         row("unanswered syn: half-open at the deadline, once",

@@ -1,9 +1,10 @@
+#include "DefaultRouteProbe.h"
 #include "RouteDump.h"
 #include "RouteTables.h"
 
-#include <QtEndian>
-
 #include <net/if.h>
+#include <sched.h>
+#include <unistd.h>
 
 // Lines as the kernel writes them (captured on Debian 12), trailing blanks and all.
 const QByteArray Ipv4Header
@@ -59,6 +60,25 @@ private slots:
             QCOMPARE(
                 name + (' ' + found.join(',')) + (RouteTables::anyUsable(found, Host) ? ": up" : ": down"),
                 name + (' ' + QString(expected)));
+        }
+    }
+
+    // The probe reads this machine's tables and links: in a network namespace of the test's own (so a
+    // test program of its own), a default route of either family over a link that is up makes it true.
+    void probeReadsTheKernelsTables()
+    {
+        if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0)
+            QSKIP("needs root for a network namespace of its own");
+        const auto ip = [](const QString& args) { return QProcess::execute("ip", args.split(' ')) == 0; };
+        if (!ip("link add t0 type veth peer name t1"))
+            QSKIP("needs ip (iproute2) and virtual Ethernet links");
+        DefaultRouteProbe probe;
+        QVERIFY(ip("link set t0 up") && ip("link set t1 up") && !probe.isRemoteConnectionActive());
+        for (const char* family : { "-4", "-6" }) {
+            QVERIFY(ip(QString("%1 route add default dev t0").arg(family)));
+            QVERIFY2(probe.isRemoteConnectionActive(), family);
+            QVERIFY(ip(QString("%1 route del default dev t0").arg(family)));
+            QVERIFY2(!probe.isRemoteConnectionActive(), family);
         }
     }
 

@@ -52,16 +52,14 @@ private:
 
     void answer(QTcpSocket* socket, int status)
     {
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' '
-            + (status == 401        ? "Unauthorized"
-                    : status == 500 ? "Internal Server Error"
-                                    : "OK")
+        static const QHash<int, QByteArray> reasons { { 401, "Unauthorized" },
+            { 500, "Internal Server Error" } };
+        const QByteArray length = body == Body::Endless ? "1000000000000"
+            : body == Body::Empty                       ? "0"
+                                                        : "4000";
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "OK")
             + (status / 100 == 3 ? "\r\nLocation: " + redirectTo.toUtf8() : QByteArray())
-            + "\r\nContent-Length: "
-            + (body == Body::Endless      ? "1000000000000"
-                    : body == Body::Empty ? "0"
-                                          : "4000")
-            + "\r\n\r\n";
+            + "\r\nContent-Length: " + length + "\r\n\r\n";
         if (body != Body::TrickleAll)
             socket->write(std::exchange(head, {}));
         if (body == Body::Endless) {
