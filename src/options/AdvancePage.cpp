@@ -30,7 +30,7 @@ AdvancePage::AdvancePage(
         [this, &commands] { commands.removePorts(selectedPortRows()); });
 
     auto* chatGroup = new QGroupBox(QStringLiteral("DDE Link"), portsGroup);
-    auto* chatOnBox = new QCheckBox(QStringLiteral("&Enable"), chatGroup);
+    auto* chatOnBox = flagBox(QStringLiteral("&Enable"), &Settings::chatOn, chatGroup);
     auto* chatServiceEdit = new QLineEdit(chatGroup);
     chatServiceEdit->setObjectName(QStringLiteral("chatServiceEdit"));
     chatServiceEdit->setToolTip(
@@ -47,7 +47,7 @@ AdvancePage::AdvancePage(
     m_unguardedNote->setWordWrap(true);
     m_unguardedNote->hide();
 
-    auto* sentinelBox = new QCheckBox(QStringLiteral("Enable RPS &Technology"), portsGroup);
+    auto* sentinelBox = flagBox(QStringLiteral("Enable RPS &Technology"), &Settings::rps, portsGroup);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(addButton);
@@ -62,10 +62,8 @@ AdvancePage::AdvancePage(
     body()->addWidget(portsGroup);
 
     bindValue(options, m_portList, member(options, &Settings::ports));
-    bindValue(options, chatOnBox, member(options, &Settings::chatOn));
     bindValue(options, chatServiceEdit, member(options, &Settings::chatService));
     bindEnabled(options, chatServiceEdit, enabledAs(options, OptionsModel::Control::ChatServiceText));
-    bindValue(options, sentinelBox, member(options, &Settings::rps));
     // After the list's own binding, so that the list is filled when this runs.
     connect(&options, &OptionsModel::reloaded, this,
         [this] { m_shownCount = int(this->options().ports().size()); });

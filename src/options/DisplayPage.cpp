@@ -19,14 +19,15 @@ DisplayPage::DisplayPage(
     : OptionsPage(title, options, commands, parent)
 {
     auto* windowGroup = new QGroupBox(QStringLiteral("System"), this);
-    auto* alwaysOnTopBox = new QCheckBox(QStringLiteral("Always On &Top"), windowGroup);
-    auto* minimizeBox = new QCheckBox(QStringLiteral("&Minimize On Startup"), windowGroup);
-    auto* iconTrayBox = new QCheckBox(QStringLiteral("Use &IconTray"), windowGroup);
-    m_hotkeysBox = new QCheckBox(QStringLiteral("Use &Hotkeys"), windowGroup);
+    auto* alwaysOnTopBox = flagBox(QStringLiteral("Always On &Top"), &Settings::alwaysOnTop, windowGroup);
+    auto* minimizeBox = flagBox(QStringLiteral("&Minimize On Startup"), &Settings::minOnStartup, windowGroup);
+    auto* iconTrayBox = flagBox(QStringLiteral("Use &IconTray"), &Settings::useIconTray, windowGroup);
+    m_hotkeysBox = flagBox(QStringLiteral("Use &Hotkeys"), &Settings::useHotkeys, windowGroup);
     m_hotkeysBox->setToolTip(QStringLiteral("Right Click Here For Menu"));
     m_hotkeysBox->installEventFilter(this);
-    auto* autoScrollBox = new QCheckBox(QStringLiteral("Auto &Scroll Monitor"), windowGroup);
-    auto* autostartBox = new QCheckBox(QStringLiteral("&Load At Login"), windowGroup);
+    auto* autoScrollBox
+        = flagBox(QStringLiteral("Auto &Scroll Monitor"), &Settings::autoScrollMonitor, windowGroup);
+    auto* autostartBox = flagBox(QStringLiteral("&Load At Login"), &Settings::loadAtLogin, windowGroup);
     auto* system = new QGridLayout(windowGroup);
     system->addWidget(alwaysOnTopBox, 0, 0);
     system->addWidget(minimizeBox, 1, 0);
@@ -36,10 +37,12 @@ DisplayPage::DisplayPage(
     system->addWidget(autostartBox, 2, 1);
 
     auto* attackedGroup = new QGroupBox(QStringLiteral("When Attacked"), this);
-    auto* flashIconBox = new QCheckBox(QStringLiteral("&Flash Icon"), attackedGroup);
-    auto* wallpaperBox = new QCheckBox(QStringLiteral("Change &Desktop Background"), attackedGroup);
-    auto* attackRunBox = new QCheckBox(QStringLiteral("&Run"), attackedGroup);
-    auto* clipboardBox = new QCheckBox(QStringLiteral("Copy Address To &Clipboard"), attackedGroup);
+    auto* flashIconBox = flagBox(QStringLiteral("&Flash Icon"), &Settings::flashIcon, attackedGroup);
+    auto* wallpaperBox
+        = flagBox(QStringLiteral("Change &Desktop Background"), &Settings::changeBackground, attackedGroup);
+    auto* attackRunBox = flagBox(QStringLiteral("&Run"), &Settings::attackRun, attackedGroup);
+    auto* clipboardBox
+        = flagBox(QStringLiteral("Copy Address To &Clipboard"), &Settings::copyClipboard, attackedGroup);
     QLineEdit* attackRunFileEdit = nullptr;
     QPushButton* attackRunBrowse = nullptr;
     auto* attacked = new QGridLayout(attackedGroup);
@@ -53,16 +56,6 @@ DisplayPage::DisplayPage(
     body()->addWidget(windowGroup);
     body()->addWidget(attackedGroup);
 
-    bindValue(options, alwaysOnTopBox, member(options, &Settings::alwaysOnTop));
-    bindValue(options, minimizeBox, member(options, &Settings::minOnStartup));
-    bindValue(options, iconTrayBox, member(options, &Settings::useIconTray));
-    bindValue(options, m_hotkeysBox, member(options, &Settings::useHotkeys));
-    bindValue(options, autoScrollBox, member(options, &Settings::autoScrollMonitor));
-    bindValue(options, autostartBox, member(options, &Settings::loadAtLogin));
-    bindValue(options, flashIconBox, member(options, &Settings::flashIcon));
-    bindValue(options, wallpaperBox, member(options, &Settings::changeBackground));
-    bindValue(options, attackRunBox, member(options, &Settings::attackRun));
-    bindValue(options, clipboardBox, member(options, &Settings::copyClipboard));
     bindValue(options, attackRunFileEdit, member(options, &Settings::attackRunFile));
     bindEnabled(options, attackRunFileEdit, enabledAs(options, Control::AttackRunText));
     bindEnabled(options, attackRunBrowse, enabledAs(options, Control::AttackRunBrowse));

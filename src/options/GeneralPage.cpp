@@ -19,9 +19,10 @@ GeneralPage::GeneralPage(
     : OptionsPage(title, options, commands, parent)
 {
     auto* startupGroup = new QGroupBox(QStringLiteral("On Startup"), this);
-    auto* hideMonitorBox = new QCheckBox(QStringLiteral("&Hide Monitor"), startupGroup);
-    auto* startMonitoringBox = new QCheckBox(QStringLiteral("&Start Monitoring"), startupGroup);
-    auto* runBox = new QCheckBox(QStringLiteral("&Run"), startupGroup);
+    auto* hideMonitorBox = flagBox(QStringLiteral("&Hide Monitor"), &Settings::hideMonitor, startupGroup);
+    auto* startMonitoringBox
+        = flagBox(QStringLiteral("&Start Monitoring"), &Settings::startMonitoring, startupGroup);
+    auto* runBox = flagBox(QStringLiteral("&Run"), &Settings::run, startupGroup);
     QLineEdit* runFileEdit = nullptr;
     QPushButton* runFileBrowse = nullptr;
     auto* startup = new QVBoxLayout(startupGroup);
@@ -48,9 +49,6 @@ GeneralPage::GeneralPage(
     body()->addWidget(startupGroup);
     body()->addWidget(logsGroup);
 
-    bindValue(options, hideMonitorBox, member(options, &Settings::hideMonitor));
-    bindValue(options, startMonitoringBox, member(options, &Settings::startMonitoring));
-    bindValue(options, runBox, member(options, &Settings::run));
     bindValue(options, runFileEdit, member(options, &Settings::runFile));
     bindEnabled(options, runFileEdit, enabledAs(options, Control::StartRunText));
     bindEnabled(options, runFileBrowse, enabledAs(options, Control::StartRunBrowse));

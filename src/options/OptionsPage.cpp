@@ -1,7 +1,10 @@
 #include "OptionsPage.h"
 
+#include "OptionBindings.h"
 #include "OptionsCommands.h"
+#include "OptionsModel.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,4 +52,11 @@ QHBoxLayout* OptionsPage::browseRow(
     row->addWidget(text, 1);
     row->addWidget(button);
     return row;
+}
+
+QCheckBox* OptionsPage::flagBox(const QString& caption, Flag Settings::*flag, QWidget* group)
+{
+    auto* box = new QCheckBox(caption, group);
+    OptionBindings::bindValue(m_options, box, OptionBindings::member(m_options, flag));
+    return box;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Settings.h"
+
 #include <QFrame>
 
 class OptionsCommands;
 class OptionsModel;
 class QBoxLayout;
+class QCheckBox;
 class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
@@ -24,6 +27,8 @@ protected:
     QBoxLayout* body() const { return m_body; }
     OptionsModel& options() const { return m_options; }
 
+    // A check box in group showing, and editing, one flag of the settings.
+    QCheckBox* flagBox(const QString& caption, Flag Settings::*flag, QWidget* group);
     // A text box with its "?" button at the right, which browses for the box.
     // The box is named textName, the button "browseButton" and its index.
     QHBoxLayout* browseRow(QLineEdit*& text, QPushButton*& button, int browseIndex, const QString& textName);
