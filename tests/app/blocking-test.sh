@@ -4,7 +4,6 @@
 # blocked: a forged half-open probe, an allow-listed address, any hop of any default route. The
 # helper refuses on its own what the program never blocks, and leaves another table untouched.
 #   blocking-test.sh <sentrel binary> <sentrel-block binary> <corpus folder>
-set -euo pipefail
 why="the firewall" needs="nft hping3"
 source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2 helper=$3 corpus=$4

@@ -2,6 +2,7 @@
 # skips (77) without them or a private network namespace, else runs the test again inside one.
 # Gives work (removed at exit, once the processes in pids end), fail, step, waitFor, store,
 # startHeadless and namespace.
+set -euo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
 [[ $(id -u) -eq 0 ]] || skip "$why needs root"
 for tool in ${needs:-}; do

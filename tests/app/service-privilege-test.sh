@@ -3,7 +3,6 @@
 # watch through a socket starting one helper per connection with CAP_NET_RAW alone. Armed, a port
 # below 1024 bound, no thread holding more nor a packet socket. Root only; skips (77) otherwise.
 #   service-privilege-test.sh <sentrel binary> <sentrel-watch binary>
-set -euo pipefail
 why="starting as another user with capabilities" needs="setcap systemd-socket-activate"
 source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2 watch=$3

@@ -2,7 +2,6 @@
 # The real program against the real nmap in a private network namespace: each scan's events by
 # detection and port (a connect scan never also half-open). Root only; skips (77) otherwise.
 #   stealth-scan-test.sh <sentrel binary>
-set -euo pipefail
 why="nmap's raw scans and the packet watch" needs=nmap
 source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2

@@ -198,8 +198,6 @@ private slots:
         const QByteArray notListed = "not on the port list: " + QByteArray::number(ports[1]);
         const QByteArray commented = "# 1 2 3\n\t" + listed + "#4\r\n";
         // clang-format off
-        row("two ports, same one twice", { request({ p, p }), servedWith({ p, p }, { "00", "01" }) });
-        row("UDP, same one twice", { "SB\x02\x02\x01" + request({ p, p }).mid(4), servedWith({ p, p }, { "00", "01" }) });
         row("wrong magic", { "XB" + one.mid(2), "exit 65", "not a request of this helper's protocol version" });
         row("oversized", { one + QByteArray(300, '\0'), "exit 65", "too large" });
         row("no request at all", { QByteArray(), "exit 66", "no request" });
