@@ -52,11 +52,6 @@ public:
     int family() const { return m_family; }
     // Four bytes for IPv4, sixteen for IPv6, in network order.
     const std::uint8_t* bytes() const { return m_bytes.data(); }
-    std::uint32_t toIpv4() const
-    {
-        return std::uint32_t(m_bytes[0]) << 24 | std::uint32_t(m_bytes[1]) << 16 | std::uint32_t(m_bytes[2]) << 8
-            | m_bytes[3];
-    }
 
     // Whether the first prefixLength bits equal those of network, of the same family.
     bool isInSubnet(const IpAddress& network, int prefixLength) const;
