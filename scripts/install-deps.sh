@@ -13,6 +13,8 @@ packages=(
     pulseaudio-utils alsa-utils   # paplay, aplay: the alert sounds
     dbus                          # the chat client link
     qt6-wayland                   # the native Wayland platform
+    libqt6sql6-sqlite             # the history's store
+    libloc-dev libloc-database    # where a source is: the offline location database and its reader
 )
 # The wallpaper tools (gsettings, xfconf-query, feh) come with the desktops that use them.
 if [[ "${1:-}" == "--test" || "${1:-}" == "--package" ]]; then

@@ -153,6 +153,17 @@ struct Settings
         bool operator==(const Detection&) const = default;
     } detection;
 
+    // History: the searchable record of past incidents, how long and how large it may grow, and
+    // whether a source's details look its name up in the DNS.
+    struct History
+    {
+        bool keep = true;
+        int days = 365;
+        int sizeMb = 200;
+        bool lookUpNames = true;
+        bool operator==(const History&) const = default;
+    } history;
+
     // The four sound files in the order of their store keys "0" to "3".
     static constexpr std::array<QString Settings::*, 4> SoundFiles { &Settings::netConnectedSound,
         &Settings::netDisconnectedSound, &Settings::intruderSound, &Settings::startSound };

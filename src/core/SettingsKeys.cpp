@@ -152,6 +152,7 @@ using E = Settings::Events;
 using A = Settings::Alarm;
 using P = Settings::Push;
 using D = Settings::Detection;
+using H = Settings::History;
 const auto kTable = std::to_array<Key>({
     flag<&S::hideMonitor>("General", "Hide Monitor", "0"),
     flag<&S::startMonitoring>("General", "Start Monitoring", "1"),
@@ -206,6 +207,11 @@ const auto kTable = std::to_array<Key>({
     later<NumberForm<2, 65535>, &S::detection, &D::scanPorts>("Detection", "Scan Ports", "8"),
     later<NumberForm<1, 3600>, &S::detection, &D::scanWindowSeconds>("Detection", "Scan Window", "3"),
     ports<&S::detection, &D::udpPorts>("UDP Ports", kUdpPorts, true),
+    later<OnOffForm, &S::history, &H::keep>("History", "Keep History", "1"),
+    // A century at most: the pruning's arithmetic stays well inside its range.
+    later<NumberForm<1, 36500>, &S::history, &H::days>("History", "History Days", "365"),
+    later<NumberForm<1, 1024 * 1024>, &S::history, &H::sizeMb>("History", "History Size", "200"),
+    later<OnOffForm, &S::history, &H::lookUpNames>("History", "Reverse DNS", "1"),
 });
 } // namespace
 

@@ -144,7 +144,7 @@ private slots:
         const QByteArray after = fileBytes(t.path());
         QByteArray original = after; // without the new sections
         for (const char* section :
-            { "[Alarm]\n", "[Events]\n", "[Detection]\n", "[Push]\n", "[UDP%20Ports]\n" }) {
+            { "[Alarm]\n", "[Events]\n", "[Detection]\n", "[History]\n", "[Push]\n", "[UDP%20Ports]\n" }) {
             const qsizetype start = original.indexOf(section), end = original.indexOf("\n[", start);
             if (end < 0) // the last one, with the blank line before it
                 original.truncate(start - 1);
@@ -154,6 +154,7 @@ private slots:
         QCOMPARE(original, before);
         QVERIFY(after.contains("[Events]\nCollector=\nCollector%20Protocol=tcp\nEvent%20Log=1\n"
                                "Event%20Log%20Files=5\nEvent%20Log%20Size=10\nSyslog=1\n"));
+        QVERIFY(after.contains("[History]\nHistory%20Days=365\nHistory%20Size=200\nKeep%20History=1\nReverse%20DNS=1\n"));
         QVERIFY(after.contains("[UDP%20Ports]\n0=69\n1=135\n10=1434\n") && after.endsWith("9=520\nNumber=10\n"));
         described(t.store()); // the next start leaves the file alone
         QCOMPARE(fileBytes(t.path()), after);
