@@ -54,7 +54,8 @@ private slots:
             const char *tip, *problem;
         } cases[] { { ProtectionState::opened(12, {}), 0, "Sentrel\nAll 12 ports guarded", "" },
             { ProtectionState::opened(12, unguarded), 1,
-                "Sentrel\n4 of 12 ports unguarded\n1 allowed connection",
+                "Sentrel\n4 of 12 ports unguarded\nTo guard the rest, join the group sentrel and log in again: sudo "
+                "adduser $USER sentrel\n1 allowed connection",
                 "4 of 12 ports unguarded: 21, 23 need administrator rights; 8080 is already open; 70000 is "
                 "not a valid port" },
             { ProtectionState::stopped(), 2, "Sentrel\nStopped\n2 allowed connections", "" },
@@ -152,7 +153,7 @@ private slots:
         QStringList tips { fake.tip };
         rig.monitoring.toggleMonitoring();
         tips << fake.tip;
-        status.setStatusText("Protecting..");
+        status.setStatusText("Ready.");
         rig.monitoring.closePortListeners();
         indicator.setPaused(true);
         tips << fake.tip + " / " + status.statusText();
@@ -168,7 +169,7 @@ private slots:
         tips << fake.tip + " / " + status.statusText();
         QCOMPARE(tips.join('|').replace("Sentrel\n", ""),
             "Stopped|1 of 2 ports unguarded|Paused while Options is open / Paused while Options is open.|"
-            "1 of 2 ports unguarded / Protecting..|Stopped / Ready.");
+            "1 of 2 ports unguarded / Ready, partly guarded: 1 of 2 ports unguarded.|Stopped / Ready.");
         QCOMPARE(status.model().lines(), { "[ ORRA ] - 1 of 2 ports unguarded: 70000 is not a valid port" });
     }
 };

@@ -26,7 +26,7 @@ if [[ -z "${SENTREL_SESSION_INNER:-}" ]]; then
     if [[ ${session_bus:-0} == 1 ]]; then
         bus_config=$(mktemp)
         printf '%s\n' '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>' \
-            '<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' >"$bus_config"
+            '<policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' >"$bus_config"
         bus=(dbus-run-session --config-file="$bus_config" --)
     fi
     if [[ $x_server == 1 ]]; then
