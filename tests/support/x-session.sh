@@ -105,9 +105,12 @@ start_window_manager() {
     within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
 }
 start_sentrel() { "$binary" >"$work/sentrel.log" 2>&1 & sentrel=$! && pids+=($sentrel); }
-# --check passes and prints each of the given lines.
+# --check passes (with gaps too, status 4: a port another program holds is not what these look at)
+# and prints each of the given lines.
 check_reports() {
-    "$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
+    local code=0
+    "$binary" --check >"$work/check.log" 2>&1 || code=$?
+    [[ $code == 0 || $code == 4 ]] || fail "the check failed: $(cat "$work/check.log")"
     local line
     for line in "$@"; do grep -qxF "$line" "$work/check.log" || fail "no \"$line\": $(cat "$work/check.log")"; done
 }
