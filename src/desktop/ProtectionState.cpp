@@ -141,7 +141,9 @@ ProtectionState::Guards ProtectionState::survey(const MonitoringSwitch& monitori
         guards.watch = singleOf(watch->state());
     if (blocker)
         guards.blocking = singleOf(blocker->availability());
-    guards.inHelperGroup = inHelperGroup();
+    // A process's groups never change, and the tooltip asks every second: the group database once.
+    static const bool member = inHelperGroup();
+    guards.inHelperGroup = member;
     return guards;
 }
 
