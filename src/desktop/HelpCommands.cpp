@@ -44,7 +44,8 @@ void HelpCommands::noViewer(const QString& path)
 {
     const QFileInfo file(path);
     const QString folder = QDir::toNativeSeparators(file.absolutePath());
-    m_status.setStatusText(QStringLiteral("No viewer is set up for %1; it is in %2").arg(file.fileName(), folder));
+    // The folder goes in the box: the label would cut the name out of the middle of a long path.
+    m_status.setStatusText(QStringLiteral("No viewer is set up for %1").arg(file.fileName()));
     if (m_offer) {
         m_offer->raise();
         return;

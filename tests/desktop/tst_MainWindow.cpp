@@ -210,7 +210,8 @@ private slots:
         help.openContents();
         help.openLog();
         QTRY_VERIFY(help.folderOffer());
-        QCOMPARE(status.statusText(), "No viewer is set up for Log.txt; it is in " + folder.path());
+        QCOMPARE(status.statusText(), "No viewer is set up for Log.txt");
+        QCOMPARE(help.folderOffer()->informativeText(), "It is in " + folder.path() + ".");
         help.folderOffer()->defaultButton()->click();
         const auto opened = [&] { return QString(fileBytes(folder.filePath("bin/xdg-open.log"))); };
         QTRY_COMPARE(opened(), QStringList({ folder.filePath("ReadMe.html"), folder.filePath("Log.txt"), folder.path(), "" }).join('\n'));
