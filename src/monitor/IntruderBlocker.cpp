@@ -6,6 +6,7 @@
 #include "StatusReporter.h"
 
 #include <limits>
+#include <utility>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -50,8 +51,20 @@ void IntruderBlocker::configure(const Settings::Alarm& settings)
     // Turned on: a fresh try at the helper, and whatever the firewall still blocks from before.
     if (switchedOn) {
         m_unavailable = false;
+        m_asking = true;
         refresh();
     }
+    if (!m_automatic && std::exchange(m_asking, false))
+        emit availabilityChanged();
+}
+
+IntruderBlocker::Availability IntruderBlocker::availability() const
+{
+    if (!m_automatic)
+        return Availability::Off;
+    if (m_unavailable)
+        return Availability::NeedsPrivileges;
+    return m_asking ? Availability::Asking : Availability::Available;
 }
 
 void IntruderBlocker::intrusion(const Intrusion& intrusion)
@@ -239,6 +252,8 @@ void IntruderBlocker::unblockAnswered(const IpAddress& address, FirewallBlocker:
 
 void IntruderBlocker::listed(FirewallBlocker::Outcome outcome, const QList<FirewallBlocker::Entry>& entries)
 {
+    if (std::exchange(m_asking, false) && outcome != FirewallBlocker::Outcome::NeedsPrivilege)
+        emit availabilityChanged();
     if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
         return needsPrivilege();
     if (outcome != FirewallBlocker::Outcome::Done)
@@ -288,10 +303,14 @@ void IntruderBlocker::needsPrivilege()
     // Said once; automatic blocking stops asking until it is turned on again. Monitoring goes on.
     if (!m_unavailable)
         m_status.addStatusLine(QStringLiteral("Blocking intruders needs administrator rights"));
+    const bool asked = std::exchange(m_asking, false);
+    const bool news = !m_unavailable || asked;
     m_unavailable = true;
     m_pending.clear();
     m_queue.clear();
     m_notBlocked = 0;
+    if (news && m_automatic)
+        emit availabilityChanged();
 }
 
 const BlockRules::Protected& IntruderBlocker::protectedNow()

@@ -55,6 +55,11 @@ public:
     // Asks the firewall what it still blocks (after a restart, say) and takes that as the list.
     void refresh();
 
+    // Whether automatic blocking works, as far as the helper has said: Asking until the first
+    // answer after "Block Intruders" was turned on.
+    enum class Availability { Off, Asking, Available, NeedsPrivileges };
+    Availability availability() const;
+
     bool isBlocked(const IpAddress& address) const;
     // Whether the address is blocked now; if so the attempt is counted against its block.
     bool countAttempt(const IpAddress& address);
@@ -63,6 +68,7 @@ public:
 
 signals:
     void changed();
+    void availabilityChanged();
 
 private:
     bool request(const IpAddress& address, int seconds, bool automatic);
@@ -91,6 +97,7 @@ private:
     QSet<IpAddress> m_refusedSaid; // automatic refusals already named in a status line
     QSet<IpAddress> m_failed; // the helper could not block them: automatic blocking does not retry
     bool m_unavailable = false; // the helper cannot block: automatic blocking stops asking
+    bool m_asking = false; // turned on, the helper's first answer still to come
     BlockRules::Protected m_protected;
     std::chrono::steady_clock::time_point m_protectedRead {};
     QTimer m_expiry;
