@@ -59,7 +59,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
     void unload() override { calls << "hotkeys unload"; }
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
     QString chooseFile() override { return answers.isEmpty() ? QString() : answers.takeFirst(); }
-    QString askPort() override { return port; }
+    QString askPort() override { return answers.isEmpty() ? port : answers.takeFirst(); }
     void restoreMonitor() override { }
     void resetNetState() override { }
 
@@ -169,11 +169,10 @@ private slots:
         QFETCH(bool, monitoring);
         QFETCH(bool, storedRps);
         QFETCH(int, openedBy);
-        const std::vector<int> free = Loopback::freePorts(4);
+        const std::vector<int> free = Loopback::freePorts(5);
         Rig rig({ QString("Advance/RPS=%1").arg(storedRps), "UDP Ports/Number=1", "UDP Ports/0=137",
             "UDP Ports/1=138", QString("Ports/0=%1").arg(free[0]), QString("Ports/1=%1").arg(free[1]),
             QString("Ports/2=%1").arg(free[2]) });
-        rig.port = QString(" %1 ").arg(free[3]);
         if (monitoring)
             rig.monitoring.toggleMonitoring();
         const QString log = rig.folder.filePath("Log.txt");
@@ -196,6 +195,11 @@ private slots:
         rig.named<QPushButton>("purgeLogButton")->click();
         QVERIFY(!QFile::exists(log));
         rig.controls(true);
+        // The "x" typed makes an address OK refuses (fieldChecksFromTheKeyboard): these pass.
+        for (const auto& [name, text] : { std::pair("collectorEdit", "[2001:db8::1]:514"), { "pushUrlBox", "http://h" } }) {
+            rig.named<QLineEdit>(name)->selectAll();
+            QTest::keyClicks(rig.named<QLineEdit>(name), text);
+        }
         // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound (which
         // keeps its file), a sound with a blank. An address is trimmed and listed once, an invalid one
         // refused, a cancelled prompt ignored.
@@ -203,7 +207,8 @@ private slots:
             { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" });
         rig.click({ "&Remove Port", "&Add Port", "&Add Port", "Re&move Address", "A&dd Address",
                       "A&dd Address", "A&dd Address", "A&dd Address" },
-            { " 198.51.100.7 ", "198.51.100.7", "backup.lan", "" });
+            { QString(" %1 ").arg(free[3]), QString::number(free[4]), " 198.51.100.7 ", "198.51.100.7",
+                "backup.lan", "" });
         QCOMPARE(rig.named<QLabel>("allowError")->text(), "\"backup.lan\": not an IPv4 or IPv6 address");
         rig.click({ "Remo&ve UDP Port", "Add &UDP Port", "Add &UDP Port", "Add &UDP Port" }, { " 53 ", "x", "" });
         const QStringList edited = rig.controls();
@@ -214,7 +219,7 @@ private slots:
         // two UDP ports.
         QCOMPARE(changed, 49);
         QCOMPARE(enabled(), editedFlags);
-        QCOMPARE(rig.options.ports().join(' '), QString("%1 %2 %2").arg(free[1]).arg(free[3]));
+        QCOMPARE(rig.options.ports().join(' '), QString("%1 %2 %3").arg(free[1]).arg(free[3]).arg(free[4]));
         // A program is quoted so that it runs as the one word chosen (a shell's quoting, read back by the
         // command line splitter); a sound file is kept as chosen.
         for (const char* shown : { "runFileEdit=\"/tmp/it's \\\"q\\\"\\\\x\"",
@@ -275,14 +280,14 @@ private slots:
         QVERIFY(rig.open());
         QCOMPARE(look(), "0 00000000");
 
-        // The keyboard changes pages as in any tabbed dialog, and the row announces the page (the access
-        // keys: the X11 session).
+        // The keyboard changes pages as in any tabbed dialog, and the row announces the page (Ctrl+Shift+Tab
+        // and the access keys: the X11 session, since only a real keyboard sends them as users press them).
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         PageLabelRow* row = dialog.pageLabelRow();
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
         const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
             { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
-            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 7 },
+            { &dialog, Qt::Key_PageUp, ctrl, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 7 },
             { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 7 }, { row, Qt::Key_Right, {}, 0 },
             { row, Qt::Key_End, {}, 7 }, { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
@@ -306,41 +311,85 @@ private slots:
         QCOMPARE(hotkeys->isChecked(), before);
     }
 
-    // "Add Port" takes blanks around, halves to the even neighbour, the int range, the locale's decimal
-    // mark, and refuses anything else. Beside the port list, the entries no listener can take; under
-    // the collector, why it cannot be used, as the allow list says it; a new port is scrolled into view.
-    void portAndCollectorNotes()
+    // From the keyboard, each field says at once what is wrong with it, as the allow list does. "Add Port"
+    // (TCP and UDP) takes blanks around, halves to the even neighbour, the int range, the locale's decimal
+    // mark; it refuses other text and a port already listed. Beside the port list, the entries no
+    // listener can take; a new port is scrolled into view. OK stores nothing while the collector or the
+    // push URL would not be used: their page comes forward with the field focused; "Send test" sends
+    // nothing to such a URL.
+    void fieldChecksFromTheKeyboard()
     {
-        Rig rig({ "Ports/Number=11" }); // the twelve first-start ports fill the list
-        QVERIFY(rig.open());
+        Rig rig({ "Ports/Number=11", "UDP Ports/Number=0", "UDP Ports/0=137" }); // first-start TCP ports
+        QVERIFY(rig.open() && QTest::qWaitForWindowActive(&rig.dialog));
+        const QByteArray stored = rig.file();
+        const auto key = [&rig](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
+            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+            const auto buttons = rig.dialog.findChildren<QPushButton*>(); // a button's access key clicks it later
+            QTRY_VERIFY(std::none_of(buttons.begin(), buttons.end(), [](auto* b) { return b->isDown(); }));
+        };
         auto* note = rig.named<QLabel>("unguardedNote");
         QVERIFY(note->isHidden());
         QLocale::setDefault(QLocale::c());
-        for (const char* port : { " 70000 ", "-1", "65535", "80.5", "81.5", "2147483647", "-2147483648",
-                 "2147483648", "2147483647.5", "80abc", "inf", "nan" }) {
-            rig.port = port;
-            rig.click({ "&Add Port" }, {});
+        key(Qt::Key_4);
+        const std::pair<const char*, const char*> ports[] { { " 70000 ", nullptr }, { "-1", nullptr },
+            { "65535", nullptr }, { "80.5", "\"80\": already in the list" }, { "81.5", nullptr },
+            { "2147483647", nullptr }, { "-2147483648", nullptr }, { "2147483648", "" }, { "2147483647.5", "" },
+            { "80abc", "" }, { "inf", "" }, { "nan", "" }, { " 21 ", "\"21\": already in the list" },
+            { "82", "\"82\": already in the list" } };
+        for (const auto& [typed, problem] : ports) {
+            rig.port = typed;
+            key(Qt::Key_A);
+            const QString expected = !problem ? QString() : *problem ? problem : QString("\"%1\": not a port number").arg(typed);
+            QCOMPARE(rig.named<QLabel>("portError")->text(), expected);
         }
         QCOMPARE(rig.options.ports().mid(12),
-            QStringList({ "70000", "-1", "65535", "80", "82", "2147483647", "-2147483648" }));
+            QStringList({ "70000", "-1", "65535", "82", "2147483647", "-2147483648" }));
         QCOMPARE(note->text(), "Not guarded, outside 1-65535: 70000, -1, 2147483647, -2147483648");
         QCOMPARE(::portEntry("80,5", QLocale(QLocale::German)).value_or(QString()), QString("80"));
-        auto* ports = rig.dialog.page(3)->findChild<QListWidget*>();
-        const QRect added = ports->visualItemRect(ports->item(ports->count() - 1));
-        QVERIFY(added.bottom() <= ports->viewport()->height());
-
-        auto* collector = rig.named<QLineEdit>("collectorEdit");
-        auto* error = rig.named<QLabel>("collectorError");
-        const std::pair<const char*, const char*> cases[] {
-            { "loghost:99999", "the port must be a number from 1 to 65535" },
-            { "2001:db8::1:514", "an IPv6 address goes in brackets, e.g. [2001:db8::1]:514" },
-            { "loghost", "not host:port" }, { "[2001:db8::1]:514", nullptr }, { "", nullptr } };
-        for (const auto& [text, reason] : cases) {
-            collector->setText(text);
-            emit collector->editingFinished();
-            QCOMPARE(error->text(), reason ? QString("\"%1\": %2").arg(text, reason) : QString());
-            QCOMPARE(error->isHidden(), !reason);
+        auto* list = rig.dialog.page(3)->findChild<QListWidget*>();
+        QVERIFY(list->visualItemRect(list->item(list->count() - 1)).bottom() <= list->viewport()->height());
+        key(Qt::Key_6);
+        rig.answers = { "137.0", "abc", "138" };
+        for (const char* problem : { "\"137\": already in the list", "\"abc\": not a port number", "" }) {
+            key(Qt::Key_U);
+            QCOMPARE(rig.named<QLabel>("udpPortError")->text(), problem);
         }
+        QCOMPARE(rig.options.values().detection.udpPorts, QStringList({ "137", "138" }));
+
+        // Typed into the field, left for the first page, where OK (Enter) refuses it.
+        struct Case { int page; const char* field; const char* error; const char* typed; const char* reason; };
+        const Case cases[] { { 4, "collectorEdit", "collectorError", "loghost", "not host:port" },
+            { 4, "collectorEdit", "collectorError", "loghost:99999", "the port must be a number from 1 to 65535" },
+            { 4, "collectorEdit", "collectorError", "2001:db8::1:514", "an IPv6 address goes in brackets, e.g. [2001:db8::1]:514" },
+            { 4, "collectorEdit", "collectorError", "[2001:db8::1]:514", nullptr },
+            { 6, "pushUrlBox", "pushUrlError", "ntfy.sh/alerts", "not an http or https address, e.g. https://ntfy.sh/my-topic" },
+            { 6, "pushUrlBox", "pushUrlError", "https://", "not an http or https address, e.g. https://ntfy.sh/my-topic" },
+            { 6, "pushUrlBox", "pushUrlError", "ftp://192.0.2.1/x", "not an http or https address, e.g. https://ntfy.sh/my-topic" },
+            { 6, "pushUrlBox", "pushUrlError", "", nullptr } };
+        rig.named<QComboBox>("pushServiceBox")->setCurrentText("ntfy");
+        static_cast<PushPage*>(rig.dialog.page(6))->setTestPush([](auto&, auto done) { done("sent"); });
+        for (const Case& c : cases) {
+            auto* field = rig.named<QLineEdit>(c.field);
+            key(Qt::Key(Qt::Key_1 + c.page));
+            field->setFocus();
+            key(Qt::Key_A, Qt::ControlModifier);
+            key(Qt::Key_Backspace, {});
+            QTest::keyClicks(field, c.typed);
+            if (c.page == 6) // Send test
+                key(Qt::Key_T);
+            QCOMPARE(rig.named<QLabel>("pushTestResult")->text().isEmpty(), c.page != 6 || c.reason);
+            key(Qt::Key_1); // leaving the field
+            const QString problem = c.reason ? QString("\"%1\": %2").arg(c.typed, c.reason) : QString();
+            QCOMPARE(rig.named<QLabel>(c.error)->text(), problem);
+            if (c.reason) {
+                key(Qt::Key_Return, {});
+                QVERIFY(rig.dialog.isVisible() && rig.dialog.page(c.page)->isVisible());
+                QCOMPARE(QApplication::focusWidget(), field);
+            }
+        }
+        key(Qt::Key_Return, {});
+        QVERIFY(!rig.dialog.isVisible());
+        QVERIFY(rig.file() != stored && rig.file().contains("Collector=[2001:db8::1]:514\n"));
     }
 
     // The Blocking page lists what the firewall blocks, with the time left and the attempts stopped; it
