@@ -294,6 +294,8 @@ private slots:
             QTest::keyClick(target, key, modifiers);
             QVERIFY(dialog.page(page)->isVisible() && row->current() == page);
             QCOMPARE(row->accessibleName(), dialog.pageLabel(page)->text() + " page");
+            const QRect under = dialog.pageLabel(page)->geometry(); // marked by a bar in the title bar's colour
+            QCOMPARE(row->grab().toImage().pixelColor(under.center().x(), under.bottom() + 2), row->palette().color(QPalette::Highlight));
         }
 
         QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
