@@ -121,7 +121,8 @@ void AlarmPage::addAllowEntry()
     if (text.isEmpty())
         return;
     const QString reason = AllowList::check(text);
-    showProblem(m_allowError, reason.isEmpty() ? QString() : QLatin1Char('"') + text + QLatin1String("\": ") + reason);
+    showProblem(m_allowError,
+        reason.isEmpty() ? QString() : QLatin1Char('"') + text + QLatin1String("\": ") + reason);
     if (reason.isEmpty() && !options().edit().alarm.allowEntries.contains(text))
         options().append(OptionsModel::List::AllowEntries, text);
 }

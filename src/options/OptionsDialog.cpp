@@ -88,7 +88,8 @@ OptionsDialog::OptionsDialog(
         // Every letter of the page names is some page's access key already: the row takes digits.
         const QKeySequence accessKey(Qt::ALT | Qt::Key(Qt::Key_1 + index));
         label->setToolTip(accessKey.toString(QKeySequence::NativeText));
-        connect(new QShortcut(accessKey, this), &QShortcut::activated, this, [this, index] { selectPage(index); });
+        connect(new QShortcut(accessKey, this), &QShortcut::activated, this,
+            [this, index] { selectPage(index); });
         label->setMouseTracking(true);
         label->setCursor(Qt::PointingHandCursor);
         label->installEventFilter(this);

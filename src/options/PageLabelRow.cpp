@@ -11,7 +11,8 @@ PageLabelRow::PageLabelRow(QWidget* parent)
     : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleDescription(QStringLiteral("Options pages: arrow keys, Ctrl+Tab or Alt+1 to Alt+8 change the page"));
+    setAccessibleDescription(
+        QStringLiteral("Options pages: arrow keys, Ctrl+Tab or Alt+1 to Alt+8 change the page"));
     auto* row = new QHBoxLayout(this);
     // Room for the focus frame beside the labels and the current page's bar under them.
     row->setContentsMargins(3, 0, 3, SelectionBar + 1);

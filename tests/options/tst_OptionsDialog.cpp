@@ -278,17 +278,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         PageLabelRow* row = dialog.pageLabelRow();
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
-        const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
-            { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
-            { &dialog, Qt::Key_PageUp, ctrl, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 7 },
-            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 7 }, { row, Qt::Key_Right, {}, 0 },
-            { row, Qt::Key_End, {}, 7 }, { row, Qt::Key_Home, {}, 0 } };
+        using Key = std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int>;
+        const Key keys[] { { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
+            { &dialog, Qt::Key_PageUp, ctrl, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 },
+            { &dialog, Qt::Key_PageUp, ctrl, 7 }, { &dialog, Qt::Key_Tab, ctrl, 0 },
+            { row, Qt::Key_Left, {}, 7 }, { row, Qt::Key_Right, {}, 0 }, { row, Qt::Key_End, {}, 7 },
+            { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
             QTest::keyClick(target, key, modifiers);
             QVERIFY(dialog.page(page)->isVisible() && row->current() == page);
             QCOMPARE(row->accessibleName(), dialog.pageLabel(page)->text() + " page");
-            const QRect under = dialog.pageLabel(page)->geometry(); // marked by a bar in the title bar's colour
-            QCOMPARE(row->grab().toImage().pixelColor(under.center().x(), under.bottom() + 2), row->palette().color(QPalette::Highlight));
+            // The page's label is marked by a bar in the colour of the page's title bar.
+            const QRect under = dialog.pageLabel(page)->geometry();
+            QCOMPARE(row->grab().toImage().pixelColor(under.center().x(), under.bottom() + 2),
+                row->palette().color(QPalette::Highlight));
         }
 
         QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
@@ -317,32 +320,36 @@ private slots:
         QVERIFY(rig.open() && QTest::qWaitForWindowActive(&rig.dialog));
         const auto key = [&rig](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
             QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-            const auto buttons = rig.dialog.findChildren<QPushButton*>(); // a button's access key clicks it later
+            // A button's access key clicks it a moment later.
+            const auto buttons = rig.dialog.findChildren<QPushButton*>();
             QTRY_VERIFY(std::none_of(buttons.begin(), buttons.end(), [](auto* b) { return b->isDown(); }));
         };
         QLocale::setDefault(QLocale::c());
         // Page (Alt+4: TCP, Alt+6: UDP), typed, why refused ("": not a port number).
-        const std::tuple<int, const char*, const char*> ports[] { { 4, " 70000 ", nullptr }, { 4, "-1", nullptr },
-            { 4, "65535", nullptr }, { 4, "80.5", "\"80\": already in the list" }, { 4, "81.5", nullptr },
-            { 4, "2147483647", nullptr }, { 4, "-2147483648", nullptr }, { 4, "2147483648", "" }, { 4, "2147483647.5", "" },
-            { 4, "80abc", "" }, { 4, "inf", "" }, { 4, "nan", "" }, { 4, " 21 ", "\"21\": already in the list" },
+        const std::tuple<int, const char*, const char*> ports[] { { 4, " 70000 ", nullptr },
+            { 4, "-1", nullptr }, { 4, "65535", nullptr }, { 4, "80.5", "\"80\": already in the list" },
+            { 4, "81.5", nullptr }, { 4, "2147483647", nullptr }, { 4, "-2147483648", nullptr },
+            { 4, "2147483648", "" }, { 4, "2147483647.5", "" }, { 4, "80abc", "" }, { 4, "inf", "" },
+            { 4, "nan", "" }, { 4, " 21 ", "\"21\": already in the list" },
             { 4, "82", "\"82\": already in the list" }, { 6, "137.0", "\"137\": already in the list" },
             { 6, "abc", "" }, { 6, "138", nullptr } };
         for (const auto& [page, typed, problem] : ports) {
             rig.answers = { typed };
             key(Qt::Key(Qt::Key_0 + page));
             key(page == 4 ? Qt::Key_A : Qt::Key_U);
-            QCOMPARE(rig.named<QLabel>(page == 4 ? "portError" : "udpPortError")->text(),
-                !problem ? QString() : *problem ? problem : QString("\"%1\": not a port number").arg(typed));
+            const QString shown = rig.named<QLabel>(page == 4 ? "portError" : "udpPortError")->text();
+            QCOMPARE(shown, problem && !*problem ? QString("\"%1\": not a port number").arg(typed) : problem);
         }
-        QCOMPARE(rig.options.ports().mid(12), QStringList({ "70000", "-1", "65535", "82", "2147483647", "-2147483648" }));
+        QCOMPARE(rig.options.ports().mid(12),
+            QStringList({ "70000", "-1", "65535", "82", "2147483647", "-2147483648" }));
         QCOMPARE(rig.options.values().detection.udpPorts, QStringList({ "137", "138" }));
-        QCOMPARE(rig.named<QLabel>("unguardedNote")->text(), "Not guarded, outside 1-65535: 70000, -1, 2147483647, -2147483648");
+        QCOMPARE(rig.named<QLabel>("unguardedNote")->text(),
+            "Not guarded, outside 1-65535: 70000, -1, 2147483647, -2147483648");
         QCOMPARE(::portEntry("80,5", QLocale(QLocale::German)).value_or(QString()), QString("80"));
         auto* list = rig.dialog.page(3)->findChild<QListWidget*>();
         QVERIFY(list->visualItemRect(list->item(list->count() - 1)).bottom() <= list->viewport()->height());
 
-        // Typed into the collector (page 4) or the push URL (6), left for the first page, where OK refuses it.
+        // Typed into the collector (page 4) or the push URL (6), left for page 1, where OK refuses it.
         const char* notWeb = "not an http or https address, e.g. https://ntfy.sh/my-topic";
         const std::tuple<int, const char*, const char*> fields[] { { 4, "loghost", "not host:port" },
             { 4, "loghost:99999", "the port must be a number from 1 to 65535" },
