@@ -160,7 +160,7 @@ bool IntruderBlocker::isBlocked(const IpAddress& address) const
 
 bool IntruderBlocker::canBlock(const IpAddress& address)
 {
-    return m_firewall.isInstalled() && !m_unavailable && !isBlocked(address) && !m_pending.contains(address)
+    return m_firewall.isInstalled() && !m_unavailable
         && BlockRules::refusal(address, false, false, m_allow, protectedNow()).isEmpty();
 }
 

@@ -58,8 +58,8 @@ public:
     bool isBlocked(const IpAddress& address) const;
     // Its block, or none.
     const Entry* blockOf(const IpAddress& address) const;
-    // Whether a block by hand could be asked for now: a helper that has not said it lacks the
-    // rights, an address the rules let the user block, neither blocked nor asked for already.
+    // Whether a block by hand could be had now: a helper that has not said it lacks the rights,
+    // and an address the rules let the user block.
     bool canBlock(const IpAddress& address);
     // Whether the address is blocked now; if so the attempt is counted against its block.
     bool countAttempt(const IpAddress& address);

@@ -200,26 +200,29 @@ private slots:
         const auto lastCall = [&] {
             return hhmm(m_server.calls.value(m_server.calls.size() - 1).section('|', 2).remove(QRegularExpression("default,Show,show,Show,?")));
         };
-        const std::tuple<const char*, int, D, bool, bool, QString> rows[] {
-            { "198.51.100.1", 21, D::Connect, true, false, "Port: 21\nCompleted connection" + block },
-            { "198.51.100.2", 22, D::HalfOpen, true, false, "Port: 22\nHalf-open SYN probe" + forged + block },
-            { "2001:db8::3", 53, D::Udp, true, false, "Port: 53/udp\nUDP datagram" + forged + block },
-            { "127.0.0.1", 21, D::Connect, true, false, "Port: 21\nCompleted connection|" }, // loopback
-            { "198.51.100.4", 21, D::Connect, false, false, "Port: 21\nCompleted connection|" }, // no helper
-            { "198.51.100.5", 21, D::Connect, true, true, "Port: 21\nCompleted connection\nBlocked until HH:MM" + unblock },
+        // Address, port, kind, the firewall helper, whether a block was asked for first, and what is shown.
+        const QString helper = m_blockHelper, none, refusing = m_dir.filePath("absent");
+        const std::tuple<const char*, int, D, QString, bool, QString> rows[] {
+            { "198.51.100.1", 21, D::Connect, helper, false, "Port: 21\nCompleted connection" + block },
+            { "198.51.100.2", 22, D::HalfOpen, helper, false, "Port: 22\nHalf-open SYN probe" + forged + block },
+            { "2001:db8::3", 53, D::Udp, helper, false, "Port: 53/udp\nUDP datagram" + forged + block },
+            { "127.0.0.1", 21, D::Connect, helper, false, "Port: 21\nCompleted connection|" },
+            { "198.51.100.4", 21, D::Connect, none, false, "Port: 21\nCompleted connection|" },
+            { "198.51.100.5", 21, D::Connect, refusing, true, "Port: 21\nCompleted connection|" },
+            { "198.51.100.6", 21, D::Connect, helper, true, "Port: 21\nCompleted connection\nBlocked until HH:MM" + unblock },
         };
-        for (const auto& [address, port, kind, helper, blocked, expected] : rows) {
-            Rig rig { helper ? m_blockHelper : QString() };
-            if (blocked && rig.blocker.block(ip(address), 3600))
-                QTRY_VERIFY(rig.blocker.isBlocked(ip(address)));
+        for (const auto& [address, port, kind, firewall, blockFirst, expected] : rows) {
+            Rig rig { firewall };
+            if (blockFirst && rig.blocker.block(ip(address), 3600))
+                QTRY_VERIFY(!rig.out.lines().isEmpty()); // blocked, or the helper could not
             rig.scan(address, { port }, kind);
             QTRY_COMPARE(lastCall(), QString("IP: ") + address + ' ' + expected);
         }
         Rig rig { m_blockHelper };
         rig.acting = true;
-        rig.scan("198.51.100.6", { 21, 53 });
-        rig.scan("198.51.100.6", { 53 }, D::Udp);
-        const QString body = "IP: 198.51.100.6 Port: 53/udp\nUDP datagram" + forged + "\n3 ports so far: 21, 53, 53/udp";
+        rig.scan("198.51.100.9", { 21, 53 });
+        rig.scan("198.51.100.9", { 53 }, D::Udp);
+        const QString body = "IP: 198.51.100.9 Port: 53/udp\nUDP datagram" + forged + "\n3 ports so far: 21, 53, 53/udp";
         QTRY_COMPARE(lastCall(), body + block);
         const uint id = m_server.calls.last().section('|', 0, 0).toUInt();
         for (const auto& [action, expected] : { std::pair { "block", "\nBlocked until HH:MM" + unblock }, { "unblock", block } }) {
