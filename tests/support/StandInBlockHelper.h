@@ -2,9 +2,8 @@
 
 #include "TestFiles.h"
 
-// A firewall helper that says it did whatever it is asked and touches no firewall: an empty list,
-// and every address of an add or a delete done. Each call's address count (0 for a list) is noted
-// in <path>.calls.
+// A firewall helper that touches no firewall: an empty list, every address of a call done, each
+// call's count (0 for a list) noted in <path>.calls.
 inline bool writeStandInBlockHelper(const QString& path)
 {
     return writeFile(path, "#!/usr/bin/python3\n"
