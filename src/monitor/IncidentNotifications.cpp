@@ -168,7 +168,7 @@ QString IncidentNotifications::blockLine(const IpAddress& address) const
 }
 
 // Blocked or unblocked, from here, the status list, the Blocking page or automatically: each
-// notification still updated shows it, and the buttons change with it.
+// notification still updated and still open shows it, and the buttons change with it.
 void IncidentNotifications::blockingChanged()
 {
     if (!m_enabled)
@@ -179,7 +179,7 @@ void IncidentNotifications::blockingChanged()
         if (line == notified.blockLine)
             continue;
         notified.blockLine = std::move(line);
-        if (!notified.text.isEmpty() && m_service.canNotify(key))
+        if (!notified.text.isEmpty() && m_service.isOpen(key))
             m_service.notify(key, summary(), notified.text + notified.blockLine);
     }
 }

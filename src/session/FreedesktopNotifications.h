@@ -45,6 +45,7 @@ public:
     void notify(quint64 key, const QString& summary, const QString& body) override;
     // Without a bus nothing is shown; the bus is looked for again after RetryInterval.
     bool canNotify(quint64 key) override { return m_shown.contains(key) || connectBus(); }
+    bool isOpen(quint64 key) const override { return m_shown.contains(key); }
     // The buttons beyond "Show" on a key's notification, as action names and labels in turn
     // ({ "block", "Block for 1 hour" }), asked each time it is sent. invoked gets the key and the
     // name; only a name last sent with that notification counts.

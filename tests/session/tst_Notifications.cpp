@@ -226,6 +226,13 @@ private slots:
             emitSignal(*m_serverBus, "ActionInvoked", { id, QString(action) });
             QTRY_COMPARE_WITH_TIMEOUT(lastCall(), body + expected, 3000);
         }
+        // Closed, it stays closed when the block changes.
+        const qsizetype calls = m_server.calls.size();
+        emitSignal(*m_serverBus, "NotificationClosed", { id, 2u });
+        QTRY_VERIFY(!rig.desktop.isOpen(1) && rig.blocker.block(ip("198.51.100.9"), 60));
+        QTRY_VERIFY(rig.blocker.isBlocked(ip("198.51.100.9")));
+        QTest::qWait(FreedesktopNotifications::MinUpdateInterval);
+        QCOMPARE(m_server.calls.size(), calls);
     }
 
     // 500 sources in a second: a few get a notification each, the rest are counted in one more; a silent
