@@ -12,9 +12,10 @@
 
 namespace {
 // How each detection reads in a notification, by the name the events give it.
-constexpr std::pair<const char*, const char*> Kinds[] = { { "connect", "Completed connection" },
-    { "half_open", "Half-open SYN probe" }, { "fin", "FIN probe" }, { "null", "NULL probe" },
-    { "xmas", "Xmas probe" }, { "udp", "UDP datagram" }, { "fragment", "Fragment" }, { "port_scan", "Port scan" } };
+constexpr std::pair<const char*, const char*> Kinds[]
+    = { { "connect", "Completed connection" }, { "half_open", "Half-open SYN probe" }, { "fin", "FIN probe" },
+          { "null", "NULL probe" }, { "xmas", "Xmas probe" }, { "udp", "UDP datagram" },
+          { "fragment", "Fragment" }, { "port_scan", "Port scan" } };
 
 QLatin1String kindOf(const IntruderRecord& intruder)
 {
@@ -32,7 +33,8 @@ bool isUdp(const IntruderRecord& intruder)
 // The first of the incident's ports, those the body lists.
 bool isListed(const Incident& incident, int port)
 {
-    const auto end = incident.ports.cbegin() + std::min(incident.ports.size(), IncidentNotifications::MaxListedPorts);
+    const auto end
+        = incident.ports.cbegin() + std::min(incident.ports.size(), IncidentNotifications::MaxListedPorts);
     return std::find(incident.ports.cbegin(), end, port) != end;
 }
 } // namespace
@@ -54,7 +56,8 @@ void IncidentNotifications::setBlocker(IntruderBlocker* blocker)
     QObject::disconnect(m_blockerChanged);
     m_blocker = blocker;
     if (blocker)
-        m_blockerChanged = QObject::connect(blocker, &IntruderBlocker::changed, blocker, [this] { blockingChanged(); });
+        m_blockerChanged
+            = QObject::connect(blocker, &IntruderBlocker::changed, blocker, [this] { blockingChanged(); });
 }
 
 void IncidentNotifications::intrusion(const Intrusion& intrusion)
@@ -105,7 +108,8 @@ QString IncidentNotifications::moreSourcesBody(quint64 sources)
     return sources == 1 ? QStringLiteral("1 more source") : QStringLiteral("%1 more sources").arg(sources);
 }
 
-QString IncidentNotifications::body(const Incident& incident, const Notified& notified, const IntruderRecord& intruder)
+QString IncidentNotifications::body(
+    const Incident& incident, const Notified& notified, const IntruderRecord& intruder)
 {
     const QString& ports = portList(incident, notified);
     const QLatin1String kind = kindOf(intruder);

@@ -48,7 +48,8 @@ struct Rig
                     incidents.act(key, action);
             });
     }
-    void scan(const QString& address, std::initializer_list<int> ports, Event::Detection kind = Event::Detection::Connect)
+    void scan(const QString& address, std::initializer_list<int> ports,
+        Event::Detection kind = Event::Detection::Connect)
     {
         for (int port : ports)
             handler.handleIntrusion(ip(address), port, 0, false, kind);
@@ -129,11 +130,13 @@ private slots:
         rig.scan("10.0.0.5", { 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346 });
         QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.size(), 2, 3000);
         QTRY_COMPARE(rig.desktop.inFlightCount(), 0); // the replies with the id reached the notifier
-        const QString actions = "|default,Show,show,Show,block,Block for 1 hour", connection = "\nCompleted connection";
+        const QString actions = "|default,Show,show,Show,block,Block for 1 hour",
+                      connection = "\nCompleted connection";
         QCOMPARE(m_server.calls, // the first creates, the burst waits for its id, then one update
             QStringList({ "0|Intruder Detected|IP: 10.0.0.5 Port: 21" + connection + actions,
                 "7|Intruder Detected|IP: 10.0.0.5 Port: 12346" + connection
-                    + "\n12 ports so far: 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346" + actions }));
+                    + "\n12 ports so far: 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346"
+                    + actions }));
         for (const auto& [id, action] : { std::pair { 1000u, "default" }, { 7u, "dismiss" }, { 7u, "show" },
                  { 7u, "default" }, { 7u, "block" }, { 7u, "unblock" }, { 1000u, "block" } })
             emitSignal(*m_serverBus, "ActionInvoked", { id, QString(action) });
@@ -141,7 +144,8 @@ private slots:
         rig.scan("2001:db8::9", { 22, 23 });
         QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.mid(2),
             QStringList({ "0|Intruder Detected|IP: 2001:db8::9 Port: 22" + connection + actions,
-                "8|Intruder Detected|IP: 2001:db8::9 Port: 23" + connection + "\n2 ports so far: 22, 23" + actions }),
+                "8|Intruder Detected|IP: 2001:db8::9 Port: 23" + connection + "\n2 ports so far: 22, 23"
+                    + actions }),
             3000);
         QTRY_COMPARE(rig.desktop.inFlightCount(), 0); // its reply comes after the actions' signals
         QCOMPARE(rig.restored, QList<quint64>({ 1, 1 }));
@@ -188,10 +192,13 @@ private slots:
     void theKindAndTheBlockButton()
     {
         using D = Event::Detection;
-        const QString block = "|block,Block for 1 hour", unblock = "|unblock,Unblock", forged = ": the address may be forged";
+        const QString block = "|block,Block for 1 hour", unblock = "|unblock,Unblock",
+                      forged = ": the address may be forged";
         // The body and the buttons; blocked an hour from now, to the minute (either side of its turn).
         const auto lastCall = [&] {
-            QString text = m_server.calls.value(m_server.calls.size() - 1).section('|', 2).remove(QRegularExpression("default,Show,show,Show,?"));
+            QString text = m_server.calls.value(m_server.calls.size() - 1)
+                               .section('|', 2)
+                               .remove(QRegularExpression("default,Show,show,Show,?"));
             for (int s : { 3600, 3540 })
                 text.replace(QTime::currentTime().addSecs(s).toString("HH:mm"), "HH:MM");
             return text;
@@ -200,12 +207,14 @@ private slots:
         const QString helper = m_blockHelper, none, refusing = m_dir.filePath("absent");
         const std::tuple<const char*, int, D, QString, bool, QString> rows[] {
             { "198.51.100.1", 21, D::Connect, helper, false, "Port: 21\nCompleted connection" + block },
-            { "198.51.100.2", 22, D::HalfOpen, helper, false, "Port: 22\nHalf-open SYN probe" + forged + block },
+            { "198.51.100.2", 22, D::HalfOpen, helper, false,
+                "Port: 22\nHalf-open SYN probe" + forged + block },
             { "2001:db8::3", 53, D::Udp, helper, false, "Port: 53/udp\nUDP datagram" + forged + block },
             { "127.0.0.1", 21, D::Connect, helper, false, "Port: 21\nCompleted connection|" },
             { "198.51.100.4", 21, D::Connect, none, false, "Port: 21\nCompleted connection|" },
             { "198.51.100.5", 21, D::Connect, refusing, true, "Port: 21\nCompleted connection|" },
-            { "198.51.100.6", 21, D::Connect, helper, true, "Port: 21\nCompleted connection\nBlocked until HH:MM" + unblock },
+            { "198.51.100.6", 21, D::Connect, helper, true,
+                "Port: 21\nCompleted connection\nBlocked until HH:MM" + unblock },
         };
         for (const auto& [address, port, kind, firewall, blockFirst, expected] : rows) {
             Rig rig { firewall };
@@ -218,10 +227,12 @@ private slots:
         rig.acting = true;
         rig.scan("198.51.100.9", { 21, 53 });
         rig.scan("198.51.100.9", { 53 }, D::Udp);
-        const QString body = "IP: 198.51.100.9 Port: 53/udp\nUDP datagram" + forged + "\n3 ports so far: 21, 53, 53/udp";
+        const QString body
+            = "IP: 198.51.100.9 Port: 53/udp\nUDP datagram" + forged + "\n3 ports so far: 21, 53, 53/udp";
         QTRY_COMPARE(lastCall(), body + block);
         const uint id = m_server.calls.last().section('|', 0, 0).toUInt();
-        for (const auto& [action, expected] : { std::pair { "block", "\nBlocked until HH:MM" + unblock }, { "unblock", block } }) {
+        for (const auto& [action, expected] :
+            { std::pair { "block", "\nBlocked until HH:MM" + unblock }, { "unblock", block } }) {
             QTRY_COMPARE(rig.desktop.inFlightCount(), 0);
             emitSignal(*m_serverBus, "ActionInvoked", { id, QString(action) });
             QTRY_COMPARE_WITH_TIMEOUT(lastCall(), body + expected, 3000);
@@ -267,7 +278,8 @@ private slots:
                     .arg(rig.desktop.inFlightCount());
             };
             QTRY_COMPARE_WITH_TIMEOUT(settled(), QString("6 created, 495 more sources, 0 in flight"), 15000);
-            QVERIFY(m_server.calls.first().startsWith("0|Intruder Detected|IP: 2001:db8::1 Port: 23\nCompleted connection|"));
+            QVERIFY(m_server.calls.first().startsWith(
+                "0|Intruder Detected|IP: 2001:db8::1 Port: 23\nCompleted connection|"));
 
             // A minute later the allowance is whole again, and the count starts anew.
             rig.now += 61s;
