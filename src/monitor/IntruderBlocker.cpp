@@ -159,25 +159,33 @@ void IntruderBlocker::refresh()
     (void)m_firewall.list();
 }
 
-IntruderBlocker::Entry* IntruderBlocker::find(const IpAddress& address)
+const IntruderBlocker::Entry* IntruderBlocker::blockOf(const IpAddress& address) const
 {
     const auto found = std::find_if(
-        m_entries.begin(), m_entries.end(), [&address](const Entry& e) { return e.address == address; });
-    return found == m_entries.end() ? nullptr : &*found;
+        m_entries.cbegin(), m_entries.cend(), [&address](const Entry& e) { return e.address == address; });
+    return found == m_entries.cend() ? nullptr : &*found;
 }
 
 bool IntruderBlocker::isBlocked(const IpAddress& address) const
 {
-    return std::any_of(
-        m_entries.cbegin(), m_entries.cend(), [&address](const Entry& e) { return e.address == address; });
+    return blockOf(address) != nullptr;
+}
+
+bool IntruderBlocker::canBlock(const IpAddress& address)
+{
+    return m_firewall.isInstalled() && !m_unavailable
+        && BlockRules::refusal(address, false, false, m_allow, protectedNow()).isEmpty();
 }
 
 bool IntruderBlocker::countAttempt(const IpAddress& address)
 {
-    Entry* entry = m_entries.isEmpty() ? nullptr : find(address);
-    if (entry)
-        ++entry->attempts;
-    return entry != nullptr;
+    for (Entry& entry : m_entries) {
+        if (entry.address == address) {
+            ++entry.attempts;
+            return true;
+        }
+    }
+    return false;
 }
 
 int IntruderBlocker::secondsLeft(const Entry& entry)
@@ -263,7 +271,7 @@ void IntruderBlocker::listed(FirewallBlocker::Outcome outcome, const QList<Firew
     for (const FirewallBlocker::Entry& listedEntry : entries) {
         if (now.size() >= MaxBlocked)
             break;
-        const Entry* known = find(listedEntry.address);
+        const Entry* known = blockOf(listedEntry.address);
         now.append({ listedEntry.address, Clock::now() + std::chrono::seconds(listedEntry.secondsLeft),
             known && known->automatic, known ? known->attempts : 0 });
     }

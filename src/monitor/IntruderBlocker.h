@@ -61,6 +61,11 @@ public:
     Availability availability() const;
 
     bool isBlocked(const IpAddress& address) const;
+    // Its block, or none.
+    const Entry* blockOf(const IpAddress& address) const;
+    // Whether a block by hand could be had now: a helper that has not said it lacks the rights,
+    // and an address the rules let the user block.
+    bool canBlock(const IpAddress& address);
     // Whether the address is blocked now; if so the attempt is counted against its block.
     bool countAttempt(const IpAddress& address);
     const QList<Entry>& entries() const { return m_entries; }
@@ -74,7 +79,6 @@ private:
     bool request(const IpAddress& address, int seconds, bool automatic);
     void answered(const IpAddress& address, int seconds, FirewallBlocker::Outcome outcome);
     void unblockAnswered(const IpAddress& address, FirewallBlocker::Outcome outcome);
-    Entry* find(const IpAddress& address);
     void listed(FirewallBlocker::Outcome outcome, const QList<FirewallBlocker::Entry>& entries);
     void expire();
     void remove(qsizetype index, const char* cause);
