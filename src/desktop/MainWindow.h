@@ -89,6 +89,8 @@ private:
     void applyViewHeight();
     // The list and the status bar across the client area's width; the sunken bar to its bottom.
     void fitClientArea();
+    // The status bar's least height: the label's text whole inside the sunken frame.
+    int statusLabelHeight() const;
     // After the user's key, wheel or scroll-bar action on the list, once it has taken effect.
     void reportListUse();
     void setStaysOnTop(bool onTop);

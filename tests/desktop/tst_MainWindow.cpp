@@ -87,6 +87,33 @@ private slots:
         QCOMPARE(measured, std::pair(row, rig.window.statusList()->viewport()->height() / row));
     }
 
+    // The status text stays whole in both views under a title bar as tall as openbox's (offscreen windows
+    // have none: a menu bar that much taller takes its height instead), at 100% and with fonts at 200%.
+    void statusTextWholeUnderATallTitleBar()
+    {
+        for (const int scale : { 1, 2 }) {
+            Rig rig;
+            QMenuBar* menu = rig.window.menuBar();
+            auto* label = rig.window.statusBar()->findChild<ElidedLabel*>();
+            QFont font = label->font();
+            font.setPointSizeF(font.pointSizeF() * scale);
+            label->setFont(font);
+            const int tall = menu->sizeHint().height() + 25 * scale;
+            for (font = menu->font(); menu->sizeHint().height() < tall;)
+                font.setPointSizeF(font.pointSizeF() + 0.5), menu->setFont(font);
+            rig.status.setStatusText("Protecting..");
+            rig.window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+            QTRY_COMPARE(label->text(), "Protecting..");
+            for (int fold = 0; fold < 2; ++fold, rig.window.toggleMonitorView()) {
+                const QRect text = label->fontMetrics().boundingRect(
+                    label->contentsRect(), int(label->alignment()), label->text());
+                QVERIFY2(label->visibleRegion().boundingRect().contains(text),
+                    qPrintable(QString("%1x, view %2").arg(scale).arg(fold)));
+            }
+        }
+    }
+
     // Minimized, the window goes into a shown tray icon within a second, else stays on the task bar; its
     // lines are seen only while it is shown on a display. Topmost or not, it stays where it was.
     void minimizedWindowGoesIntoAShownTray()
