@@ -13,6 +13,7 @@ packages=(
     pulseaudio-utils alsa-utils   # paplay, aplay: the alert sounds
     dbus                          # the chat client link
     qt6-wayland                   # the native Wayland platform
+    libwayland-dev                # asks the Wayland compositor which protocols it offers
 )
 # The wallpaper tools (gsettings, xfconf-query, feh) come with the desktops that use them.
 if [[ "${1:-}" == "--test" || "${1:-}" == "--package" ]]; then

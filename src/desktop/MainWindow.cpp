@@ -274,6 +274,14 @@ void MainWindow::showAsStartedUp()
         show();
         return;
     }
+    if (!m_minimizedReachable && !(m_tray && m_tray->isShown())) {
+        // Minimized here, the window would be out of the user's reach for good.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        m_status.addStatusLine(QStringLiteral(
+            "The window stays open: on this desktop a minimized window might not be found again without a tray icon."));
+        return;
+    }
     // Some window managers map a window that asks to start iconic as a normal one: show it, and
     // minimize it once it is on screen (or after two seconds without a sign of that).
     setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -327,6 +335,18 @@ void MainWindow::restoreMonitor()
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();
+}
+
+void MainWindow::comeForward(Forward way, const QString& activationToken)
+{
+    if (way == Forward::Remap && isVisible())
+        hide();
+    // Qt's Wayland platform hands the token to the compositor when the window asks for the focus.
+    if (way == Forward::Activate && !activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+    restoreMonitor();
+    // The programs this one starts later must not come with a token that was not theirs.
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 void MainWindow::setMonitorEnabled(bool enabled)
