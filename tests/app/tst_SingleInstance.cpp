@@ -77,18 +77,15 @@ private slots:
         QTRY_COMPARE(asked.size(), 1);
         QTRY_VERIFY(closedByPeer(caller));
         ::close(caller);
-        // A later start hands over its activation token; a request out of shape asks for nothing.
-        const std::pair<QByteArray, const char*> requests[] { { "show tok-1_TIME2\n", "tok-1_TIME2" },
-            { "show a b\n", nullptr }, { "shown\n", nullptr }, { "show " + QByteArray(300, 't') + "\n", nullptr } };
-        for (const auto& [request, token] : requests) {
+        // A later start hands over its activation token; one unfit for the environment asks for nothing.
+        for (const auto& [request, asks] : { std::pair("show a b\n", 0), std::pair("show tok-1\n", 1) }) {
             const int fd = localSocket(path);
-            const qsizetype before = asked.size();
-            QVERIFY(::send(fd, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL) > 0);
+            QVERIFY(::send(fd, request, std::strlen(request), MSG_NOSIGNAL) > 0);
             QTRY_VERIFY(closedByPeer(fd));
             ::close(fd);
-            QCOMPARE(asked.size(), before + (token ? 1 : 0));
-            QVERIFY(!token || asked.takeLast().at(0) == token);
+            QCOMPARE(asked.size(), 1 + asks);
         }
+        QCOMPARE(asked.takeLast().at(0), "tok-1");
         SingleInstance after(path);
         QCOMPARE(after.claim("tok-2"), SingleInstance::Claim::Deferred);
         QCOMPARE(after.message(), "Sentrel is already running; its window was asked to come forward.");
