@@ -56,8 +56,7 @@ activate start-stop-monitoring
 within 50 refuses "$port" || fail "the port still accepts after F9"
 if grep -q "systemTrayWindowChanged\|wl_seats" "$work/sentrel.log"; then fail "Qt's Wayland noise reached standard error"; fi
 
-# No tray host, and weston keeps a minimized window nowhere: the window must stay within reach. Shown:
-# light pixels (the window's) below the panel; the background and the covering client are dark.
+# Shown: light pixels (the window's) below the panel; the background and the covering client are dark.
 window_shown() { shot "$1" && convert "$work/$1.png" -crop 1024x736+0+32 -colorspace Gray -threshold 90% \
     -format "%[fx:mean]" info: | awk '{ exit !($1 > 0.02) }'; }
 step "no tray host: Minimize On Startup leaves the window shown; a second start brings it forward"
