@@ -74,8 +74,8 @@ void Application::comeForward(const QString& activationToken)
     const bool wayland = DisplaySession::current() == DisplaySession::Kind::Wayland;
     // Asked once: the compositor does not change its protocols while the session runs.
     static const bool activation = wayland && DisplaySession::waylandCompositorOffers("xdg_activation_v1");
-    m_window->window().comeForward(
-        !wayland ? Forward::Raise : activation ? Forward::Activate : Forward::Remap, activationToken);
+    const Forward way = activation ? Forward::Activate : Forward::Remap;
+    m_window->window().comeForward(wayland ? way : Forward::Raise, activationToken);
 }
 
 void Application::quit(int exitCode)

@@ -94,9 +94,8 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     }
     // A launcher on Wayland gives the program it starts a token to take the focus with; a later
     // start has no window of its own and hands it to the running one.
-    const SingleInstance::Claim claim = options.check
-        ? SingleInstance::Claim::First
-        : m_instance->claim(qgetenv("XDG_ACTIVATION_TOKEN"));
+    const SingleInstance::Claim claim
+        = options.check ? SingleInstance::Claim::First : m_instance->claim(qgetenv("XDG_ACTIVATION_TOKEN"));
     if (claim != SingleInstance::Claim::First)
         std::fprintf(claim == SingleInstance::Claim::Deferred ? stdout : stderr, "%s\n",
             qPrintable(m_instance->message()));

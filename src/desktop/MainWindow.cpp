@@ -223,7 +223,8 @@ void MainWindow::fitClientArea()
 int MainWindow::statusLabelHeight() const
 {
     // A larger font than the designed one (a desktop's font scaling) needs more than the designed height.
-    const int text = m_statusLabel->fontMetrics().height() + 2 * (m_statusLabel->margin() + m_sunken->frameWidth());
+    const int text
+        = m_statusLabel->fontMetrics().height() + 2 * (m_statusLabel->margin() + m_sunken->frameWidth());
     return std::max(StatusLabelHeight, text);
 }
 
@@ -278,8 +279,7 @@ void MainWindow::showAsStartedUp()
         // Minimized here, the window would be out of the user's reach for good.
         setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
-        m_status.addStatusLine(QStringLiteral(
-            "The window stays open: on this desktop a minimized window might not be found again without a tray icon."));
+        m_status.addStatusLine(QStringLiteral("Not minimized: no tray icon shown"));
         return;
     }
     // Some window managers map a window that asks to start iconic as a normal one: show it, and
