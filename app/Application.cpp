@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "DesktopProbe.h"
+#include "DisplaySession.h"
 #include "Event.h"
 
 #include <csignal>
@@ -67,10 +68,16 @@ void Application::start()
         m_window->window().showAsStartedUp();
 }
 
-void Application::restoreMonitor()
+void Application::comeForward(const QString& activationToken)
 {
-    if (m_window)
-        m_window->window().restoreMonitor();
+    if (!m_window)
+        return;
+    using Forward = MainWindow::Forward;
+    const bool wayland = DisplaySession::current() == DisplaySession::Kind::Wayland;
+    // Asked once: the compositor does not change its protocols while the session runs.
+    static const bool activation = wayland && DisplaySession::waylandCompositorOffers("xdg_activation_v1");
+    const Forward way = activation ? Forward::Activate : Forward::Remap;
+    m_window->window().comeForward(wayland ? way : Forward::Raise, activationToken);
 }
 
 void Application::quit(int exitCode)

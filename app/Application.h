@@ -40,8 +40,9 @@ public:
     void start();
     // Mirrors the status display to standard output.
     void mirrorStatusToStdout() { m_foundation.status().setMirror(stdout); }
-    // Brings the window forward, as a second start of the program asks.
-    void restoreMonitor();
+    // Brings the window forward, as a second start of the program asks, with its activation token
+    // (empty: none).
+    void comeForward(const QString& activationToken);
     // Records the program's exit and ends the event loop with the code.
     void quit(int exitCode);
 

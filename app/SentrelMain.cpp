@@ -92,7 +92,10 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
         m_exitCode = 3;
         return;
     }
-    const SingleInstance::Claim claim = options.check ? SingleInstance::Claim::First : m_instance->claim();
+    // A launcher on Wayland gives the program it starts a token to take the focus with; a later
+    // start has no window of its own and hands it to the running one.
+    const SingleInstance::Claim claim
+        = options.check ? SingleInstance::Claim::First : m_instance->claim(qgetenv("XDG_ACTIVATION_TOKEN"));
     if (claim != SingleInstance::Claim::First)
         std::fprintf(claim == SingleInstance::Claim::Deferred ? stdout : stderr, "%s\n",
             qPrintable(m_instance->message()));
@@ -125,7 +128,7 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
         m_application->mirrorStatusToStdout();
     }
     QObject::connect(m_instance.get(), &SingleInstance::activationRequested, m_application.get(),
-        [this] { m_application->restoreMonitor(); });
+        [this](const QString& token) { m_application->comeForward(token); });
     m_application->start();
     if (m_check) // once the event loop runs, which the check needs to end it
         QTimer::singleShot(0, m_check.get(), &StartupCheck::run);

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -25,7 +26,18 @@ constexpr int MaxClients = 4;
 constexpr int Backlog = 8;
 // Out of descriptors: how long to leave the queue alone before accepting again.
 constexpr int AcceptRetryMs = 200;
-const QByteArray ShowRequest = QByteArrayLiteral("show\n");
+// "show", or "show <token>" with the activation token a Wayland compositor gave the later start,
+// which lets the first start's window take the focus from whatever has it.
+const QByteArray ShowRequest = QByteArrayLiteral("show");
+constexpr qsizetype MaxTokenLength = 256;
+constexpr qsizetype MaxRequestLength = 4 + 1 + MaxTokenLength + 1;
+
+// A token is passed on to the compositor through the environment: printable, without blanks.
+bool isToken(const QByteArray& token)
+{
+    return token.size() <= MaxTokenLength
+        && std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 127; });
+}
 
 bool toAddress(const QString& path, sockaddr_un& address)
 {
@@ -130,7 +142,7 @@ QString SingleInstance::defaultSocketPath()
     return path;
 }
 
-SingleInstance::Claim SingleInstance::claim()
+SingleInstance::Claim SingleInstance::claim(const QByteArray& activationToken)
 {
     if (m_socketPath.isEmpty())
         m_socketPath = defaultSocketPath();
@@ -138,7 +150,8 @@ SingleInstance::Claim SingleInstance::claim()
         return alone(QStringLiteral("no folder private to this user for its socket"));
     // Twice: a start that began at the same moment may take the socket between asking and listening.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        switch (askRunningInstance(ShowRequest)) {
+        const QByteArray token = isToken(activationToken) ? activationToken : QByteArray();
+        switch (askRunningInstance(ShowRequest + (token.isEmpty() ? "" : " " + token) + '\n')) {
         case Answer::Running:
             m_message = QStringLiteral("Sentrel is already running; its window was asked to come forward.");
             return Claim::Deferred;
@@ -277,10 +290,14 @@ void SingleInstance::serve(int fd)
             return;
         if (n > 0)
             caller->received.append(buffer, n);
-        const bool asked = caller->received.contains(ShowRequest);
-        if (asked)
-            emit activationRequested();
-        if (n <= 0 || asked || caller->received.size() > 2 * ShowRequest.size())
+        const qsizetype end = caller->received.indexOf('\n');
+        if (end >= 0 && end < MaxRequestLength) {
+            const QByteArray line = caller->received.left(end);
+            const QByteArray token = line.mid(ShowRequest.size() + 1);
+            if (line == ShowRequest || (line.startsWith(ShowRequest + ' ') && isToken(token)))
+                emit activationRequested(QString::fromLatin1(token));
+        }
+        if (n <= 0 || end >= 0 || caller->received.size() >= MaxRequestLength)
             drop();
     });
     QTimer::singleShot(ClientTimeoutMs, caller, drop);

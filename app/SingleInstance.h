@@ -25,7 +25,9 @@ public:
     explicit SingleInstance(const QString& socketPath = {}, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    [[nodiscard]] Claim claim();
+    // activationToken: the one this start was given to bring a window forward on Wayland
+    // (XDG_ACTIVATION_TOKEN), handed to the running start; empty: none.
+    [[nodiscard]] Claim claim(const QByteArray& activationToken = {});
     // Whether a start of this user is running, asked without disturbing it: nothing is requested
     // of it, and this start does not listen.
     [[nodiscard]] bool isAnotherRunning();
@@ -38,8 +40,8 @@ public:
     static QString defaultSocketPath();
 
 signals:
-    // A later start asked for the window.
-    void activationRequested();
+    // A later start asked for the window, with its activation token (empty: it had none).
+    void activationRequested(const QString& activationToken);
 
 private:
     enum class Answer { Nobody, Stale, Running, OtherUser, Silent };

@@ -1,5 +1,6 @@
 #include "WindowGroup.h"
 
+#include "DisplaySession.h"
 #include "Foundation.h"
 #include "MonitorGroup.h"
 #include "SessionBus.h"
@@ -21,6 +22,7 @@ WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
     , m_lineMenu(*m_window.statusList(), monitor.blocker())
 {
     m_window.setTray(&m_tray);
+    m_window.setMinimizedReachable(DisplaySession::current() != DisplaySession::Kind::Wayland);
     monitor.setIconFlasher(m_tray);
     monitor.setNotificationClicked([this] { m_window.restoreMonitor(); });
     connect(&m_trayBackend, &QtTrayBackend::activated, &m_tray, &SystemTray::activated);

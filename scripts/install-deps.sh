@@ -15,6 +15,7 @@ packages=(
     qt6-wayland                   # the native Wayland platform
     libqt6sql6-sqlite             # the history's store
     libloc-dev libloc-database    # where a source is: the offline location database and its reader
+    libwayland-dev                # asks the Wayland compositor which protocols it offers
 )
 # The wallpaper tools (gsettings, xfconf-query, feh) come with the desktops that use them.
 if [[ "${1:-}" == "--test" || "${1:-}" == "--package" ]]; then

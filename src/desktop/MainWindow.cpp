@@ -35,7 +35,8 @@ constexpr int ExpandedStatusBarTop = px(3600);
 constexpr int CollapsedStatusBarTop = px(505);
 constexpr int ClientWidth = px(4455);
 constexpr int ClientHeight = px(3885);
-// The status label's bottom: a tall title bar must not cut it off in the collapsed view.
+// The status label's designed height; the client area always ends below it, even under a tall title
+// bar in the collapsed view.
 constexpr int StatusLabelHeight = px(255);
 } // namespace
 
@@ -199,7 +200,7 @@ void MainWindow::applyViewHeight()
     const int outer = expanded ? ExpandedOuterHeight : CollapsedOuterHeight;
     const int statusBarTop = expanded ? ExpandedStatusBarTop : CollapsedStatusBarTop;
     const int client = outer - decoration - menuBar()->sizeHint().height();
-    centralWidget()->setFixedHeight(std::max(client, statusBarTop + StatusLabelHeight));
+    centralWidget()->setFixedHeight(std::max(client, statusBarTop + statusLabelHeight()));
     // The window's height follows the client area's; its width is the user's, from the designed one up.
     layout()->invalidate();
     setFixedHeight(layout()->totalMinimumSize().height());
@@ -211,11 +212,20 @@ void MainWindow::fitClientArea()
     const int width = std::max(central->width(), ClientWidth);
     m_band->resize(width + px(480), m_band->height());
     m_list->resize(width, m_list->height());
-    // The sunken bar reaches the bottom of the client area, leaving no empty strip under it.
-    const int barHeight = std::max(px(375), central->height() - m_statusBar->y());
+    // The sunken bar reaches the bottom of the client area and no further: the label centres its
+    // text in its own height, so a label taller than the part shown would lose the text's bottom.
+    const int barHeight = std::max(statusLabelHeight(), central->height() - m_statusBar->y());
     m_statusBar->resize(width, barHeight);
-    m_sunken->resize(width - px(15), std::max(px(240), barHeight));
-    m_statusLabel->setGeometry(px(120), 0, width - px(600), std::max(StatusLabelHeight, m_sunken->height()));
+    m_sunken->resize(width - px(15), barHeight);
+    m_statusLabel->setGeometry(px(120), 0, width - px(600), barHeight);
+}
+
+int MainWindow::statusLabelHeight() const
+{
+    // A larger font than the designed one (a desktop's font scaling) needs more than the designed height.
+    const int text
+        = m_statusLabel->fontMetrics().height() + 2 * (m_statusLabel->margin() + m_sunken->frameWidth());
+    return std::max(StatusLabelHeight, text);
 }
 
 void MainWindow::reportListUse()
@@ -263,6 +273,13 @@ void MainWindow::showAsStartedUp()
 {
     if (!(windowState() & Qt::WindowMinimized)) {
         show();
+        return;
+    }
+    if (!m_minimizedReachable && !(m_tray && m_tray->isShown())) {
+        // Minimized here, the window would be out of the user's reach for good.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        m_status.addStatusLine(QStringLiteral("Not minimized: no tray icon shown"));
         return;
     }
     // Some window managers map a window that asks to start iconic as a normal one: show it, and
@@ -318,6 +335,18 @@ void MainWindow::restoreMonitor()
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();
+}
+
+void MainWindow::comeForward(Forward way, const QString& activationToken)
+{
+    if (way == Forward::Remap && isVisible())
+        hide();
+    // Qt's Wayland platform hands the token to the compositor when the window asks for the focus.
+    if (way == Forward::Activate && !activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+    restoreMonitor();
+    // The programs this one starts later must not come with a token that was not theirs.
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 void MainWindow::setMonitorEnabled(bool enabled)

@@ -40,6 +40,18 @@ public:
 
     // The icon a minimized window hides into; without one shown, it stays on the task bar.
     void setTray(const TrayIcon* tray) { m_tray = tray; }
+    // Whether the desktop keeps a minimized window within reach without a tray icon. An X11 window
+    // manager lists it on a task bar or in a menu; a Wayland compositor need not (weston keeps it
+    // nowhere), and no protocol tells a program whether it does.
+    void setMinimizedReachable(bool reachable) { m_minimizedReachable = reachable; }
+
+    // How a later start of the program brings the window forward.
+    enum class Forward {
+        Raise, // the window manager raises and focuses it when asked (X11)
+        Activate, // the compositor's activation protocol, with the later start's token if it had one
+        Remap, // a compositor without one puts a window it maps anew on top: hide and show it again
+    };
+    void comeForward(Forward way, const QString& activationToken);
 
     // The monitor view: the status list shown (expanded) or folded away (collapsed).
     enum class MonitorView { Expanded, Collapsed };
@@ -89,6 +101,8 @@ private:
     void applyViewHeight();
     // The list and the status bar across the client area's width; the sunken bar to its bottom.
     void fitClientArea();
+    // The status bar's least height: the label's text whole inside the sunken frame.
+    int statusLabelHeight() const;
     // After the user's key, wheel or scroll-bar action on the list, once it has taken effect.
     void reportListUse();
     void setStaysOnTop(bool onTop);
@@ -107,4 +121,5 @@ private:
     PointerWatch m_pointerWatch;
     QTimer m_minimizedWatch;
     const TrayIcon* m_tray = nullptr;
+    bool m_minimizedReachable = true;
 };

@@ -3,9 +3,11 @@
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <wayland-client.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace DisplaySession {
@@ -77,6 +79,32 @@ bool hasXEmbedTray()
     std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr), &std::free);
     return owner && owner->owner != XCB_WINDOW_NONE;
+}
+
+bool waylandCompositorOffers(const char* interface)
+{
+    std::unique_ptr<wl_display, decltype(&wl_display_disconnect)> display(
+        wl_display_connect(nullptr), &wl_display_disconnect);
+    if (!display)
+        return false;
+    struct Search
+    {
+        const char* interface;
+        bool found = false;
+    } search { interface };
+    static const wl_registry_listener listener {
+        [](void* data, wl_registry*, uint32_t, const char* offered, uint32_t) {
+            auto* search = static_cast<Search*>(data);
+            search->found = search->found || std::strcmp(offered, search->interface) == 0;
+        },
+        [](void*, wl_registry*, uint32_t) {},
+    };
+    wl_registry* registry = wl_display_get_registry(display.get());
+    wl_registry_add_listener(registry, &listener, &search);
+    // One round trip: the compositor lists every global before it answers.
+    const bool answered = wl_display_roundtrip(display.get()) >= 0;
+    wl_registry_destroy(registry);
+    return answered && search.found;
 }
 
 } // namespace DisplaySession

@@ -23,4 +23,8 @@ QString name(Kind kind);
 // Whether an X11 tray host (XEmbed) holds the tray selection of the application's screen.
 bool hasXEmbedTray();
 
+// Whether the session's Wayland compositor offers the global interface, such as "xdg_activation_v1";
+// asked over a connection of its own, so Qt's stays untouched. False without a compositor.
+bool waylandCompositorOffers(const char* interface);
+
 } // namespace DisplaySession

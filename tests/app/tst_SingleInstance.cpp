@@ -78,9 +78,10 @@ private slots:
         QTRY_VERIFY(closedByPeer(caller));
         ::close(caller);
         SingleInstance after(path);
-        QCOMPARE(after.claim(), SingleInstance::Claim::Deferred);
+        QCOMPARE(after.claim("tok-2"), SingleInstance::Claim::Deferred);
         QCOMPARE(after.message(), "Sentrel is already running; its window was asked to come forward.");
         QTRY_COMPARE(asked.size(), 2);
+        QCOMPARE(asked.last().at(0), "tok-2"); // its activation token goes along
         first.reset();
         QVERIFY(!QFile::exists(path));
     }

@@ -88,6 +88,25 @@ private slots:
         QCOMPARE(measured, std::pair(row, rig.window.statusList()->viewport()->height() / row));
     }
 
+    // The status text stays whole in both views under a title bar as tall as openbox's (offscreen windows
+    // have none: a taller menu bar stands in), at 100% and with fonts at 200%.
+    void statusTextWholeUnderATallTitleBar()
+    {
+        for (const int scale : { 1, 2 }) {
+            Rig rig;
+            auto* label = rig.window.statusBar()->findChild<ElidedLabel*>();
+            QFont font = label->font();
+            font.setPointSizeF(8.25 * scale), label->setFont(font), font.setPixelSize(40 * scale);
+            rig.window.menuBar()->setFont(font);
+            rig.status.setStatusText("Protecting..");
+            rig.window.show();
+            QTRY_COMPARE(label->text(), "Protecting..");
+            for (int fold = 0; fold < 2; ++fold, rig.window.toggleMonitorView())
+                QVERIFY(label->visibleRegion().boundingRect().contains(label->fontMetrics().boundingRect(
+                    label->contentsRect(), int(label->alignment()), label->text())));
+        }
+    }
+
     // Minimized, the window goes into a shown tray icon within a second, else stays on the task bar; its
     // lines are seen only while it is shown on a display. Topmost or not, it stays where it was.
     void minimizedWindowGoesIntoAShownTray()

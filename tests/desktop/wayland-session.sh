@@ -8,7 +8,7 @@ compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so" >/dev/null 
     || { echo "SKIP: the Qt Wayland platform (qt6-wayland) is not installed"; exit 77; }
 /usr/bin/python3 -c "import dbus, gi" 2>/dev/null || { echo "SKIP: python3-dbus or python3-gi is missing"; exit 77; }
 # The X11 sessions' helpers and private home, without their X server.
-session_tools="weston weston-screenshooter dbus-send convert ss" session_bus=1 x_server=0
+session_tools="weston weston-screenshooter weston-fullscreen dbus-send convert ss" session_bus=1 x_server=0
 source "$here/../support/x-session.sh"
 unset DISPLAY QT_QPA_PLATFORM
 export WAYLAND_DISPLAY=sentrel-test XDG_SESSION_TYPE=wayland
@@ -55,4 +55,21 @@ step "F9 through the portal stops monitoring: the port refuses"
 activate start-stop-monitoring
 within 50 refuses "$port" || fail "the port still accepts after F9"
 if grep -q "systemTrayWindowChanged\|wl_seats" "$work/sentrel.log"; then fail "Qt's Wayland noise reached standard error"; fi
+
+# Shown: light pixels (the window's) below the panel; the background and the covering client are dark.
+window_shown() { shot "$1" && convert "$work/$1.png" -crop 1024x736+0+32 -colorspace Gray -threshold 90% \
+    -format "%[fx:mean]" info: | awk '{ exit !($1 > 0.02) }'; }
+step "no tray host: Minimize On Startup leaves the window shown; a second start brings it forward"
+kill "$sentrel" && wait "$sentrel" || true
+write_store Min%20On%20Startup=1 Use%20IconTray=1 "$port"
+start_sentrel
+within 100 accepts "$port" && sleep 1 || fail "port $port is not guarded after the restart"
+window_shown started || fail "the window is not shown"
+weston-fullscreen -w 1024 -h 768 >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+! window_shown covered || fail "the covering window did not cover"
+"$binary" | grep -q "already running" || fail "the second start did not defer"
+sleep 1
+window_shown raised && kill -0 "$sentrel" || fail "the window did not come forward"
 echo "PASS"
