@@ -25,6 +25,7 @@ public:
 private:
     HistoryStore* m_store = nullptr;
     bool m_off = false;
+    quint64 m_dropped = 0; // while no store took them
     HistoryBatch m_pending;
     EndOfPass m_handOver { [this] { flush(); } };
 };

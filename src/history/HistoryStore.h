@@ -37,6 +37,8 @@ public:
     // Waits until the writer has written everything handed to it (tests, the bench, the end).
     void waitIdle();
 
+    // Events lost before they reached the store (the recorder's own bound).
+    void addDropped(quint64 events);
     quint64 dropped() const { return m_droppedTotal; }
     HistoryWriter::Stats stats() const;
 

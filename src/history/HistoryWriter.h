@@ -74,18 +74,18 @@ signals:
 
 private:
     enum class Failure { None, Full, Damaged, Other };
+    enum class Health { Good, Damaged, Newer };
 
     bool openDatabase();
-    bool isHealthy();
+    Health check(QSqlDatabase& database);
+    void closeDatabase();
     void moveAside();
     void importEvents(qint64 before);
     // Writes the batch in one transaction; what went wrong.
-    Failure commit(const HistoryBatch& batch);
+    Failure commit(HistoryFolding& folding, const HistoryBatch& batch);
     void failed(Failure failure, qsizetype entries);
     qint64 usedBytes();
-    qint64 pruneOlderThan(qint64 time);
-    qint64 pruneOldest(qint64 incidents);
-    void countPruned(qint64 incidents);
+    qint64 limitBytes() const;
     qint64 now() const;
 
     QString m_folder;
@@ -94,9 +94,11 @@ private:
     Clock m_clock;
     Limits m_limits;
     Stats m_stats;
-    std::unique_ptr<HistoryFolding> m_folding;
-    qint64 m_nextDailyPrune = 0;
+    std::unique_ptr<HistoryFolding> m_folding; // while the database is open
+    qint64 m_nextPrune = 0;
     bool m_full = false;
     quint64 m_lostUnreported = 0;
     bool m_prunedReported = false;
+    bool m_otherReported = false;
+    QString m_lastError;
 };
