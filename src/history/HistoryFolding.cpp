@@ -352,7 +352,7 @@ bool HistoryFolding::storeSources()
         m_upsertSource.bindValue(4, change.count);
         m_upsertSource.bindValue(5, change.incidents);
         m_upsertSource.bindValue(6, change.kinds);
-        m_upsertSource.bindValue(7, location.country);
+        m_upsertSource.bindValue(7, location.country.isNull() ? QStringLiteral("") : location.country);
         m_upsertSource.bindValue(8, location.asn);
         if (!run(m_upsertSource))
             return false;

@@ -139,9 +139,10 @@ HistoryWriter::Health HistoryWriter::check(QSqlDatabase& database)
     bool ok = false;
     if (single(database, QStringLiteral("PRAGMA user_version"), &ok) > HistorySchema::Version)
         return Health::Newer;
-    // Pruning gives pages back to the disk only with this, set before the first table.
+    // Pruning gives pages back to the disk only with this, set before the first table. It costs
+    // nothing else: the writer deletes only when it prunes.
     if (single(database, QStringLiteral("PRAGMA page_count")) == 0)
-        query.exec(QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL"));
+        query.exec(QStringLiteral("PRAGMA auto_vacuum = FULL"));
     if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !ok)
         return Health::Damaged;
     query.finish();
@@ -224,10 +225,13 @@ HistoryWriter::Failure HistoryWriter::commit(HistoryFolding& folding, const Hist
         database.rollback();
     }
     folding.forgetAll();
+    // The driver leaves the code out when a commit fails; SQLite's own words for it are fixed.
     const int code = error.nativeErrorCode().toInt() & 0xff;
-    if (code == Full)
+    const QString text = error.databaseText();
+    if (code == Full || text.contains(QLatin1String("disk is full")))
         return Failure::Full;
-    if (code == Corrupt || code == NotADatabase)
+    if (code == Corrupt || code == NotADatabase || text.contains(QLatin1String("malformed"))
+        || text.contains(QLatin1String("not a database")))
         return Failure::Damaged;
     m_lastError = error.text();
     return Failure::Other;
@@ -311,8 +315,6 @@ qint64 HistoryWriter::prune()
         done = done && run(QStringLiteral("DELETE FROM sources WHERE last < ?"), { oldest })
             && run(QStringLiteral("DELETE FROM hourly WHERE hour < ?"), { oldest / HourMs });
         done = done && database.commit() && database.transaction();
-        if (done)
-            query.exec(QStringLiteral("PRAGMA incremental_vacuum"));
     }
     if (done && pruned > 0)
         done = run(QStringLiteral("INSERT INTO meta(key, value) VALUES('pruned', ?) ON CONFLICT(key) DO UPDATE"
@@ -322,7 +324,6 @@ qint64 HistoryWriter::prune()
         database.rollback();
         return 0;
     }
-    query.exec(QStringLiteral("PRAGMA incremental_vacuum"));
     m_stats.pruned += quint64(pruned);
     if (pruned > 0 && !m_prunedReported) {
         m_prunedReported = true;
