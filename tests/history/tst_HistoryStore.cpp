@@ -122,9 +122,10 @@ private slots:
             << QStringList { "2|" + c + "|2|0|1|22,25", "1|" + c + "|2|0|1|22" } << "||3";
         QTest::newRow("blocked marks the latest incident")
             << HistoryBatch { entry(Kind::Intrusion, 0, "192.0.2.9", 21, 1), entry(Kind::IncidentEnded, 61, "192.0.2.9", 0, 1),
-                   entry(Kind::Blocked, 62, "192.0.2.9"), entry(Kind::Intrusion, 100, "192.0.2.9", 21, 2),
+                   entry(Kind::Allowed, 61, "192.0.2.9", 22), entry(Kind::Blocked, 62, "192.0.2.9"), entry(Kind::Intrusion, 100, "192.0.2.9", 21, 2),
                    entry(Kind::Intrusion, 100, "192.0.2.8", 21, 3), entry(Kind::Blocked, 101, "192.0.2.9") }
-            << QStringList { "1|" + c + "|1|0|1|21", "1|" + c + "|1|0|1|21", "1|" + c + "|0|0|1|21" } << "3|3|3";
+            << QStringList { "1|" + c + "|1|0|1|21", "1|" + c + "|2|0|1|22", "1|" + c + "|1|0|1|21", "1|" + c + "|0|0|1|21" }
+            << "3|3|4";
         HistoryBatch flood; // a million forged probes, a thousand a second, then a pause
         for (int second = 0; second < 1000; ++second) {
             flood.push_back(entry(Kind::Flood, second, second % 2 ? "192.0.2.77" : "2001:db8::9", 53, 0, Detection::Udp, 1000));
