@@ -98,34 +98,34 @@ private slots:
     {
         QTest::addColumn<HistoryBatch>("entries");
         QTest::addColumn<QStringList>("incidents"); // count|kinds|state|spoofable|sources|ports
-        QTest::addColumn<QString>("totals"); // probes in sources|probes in hourly|incident_ports
+        QTest::addColumn<QString>("totals"); // probes in sources|probes in hourly|incident_ports|sources' span
         const auto connect = HistoryKinds::of(Detection::Connect);
         const auto udp = HistoryKinds::of(Detection::Udp);
         const auto halfOpen = HistoryKinds::of(Detection::HalfOpen);
         const QString c = QString::number(connect);
         QTest::newRow("an incident's probes, its scan") << HistoryBatch { entry(Kind::Intrusion, 0, "192.0.2.1", 21, 1),
             entry(Kind::Intrusion, 1, "192.0.2.1", 161, 1, Detection::Udp), entry(Kind::Intrusion, 2, "192.0.2.1", 21, 1),
-            entry(Kind::PortScan, 2, "192.0.2.1", 0, 1), entry(Kind::IncidentEnded, 70, "192.0.2.1", 0, 1) }
+            entry(Kind::PortScan, 5, "192.0.2.1", 0, 1), entry(Kind::IncidentEnded, 70, "192.0.2.1", 0, 1) }
                                                         << QStringList { QString("3|%1|0|0|1|21,161/udp").arg(connect | udp | HistoryKinds::PortScan) }
-                                                        << "3|3|2";
+                                                        << "3|3|2|2000";
         QTest::newRow("ids start again with the program")
             << HistoryBatch { entry(Kind::Intrusion, 0, "2001:db8::1", 23, 1, Detection::HalfOpen),
                    entry(Kind::ProgramStarted, 5), entry(Kind::Intrusion, 6, "2001:db8::1", 23, 1) }
-            << QStringList { QString("1|%1|0|1|1|23").arg(halfOpen), "1|" + c + "|0|0|1|23" } << "2|2|2";
+            << QStringList { QString("1|%1|0|1|1|23").arg(halfOpen), "1|" + c + "|0|0|1|23" } << "2|2|2|6000";
         QTest::newRow("no id: a source's probes within the gap")
             << HistoryBatch { entry(Kind::Intrusion, 0, "198.51.100.7", 80), entry(Kind::Intrusion, 59, "198.51.100.7", 80),
                    entry(Kind::Intrusion, 200, "198.51.100.7", 80) }
-            << QStringList { "2|" + c + "|0|0|1|80", "1|" + c + "|0|0|1|80" } << "3|3|2";
+            << QStringList { "2|" + c + "|0|0|1|80", "1|" + c + "|0|0|1|80" } << "3|3|2|200000";
         QTest::newRow("allowed, per source within the gap")
             << HistoryBatch { entry(Kind::Allowed, 0, "203.0.113.5", 22), entry(Kind::Allowed, 30, "203.0.113.5", 25),
                    entry(Kind::Allowed, 100, "203.0.113.5", 22) }
-            << QStringList { "2|" + c + "|2|0|1|22,25", "1|" + c + "|2|0|1|22" } << "||3";
+            << QStringList { "2|" + c + "|2|0|1|22,25", "1|" + c + "|2|0|1|22" } << "||3|";
         QTest::newRow("blocked marks the latest incident")
             << HistoryBatch { entry(Kind::Intrusion, 0, "192.0.2.9", 21, 1), entry(Kind::IncidentEnded, 61, "192.0.2.9", 0, 1),
                    entry(Kind::Allowed, 61, "192.0.2.9", 22), entry(Kind::Blocked, 62, "192.0.2.9"), entry(Kind::Intrusion, 100, "192.0.2.9", 21, 2),
                    entry(Kind::Intrusion, 100, "192.0.2.8", 21, 3), entry(Kind::Blocked, 101, "192.0.2.9") }
             << QStringList { "1|" + c + "|1|0|1|21", "1|" + c + "|2|0|1|22", "1|" + c + "|1|0|1|21", "1|" + c + "|0|0|1|21" }
-            << "3|3|4";
+            << "3|3|4|100000";
         HistoryBatch flood; // a million forged probes, a thousand a second, then a pause
         for (int second = 0; second < 1000; ++second) {
             flood.push_back(entry(Kind::Flood, second, second % 2 ? "192.0.2.77" : "2001:db8::9", 53, 0, Detection::Udp, 1000));
@@ -137,7 +137,7 @@ private slots:
             << flood
             << QStringList { QString("1000000|%1|0|1|900000|53/udp").arg(HistoryKinds::Flood | udp),
                    QString("5|%1|0|1|1|80").arg(HistoryKinds::Flood | halfOpen), QString("7|%1|0|1|1|53/udp").arg(HistoryKinds::Flood | udp) }
-            << "|1000012|3";
+            << "|1000012|3|";
     }
     void folding()
     {
@@ -154,7 +154,7 @@ private slots:
             QCOMPARE(rows(path(), "SELECT count, kinds, state, spoofable, sources, ports FROM incidents ORDER BY id"),
                 incidents);
             QCOMPARE(rows(path(), "SELECT (SELECT sum(count) FROM sources), (SELECT sum(count) FROM hourly),"
-                                  " (SELECT count(*) FROM incident_ports)")
+                                  " (SELECT count(*) FROM incident_ports), (SELECT max(last) - min(first) FROM sources)")
                          .value(0),
                 totals);
         }
