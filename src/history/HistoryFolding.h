@@ -79,6 +79,8 @@ private:
     QHash<QByteArray, std::shared_ptr<Open>> m_open;
     QHash<QByteArray, SourceChange> m_sources;
     QHash<quint64, qint64> m_hours; // (hour, kind, port) packed
+    qint64 m_nextId = 0; // 0: to be read from the table
+    QSqlQuery m_lastId;
     QSqlQuery m_insertIncident;
     QSqlQuery m_updateIncident;
     QSqlQuery m_insertPort;

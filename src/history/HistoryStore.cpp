@@ -34,21 +34,40 @@ bool HistoryStore::submit(HistoryBatch batch)
     const qsizetype size = qsizetype(batch.size());
     if (size == 0)
         return true;
-    if (m_queued.load(std::memory_order_relaxed) + size > MaxQueued) {
-        addDropped(quint64(size));
-        return false;
+    bool wake = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (qsizetype(m_waiting.size()) + size > MaxQueued) {
+            addDropped(quint64(size));
+            return false;
+        }
+        if (m_waiting.empty())
+            m_waiting = std::move(batch);
+        else
+            m_waiting.insert(m_waiting.end(), batch.begin(), batch.end());
+        wake = !std::exchange(m_wakeQueued, true);
     }
     if (m_droppedUnreported > 0) {
         m_status.addStatusLine(
             QStringLiteral("History: %1 events were not recorded: the history fell behind").arg(m_droppedUnreported));
         m_droppedUnreported = 0;
     }
-    m_queued.fetch_add(size, std::memory_order_relaxed);
-    QMetaObject::invokeMethod(m_writer, [writer = m_writer, queued = &m_queued, batch = std::move(batch)] {
-        writer->write(batch);
-        queued->fetch_sub(qsizetype(batch.size()), std::memory_order_relaxed);
-    });
+    // Whatever gathers while the writer is busy goes in its next transaction: the busier the
+    // alarm, the larger and fewer the transactions.
+    if (wake)
+        QMetaObject::invokeMethod(m_writer, [this] { drain(); });
     return true;
+}
+
+void HistoryStore::drain()
+{
+    HistoryBatch batch;
+    {
+        const std::lock_guard lock(m_mutex);
+        batch.swap(m_waiting);
+        m_wakeQueued = false;
+    }
+    m_writer->write(batch);
 }
 
 void HistoryStore::addDropped(quint64 events)

@@ -308,6 +308,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT((store.waitIdle(), store.stats().written), quint64(3), 5000);
         QCOMPARE(rows(path(), "SELECT count, ports FROM incidents"), QStringList { "3|21,22,23" });
         QCOMPARE(status.lines, QStringList());
+        // More than the queue holds is dropped, and said once room is back.
+        QVERIFY(!store.submit(HistoryBatch(HistoryStore::MaxQueued + 1, entry(Kind::Intrusion, 0, "192.0.2.4", 21))));
+        QVERIFY(store.submit({ entry(Kind::Intrusion, 0, "192.0.2.4", 21) }));
+        QCOMPARE(status.lines, QStringList { "History: 200001 events were not recorded: the history fell behind" });
     }
 };
 
