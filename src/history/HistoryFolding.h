@@ -66,7 +66,8 @@ private:
     bool forget(const QByteArray& key);
     bool block(const QByteArray& address);
     // time: the probe's; a scan record counts at its incident's last probe.
-    void countSource(const IpAddress& address, qint64 time, Event::Kind kind, unsigned kinds, bool newIncident);
+    void countSource(
+        const IpAddress& address, qint64 time, Event::Kind kind, unsigned kinds, bool newIncident);
     void countHour(qint64 time, int kind, int port, qint64 probes);
     bool storeSources();
     bool storeHours();

@@ -10,7 +10,8 @@ HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64
 {
     m_thread.setObjectName(QStringLiteral("history"));
     m_writer->moveToThread(&m_thread);
-    connect(m_writer, &HistoryWriter::statusLine, this, [this](const QString& text) { m_status.addStatusLine(text); });
+    connect(m_writer, &HistoryWriter::statusLine, this,
+        [this](const QString& text) { m_status.addStatusLine(text); });
     connect(m_writer, &HistoryWriter::importProgress, this, &HistoryStore::importProgress);
     m_thread.start(QThread::LowPriority);
     QMetaObject::invokeMethod(m_writer, [writer = m_writer, importBefore] { writer->open(importBefore); });
@@ -19,7 +20,8 @@ HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64
 HistoryStore::~HistoryStore()
 {
     // The connection was made on the writer's thread and is closed there.
-    QMetaObject::invokeMethod(m_writer, [writer = m_writer] { delete writer; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_writer, [writer = m_writer] { delete writer; }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }
@@ -48,8 +50,8 @@ bool HistoryStore::submit(HistoryBatch batch)
         wake = !std::exchange(m_wakeQueued, true);
     }
     if (m_droppedUnreported > 0) {
-        m_status.addStatusLine(
-            QStringLiteral("History: %1 events were not recorded: the history fell behind").arg(m_droppedUnreported));
+        m_status.addStatusLine(QStringLiteral("History: %1 events were not recorded: the history fell behind")
+                                   .arg(m_droppedUnreported));
         m_droppedUnreported = 0;
     }
     // Whatever gathers while the writer is busy goes in its next transaction: the busier the
@@ -78,13 +80,14 @@ void HistoryStore::addDropped(quint64 events)
 
 void HistoryStore::waitIdle()
 {
-    QMetaObject::invokeMethod(m_writer, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_writer, [] {}, Qt::BlockingQueuedConnection);
 }
 
 HistoryWriter::Stats HistoryStore::stats() const
 {
     HistoryWriter::Stats stats;
-    QMetaObject::invokeMethod(m_writer, [&stats, writer = m_writer] { stats = writer->stats(); },
-        Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_writer, [&stats, writer = m_writer] { stats = writer->stats(); }, Qt::BlockingQueuedConnection);
     return stats;
 }
