@@ -43,13 +43,11 @@ bool isDamage(const QSqlError& error)
         || text.contains(QLatin1String("not a database"));
 }
 
-qint64 single(QSqlDatabase database, const QString& statement, bool* ok = nullptr)
+// The first column of the first row; 0 when there is none.
+qint64 single(QSqlDatabase database, const QString& statement)
 {
     QSqlQuery query(database);
-    const bool done = query.exec(statement) && query.next();
-    if (ok)
-        *ok = done;
-    return done ? query.value(0).toLongLong() : 0;
+    return query.exec(statement) && query.next() ? query.value(0).toLongLong() : 0;
 }
 } // namespace
 
