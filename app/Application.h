@@ -50,6 +50,7 @@ public:
     EventOutputs& events() { return m_foundation.events(); }
     const Settings& settings() { return m_foundation.settings().settings(); }
     const PacketWatch& packetWatch() const { return m_monitor.packetWatch(); }
+    HistoryGroup& history() { return m_history; }
 
 private:
     StartupTargets startupTargets();

@@ -13,6 +13,7 @@ HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64
     connect(m_writer, &HistoryWriter::statusLine, this,
         [this](const QString& text) { m_status.addStatusLine(text); });
     connect(m_writer, &HistoryWriter::importProgress, this, &HistoryStore::importProgress);
+    connect(m_writer, &HistoryWriter::committed, this, &HistoryStore::changed);
     m_thread.start(QThread::LowPriority);
     QMetaObject::invokeMethod(m_writer, [writer = m_writer, importBefore] { writer->open(importBefore); });
 }

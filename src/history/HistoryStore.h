@@ -46,6 +46,8 @@ public:
 signals:
     // The import of events.jsonl: bytes read of total.
     void importProgress(qint64 done, qint64 total);
+    // New rows are in the database (once per transaction of the writer).
+    void changed();
 
 private:
     StatusReporter& m_status;

@@ -221,6 +221,7 @@ void HistoryWriter::write(const HistoryBatch& batch)
         return;
     }
     m_stats.written += batch.size();
+    emit committed();
     if (m_full) {
         m_full = false;
         emit statusLine(

@@ -70,6 +70,8 @@ public:
 
 signals:
     void statusLine(const QString& text);
+    // A batch is in the database: readers may look again.
+    void committed();
     void importProgress(qint64 done, qint64 total);
 
 private:
