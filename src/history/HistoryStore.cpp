@@ -47,7 +47,8 @@ bool HistoryStore::submit(HistoryBatch batch)
         if (m_waiting.empty())
             m_waiting = std::move(batch);
         else
-            m_waiting.insert(m_waiting.end(), batch.begin(), batch.end());
+            m_waiting.insert(m_waiting.end(), std::make_move_iterator(batch.begin()),
+                std::make_move_iterator(batch.end()));
         wake = !std::exchange(m_wakeQueued, true);
     }
     if (m_droppedUnreported > 0) {
