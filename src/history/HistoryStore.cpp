@@ -2,6 +2,8 @@
 
 #include "StatusReporter.h"
 
+#include <iterator>
+
 HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64 importBefore,
     HistoryWriter::Clock clock, QObject* parent)
     : QObject(parent)
