@@ -4,6 +4,7 @@
 #include "DesktopServices.h"
 #include "Foundation.h"
 #include "HeadlessDesktop.h"
+#include "HistoryGroup.h"
 #include "MonitorGroup.h"
 #include "OptionsGroup.h"
 #include "ProtectionIndicator.h"
@@ -51,12 +52,14 @@ public:
     const Settings& settings() { return m_foundation.settings().settings(); }
     const PacketWatch& packetWatch() const { return m_monitor.packetWatch(); }
     const IntruderBlocker& blocker() { return m_monitor.blocker(); }
+    HistoryGroup& history() { return m_history; }
 
 private:
     StartupTargets startupTargets();
 
     DesktopServices m_services;
     Foundation m_foundation;
+    HistoryGroup m_history; // gone after monitoring: the last incidents' ends reach it
     MonitorGroup m_monitor;
     std::unique_ptr<WindowGroup> m_window; // none without a display
     std::unique_ptr<HeadlessDesktop> m_headless; // stands in for the window without a display
