@@ -86,13 +86,13 @@ void ReverseNames::start(const IpAddress& address)
 {
     const quint64 generation = m_generation;
     const QString text = address.toString();
-    m_running.insert(address,
-        QHostInfo::lookupHost(text, this, [this, address, text, generation](const QHostInfo& info) {
+    m_running.insert(
+        address, QHostInfo::lookupHost(text, this, [this, address, text, generation](const QHostInfo& info) {
             if (generation != m_generation || !m_running.remove(address))
                 return; // abandoned when switched off
             // Without a name the resolver answers with the address itself.
-            const QString name = info.error() == QHostInfo::NoError && info.hostName() != text ? info.hostName()
-                                                                                               : QString();
+            const QString name
+                = info.error() == QHostInfo::NoError && info.hostName() != text ? info.hostName() : QString();
             keep(address, name);
             startWaiting();
             emit nameFound(address, name);

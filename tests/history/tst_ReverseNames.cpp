@@ -23,7 +23,8 @@ private slots:
         const IpAddress loopback = *IpAddress::parse(u"127.0.0.1");
         const IpAddress first = *IpAddress::parse(u"192.0.2.1");
         const IpAddress second = *IpAddress::parse(u"2001:db8::1");
-        QCOMPARE(ReverseNames::originOf(HistoryKinds::of(Event::Detection::Connect) | HistoryKinds::PortScan), O::Connected);
+        QCOMPARE(ReverseNames::originOf(HistoryKinds::of(Event::Detection::Connect) | HistoryKinds::PortScan),
+            O::Connected);
         QCOMPARE(ReverseNames::originOf(HistoryKinds::Spoofable | HistoryKinds::Flood), O::SpoofableOnly);
 
         ReverseNames names({ .running = 1, .waiting = 1, .kept = 4, .timeToLive = 1h });
