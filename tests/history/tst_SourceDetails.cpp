@@ -1,9 +1,6 @@
 #include "HistoryKinds.h"
 #include "ReverseNames.h"
 #include "SourceLocation.h"
-#include "TestFiles.h"
-
-#include <QTemporaryDir>
 
 #include <sched.h>
 #include <unistd.h>
@@ -21,10 +18,7 @@ private slots:
     // not a database, or none, gives no locator rather than a broken one.
     void locatesWellKnownAddressesInThePackagedDatabase()
     {
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("junk.db"), QByteArray(4096, 'x')));
-        QVERIFY(
-            !SourceLocator::open(dir.filePath("junk.db")) && !SourceLocator::open(dir.filePath("none.db")));
+        QVERIFY(!SourceLocator::open("/etc/hosts") && !SourceLocator::open("/nonexistent/location.db"));
         const auto locator = SourceLocator::open();
         if (!locator)
             QSKIP("no location database at /var/lib/location/database.db (Debian's libloc-database)");
@@ -84,9 +78,8 @@ private slots:
         QCOMPARE(names.kept(), 0);
 
         ReverseNames fleeting({ .timeToLive = 0ms });
-        QSignalSpy fleetingFound(&fleeting, &ReverseNames::nameFound);
         QCOMPARE(fleeting.lookUp(loopback, O::Connected), A::Pending);
-        QTRY_COMPARE_WITH_TIMEOUT(fleetingFound.count(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(fleeting.running(), 0, 10000);
         QCOMPARE(std::tuple(fleeting.name(loopback), fleeting.lookUp(loopback, O::Connected)),
             std::tuple(std::nullopt, A::Pending));
     }
