@@ -61,7 +61,7 @@ ReverseNames::Answer ReverseNames::lookUp(const IpAddress& address, Origin origi
         return Answer::Pending;
     const auto queued = std::find(m_waiting.begin(), m_waiting.end(), address);
     if (queued != m_waiting.end())
-        m_waiting.erase(queued); // asked again: it moves to the front of the line
+        m_waiting.erase(queued); // asked again: it is served next
     if (m_running.size() < m_limits.running) {
         start(address);
         return Answer::Pending;

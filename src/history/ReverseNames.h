@@ -37,7 +37,7 @@ public:
     enum class Ask { Automatically, Explicitly };
     enum class Answer {
         Known, // name() has it already
-        Pending, // nameFound() follows
+        Pending, // nameFound() follows, unless newer requests or "off" drop it first
         Off, // "Reverse DNS" is off
         Refused, // a spoofable-only source whose name is not kept, not asked for explicitly
     };
