@@ -116,6 +116,7 @@ private slots:
         row("since a day", "", 0, "", 24 * 60, 0, "", { 8, 7, 6, 5 });
         row("still going at the limit", "", 0, "", 29, 0, "", { 8 });
         row("until", "", 0, "", 0, 100 * 60, "", { 3, 2, 1 }, Fillers);
+        row("begun by the limit", "", 0, "", 0, 30, "", { 8, 7, 6, 5, 4, 3, 2, 1 }, Fillers);
         row("since and until", "", 0, "", 200 * 60, 100 * 60, "", { 3 });
         row("text: country", "", 0, "", 0, 0, "de", { 8, 1 });
         row("text: owner", "", 0, "", 0, 0, "BACKBONE", { 8, 1 });
