@@ -48,7 +48,7 @@ inline bool write(QSqlDatabase& database, qint64 now, int fillers = 0)
 {
     QSqlQuery query(database);
     bool ok = HistorySchema::create(database) && database.transaction()
-        && query.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+        && query.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 WHERE %1 > 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                                      "INSERT INTO incidents(id, address, first, last, ports, kinds, count) "
                                      "SELECT i, CAST(X'00000000000000000000FFFF0A00' || randomblob(2) AS BLOB), "
                                      "%2 + i, %2 + i, '8080', %3, 1 FROM n")
