@@ -257,7 +257,9 @@ Statement pageStatement(QSqlDatabase& database, const HistoryFilter& filter, con
             sql.conditions += key + compare + u'?';
             sql.values += after->id;
         } else {
-            sql.conditions += u'(' + sortExpression(sort.column) + QStringLiteral(", i.id)") + compare + QStringLiteral("(?, ?)");
+            // A row without a country or owner holds an empty text, which the sort reads as ''.
+            sql.conditions += u'(' + sortExpression(sort.column) + QStringLiteral(", i.id)") + compare
+                + QStringLiteral("(coalesce(?, ''), ?)");
             sql.values << sortValue(sort.column, *after) << after->id;
         }
     }
