@@ -1,5 +1,6 @@
 #include "HistoryQuery.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -99,6 +100,16 @@ bool isWide(QSqlDatabase& database, const HistoryFilter::AddressRange& range)
     return query.exec() && query.next() && query.value(0).toInt() > WideRange;
 }
 
+// How many incidents the sources matching have, as their rows count them.
+qint64 incidentsOf(QSqlDatabase& database, const QString& matching, const QString& pattern)
+{
+    QSqlQuery query(database);
+    query.prepare(QStringLiteral("SELECT coalesce(sum(incidents), 0) ") + matching);
+    for (int i = 0; i < 3; ++i)
+        query.addBindValue(pattern);
+    return query.exec() && query.next() ? query.value(0).toLongLong() : 0;
+}
+
 // The kinds values stored that share a bit with kinds, found by seeking the kinds index once per
 // value: a few hundred at most, where the incidents are a million.
 QStringList storedKinds(QSqlDatabase& database, unsigned kinds)
@@ -191,11 +202,24 @@ FilterSql filterSql(QSqlDatabase& database, const HistoryFilter& filter, Use use
         pattern.replace(u'\\', QLatin1String("\\\\")).replace(u'%', QLatin1String("\\%")).replace(u'_', QLatin1String("\\_"));
         pattern = u'%' + pattern + u'%';
         // The sources and networks matching are found once, in tables a fraction of the size of
-        // the incidents, rather than joined to every incident.
-        sql.conditions += QStringLiteral(
-            "(i.address IN (SELECT address FROM sources WHERE text LIKE ? ESCAPE '\\' OR country LIKE ? ESCAPE '\\' "
-            "OR asn IN (SELECT asn FROM networks WHERE name LIKE ? ESCAPE '\\')) OR i.ports LIKE ? ESCAPE '\\')");
-        sql.values << pattern << pattern << pattern << pattern;
+        // the incidents, rather than joined to every incident; then the address index finds their
+        // incidents. Only a text that a ports list could hold ("22,161/udp") is looked for in
+        // every incident's ports.
+        static const QRegularExpression portsText(QStringLiteral("^[0-9,/udp]+$"));
+        const bool inPorts = portsText.match(filter.text).hasMatch();
+        const QString matching = QStringLiteral("FROM sources WHERE text LIKE ? ESCAPE '\\' OR country LIKE ? ESCAPE '\\' "
+                                                "OR asn IN (SELECT asn FROM networks WHERE name LIKE ? ESCAPE '\\')");
+        // A page in time order walks the table unless the sources matching have few incidents.
+        const bool walkText = walk && (inPorts || incidentsOf(database, matching, pattern) > WideRange);
+        const QString sources = (walkText ? QStringLiteral("+i.address IN (SELECT address ") : QStringLiteral("i.address IN (SELECT address "))
+            + matching + u')';
+        sql.values << pattern << pattern << pattern;
+        if (inPorts) {
+            sql.conditions += u'(' + sources + QStringLiteral(" OR i.ports LIKE ? ESCAPE '\\')");
+            sql.values << pattern;
+        } else {
+            sql.conditions += sources;
+        }
     }
     return sql;
 }
