@@ -20,7 +20,8 @@ void print(std::FILE* stream, const QString& text)
 
 // The history's options, in the order the parser was given them: --history, --since, --address,
 // --port, --kind, --json, --csv. Returns what is wrong with them, empty when nothing is.
-QString parseHistory(const QCommandLineParser& parser, const QList<QCommandLineOption>& given, CommandLineOptions& options)
+QString parseHistory(
+    const QCommandLineParser& parser, const QList<QCommandLineOption>& given, CommandLineOptions& options)
 {
     const auto& [history, since, address, port, kind, json, csv]
         = std::tie(given[0], given[1], given[2], given[3], given[4], given[5], given[6]);
@@ -35,7 +36,8 @@ QString parseHistory(const QCommandLineParser& parser, const QList<QCommandLineO
     if (parser.isSet(since)) {
         const std::optional<qint64> age = HistoryFilter::parseAge(parser.value(since));
         if (!age)
-            return QStringLiteral("--since takes an age such as 30m, 24h or 7d, not '%1'").arg(parser.value(since));
+            return QStringLiteral("--since takes an age such as 30m, 24h or 7d, not '%1'")
+                .arg(parser.value(since));
         filter.since = QDateTime::currentMSecsSinceEpoch() - *age;
     }
     if (parser.isSet(address)) {
@@ -53,8 +55,9 @@ QString parseHistory(const QCommandLineParser& parser, const QList<QCommandLineO
     if (parser.isSet(kind)) {
         const std::optional<unsigned> kinds = HistoryFilter::parseKinds(parser.value(kind));
         if (!kinds)
-            return QStringLiteral("--kind takes connect, half_open, fin, null, xmas, udp, fragment, port_scan or flood, "
-                                  "not '%1'")
+            return QStringLiteral(
+                "--kind takes connect, half_open, fin, null, xmas, udp, fragment, port_scan or flood, "
+                "not '%1'")
                 .arg(parser.value(kind));
         filter.kinds = *kinds;
     }
@@ -92,23 +95,29 @@ CommandLineOptions CommandLineOptions::parse(int argc, char** argv)
                        "(exit status 1 and the reason when something failed; 3, without touching it or "
                        "its files, when Sentrel is already running)."));
     const QCommandLineOption history(QStringLiteral("history"),
-        QStringLiteral("Print the recorded incidents, newest first, and exit; Sentrel may be running meanwhile."));
+        QStringLiteral(
+            "Print the recorded incidents, newest first, and exit; Sentrel may be running meanwhile."));
     const QCommandLineOption since(QStringLiteral("since"),
-        QStringLiteral("With --history: only incidents of the last <age>: 30m, 24h, 7d."), QStringLiteral("age"));
+        QStringLiteral("With --history: only incidents of the last <age>: 30m, 24h, 7d."),
+        QStringLiteral("age"));
     const QCommandLineOption address(QStringLiteral("address"),
-        QStringLiteral("With --history: only incidents from <address>, or from a network such as 192.0.2.0/24 "
-                       "or 2001:db8::/32."),
+        QStringLiteral(
+            "With --history: only incidents from <address>, or from a network such as 192.0.2.0/24 "
+            "or 2001:db8::/32."),
         QStringLiteral("address"));
-    const QCommandLineOption port(
-        QStringLiteral("port"), QStringLiteral("With --history: only incidents that touched <port>."), QStringLiteral("port"));
+    const QCommandLineOption port(QStringLiteral("port"),
+        QStringLiteral("With --history: only incidents that touched <port>."), QStringLiteral("port"));
     const QCommandLineOption kind(QStringLiteral("kind"),
-        QStringLiteral("With --history: only incidents seen as one of <kinds> (connect, half_open, fin, null, xmas, "
-                       "udp, fragment, port_scan, flood; comma-separated)."),
+        QStringLiteral(
+            "With --history: only incidents seen as one of <kinds> (connect, half_open, fin, null, xmas, "
+            "udp, fragment, port_scan, flood; comma-separated)."),
         QStringLiteral("kinds"));
-    const QCommandLineOption json(
-        QStringLiteral("json"), QStringLiteral("With --history: one JSON object per incident and line, for scripts."));
-    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("With --history: CSV with a header line."));
-    parser.addOptions({ help, version, headless, configDir, check, history, since, address, port, kind, json, csv });
+    const QCommandLineOption json(QStringLiteral("json"),
+        QStringLiteral("With --history: one JSON object per incident and line, for scripts."));
+    const QCommandLineOption csv(
+        QStringLiteral("csv"), QStringLiteral("With --history: CSV with a header line."));
+    parser.addOptions(
+        { help, version, headless, configDir, check, history, since, address, port, kind, json, csv });
 
     CommandLineOptions options;
     const bool parsed = parser.parse(arguments);
@@ -131,7 +140,8 @@ CommandLineOptions CommandLineOptions::parse(int argc, char** argv)
         options.exitCode = 0;
         return options;
     }
-    if (const QString mistake = parseHistory(parser, { history, since, address, port, kind, json, csv }, options);
+    if (const QString mistake
+        = parseHistory(parser, { history, since, address, port, kind, json, csv }, options);
         !mistake.isEmpty()) {
         print(stderr, QStringLiteral("sentrel: %1\nTry 'sentrel --help'.\n").arg(mistake));
         options.exitCode = 2;

@@ -19,10 +19,12 @@ QString cell(const QString& text, int width)
 
 QByteArray tableLine(const HistoryIncident& incident)
 {
-    const QDateTime last = QDateTime::fromMSecsSinceEpoch(incident.last, Qt::OffsetFromUTC, incident.utcOffset);
-    const QStringList cells { last.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), cell(incident.addressText, 24),
-        cell(incident.country, 2), cell(incident.owner, 22), cell(incident.ports, 18),
-        cell(HistoryFilter::kindNames(incident.kinds), 16), QString::number(incident.count).rightJustified(7),
+    const QDateTime last
+        = QDateTime::fromMSecsSinceEpoch(incident.last, Qt::OffsetFromUTC, incident.utcOffset);
+    const QStringList cells { last.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+        cell(incident.addressText, 24), cell(incident.country, 2), cell(incident.owner, 22),
+        cell(incident.ports, 18), cell(HistoryFilter::kindNames(incident.kinds), 16),
+        QString::number(incident.count).rightJustified(7),
         QLatin1String(HistoryExport::stateName(incident.state)) };
     const QString line = cells.join(QLatin1String("  "));
     return line.trimmed().toUtf8() + '\n';
@@ -36,9 +38,11 @@ int print(HistoryQuery& query, const CommandLineOptions& options, std::FILE* out
     QString error;
     bool done = false;
     if (options.historyOutput == CommandLineOptions::HistoryOutput::Table) {
-        output.write(u"%1  %2  %3  %4  %5  %6  %7  State\n"_qs.arg(cell(u"Last seen"_qs, 19), cell(u"Address"_qs, 24),
-            cell(u"CC"_qs, 2), cell(u"Network owner"_qs, 22), cell(u"Ports"_qs, 18), cell(u"Kinds"_qs, 16),
-            u"Count"_qs.rightJustified(7)).toUtf8());
+        output.write(u"%1  %2  %3  %4  %5  %6  %7  State\n"_qs
+                         .arg(cell(u"Last seen"_qs, 19), cell(u"Address"_qs, 24), cell(u"CC"_qs, 2),
+                             cell(u"Network owner"_qs, 22), cell(u"Ports"_qs, 18), cell(u"Kinds"_qs, 16),
+                             u"Count"_qs.rightJustified(7))
+                         .toUtf8());
         done = query.forEach(options.historyFilter, {},
             [&output](const HistoryIncident& incident) { return output.write(tableLine(incident)) >= 0; });
         error = query.lastError();

@@ -5,6 +5,7 @@
 #include "CommandLineOptions.h"
 #include "DisplaySession.h"
 #include "HistoryCommand.h"
+#include "HistoryWriter.h"
 #include "QtMessageRouter.h"
 #include "SingleInstance.h"
 #include "StartupCheck.h"
@@ -62,8 +63,8 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     // and the request must not be handed to that program instead.
     if (options.history) {
         m_qtApplication = std::make_unique<QCoreApplication>(argc, argv);
-        m_exitCode = HistoryCommand::run(
-            options, QDir(ProgramFolder::defaultPath()).filePath(QStringLiteral("history.sqlite")), stdout, stderr);
+        m_exitCode = HistoryCommand::run(options,
+            QDir(ProgramFolder::defaultPath()).filePath(HistoryWriter::fileName()), stdout, stderr);
         return;
     }
 

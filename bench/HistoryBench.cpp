@@ -117,7 +117,8 @@ void floodCost(const QString& folder, qint64 seconds)
 
 int fill(const QString& path, const QStringList& arguments)
 {
-    const int intrusions = option(arguments, QStringLiteral("--intrusions"), QStringLiteral("1000000")).toInt();
+    const int intrusions
+        = option(arguments, QStringLiteral("--intrusions"), QStringLiteral("1000000")).toInt();
     const int sourceCount = option(arguments, QStringLiteral("--sources"), QStringLiteral("50000")).toInt();
     const int days = option(arguments, QStringLiteral("--days"), QStringLiteral("30")).toInt();
     const QFileInfo file(path);
@@ -144,8 +145,9 @@ int fill(const QString& path, const QStringList& arguments)
     static const int Ports[] = { 22, 23, 80, 443, 445, 3389, 8080, 21, 25, 5900, 1433, 3306, 137, 161, 53 };
     // Kinds by share: connect, half-open, udp, then the rare stealth probes.
     static const std::pair<Event::Detection, double> Kinds[] = { { Event::Detection::Connect, 0.60 },
-        { Event::Detection::HalfOpen, 0.85 }, { Event::Detection::Udp, 0.93 }, { Event::Detection::Fin, 0.95 },
-        { Event::Detection::Null, 0.97 }, { Event::Detection::Xmas, 0.99 }, { Event::Detection::Fragment, 1.0 } };
+        { Event::Detection::HalfOpen, 0.85 }, { Event::Detection::Udp, 0.93 },
+        { Event::Detection::Fin, 0.95 }, { Event::Detection::Null, 0.97 }, { Event::Detection::Xmas, 0.99 },
+        { Event::Detection::Fragment, 1.0 } };
 
     qint64 now = start;
     HistoryWriter writer(file.absolutePath(), [&now] { return now; });
@@ -165,8 +167,9 @@ int fill(const QString& path, const QStringList& arguments)
         entry.time = now = times[std::size_t(i)];
         entry.utcOffset = 3600;
         entry.address = texts[source];
-        entry.detection
-            = std::find_if(std::begin(Kinds), std::end(Kinds), [&](const auto& k) { return kindDraw <= k.second; })->first;
+        entry.detection = std::find_if(std::begin(Kinds), std::end(Kinds), [&](const auto& k) {
+            return kindDraw <= k.second;
+        })->first;
         entry.port = random() % 4 == 0 ? int(1 + random() % 65535) : Ports[random() % std::size(Ports)];
         batch.push_back(std::move(entry));
         if (batch.size() == 1000)
@@ -203,7 +206,8 @@ int query(const QString& path, const QStringList& arguments)
     timer.start();
     HistoryQuery history(HistoryQuery::openForReading(path, QStringLiteral("query")));
     const QList<HistoryIncident> first = history.incidents({});
-    std::printf("first page (cold): %lld rows in %.1f ms, opening included\n", first.size(), timer.nsecsElapsed() / 1e6);
+    std::printf("first page (cold): %lld rows in %.1f ms, opening included\n", first.size(),
+        timer.nsecsElapsed() / 1e6);
 
     auto filter = [](auto&& set) {
         HistoryFilter f;
@@ -212,15 +216,21 @@ int query(const QString& path, const QStringList& arguments)
     };
     const std::vector<Measured> cases = {
         { "first page", {} },
-        { "prefix 203.0.113.0/24", filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"203.0.113.0/24"); }) },
-        { "address 198.51.100.7", filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"198.51.100.7"); }) },
-        { "prefix 2001:db8::/32", filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"2001:db8::/32"); }) },
-        { "prefix 0.0.0.0/0", filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"0.0.0.0/0"); }) },
+        { "prefix 203.0.113.0/24",
+            filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"203.0.113.0/24"); }) },
+        { "address 198.51.100.7",
+            filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"198.51.100.7"); }) },
+        { "prefix 2001:db8::/32",
+            filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"2001:db8::/32"); }) },
+        { "prefix 0.0.0.0/0",
+            filter([](HistoryFilter& f) { f.addresses = HistoryFilter::parseAddress(u"0.0.0.0/0"); }) },
         { "port 22", filter([](HistoryFilter& f) { f.port = 22; }) },
         { "port 31337", filter([](HistoryFilter& f) { f.port = 31337; }) },
         { "kind xmas", filter([](HistoryFilter& f) { f.kinds = *HistoryFilter::parseKinds(u"xmas"); }) },
-        { "kind fragment", filter([](HistoryFilter& f) { f.kinds = *HistoryFilter::parseKinds(u"fragment"); }) },
-        { "kind connect", filter([](HistoryFilter& f) { f.kinds = *HistoryFilter::parseKinds(u"connect"); }) },
+        { "kind fragment",
+            filter([](HistoryFilter& f) { f.kinds = *HistoryFilter::parseKinds(u"fragment"); }) },
+        { "kind connect",
+            filter([](HistoryFilter& f) { f.kinds = *HistoryFilter::parseKinds(u"connect"); }) },
         { "since 24h", filter([](HistoryFilter& f) { f.since = End - 24 * HourMs; }) },
         { "text \"203.0.113.\"", filter([](HistoryFilter& f) { f.text = u"203.0.113."_qs; }) },
     };

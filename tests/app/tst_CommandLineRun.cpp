@@ -235,10 +235,13 @@ private slots:
             QProcess reader;
             reader.setProcessEnvironment(running.processEnvironment());
             reader.start(SENTREL_BINARY, QStringList { "--history" } + arguments);
-            return reader.waitForFinished(10000) && reader.exitCode() == 0 ? reader.readAllStandardOutput() : "failed" + reader.readAllStandardError();
+            return reader.waitForFinished(10000) && reader.exitCode() == 0
+                ? reader.readAllStandardOutput()
+                : "failed" + reader.readAllStandardError();
         };
         QByteArray recorded;
-        for (QDeadlineTimer deadline(10000); !recorded.contains("127.0.0.1") && !deadline.hasExpired(); QTest::qWait(200))
+        for (QDeadlineTimer deadline(10000); !recorded.contains("127.0.0.1") && !deadline.hasExpired();
+             QTest::qWait(200))
             recorded = history({ "--json", "--port", port });
         const QJsonObject incident = QJsonDocument::fromJson(recorded).object();
         QCOMPARE(incident["ports"].toString() + ' ' + incident["detection"].toString(), port + " connect");
@@ -247,9 +250,10 @@ private slots:
         writer.setDatabaseName(path);
         QVERIFY(writer.open() && QSqlQuery(writer).exec("BEGIN IMMEDIATE"));
         const QList<QByteArray> table = history({ "--since", "24h" }).split('\n');
-        QCOMPARE(table.size(), 7); // the header, four known incidents, the program's, the end of the last line
-        QVERIFY2(table[0].startsWith("Last seen") && table[1].contains("127.0.0.1") && table[2].contains("192.0.2.7")
-                && table[5].contains("2001:db8::1  "),
+        QCOMPARE(
+            table.size(), 7); // the header, four known incidents, the program's, the end of the last line
+        QVERIFY2(table[0].startsWith("Last seen") && table[1].contains("127.0.0.1")
+                && table[2].contains("192.0.2.7") && table[5].contains("2001:db8::1  "),
             table.join('\n').constData());
         QCOMPARE(history({ "--address", "192.0.2.0/24", "--csv" }).count("\r\n"), 4);
         writer.close();

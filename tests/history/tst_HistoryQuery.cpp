@@ -37,7 +37,8 @@ QStringList csvFields(const QString& line)
     bool quoted = false;
     for (qsizetype i = 0; i < line.size(); ++i) {
         if (quoted && line[i] == u'"')
-            (i + 1 < line.size() && line[i + 1] == u'"') ? (fields.last() += line[++i], void()) : (quoted = false, void());
+            (i + 1 < line.size() && line[i + 1] == u'"') ? (fields.last() += line[++i], void())
+                                                         : (quoted = false, void());
         else if (line[i] == u'"')
             quoted = true;
         else if (!quoted && line[i] == u',')
@@ -65,14 +66,15 @@ private slots:
             const qint64 hour = Now / (60 * MinuteMs);
             // (hours ago, kind index, port, probes): this hour, the last, 10 and 23 hours ago (today
             // or yesterday depending on the zone), 24 hours ago, and 31 days ago (beyond the charts).
-            QVERIFY(hourly.exec(QStringLiteral("INSERT INTO hourly VALUES (%1, 0, 22, 5), (%2, 5, 161, 3), "
-                                               "(%3, 2, 21, 1), (%4, 4, 80, 2), (%5, 0, 22, 7), (%6, 0, 9, 100)")
-                                    .arg(hour)
-                                    .arg(hour - 1)
-                                    .arg(hour - 10)
-                                    .arg(hour - 23)
-                                    .arg(hour - 24)
-                                    .arg(hour - 31 * 24)));
+            QVERIFY(
+                hourly.exec(QStringLiteral("INSERT INTO hourly VALUES (%1, 0, 22, 5), (%2, 5, 161, 3), "
+                                           "(%3, 2, 21, 1), (%4, 4, 80, 2), (%5, 0, 22, 7), (%6, 0, 9, 100)")
+                                .arg(hour)
+                                .arg(hour - 1)
+                                .arg(hour - 10)
+                                .arg(hour - 23)
+                                .arg(hour - 24)
+                                .arg(hour - 31 * 24)));
         }
         QSqlDatabase::removeDatabase("known");
         m_query.emplace(HistoryQuery::openForReading(m_folder.filePath("history.sqlite"), "reader"));
@@ -88,10 +90,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<int>>("known"); // newest first
         QTest::addColumn<int>("fillers"); // how many of the older connections match too
-        const auto row = [](const char* name, const char* address, int port, const char* kinds, int since, int until,
-                             const char* text, const QList<int>& known, int fillers = 0) {
-            QTest::newRow(name) << QString(address) << port << QString(kinds) << since << until << QString(text)
-                                << known << fillers;
+        const auto row = [](const char* name, const char* address, int port, const char* kinds, int since,
+                             int until, const char* text, const QList<int>& known, int fillers = 0) {
+            QTest::newRow(name) << QString(address) << port << QString(kinds) << since << until
+                                << QString(text) << known << fillers;
         };
         row("everything", "", 0, "", 0, 0, "", { 8, 7, 6, 5, 4, 3, 2, 1 }, Fillers);
         row("IPv4 host", "192.0.2.7", 0, "", 0, 0, "", { 8, 1 });
@@ -165,26 +167,43 @@ private slots:
         QTest::addColumn<QString>("what");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("parsed"); // the range's ends in hex, the number, or "" for a mistake
-        QTest::newRow("IPv4 /24") << "address" << "192.0.2.77/24"
+        QTest::newRow("IPv4 /24") << "address"
+                                  << "192.0.2.77/24"
                                   << "00000000000000000000ffffc0000200-00000000000000000000ffffc00002ff";
-        QTest::newRow("IPv4 /0") << "address" << "0.0.0.0/0"
+        QTest::newRow("IPv4 /0") << "address"
+                                 << "0.0.0.0/0"
                                  << "00000000000000000000ffff00000000-00000000000000000000ffffffffffff";
-        QTest::newRow("IPv6 /33") << "address" << "2001:db8:ffff::/33"
+        QTest::newRow("IPv6 /33") << "address"
+                                  << "2001:db8:ffff::/33"
                                   << "20010db8800000000000000000000000-20010db8ffffffffffffffffffffffff";
-        QTest::newRow("mapped host") << "address" << "::ffff:192.0.2.1"
+        QTest::newRow("mapped host") << "address"
+                                     << "::ffff:192.0.2.1"
                                      << "00000000000000000000ffffc0000201-00000000000000000000ffffc0000201";
-        for (const char* wrong : { "192.0.2.0/33", "2001:db8::/129", "10.1", "192.0.2.0/", "192.0.2.0/-1", "" })
+        for (const char* wrong :
+            { "192.0.2.0/33", "2001:db8::/129", "10.1", "192.0.2.0/", "192.0.2.0/-1", "" })
             QTest::newRow(wrong) << "address" << wrong << "";
-        QTest::newRow("30m") << "age" << "30m" << QString::number(30 * MinuteMs);
-        QTest::newRow("24h") << "age" << "24h" << QString::number(24 * 60 * MinuteMs);
-        QTest::newRow("7d") << "age" << " 7d " << QString::number(7 * 24 * 60 * MinuteMs);
+        QTest::newRow("30m") << "age"
+                             << "30m" << QString::number(30 * MinuteMs);
+        QTest::newRow("24h") << "age"
+                             << "24h" << QString::number(24 * 60 * MinuteMs);
+        QTest::newRow("7d") << "age"
+                            << " 7d " << QString::number(7 * 24 * 60 * MinuteMs);
         for (const char* wrong : { "0h", "h", "24", "5x", "-3d", "99999999d" })
             QTest::newRow(wrong) << "age" << wrong << "";
-        QTest::newRow("kinds") << "kinds" << "udp, XMAS port_scan" << QString::number(1 << 5 | 1 << 4 | 1 << 7);
-        QTest::newRow("unknown kind") << "kinds" << "udp,syn" << "";
-        QTest::newRow("port") << "port" << "65535" << "65535";
-        QTest::newRow("port 0") << "port" << "0" << "";
-        QTest::newRow("port too large") << "port" << "65536" << "";
+        QTest::newRow("kinds") << "kinds"
+                               << "udp, XMAS port_scan" << QString::number(1 << 5 | 1 << 4 | 1 << 7);
+        QTest::newRow("unknown kind") << "kinds"
+                                      << "udp,syn"
+                                      << "";
+        QTest::newRow("port") << "port"
+                              << "65535"
+                              << "65535";
+        QTest::newRow("port 0") << "port"
+                                << "0"
+                                << "";
+        QTest::newRow("port too large") << "port"
+                                        << "65536"
+                                        << "";
     }
 
     void parsing()
@@ -196,11 +215,14 @@ private slots:
             if (const auto range = HistoryFilter::parseAddress(text))
                 parsed = range->low.toHex() + '-' + range->high.toHex();
         } else if (what == "age") {
-            parsed = HistoryFilter::parseAge(text) ? QString::number(*HistoryFilter::parseAge(text)) : QString();
+            parsed
+                = HistoryFilter::parseAge(text) ? QString::number(*HistoryFilter::parseAge(text)) : QString();
         } else if (what == "kinds") {
-            parsed = HistoryFilter::parseKinds(text) ? QString::number(*HistoryFilter::parseKinds(text)) : QString();
+            parsed = HistoryFilter::parseKinds(text) ? QString::number(*HistoryFilter::parseKinds(text))
+                                                     : QString();
         } else {
-            parsed = HistoryFilter::parsePort(text) ? QString::number(*HistoryFilter::parsePort(text)) : QString();
+            parsed = HistoryFilter::parsePort(text) ? QString::number(*HistoryFilter::parsePort(text))
+                                                    : QString();
         }
         QTEST(parsed, "parsed");
     }
@@ -215,7 +237,8 @@ private slots:
         QTest::newRow("address") << HistoryColumn::Address << false << QList<int> { 1, 8, 6, 4, 3, 5, 2, 7 };
         QTest::newRow("owner") << HistoryColumn::Owner << false << QList<int> { 7, 1, 8, 2, 3, 4, 5, 6 };
         QTest::newRow("state") << HistoryColumn::State << true << QList<int> { 8, 3, 7, 6, 5, 4, 2, 1 };
-        QTest::newRow("time, oldest first") << HistoryColumn::Time << false << QList<int> { 1, 2, 3, 4, 5, 6, 7, 8 };
+        QTest::newRow("time, oldest first")
+            << HistoryColumn::Time << false << QList<int> { 1, 2, 3, 4, 5, 6, 7, 8 };
     }
 
     void sorting()
@@ -275,7 +298,9 @@ private slots:
         QCOMPARE(charts.hours[13][2], 1);
         QCOMPARE(charts.hours[0][4], 2);
         QCOMPARE(charts.firstHour, Now - 23 * 60 * MinuteMs);
-        const auto sum = [](const HistoryCharts::Stack& stack) { return std::accumulate(stack.begin(), stack.end(), 0LL); };
+        const auto sum = [](const HistoryCharts::Stack& stack) {
+            return std::accumulate(stack.begin(), stack.end(), 0LL);
+        };
         QTEST(int(sum(charts.days[29])), "today");
         QCOMPARE(sum(charts.days[28]), 18 - sum(charts.days[29]));
         QCOMPARE(charts.probes, 18);
@@ -317,7 +342,8 @@ private slots:
         QCOMPARE(newest["count"].toInteger(), 4);
         QCOMPARE(newest["spoofable"].toBool(), false);
         QCOMPARE(newest["owner"].toString(), "Carrier, \"Backbone\" AG");
-        QCOMPARE(QJsonDocument::fromJson(lines[2]).object()["last"].toString(), "2026-12-06T09:01:00.000+01:00");
+        QCOMPARE(
+            QJsonDocument::fromJson(lines[2]).object()["last"].toString(), "2026-12-06T09:01:00.000+01:00");
     }
 
 private:
