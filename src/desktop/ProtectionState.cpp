@@ -1,7 +1,6 @@
 #include "ProtectionState.h"
 
 #include "IntruderBlocker.h"
-#include "PacketWatch.h"
 
 #include <grp.h>
 #include <unistd.h>
@@ -137,8 +136,7 @@ ProtectionState::Guards ProtectionState::survey(const MonitoringSwitch& monitori
     guards.unguardedPorts = monitoring.unguarded();
     guards.udpPorts = monitoring.openedUdpCount();
     guards.unguardedUdp = monitoring.unguardedUdp();
-    if (const PacketWatch* watch = monitoring.packetWatch())
-        guards.watch = singleOf(watch->state());
+    guards.watch = singleOf(monitoring.watchState());
     if (blocker)
         guards.blocking = singleOf(blocker->availability());
     // A process's groups never change, and the tooltip asks every second: the group database once.

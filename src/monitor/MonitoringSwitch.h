@@ -4,6 +4,7 @@
 #include "IntrusionHandler.h"
 #include "ListeningSocket.h"
 #include "MonitoringControl.h"
+#include "PacketWatch.h"
 #include "PortBinder.h"
 #include "ProbeClassifier.h"
 #include "RandomPortSentinel.h"
@@ -20,7 +21,6 @@
 class EventSink;
 class MonitoringState;
 class OptionsModel;
-class PacketWatch;
 class SettingsManager;
 class SoundPlayer;
 class StatusReporter;
@@ -86,7 +86,8 @@ public:
     // The same for the UDP list's entries, as the tripwires were last opened.
     int openedUdpCount() const { return m_openedUdpEntries; }
     const QList<Unguarded>& unguardedUdp() const { return m_unguardedUdp; }
-    const PacketWatch* packetWatch() const { return m_packetWatch; }
+    // Off where there is none.
+    PacketWatch::State watchState() const { return m_packetWatch ? m_packetWatch->state() : PacketWatch::State::Off; }
 
     // The listeners, listener i serving entry i of the port list when last opened.
     int listenerCount() const { return int(m_listeners.size()); }
