@@ -202,12 +202,15 @@ cat "$work/timeline"
 (( dropped < 15000 )) || fail "the drop took ${dropped} ms"
 
 # 192.0.2.68 completes a connection to every guarded port: a scan that cannot be forged. The
-# system log's lines (as Sentrel writes them) of 192.0.2.69's connection and 192.0.2.70's probes.
+# system log's lines (as Sentrel writes them) of 192.0.2.69's connection and 192.0.2.70's probes,
+# and of 192.0.2.71's connection in the ECS format (the fields that matter).
 connect 192.0.2.68 192.0.2.11 "${guarded[@]}" > /dev/null
 line() { echo "$(date '+%b %e %H:%M:%S') b sentrel[42]: event=$1 address=$2 family=ipv4 $3" >> "$work/B/auth.log"; }
 line intrusion 192.0.2.69 "source_port=40001 port=23 sentinel=false incident=7 detection=connect spoofable=false"
 line intrusion 192.0.2.70 "source_port=40002 port=23 sentinel=false incident=8 detection=xmas spoofable=true"
 line port_scan 192.0.2.70 "state=started incident=8 port_count=8 ports=1,2,3,4,5,6,7,23 spoofable=true"
+echo "$(date '+%b %e %H:%M:%S') b sentrel[42]: {\"@timestamp\":\"$(date -Isec)\",\"event\":{\"action\":\"intrusion\"},\
+\"sentrel\":{\"address\":\"192.0.2.71\",\"port\":23,\"detection\":\"connect\",\"spoofable\":false}}" >> "$work/B/auth.log"
 # expect <address> <its alerts on A> <its decisions on A>
 expect() {
     alertsAre() { [[ $(scenarios "$1") == "$2" ]]; }
@@ -219,5 +222,6 @@ expect 192.0.2.67 "sentrel/port-scan-spoofable sentrel/tripwire-spoofable" ""
 expect 192.0.2.68 "sentrel/port-scan sentrel/tripwire" "sentrel/port-scan:ban sentrel/tripwire:ban"
 expect 192.0.2.69 sentrel/tripwire sentrel/tripwire:ban
 expect 192.0.2.70 "sentrel/port-scan-spoofable sentrel/tripwire-spoofable" ""
+expect 192.0.2.71 sentrel/tripwire sentrel/tripwire:ban
 step "192.0.2.67 still reaches C" "$(connect 192.0.2.67 192.0.2.12 "$service")" "ok "
 echo "PASS"
