@@ -4,14 +4,16 @@
 # engine's local API; B runs Sentrel and an engine agent (registered with A) reading its
 # events.jsonl with the shipped parser and scenarios; C runs the firewall bouncer (nftables,
 # registered with A). The intruder 192.0.2.66 completes a connection to B's tripwire and is then
-# dropped by C; 192.0.2.67 only sends SYNs to B (half-open probes: the address may be forged) and
-# gets an alert, never a ban. Prints the timeline. Root only; skips (77) otherwise.
+# dropped by C; 192.0.2.67 only sends SYNs to B (half-open probes and a scan: the address may be
+# forged) and gets alerts, never a ban. Then a scan of completed connections, and system log lines
+# in both formats. Prints the timeline. Root only; skips (77) otherwise.
 #   fleet-test.sh <sentrel binary> <folder of the shipped engine files, laid out as /etc/crowdsec>
 why="the fleet's namespaces" needs="crowdsec cscli crowdsec-firewall-bouncer nft hping3"
 source "$(dirname "$0")/netns-rig.sh"
 sentrel=$2 shipped=$3
 declare -A address=([A]=192.0.2.10 [B]=192.0.2.11 [C]=192.0.2.12) ns
-api=http://192.0.2.10:8080/ tripwire=12345 service=8000 guarded=(12345 12346 12347 12348 12349 12350 12351 12352) key=fleettestbouncerkey0123456789
+api=http://192.0.2.10:8080/ key=fleettestbouncerkey0123456789 service=8000
+tripwire=12345 guarded=(12345 12346 12347 12348 12349 12350 12351 12352)
 # How often the bouncer asks A for new decisions (10 s by default).
 poll=${FLEET_BOUNCER_POLL:-1s}
 
@@ -31,48 +33,16 @@ for name in A B C; do
     on "$name" ip link set eth0 up
 done
 
-# config <host> <listen address or empty>: the engine's configuration folder of one host.
+# config <host> [listen address]: a copy of the engine's configuration as its package ships it,
+# every path in the host's own folder but the shared hub's, without the central API; the same
+# patterns, profile and simulation setting.
 config() {
     local dir=$work/$1
-    mkdir -p "$dir/data" "$dir/notifications"
-    cat > "$dir/config.yaml" << EOF
-common:
-  daemonize: false
-  log_media: file
-  log_level: info
-  log_dir: $dir/
-  working_dir: $dir/
-config_paths:
-  config_dir: $dir/
-  data_dir: $dir/data/
-  simulation_path: $dir/simulation.yaml
-  hub_dir: /var/lib/crowdsec/hub/
-  index_path: /var/lib/crowdsec/hub/.index.json
-  notification_dir: $dir/notifications/
-  plugin_dir: /usr/lib/crowdsec/plugins/
-crowdsec_service:
-  acquisition_path: $dir/acquis.yaml
-  parser_routines: 1
-db_config:
-  type: sqlite
-  db_path: $dir/data/crowdsec.db
-  use_wal: true
-api:
-  client:
-    credentials_path: $dir/local_api_credentials.yaml
-  server:
-    listen_uri: ${2:-127.0.0.1:8080}
-    profiles_path: $dir/profiles.yaml
-    trusted_ips: [127.0.0.1]
-prometheus:
-  enabled: false
-EOF
-    echo "simulation: off" > "$dir/simulation.yaml"
-    # The engine's default profile: a ban of 4 hours for an alert that asks for remediation.
-    printf '%s\n' 'name: default_ip_remediation' 'filters:' \
-        ' - Alert.Remediation == true && Alert.GetScope() == "Ip"' \
-        'decisions:' ' - type: ban' '   duration: 4h' 'on_success: break' > "$dir/profiles.yaml"
-    cp -r /etc/crowdsec/patterns "$dir/"
+    mkdir -p "$dir/data"
+    sed "/online_client:/,+1d; s|/etc/crowdsec/|$dir/|; s|/var/lib/crowdsec/data/|$dir/data/|; s|/var/log/|$dir/|
+         s|daemonize: true|daemonize: false|; s|listen_uri: .*|listen_uri: ${2:-127.0.0.1:8080}|" \
+        /etc/crowdsec/config.yaml > "$dir/config.yaml"
+    cp -r /etc/crowdsec/patterns /etc/crowdsec/profiles.yaml /etc/crowdsec/simulation.yaml "$dir/"
 }
 cscliA() { cscli -c "$work/A/config.yaml" --error "$@"; }
 # elapsed: milliseconds since the intrusion.
@@ -83,15 +53,16 @@ mark() { printf '%3d.%03d s  %s\n' $(($1 / 1000)) $(($1 % 1000)) "$2" >> "$work/
 connect() {
     python3 - "$@" << 'PY'
 import socket, sys
-for port in sys.argv[3:]:
+def attempt(port):
     s = socket.socket()
     s.bind((sys.argv[1], 0))
     s.settimeout(2)
     try:
         s.connect((sys.argv[2], int(port)))
-        print("ok", end=" ")
+        return "ok"
     except OSError:
-        print("timeout", end=" ")
+        return "timeout"
+print(" ".join(map(attempt, sys.argv[3:])))
 PY
 }
 # decisions <address>: the decisions A holds for it, as "<scenario>:<type>" (as a bouncer asks).
@@ -172,10 +143,12 @@ on C python3 -m http.server -b 192.0.2.12 "$service" > /dev/null 2>&1 &
 pids+=" $!"
 on C crowdsec-firewall-bouncer -c "$work/C/bouncer.yaml" > "$work/C/out" 2>&1 &
 pids+=" $!"
-retry 100 on C nft list table ip crowdsec > /dev/null 2>&1 || fail "C's bouncer did not start: $(tail -n 5 "$work/C/out")"
-reached() { [[ $(connect 192.0.2.66 192.0.2.12 "$service") == "ok " ]]; }
+retry 100 on C nft list table ip crowdsec > /dev/null 2>&1 \
+    || fail "C's bouncer did not start: $(tail -n 5 "$work/C/out")"
+reached() { [[ $(connect 192.0.2.66 192.0.2.12 "$service") == ok ]]; }
 retry 50 reached || fail "C's service is not reached"
-step "192.0.2.66 and 192.0.2.67 reach C's service" "$(connect 192.0.2.66 192.0.2.12 "$service")$(connect 192.0.2.67 192.0.2.12 "$service")" "ok ok "
+step "192.0.2.66 and 192.0.2.67 reach C's service" \
+    "$(connect 192.0.2.66 192.0.2.12 "$service") $(connect 192.0.2.67 192.0.2.12 "$service")" "ok ok"
 
 # 192.0.2.67: SYNs only, one to each guarded port (an alert each, and a scan). Its alerts reach A.
 hping3 -q -S -c 8 -i u100000 -p ++"$tripwire" -a 192.0.2.67 192.0.2.11 > /dev/null 2>&1 || true
@@ -196,7 +169,7 @@ retry 300 held 192.0.2.66 \
     || fail "C's firewall never held 192.0.2.66: $(tail -n 5 "$work/C/crowdsec-firewall-bouncer.log")"
 dropped=$(elapsed)
 mark "$dropped" "C's firewall holds 192.0.2.66"
-step "192.0.2.66's next connection to C" "$(connect 192.0.2.66 192.0.2.12 "$service")" "timeout "
+step "192.0.2.66's next connection to C" "$(connect 192.0.2.66 192.0.2.12 "$service")" timeout
 mark "$(elapsed)" "192.0.2.66's connection to C timed out"
 cat "$work/timeline"
 (( dropped < 15000 )) || fail "the drop took ${dropped} ms"
@@ -223,5 +196,5 @@ expect 192.0.2.68 "sentrel/port-scan sentrel/tripwire" "sentrel/port-scan:ban se
 expect 192.0.2.69 sentrel/tripwire sentrel/tripwire:ban
 expect 192.0.2.70 "sentrel/port-scan-spoofable sentrel/tripwire-spoofable" ""
 expect 192.0.2.71 sentrel/tripwire sentrel/tripwire:ban
-step "192.0.2.67 still reaches C" "$(connect 192.0.2.67 192.0.2.12 "$service")" "ok "
+step "192.0.2.67 still reaches C" "$(connect 192.0.2.67 192.0.2.12 "$service")" ok
 echo "PASS"
