@@ -24,6 +24,9 @@ ip addr add 192.0.2.67/24 dev fleet
 ip addr add 192.0.2.68/24 dev fleet
 ip link set fleet up
 on() { local name=$1; shift; nsenter -t "${ns[$name]}" -n "$@"; }
+# daemon <host> <output file> <command>...: started in the background on the host (nsenter runs the
+# command in its own place, so the pid is the command's, which the rig ends).
+daemon() { nsenter -t "${ns[$1]}" -n "${@:3}" > "$2" 2>&1 & pids+=" $!"; }
 for name in A B C; do
     ns[$name]=$(namespace)
     pids+=" ${ns[$name]}"
@@ -93,8 +96,7 @@ cscliA machines add fleet-a --password fleet-a-password -f "$work/A/local_api_cr
 cscliA machines add fleet-b --password fleet-b-password -f "$work/B/local_api_credentials.yaml" --url "$api" \
     || fail "B's agent could not be registered"
 cscliA bouncers add fleet-c -k "$key" > /dev/null || fail "C's bouncer could not be registered"
-on A crowdsec -c "$work/A/config.yaml" -no-cs > "$work/A/out" 2>&1 &
-pids+=" $!"
+daemon A "$work/A/out" crowdsec -c "$work/A/config.yaml" -no-cs
 retry 150 on A python3 -c 'import socket; socket.create_connection(("192.0.2.10", 8080), 1)' 2> /dev/null \
     || fail "A's local API did not start: $(tail -n 5 "$work/A/crowdsec_api.log" "$work/A/out")"
 
@@ -114,8 +116,7 @@ cp -r "$shipped/parsers" "$shipped/scenarios" "$work/B/"
 sed "/^  - /d; s|^filenames:|filenames:\n  - $events|" "$shipped/acquis.d/sentrel.yaml" > "$work/B/acquis.yaml"
 printf -- '---\nfilenames: [%s]\nlabels: {type: syslog}\n' "$work/B/auth.log" >> "$work/B/acquis.yaml"
 touch "$work/B/auth.log"
-on B crowdsec -c "$work/B/config.yaml" -no-api > "$work/B/out" 2>&1 &
-pids+=" $!"
+daemon B "$work/B/out" crowdsec -c "$work/B/config.yaml" -no-api
 retry 150 grep -qs "Starting processing data" "$work/B/crowdsec.log" \
     || fail "B's agent did not start: $(tail -n 5 "$work/B/crowdsec.log" "$work/B/out")"
 
@@ -139,10 +140,8 @@ nftables:
   ipv4: {enabled: true, set-only: false, table: crowdsec, chain: crowdsec-chain}
   ipv6: {enabled: false}
 EOF
-on C python3 -m http.server -b 192.0.2.12 "$service" > /dev/null 2>&1 &
-pids+=" $!"
-on C crowdsec-firewall-bouncer -c "$work/C/bouncer.yaml" > "$work/C/out" 2>&1 &
-pids+=" $!"
+daemon C /dev/null python3 -m http.server -b 192.0.2.12 "$service"
+daemon C "$work/C/out" crowdsec-firewall-bouncer -c "$work/C/bouncer.yaml"
 retry 100 on C nft list table ip crowdsec > /dev/null 2>&1 \
     || fail "C's bouncer did not start: $(tail -n 5 "$work/C/out")"
 reached() { [[ $(connect 192.0.2.66 192.0.2.12 "$service") == ok ]]; }
