@@ -48,6 +48,7 @@ if [[ "${1:-}" == "--test" ]]; then
         desktop-file-utils            # desktop-file-validate for the autostart entry
         weston                        # the Wayland test: a headless compositor and its screenshooter
         python3-dbus python3-gi       # the stand-in desktop portal of the hotkey and Wayland tests
+        crowdsec crowdsec-firewall-bouncer # the fleet test: the engine, its local API and bouncer
     )
 fi
 
@@ -61,5 +62,11 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [[ $(id -u) -ne 0 ]] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# The engine's package registers with its central API on installation unless this file holds
+# something (its README.Debian): test machines stay offline; the fleet test runs its own API.
+if [[ " ${missing[*]} " == *" crowdsec "* && ! -s /etc/crowdsec/online_api_credentials.yaml ]]; then
+    $sudo mkdir -p /etc/crowdsec
+    echo "# no thanks: this machine stays off the central API" | $sudo tee /etc/crowdsec/online_api_credentials.yaml > /dev/null
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

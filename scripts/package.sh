@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package `sentrel` from the debian/ folder (debhelper, cmake build system),
-# after installing what that needs. Everything it prints goes to standard error except the last
-# line: the path of the .deb. The build happens in a clean copy under build-deb/ (or
-# $SENTREL_PACKAGE_DIR), since dpkg-buildpackage writes next to the source folder.
+# Builds the Debian packages `sentrel` and `sentrel-crowdsec` (the CrowdSec files) from the debian/
+# folder (debhelper, cmake build system), after installing what that needs. Everything it prints
+# goes to standard error except the last line: the path of sentrel's .deb (sentrel-crowdsec's is
+# beside it). The build happens in a clean copy under build-deb/ (or $SENTREL_PACKAGE_DIR), since
+# dpkg-buildpackage writes next to the source folder.
 #   scripts/package.sh --for-tests   the same package for the test suite to install, built without
 #                                    optimisation, debug information or a debug symbols package:
 #                                    it installs and runs the same, in a fraction of the build time
@@ -26,8 +27,10 @@ fi
 (cd "$out/sentrel" && dpkg-buildpackage --build=binary --no-sign) >&2
 
 deb=$(ls "$out"/sentrel_*.deb)
+crowdsec=$(ls "$out"/sentrel-crowdsec_*.deb)
 if command -v lintian > /dev/null; then
     # Errors fail the build; warnings are listed.
-    lintian --fail-on error --tag-display-limit 0 "$deb" >&2
+    lintian --fail-on error --tag-display-limit 0 "$deb" "$crowdsec" >&2
 fi
+echo "sentrel-crowdsec: $crowdsec" >&2
 echo "$deb"
