@@ -16,6 +16,8 @@ constexpr int SourceIncidentLimit = 5000;
 // An address range that holds more incidents than this is walked in time order rather than
 // through the address index: sorting most of the history to show its newest hundred costs more.
 constexpr int WideRange = 4000;
+// Incidents of the kinds asked for, at most, that are found through the kinds index and sorted.
+constexpr int RareKinds = 10000;
 constexpr qint64 HourMs = 3600 * 1000;
 
 QString sortExpression(HistoryColumn column)
@@ -81,19 +83,81 @@ struct Statement
 struct FilterSql
 {
     bool byPort = false;
-    bool wideRange = false; // an address range too wide to walk through its index
     QString from;
     QStringList conditions;
     QVariantList values;
 };
 
-FilterSql filterSql(const HistoryFilter& filter, bool needsJoins, bool timeOrder)
+// Whether the address range holds more than WideRange incidents: one short walk of the index.
+bool isWide(QSqlDatabase& database, const HistoryFilter::AddressRange& range)
+{
+    QSqlQuery query(database);
+    query.prepare(QStringLiteral(
+        "SELECT count(*) FROM (SELECT 1 FROM incidents WHERE address BETWEEN ? AND ? LIMIT %1)").arg(WideRange + 1));
+    query.addBindValue(range.low);
+    query.addBindValue(range.high);
+    return query.exec() && query.next() && query.value(0).toInt() > WideRange;
+}
+
+// The kinds values stored that share a bit with kinds, found by seeking the kinds index once per
+// value: a few hundred at most, where the incidents are a million.
+QStringList storedKinds(QSqlDatabase& database, unsigned kinds)
+{
+    QStringList values;
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT kinds FROM incidents WHERE kinds > ? ORDER BY kinds LIMIT 1"));
+    qint64 after = -1;
+    for (;;) {
+        query.addBindValue(after);
+        if (!query.exec() || !query.next())
+            return values;
+        after = query.value(0).toLongLong();
+        if (after & kinds)
+            values += QString::number(after);
+    }
+}
+
+// Whether at most limit incidents are of these kinds values: one short walk of the kinds index.
+bool isRare(QSqlDatabase& database, const QString& inList, int limit)
+{
+    QSqlQuery query(database);
+    return query.exec(QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM incidents WHERE kinds IN %1 LIMIT %2)")
+                          .arg(inList)
+                          .arg(limit + 1))
+        && query.next() && query.value(0).toInt() <= limit;
+}
+
+enum class Use { Page, Count };
+
+FilterSql filterSql(QSqlDatabase& database, const HistoryFilter& filter, Use use, bool timeOrder)
 {
     FilterSql sql;
     sql.byPort = filter.port > 0 && timeOrder;
-    sql.from = sql.byPort ? QStringLiteral(" FROM incident_ports p CROSS JOIN incidents i ON i.id = p.incident")
-                          : QStringLiteral(" FROM incidents i");
-    if (needsJoins || !filter.text.isEmpty())
+    // A page in time order is read newest first along the table itself, testing each incident,
+    // unless an address range or a kind holds few incidents: those are found through their index
+    // and sorted, or the walk would read the whole table for a handful of rows. A port drives the
+    // statement from its own index, already in time order.
+    const bool walk = use == Use::Page && timeOrder && !sql.byPort;
+    QString incidents = QStringLiteral("incidents i");
+    QString kindsList;
+    if (filter.kinds != 0) {
+        const QStringList values = storedKinds(database, filter.kinds);
+        kindsList = values.isEmpty() ? QString() : u'(' + values.join(u',') + u')';
+    }
+    const bool fewAddresses = walk && filter.addresses && !isWide(database, *filter.addresses);
+    const bool fewKinds = walk && !fewAddresses && !kindsList.isEmpty() && isRare(database, kindsList, RareKinds);
+    if (fewAddresses)
+        incidents += QStringLiteral(" INDEXED BY incidents_by_address");
+    else if (fewKinds)
+        incidents += QStringLiteral(" INDEXED BY incidents_by_kinds");
+    // A port alone is counted in its index entries, without reading an incident.
+    const bool portOnly = use == Use::Count && filter.port > 0 && !filter.addresses && filter.kinds == 0
+        && filter.since == 0 && filter.until == 0 && filter.text.isEmpty();
+    sql.from = portOnly   ? QStringLiteral(" FROM incident_ports p")
+        : sql.byPort ? QStringLiteral(" FROM incident_ports p CROSS JOIN incidents i ON i.id = p.incident")
+                     : u" FROM "_qs + incidents;
+    if (use == Use::Page)
         sql.from += QLatin1String(Joins);
     if (sql.byPort) {
         sql.conditions += QStringLiteral("p.port = ?");
@@ -102,13 +166,17 @@ FilterSql filterSql(const HistoryFilter& filter, bool needsJoins, bool timeOrder
         sql.conditions += QStringLiteral("i.id IN (SELECT incident FROM incident_ports WHERE port = ?)");
         sql.values += filter.port;
     }
+    // "+" keeps the planner off an index where the walk along the table is the faster way.
     if (filter.addresses) {
-        sql.conditions += QStringLiteral("i.address BETWEEN ? AND ?");
+        sql.conditions += walk && !fewAddresses ? QStringLiteral("+i.address BETWEEN ? AND ?")
+                                                : QStringLiteral("i.address BETWEEN ? AND ?");
         sql.values << filter.addresses->low << filter.addresses->high;
     }
     if (filter.kinds != 0) {
-        sql.conditions += QStringLiteral("(i.kinds & ?) != 0");
-        sql.values += filter.kinds;
+        if (kindsList.isEmpty())
+            sql.conditions += QStringLiteral("0");
+        else
+            sql.conditions += (walk && !fewKinds ? QStringLiteral("+i.kinds IN ") : QStringLiteral("i.kinds IN ")) + kindsList;
     }
     if (filter.since > 0) {
         sql.conditions += QStringLiteral("i.last >= ?");
@@ -122,8 +190,11 @@ FilterSql filterSql(const HistoryFilter& filter, bool needsJoins, bool timeOrder
         QString pattern = filter.text;
         pattern.replace(u'\\', QLatin1String("\\\\")).replace(u'%', QLatin1String("\\%")).replace(u'_', QLatin1String("\\_"));
         pattern = u'%' + pattern + u'%';
-        sql.conditions += QStringLiteral("(s.text LIKE ? ESCAPE '\\' OR s.country LIKE ? ESCAPE '\\' "
-                                         "OR n.name LIKE ? ESCAPE '\\' OR i.ports LIKE ? ESCAPE '\\')");
+        // The sources and networks matching are found once, in tables a fraction of the size of
+        // the incidents, rather than joined to every incident.
+        sql.conditions += QStringLiteral(
+            "(i.address IN (SELECT address FROM sources WHERE text LIKE ? ESCAPE '\\' OR country LIKE ? ESCAPE '\\' "
+            "OR asn IN (SELECT asn FROM networks WHERE name LIKE ? ESCAPE '\\')) OR i.ports LIKE ? ESCAPE '\\')");
         sql.values << pattern << pattern << pattern << pattern;
     }
     return sql;
@@ -173,29 +244,12 @@ QSqlDatabase HistoryQuery::openForReading(const QString& path, const QString& co
 }
 
 namespace {
-// Whether the address range holds more than WideRange incidents: one short walk of the index.
-bool isWide(QSqlDatabase& database, const HistoryFilter::AddressRange& range)
-{
-    QSqlQuery query(database);
-    query.prepare(QStringLiteral(
-        "SELECT count(*) FROM (SELECT 1 FROM incidents WHERE address BETWEEN ? AND ? LIMIT %1)").arg(WideRange + 1));
-    query.addBindValue(range.low);
-    query.addBindValue(range.high);
-    return query.exec() && query.next() && query.value(0).toInt() > WideRange;
-}
-
 Statement pageStatement(QSqlDatabase& database, const HistoryFilter& filter, const HistorySort& sort,
     const HistoryIncident* after, qint64 offset, int limit)
 {
     const bool timeOrder = sort.column == HistoryColumn::Time;
-    FilterSql sql = filterSql(filter, true, timeOrder);
+    FilterSql sql = filterSql(database, filter, Use::Page, timeOrder);
     const QString key = sql.byPort ? QStringLiteral("p.incident") : QStringLiteral("i.id");
-    // Walking the newest incidents in order and testing their address beats sorting a range that
-    // holds most of them; "+" keeps the planner off the address index.
-    if (timeOrder && !sql.byPort && filter.addresses && isWide(database, *filter.addresses)) {
-        const qsizetype at = sql.conditions.indexOf(QStringLiteral("i.address BETWEEN ? AND ?"));
-        sql.conditions[at] = QStringLiteral("+i.address BETWEEN ? AND ?");
-    }
     const QString direction = sort.descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
     if (after) {
         const QString compare = sort.descending ? QStringLiteral(" < ") : QStringLiteral(" > ");
@@ -275,9 +329,22 @@ bool HistoryQuery::forEach(
     return true;
 }
 
+QStringList HistoryQuery::plan(const HistoryFilter& filter, const HistorySort& sort)
+{
+    QStringList steps;
+    Statement statement = pageStatement(m_database, filter, sort, nullptr, 0, 100);
+    statement.sql.prepend(QStringLiteral("EXPLAIN QUERY PLAN "));
+    QSqlQuery query(m_database);
+    if (!run(query, statement, m_lastError))
+        return steps;
+    while (query.next())
+        steps += query.value(3).toString();
+    return steps;
+}
+
 qint64 HistoryQuery::count(const HistoryFilter& filter)
 {
-    const FilterSql sql = filterSql(filter, false, true);
+    const FilterSql sql = filterSql(m_database, filter, Use::Count, true);
     QSqlQuery query(m_database);
     if (!run(query, { QStringLiteral("SELECT count(*)") + sql.from + whereClause(sql.conditions), sql.values },
             m_lastError)

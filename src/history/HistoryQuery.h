@@ -123,6 +123,10 @@ public:
     // The chart data as of now (ms since the epoch); utcOffset (seconds) places the days' midnights.
     HistoryCharts charts(qint64 now, int utcOffset = 0);
 
+    // How the database would read the first page (EXPLAIN QUERY PLAN), one step a line: for the
+    // benchmark, to see which index a filter walks.
+    QStringList plan(const HistoryFilter& filter, const HistorySort& sort = {});
+
     QString lastError() const { return m_lastError; }
 
 private:
