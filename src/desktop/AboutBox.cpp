@@ -60,7 +60,14 @@ AboutBox::AboutBox(QWidget* parent)
     trademarks->setPlainText(QStringLiteral(
         "Linux is the registered trademark of Linus Torvalds in the U.S. and other countries. "
         "X Window System is a trademark of The Open Group. Qt is a trademark of The Qt Company Ltd. "
-        "All other trademarks are the property of their respective owners."));
+        "All other trademarks are the property of their respective owners.\n\n"
+        // The location data's licence asks for its creator, its licence and a link to it wherever
+        // it is shared or shown.
+        "The country and network owner of an address come from the location database of Debian's "
+        "libloc-database package, Copyright 2017-2022 IPFire Development Team <info@ipfire.org>, "
+        "licensed under the Creative Commons Attribution-ShareAlike 4.0 International licence "
+        "(CC BY-SA 4.0, https://creativecommons.org/licenses/by-sa/4.0/). "
+        "See /usr/share/doc/libloc-database/copyright."));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setGeometry(px(4320), px(3930), px(1215), px(375));

@@ -2,9 +2,9 @@
 
 #include <QDialog>
 
-// The About box: product, platform, licence, slogan, contact and trademarks. Laid out in twips
-// like the monitor window. Every way of closing it finishes the dialog, so the opener sees one
-// "finished" whichever the user chose.
+// The About box: product, platform, licence, slogan, contact, trademarks and the location data's
+// attribution. Laid out in twips like the monitor window. Every way of closing it finishes the
+// dialog, so the opener sees one "finished" whichever the user chose.
 class AboutBox : public QDialog
 {
     Q_OBJECT

@@ -4,6 +4,21 @@
 
 #include <QHostInfo>
 
+#include <algorithm>
+
+namespace {
+
+// The name is whatever the address's owner put in the reverse zone: only a host name's letters,
+// digits, hyphens, underscores and dots are shown, never markup or control characters.
+bool isHostName(const QString& name)
+{
+    return !name.isEmpty() && name.size() <= 253 && std::all_of(name.begin(), name.end(), [](QChar c) {
+        return c.isLetterOrNumber() || c == u'-' || c == u'.' || c == u'_';
+    });
+}
+
+} // namespace
+
 ReverseNames::ReverseNames(QObject* parent)
     : ReverseNames(Limits {}, parent)
 {
@@ -43,10 +58,10 @@ ReverseNames::Answer ReverseNames::lookUp(const IpAddress& address, Origin origi
 {
     if (!m_enabled)
         return Answer::Off;
+    if (name(address))
+        return Answer::Known; // a name kept costs no query, whoever the source is
     if (origin == Origin::SpoofableOnly && ask != Ask::Explicitly)
         return Answer::Refused;
-    if (name(address))
-        return Answer::Known;
     if (m_running.contains(address))
         return Answer::Pending;
     const auto queued = std::find(m_waiting.begin(), m_waiting.end(), address);
@@ -86,13 +101,13 @@ void ReverseNames::start(const IpAddress& address)
 {
     const quint64 generation = m_generation;
     const QString text = address.toString();
-    m_running.insert(address,
-        QHostInfo::lookupHost(text, this, [this, address, text, generation](const QHostInfo& info) {
+    m_running.insert(
+        address, QHostInfo::lookupHost(text, this, [this, address, text, generation](const QHostInfo& info) {
             if (generation != m_generation || !m_running.remove(address))
                 return; // abandoned when switched off
             // Without a name the resolver answers with the address itself.
-            const QString name = info.error() == QHostInfo::NoError && info.hostName() != text ? info.hostName()
-                                                                                               : QString();
+            const QString found = info.error() == QHostInfo::NoError ? info.hostName() : QString();
+            const QString name = found != text && isHostName(found) ? found : QString();
             keep(address, name);
             startWaiting();
             emit nameFound(address, name);

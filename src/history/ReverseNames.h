@@ -38,7 +38,7 @@ public:
         Known, // name() has it already
         Pending, // nameFound() follows
         Off, // "Reverse DNS" is off
-        Refused, // a spoofable-only source, not asked for explicitly
+        Refused, // a spoofable-only source whose name is not kept, not asked for explicitly
     };
 
     explicit ReverseNames(QObject* parent = nullptr);
