@@ -9,6 +9,7 @@
 Application::Application(const Paths& paths, Display display, QObject* parent)
     : QObject(parent)
     , m_foundation(paths)
+    , m_history(m_foundation)
     , m_monitor(m_foundation, m_services, paths.bindHelper, paths.watchHelper, paths.blockHelper)
     , m_window(display == Display::Window ? std::make_unique<WindowGroup>(m_foundation, m_monitor) : nullptr)
     , m_headless(m_window ? nullptr : std::make_unique<HeadlessDesktop>(m_foundation.status()))
@@ -27,6 +28,7 @@ Application::Application(const Paths& paths, Display display, QObject* parent)
             m_lifecycle.reapplySettings();
     });
     connect(&m_foundation.settings(), &SettingsManager::applied, &m_monitor, &MonitorGroup::apply);
+    connect(&m_foundation.settings(), &SettingsManager::applied, &m_history, &HistoryGroup::apply);
     if (!paths.watchService.isEmpty())
         m_monitor.useWatchService(paths.watchService);
     connect(&m_termination, &SignalWatcher::raised, this, [this] { m_lifecycle.exitProgram(); });

@@ -4,6 +4,7 @@
 #include "DesktopServices.h"
 #include "Foundation.h"
 #include "HeadlessDesktop.h"
+#include "HistoryGroup.h"
 #include "MonitorGroup.h"
 #include "OptionsGroup.h"
 #include "ProtectionIndicator.h"
@@ -55,6 +56,7 @@ private:
 
     DesktopServices m_services;
     Foundation m_foundation;
+    HistoryGroup m_history; // gone after monitoring: the last incidents' ends reach it
     MonitorGroup m_monitor;
     std::unique_ptr<WindowGroup> m_window; // none without a display
     std::unique_ptr<HeadlessDesktop> m_headless; // stands in for the window without a display

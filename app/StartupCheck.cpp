@@ -20,7 +20,7 @@ StartupCheck::StartupCheck(MonitoringSwitch& monitoring, EventOutputs& events, c
     , m_finish(std::move(finish))
     , m_timeout(timeout)
 {
-    m_events.setWatcher(this);
+    m_events.addWatcher(this);
     m_poll.setInterval(2);
     connect(&m_poll, &QTimer::timeout, this, &StartupCheck::poll);
     // Taken when the connection is made: the program closes it at once, often before a poll.
@@ -29,7 +29,7 @@ StartupCheck::StartupCheck(MonitoringSwitch& monitoring, EventOutputs& events, c
 
 StartupCheck::~StartupCheck()
 {
-    m_events.setWatcher(nullptr);
+    m_events.removeWatcher(this);
 }
 
 void StartupCheck::run()

@@ -100,8 +100,8 @@ void EventOutputs::deliver(Event& event)
     }
     if (m_collector.isOpen())
         m_collector.send(Rfc5424::message(event, m_format, Facility, m_pid, summary), event.sequence);
-    if (m_watcher)
-        m_watcher->record(event);
+    for (EventSink* watcher : m_watchers)
+        watcher->record(event);
 }
 
 void EventOutputs::flush()

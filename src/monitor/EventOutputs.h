@@ -34,8 +34,9 @@ public:
     void record(const Event& event) override;
     // Puts what is pending out now, waiting a little for the collector: the program is ending.
     void flush();
-    // Sees every event after the outputs got it; nullptr for none.
-    void setWatcher(EventSink* watcher) { m_watcher = watcher; }
+    // Each sees every event after the outputs got it (the start-up check, the history).
+    void addWatcher(EventSink* watcher) { m_watchers.push_back(watcher); }
+    void removeWatcher(EventSink* watcher) { std::erase(m_watchers, watcher); }
 
     quint64 lastSequence() const override { return m_sequence; }
     // The names of the enabled outputs that do not hold the event yet; empty once all do.
@@ -61,5 +62,5 @@ private:
     QString m_collectorName;
     quint64 m_sequence = 0;
     std::vector<Event> m_early;
-    EventSink* m_watcher = nullptr;
+    std::vector<EventSink*> m_watchers;
 };

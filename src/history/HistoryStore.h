@@ -1,0 +1,56 @@
+#pragma once
+
+#include "HistoryEntry.h"
+#include "HistoryWriter.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+
+class StatusReporter;
+
+// The history as the user-interface thread sees it: a writer on a thread of its own, fed batches
+// that never wait for the disk. The queue to the writer is bounded; a batch that finds it full
+// is dropped and counted, and one status line says how many events were lost once the writer
+// has caught up. What the writer reports (a damaged database moved aside, a full disk, the
+// import) comes back as status lines.
+class HistoryStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Events waiting for the writer, at most.
+    static constexpr qsizetype MaxQueued = 200000;
+
+    // folder: where "history.sqlite" lives (the program folder). importBefore: events.jsonl's
+    // lines from before this time (ms since the epoch) are imported on the first start; later
+    // ones belong to this run and come through submit().
+    HistoryStore(StatusReporter& status, const QString& folder, qint64 importBefore,
+        HistoryWriter::Clock clock = {}, QObject* parent = nullptr);
+    // Writes what was handed over, then closes the database and ends the thread.
+    ~HistoryStore() override;
+
+    void setLimits(const HistoryWriter::Limits& limits);
+    // False when the queue is full: the batch is dropped and counted.
+    bool submit(HistoryBatch batch);
+    // Waits until the writer has written everything handed to it (tests, the bench, the end).
+    void waitIdle();
+
+    // Events lost before they reached the store (the recorder's own bound).
+    void addDropped(quint64 events);
+    quint64 dropped() const { return m_droppedTotal; }
+    HistoryWriter::Stats stats() const;
+
+signals:
+    // The import of events.jsonl: bytes read of total.
+    void importProgress(qint64 done, qint64 total);
+
+private:
+    StatusReporter& m_status;
+    QThread m_thread;
+    HistoryWriter* m_writer; // lives on m_thread, deleted there
+    std::atomic<qsizetype> m_queued { 0 };
+    quint64 m_droppedTotal = 0;
+    quint64 m_droppedUnreported = 0;
+};
