@@ -60,6 +60,7 @@ HistoryFilterBar::HistoryFilterBar(QWidget* parent)
     for (const char* age : { "", "1h", "24h", "7d", "30d" })
         m_since->addItem(QString::fromLatin1(age));
     m_since->lineEdit()->setPlaceholderText(QStringLiteral("any time"));
+    m_since->setMinimumContentsLength(8);
     m_since->setToolTip(QStringLiteral("How far back: 90m, 24h, 7d"));
 
     auto* row = new QHBoxLayout;
@@ -91,6 +92,13 @@ HistoryFilterBar::HistoryFilterBar(QWidget* parent)
     for (QLineEdit* edit : { m_address, m_port, m_text })
         connect(edit, &QLineEdit::textChanged, this, typed);
     connect(m_since, &QComboBox::currentTextChanged, this, typed);
+    for (QLineEdit* edit : { m_address, m_port, m_text, m_since->lineEdit() }) {
+        connect(edit, &QLineEdit::returnPressed, this, [this] {
+            if (m_delay.isActive())
+                apply();
+            emit finished();
+        });
+    }
     connect(m_kind, &QComboBox::currentIndexChanged, this, &HistoryFilterBar::apply);
 }
 

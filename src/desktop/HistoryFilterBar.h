@@ -39,6 +39,8 @@ public:
 
 signals:
     void filterChanged(const HistoryFilter& filter);
+    // Enter in a field: the filter is applied at once, and the incidents are next.
+    void finished();
 
 private:
     void apply();

@@ -54,6 +54,11 @@ QString HistoryTableModel::stateText(HistoryState state)
     return QStringLiteral("alarm");
 }
 
+QString HistoryTableModel::kindsText(unsigned kinds)
+{
+    return HistoryFilter::kindNames(kinds).replace(QLatin1Char(','), QLatin1String(", "));
+}
+
 QString HistoryTableModel::ownerText(const HistoryIncident& incident)
 {
     if (incident.asn == 0)
@@ -95,7 +100,7 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
     case Ports:
         return incident->ports;
     case Kinds:
-        return HistoryFilter::kindNames(incident->kinds);
+        return kindsText(incident->kinds);
     case Count:
         return incident->count;
     case State:

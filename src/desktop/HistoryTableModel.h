@@ -32,6 +32,7 @@ public:
     const HistoryIncident* incidentAt(int row) const;
 
     static QString stateText(HistoryState state);
+    static QString kindsText(unsigned kinds);
     static QString ownerText(const HistoryIncident& incident);
 
     int rowCount(const QModelIndex& parent = {}) const override;

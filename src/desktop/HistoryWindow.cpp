@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -28,6 +29,7 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     , m_count(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("History"));
+    const int line = fontMetrics().height();
     m_table->setModel(&m_model);
     m_table->setSortingEnabled(true);
     m_table->horizontalHeader()->setSortIndicator(HistoryTableModel::Time, Qt::DescendingOrder);
@@ -39,7 +41,6 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
     m_table->setAccessibleName(QStringLiteral("Incidents"));
-    const int line = fontMetrics().height();
     m_table->verticalHeader()->setDefaultSectionSize(line + line / 3);
     for (const auto& [column, width] : { std::pair { HistoryTableModel::Time, 11 }, { HistoryTableModel::Address, 9 },
              { HistoryTableModel::Country, 4 }, { HistoryTableModel::Owner, 10 }, { HistoryTableModel::Ports, 6 },
@@ -53,11 +54,12 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumWidth(charts->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 4);
+    scroll->setMaximumWidth(26 * line);
     auto* split = new QSplitter(this);
     split->addWidget(m_table);
     split->addWidget(scroll);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
     split->setChildrenCollapsible(false);
 
     auto* csv = new QPushButton(QStringLiteral("Export C&SV…"), this);
@@ -75,6 +77,11 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     layout->addLayout(bottom);
 
     connect(m_filter, &HistoryFilterBar::filterChanged, &m_model, &HistoryTableModel::setFilter);
+    connect(m_filter, &HistoryFilterBar::finished, this, [this] {
+        if (m_model.rowCount() > 0 && !m_table->selectionModel()->hasSelection())
+            m_table->selectRow(0);
+        m_table->setFocus();
+    });
     connect(&m_model, &HistoryTableModel::reloaded, this, &HistoryWindow::showCount);
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, &HistoryWindow::showCount);
     // Enter and a double click both come as activation.
@@ -90,7 +97,10 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     connect(f5, &QShortcut::activated, this, &HistoryWindow::refresh);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
-    resize(80 * line, 44 * line);
+    QSize size(72 * line, 42 * line);
+    if (const QScreen* shown = screen())
+        size = size.boundedTo(shown->availableSize() * 9 / 10);
+    resize(size);
     showCount();
 }
 

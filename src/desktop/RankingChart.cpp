@@ -83,13 +83,13 @@ void RankingChart::paintEvent(QPaintEvent*)
     int labelWidth = 0;
     for (const QString& label : std::as_const(m_labels))
         labelWidth = std::max(labelWidth, metrics.horizontalAdvance(label));
-    labelWidth = std::min(labelWidth + line / 2, area.width() * 2 / 5);
+    labelWidth = std::min(labelWidth + line, area.width() / 2);
     const qint64 highest = std::max<qint64>(1, *std::max_element(m_values.begin(), m_values.end()));
     const int countWidth = metrics.horizontalAdvance(QString::number(highest)) + line / 2;
     const int barSpace = std::max(1, area.width() - labelWidth - countWidth);
     for (qsizetype i = 0; i < m_values.size(); ++i) {
         const int top = area.top() + int(i) * row;
-        const QString label = metrics.elidedText(m_labels.value(i), Qt::ElideMiddle, labelWidth - line / 2);
+        const QString label = metrics.elidedText(m_labels.value(i), Qt::ElideMiddle, labelWidth - line / 3);
         painter.drawText(area.left(), top + metrics.ascent(), label);
         const int width = std::max(1, int(double(m_values[i]) * barSpace / double(highest)));
         painter.fillRect(area.left() + labelWidth, top + line / 8, width, line - line / 4, StackedBarChart::kindColor(0));

@@ -45,10 +45,12 @@ QTableWidget* incidentTable(const QList<HistoryIncident>& incidents, QWidget* pa
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
+    const int line = table->fontMetrics().height();
+    table->verticalHeader()->setDefaultSectionSize(line + line / 3);
     table->horizontalHeader()->setStretchLastSection(true);
     for (int row = 0; row < rows; ++row) {
         const HistoryIncident& incident = incidents[row];
-        const QStringList cells { localTime(incident.first), incident.ports, HistoryFilter::kindNames(incident.kinds),
+        const QStringList cells { localTime(incident.first), incident.ports, HistoryTableModel::kindsText(incident.kinds),
             QString::number(incident.count), HistoryTableModel::stateText(incident.state) };
         for (int column = 0; column < cells.size(); ++column)
             table->setItem(row, column, new QTableWidgetItem(cells[column]));
@@ -89,7 +91,7 @@ SourceDetails::SourceDetails(
     form->addRow(QStringLiteral("Last seen:"), selectable(localTime(summary.last), this));
     form->addRow(QStringLiteral("Probes:"),
         selectable(QStringLiteral("%1 in %2 incidents").arg(summary.count).arg(summary.incidentCount), this));
-    form->addRow(QStringLiteral("Kinds:"), selectable(HistoryFilter::kindNames(summary.kinds), this));
+    form->addRow(QStringLiteral("Kinds:"), selectable(HistoryTableModel::kindsText(summary.kinds), this));
     QStringList ports;
     for (int port : summary.ports)
         ports << QString::number(port);
