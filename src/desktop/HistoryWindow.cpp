@@ -40,12 +40,15 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
+    m_table->setTextElideMode(Qt::ElideMiddle); // an IPv6 address keeps both ends
     m_table->setAccessibleName(QStringLiteral("Incidents"));
     m_table->verticalHeader()->setDefaultSectionSize(line + line / 3);
-    for (const auto& [column, width] : { std::pair { HistoryTableModel::Time, 11 }, { HistoryTableModel::Address, 9 },
-             { HistoryTableModel::Country, 4 }, { HistoryTableModel::Owner, 10 }, { HistoryTableModel::Ports, 6 },
-             { HistoryTableModel::Kinds, 7 }, { HistoryTableModel::Count, 4 } })
-        m_table->setColumnWidth(column, width * line);
+    // Wide enough for what each column typically holds, in the font shown.
+    for (const auto& [column, sample] : { std::pair { HistoryTableModel::Time, "2026-12-31 23:59:59" },
+             { HistoryTableModel::Address, "198.51.100.255" }, { HistoryTableModel::Country, "Country" },
+             { HistoryTableModel::Owner, "Example Hosting" }, { HistoryTableModel::Ports, "21,23,161/udp" },
+             { HistoryTableModel::Kinds, "half_open, udp" }, { HistoryTableModel::Count, "Count" } })
+        m_table->setColumnWidth(column, fontMetrics().horizontalAdvance(QString::fromLatin1(sample)) + line);
 
     auto* charts = new QWidget;
     buildCharts(charts);
