@@ -40,7 +40,6 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
-    m_table->setTextElideMode(Qt::ElideMiddle); // an IPv6 address keeps both ends
     m_table->setAccessibleName(QStringLiteral("Incidents"));
     m_table->verticalHeader()->setDefaultSectionSize(line + line / 3);
     // Wide enough for what each column typically holds, in the font shown.
