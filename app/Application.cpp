@@ -21,6 +21,7 @@ Application::Application(const Paths& paths, Display display, QObject* parent)
                          : nullptr)
     , m_termination({ SIGINT, SIGTERM })
 {
+    m_protection.setBlocker(&m_monitor.blocker());
     // Every group takes the settings from the one notification: the window and the session first
     // (start-up has set those up already), then monitoring.
     connect(&m_foundation.settings(), &SettingsManager::applied, this, [this] {
@@ -60,8 +61,9 @@ void Application::start()
             DesktopProbe::waylandLimits(settings.alwaysOnTop.isOn(), settings.copyClipboard.isOn()))
             m_foundation.status().addStatusLine(line);
     }
-    m_protection.reportProblems();
+    // After the settings reached monitoring: the UDP ports and blocking are set up there.
     m_foundation.settings().apply();
+    m_protection.reportProblems();
     m_started = true;
     if (m_window)
         m_window->window().showAsStartedUp();

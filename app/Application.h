@@ -50,6 +50,7 @@ public:
     EventOutputs& events() { return m_foundation.events(); }
     const Settings& settings() { return m_foundation.settings().settings(); }
     const PacketWatch& packetWatch() const { return m_monitor.packetWatch(); }
+    const IntruderBlocker& blocker() { return m_monitor.blocker(); }
 
 private:
     StartupTargets startupTargets();

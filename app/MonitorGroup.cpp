@@ -33,15 +33,11 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     intrusions.addObserver(&m_alert);
     intrusions.addObserver(&m_blocker);
     intrusions.setBlocker(&m_blocker);
-    // "Block for 1 hour" on an incident's notification.
-    m_desktopNotifications.setExtraAction(
-        QStringLiteral("Block for 1 hour"),
-        [this](quint64 key) { return !m_incidentNotifications.addressOf(key).isNull(); },
-        [this](quint64 key) {
-            const IpAddress address = m_incidentNotifications.addressOf(key);
-            if (!address.isNull())
-                (void)m_blocker.block(address, 60 * 60);
-        });
+    // "Block for 1 hour" or "Unblock" on an incident's notification.
+    m_incidentNotifications.setBlocker(&m_blocker);
+    m_desktopNotifications.setExtraActions(
+        [this](quint64 key) { return m_incidentNotifications.actionsFor(key); },
+        [this](quint64 key, const QString& action) { m_incidentNotifications.act(key, action); });
     connect(&m_networkWatch, &NetConnectionWatch::connectionChanged, this,
         [this](bool connected) { m_foundation.events().record(Event::networkChanged(connected)); });
 }

@@ -120,6 +120,7 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
         m_check = std::make_unique<StartupCheck>(m_application->monitoring(), m_application->events(),
             m_application->settings(), stdout, [this](int code) { m_application->quit(code); });
         m_check->setPacketWatch(&m_application->packetWatch());
+        m_check->setBlocker(&m_application->blocker());
     } else if (mirror == StatusMirror::Always || headless) {
         m_application->mirrorStatusToStdout();
     }

@@ -16,20 +16,23 @@
 #include <map>
 
 class EventOutputs;
+class IntruderBlocker;
 class MonitoringSwitch;
 class PacketWatch;
 struct Settings;
 
 // "--check": makes one loopback connection to the first armed port and waits until that intrusion
-// is in every enabled output ("Log.txt" too when logging is on), then prints how long it took.
-// Install it before start-up so it hears why ports could not be armed. After the loopback line,
-// one line per desktop capability of this session.
+// is in every enabled output ("Log.txt" too when logging is on), then prints how long it took, and
+// whether every guard works: "passed with gaps" names each missing one and the remedy, and ends
+// with GapsExitCode. Install it before start-up so it hears why ports could not be armed. After
+// the loopback line, one line per desktop capability of this session.
 class StartupCheck : public QObject, public EventSink
 {
     Q_OBJECT
 
 public:
     using Finish = std::function<void(int exitCode)>;
+    static constexpr int GapsExitCode = 4;
 
     StartupCheck(MonitoringSwitch& monitoring, EventOutputs& events, const Settings& settings, std::FILE* out,
         Finish finish, std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -39,6 +42,8 @@ public:
     void run();
     // The packet watch whose state follows the loopback line; none: no such line.
     void setPacketWatch(const PacketWatch* watch) { m_watch = watch; }
+    // What blocks intruders; its first answer is waited for while "Block Intruders" is on.
+    void setBlocker(const IntruderBlocker* blocker) { m_blocker = blocker; }
 
     void record(const Event& event) override;
 
@@ -69,6 +74,7 @@ private:
     std::map<int, quint64> m_intrusionsBySourcePort;
     QList<Event> m_unguarded;
     const PacketWatch* m_watch = nullptr;
+    const IntruderBlocker* m_blocker = nullptr;
     bool m_done = false;
     DesktopProbe m_desktop;
 };

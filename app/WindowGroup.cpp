@@ -18,7 +18,7 @@ WindowGroup::WindowGroup(Foundation& foundation, MonitorGroup& monitor)
           HotkeyTargets { &m_window, &m_window, &monitor.monitoring(), {}, &foundation.status(),
               [&foundation] { foundation.status().clearMessages(); } })
     , m_about(m_window, m_hotkeys, foundation.settings())
-    , m_help([&foundation] { return foundation.settings().settings().appPath; }, &m_window)
+    , m_help([&foundation] { return foundation.settings().settings().appPath; }, foundation.status(), &m_window)
     , m_lineMenu(*m_window.statusList(), monitor.blocker())
     // The Options dialog disables the monitor window while it holds edits of its own.
     , m_sourceActions(foundation.settings(), foundation.options(), monitor.blocker(),

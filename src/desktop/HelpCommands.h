@@ -1,39 +1,48 @@
 #pragma once
 
+#include "FileViewer.h"
+
+#include <QMessageBox>
 #include <QObject>
-#include <QUrl>
+#include <QPointer>
 
 #include <functional>
 
 class QWidget;
+class StatusReporter;
 
-// Help > Contents and View > Log: the manual and the intrusion log, opened with the desktop's
-// viewers. Only a manual that cannot be shown is reported, with the one message box the program
-// has.
+// Help > Contents and View > Log (and the options' Read): the manual and the intrusion log, shown
+// with the desktop's viewers. A missing manual gets the program's Help box; where the desktop has
+// no viewer for the file, the status label says so and a box offers to show the file's folder.
 class HelpCommands : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr auto HelpFileName = "ReadMe.html";
-    using OpenUrl = std::function<bool(const QUrl&)>;
     using ShowMessage = std::function<void()>;
 
     // appPath: the program folder, with its trailing separator, when the commands run.
-    HelpCommands(std::function<QString()> appPath, QWidget* dialogParent, QObject* parent = nullptr);
+    HelpCommands(std::function<QString()> appPath, StatusReporter& status, QWidget* dialogParent,
+        QObject* parent = nullptr);
 
-    // Seams for tests: how a file is opened, and the failure message box.
-    void setOpenUrl(OpenUrl openUrl) { m_openUrl = std::move(openUrl); }
+    // Seam for tests: the failure message box.
     void setShowHelpFailure(ShowMessage show) { m_showHelpFailure = std::move(show); }
 
     void openContents();
     void openLog();
+    // The box offering the folder while it is up.
+    QMessageBox* folderOffer() const { return m_offer; }
 
 private:
     void showHelpFailure();
+    void open(const QString& path);
+    void noViewer(const QString& path);
 
     std::function<QString()> m_appPath;
+    StatusReporter& m_status;
     QWidget* m_dialogParent;
-    OpenUrl m_openUrl;
     ShowMessage m_showHelpFailure;
+    FileViewer m_viewer;
+    QPointer<QMessageBox> m_offer; // one at a time
 };

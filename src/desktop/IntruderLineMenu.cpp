@@ -71,7 +71,10 @@ void IntruderLineMenu::open(const QPoint& at)
     QMenu menu(&m_list);
     QAction* block = menu.addAction(QStringLiteral("Block for 1 hour"));
     QAction* unblock = menu.addAction(QStringLiteral("Unblock"));
-    unblock->setEnabled(m_blocker.isBlocked(address));
+    // Offered only where a block could be had: the notifications follow the same rules.
+    const bool blocked = m_blocker.isBlocked(address);
+    block->setEnabled(!blocked && m_blocker.canBlock(address));
+    unblock->setEnabled(blocked);
     const QAction* chosen = menu.exec(m_list.viewport()->mapToGlobal(at));
     if (chosen == block)
         (void)m_blocker.block(address, BlockSeconds);

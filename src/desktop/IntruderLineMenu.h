@@ -8,8 +8,8 @@ class IntruderBlocker;
 class QAbstractItemModel;
 class QListView;
 
-// The status list's context menu on an intruder's lines: "Block for 1 hour", and "Unblock" beside
-// it while the address is blocked.
+// The status list's context menu on an intruder's lines: "Block for 1 hour" where the blocking
+// rules allow it, and "Unblock" beside it while the address is blocked.
 class IntruderLineMenu : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "ProtectionIndicator.h"
 
+#include "IntruderBlocker.h"
 #include "MonitoringSwitch.h"
 #include "NotificationService.h"
 #include "StatusDisplay.h"
@@ -23,13 +24,20 @@ ProtectionIndicator::ProtectionIndicator(MonitoringSwitch& monitoring, StatusDis
     refresh();
 }
 
+void ProtectionIndicator::setBlocker(const IntruderBlocker* blocker)
+{
+    m_blocker = blocker;
+    if (blocker)
+        connect(blocker, &IntruderBlocker::availabilityChanged, this, &ProtectionIndicator::blockingAnswered);
+}
+
 ProtectionState ProtectionIndicator::state() const
 {
     if (!m_monitoring.isOn())
         return ProtectionState::stopped();
     if (m_paused)
         return ProtectionState::paused();
-    return ProtectionState::opened(m_monitoring.openedEntryCount(), m_monitoring.unguarded());
+    return ProtectionState::opened(ProtectionState::survey(m_monitoring, m_blocker));
 }
 
 void ProtectionIndicator::setPaused(bool paused)
@@ -50,12 +58,41 @@ void ProtectionIndicator::setPaused(bool paused)
 
 void ProtectionIndicator::reportProblems()
 {
-    const QString problem = state().problem();
-    if (problem.isEmpty())
+    m_reported = true;
+    const ProtectionState now = state();
+    if (ProtectionState::isReadyText(m_status.statusText()))
+        m_status.setStatusText(now.readyText());
+    const QStringList problems = now.problems(ProtectionState::Detail::PortsOnly);
+    if (problems.isEmpty() && now.problems().isEmpty())
         return;
-    m_status.addStatusLine(problem);
-    if (m_notifications && m_notifications->canNotify(NotificationKey))
-        m_notifications->notify(NotificationKey, QStringLiteral("Ports unguarded"), problem);
+    // The watch and the blocker said their own lines when they failed; the remedy is said once.
+    for (const QString& line : problems)
+        m_status.addStatusLine(line);
+    if (!now.remedy().isEmpty())
+        m_status.addStatusLine(now.remedy());
+    notifyProblems(now);
+}
+
+void ProtectionIndicator::blockingAnswered()
+{
+    refresh();
+    if (!m_reported || m_paused)
+        return;
+    const ProtectionState now = state();
+    if (ProtectionState::isReadyText(m_status.statusText()))
+        m_status.setStatusText(now.readyText());
+    if (m_blocker && m_blocker->availability() == IntruderBlocker::Availability::NeedsPrivileges)
+        notifyProblems(now); // the same notification, updated
+}
+
+void ProtectionIndicator::notifyProblems(const ProtectionState& state)
+{
+    QStringList lines = state.problems();
+    if (lines.isEmpty() || !m_notifications || !m_notifications->canNotify(NotificationKey))
+        return;
+    if (!state.remedy().isEmpty())
+        lines << state.remedy();
+    m_notifications->notify(NotificationKey, QStringLiteral("Partly guarded"), lines.join(QLatin1Char('\n')));
 }
 
 void ProtectionIndicator::refresh()

@@ -5,15 +5,17 @@
 #include <QObject>
 #include <QTimer>
 
+class IntruderBlocker;
 class MonitoringSwitch;
 class NotificationService;
 class StatusDisplay;
 class SystemTray;
 
-// Keeps the protection state in view: the tray icon and tooltip follow the monitoring switch and
-// the options dialog, and after start-up and after OK one status line and one notification say
-// which ports could not be guarded and why. While the options dialog has the ports closed, the
-// status label says so and afterwards shows again what it showed before.
+// Keeps the protection state in view: the tray icon and tooltip follow the monitoring switch, the
+// blocker and the options dialog, and after start-up and after OK the status label, status lines
+// and one notification say which guards could not be set and why, and how to get them. While the
+// options dialog has the ports closed, the status label says so and afterwards shows again what
+// it showed before.
 class ProtectionIndicator : public QObject
 {
     Q_OBJECT
@@ -27,19 +29,29 @@ public:
     ProtectionIndicator(MonitoringSwitch& monitoring, StatusDisplay& status, SystemTray* tray,
         NotificationService* notifications, QObject* parent = nullptr);
 
+    // What blocks intruders, counted while "Block Intruders" is on.
+    void setBlocker(const IntruderBlocker* blocker);
+
     ProtectionState state() const;
     // The options dialog opened (true) or closed (false; the listeners are open again by then).
     void setPaused(bool paused);
-    // The status line and the notification, when some listed port is not guarded.
+    // The status label's caption after start-up; the status lines and the notification, when some
+    // guard is missing.
     void reportProblems();
     // Shows the state in the tray now; also every second, for the allowed count.
     void refresh();
 
 private:
+    // The helper answered late: the tooltip, the label and the notification catch up.
+    void blockingAnswered();
+    void notifyProblems(const ProtectionState& state);
+
     MonitoringSwitch& m_monitoring;
     StatusDisplay& m_status;
     SystemTray* m_tray;
     NotificationService* m_notifications;
+    const IntruderBlocker* m_blocker = nullptr;
+    bool m_reported = false;
     QTimer m_tick;
     bool m_paused = false;
     QString m_textBeforePause;

@@ -58,6 +58,8 @@ void SystemTray::showProtection(const ProtectionState& state, quint64 allowedCou
 QString SystemTray::toolTip(const ProtectionState& state, quint64 allowedCount)
 {
     QString tip = QStringLiteral("Sentrel\n") + state.summary();
+    if (const QString remedy = state.remedy(); !remedy.isEmpty())
+        tip += QLatin1Char('\n') + remedy;
     if (allowedCount > 0)
         tip += QStringLiteral("\n%1 allowed connection%2")
                    .arg(allowedCount)

@@ -37,8 +37,8 @@ public:
     // IconFlasher
     void startFlashing() override;
 
-    // The icon's image for the state and the tooltip: "Sentrel", the state's summary, and the
-    // connections let through by the allow list when there were any.
+    // The icon's image for the state and the tooltip: "Sentrel", the state's summary, its remedy, and
+    // the connections let through by the allow list when there were any.
     void showProtection(const ProtectionState& state, quint64 allowedCount);
     static QString toolTip(const ProtectionState& state, quint64 allowedCount);
 

@@ -6,6 +6,7 @@
 #include "StatusReporter.h"
 
 #include <limits>
+#include <utility>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -50,8 +51,20 @@ void IntruderBlocker::configure(const Settings::Alarm& settings)
     // Turned on: a fresh try at the helper, and whatever the firewall still blocks from before.
     if (switchedOn) {
         m_unavailable = false;
+        m_asking = true;
         refresh();
     }
+    if (!m_automatic && std::exchange(m_asking, false))
+        emit availabilityChanged();
+}
+
+IntruderBlocker::Availability IntruderBlocker::availability() const
+{
+    if (!m_automatic)
+        return Availability::Off;
+    if (m_unavailable)
+        return Availability::NeedsPrivileges;
+    return m_asking ? Availability::Asking : Availability::Available;
 }
 
 void IntruderBlocker::intrusion(const Intrusion& intrusion)
@@ -146,25 +159,33 @@ void IntruderBlocker::refresh()
     (void)m_firewall.list();
 }
 
-IntruderBlocker::Entry* IntruderBlocker::find(const IpAddress& address)
+const IntruderBlocker::Entry* IntruderBlocker::blockOf(const IpAddress& address) const
 {
     const auto found = std::find_if(
-        m_entries.begin(), m_entries.end(), [&address](const Entry& e) { return e.address == address; });
-    return found == m_entries.end() ? nullptr : &*found;
+        m_entries.cbegin(), m_entries.cend(), [&address](const Entry& e) { return e.address == address; });
+    return found == m_entries.cend() ? nullptr : &*found;
 }
 
 bool IntruderBlocker::isBlocked(const IpAddress& address) const
 {
-    return std::any_of(
-        m_entries.cbegin(), m_entries.cend(), [&address](const Entry& e) { return e.address == address; });
+    return blockOf(address) != nullptr;
+}
+
+bool IntruderBlocker::canBlock(const IpAddress& address)
+{
+    return m_firewall.isInstalled() && !m_unavailable
+        && BlockRules::refusal(address, false, false, m_allow, protectedNow()).isEmpty();
 }
 
 bool IntruderBlocker::countAttempt(const IpAddress& address)
 {
-    Entry* entry = m_entries.isEmpty() ? nullptr : find(address);
-    if (entry)
-        ++entry->attempts;
-    return entry != nullptr;
+    for (Entry& entry : m_entries) {
+        if (entry.address == address) {
+            ++entry.attempts;
+            return true;
+        }
+    }
+    return false;
 }
 
 int IntruderBlocker::secondsLeft(const Entry& entry)
@@ -239,6 +260,8 @@ void IntruderBlocker::unblockAnswered(const IpAddress& address, FirewallBlocker:
 
 void IntruderBlocker::listed(FirewallBlocker::Outcome outcome, const QList<FirewallBlocker::Entry>& entries)
 {
+    if (std::exchange(m_asking, false) && outcome != FirewallBlocker::Outcome::NeedsPrivilege)
+        emit availabilityChanged();
     if (outcome == FirewallBlocker::Outcome::NeedsPrivilege)
         return needsPrivilege();
     if (outcome != FirewallBlocker::Outcome::Done)
@@ -248,7 +271,7 @@ void IntruderBlocker::listed(FirewallBlocker::Outcome outcome, const QList<Firew
     for (const FirewallBlocker::Entry& listedEntry : entries) {
         if (now.size() >= MaxBlocked)
             break;
-        const Entry* known = find(listedEntry.address);
+        const Entry* known = blockOf(listedEntry.address);
         now.append({ listedEntry.address, Clock::now() + std::chrono::seconds(listedEntry.secondsLeft),
             known && known->automatic, known ? known->attempts : 0 });
     }
@@ -288,10 +311,14 @@ void IntruderBlocker::needsPrivilege()
     // Said once; automatic blocking stops asking until it is turned on again. Monitoring goes on.
     if (!m_unavailable)
         m_status.addStatusLine(QStringLiteral("Blocking intruders needs administrator rights"));
+    const bool asked = std::exchange(m_asking, false);
+    const bool news = !m_unavailable || asked;
     m_unavailable = true;
     m_pending.clear();
     m_queue.clear();
     m_notBlocked = 0;
+    if (news && m_automatic)
+        emit availabilityChanged();
 }
 
 const BlockRules::Protected& IntruderBlocker::protectedNow()

@@ -55,7 +55,17 @@ public:
     // Asks the firewall what it still blocks (after a restart, say) and takes that as the list.
     void refresh();
 
+    // Whether automatic blocking works, as far as the helper has said: Asking until the first
+    // answer after "Block Intruders" was turned on.
+    enum class Availability { Off, Asking, Available, NeedsPrivileges };
+    Availability availability() const;
+
     bool isBlocked(const IpAddress& address) const;
+    // Its block, or none.
+    const Entry* blockOf(const IpAddress& address) const;
+    // Whether a block by hand could be had now: a helper that has not said it lacks the rights,
+    // and an address the rules let the user block.
+    bool canBlock(const IpAddress& address);
     // Whether the address is blocked now; if so the attempt is counted against its block.
     bool countAttempt(const IpAddress& address);
     const QList<Entry>& entries() const { return m_entries; }
@@ -63,12 +73,12 @@ public:
 
 signals:
     void changed();
+    void availabilityChanged();
 
 private:
     bool request(const IpAddress& address, int seconds, bool automatic);
     void answered(const IpAddress& address, int seconds, FirewallBlocker::Outcome outcome);
     void unblockAnswered(const IpAddress& address, FirewallBlocker::Outcome outcome);
-    Entry* find(const IpAddress& address);
     void listed(FirewallBlocker::Outcome outcome, const QList<FirewallBlocker::Entry>& entries);
     void expire();
     void remove(qsizetype index, const char* cause);
@@ -91,6 +101,7 @@ private:
     QSet<IpAddress> m_refusedSaid; // automatic refusals already named in a status line
     QSet<IpAddress> m_failed; // the helper could not block them: automatic blocking does not retry
     bool m_unavailable = false; // the helper cannot block: automatic blocking stops asking
+    bool m_asking = false; // turned on, the helper's first answer still to come
     BlockRules::Protected m_protected;
     std::chrono::steady_clock::time_point m_protectedRead {};
     QTimer m_expiry;

@@ -211,6 +211,13 @@ void MonitoringSwitch::openTripwires(bool report)
     }
     bindPrivilegedPorts(ports, results, PortBinder::Protocol::Udp,
         [&](std::size_t i, int fd) { return m_tripwires[i]->adopt(fd, ports.at(qsizetype(i))); });
+    m_openedUdpEntries = int(entries.size());
+    m_unguardedUdp.clear();
+    for (int i = 0; i < entries.size(); ++i) {
+        const Event::Reason reason = reasonOf(ports.at(i), results[std::size_t(i)]);
+        if (reason != Event::Reason::None)
+            m_unguardedUdp.append({ entries.at(i), reason });
+    }
     if (report) {
         for (int i = 0; i < entries.size(); ++i)
             reportPort(entries.at(i), ports.at(i), results[std::size_t(i)], true);

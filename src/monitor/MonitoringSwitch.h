@@ -83,6 +83,10 @@ public:
     // The entries the listeners were last opened for, and those of them left unguarded.
     int openedEntryCount() const { return m_openedEntries; }
     const QList<Unguarded>& unguarded() const { return m_unguarded; }
+    // The same for the UDP list's entries, as the tripwires were last opened.
+    int openedUdpCount() const { return m_openedUdpEntries; }
+    const QList<Unguarded>& unguardedUdp() const { return m_unguardedUdp; }
+    const PacketWatch* packetWatch() const { return m_packetWatch; }
 
     // The listeners, listener i serving entry i of the port list when last opened.
     int listenerCount() const { return int(m_listeners.size()); }
@@ -134,4 +138,6 @@ private:
     State m_state = State::Off;
     int m_openedEntries = 0;
     QList<Unguarded> m_unguarded;
+    int m_openedUdpEntries = 0;
+    QList<Unguarded> m_unguardedUdp;
 };

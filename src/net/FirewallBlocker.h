@@ -47,6 +47,9 @@ public:
     explicit FirewallBlocker(QString helperPath, QObject* parent = nullptr, int timeoutMs = 5000);
     ~FirewallBlocker() override;
 
+    // Whether a helper was found that this user may run at all.
+    bool isInstalled() const { return !m_helperPath.isEmpty(); }
+
     // 1 to MaxPerCall distinct addresses. false when the call was refused: too many waiting, too
     // many or no addresses, one that is not an address, or seconds outside 1..MaxSeconds.
     [[nodiscard]] bool block(const QList<Block>& blocks);

@@ -25,9 +25,13 @@ AdvancePage::AdvancePage(
     m_portList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     auto* addButton = new QPushButton(QStringLiteral("&Add Port"), portsGroup);
     auto* removeButton = new QPushButton(QStringLiteral("&Remove Port"), portsGroup);
-    connect(addButton, &QPushButton::clicked, this, [&commands] { commands.addPort(); });
-    connect(removeButton, &QPushButton::clicked, this,
-        [this, &commands] { commands.removePorts(selectedPortRows()); });
+    m_portError = problemLabel(portsGroup, QStringLiteral("portError"));
+    connect(addButton, &QPushButton::clicked, this,
+        [this, &commands] { showProblem(m_portError, commands.addPort()); });
+    connect(removeButton, &QPushButton::clicked, this, [this, &commands] {
+        commands.removePorts(selectedPortRows());
+        showProblem(m_portError, {});
+    });
 
     auto* chatGroup = new QGroupBox(QStringLiteral("DDE Link"), portsGroup);
     auto* chatOnBox = flagBox(QStringLiteral("&Enable"), &Settings::chatOn, chatGroup);
@@ -57,16 +61,19 @@ AdvancePage::AdvancePage(
     auto* ports = new QGridLayout(portsGroup);
     ports->addWidget(m_portList, 0, 0);
     ports->addLayout(buttons, 0, 1);
-    ports->addWidget(m_unguardedNote, 1, 0, 1, 2);
-    ports->addWidget(sentinelBox, 2, 0, 1, 2);
+    ports->addWidget(m_portError, 1, 0, 1, 2);
+    ports->addWidget(m_unguardedNote, 2, 0, 1, 2);
+    ports->addWidget(sentinelBox, 3, 0, 1, 2);
     body()->addWidget(portsGroup);
 
     bindValue(options, m_portList, member(options, &Settings::ports));
     bindValue(options, chatServiceEdit, member(options, &Settings::chatService));
     bindEnabled(options, chatServiceEdit, enabledAs(options, OptionsModel::Control::ChatServiceText));
     // After the list's own binding, so that the list is filled when this runs.
-    connect(&options, &OptionsModel::reloaded, this,
-        [this] { m_shownCount = int(this->options().ports().size()); });
+    connect(&options, &OptionsModel::reloaded, this, [this] {
+        m_shownCount = int(this->options().ports().size());
+        showProblem(m_portError, {});
+    });
     connect(&options, &OptionsModel::changed, this, &AdvancePage::showPorts);
     m_shownCount = int(options.ports().size());
     showPorts();

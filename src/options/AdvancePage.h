@@ -6,7 +6,8 @@ class QLabel;
 class QListWidget;
 
 // Page "Advance": the port list with Add and Remove, the chat link and the random port sentinel.
-// Entries no listener can guard (outside 1-65535) stay as typed, and are named beside the list.
+// Entries no listener can guard (outside 1-65535) stay as typed, and are named beside the list;
+// text that is no number, or a port already listed, is refused there.
 class AdvancePage : public OptionsPage
 {
     Q_OBJECT
@@ -23,5 +24,6 @@ private:
 
     QListWidget* m_portList = nullptr;
     QLabel* m_unguardedNote = nullptr;
+    QLabel* m_portError = nullptr;
     int m_shownCount = 0;
 };

@@ -1,5 +1,6 @@
 #include "AlarmPage.h"
 
+#include "FieldChecks.h"
 #include "OptionBindings.h"
 #include "OptionsModel.h"
 
@@ -53,17 +54,14 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     m_allowList->setFixedHeight(m_allowList->fontMetrics().height() * 3 + 8);
     auto* addButton = new QPushButton(QStringLiteral("A&dd Address"), allowGroup);
     auto* removeButton = new QPushButton(QStringLiteral("Re&move Address"), allowGroup);
-    m_allowError = new QLabel(allowGroup);
-    m_allowError->setObjectName(QStringLiteral("allowError"));
-    m_allowError->setWordWrap(true);
-    m_allowError->hide();
+    m_allowError = problemLabel(allowGroup, QStringLiteral("allowError"));
     connect(addButton, &QPushButton::clicked, this, &AlarmPage::addAllowEntry);
     connect(removeButton, &QPushButton::clicked, this, [this] {
         QList<int> rows;
         for (const QModelIndex& index : m_allowList->selectionModel()->selectedRows())
             rows << index.row();
         this->options().remove(OptionsModel::List::AllowEntries, rows);
-        m_allowError->hide();
+        showProblem(m_allowError, {});
     });
     auto* allow = new QGridLayout(allowGroup);
     allow->addWidget(m_allowList, 0, 0, 2, 1);
@@ -80,10 +78,7 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     collectorEdit->setObjectName(QStringLiteral("collectorEdit"));
     collectorEdit->setPlaceholderText(QStringLiteral("host:port, empty for none"));
     m_collectorEdit = collectorEdit;
-    m_collectorError = new QLabel(eventsGroup);
-    m_collectorError->setObjectName(QStringLiteral("collectorError"));
-    m_collectorError->setWordWrap(true);
-    m_collectorError->hide();
+    m_collectorError = problemLabel(eventsGroup, QStringLiteral("collectorError"));
     // Checked when the user leaves the box, not at every key: a half-typed address is no fault.
     connect(collectorEdit, &QLineEdit::editingFinished, this, [this] { checkCollector(m_collectorEdit->text()); });
     auto* protocolBox = new QComboBox(eventsGroup);
@@ -126,23 +121,25 @@ void AlarmPage::addAllowEntry()
     if (text.isEmpty())
         return;
     const QString reason = AllowList::check(text);
-    m_allowError->setText(
+    showProblem(m_allowError,
         reason.isEmpty() ? QString() : QLatin1Char('"') + text + QLatin1String("\": ") + reason);
-    m_allowError->setVisible(!reason.isEmpty());
     if (reason.isEmpty() && !options().edit().alarm.allowEntries.contains(text))
         options().append(OptionsModel::List::AllowEntries, text);
 }
 
-void AlarmPage::checkCollector(const QString& collector)
+bool AlarmPage::checkCollector(const QString& collector)
 {
-    m_collectorError->setText(Settings::Collector::parse(collector.trimmed()).problem);
-    m_collectorError->setVisible(!m_collectorError->text().isEmpty());
+    return showProblem(m_collectorError, FieldChecks::collector(collector));
+}
+
+QWidget* AlarmPage::refuseFields()
+{
+    return checkCollector(options().values().events.collector.text) ? m_collectorEdit : nullptr;
 }
 
 void AlarmPage::reloaded()
 {
     // The box shows the reloaded text only after this.
     checkCollector(options().values().events.collector.text);
-    m_allowError->clear();
-    m_allowError->hide();
+    showProblem(m_allowError, {});
 }

@@ -21,11 +21,13 @@ public:
     // Where Add asks for the entry; a test answers without a modal box.
     void setAsk(std::function<QString()> ask) { m_ask = std::move(ask); }
 
+    QWidget* refuseFields() override;
+
 private:
     void addAllowEntry();
     // The stored values came back: no refusal or problem is pending.
     void reloaded();
-    void checkCollector(const QString& collector);
+    bool checkCollector(const QString& collector);
 
     std::function<QString()> m_ask;
     QListWidget* m_allowList = nullptr;

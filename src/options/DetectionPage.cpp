@@ -1,8 +1,8 @@
 #include "DetectionPage.h"
 
+#include "FieldChecks.h"
 #include "OptionBindings.h"
 #include "OptionsModel.h"
-#include "PortEntry.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -53,16 +53,21 @@ DetectionPage::DetectionPage(
     m_udpList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     auto* addButton = new QPushButton(QStringLiteral("Add &UDP Port"), udpGroup);
     auto* removeButton = new QPushButton(QStringLiteral("Remo&ve UDP Port"), udpGroup);
-    connect(addButton, &QPushButton::clicked, this, [this] {
-        if (const auto entry = portEntry(m_ask()))
-            this->options().append(OptionsModel::List::UdpPorts, *entry);
+    auto* udpError = problemLabel(udpGroup, QStringLiteral("udpPortError"));
+    connect(addButton, &QPushButton::clicked, this, [this, udpError] {
+        const auto add = FieldChecks::addPort(m_ask(), this->options().values().detection.udpPorts);
+        if (!add.entry.isEmpty())
+            this->options().append(OptionsModel::List::UdpPorts, add.entry);
+        showProblem(udpError, add.problem);
     });
-    connect(removeButton, &QPushButton::clicked, this, [this] {
+    connect(removeButton, &QPushButton::clicked, this, [this, udpError] {
         QList<int> rows;
         for (const QModelIndex& index : m_udpList->selectionModel()->selectedRows())
             rows << index.row();
         this->options().remove(OptionsModel::List::UdpPorts, rows);
+        showProblem(udpError, {});
     });
+    connect(&options, &OptionsModel::reloaded, udpError, [udpError] { showProblem(udpError, {}); });
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(addButton);
     buttons->addWidget(removeButton);
@@ -70,6 +75,7 @@ DetectionPage::DetectionPage(
     auto* udp = new QGridLayout(udpGroup);
     udp->addWidget(m_udpList, 0, 0);
     udp->addLayout(buttons, 0, 1);
+    udp->addWidget(udpError, 1, 0, 1, 2);
 
     body()->addWidget(probesGroup);
     body()->addWidget(udpGroup);

@@ -1,8 +1,8 @@
 #include "OptionsCommands.h"
 
 #include "BrowseResult.h"
+#include "FieldChecks.h"
 #include "OptionsModel.h"
-#include "PortEntry.h"
 
 #include <array>
 
@@ -43,12 +43,14 @@ void OptionsCommands::browse(int button)
         m_options.set(to.text, BrowseResult::fromChoice(chosen, to.target));
 }
 
-void OptionsCommands::addPort()
+QString OptionsCommands::addPort()
 {
     if (!m_prompts)
-        return;
-    if (const auto entry = portEntry(m_prompts->askPort()))
-        m_options.append(OptionsModel::List::Ports, *entry);
+        return {};
+    const FieldChecks::PortAdd add = FieldChecks::addPort(m_prompts->askPort(), m_options.ports());
+    if (!add.entry.isEmpty())
+        m_options.append(OptionsModel::List::Ports, add.entry);
+    return add.problem;
 }
 
 void OptionsCommands::removePorts(const QList<int>& selectedRows)

@@ -39,8 +39,8 @@ public:
     // "?" button 0 (the start-up program), 1 (the attack program) or 2 to 5 (the four sounds);
     // cancelling leaves the box as it was.
     void browse(int button);
-    // Asks for a port and appends it when the text reads as one.
-    void addPort();
+    // Asks for a port and appends it when the text reads as one not yet listed; else says why not.
+    QString addPort();
     void removePorts(const QList<int>& selectedRows);
     void readLog();
     void purgeLog();

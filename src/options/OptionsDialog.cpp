@@ -74,13 +74,22 @@ OptionsDialog::OptionsDialog(
     m_okButton = new QPushButton(QStringLiteral("OK"), this);
     m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     m_okButton->setDefault(true);
-    connect(m_okButton, &QPushButton::clicked, this, [this] { emit closeRequested(true); });
+    connect(m_okButton, &QPushButton::clicked, this, [this] {
+        if (!refuseFields())
+            emit closeRequested(true);
+    });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { emit closeRequested(false); });
 
     m_labelRow = new PageLabelRow(this);
     m_pageArea = new QStackedLayout;
     for (const PageKind& kind : kPages) {
+        const int index = int(m_labels.size());
         QLabel* label = m_labelRow->addLabel(QString::fromLatin1(kind.label));
+        // Every letter of the page names is some page's access key already: the row takes digits.
+        const QKeySequence accessKey(Qt::ALT | Qt::Key(Qt::Key_1 + index));
+        label->setToolTip(accessKey.toString(QKeySequence::NativeText));
+        connect(new QShortcut(accessKey, this), &QShortcut::activated, this,
+            [this, index] { selectPage(index); });
         label->setMouseTracking(true);
         label->setCursor(Qt::PointingHandCursor);
         label->installEventFilter(this);
@@ -93,9 +102,12 @@ OptionsDialog::OptionsDialog(
         m_pages.push_back(page);
     }
     connect(m_labelRow, &PageLabelRow::pageRequested, this, &OptionsDialog::selectPage);
+    // An X or Wayland keyboard offers Ctrl+Shift+Tab as Ctrl+Shift+Tab or Ctrl+Backtab, never as
+    // the Ctrl+Shift+Backtab Qt makes of a Shift+Tab; one sequence only, since a key two shortcuts
+    // match is ambiguous and starts neither.
     const std::pair<QKeySequence, int> steps[] { { QKeySequence(Qt::CTRL | Qt::Key_Tab), 1 },
         { QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1 },
-        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1 },
+        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1 },
         { QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1 } };
     for (const auto& [keys, step] : steps) {
         auto* shortcut = new QShortcut(keys, this);
@@ -182,6 +194,25 @@ void OptionsDialog::mouseMoveEvent(QMouseEvent* event)
     if (!childAt(event->position().toPoint()))
         highlightLabel(NoLabel);
     QDialog::mouseMoveEvent(event);
+}
+
+bool OptionsDialog::refuseFields()
+{
+    // Every page says what is wrong; the first field at fault comes forward.
+    QWidget* first = nullptr;
+    int firstPage = NoLabel;
+    for (int i = 0; i < pageCount(); ++i) {
+        QWidget* field = m_pages[std::size_t(i)]->refuseFields();
+        if (field && !first) {
+            first = field;
+            firstPage = i;
+        }
+    }
+    if (!first)
+        return false;
+    selectPage(firstPage);
+    first->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void OptionsDialog::selectPage(int page)

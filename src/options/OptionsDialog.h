@@ -16,7 +16,8 @@ class QStackedLayout;
 // The options dialog: page labels across the top, the pages stacked under them, OK and Cancel.
 // A view over the working copy: closing it is left to whoever opened it (closeRequested), since
 // more than the dialog comes back then. After a rebuild the first page is on top; a click on a page
-// label brings its page up, and the label the pointer last moved over is bold and underlined.
+// label brings its page up (Alt+1 to Alt+8 too), and the label the pointer last moved over is bold
+// and underlined.
 //
 // It is a window of its own: parented to the monitor window it would be disabled with it. It is
 // kept above the monitor window as its transient, which window managers stack above it without
@@ -64,6 +65,9 @@ private:
     // The page the user sees and the keyboard reaches; the frames under it are hidden, so that no
     // key reaches a control nobody can see.
     void selectPage(int page);
+    // OK stores nothing while a field holds what the program would not use: each says why, and the
+    // first comes forward with the focus. Whether it refused.
+    bool refuseFields();
     // The next page (+1) or the previous one (-1), round the ends, as Ctrl+Tab and Ctrl+Shift+Tab do.
     void stepPage(int step);
     // The label the pointer last moved over, until it moves over the dialog's own background or a

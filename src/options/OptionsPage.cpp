@@ -60,3 +60,19 @@ QCheckBox* OptionsPage::flagBox(const QString& caption, Flag Settings::*flag, QW
     OptionBindings::bindValue(m_options, box, OptionBindings::member(m_options, flag));
     return box;
 }
+
+QLabel* OptionsPage::problemLabel(QWidget* group, const QString& name)
+{
+    auto* label = new QLabel(group);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    label->hide();
+    return label;
+}
+
+bool OptionsPage::showProblem(QLabel* label, const QString& problem)
+{
+    label->setText(problem);
+    label->setVisible(!problem.isEmpty());
+    return !problem.isEmpty();
+}

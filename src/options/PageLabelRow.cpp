@@ -11,9 +11,11 @@ PageLabelRow::PageLabelRow(QWidget* parent)
     : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleDescription(QStringLiteral("Options pages: arrow keys or Ctrl+Tab change the page"));
+    setAccessibleDescription(
+        QStringLiteral("Options pages: arrow keys, Ctrl+Tab or Alt+1 to Alt+8 change the page"));
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(3, 0, 3, 0); // room for the focus frame beside the labels
+    // Room for the focus frame beside the labels and the current page's bar under them.
+    row->setContentsMargins(3, 0, 3, SelectionBar + 1);
     row->setSpacing(16);
     row->addStretch(1);
 }
@@ -74,12 +76,18 @@ void PageLabelRow::keyPressEvent(QKeyEvent* event)
 
 void PageLabelRow::paintEvent(QPaintEvent*)
 {
-    if (!hasFocus() || m_labels.empty())
+    if (m_labels.empty())
         return;
+    const QRect current = m_labels[std::size_t(m_current)]->geometry().adjusted(-3, 0, 3, 0);
     QStylePainter painter(this);
+    // The page shown is marked at all times, in the colour of its title bar.
+    painter.fillRect(current.left(), current.bottom() + 1, current.width(), SelectionBar,
+        palette().color(QPalette::Highlight));
+    if (!hasFocus())
+        return;
     QStyleOptionFocusRect option;
     option.initFrom(this);
-    option.rect = m_labels[std::size_t(m_current)]->geometry().adjusted(-3, 0, 3, 0);
+    option.rect = current;
     painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }
 

@@ -8,8 +8,8 @@ class QLabel;
 
 // The row of page labels across the top of the options dialog. The mouse picks a page by its
 // label; the keyboard reaches the row with Tab and moves along it with the arrow keys, Home and
-// End. The row marks the current page's label while it has the focus, and tells assistive
-// technology which page is selected.
+// End. A bar under the current page's label marks it, a focus frame round it while the row has the
+// focus, and the row tells assistive technology which page is selected.
 class PageLabelRow : public QWidget
 {
     Q_OBJECT
@@ -36,6 +36,8 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    static constexpr int SelectionBar = 3; // its height
+
     std::vector<QLabel*> m_labels;
     int m_current = 0;
 };

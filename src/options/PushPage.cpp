@@ -1,5 +1,6 @@
 #include "PushPage.h"
 
+#include "FieldChecks.h"
 #include "OptionBindings.h"
 #include "OptionsModel.h"
 
@@ -25,6 +26,10 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     auto* urlBox = new QLineEdit(group);
     urlBox->setObjectName(QStringLiteral("pushUrlBox"));
     urlBox->setPlaceholderText(QStringLiteral("https://ntfy.sh/my-topic"));
+    m_urlBox = urlBox;
+    m_urlError = problemLabel(group, QStringLiteral("pushUrlError"));
+    // Checked when the user leaves the box, as the collector is.
+    connect(urlBox, &QLineEdit::editingFinished, this, [this] { checkUrl(); });
     auto* tokenBox = new QLineEdit(group);
     tokenBox->setObjectName(QStringLiteral("pushTokenBox"));
     tokenBox->setEchoMode(QLineEdit::Password);
@@ -38,6 +43,7 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
     auto* form = new QFormLayout(group);
     form->addRow(QStringLiteral("&Service:"), serviceBox);
     form->addRow(QStringLiteral("&URL:"), urlBox);
+    form->addRow(QString(), m_urlError);
     form->addRow(QStringLiteral("T&oken:"), tokenBox);
     form->addRow(m_testButton, m_testResult);
     body()->addWidget(group);
@@ -48,6 +54,18 @@ PushPage::PushPage(const QString& title, OptionsModel& options, OptionsCommands&
         o, serviceBox, [&o]() -> auto& { return o.edit().push.service; });
     bindValue(o, urlBox, [&o]() -> QString& { return o.edit().push.url; });
     bindValue(o, tokenBox, [&o]() -> QString& { return o.edit().push.token; });
+    connect(&o, &OptionsModel::reloaded, this, [this] { checkUrl(); });
+    checkUrl();
+}
+
+bool PushPage::checkUrl()
+{
+    return showProblem(m_urlError, FieldChecks::pushUrl(options().values().push.url));
+}
+
+QWidget* PushPage::refuseFields()
+{
+    return checkUrl() ? m_urlBox : nullptr;
 }
 
 void PushPage::sendTest()
@@ -57,6 +75,10 @@ void PushPage::sendTest()
     settings.token = settings.token.trimmed();
     if (!settings.isOn()) {
         m_testResult->setText(QStringLiteral("Choose a service and enter its URL first."));
+        return;
+    }
+    if (checkUrl()) {
+        m_testResult->clear();
         return;
     }
     if (!m_testPush)

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 // Page "Push": the service that reaches the user's phone, its URL and token, and "Send test",
@@ -29,10 +30,16 @@ public:
     QPushButton* testButton() const { return m_testButton; }
     QLabel* testResult() const { return m_testResult; }
 
+    QWidget* refuseFields() override;
+
 private:
     void sendTest();
+    // Says under the URL box why the address would not be used; whether it would not.
+    bool checkUrl();
 
     TestPush m_testPush;
     QPushButton* m_testButton = nullptr;
     QLabel* m_testResult = nullptr;
+    QLineEdit* m_urlBox = nullptr;
+    QLabel* m_urlError = nullptr;
 };

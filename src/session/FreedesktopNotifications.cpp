@@ -96,8 +96,12 @@ void FreedesktopNotifications::send(quint64 key)
     // show the second pair.
     QStringList actions { QStringLiteral("default"), QStringLiteral("Show"), QStringLiteral("show"),
         QStringLiteral("Show") };
-    if (m_extraOffered && m_extraOffered(key))
-        actions << QStringLiteral("extra") << m_extraLabel;
+    shown.extraActions.clear();
+    const QStringList extra = m_extraOffered ? m_extraOffered(key) : QStringList();
+    for (qsizetype i = 0; i + 1 < extra.size(); i += 2) {
+        shown.extraActions << extra.at(i);
+        actions << extra.at(i) << extra.at(i + 1);
+    }
     const QVariantMap hints { { QStringLiteral("desktop-entry"), QStringLiteral("sentrel") },
         { QStringLiteral("category"), QStringLiteral("network") },
         // The alarm has its own sound setting; the server adds none.
@@ -172,26 +176,24 @@ QHash<quint64, FreedesktopNotifications::Shown>::iterator FreedesktopNotificatio
     return std::next(it);
 }
 
-void FreedesktopNotifications::setExtraAction(const QString& label, std::function<bool(quint64 key)> offeredFor,
-    std::function<void(quint64 key)> invoked)
+void FreedesktopNotifications::setExtraActions(std::function<QStringList(quint64 key)> offered,
+    std::function<void(quint64 key, const QString& action)> invoked)
 {
-    m_extraLabel = label;
-    m_extraOffered = std::move(offeredFor);
+    m_extraOffered = std::move(offered);
     m_extraInvoked = std::move(invoked);
 }
 
 void FreedesktopNotifications::onActionInvoked(uint id, const QString& actionKey)
 {
-    const bool extra = actionKey == QLatin1String("extra") && m_extraInvoked;
-    if (actionKey != QLatin1String("default") && actionKey != QLatin1String("show") && !extra)
+    if (id == 0)
         return;
     for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it) {
-        if (it->serverId == id && id != 0) {
-            if (extra)
-                m_extraInvoked(it.key());
-            else
-                m_activated(it.key());
-            return;
-        }
+        if (it->serverId != id)
+            continue;
+        if (actionKey == QLatin1String("default") || actionKey == QLatin1String("show"))
+            m_activated(it.key());
+        else if (it->extraActions.contains(actionKey) && m_extraInvoked)
+            m_extraInvoked(it.key(), actionKey);
+        return;
     }
 }

@@ -45,9 +45,12 @@ public:
     void notify(quint64 key, const QString& summary, const QString& body) override;
     // Without a bus nothing is shown; the bus is looked for again after RetryInterval.
     bool canNotify(quint64 key) override { return m_shown.contains(key) || connectBus(); }
-    // A second button on the notifications of the keys offeredFor accepts; invoked gets the key.
-    void setExtraAction(const QString& label, std::function<bool(quint64 key)> offeredFor,
-        std::function<void(quint64 key)> invoked);
+    bool isOpen(quint64 key) const override { return m_shown.contains(key); }
+    // The buttons beyond "Show" on a key's notification, as action names and labels in turn
+    // ({ "block", "Block for 1 hour" }), asked each time it is sent. invoked gets the key and the
+    // name; only a name last sent with that notification counts.
+    void setExtraActions(std::function<QStringList(quint64 key)> offered,
+        std::function<void(quint64 key, const QString& action)> invoked);
 
     // Calls sent to the server so far, for the benchmark's count.
     quint64 sentCount() const { return m_sent; }
@@ -67,6 +70,7 @@ private:
         bool flushScheduled = false;
         QString summary;
         QString body;
+        QStringList extraActions; // the names sent last
         QElapsedTimer sinceSent;
     };
 
@@ -81,9 +85,8 @@ private:
     void flush(quint64 key);
 
     std::function<void(quint64)> m_activated;
-    QString m_extraLabel;
-    std::function<bool(quint64)> m_extraOffered;
-    std::function<void(quint64)> m_extraInvoked;
+    std::function<QStringList(quint64)> m_extraOffered;
+    std::function<void(quint64, const QString&)> m_extraInvoked;
     QHash<quint64, Shown> m_shown;
     bool m_connected = false;
     QDBusServiceWatcher* m_owner = nullptr; // the server's name, once connected

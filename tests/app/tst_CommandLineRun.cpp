@@ -131,13 +131,18 @@ private slots:
         // Armed where the build tree's watch helper is found; an installed copy finds none.
         const QString watch
             = "Packet watch: (armed|not armed: it needs administrator rights)\nDisplay: none\n(.+\n){6}$";
-        const QString passed = "^Check passed: an intrusion on port %p reached the status display, Log.txt, "
-                               "events.jsonl in [0-9.]+ ms\n" + watch;
+        const QString reached = ": an intrusion on port %p reached the status display, Log.txt, events.jsonl in "
+                                "[0-9.]+ ms\n";
+        // Outside the group (or without the helper) the watch is missing, said so with the remedy.
+        const QString gaps = "^Check passed with gaps" + reached
+            + "Stealth scan watch off: it needs administrator rights\nTo guard the rest, join the group sentrel "
+              "and log in again: sudo adduser \\$USER sentrel\n" + watch;
+        const bool root = geteuid() == 0;
         const auto row = [](const char* name, const QStringList& arguments, int code, const QString& out,
                              const QString& err = {}, const QString& setup = {}) {
             QTest::newRow(name) << arguments << code << out << err << setup;
         };
-        row("check passes", check, 0, passed);
+        row("check passes", check, root ? 0 : 4, root ? "^Check passed" + reached + watch : gaps);
         row("check fails, nothing armed", { "--config-dir", "%d", "--check" }, 1,
             "^Check failed: no port could be armed: TCP port %p is already open\n" + watch, {}, "busy");
         row("version", { "-v" }, 0, "^sentrel [0-9.]+\n$");
@@ -146,7 +151,7 @@ private slots:
         row("unknown option", { "--bogus" }, 2, "^$",
             "sentrel: Unknown option 'bogus'.\nTry 'sentrel --help'.\n");
         row("stray argument", { "--headless", "now" }, 2, "^$", "unexpected argument 'now'");
-        row("installed, it never takes the build tree's files", check, 0, passed, {}, "copied");
+        row("installed, it never takes the build tree's files", check, 4, gaps, {}, "copied");
     }
 
     void run()
@@ -177,7 +182,7 @@ private slots:
                 && !stdErr.contains("propagateSizeHints"),
             qPrintable(stdErr));
         QTEST(sentrel.exitCode(), "exitCode");
-        if (arguments.contains("--check") && sentrel.exitCode() == 0) {
+        if (arguments.contains("--check") && (sentrel.exitCode() == 0 || sentrel.exitCode() == 4)) {
             QVERIFY(fileBytes(home.filePath("data/Sentrel/events.jsonl"))
                         .contains(R"("event":"intrusion","host":)"));
             QVERIFY(!QFile::exists(home.filePath("config/Sentrel II.ini")));
@@ -286,7 +291,7 @@ private slots:
             made += connectOnce(port);
         QVERIFY(sentrel.waitForFinished(10000) && made > 0);
         const QByteArray said = sentrel.out + out.readAll();
-        QCOMPARE(said.count("ports unguarded"), 1);
+        QCOMPARE(said.count("ports unguarded: "), 1);
         QCOMPARE(said.count("] - Allow list: ignored \"10.1\" (not an IPv4 or IPv6 address)\n"), 1);
         QCOMPARE(said.count("] - Collector \"h\": not host:port, nothing is sent\n"), 1);
 

@@ -167,6 +167,18 @@ if [[ -n "$shots" ]]; then
     xdotool key Return sleep 0.5
 fi
 
+# The page row as the X server delivers its keys (a posted event would not show how a real keyboard
+# sends Ctrl+Shift+Tab): from General back round the ends to Alarm, "Desktop notifications" off by its
+# access key; Alt+3 to Sounds, "Off". Only those two reach the store.
+step "the page row from the keyboard: Ctrl+Shift+Tab back a page, Alt+digit to one"
+before=$(keys)
+open_options
+for _ in 1 2 3 4; do xdotool key ctrl+shift+Tab sleep 0.3; done
+xdotool key alt+n sleep 0.3 key alt+3 sleep 0.3 key alt+f sleep 0.3
+close_options Return Enter
+changed=$(comm -13 <(sort <<<"$before") <(keys | sort) | tr '\n' ' ')
+[[ "$changed" == "Alarm/Notifications=0 Sounds/On=False " ]] || fail "the store changed by: $changed"
+
 # The History window from the keyboard alone, on a store of made-up incidents filled before the start.
 history_window() {
     local history=$1 source=198.51.100.23 port

@@ -9,6 +9,7 @@
 #include "RecordingDesktop.h"
 #include "SettingsManager.h"
 #include "StatusDisplay.h"
+#include "TestFiles.h"
 #include "TestStore.h"
 
 namespace {
@@ -165,7 +166,7 @@ private slots:
     }
 
     // The About box disables the window and the hotkeys until closed. Contents: the manual, or the help
-    // box without the file or the viewer; the log never gives a box.
+    // box without the file; without a viewer the label says so and a box offers the folder.
     void helpMenu()
     {
         for (const bool useHotkeys : { true, false }) {
@@ -186,21 +187,39 @@ private slots:
                 rig.desktop.calls.join(", "), useHotkeys ? "hotkeys unload, hotkeys load" : "hotkeys unload");
         }
 
-        const std::tuple<bool, bool, const char*> cases[] { { true, true, "open ReadMe.html, open Log.txt" },
-            { true, false, "open ReadMe.html, Help box, open Log.txt" },
-            { false, true, "Help box, open Log.txt" } };
-        for (const auto& [file, viewer, expected] : cases) {
-            QTemporaryDir folder;
-            QVERIFY(!file || QFile(folder.filePath("ReadMe.html")).open(QIODevice::WriteOnly));
-            QStringList calls;
-            HelpCommands help([&] { return folder.path() + "/"; }, nullptr);
-            help.setOpenUrl(
-                [&, viewer = viewer](const QUrl& url) { return calls << "open " + url.fileName(), viewer; });
-            help.setShowHelpFailure([&] { calls << "Help box"; });
-            help.openContents();
-            help.openLog();
-            QCOMPARE(calls.join(", "), QString(expected));
-        }
+        // Contents and Log through the desktop's opener: a stand-in on PATH that has no viewer for .txt.
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.filePath("bin")));
+        QFile opener(folder.filePath("bin/xdg-open"));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write("#!/bin/sh\necho \"$1\" >>\"$0.log\"\ncase \"$1\" in *.txt) exit 4;; esac\n");
+        opener.close();
+        QVERIFY(opener.setPermissions(QFile::ExeOwner | QFile::ReadOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", folder.filePath("bin").toLocal8Bit() + ":" + path);
+        MonitoringState shown;
+        StatusDisplay status(shown);
+        QStringList calls;
+        HelpCommands help([&] { return folder.path() + "/"; }, status, nullptr);
+        help.setShowHelpFailure([&] { calls << "Help box"; });
+        help.openContents();
+        help.openLog();
+        QCOMPARE(status.statusText(), "No Log.txt yet in " + folder.path());
+        for (const char* file : { "ReadMe.html", "Log.txt" })
+            QVERIFY(QFile(folder.filePath(file)).open(QIODevice::WriteOnly));
+        help.openContents();
+        help.openLog();
+        QTRY_VERIFY(help.folderOffer());
+        QCOMPARE(status.statusText(), "No viewer is set up for Log.txt");
+        QCOMPARE(help.folderOffer()->informativeText(), "It is in " + folder.path() + ".");
+        help.folderOffer()->defaultButton()->click();
+        const auto opened = [&] { // the two openers run side by side
+            QStringList paths = QString(fileBytes(folder.filePath("bin/xdg-open.log"))).split('\n');
+            return paths.sort(), paths;
+        };
+        QTRY_COMPARE(opened(), QStringList({ "", folder.path(), folder.filePath("Log.txt"), folder.filePath("ReadMe.html") }));
+        QCOMPARE(calls, { "Help box" });
+        qputenv("PATH", path);
     }
 };
 

@@ -54,7 +54,8 @@ private slots:
             const char *tip, *problem;
         } cases[] { { ProtectionState::opened(12, {}), 0, "Sentrel\nAll 12 ports guarded", "" },
             { ProtectionState::opened(12, unguarded), 1,
-                "Sentrel\n4 of 12 ports unguarded\n1 allowed connection",
+                "Sentrel\n4 of 12 ports unguarded\nTo guard the rest, join the group sentrel and log in again: sudo "
+                "adduser $USER sentrel\n1 allowed connection",
                 "4 of 12 ports unguarded: 21, 23 need administrator rights; 8080 is already open; 70000 is "
                 "not a valid port" },
             { ProtectionState::stopped(), 2, "Sentrel\nStopped\n2 allowed connections", "" },
@@ -65,7 +66,7 @@ private slots:
         for (const auto& c : cases) {
             tray.showProtection(c.state, c.allowed);
             QCOMPARE(fake.tip, QString(c.tip));
-            QCOMPARE(c.state.problem(), QString(c.problem));
+            QCOMPARE(c.state.problems().join('|'), QString(c.problem));
             QVERIFY(!images.contains(fake.image));
             images << fake.image;
         }
@@ -100,6 +101,45 @@ private slots:
         QCOMPARE(exited.count(), 1);
     }
 
+    // Every guard counts: TCP and UDP ports, the packet watch, blocking while it is on. The remedy is
+    // named for what the group would give, and only to a process outside it.
+    void everyGuardCounts()
+    {
+        using R = Event::Reason;
+        using S = ProtectionState::Single;
+        const struct
+        {
+            QList<MonitoringSwitch::Unguarded> tcp, udp;
+            S watch, blocking;
+            bool member;
+            const char *ready, *problems;
+            bool remedy;
+        } cases[] { { {}, {}, S::Working, S::NotWanted, false, "Ready.", "", false },
+            { { { "21", R::NeedsPrivileges } }, { { "137", R::NeedsPrivileges } }, S::NeedsPrivileges,
+                S::NeedsPrivileges, false,
+                "Ready, partly guarded: 1 of 2 ports unguarded, 1 of 1 UDP port unguarded, stealth scan watch "
+                "off, blocking off.",
+                "1 of 2 ports unguarded: 21 needs administrator rights|1 of 1 UDP port unguarded: 137 needs "
+                "administrator rights|Stealth scan watch off: it needs administrator rights|Blocking intruders "
+                "off: it needs administrator rights",
+                true },
+            { { { "21", R::NeedsPrivileges } }, {}, S::Working, S::Working, true,
+                "Ready, partly guarded: 1 of 2 ports unguarded.", "1 of 2 ports unguarded: 21 needs administrator rights",
+                false },
+            { {}, { { "137", R::InUse } }, S::Failed, S::NotWanted, false,
+                "Ready, partly guarded: 1 of 1 UDP port unguarded, stealth scan watch off.",
+                "1 of 1 UDP port unguarded: 137 is already open|Stealth scan watch off: it could not be started", false },
+            { {}, {}, S::NotWanted, S::NeedsPrivileges, false, "Ready, partly guarded: blocking off.",
+                "Blocking intruders off: it needs administrator rights", true } };
+        for (const auto& c : cases) {
+            ProtectionState::Guards guards { 2, c.tcp, 1, c.udp, c.watch, c.blocking, c.member };
+            const ProtectionState state = ProtectionState::opened(guards);
+            QCOMPARE(state.readyText(), QString(c.ready));
+            QCOMPARE(state.problems().join('|'), QString(c.problems));
+            QCOMPARE(state.remedy().contains("sudo adduser $USER sentrel"), c.remedy);
+        }
+    }
+
     // The state follows the switch and the options dialog, whose pause gives the label back its text
     // unless a newer one came; the problem is a status line only while some port is unguarded.
     void indicatorFollowsMonitoringAndOptions()
@@ -113,7 +153,7 @@ private slots:
         QStringList tips { fake.tip };
         rig.monitoring.toggleMonitoring();
         tips << fake.tip;
-        status.setStatusText("Protecting..");
+        status.setStatusText("Ready.");
         rig.monitoring.closePortListeners();
         indicator.setPaused(true);
         tips << fake.tip + " / " + status.statusText();
@@ -129,7 +169,7 @@ private slots:
         tips << fake.tip + " / " + status.statusText();
         QCOMPARE(tips.join('|').replace("Sentrel\n", ""),
             "Stopped|1 of 2 ports unguarded|Paused while Options is open / Paused while Options is open.|"
-            "1 of 2 ports unguarded / Protecting..|Stopped / Ready.");
+            "1 of 2 ports unguarded / Ready, partly guarded: 1 of 2 ports unguarded.|Stopped / Ready.");
         QCOMPARE(status.model().lines(), { "[ ORRA ] - 1 of 2 ports unguarded: 70000 is not a valid port" });
     }
 };

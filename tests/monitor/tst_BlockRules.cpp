@@ -2,7 +2,7 @@
 #include "IntruderBlocker.h"
 #include "Recorder.h"
 #include "Settings.h"
-#include "TestFiles.h"
+#include "StandInBlockHelper.h"
 
 // Which intruders may be blocked at the firewall, by hand and automatically.
 class TestBlockRules : public QObject
@@ -49,13 +49,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString helper = dir.filePath("sentrel-block");
-        QVERIFY(writeFile(helper, "#!/usr/bin/python3\n"
-                     "import socket, sys\n"
-                     "s = socket.socket(fileno=0)\n"
-                     "r = s.recv(4096)\n"
-                     "open(sys.argv[0] + '.calls', 'a').write(f'{r[4] if r[3:4] != b\"l\" else 0} ')\n"
-                     "s.send(b'SF\\x02\\x00\\x00\\x00\\x00' if r[3:4] == b'l' else b'SF\\x02\\x00' + r[4:5] + bytes(r[4]))\n"));
-        QVERIFY(QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(writeStandInBlockHelper(helper));
         Recorder out;
         FirewallBlocker firewall(helper);
         IntruderBlocker blocker(firewall, out, out);

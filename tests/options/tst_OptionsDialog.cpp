@@ -59,7 +59,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
     void unload() override { calls << "hotkeys unload"; }
     void setEnabled(bool on) override { calls << (on ? "netcheck on" : "netcheck off"); }
     QString chooseFile() override { return answers.isEmpty() ? QString() : answers.takeFirst(); }
-    QString askPort() override { return port; }
+    QString askPort() override { return chooseFile(); }
     void restoreMonitor() override { }
     void resetNetState() override { }
 
@@ -133,8 +133,7 @@ struct Rig final : MonitorWindowAccess, NetworkWatch, HotkeyControl, OptionsProm
     OptionsCommands commands { options, { {}, [this] { log.purge(settings.settings().appPath); } } };
     OptionsDialog dialog { options, commands };
     OptionsOpener opener { dialog, { settings, monitoring, state, *this, *this, *this, protection } };
-    QStringList calls, answers;
-    QString port; // what the port prompt answers
+    QStringList calls, answers; // answers: what the file and port prompts answer
 };
 } // namespace
 
@@ -169,11 +168,10 @@ private slots:
         QFETCH(bool, monitoring);
         QFETCH(bool, storedRps);
         QFETCH(int, openedBy);
-        const std::vector<int> free = Loopback::freePorts(4);
+        const std::vector<int> free = Loopback::freePorts(5);
         Rig rig({ QString("Advance/RPS=%1").arg(storedRps), "UDP Ports/Number=1", "UDP Ports/0=137",
             "UDP Ports/1=138", QString("Ports/0=%1").arg(free[0]), QString("Ports/1=%1").arg(free[1]),
             QString("Ports/2=%1").arg(free[2]) });
-        rig.port = QString(" %1 ").arg(free[3]);
         if (monitoring)
             rig.monitoring.toggleMonitoring();
         const QString log = rig.folder.filePath("Log.txt");
@@ -196,25 +194,25 @@ private slots:
         rig.named<QPushButton>("purgeLogButton")->click();
         QVERIFY(!QFile::exists(log));
         rig.controls(true);
-        // Browsed for: a program with a quote and a backslash, one with a blank, a cancelled sound (which
-        // keeps its file), a sound with a blank. An address is trimmed and listed once, an invalid one
-        // refused, a cancelled prompt ignored.
+        for (const char* name : { "collectorEdit", "pushUrlBox" }) // "x" is no address: OK would refuse it
+            QTest::keyClick(rig.named<QLineEdit>(name), Qt::Key_Backspace);
         rig.click({ "browseButton0", "browseButton1", "browseButton2", "browseButton4" },
             { "/tmp/it's \"q\"\\x", "/opt/My Tools/alarm", "", "/snd/My Alarm.wav" });
         rig.click({ "&Remove Port", "&Add Port", "&Add Port", "Re&move Address", "A&dd Address",
                       "A&dd Address", "A&dd Address", "A&dd Address" },
-            { " 198.51.100.7 ", "198.51.100.7", "backup.lan", "" });
+            { QString(" %1 ").arg(free[3]), QString::number(free[4]), " 198.51.100.7 ", "198.51.100.7",
+                "backup.lan", "" });
         QCOMPARE(rig.named<QLabel>("allowError")->text(), "\"backup.lan\": not an IPv4 or IPv6 address");
         rig.click({ "Remo&ve UDP Port", "Add &UDP Port", "Add &UDP Port", "Add &UDP Port" }, { " 53 ", "x", "" });
         const QStringList edited = rig.controls();
         int changed = 0;
         for (int i = 0; i < before.size() && edited.size() == before.size(); ++i)
             changed += before.at(i) != edited.at(i);
-        // 23 check boxes, the two On/Off pairs, ten text boxes, six spin boxes, three ports, the address,
+        // 23 check boxes, the two On/Off pairs, eight text boxes, six spin boxes, three ports, the address,
         // two UDP ports.
-        QCOMPARE(changed, 49);
+        QCOMPARE(changed, 47);
         QCOMPARE(enabled(), editedFlags);
-        QCOMPARE(rig.options.ports().join(' '), QString("%1 %2 %2").arg(free[1]).arg(free[3]));
+        QCOMPARE(rig.options.ports().join(' '), QString("%1 %2 %3").arg(free[1]).arg(free[3]).arg(free[4]));
         // A program is quoted so that it runs as the one word chosen (a shell's quoting, read back by the
         // command line splitter); a sound file is kept as chosen.
         for (const char* shown : { "runFileEdit=\"/tmp/it's \\\"q\\\"\\\\x\"",
@@ -275,20 +273,25 @@ private slots:
         QVERIFY(rig.open());
         QCOMPARE(look(), "0 00000000");
 
-        // The keyboard changes pages as in any tabbed dialog, and the row announces the page (the access
-        // keys: the X11 session).
+        // The keyboard changes pages as in any tabbed dialog, and the row announces the page (Ctrl+Shift+Tab
+        // and the access keys: the X11 session, since only a real keyboard sends them as users press them).
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         PageLabelRow* row = dialog.pageLabelRow();
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
-        const std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int> keys[] {
-            { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
-            { &dialog, Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 }, { &dialog, Qt::Key_PageUp, ctrl, 7 },
-            { &dialog, Qt::Key_Tab, ctrl, 0 }, { row, Qt::Key_Left, {}, 7 }, { row, Qt::Key_Right, {}, 0 },
-            { row, Qt::Key_End, {}, 7 }, { row, Qt::Key_Home, {}, 0 } };
+        using Key = std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, int>;
+        const Key keys[] { { &dialog, Qt::Key_Tab, ctrl, 1 }, { &dialog, Qt::Key_PageDown, ctrl, 2 },
+            { &dialog, Qt::Key_PageUp, ctrl, 1 }, { &dialog, Qt::Key_PageUp, ctrl, 0 },
+            { &dialog, Qt::Key_PageUp, ctrl, 7 }, { &dialog, Qt::Key_Tab, ctrl, 0 },
+            { row, Qt::Key_Left, {}, 7 }, { row, Qt::Key_Right, {}, 0 }, { row, Qt::Key_End, {}, 7 },
+            { row, Qt::Key_Home, {}, 0 } };
         for (const auto& [target, key, modifiers, page] : keys) {
             QTest::keyClick(target, key, modifiers);
             QVERIFY(dialog.page(page)->isVisible() && row->current() == page);
             QCOMPARE(row->accessibleName(), dialog.pageLabel(page)->text() + " page");
+            // The page's label is marked by a bar in the colour of the page's title bar.
+            const QRect under = dialog.pageLabel(page)->geometry();
+            QCOMPARE(row->grab().toImage().pixelColor(under.center().x(), under.bottom() + 2),
+                row->palette().color(QPalette::Highlight));
         }
 
         QTest::mouseClick(dialog.pageLabel(1), Qt::LeftButton);
@@ -306,41 +309,76 @@ private slots:
         QCOMPARE(hotkeys->isChecked(), before);
     }
 
-    // "Add Port" takes blanks around, halves to the even neighbour, the int range, the locale's decimal
-    // mark, and refuses anything else. Beside the port list, the entries no listener can take; under
-    // the collector, why it cannot be used, as the allow list says it; a new port is scrolled into view.
-    void portAndCollectorNotes()
+    // From the keyboard, each field says what is wrong with it, as the allow list does. "Add Port" (TCP and
+    // UDP) takes blanks around, halves to the even neighbour, the int range, the locale's decimal mark; it
+    // refuses other text and a port already listed. Beside the port list, the entries no listener can
+    // take; a new port is scrolled into view. OK stores nothing while the collector or the push URL would
+    // not be used: its page comes forward, the field focused; "Send test" sends nothing to such a URL.
+    void fieldChecksFromTheKeyboard()
     {
-        Rig rig({ "Ports/Number=11" }); // the twelve first-start ports fill the list
-        QVERIFY(rig.open());
-        auto* note = rig.named<QLabel>("unguardedNote");
-        QVERIFY(note->isHidden());
+        Rig rig({ "Ports/Number=11", "UDP Ports/Number=0", "UDP Ports/0=137" }); // first-start TCP ports
+        QVERIFY(rig.open() && QTest::qWaitForWindowActive(&rig.dialog));
+        const auto key = [&rig](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
+            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+            // A button's access key clicks it a moment later.
+            const auto buttons = rig.dialog.findChildren<QPushButton*>();
+            QTRY_VERIFY(std::none_of(buttons.begin(), buttons.end(), [](auto* b) { return b->isDown(); }));
+        };
         QLocale::setDefault(QLocale::c());
-        for (const char* port : { " 70000 ", "-1", "65535", "80.5", "81.5", "2147483647", "-2147483648",
-                 "2147483648", "2147483647.5", "80abc", "inf", "nan" }) {
-            rig.port = port;
-            rig.click({ "&Add Port" }, {});
+        // Page (Alt+4: TCP, Alt+6: UDP), typed, why refused ("": not a port number).
+        const std::tuple<int, const char*, const char*> ports[] { { 4, " 70000 ", nullptr },
+            { 4, "-1", nullptr }, { 4, "65535", nullptr }, { 4, "80.5", "\"80\": already in the list" },
+            { 4, "81.5", nullptr }, { 4, "2147483647", nullptr }, { 4, "-2147483648", nullptr },
+            { 4, "2147483648", "" }, { 4, "2147483647.5", "" }, { 4, "80abc", "" }, { 4, "inf", "" },
+            { 4, "nan", "" }, { 4, " 21 ", "\"21\": already in the list" },
+            { 4, "82", "\"82\": already in the list" }, { 6, "137.0", "\"137\": already in the list" },
+            { 6, "abc", "" }, { 6, "138", nullptr } };
+        for (const auto& [page, typed, problem] : ports) {
+            rig.answers = { typed };
+            key(Qt::Key(Qt::Key_0 + page));
+            key(page == 4 ? Qt::Key_A : Qt::Key_U);
+            const QString shown = rig.named<QLabel>(page == 4 ? "portError" : "udpPortError")->text();
+            QCOMPARE(shown, problem && !*problem ? QString("\"%1\": not a port number").arg(typed) : problem);
         }
         QCOMPARE(rig.options.ports().mid(12),
-            QStringList({ "70000", "-1", "65535", "80", "82", "2147483647", "-2147483648" }));
-        QCOMPARE(note->text(), "Not guarded, outside 1-65535: 70000, -1, 2147483647, -2147483648");
+            QStringList({ "70000", "-1", "65535", "82", "2147483647", "-2147483648" }));
+        QCOMPARE(rig.options.values().detection.udpPorts, QStringList({ "137", "138" }));
+        QCOMPARE(rig.named<QLabel>("unguardedNote")->text(),
+            "Not guarded, outside 1-65535: 70000, -1, 2147483647, -2147483648");
         QCOMPARE(::portEntry("80,5", QLocale(QLocale::German)).value_or(QString()), QString("80"));
-        auto* ports = rig.dialog.page(3)->findChild<QListWidget*>();
-        const QRect added = ports->visualItemRect(ports->item(ports->count() - 1));
-        QVERIFY(added.bottom() <= ports->viewport()->height());
+        auto* list = rig.dialog.page(3)->findChild<QListWidget*>();
+        QVERIFY(list->visualItemRect(list->item(list->count() - 1)).bottom() <= list->viewport()->height());
 
-        auto* collector = rig.named<QLineEdit>("collectorEdit");
-        auto* error = rig.named<QLabel>("collectorError");
-        const std::pair<const char*, const char*> cases[] {
-            { "loghost:99999", "the port must be a number from 1 to 65535" },
-            { "2001:db8::1:514", "an IPv6 address goes in brackets, e.g. [2001:db8::1]:514" },
-            { "loghost", "not host:port" }, { "[2001:db8::1]:514", nullptr }, { "", nullptr } };
-        for (const auto& [text, reason] : cases) {
-            collector->setText(text);
-            emit collector->editingFinished();
-            QCOMPARE(error->text(), reason ? QString("\"%1\": %2").arg(text, reason) : QString());
-            QCOMPARE(error->isHidden(), !reason);
+        // Typed into the collector (page 4) or the push URL (6), left for page 1, where OK refuses it.
+        const char* notWeb = "not an http or https address, e.g. https://ntfy.sh/my-topic";
+        const std::tuple<int, const char*, const char*> fields[] { { 4, "loghost", "not host:port" },
+            { 4, "loghost:99999", "the port must be a number from 1 to 65535" },
+            { 4, "2001:db8::1:514", "an IPv6 address goes in brackets, e.g. [2001:db8::1]:514" },
+            { 4, "[2001:db8::1]:514", nullptr }, { 6, "ntfy.sh/alerts", notWeb }, { 6, "https://", notWeb },
+            { 6, "ftp://192.0.2.1/x", notWeb }, { 6, "", nullptr } };
+        rig.named<QComboBox>("pushServiceBox")->setCurrentText("ntfy");
+        static_cast<PushPage*>(rig.dialog.page(6))->setTestPush([](auto&, auto done) { done("sent"); });
+        for (const auto& [page, typed, reason] : fields) {
+            auto* field = rig.named<QLineEdit>(page == 4 ? "collectorEdit" : "pushUrlBox");
+            key(Qt::Key(Qt::Key_1 + page));
+            field->setFocus();
+            key(Qt::Key_A, Qt::ControlModifier);
+            key(Qt::Key_Backspace, {});
+            QTest::keyClicks(field, typed);
+            if (page == 6)
+                key(Qt::Key_T); // Send test
+            QCOMPARE(rig.named<QLabel>("pushTestResult")->text().isEmpty(), page != 6 || reason);
+            key(Qt::Key_1);
+            QCOMPARE(rig.named<QLabel>(page == 4 ? "collectorError" : "pushUrlError")->text(),
+                reason ? QString("\"%1\": %2").arg(typed, reason) : QString());
+            if (reason) {
+                key(Qt::Key_Return, {});
+                QVERIFY(rig.dialog.isVisible() && rig.dialog.page(page)->isVisible());
+                QCOMPARE(QApplication::focusWidget(), field);
+            }
         }
+        key(Qt::Key_Return, {});
+        QVERIFY(!rig.dialog.isVisible() && rig.file().contains("Collector=[2001:db8::1]:514\n"));
     }
 
     // The Blocking page lists what the firewall blocks, with the time left and the attempts stopped; it

@@ -1,8 +1,10 @@
 #include "FreedesktopNotifications.h"
 #include "IncidentNotifications.h"
+#include "IntruderBlocker.h"
 #include "IntrusionHandler.h"
 #include "PrivateSessionBus.h"
 #include "Recorder.h"
+#include "StandInBlockHelper.h"
 
 using namespace std::chrono_literals;
 
@@ -30,27 +32,37 @@ public slots:
 
 namespace {
 
-// The intrusion handling as the program wires it, with the restores counted.
+// The intrusion handling as the program wires it, with the restores and the buttons pressed
+// counted; a button acts only when acting. blockHelper: empty for none.
 struct Rig
 {
-    Rig()
+    explicit Rig(const QString& blockHelper)
+        : firewall(blockHelper)
     {
         handler.addObserver(&incidents);
-        desktop.setExtraAction(
-            "Block for 1 hour", [this](quint64 key) { return !incidents.addressOf(key).isNull(); },
-            [this](quint64 key) { blocked << incidents.addressOf(key).toString(); });
+        incidents.setBlocker(&blocker);
+        desktop.setExtraActions([this](quint64 key) { return incidents.actionsFor(key); },
+            [this](quint64 key, const QString& action) {
+                pressed << QString("%1 %2").arg(action).arg(key);
+                if (acting)
+                    incidents.act(key, action);
+            });
     }
-    void scan(const QString& address, std::initializer_list<int> ports)
+    void scan(const QString& address, std::initializer_list<int> ports,
+        Event::Detection kind = Event::Detection::Connect)
     {
         for (int port : ports)
-            handler.handleIntrusion(ip(address), port);
+            handler.handleIntrusion(ip(address), port, 0, false, kind);
     }
 
     std::chrono::milliseconds now {};
     Recorder out;
     IntrusionHandler handler { out, out, [this] { return now; } };
     QList<quint64> restored;
-    QStringList blocked;
+    QStringList pressed;
+    bool acting = false;
+    FirewallBlocker firewall;
+    IntruderBlocker blocker { firewall, out, out };
     FreedesktopNotifications desktop { [this](quint64 key) { restored << key; } };
     IncidentNotifications incidents { desktop, [this] { return now; } };
 };
@@ -65,6 +77,8 @@ class TestNotifications : public QObject
     std::optional<QDBusConnection> m_serverBus;
     FakeServer m_server;
     int m_serverRuns = 0;
+    QTemporaryDir m_dir;
+    const QString m_blockHelper = m_dir.filePath("sentrel-block");
 
     bool serve(bool on)
     {
@@ -100,6 +114,7 @@ private slots:
         if (!m_bus->isRunning())
             QSKIP("dbus-daemon is not installed");
         QVERIFY(startServer());
+        QVERIFY(writeStandInBlockHelper(m_blockHelper));
     }
     void init()
     {
@@ -111,28 +126,30 @@ private slots:
     // button blocks the source, anything else does nothing; another source is another incident.
     void anIncidentIsOneNotificationUpdatedInPlaceAndShowsTheWindow()
     {
-        Rig rig;
+        Rig rig { m_blockHelper };
         rig.scan("10.0.0.5", { 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346 });
         QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.size(), 2, 3000);
         QTRY_COMPARE(rig.desktop.inFlightCount(), 0); // the replies with the id reached the notifier
-        const QString actions = "|default,Show,show,Show,extra,Block for 1 hour";
+        const QString actions = "|default,Show,show,Show,block,Block for 1 hour",
+                      connection = "\nCompleted connection";
         QCOMPARE(m_server.calls, // the first creates, the burst waits for its id, then one update
-            QStringList({ "0|Intruder Detected|IP: 10.0.0.5 Port: 21" + actions,
-                "7|Intruder Detected|IP: 10.0.0.5 Port: 12346\n12 ports so far: 21, 23, 25, 53, 70, 79, 80, "
-                "137, 138, 139, 12345, 12346"
+            QStringList({ "0|Intruder Detected|IP: 10.0.0.5 Port: 21" + connection + actions,
+                "7|Intruder Detected|IP: 10.0.0.5 Port: 12346" + connection
+                    + "\n12 ports so far: 21, 23, 25, 53, 70, 79, 80, 137, 138, 139, 12345, 12346"
                     + actions }));
         for (const auto& [id, action] : { std::pair { 1000u, "default" }, { 7u, "dismiss" }, { 7u, "show" },
-                 { 7u, "default" }, { 7u, "extra" }, { 1000u, "extra" } })
+                 { 7u, "default" }, { 7u, "block" }, { 7u, "unblock" }, { 1000u, "block" } })
             emitSignal(*m_serverBus, "ActionInvoked", { id, QString(action) });
         QTest::qWait(2 * FreedesktopNotifications::MinUpdateInterval); // and nothing more is sent
-        rig.scan("fd00::9", { 22, 23 });
+        rig.scan("2001:db8::9", { 22, 23 });
         QTRY_COMPARE_WITH_TIMEOUT(m_server.calls.mid(2),
-            QStringList({ "0|Intruder Detected|IP: fd00::9 Port: 22" + actions,
-                "8|Intruder Detected|IP: fd00::9 Port: 23\n2 ports so far: 22, 23" + actions }),
+            QStringList({ "0|Intruder Detected|IP: 2001:db8::9 Port: 22" + connection + actions,
+                "8|Intruder Detected|IP: 2001:db8::9 Port: 23" + connection + "\n2 ports so far: 22, 23"
+                    + actions }),
             3000);
         QTRY_COMPARE(rig.desktop.inFlightCount(), 0); // its reply comes after the actions' signals
         QCOMPARE(rig.restored, QList<quint64>({ 1, 1 }));
-        QCOMPARE(rig.blocked, QStringList({ "10.0.0.5" }));
+        QCOMPARE(rig.pressed, QStringList({ "block 1" })); // what was not offered is not taken
         QCOMPARE(rig.desktop.sentCount(), quint64(4));
     }
 
@@ -140,7 +157,7 @@ private slots:
     // creates one rather than replacing another program's. Signals from others count for nothing.
     void idsAreForgottenWhenClosedOrWhenTheServerRestarts()
     {
-        Rig rig;
+        Rig rig { m_blockHelper };
         const auto calls = [&](qsizetype count) {
             (void)QTest::qWaitFor(
                 [&] { return m_server.calls.size() >= count && rig.desktop.inFlightCount() == 0; });
@@ -148,26 +165,85 @@ private slots:
                 ? m_server.calls.last().section('\n', 0, 0).section('|', 0, 2)
                 : QString("%1 calls").arg(m_server.calls.size());
         };
-        rig.scan("192.0.2.1", { 21 });
-        QCOMPARE(calls(1), "0|Intruder Detected|IP: 192.0.2.1 Port: 21"); // id 7
-        rig.scan("192.0.2.2", { 22 });
-        QCOMPARE(calls(2), "0|Intruder Detected|IP: 192.0.2.2 Port: 22"); // id 8
+        rig.scan("203.0.113.1", { 21 });
+        QCOMPARE(calls(1), "0|Intruder Detected|IP: 203.0.113.1 Port: 21"); // id 7
+        rig.scan("203.0.113.2", { 22 });
+        QCOMPARE(calls(2), "0|Intruder Detected|IP: 203.0.113.2 Port: 22"); // id 8
         QVERIFY(startServer());
         QCOMPARE(m_server.Notify("mail", 0, "", "New mail", "", {}, {}, -1), 7u); // another program's id 7
         QDBusConnection other = QDBusConnection::connectToBus(m_bus->address(), "other");
-        rig.scan("192.0.2.1", { 23 });
-        QCOMPARE(calls(4), "0|Intruder Detected|IP: 192.0.2.1 Port: 23"); // id 8
-        rig.scan("192.0.2.2", { 24 });
-        QCOMPARE(calls(5), "0|Intruder Detected|IP: 192.0.2.2 Port: 24"); // id 9
-        emitSignal(*m_serverBus, "ActionInvoked", { 8u, "extra" });
-        emitSignal(other, "ActionInvoked", { 9u, "extra" });
+        rig.scan("203.0.113.1", { 23 });
+        QCOMPARE(calls(4), "0|Intruder Detected|IP: 203.0.113.1 Port: 23"); // id 8
+        rig.scan("203.0.113.2", { 24 });
+        QCOMPARE(calls(5), "0|Intruder Detected|IP: 203.0.113.2 Port: 24"); // id 9
+        emitSignal(*m_serverBus, "ActionInvoked", { 8u, "block" });
+        emitSignal(other, "ActionInvoked", { 9u, "block" });
         emitSignal(*m_serverBus, "NotificationClosed", { 9u, 2u });
-        emitSignal(*m_serverBus, "ActionInvoked", { 9u, "extra" });
+        emitSignal(*m_serverBus, "ActionInvoked", { 9u, "block" });
         QTest::qWait(FreedesktopNotifications::MinUpdateInterval);
-        rig.scan("192.0.2.2", { 25 });
+        rig.scan("203.0.113.2", { 25 });
         QCOMPARE(calls(6).section('|', 0, 0), "0");
-        QCOMPARE(rig.blocked, QStringList({ "192.0.2.1" }));
+        QCOMPARE(rig.pressed, QStringList({ "block 1" }));
         QDBusConnection::disconnectFromBus("other");
+    }
+
+    // Each kind says what it was and whether the address may be forged, a UDP port says so; "Block" only
+    // where a block could be had; a block, by the button or otherwise, and an unblock update it in place.
+    void theKindAndTheBlockButton()
+    {
+        using D = Event::Detection;
+        const QString block = "|block,Block for 1 hour", unblock = "|unblock,Unblock",
+                      forged = ": the address may be forged";
+        // The body and the buttons; blocked an hour from now, to the minute (either side of its turn).
+        const auto lastCall = [&] {
+            QString text = m_server.calls.value(m_server.calls.size() - 1)
+                               .section('|', 2)
+                               .remove(QRegularExpression("default,Show,show,Show,?"));
+            for (int s : { 3600, 3540 })
+                text.replace(QTime::currentTime().addSecs(s).toString("HH:mm"), "HH:MM");
+            return text;
+        };
+        // Address, port, kind, the firewall helper, whether a block was asked for first, and what is shown.
+        const QString helper = m_blockHelper, none, refusing = m_dir.filePath("absent");
+        const std::tuple<const char*, int, D, QString, bool, QString> rows[] {
+            { "198.51.100.1", 21, D::Connect, helper, false, "Port: 21\nCompleted connection" + block },
+            { "198.51.100.2", 22, D::HalfOpen, helper, false,
+                "Port: 22\nHalf-open SYN probe" + forged + block },
+            { "2001:db8::3", 53, D::Udp, helper, false, "Port: 53/udp\nUDP datagram" + forged + block },
+            { "127.0.0.1", 21, D::Connect, helper, false, "Port: 21\nCompleted connection|" },
+            { "198.51.100.4", 21, D::Connect, none, false, "Port: 21\nCompleted connection|" },
+            { "198.51.100.5", 21, D::Connect, refusing, true, "Port: 21\nCompleted connection|" },
+            { "198.51.100.6", 21, D::Connect, helper, true,
+                "Port: 21\nCompleted connection\nBlocked until HH:MM" + unblock },
+        };
+        for (const auto& [address, port, kind, firewall, blockFirst, expected] : rows) {
+            Rig rig { firewall };
+            if (blockFirst && rig.blocker.block(ip(address), 3600))
+                QTRY_VERIFY(!rig.out.lines().isEmpty()); // blocked, or the helper could not
+            rig.scan(address, { port }, kind);
+            QTRY_COMPARE(lastCall(), QString("IP: ") + address + ' ' + expected);
+        }
+        Rig rig { m_blockHelper };
+        rig.acting = true;
+        rig.scan("198.51.100.9", { 21, 53 });
+        rig.scan("198.51.100.9", { 53 }, D::Udp);
+        const QString body
+            = "IP: 198.51.100.9 Port: 53/udp\nUDP datagram" + forged + "\n3 ports so far: 21, 53, 53/udp";
+        QTRY_COMPARE(lastCall(), body + block);
+        const uint id = m_server.calls.last().section('|', 0, 0).toUInt();
+        for (const auto& [action, expected] :
+            { std::pair { "block", "\nBlocked until HH:MM" + unblock }, { "unblock", block } }) {
+            QTRY_COMPARE(rig.desktop.inFlightCount(), 0);
+            emitSignal(*m_serverBus, "ActionInvoked", { id, QString(action) });
+            QTRY_COMPARE_WITH_TIMEOUT(lastCall(), body + expected, 3000);
+        }
+        // Closed, it stays closed when the block changes.
+        const qsizetype calls = m_server.calls.size();
+        emitSignal(*m_serverBus, "NotificationClosed", { id, 2u });
+        QTRY_VERIFY(!rig.desktop.isOpen(1) && rig.blocker.block(ip("198.51.100.9"), 60));
+        QTRY_VERIFY(rig.blocker.isBlocked(ip("198.51.100.9")));
+        QTest::qWait(FreedesktopNotifications::MinUpdateInterval);
+        QCOMPARE(m_server.calls.size(), calls);
     }
 
     // 500 sources in a second: a few get a notification each, the rest are counted in one more; a silent
@@ -177,7 +253,7 @@ private slots:
         for (const bool silent : { true, false }) {
             m_server.calls.clear();
             m_server.silent = silent;
-            Rig rig;
+            Rig rig { m_blockHelper };
             int peakInFlight = 0;
             const auto sources = [&](int from, int count) {
                 for (int i = from; i < from + count; ++i) {
@@ -202,7 +278,8 @@ private slots:
                     .arg(rig.desktop.inFlightCount());
             };
             QTRY_COMPARE_WITH_TIMEOUT(settled(), QString("6 created, 495 more sources, 0 in flight"), 15000);
-            QVERIFY(m_server.calls.first().startsWith("0|Intruder Detected|IP: 2001:db8::1 Port: 23|"));
+            QVERIFY(m_server.calls.first().startsWith(
+                "0|Intruder Detected|IP: 2001:db8::1 Port: 23\nCompleted connection|"));
 
             // A minute later the allowance is whole again, and the count starts anew.
             rig.now += 61s;
@@ -214,7 +291,7 @@ private slots:
     void offOrWithoutAServerNothingHappens()
     {
         {
-            Rig rig;
+            Rig rig { m_blockHelper };
             rig.incidents.setEnabled(false);
             rig.scan("10.0.0.5", { 21 });
             QTest::qWait(200);
@@ -222,7 +299,7 @@ private slots:
         }
         QVERIFY(serve(false));
         QTest::failOnWarning(QRegularExpression(".*"));
-        Rig rig;
+        Rig rig { m_blockHelper };
         rig.scan("10.0.0.5", { 21 });
         QTest::qWait(300);
         rig.scan("10.0.0.6", { 21, 22 }); // a new incident: no new call until the retry interval

