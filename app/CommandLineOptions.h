@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HistoryFilter.h"
+
 #include <QString>
 
 #include <optional>
@@ -11,6 +13,11 @@ struct CommandLineOptions
     bool headless = false;
     bool check = false;
     QString settingsFile; // empty: the user's default store
+    // --history: print the incidents the filter matches instead of starting.
+    enum class HistoryOutput { Table, JsonLines, Csv };
+    bool history = false;
+    HistoryFilter historyFilter;
+    HistoryOutput historyOutput = HistoryOutput::Table;
     std::optional<int> exitCode;
 
     // Prints help and the version to standard output and mistakes to standard error.

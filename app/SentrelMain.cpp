@@ -4,6 +4,8 @@
 #include "BuildTree.h"
 #include "CommandLineOptions.h"
 #include "DisplaySession.h"
+#include "HistoryCommand.h"
+#include "HistoryWriter.h"
 #include "QtMessageRouter.h"
 #include "SingleInstance.h"
 #include "StartupCheck.h"
@@ -55,6 +57,14 @@ SentrelMain::SentrelMain(int& argc, char** argv, StatusMirror mirror)
     const CommandLineOptions options = CommandLineOptions::parse(argc, argv);
     if (options.exitCode) {
         m_exitCode = options.exitCode;
+        return;
+    }
+    // Before the single-instance claim: reading the history beside a running Sentrel is the point,
+    // and the request must not be handed to that program instead.
+    if (options.history) {
+        m_qtApplication = std::make_unique<QCoreApplication>(argc, argv);
+        m_exitCode = HistoryCommand::run(options,
+            QDir(ProgramFolder::defaultPath()).filePath(HistoryWriter::fileName()), stdout, stderr);
         return;
     }
 

@@ -503,6 +503,17 @@ OUTPUTS_MODES = [
 ]
 MODES += OUTPUTS_MODES
 
+# The history store compared with itself in the same run: "Keep History" off, then on (its writer
+# on its own thread, every intrusion handed to it). Both leave the event outputs as they are.
+HISTORY_MODES = [
+    {"name": "history-off", "title": "history off (headless, Keep History 0)", "display": False,
+     "settings": {"History": {"Keep%20History": "0"}}, "loads": [SUSTAINED], "idle": False},
+    {"name": "history-on", "title": "history on (headless, Keep History 1)", "display": False,
+     "settings": {"History": {"Keep%20History": "1"}}, "loads": [SUSTAINED], "idle": False},
+]
+MODES += HISTORY_MODES
+TARGET_HISTORY_RATIO = 0.95
+
 # One alarm per scan with desktop notifications, against a fake notification server on a private
 # session bus: every connection of a burst from one source is still recorded, and the incident
 # costs the desktop a handful of notifications.
@@ -652,6 +663,8 @@ TARGETS = {  # mode: (sustained ratio, scan ratio)
     "outputs-off": (0.8, 0.5),
     "outputs-on": (0.8, 0.5),
     "alarm": (None, None),
+    "history-off": (0.8, None),
+    "history-on": (0.8, None),
 }
 TARGET_IDLE = 0.005
 
@@ -661,7 +674,8 @@ def main():
     parser.add_argument("--build", default="build-bench")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
     parser.add_argument("--modes", default=",".join(m["name"] for m in MODES),
-                        help="comma-separated modes to run (default: all; outputs: outputs-off,outputs-on)")
+                        help="comma-separated modes to run (default: all; outputs: outputs-off,outputs-on; "
+                             "history: history-off,history-on)")
     options = parser.parse_args()
     tools = os.path.join(options.build, "bench")
     probe, loadgen, refserver = (os.path.abspath(os.path.join(tools, name))
@@ -670,6 +684,8 @@ def main():
     wanted = options.modes.split(",")
     if "outputs" in wanted:
         wanted += [m["name"] for m in OUTPUTS_MODES]
+    if "history" in wanted:
+        wanted += [m["name"] for m in HISTORY_MODES]
     outputs_rates = {}
 
     folder = tempfile.mkdtemp(prefix="sentrel-bench-")
@@ -729,7 +745,7 @@ def main():
                 per_intrusion_us = 1e6 * s["cpu_s"] / max(1, s["recorded"]["status lines"])
                 ref_per_us = 1e6 * r["cpu_s"] / max(1, r["recorded"]["file"])
                 kind = title.split(":")[0]
-                if mode in OUTPUTS_MODES:
+                if mode in OUTPUTS_MODES or mode in HISTORY_MODES:
                     outputs_rates[(mode["name"], kind)] = s_rate_of(s)
                 summary.setdefault(kind, {})[mode["name"]] = (rate_ratio, per_intrusion_us, ref_per_us,
                                                              s["stall"]["max_ms"])
@@ -778,6 +794,11 @@ def main():
                 if kind == "sustained":
                     verdicts.append((f"outputs: sustained rate all on >= {TARGET_OUTPUTS_RATIO} x all off",
                                      f"{on / off:.2f} x", on / off >= TARGET_OUTPUTS_RATIO))
+        off, on = outputs_rates.get(("history-off", "sustained")), outputs_rates.get(("history-on", "sustained"))
+        if off and on:
+            print(f"\n== history, sustained: {on:.0f}/s on, {off:.0f}/s off ({on / off:.2f} x)")
+            verdicts.append((f"history: sustained rate on >= {TARGET_HISTORY_RATIO} x off", f"{on / off:.2f} x",
+                             on / off >= TARGET_HISTORY_RATIO))
         verdicts.insert(0, ("zero loss in every load (failed and unclosed included)", f"worst {worst_loss}",
                             worst_loss <= TARGET_LOSS))
         print(f"\nload average (1 min) at the end: {read_bytes('/proc/loadavg').split()[0].decode()}")

@@ -9,6 +9,7 @@
 #   BUILD_DIR=/tmp/b bench/run-bench.sh
 #   bench/run-bench.sh --modes headless,window
 #   sudo bench/run-bench.sh --modes stealth
+#   bench/run-bench.sh --modes history [--window]   the history's store, queries and rate on/off
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -16,11 +17,19 @@ scripts/install-deps.sh --test
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSENTREL_BUILD_TESTS=OFF \
     -DSENTREL_BUILD_BENCH=ON > /dev/null
-if ! cmake --build "$build" --target sentrel-loadgen sentrel-refserver sentrel-probe sentrel-fakenotifier sentrel-watch > "$build/bench-build.log" 2>&1; then
+targets=(sentrel-loadgen sentrel-refserver sentrel-probe sentrel-fakenotifier sentrel-watch)
+if [[ "$*" == "--modes history"* ]]; then
+    targets+=(sentrel-historybench)
+fi
+if ! cmake --build "$build" --target "${targets[@]}" > "$build/bench-build.log" 2>&1; then
     cat "$build/bench-build.log"
     exit 1
 fi
 if [[ "$*" == "--modes stealth" ]]; then
     exec unshare --net python3 -u bench/stealth_bench.py --build "$build"
+fi
+if [[ "$*" == "--modes history"* ]]; then
+    shift 2
+    exec python3 -u bench/history_bench.py --build "$build" "$@"
 fi
 exec python3 -u bench/compare_servers.py --build "$build" "$@"

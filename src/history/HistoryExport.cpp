@@ -64,7 +64,8 @@ QByteArray timestamp(qint64 msSinceEpoch, int utcOffset)
 
 QByteArray csvHeader()
 {
-    return "incident,first,last,address,family,country,asn,owner,ports,detection,count,sources,spoofable,state\r\n";
+    return "incident,first,last,address,family,country,asn,owner,ports,detection,count,sources,spoofable,"
+           "state\r\n";
 }
 
 QByteArray csvLine(const HistoryIncident& incident)
@@ -90,7 +91,8 @@ QByteArray csvLine(const HistoryIncident& incident)
 QByteArray jsonLine(const HistoryIncident& incident)
 {
     // Field order as the event log writes an incident_ended record, then the history's own.
-    QByteArray line = "{\"time\":" + jsonString(QString::fromLatin1(timestamp(incident.last, incident.utcOffset)));
+    QByteArray line
+        = "{\"time\":" + jsonString(QString::fromLatin1(timestamp(incident.last, incident.utcOffset)));
     line += ",\"event\":\"incident_ended\",\"incident\":" + QByteArray::number(incident.id);
     line += ",\"address\":" + jsonString(incident.addressText);
     line += ",\"first\":\"" + timestamp(incident.first, incident.utcOffset);
@@ -110,8 +112,8 @@ QByteArray jsonLine(const HistoryIncident& incident)
     return line + "}\n";
 }
 
-bool write(HistoryQuery& query, const HistoryFilter& filter, const HistorySort& sort, Format format, QIODevice& out,
-    QString* error)
+bool write(HistoryQuery& query, const HistoryFilter& filter, const HistorySort& sort, Format format,
+    QIODevice& out, QString* error)
 {
     const bool csv = format == Format::Csv;
     bool written = !csv || out.write(csvHeader()) >= 0;

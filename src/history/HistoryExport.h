@@ -17,8 +17,8 @@ enum class Format { Csv, JsonLines };
 
 // Writes the header (CSV) and every matching row to out; false when the query or a write fails,
 // with the reason in error.
-bool write(HistoryQuery& query, const HistoryFilter& filter, const HistorySort& sort, Format format, QIODevice& out,
-    QString* error = nullptr);
+bool write(HistoryQuery& query, const HistoryFilter& filter, const HistorySort& sort, Format format,
+    QIODevice& out, QString* error = nullptr);
 
 QByteArray csvHeader();
 QByteArray csvLine(const HistoryIncident& incident);

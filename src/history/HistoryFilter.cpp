@@ -22,7 +22,8 @@ QByteArray withHostBits(QByteArray key, int prefix, bool fill)
 
 std::optional<int> parseNumber(QStringView text, int low, int high)
 {
-    if (text.isEmpty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
+    if (text.isEmpty() || text.size() > 9
+        || !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
         return std::nullopt;
     const int value = text.toInt();
     if (value < low || value > high)
@@ -63,8 +64,10 @@ std::optional<unsigned> HistoryFilter::parseKinds(QStringView text)
     unsigned kinds = 0;
     for (const QStringView name : text.split(QChar(u','))) {
         for (const QStringView word : name.split(QChar(u' '), Qt::SkipEmptyParts)) {
-            const auto found = std::find_if(HistoryKinds::Names.begin(), HistoryKinds::Names.end(),
-                [&word](const char* known) { return word.compare(QLatin1String(known), Qt::CaseInsensitive) == 0; });
+            const auto found = std::find_if(
+                HistoryKinds::Names.begin(), HistoryKinds::Names.end(), [&word](const char* known) {
+                    return word.compare(QLatin1String(known), Qt::CaseInsensitive) == 0;
+                });
             if (found == HistoryKinds::Names.end())
                 return std::nullopt;
             kinds |= 1u << (found - HistoryKinds::Names.begin());

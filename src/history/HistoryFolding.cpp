@@ -139,7 +139,7 @@ bool HistoryFolding::applyEntry(const HistoryEntry& entry)
         ++open->count;
         open->kinds |= kind;
         open->spoofable = open->spoofable && Event::isSpoofable(entry.detection);
-        countSource(*parsed, entry, kind, fresh);
+        countSource(*parsed, entry.time, entry.kind, kind, fresh);
         countHour(entry.time, int(entry.detection), entry.port, 1);
         return addPort(*open, entry.port, udp);
     }
@@ -176,7 +176,7 @@ bool HistoryFolding::applyEntry(const HistoryEntry& entry)
         if (const auto found = m_open.find(key); found != m_open.end()) {
             found.value()->kinds |= HistoryKinds::PortScan;
             found.value()->dirty = true;
-            countSource(*parsed, entry, HistoryKinds::PortScan, false);
+            countSource(*parsed, found.value()->last, entry.kind, HistoryKinds::PortScan, false);
         }
         return true;
     }
@@ -297,16 +297,16 @@ bool HistoryFolding::block(const QByteArray& address)
 }
 
 void HistoryFolding::countSource(
-    const IpAddress& address, const HistoryEntry& entry, unsigned kinds, bool newIncident)
+    const IpAddress& address, qint64 time, Event::Kind kind, unsigned kinds, bool newIncident)
 {
     SourceChange& change = m_sources[blobOf(address)];
     if (change.address.isNull()) {
         change.address = address;
-        change.first = entry.time;
+        change.first = time;
     }
-    change.first = std::min(change.first, entry.time);
-    change.last = std::max(change.last, entry.time);
-    change.count += entry.kind == Event::Kind::Intrusion ? 1 : 0;
+    change.first = std::min(change.first, time);
+    change.last = std::max(change.last, time);
+    change.count += kind == Event::Kind::Intrusion ? 1 : 0;
     change.incidents += newIncident ? 1 : 0;
     change.kinds |= kinds;
 }
@@ -352,7 +352,7 @@ bool HistoryFolding::storeSources()
         m_upsertSource.bindValue(4, change.count);
         m_upsertSource.bindValue(5, change.incidents);
         m_upsertSource.bindValue(6, change.kinds);
-        m_upsertSource.bindValue(7, location.country);
+        m_upsertSource.bindValue(7, location.country.isNull() ? QStringLiteral("") : location.country);
         m_upsertSource.bindValue(8, location.asn);
         if (!run(m_upsertSource))
             return false;

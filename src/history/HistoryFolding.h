@@ -65,7 +65,8 @@ private:
     bool store(Open& open);
     bool forget(const QByteArray& key);
     bool block(const QByteArray& address);
-    void countSource(const IpAddress& address, const HistoryEntry& entry, unsigned kinds, bool newIncident);
+    // time: the probe's; a scan record counts at its incident's last probe.
+    void countSource(const IpAddress& address, qint64 time, Event::Kind kind, unsigned kinds, bool newIncident);
     void countHour(qint64 time, int kind, int port, qint64 probes);
     bool storeSources();
     bool storeHours();

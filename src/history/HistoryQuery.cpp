@@ -1,5 +1,6 @@
 #include "HistoryQuery.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -10,7 +11,8 @@
 namespace {
 constexpr const char* Columns = "i.id, i.address, i.first, i.last, i.utc_offset, i.ports, i.kinds, i.count, "
                                 "i.sources, i.spoofable, i.state, s.text, s.country, s.asn, n.name";
-constexpr const char* Joins = " LEFT JOIN sources s ON s.address = i.address LEFT JOIN networks n ON n.asn = s.asn";
+constexpr const char* Joins
+    = " LEFT JOIN sources s ON s.address = i.address LEFT JOIN networks n ON n.asn = s.asn";
 // A source's incidents in its summary: enough to read, bounded for a source that never stops.
 constexpr int SourceIncidentLimit = 5000;
 // An address range that holds more incidents than this is walked in time order rather than
@@ -93,10 +95,21 @@ bool isWide(QSqlDatabase& database, const HistoryFilter::AddressRange& range)
 {
     QSqlQuery query(database);
     query.prepare(QStringLiteral(
-        "SELECT count(*) FROM (SELECT 1 FROM incidents WHERE address BETWEEN ? AND ? LIMIT %1)").arg(WideRange + 1));
+        "SELECT count(*) FROM (SELECT 1 FROM incidents WHERE address BETWEEN ? AND ? LIMIT %1)")
+                      .arg(WideRange + 1));
     query.addBindValue(range.low);
     query.addBindValue(range.high);
     return query.exec() && query.next() && query.value(0).toInt() > WideRange;
+}
+
+// How many incidents the sources matching have, as their rows count them.
+qint64 incidentsOf(QSqlDatabase& database, const QString& matching, const QString& pattern)
+{
+    QSqlQuery query(database);
+    query.prepare(QStringLiteral("SELECT coalesce(sum(incidents), 0) ") + matching);
+    for (int i = 0; i < 3; ++i)
+        query.addBindValue(pattern);
+    return query.exec() && query.next() ? query.value(0).toLongLong() : 0;
 }
 
 // The kinds values stored that share a bit with kinds, found by seeking the kinds index once per
@@ -122,9 +135,10 @@ QStringList storedKinds(QSqlDatabase& database, unsigned kinds)
 bool isRare(QSqlDatabase& database, const QString& inList, int limit)
 {
     QSqlQuery query(database);
-    return query.exec(QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM incidents WHERE kinds IN %1 LIMIT %2)")
-                          .arg(inList)
-                          .arg(limit + 1))
+    return query.exec(
+               QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM incidents WHERE kinds IN %1 LIMIT %2)")
+                   .arg(inList)
+                   .arg(limit + 1))
         && query.next() && query.value(0).toInt() <= limit;
 }
 
@@ -146,7 +160,8 @@ FilterSql filterSql(QSqlDatabase& database, const HistoryFilter& filter, Use use
         kindsList = values.isEmpty() ? QString() : u'(' + values.join(u',') + u')';
     }
     const bool fewAddresses = walk && filter.addresses && !isWide(database, *filter.addresses);
-    const bool fewKinds = walk && !fewAddresses && !kindsList.isEmpty() && isRare(database, kindsList, RareKinds);
+    const bool fewKinds
+        = walk && !fewAddresses && !kindsList.isEmpty() && isRare(database, kindsList, RareKinds);
     if (fewAddresses)
         incidents += QStringLiteral(" INDEXED BY incidents_by_address");
     else if (fewKinds)
@@ -154,9 +169,9 @@ FilterSql filterSql(QSqlDatabase& database, const HistoryFilter& filter, Use use
     // A port alone is counted in its index entries, without reading an incident.
     const bool portOnly = use == Use::Count && filter.port > 0 && !filter.addresses && filter.kinds == 0
         && filter.since == 0 && filter.until == 0 && filter.text.isEmpty();
-    sql.from = portOnly   ? QStringLiteral(" FROM incident_ports p")
-        : sql.byPort ? QStringLiteral(" FROM incident_ports p CROSS JOIN incidents i ON i.id = p.incident")
-                     : u" FROM "_qs + incidents;
+    sql.from = portOnly ? QStringLiteral(" FROM incident_ports p")
+        : sql.byPort    ? QStringLiteral(" FROM incident_ports p CROSS JOIN incidents i ON i.id = p.incident")
+                        : u" FROM "_qs + incidents;
     if (use == Use::Page)
         sql.from += QLatin1String(Joins);
     if (sql.byPort) {
@@ -176,7 +191,9 @@ FilterSql filterSql(QSqlDatabase& database, const HistoryFilter& filter, Use use
         if (kindsList.isEmpty())
             sql.conditions += QStringLiteral("0");
         else
-            sql.conditions += (walk && !fewKinds ? QStringLiteral("+i.kinds IN ") : QStringLiteral("i.kinds IN ")) + kindsList;
+            sql.conditions
+                += (walk && !fewKinds ? QStringLiteral("+i.kinds IN ") : QStringLiteral("i.kinds IN "))
+                + kindsList;
     }
     if (filter.since > 0) {
         sql.conditions += QStringLiteral("i.last >= ?");
@@ -188,21 +205,39 @@ FilterSql filterSql(QSqlDatabase& database, const HistoryFilter& filter, Use use
     }
     if (!filter.text.isEmpty()) {
         QString pattern = filter.text;
-        pattern.replace(u'\\', QLatin1String("\\\\")).replace(u'%', QLatin1String("\\%")).replace(u'_', QLatin1String("\\_"));
+        pattern.replace(u'\\', QLatin1String("\\\\"))
+            .replace(u'%', QLatin1String("\\%"))
+            .replace(u'_', QLatin1String("\\_"));
         pattern = u'%' + pattern + u'%';
         // The sources and networks matching are found once, in tables a fraction of the size of
-        // the incidents, rather than joined to every incident.
-        sql.conditions += QStringLiteral(
-            "(i.address IN (SELECT address FROM sources WHERE text LIKE ? ESCAPE '\\' OR country LIKE ? ESCAPE '\\' "
-            "OR asn IN (SELECT asn FROM networks WHERE name LIKE ? ESCAPE '\\')) OR i.ports LIKE ? ESCAPE '\\')");
-        sql.values << pattern << pattern << pattern << pattern;
+        // the incidents, rather than joined to every incident; then the address index finds their
+        // incidents. Only a text that a ports list could hold ("22,161/udp") is looked for in
+        // every incident's ports.
+        static const QRegularExpression portsText(QStringLiteral("^[0-9,/udp]+$"));
+        const bool inPorts = portsText.match(filter.text).hasMatch();
+        const QString matching
+            = QStringLiteral("FROM sources WHERE text LIKE ? ESCAPE '\\' OR country LIKE ? ESCAPE '\\' "
+                             "OR asn IN (SELECT asn FROM networks WHERE name LIKE ? ESCAPE '\\')");
+        // A page in time order walks the table unless the sources matching have few incidents.
+        const bool walkText = walk && (inPorts || incidentsOf(database, matching, pattern) > WideRange);
+        const QString sources = (walkText ? QStringLiteral("+i.address IN (SELECT address ")
+                                          : QStringLiteral("i.address IN (SELECT address "))
+            + matching + u')';
+        sql.values << pattern << pattern << pattern;
+        if (inPorts) {
+            sql.conditions += u'(' + sources + QStringLiteral(" OR i.ports LIKE ? ESCAPE '\\')");
+            sql.values << pattern;
+        } else {
+            sql.conditions += sources;
+        }
     }
     return sql;
 }
 
 QString whereClause(const QStringList& conditions)
 {
-    return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND "));
+    return conditions.isEmpty() ? QString()
+                                : QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND "));
 }
 
 HistoryIncident readIncident(const QSqlQuery& query)
@@ -219,7 +254,8 @@ HistoryIncident readIncident(const QSqlQuery& query)
     row.sources = query.value(8).toLongLong();
     row.spoofable = query.value(9).toBool();
     row.state = HistoryState(std::clamp(query.value(10).toInt(), 0, int(HistoryState::Allowed)));
-    row.addressText = query.value(11).isNull() ? HistoryFilter::addressText(row.address) : query.value(11).toString();
+    row.addressText
+        = query.value(11).isNull() ? HistoryFilter::addressText(row.address) : query.value(11).toString();
     row.country = query.value(12).toString();
     row.asn = query.value(13).toUInt();
     row.owner = query.value(14).toString();
@@ -257,14 +293,16 @@ Statement pageStatement(QSqlDatabase& database, const HistoryFilter& filter, con
             sql.conditions += key + compare + u'?';
             sql.values += after->id;
         } else {
-            sql.conditions += u'(' + sortExpression(sort.column) + QStringLiteral(", i.id)") + compare + QStringLiteral("(?, ?)");
+            // A row without a country or owner holds an empty text, which the sort reads as ''.
+            sql.conditions += u'(' + sortExpression(sort.column) + QStringLiteral(", i.id)") + compare
+                + QStringLiteral("(coalesce(?, ''), ?)");
             sql.values << sortValue(sort.column, *after) << after->id;
         }
     }
     Statement statement;
-    statement.sql = QStringLiteral("SELECT ") + QLatin1String(Columns) + sql.from + whereClause(sql.conditions)
-        + QStringLiteral(" ORDER BY ") + (timeOrder ? key : sortExpression(sort.column) + direction + QStringLiteral(", i.id"))
-        + direction;
+    statement.sql = QStringLiteral("SELECT ") + QLatin1String(Columns) + sql.from
+        + whereClause(sql.conditions) + QStringLiteral(" ORDER BY ")
+        + (timeOrder ? key : sortExpression(sort.column) + direction + QStringLiteral(", i.id")) + direction;
     if (limit >= 0)
         statement.sql += QStringLiteral(" LIMIT %1 OFFSET %2").arg(limit).arg(offset);
     statement.values = sql.values;
@@ -312,8 +350,8 @@ QList<HistoryIncident> HistoryQuery::incidentsAfter(
     return rows;
 }
 
-bool HistoryQuery::forEach(
-    const HistoryFilter& filter, const HistorySort& sort, const std::function<bool(const HistoryIncident&)>& visit)
+bool HistoryQuery::forEach(const HistoryFilter& filter, const HistorySort& sort,
+    const std::function<bool(const HistoryIncident&)>& visit)
 {
     QSqlQuery query(m_database);
     if (!run(query, pageStatement(m_database, filter, sort, nullptr, 0, -1), m_lastError))
@@ -346,7 +384,8 @@ qint64 HistoryQuery::count(const HistoryFilter& filter)
 {
     const FilterSql sql = filterSql(m_database, filter, Use::Count, true);
     QSqlQuery query(m_database);
-    if (!run(query, { QStringLiteral("SELECT count(*)") + sql.from + whereClause(sql.conditions), sql.values },
+    if (!run(query,
+            { QStringLiteral("SELECT count(*)") + sql.from + whereClause(sql.conditions), sql.values },
             m_lastError)
         || !query.next())
         return -1;
@@ -359,8 +398,10 @@ std::optional<HistorySourceSummary> HistoryQuery::source(const QByteArray& addre
     summary.address = address;
     QSqlQuery query(m_database);
     if (!run(query,
-            { QStringLiteral("SELECT ") + QLatin1String(Columns) + QStringLiteral(" FROM incidents i") + QLatin1String(Joins)
-                    + QStringLiteral(" WHERE i.address = ? ORDER BY i.id DESC LIMIT %1").arg(SourceIncidentLimit),
+            { QStringLiteral("SELECT ") + QLatin1String(Columns) + QStringLiteral(" FROM incidents i")
+                    + QLatin1String(Joins)
+                    + QStringLiteral(" WHERE i.address = ? ORDER BY i.id DESC LIMIT %1")
+                          .arg(SourceIncidentLimit),
                 { address } },
             m_lastError))
         return std::nullopt;
@@ -370,8 +411,9 @@ std::optional<HistorySourceSummary> HistoryQuery::source(const QByteArray& addre
     // The source's own row holds its totals beyond the incidents listed; without it (an incident
     // written before its source) they are added up here.
     if (!run(query,
-            { QStringLiteral("SELECT s.text, s.first, s.last, s.count, s.incidents, s.kinds, s.country, s.asn, n.name "
-                             "FROM sources s LEFT JOIN networks n ON n.asn = s.asn WHERE s.address = ?"),
+            { QStringLiteral(
+                  "SELECT s.text, s.first, s.last, s.count, s.incidents, s.kinds, s.country, s.asn, n.name "
+                  "FROM sources s LEFT JOIN networks n ON n.asn = s.asn WHERE s.address = ?"),
                 { address } },
             m_lastError))
         return std::nullopt;
@@ -399,8 +441,9 @@ std::optional<HistorySourceSummary> HistoryQuery::source(const QByteArray& addre
     }
 
     if (!run(query,
-            { QStringLiteral("SELECT DISTINCT p.port FROM incidents i JOIN incident_ports p ON p.incident = i.id "
-                             "WHERE i.address = ? ORDER BY p.port"),
+            { QStringLiteral(
+                  "SELECT DISTINCT p.port FROM incidents i JOIN incident_ports p ON p.incident = i.id "
+                  "WHERE i.address = ? ORDER BY p.port"),
                 { address } },
             m_lastError))
         return std::nullopt;
@@ -458,7 +501,7 @@ HistoryCharts HistoryQuery::charts(qint64 now, int utcOffset)
             m_lastError))
         return charts;
     while (query.next())
-        charts.topSources += { query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toString(),
-            query.value(3).toString() };
+        charts.topSources += { query.value(0).toString(), query.value(1).toLongLong(),
+            query.value(2).toString(), query.value(3).toString() };
     return charts;
 }

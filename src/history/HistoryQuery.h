@@ -105,12 +105,12 @@ public:
     static QSqlDatabase openForReading(const QString& path, const QString& connectionName);
 
     // A page of incidents matching filter, in sort order, skipping offset rows.
-    QList<HistoryIncident> incidents(const HistoryFilter& filter, const HistorySort& sort = {},
-        qint64 offset = 0, int limit = 100);
+    QList<HistoryIncident> incidents(
+        const HistoryFilter& filter, const HistorySort& sort = {}, qint64 offset = 0, int limit = 100);
     // The page after the row given (the last of the previous page, in the same sort): does not
     // grow slower the deeper one pages, as an offset does.
-    QList<HistoryIncident> incidentsAfter(const HistoryFilter& filter, const HistorySort& sort,
-        const HistoryIncident& after, int limit = 100);
+    QList<HistoryIncident> incidentsAfter(
+        const HistoryFilter& filter, const HistorySort& sort, const HistoryIncident& after, int limit = 100);
     // Every matching incident, one at a time without holding them: for exports. Stops when visit
     // returns false; false on an error.
     bool forEach(const HistoryFilter& filter, const HistorySort& sort,

@@ -35,6 +35,14 @@ QString uniqueConnection()
     return QStringLiteral("history-%1").arg(++next);
 }
 
+bool isDamage(const QSqlError& error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    const QString text = error.databaseText();
+    return code == Corrupt || code == NotADatabase || text.contains(QLatin1String("malformed"))
+        || text.contains(QLatin1String("not a database"));
+}
+
 qint64 single(QSqlDatabase database, const QString& statement, bool* ok = nullptr)
 {
     QSqlQuery query(database);
@@ -99,54 +107,69 @@ bool HistoryWriter::open(qint64 importBefore)
 bool HistoryWriter::openDatabase()
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
+        Health health = Health::Failed;
+        QString problem;
         {
             QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
             database.setDatabaseName(m_path);
             database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-            if (database.open()) {
-                switch (check(database)) {
-                case Health::Good:
-                    m_folding = std::make_unique<HistoryFolding>(database, SourceLocator::open());
-                    m_folding->setGap(m_limits.gap);
-                    return true;
-                case Health::Newer:
-                    emit statusLine(QStringLiteral("History: %1 comes from a newer version of the program; no "
-                                                   "history is kept")
-                                        .arg(fileName()));
-                    closeDatabase();
-                    return false;
-                case Health::Damaged:
-                    break;
-                }
+            health = database.open() ? check(database, &problem) : Health::Failed;
+            if (problem.isEmpty())
+                problem = database.lastError().text();
+            if (health == Health::Good) {
+                m_folding = std::make_unique<HistoryFolding>(database, SourceLocator::open());
+                m_folding->setGap(m_limits.gap);
+                return true;
             }
         }
         closeDatabase();
-        if (attempt == 0)
-            moveAside();
+        if (health == Health::Newer) {
+            emit statusLine(
+                QStringLiteral("History: %1 comes from a newer version of the program; no history is kept")
+                    .arg(fileName()));
+            return false;
+        }
+        // Only a file found damaged goes aside: one that could not be read this time stays.
+        if (health == Health::Failed || attempt > 0) {
+            emit statusLine(
+                QStringLiteral("History: %1 cannot be opened (%2); no history is kept").arg(fileName(), problem));
+            return false;
+        }
+        moveAside();
     }
-    emit statusLine(QStringLiteral("History: %1 cannot be opened; no history is kept").arg(fileName()));
     return false;
 }
 
-HistoryWriter::Health HistoryWriter::check(QSqlDatabase& database)
+HistoryWriter::Health HistoryWriter::check(QSqlDatabase& database, QString* problem)
 {
     QSqlQuery query(database);
+    const auto failed = [&] {
+        *problem = query.lastError().text();
+        return isDamage(query.lastError()) ? Health::Damaged : Health::Failed;
+    };
     // A file that is no database fails here already; a damaged one says what is wrong.
-    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()
-        || query.value(0).toString() != QLatin1String("ok"))
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+        return failed();
+    if (query.value(0).toString() != QLatin1String("ok"))
         return Health::Damaged;
     query.finish();
-    bool ok = false;
-    if (single(database, QStringLiteral("PRAGMA user_version"), &ok) > HistorySchema::Version)
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return failed();
+    if (query.value(0).toInt() > HistorySchema::Version)
         return Health::Newer;
-    // Pruning gives pages back to the disk only with this, set before the first table.
+    query.finish();
+    // Pruning gives pages back to the disk only with this, set before the first table. It costs
+    // nothing else: the writer deletes only when it prunes.
     if (single(database, QStringLiteral("PRAGMA page_count")) == 0)
-        query.exec(QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL"));
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !ok)
-        return Health::Damaged;
+        query.exec(QStringLiteral("PRAGMA auto_vacuum = FULL"));
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")))
+        return failed();
     query.finish();
     query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
-    return HistorySchema::create(database) ? Health::Good : Health::Damaged;
+    if (HistorySchema::create(database))
+        return Health::Good;
+    *problem = database.lastError().text();
+    return isDamage(database.lastError()) ? Health::Damaged : Health::Failed;
 }
 
 void HistoryWriter::closeDatabase()
@@ -224,10 +247,11 @@ HistoryWriter::Failure HistoryWriter::commit(HistoryFolding& folding, const Hist
         database.rollback();
     }
     folding.forgetAll();
+    // The driver leaves the code out when a commit fails; SQLite's own words for it are fixed.
     const int code = error.nativeErrorCode().toInt() & 0xff;
-    if (code == Full)
+    if (code == Full || error.databaseText().contains(QLatin1String("disk is full")))
         return Failure::Full;
-    if (code == Corrupt || code == NotADatabase)
+    if (isDamage(error))
         return Failure::Damaged;
     m_lastError = error.text();
     return Failure::Other;
@@ -311,8 +335,6 @@ qint64 HistoryWriter::prune()
         done = done && run(QStringLiteral("DELETE FROM sources WHERE last < ?"), { oldest })
             && run(QStringLiteral("DELETE FROM hourly WHERE hour < ?"), { oldest / HourMs });
         done = done && database.commit() && database.transaction();
-        if (done)
-            query.exec(QStringLiteral("PRAGMA incremental_vacuum"));
     }
     if (done && pruned > 0)
         done = run(QStringLiteral("INSERT INTO meta(key, value) VALUES('pruned', ?) ON CONFLICT(key) DO UPDATE"
@@ -322,7 +344,6 @@ qint64 HistoryWriter::prune()
         database.rollback();
         return 0;
     }
-    query.exec(QStringLiteral("PRAGMA incremental_vacuum"));
     m_stats.pruned += quint64(pruned);
     if (pruned > 0 && !m_prunedReported) {
         m_prunedReported = true;
@@ -348,7 +369,8 @@ void HistoryWriter::importEvents(qint64 before)
     QSqlQuery mark(database);
     mark.exec(QStringLiteral("INSERT INTO meta(key, value) VALUES('imported', 0)"));
     HistoryImport source(m_folder, ImportBytes, before);
-    if (source.totalBytes() == 0)
+    HistoryBatch batch = source.next(ImportBatch);
+    if (batch.empty()) // nothing from before this run
         return;
     emit statusLine(QStringLiteral("History: importing %1 (%2 KB)")
                         .arg(QStringLiteral("events.jsonl"))
@@ -356,7 +378,7 @@ void HistoryWriter::importEvents(qint64 before)
     HistoryFolding folding(database, SourceLocator::open());
     folding.setGap(m_limits.gap);
     quint64 imported = 0;
-    for (HistoryBatch batch = source.next(ImportBatch); !batch.empty(); batch = source.next(ImportBatch)) {
+    for (; !batch.empty(); batch = source.next(ImportBatch)) {
         const Failure failure = commit(folding, batch);
         if (failure != Failure::None) {
             failed(failure, qsizetype(batch.size()));

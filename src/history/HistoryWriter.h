@@ -74,10 +74,10 @@ signals:
 
 private:
     enum class Failure { None, Full, Damaged, Other };
-    enum class Health { Good, Damaged, Newer };
+    enum class Health { Good, Damaged, Newer, Failed };
 
     bool openDatabase();
-    Health check(QSqlDatabase& database);
+    Health check(QSqlDatabase& database, QString* problem);
     void closeDatabase();
     void moveAside();
     void importEvents(qint64 before);

@@ -1,3 +1,4 @@
+#include "KnownHistory.h"
 #include "TestFiles.h"
 
 #include <csignal>
@@ -216,6 +217,53 @@ private slots:
         QCOMPARE(check.exitCode(), 3);
         QCOMPARE(running.state(), QProcess::Running);
         QVERIFY(connectOnce(port));
+    }
+
+    // --history reads the store of a running Sentrel, a known history and what the program itself
+    // recorded since, while another connection holds the write lock; it is never handed to that program.
+    void historyBesideARunningProgram()
+    {
+        const QString port = freeFixedPort();
+        Program running({ port });
+        const QString path = running.home.filePath("data/Sentrel/history.sqlite");
+        QVERIFY(QDir().mkpath(running.home.filePath("data/Sentrel")));
+        {
+            QSqlDatabase known = QSqlDatabase::addDatabase("QSQLITE", "known");
+            known.setDatabaseName(path);
+            QVERIFY(known.open() && KnownHistory::write(known, QDateTime::currentMSecsSinceEpoch()));
+        }
+        QSqlDatabase::removeDatabase("known");
+        running.start(SENTREL_BINARY);
+        QVERIFY2(running.waitFor("Ready.\n"), running.out.constData());
+        QVERIFY(connectOnce(port));
+        const auto history = [&running](const QStringList& arguments) {
+            QProcess reader;
+            reader.setProcessEnvironment(running.processEnvironment());
+            reader.start(SENTREL_BINARY, QStringList { "--history" } + arguments);
+            return reader.waitForFinished(10000) && reader.exitCode() == 0
+                ? reader.readAllStandardOutput()
+                : "failed" + reader.readAllStandardError();
+        };
+        QByteArray recorded;
+        for (QDeadlineTimer deadline(10000); !recorded.contains("127.0.0.1") && !deadline.hasExpired();
+             QTest::qWait(200))
+            recorded = history({ "--json", "--port", port });
+        const QJsonObject incident = QJsonDocument::fromJson(recorded).object();
+        QCOMPARE(incident["ports"].toString() + ' ' + incident["detection"].toString(), port + " connect");
+
+        QSqlDatabase writer = QSqlDatabase::addDatabase("QSQLITE", "writer");
+        writer.setDatabaseName(path);
+        QVERIFY(writer.open() && QSqlQuery(writer).exec("BEGIN IMMEDIATE"));
+        const QList<QByteArray> table = history({ "--since", "24h" }).split('\n');
+        QCOMPARE(
+            table.size(), 7); // the header, four known incidents, the program's, the end of the last line
+        QVERIFY2(table[0].startsWith("Last seen") && table[1].contains("127.0.0.1")
+                && table[2].contains("192.0.2.7") && table[5].contains("2001:db8::1  "),
+            table.join('\n').constData());
+        QCOMPARE(history({ "--address", "192.0.2.0/24", "--csv" }).count("\r\n"), 4);
+        writer.close();
+        QCOMPARE(running.state(), QProcess::Running);
+        QVERIFY(!running.out.contains("--history"));
     }
 
     // The first start guards the default ports (only in the private network). Ended by SIGTERM mid-scan,
