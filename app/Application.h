@@ -51,6 +51,7 @@ public:
     const Settings& settings() { return m_foundation.settings().settings(); }
     const PacketWatch& packetWatch() const { return m_monitor.packetWatch(); }
     const IntruderBlocker& blocker() { return m_monitor.blocker(); }
+    HistoryGroup& history() { return m_history; }
 
 private:
     StartupTargets startupTargets();

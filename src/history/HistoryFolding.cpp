@@ -14,7 +14,10 @@ struct HistoryFolding::Open
     QByteArray key;
     QByteArray address;
     qint64 row = 0;
+    qint64 first = 0;
     qint64 last = 0;
+    int utcOffset = 0;
+    bool inserted = false; // its row exists: later changes update it
     qint64 count = 0;
     qint64 sources = 0;
     unsigned kinds = 0;
@@ -70,8 +73,10 @@ QSqlQuery prepared(QSqlDatabase& database, const char* statement)
 
 HistoryFolding::HistoryFolding(QSqlDatabase& database, std::unique_ptr<SourceLocator> locator)
     : m_locator(std::move(locator))
+    , m_lastId(prepared(database, "SELECT max(id) FROM incidents"))
     , m_insertIncident(prepared(database,
-          "INSERT INTO incidents(address, first, last, utc_offset, state, spoofable) VALUES(?, ?, ?, ?, ?, ?)"))
+          "INSERT INTO incidents(address, last, ports, kinds, count, sources, spoofable, state, id, first,"
+          " utc_offset) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
     , m_updateIncident(prepared(database,
           "UPDATE incidents SET address = ?, last = ?, ports = ?, kinds = ?, count = ?, sources = ?,"
           " spoofable = ?, state = ? WHERE id = ?"))
@@ -205,19 +210,21 @@ HistoryFolding::Open* HistoryFolding::find(const QByteArray& key, qint64 time, b
 HistoryFolding::Open* HistoryFolding::start(
     const QByteArray& key, const QByteArray& address, const HistoryEntry& entry, int state)
 {
-    m_insertIncident.bindValue(0, address);
-    m_insertIncident.bindValue(1, entry.time);
-    m_insertIncident.bindValue(2, entry.time);
-    m_insertIncident.bindValue(3, entry.utcOffset);
-    m_insertIncident.bindValue(4, state);
-    m_insertIncident.bindValue(5, 1);
-    if (!run(m_insertIncident))
-        return nullptr;
+    // The row is written once at the batch's end, with what the batch brought: its id is known
+    // now, for the ports and for a block that comes before then.
+    if (m_nextId == 0) {
+        if (!run(m_lastId))
+            return nullptr;
+        m_nextId = (m_lastId.next() ? m_lastId.value(0).toLongLong() : 0) + 1;
+        m_lastId.finish();
+    }
     auto open = std::make_shared<Open>();
     open->key = key;
     open->address = address;
-    open->row = m_insertIncident.lastInsertId().toLongLong();
+    open->row = m_nextId++;
+    open->first = entry.time;
     open->last = entry.time;
+    open->utcOffset = entry.utcOffset;
     open->sources = 1;
     open->state = state;
     open->dirty = true;
@@ -253,18 +260,24 @@ bool HistoryFolding::store(Open& open)
 {
     if (!open.dirty)
         return true;
-    m_updateIncident.bindValue(0, open.address);
-    m_updateIncident.bindValue(1, open.last);
-    m_updateIncident.bindValue(2, open.ports);
-    m_updateIncident.bindValue(3, open.kinds);
-    m_updateIncident.bindValue(4, open.count);
-    m_updateIncident.bindValue(5, open.sources);
-    m_updateIncident.bindValue(6, open.spoofable ? 1 : 0);
-    m_updateIncident.bindValue(7, open.state);
-    m_updateIncident.bindValue(8, open.row);
-    if (!run(m_updateIncident))
+    QSqlQuery& query = open.inserted ? m_updateIncident : m_insertIncident;
+    query.bindValue(0, open.address);
+    query.bindValue(1, open.last);
+    query.bindValue(2, open.ports);
+    query.bindValue(3, open.kinds);
+    query.bindValue(4, open.count);
+    query.bindValue(5, open.sources);
+    query.bindValue(6, open.spoofable ? 1 : 0);
+    query.bindValue(7, open.state);
+    query.bindValue(8, open.row);
+    if (!open.inserted) {
+        query.bindValue(9, open.first);
+        query.bindValue(10, open.utcOffset);
+    }
+    if (!run(query))
         return false;
     open.dirty = false;
+    open.inserted = true;
     return true;
 }
 
@@ -322,6 +335,7 @@ bool HistoryFolding::finish()
         if (!store(*open))
             return false;
     }
+    m_nextId = 0; // another writer's rows may come between two batches (the import)
     return storeSources() && storeHours() && expire();
 }
 
@@ -400,6 +414,7 @@ bool HistoryFolding::expire()
 
 void HistoryFolding::forgetAll()
 {
+    m_nextId = 0;
     m_open.clear();
     m_sources.clear();
     m_hours.clear();

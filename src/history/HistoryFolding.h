@@ -66,7 +66,8 @@ private:
     bool forget(const QByteArray& key);
     bool block(const QByteArray& address);
     // time: the probe's; a scan record counts at its incident's last probe.
-    void countSource(const IpAddress& address, qint64 time, Event::Kind kind, unsigned kinds, bool newIncident);
+    void countSource(
+        const IpAddress& address, qint64 time, Event::Kind kind, unsigned kinds, bool newIncident);
     void countHour(qint64 time, int kind, int port, qint64 probes);
     bool storeSources();
     bool storeHours();
@@ -79,6 +80,8 @@ private:
     QHash<QByteArray, std::shared_ptr<Open>> m_open;
     QHash<QByteArray, SourceChange> m_sources;
     QHash<quint64, qint64> m_hours; // (hour, kind, port) packed
+    qint64 m_nextId = 0; // 0: to be read from the table
+    QSqlQuery m_lastId;
     QSqlQuery m_insertIncident;
     QSqlQuery m_updateIncident;
     QSqlQuery m_insertPort;

@@ -2,6 +2,8 @@
 
 #include "StatusReporter.h"
 
+#include <iterator>
+
 HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64 importBefore,
     HistoryWriter::Clock clock, QObject* parent)
     : QObject(parent)
@@ -10,8 +12,10 @@ HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64
 {
     m_thread.setObjectName(QStringLiteral("history"));
     m_writer->moveToThread(&m_thread);
-    connect(m_writer, &HistoryWriter::statusLine, this, [this](const QString& text) { m_status.addStatusLine(text); });
+    connect(m_writer, &HistoryWriter::statusLine, this,
+        [this](const QString& text) { m_status.addStatusLine(text); });
     connect(m_writer, &HistoryWriter::importProgress, this, &HistoryStore::importProgress);
+    connect(m_writer, &HistoryWriter::committed, this, &HistoryStore::changed);
     m_thread.start(QThread::LowPriority);
     QMetaObject::invokeMethod(m_writer, [writer = m_writer, importBefore] { writer->open(importBefore); });
 }
@@ -19,7 +23,8 @@ HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64
 HistoryStore::~HistoryStore()
 {
     // The connection was made on the writer's thread and is closed there.
-    QMetaObject::invokeMethod(m_writer, [writer = m_writer] { delete writer; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_writer, [writer = m_writer] { delete writer; }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }
@@ -34,21 +39,41 @@ bool HistoryStore::submit(HistoryBatch batch)
     const qsizetype size = qsizetype(batch.size());
     if (size == 0)
         return true;
-    if (m_queued.load(std::memory_order_relaxed) + size > MaxQueued) {
-        addDropped(quint64(size));
-        return false;
+    bool wake = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (qsizetype(m_waiting.size()) + size > MaxQueued) {
+            addDropped(quint64(size));
+            return false;
+        }
+        if (m_waiting.empty())
+            m_waiting = std::move(batch);
+        else
+            m_waiting.insert(m_waiting.end(), std::make_move_iterator(batch.begin()),
+                std::make_move_iterator(batch.end()));
+        wake = !std::exchange(m_wakeQueued, true);
     }
     if (m_droppedUnreported > 0) {
-        m_status.addStatusLine(
-            QStringLiteral("History: %1 events were not recorded: the history fell behind").arg(m_droppedUnreported));
+        m_status.addStatusLine(QStringLiteral("History: %1 events were not recorded: the history fell behind")
+                                   .arg(m_droppedUnreported));
         m_droppedUnreported = 0;
     }
-    m_queued.fetch_add(size, std::memory_order_relaxed);
-    QMetaObject::invokeMethod(m_writer, [writer = m_writer, queued = &m_queued, batch = std::move(batch)] {
-        writer->write(batch);
-        queued->fetch_sub(qsizetype(batch.size()), std::memory_order_relaxed);
-    });
+    // Whatever gathers while the writer is busy goes in its next transaction: the busier the
+    // alarm, the larger and fewer the transactions.
+    if (wake)
+        QMetaObject::invokeMethod(m_writer, [this] { drain(); });
     return true;
+}
+
+void HistoryStore::drain()
+{
+    HistoryBatch batch;
+    {
+        const std::lock_guard lock(m_mutex);
+        batch.swap(m_waiting);
+        m_wakeQueued = false;
+    }
+    m_writer->write(batch);
 }
 
 void HistoryStore::addDropped(quint64 events)
@@ -59,13 +84,14 @@ void HistoryStore::addDropped(quint64 events)
 
 void HistoryStore::waitIdle()
 {
-    QMetaObject::invokeMethod(m_writer, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_writer, [] {}, Qt::BlockingQueuedConnection);
 }
 
 HistoryWriter::Stats HistoryStore::stats() const
 {
     HistoryWriter::Stats stats;
-    QMetaObject::invokeMethod(m_writer, [&stats, writer = m_writer] { stats = writer->stats(); },
-        Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_writer, [&stats, writer = m_writer] { stats = writer->stats(); }, Qt::BlockingQueuedConnection);
     return stats;
 }

@@ -6,12 +6,13 @@
 #include <QObject>
 #include <QThread>
 
-#include <atomic>
+#include <mutex>
 
 class StatusReporter;
 
 // The history as the user-interface thread sees it: a writer on a thread of its own, fed batches
-// that never wait for the disk. The queue to the writer is bounded; a batch that finds it full
+// that never wait for the disk (the lock is held for a copy of entries, never while writing). The
+// queue to the writer is bounded; a batch that finds it full
 // is dropped and counted, and one status line says how many events were lost once the writer
 // has caught up. What the writer reports (a damaged database moved aside, a full disk, the
 // import) comes back as status lines.
@@ -45,12 +46,18 @@ public:
 signals:
     // The import of events.jsonl: bytes read of total.
     void importProgress(qint64 done, qint64 total);
+    // New rows are in the database (once per transaction of the writer).
+    void changed();
 
 private:
     StatusReporter& m_status;
     QThread m_thread;
     HistoryWriter* m_writer; // lives on m_thread, deleted there
-    std::atomic<qsizetype> m_queued { 0 };
+    void drain(); // on the writer's thread
+
+    std::mutex m_mutex; // guards the two below
+    HistoryBatch m_waiting;
+    bool m_wakeQueued = false;
     quint64 m_droppedTotal = 0;
     quint64 m_droppedUnreported = 0;
 };

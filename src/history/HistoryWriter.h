@@ -47,7 +47,7 @@ public:
 
     // Lines of events.jsonl and its rotated files read on the first start, at most: the newest
     // files that fit, read oldest first.
-    static constexpr qint64 ImportBytes = 256 * 1024 * 1024;
+    static constexpr qint64 ImportBytes = 64 * 1024 * 1024;
 
     static QString fileName() { return QStringLiteral("history.sqlite"); }
 
@@ -70,6 +70,8 @@ public:
 
 signals:
     void statusLine(const QString& text);
+    // A batch is in the database: readers may look again.
+    void committed();
     void importProgress(qint64 done, qint64 total);
 
 private:
