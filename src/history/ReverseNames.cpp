@@ -30,10 +30,7 @@ ReverseNames::ReverseNames(Limits limits, QObject* parent)
 {
 }
 
-ReverseNames::~ReverseNames()
-{
-    setEnabled(false);
-}
+ReverseNames::~ReverseNames() = default;
 
 ReverseNames::Origin ReverseNames::originOf(unsigned kinds)
 {
@@ -45,10 +42,8 @@ void ReverseNames::setEnabled(bool enabled)
     m_enabled = enabled;
     if (enabled)
         return;
-    for (const int id : std::as_const(m_running))
-        QHostInfo::abortHostLookup(id);
-    ++m_generation;
-    m_running.clear();
+    // What runs is left to finish, its answer dropped: the resolver's threads cannot be stopped
+    // mid-query anyway, and they stay counted against the limit until they end.
     m_waiting.clear();
     m_cache.clear();
     m_recent.clear();
@@ -66,7 +61,7 @@ ReverseNames::Answer ReverseNames::lookUp(const IpAddress& address, Origin origi
         return Answer::Pending;
     const auto queued = std::find(m_waiting.begin(), m_waiting.end(), address);
     if (queued != m_waiting.end())
-        m_waiting.erase(queued); // asked again: it moves to the front of the line
+        m_waiting.erase(queued); // asked again: it is served next
     if (m_running.size() < m_limits.running) {
         start(address);
         return Answer::Pending;
@@ -99,19 +94,19 @@ std::optional<QString> ReverseNames::name(const IpAddress& address)
 
 void ReverseNames::start(const IpAddress& address)
 {
-    const quint64 generation = m_generation;
+    m_running.insert(address);
     const QString text = address.toString();
-    m_running.insert(
-        address, QHostInfo::lookupHost(text, this, [this, address, text, generation](const QHostInfo& info) {
-            if (generation != m_generation || !m_running.remove(address))
-                return; // abandoned when switched off
+    QHostInfo::lookupHost(text, this, [this, address, text](const QHostInfo& info) {
+        m_running.remove(address);
+        if (m_enabled) {
             // Without a name the resolver answers with the address itself.
             const QString found = info.error() == QHostInfo::NoError ? info.hostName() : QString();
             const QString name = found != text && isHostName(found) ? found : QString();
             keep(address, name);
-            startWaiting();
             emit nameFound(address, name);
-        }));
+        }
+        startWaiting();
+    });
 }
 
 void ReverseNames::keep(const IpAddress& address, const QString& name)

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <chrono>
@@ -36,7 +37,7 @@ public:
     enum class Ask { Automatically, Explicitly };
     enum class Answer {
         Known, // name() has it already
-        Pending, // nameFound() follows
+        Pending, // nameFound() follows, unless newer requests or "off" drop it first
         Off, // "Reverse DNS" is off
         Refused, // a spoofable-only source whose name is not kept, not asked for explicitly
     };
@@ -48,7 +49,8 @@ public:
     // The origin of a source with these history kinds (HistoryKinds bits).
     static Origin originOf(unsigned kinds);
 
-    // Follows "Reverse DNS". Off abandons what runs and waits and forgets the names it had.
+    // Follows "Reverse DNS". Off drops what waits, the answers of what still runs and the names
+    // it had.
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
 
@@ -79,10 +81,9 @@ private:
 
     Limits m_limits;
     bool m_enabled = true;
-    QHash<IpAddress, int> m_running; // address -> the resolver's lookup id
+    QSet<IpAddress> m_running;
     std::deque<IpAddress> m_waiting;
     std::list<Entry> m_recent; // most recently asked for first
     QHash<IpAddress, std::list<Entry>::iterator> m_cache;
     quint64 m_dropped = 0;
-    quint64 m_generation = 0; // grows when switched off, so late answers are ignored
 };
