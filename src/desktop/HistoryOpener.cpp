@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <utility>
 
 namespace {
 constexpr auto HistoryFile = "history.sqlite";
@@ -18,6 +21,28 @@ HistoryOpener::HistoryOpener(SettingsManager& settings, SourceActions& actions, 
     , m_actions(actions)
     , m_connection(QStringLiteral("history-window"))
 {
+    m_watch.setInterval(WatchMs);
+    connect(&m_watch, &QTimer::timeout, this, &HistoryOpener::lookForNewRows);
+}
+
+void HistoryOpener::lookForNewRows()
+{
+    if (!m_window || !m_window->isVisible()) {
+        m_watch.stop();
+        return;
+    }
+    if (!m_query) {
+        connectStore(); // the writer may have made the file since
+        return;
+    }
+    // SQLite counts the commits of other connections in data_version: reading it costs no table.
+    QSqlQuery version(QSqlDatabase::database(m_connection, false));
+    if (!version.exec(QStringLiteral("PRAGMA data_version")) || !version.next())
+        return;
+    const qint64 now = version.value(0).toLongLong();
+    const qint64 before = std::exchange(m_dataVersion, now);
+    if (before >= 0 && before != now)
+        m_window->newRowsIn();
 }
 
 HistoryOpener::~HistoryOpener()
@@ -61,6 +86,8 @@ void HistoryOpener::open()
         m_window->refresh();
     }
     m_window->show();
+    m_dataVersion = -1;
+    m_watch.start();
     m_window->raise();
     m_window->activateWindow();
 }

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -31,8 +32,12 @@ public:
 
     HistoryWindow* window() const { return m_window.get(); }
 
+    // How often an open window looks for rows the writer has added since.
+    static constexpr int WatchMs = 3000;
+
 private:
     void connectStore();
+    void lookForNewRows();
 
     SettingsManager& m_settings;
     SourceActions& m_actions;
@@ -40,4 +45,6 @@ private:
     QString m_connection;
     std::unique_ptr<HistoryQuery> m_query;
     std::unique_ptr<HistoryWindow> m_window;
+    QTimer m_watch;
+    qint64 m_dataVersion = -1;
 };

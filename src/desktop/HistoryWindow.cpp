@@ -133,6 +133,16 @@ void HistoryWindow::refresh()
     showCharts();
 }
 
+void HistoryWindow::newRowsIn()
+{
+    showCharts();
+    // Read further down, the rows stay put until Refresh.
+    if (m_table->verticalScrollBar()->value() == 0 && !m_table->selectionModel()->hasSelection())
+        m_model.reload();
+    else
+        m_count->setText(m_count->text().section(QLatin1String(" (new"), 0, 0) + QStringLiteral(" (new incidents: Refresh, F5)"));
+}
+
 void HistoryWindow::showAddress(const QString& address)
 {
     m_filter->showAddress(address);

@@ -24,6 +24,8 @@ public:
     void setQuery(HistoryQuery* query, const QString& why = {});
     // Reads the incidents and the charts again.
     void refresh();
+    // The writer added rows: the charts and, while the newest are in view, the table show them.
+    void newRowsIn();
     // The incidents of one address only.
     void showAddress(const QString& address);
 
