@@ -59,18 +59,18 @@ void HistoryOpener::connectStore()
         return;
     const QString path = QDir(m_settings.settings().appPath).filePath(QString::fromLatin1(HistoryFile));
     if (!QFileInfo::exists(path)) {
-        m_window->setQuery(nullptr,
+        m_window->setQuery(nullptr, {},
             m_settings.settings().history.keep ? QStringLiteral("No history yet: it starts with the first intrusion.")
                                                : QStringLiteral("No history: \"Keep History\" is off."));
         return;
     }
     QSqlDatabase database = HistoryQuery::openForReading(path, m_connection);
     if (!database.isOpen()) {
-        m_window->setQuery(nullptr, QStringLiteral("The history cannot be read: ") + path);
+        m_window->setQuery(nullptr, {}, QStringLiteral("The history cannot be read: ") + path);
         return;
     }
     m_query = std::make_unique<HistoryQuery>(database);
-    m_window->setQuery(m_query.get());
+    m_window->setQuery(m_query.get(), path);
 }
 
 void HistoryOpener::open()

@@ -18,9 +18,14 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
+#include <QSqlDatabase>
 #include <QTableView>
+#include <QThread>
 #include <QTimeZone>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <utility>
 
 HistoryWindow::HistoryWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -119,9 +124,18 @@ void HistoryWindow::buildCharts(QWidget* panel)
     layout->addStretch(1);
 }
 
-void HistoryWindow::setQuery(HistoryQuery* query, const QString& why)
+HistoryWindow::~HistoryWindow()
+{
+    if (m_chartsReader) {
+        m_chartsReader->wait();
+        delete m_chartsReader;
+    }
+}
+
+void HistoryWindow::setQuery(HistoryQuery* query, const QString& path, const QString& why)
 {
     m_query = query;
+    m_path = query ? path : QString();
     m_why = why;
     m_model.setQuery(query);
     showCharts();
@@ -153,9 +167,38 @@ void HistoryWindow::showAddress(const QString& address)
 
 void HistoryWindow::showCharts()
 {
+    if (m_path.isEmpty()) {
+        drawCharts({});
+        return;
+    }
+    if (m_chartsReader) {
+        m_chartsAgain = true;
+        return;
+    }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const int offset = QDateTime::currentDateTime().offsetFromUtc();
-    const HistoryCharts data = m_query ? m_query->charts(now, offset) : HistoryCharts();
+    auto data = std::make_shared<HistoryCharts>();
+    m_chartsReader = QThread::create([path = m_path, now, offset, data] {
+        // A connection of the thread's own, gone with it.
+        const QString connection = QStringLiteral("history-charts-%1").arg(quintptr(QThread::currentThreadId()));
+        {
+            HistoryQuery query(HistoryQuery::openForReading(path, connection));
+            *data = query.charts(now, offset);
+        }
+        QSqlDatabase::removeDatabase(connection);
+    });
+    connect(m_chartsReader, &QThread::finished, this, [this, data] {
+        m_chartsReader->deleteLater();
+        m_chartsReader = nullptr;
+        drawCharts(*data);
+        if (std::exchange(m_chartsAgain, false))
+            showCharts();
+    });
+    m_chartsReader->start();
+}
+
+void HistoryWindow::drawCharts(const HistoryCharts& data)
+{
     QStringList hours;
     for (int i = 0; i < 24; ++i)
         hours << QDateTime::fromMSecsSinceEpoch(data.firstHour + i * 3600000LL).toString(QStringLiteral("HH:00"));

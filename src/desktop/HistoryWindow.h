@@ -7,6 +7,7 @@
 class HistoryFilterBar;
 class QLabel;
 class QTableView;
+class QThread;
 class RankingChart;
 class StackedBarChart;
 
@@ -19,9 +20,11 @@ class HistoryWindow : public QWidget
 
 public:
     explicit HistoryWindow(QWidget* parent = nullptr);
+    ~HistoryWindow() override;
 
-    // query: nullptr while there is no history yet; why says so.
-    void setQuery(HistoryQuery* query, const QString& why = {});
+    // query: nullptr while there is no history yet; why says so. The charts are read from the
+    // store at path on a thread of their own: over a month of attacks they take longer than a page.
+    void setQuery(HistoryQuery* query, const QString& path = {}, const QString& why = {});
     // Reads the incidents and the charts again.
     void refresh();
     // The writer added rows: the charts and, while the newest are in view, the table show them.
@@ -30,6 +33,7 @@ public:
     void showAddress(const QString& address);
 
     HistoryTableModel& model() { return m_model; }
+    bool chartsPending() const { return m_chartsReader != nullptr; }
     QTableView* table() const { return m_table; }
 
 signals:
@@ -38,11 +42,15 @@ signals:
 private:
     void buildCharts(QWidget* panel);
     void showCharts();
+    void drawCharts(const HistoryCharts& data);
     void showCount();
     void exportRows(bool json);
 
     HistoryQuery* m_query = nullptr;
+    QString m_path;
     QString m_why;
+    QThread* m_chartsReader = nullptr;
+    bool m_chartsAgain = false; // asked for while being read: read once more
     HistoryTableModel m_model;
     HistoryFilterBar* m_filter;
     QTableView* m_table;
