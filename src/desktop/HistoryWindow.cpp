@@ -199,12 +199,14 @@ void HistoryWindow::showCharts()
 
 void HistoryWindow::drawCharts(const HistoryCharts& data)
 {
+    // Without a store there are no hours to name.
+    const int named = data.firstHour > 0 ? 24 : 0;
     QStringList hours;
-    for (int i = 0; i < 24; ++i)
+    for (int i = 0; i < named; ++i)
         hours << QDateTime::fromMSecsSinceEpoch(data.firstHour + i * 3600000LL).toString(QStringLiteral("HH:00"));
     m_hourly->setBars(hours, QList<HistoryCharts::Stack>(data.hours.begin(), data.hours.end()), 6);
     QStringList days;
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < (data.firstDay > 0 ? 30 : 0); ++i)
         days << QDateTime::fromMSecsSinceEpoch(data.firstDay + i * 86400000LL + 43200000LL).toString(QStringLiteral("MM-dd"));
     m_daily->setBars(days, QList<HistoryCharts::Stack>(data.days.begin(), data.days.end()), 7);
     QStringList labels;
