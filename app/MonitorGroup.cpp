@@ -15,9 +15,9 @@ MonitorGroup::MonitorGroup(Foundation& foundation, DesktopServices& services, co
     , m_networkWatch(m_connectionProbe, services.soundPlayer(), foundation.options(), foundation.status())
     , m_monitoring(foundation.status(), foundation.monitoringState(), foundation.options(), foundation.settings(),
           services.soundPlayer(), foundation.events())
-    , m_desktopNotifications([this](quint64) {
+    , m_desktopNotifications([this](quint64 key) {
         if (m_notificationClicked)
-            m_notificationClicked();
+            m_notificationClicked(m_incidentNotifications.addressOf(key));
     })
     , m_incidentNotifications(m_desktopNotifications)
     , m_push(foundation.status())

@@ -54,7 +54,8 @@ public:
     // What flashes after an intrusion; nothing until a tray icon is set.
     void setIconFlasher(IconFlasher& flasher) { m_alert.setIconFlasher(&flasher); }
     // What a click on a desktop notification does.
-    void setNotificationClicked(std::function<void()> clicked) { m_notificationClicked = std::move(clicked); }
+    // An incident notification's "Show", with the incident's source (null where it is no longer known).
+    void setNotificationClicked(std::function<void(const IpAddress&)> clicked) { m_notificationClicked = std::move(clicked); }
 
     MonitoringSwitch& monitoring() { return m_monitoring; }
     NetConnectionWatch& networkWatch() { return m_networkWatch; }
@@ -76,7 +77,7 @@ private:
     DefaultRouteProbe m_connectionProbe;
     NetConnectionWatch m_networkWatch;
     MonitoringSwitch m_monitoring;
-    std::function<void()> m_notificationClicked;
+    std::function<void(const IpAddress&)> m_notificationClicked;
     FreedesktopNotifications m_desktopNotifications;
     IncidentNotifications m_incidentNotifications;
     PushNotifications m_push;

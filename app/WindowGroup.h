@@ -2,6 +2,7 @@
 
 #include "AboutBoxOpener.h"
 #include "HelpCommands.h"
+#include "HistoryOpener.h"
 #include "HotkeyPoller.h"
 #include "IntruderLineMenu.h"
 #include "MainWindow.h"
@@ -29,6 +30,7 @@ public:
     HotkeyPoller& hotkeys() { return m_hotkeys; }
     MenuActions& actions() { return m_actions; }
     HelpCommands& help() { return m_help; }
+    HistoryOpener& history() { return m_history; }
 
 signals:
     // Exit in the menus or the tray, closing the window, or the session logging out.
@@ -46,4 +48,6 @@ private:
     AboutBoxOpener m_about;
     HelpCommands m_help;
     IntruderLineMenu m_lineMenu;
+    SourceActions m_sourceActions;
+    HistoryOpener m_history;
 };

@@ -154,6 +154,7 @@ void MainWindow::buildMenus(MenuActions& actions)
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(actions.monitor);
     view->addAction(actions.log);
+    view->addAction(actions.history);
     view->addSeparator();
     view->addAction(actions.options);
 

@@ -20,6 +20,7 @@ public:
     QAction* const trayExit;
     QAction* const monitor; // checked while the list is shown
     QAction* const log;
+    QAction* const history; // View > History, Ctrl+H
     QAction* const options;
     QAction* const contents;
     QAction* const testAlarm; // Help > Test Alarm: one loopback intrusion

@@ -50,6 +50,8 @@ public:
     // what one of them does.
     QStringList actionsFor(quint64 key);
     void act(quint64 key, const QString& action);
+    // The source of a key's notification while it is still updated; null for any other key.
+    IpAddress addressOf(quint64 key) const { return m_notified.value(key).address; }
 
 private:
     // How many incidents with a notification of their own are still updated: at the rate, the

@@ -33,7 +33,7 @@ void IntrusionHandler::handleIntrusion(
     const bool exempt = !m_exempt.isNull() && peer == m_exempt;
     if (exempt)
         m_exempt = {};
-    if (!exempt && m_allow.contains(peer)) {
+    if (!exempt && m_allow.contains(peer, localPort)) {
         ++m_allowed;
         m_events.record(Event::allowed(peer.toString(), peerPort, localPort, sentinel, detection));
     } else if (!Event::isSpoofable(detection)

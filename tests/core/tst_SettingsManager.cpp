@@ -212,6 +212,20 @@ private slots:
                  { " 1.2.3.4 ,\t5.6.7.8,,9.9.9.9 ", "5.6.7.8", true }, { "0.0.0.0/0", "localhost", false } })
             QVERIFY2(AllowList::parse(list).contains(IpAddress::parse(QString(peer)).value_or(IpAddress())) == allowed, peer);
 
+        // An entry for one port allows the source there alone, and never for a whole scan (port 0).
+        for (const auto& [list, peer, port, allowed] : { std::tuple { "192.0.2.7:21", "192.0.2.7", 21, true },
+                 { "192.0.2.7:21", "192.0.2.7", 23, false }, { "192.0.2.7:21", "192.0.2.7", 0, false },
+                 { "192.0.2.0/24:21", "192.0.2.200", 21, true }, { "[2001:db8::7]:65535", "2001:db8::7", 65535, true },
+                 { "[2001:db8::/32]:21", "2001:db8:1::", 22, false }, { "192.0.2.7", "192.0.2.7", 23, true } }) {
+            QVERIFY2(AllowList::parse(list).contains(*IpAddress::parse(QString(peer)), port) == allowed, list);
+            QCOMPARE(AllowList::parse(AllowList::entryFor(*IpAddress::parse(QString(peer)), port)).contains(
+                         *IpAddress::parse(QString(peer)), port), true);
+        }
+        for (const auto& [entry, reason] : { std::pair { "192.0.2.7:0", "port must be 1 to 65535" },
+                 { "192.0.2.7:65536", "port must be 1 to 65535" }, { "192.0.2.7:021", "port must be 1 to 65535" },
+                 { "[192.0.2.7:21", "not an IPv4 or IPv6 address" }, { "[2001:db8::7]:", "port must be 1 to 65535" } })
+            QCOMPARE(AllowList::check(entry), QString(reason));
+
         // Entries that are no address or range are named in one line with their reasons, including the
         // forms a lenient parser would take ("10.1", a leading zero, a signed prefix).
         QList<AllowList::Refusal> refused;

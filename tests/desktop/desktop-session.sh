@@ -10,6 +10,11 @@ port=$(free_ports 1)
 write_store Logs=False Min%20On%20Startup=1 Use%20IconTray=1 "$port"
 # Push settings for the Push page's screenshot, which picks the service (no push is ever sent).
 printf '%s\n' '[Push]' Service=none URL=https://ntfy.example/desk-alarm Token=tk_example >>"$store"
+# No reverse lookups of the made-up sources: a test sends nothing beyond loopback.
+printf '%s\n' '[History]' Reverse%20DNS=0 >>"$store"
+history="$XDG_DATA_HOME/Sentrel/history.sqlite"
+python3 "$(dirname "$0")/history-fill.py" "$history" "$(dirname "$0")/../../src/history/HistorySchema.cpp" >/dev/null \
+    || fail "the history could not be filled"
 start_window_manager
 trayer --edge top --align right --widthtype pixel --width 200 --height 40 --SetDockType true \
     --transparent false --tint 0x404040 >/dev/null 2>&1 &
@@ -173,6 +178,39 @@ xdotool key alt+n sleep 0.3 key alt+3 sleep 0.3 key alt+f sleep 0.3
 close_options Return Enter
 changed=$(comm -13 <(sort <<<"$before") <(keys | sort) | tr '\n' ' ')
 [[ "$changed" == "Alarm/Notifications=0 Sounds/On=False " ]] || fail "the store changed by: $changed"
+
+# The History window from the keyboard alone, on a store of made-up incidents filled before the start.
+history_window() {
+    local history=$1 source=198.51.100.23 port
+    step "Ctrl+H opens the History window; a filter typed in it, Enter, Enter open a source's details"
+    activate "$(window)"
+    xdotool key ctrl+h
+    within 50 named '^History$' || fail "Ctrl+H opened no History window"
+    activate "$(named '^History$')"
+    sleep 1
+    shot -window "$(named '^History$')" "$shots/history.png"
+    xdotool key alt+d type --delay 40 "$source"
+    xdotool sleep 0.6 key Return sleep 0.4 key Return
+    within 50 named "^Source $source\$" || fail "no details of $source"
+    details=$(named "^Source $source\$")
+    activate "$details"
+    sleep 0.6
+    shot -window "$details" "$shots/history-source.png"
+    step "Allow on: its first port, Allow: the allow list holds that source on that port alone"
+    port=$(python3 -c 'import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+print(min(p for (p,) in db.execute("SELECT port FROM incident_ports JOIN incidents ON id = incident WHERE address = ?",
+      (bytes(10) + b"\xff\xff" + bytes(int(x) for x in sys.argv[2].split(".")),))))' "$history" "$source")
+    xdotool key alt+n sleep 0.2 key Down sleep 0.2 key alt+a
+    allowed() { grep -qxF "Allow=$source:$port" "$store"; }
+    within 50 allowed || fail "the allow list holds: $(grep '^Allow=' "$store")"
+    [[ $(grep -c '^Allow=' "$store") -eq 1 ]] || fail "more than one allow list in the store"
+    xdotool key Escape sleep 0.3
+    activate "$(named '^History$')"
+    xdotool key Escape
+    within 30 gone '^History$' || fail "Esc did not close the History window"
+}
+history_window "$history"
 
 step "File > Exit (Ctrl+Q) ends the program with 0"
 activate "$(window)"

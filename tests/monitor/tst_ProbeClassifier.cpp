@@ -6,9 +6,9 @@
 #include "Settings.h"
 
 namespace {
-// Sources by short name; x is on the allow list.
-const QStringList Names { "a", "b", "c", "six", "x" };
-const QStringList Addresses { "192.0.2.1", "192.0.2.2", "192.0.2.3", "2001:db8::6", "198.51.100.7" };
+// Sources by short name; x is on the allow list, y on port 23 alone.
+const QStringList Names { "a", "b", "c", "six", "x", "y" };
+const QStringList Addresses { "192.0.2.1", "192.0.2.2", "192.0.2.3", "2001:db8::6", "198.51.100.7", "198.51.100.8" };
 const auto address = [](const QString& name) { return Addresses.value(Names.indexOf(name), name); };
 const auto nameOf = [](const QString& text) { return Names.value(Addresses.indexOf(text), text); };
 
@@ -43,7 +43,7 @@ struct Rig
 {
     explicit Rig(Settings::Detection detection = {})
     {
-        intrusions.configure({ .allow = AllowList::parse("198.51.100.7") });
+        intrusions.configure({ .allow = AllowList::parse("198.51.100.7 198.51.100.8:23") });
         intrusions.addObserver(&recorder);
         intrusions.setBlocker(&blocker);
         probes.setGuarded([](int port) { return port == 21 || port == 23; });
@@ -217,6 +217,8 @@ private slots:
             "~@a:1>21 ~S@six:2>23 ~A@a:3>21 ~S@a:4>80 +5000", { "fragment a:1>21, fragment six:2>23, fragment a:3>21" });
         row("allowed: recorded, never raised", "S@x:1>21 F@x:2>21 udp@x:3>137 +1000 sweep@x:1-20 +70000",
             { "allowed fin x:2>21, allowed udp x:3>137, allowed half_open x:1>21" });
+        row("allowed on one port: raised on the others", "accept@y:1>23 accept@y:2>21 +1000",
+            { "allowed connect y:1>23, connect y:2>21" });
         row("half-open and flags off; a connection still counts toward a scan",
             "S@a:1>21 F@a:2>21 -@a:3>23 udp@a:4>137 accept@a:5>80 ~@a:6>21 +2000",
             { "udp a:4>137, connect a:5>80, scan started a 4 21,23,137,80 spoofable" },

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "HistoryQuery.h"
+
+#include <QStringList>
+#include <QWidget>
+
+// Bars over time, each stacked by the kinds of its probes, with a legend of the kinds it shows.
+// Measured in the font's units, so that it reads the same at any scale; its numbers are its
+// tooltip and its description for screen readers.
+class StackedBarChart : public QWidget
+{
+public:
+    explicit StackedBarChart(const QString& title, QWidget* parent = nullptr);
+
+    // One label per bar; every labelEvery-th label is written under its bar.
+    void setBars(const QStringList& labels, const QList<HistoryCharts::Stack>& stacks, int labelEvery);
+
+    // The colour of a kind (its bit's index), the same in every chart.
+    static QColor kindColor(int kind);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_title;
+    QStringList m_labels;
+    QList<HistoryCharts::Stack> m_stacks;
+    int m_labelEvery = 1;
+};
