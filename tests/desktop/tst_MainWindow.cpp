@@ -209,15 +209,13 @@ private slots:
         // Contents and Log through the desktop's opener: a stand-in on PATH that has no viewer for .txt.
         QTemporaryDir folder;
         QVERIFY(QDir().mkpath(folder.filePath("bin")));
-        QFile opener(folder.filePath("bin/xdg-open"));
-        QVERIFY(opener.open(QIODevice::WriteOnly));
-        opener.write("#!/bin/sh\necho \"$1\" >>\"$0.log\"\ncase \"$1\" in *.txt) exit 4;; esac\n");
-        opener.close();
-        QVERIFY(opener.setPermissions(QFile::ExeOwner | QFile::ReadOwner));
+        const QString opener = folder.filePath("bin/xdg-open");
+        QVERIFY(writeFile(opener, "#!/bin/sh\necho \"$1\" >>\"$0.log\"\ncase \"$1\" in *.txt) exit 4;; esac\n")
+            && QFile::setPermissions(opener, QFile::ExeOwner | QFile::ReadOwner));
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", folder.filePath("bin").toLocal8Bit() + ":" + path);
-        MonitoringState shown;
-        StatusDisplay status(shown);
+        Rig rig;
+        StatusDisplay& status = rig.status;
         QStringList calls;
         HelpCommands help([&] { return folder.path() + "/"; }, status, nullptr);
         help.setShowHelpFailure([&] { calls << "Help box"; });

@@ -235,10 +235,6 @@ private slots:
         QVERIFY(*lowest >= 1 && *lowest <= 200 && *highest <= 65535 && *highest >= 65335);
     }
 
-    // The UDP list reports its ports like the TCP list; a datagram is an intrusion and gets no
-    // answer. A SYN whose connection was accepted is that connection only, also when the accept
-    // comes after the deadline; one never accepted is half-open. Without the watch's privilege one
-    // line says so, once.
     // At exit a sweep still under way gets its closing record with every port it touched, before its
     // incident's ended record, as when monitoring stops.
     void exitEndsAnOpenSweep()
@@ -260,6 +256,10 @@ private slots:
         QVERIFY(rig.out.events.front().scanEnded);
     }
 
+    // The UDP list reports its ports like the TCP list; a datagram is an intrusion and gets no
+    // answer. A SYN whose connection was accepted is that connection only, also when the accept
+    // comes after the deadline; one never accepted is half-open. Without the watch's privilege one
+    // line says so, once.
     void udpTripwiresAndProbesOnRealSockets()
     {
         const std::vector<int> free = Loopback::freePorts(3);
