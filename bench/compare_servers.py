@@ -3,7 +3,8 @@
 prints what each recorded, how fast, at what cost, against the targets. Sentrel runs in several
 modes one after the other: headless, with its window shown on a private X display, with every
 alert action on, and with the machine-readable event outputs off and then all on (the JSON event
-log, the system log and a real rsyslogd as the remote collector over TCP on loopback).
+log, the system log and a real rsyslogd as the remote collector over TCP on loopback), and with
+them all on in each record format, the program's own and then the Elastic Common Schema.
 
 Started by run-bench.sh after the build; everything lives in a temporary folder that is removed at
 the end (unless --keep)."""
@@ -503,6 +504,17 @@ OUTPUTS_MODES = [
 ]
 MODES += OUTPUTS_MODES
 
+# The record format compared with itself in the same run: every output on, the program's own
+# fields, then the Elastic Common Schema (`--modes format` runs only these two).
+FORMAT_MODES = [
+    {"name": "format-sentrel", "title": "event outputs all on, Event Format sentrel (headless)",
+     "display": False, "settings": "outputs", "format": "sentrel", "loads": [SCAN, SUSTAINED], "idle": False},
+    {"name": "format-ecs", "title": "event outputs all on, Event Format ecs (headless)",
+     "display": False, "settings": "outputs", "format": "ecs", "loads": [SCAN, SUSTAINED], "idle": False},
+]
+MODES += FORMAT_MODES
+TARGET_FORMAT_RATIO = 0.95
+
 # One alarm per scan with desktop notifications, against a fake notification server on a private
 # session bus: every connection of a burst from one source is still recorded, and the incident
 # costs the desktop a handful of notifications.
@@ -559,9 +571,10 @@ class Collector:
         subprocess.run([COLLECTOR_SCRIPT, "stop", self.folder], check=False)
 
 
-def outputs_settings(collector):
+def outputs_settings(collector, record_format="sentrel"):
     return {"Events": {"Event%20Log": "1", "Event%20Log%20Size": "2000", "Syslog": "1",
-                       "Collector": f"127.0.0.1:{collector.tcp_port}", "Collector%20Protocol": "tcp"}}
+                       "Collector": f"127.0.0.1:{collector.tcp_port}", "Collector%20Protocol": "tcp",
+                       "Event%20Format": record_format}}
 
 
 def actions_settings(tools, fifo):
@@ -604,10 +617,10 @@ def start_sentrel(mode, probe, base_env, folder, ports, display, wrapper=(), sta
     if settings == "outputs":
         collector = Collector(os.path.join(home, "collector"), avoid=set(ports))
         extras.append(collector)
-        settings = outputs_settings(collector)
+        settings = outputs_settings(collector, mode.get("format", "sentrel"))
         records = {
             "events.jsonl": (os.path.join(home, "data", "Sentrel", "events.jsonl"),
-                             lambda line: b'"event":"intrusion"' in line),
+                             lambda line: b'"event":"intrusion"' in line or b'"action":"intrusion"' in line),
             "collector": (collector.messages, lambda line: b'"msgid":"intrusion"' in line),
         }
     first_start(command, env, home)
@@ -651,6 +664,8 @@ TARGETS = {  # mode: (sustained ratio, scan ratio)
     "actions": (0.6, None),
     "outputs-off": (0.8, 0.5),
     "outputs-on": (0.8, 0.5),
+    "format-sentrel": (0.8, 0.5),
+    "format-ecs": (0.8, 0.5),
     "alarm": (None, None),
 }
 TARGET_IDLE = 0.005
@@ -661,7 +676,8 @@ def main():
     parser.add_argument("--build", default="build-bench")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
     parser.add_argument("--modes", default=",".join(m["name"] for m in MODES),
-                        help="comma-separated modes to run (default: all; outputs: outputs-off,outputs-on)")
+                        help="comma-separated modes to run (default: all; outputs: outputs-off,outputs-on; "
+                             "format: format-sentrel,format-ecs)")
     options = parser.parse_args()
     tools = os.path.join(options.build, "bench")
     probe, loadgen, refserver = (os.path.abspath(os.path.join(tools, name))
@@ -670,6 +686,8 @@ def main():
     wanted = options.modes.split(",")
     if "outputs" in wanted:
         wanted += [m["name"] for m in OUTPUTS_MODES]
+    if "format" in wanted:
+        wanted += [m["name"] for m in FORMAT_MODES]
     outputs_rates = {}
 
     folder = tempfile.mkdtemp(prefix="sentrel-bench-")
@@ -729,7 +747,7 @@ def main():
                 per_intrusion_us = 1e6 * s["cpu_s"] / max(1, s["recorded"]["status lines"])
                 ref_per_us = 1e6 * r["cpu_s"] / max(1, r["recorded"]["file"])
                 kind = title.split(":")[0]
-                if mode in OUTPUTS_MODES:
+                if mode in OUTPUTS_MODES or mode in FORMAT_MODES:
                     outputs_rates[(mode["name"], kind)] = s_rate_of(s)
                 summary.setdefault(kind, {})[mode["name"]] = (rate_ratio, per_intrusion_us, ref_per_us,
                                                              s["stall"]["max_ms"])
@@ -778,6 +796,13 @@ def main():
                 if kind == "sustained":
                     verdicts.append((f"outputs: sustained rate all on >= {TARGET_OUTPUTS_RATIO} x all off",
                                      f"{on / off:.2f} x", on / off >= TARGET_OUTPUTS_RATIO))
+            sentrel_rate, ecs_rate = outputs_rates.get(("format-sentrel", kind)), outputs_rates.get(("format-ecs", kind))
+            if sentrel_rate and ecs_rate:
+                print(f"\n== Event Format, {kind}: {ecs_rate:.0f}/s ecs, {sentrel_rate:.0f}/s sentrel "
+                      f"({ecs_rate / sentrel_rate:.2f} x)")
+                if kind == "sustained":
+                    verdicts.append((f"format: sustained rate ecs >= {TARGET_FORMAT_RATIO} x sentrel",
+                                     f"{ecs_rate / sentrel_rate:.2f} x", ecs_rate / sentrel_rate >= TARGET_FORMAT_RATIO))
         verdicts.insert(0, ("zero loss in every load (failed and unclosed included)", f"worst {worst_loss}",
                             worst_loss <= TARGET_LOSS))
         print(f"\nload average (1 min) at the end: {read_bytes('/proc/loadavg').split()[0].decode()}")
