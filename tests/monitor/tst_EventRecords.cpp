@@ -292,7 +292,7 @@ void TestEventRecords::ecsOutputsAndMetricsFile()
     QVERIFY(std::abs(m["sentrel_start_time_seconds"] - QDateTime::currentSecsSinceEpoch()) < 60);
 
     // Unchanged counts leave the file alone; a change replaces it; a folder that is not there is
-    // said once; turning it off removes the file.
+    // said once; the ports are bounded; turning it off removes the file.
     struct stat before {}, after {};
     ::stat(QFile::encodeName(path), &before);
     outputs.record(Event::now(Event::Kind::MonitoringStopped));
@@ -301,12 +301,17 @@ void TestEventRecords::ecsOutputsAndMetricsFile()
     QCOMPARE(after.st_ino, before.st_ino);
     outputs.record(Event::blocked("192.0.2.8", 60, true));
     outputs.flush();
-    QVERIFY(exposition(fileBytes(path)).value("sentrel_blocked_total") == 2);
+    ::stat(QFile::encodeName(path), &after);
+    QVERIFY(exposition(fileBytes(path)).value("sentrel_blocked_total") == 2 && after.st_ino != before.st_ino);
     outputs.metrics().open(dir.filePath("none/m.prom"));
     outputs.record(Event::blocked("192.0.2.9", 60, true));
     outputs.flush();
     QCOMPARE(status.lines().filter("Metrics file: cannot write").size(), 1);
     outputs.configure({ .format = Settings::Events::Format::Ecs, .metricsFile = "m.prom" }, dir.path());
+    for (int port = 1; port <= 1100; ++port) // past the bound, ports share one series
+        outputs.record(Event::intrusion("192.0.2.7", 1, port, false));
+    outputs.flush();
+    QCOMPARE(exposition(fileBytes(path)).keys().filter("sentrel_port_intrusions_total").size(), 1025);
     outputs.configure({}, dir.path());
     QVERIFY(!QFile::exists(path));
 }
