@@ -14,9 +14,9 @@
 #include <unistd.h>
 
 namespace {
-constexpr Event::Detection AllDetections[] = { Event::Detection::Connect, Event::Detection::HalfOpen,
-    Event::Detection::Fin, Event::Detection::Null, Event::Detection::Xmas, Event::Detection::Udp,
-    Event::Detection::Fragment };
+constexpr Event::Detection AllDetections[]
+    = { Event::Detection::Connect, Event::Detection::HalfOpen, Event::Detection::Fin, Event::Detection::Null,
+          Event::Detection::Xmas, Event::Detection::Udp, Event::Detection::Fragment };
 
 void family(QByteArray& out, const char* name, const char* type, const char* help)
 {
@@ -113,7 +113,8 @@ void MetricsFile::flush()
 QByteArray MetricsFile::text() const
 {
     QByteArray out;
-    family(out, "sentrel_start_time_seconds", "gauge", "When the program started, in seconds since the Unix epoch.");
+    family(out, "sentrel_start_time_seconds", "gauge",
+        "When the program started, in seconds since the Unix epoch.");
     sample(out, "sentrel_start_time_seconds", {}, quint64(m_startTime));
     family(out, "sentrel_detections_total", "counter", "Intrusions recorded, by how they were detected.");
     for (const Event::Detection detection : AllDetections)
@@ -132,7 +133,8 @@ QByteArray MetricsFile::text() const
     sample(out, "sentrel_port_scans_total", {}, m_scans);
     family(out, "sentrel_blocked_total", "counter", "Sources blocked at the firewall.");
     sample(out, "sentrel_blocked_total", {}, m_blocked);
-    family(out, "sentrel_allowed_total", "counter", "Connections from allowed sources, dropped without an alarm.");
+    family(out, "sentrel_allowed_total", "counter",
+        "Connections from allowed sources, dropped without an alarm.");
     sample(out, "sentrel_allowed_total", {}, m_allowed);
     family(out, "sentrel_folded_probes_total", "counter",
         "Probes beyond the rate, folded into one record a second, by kind.");
@@ -149,7 +151,8 @@ bool MetricsFile::write()
     const QByteArray bytes = text();
     // Counts only, no addresses: readable by the collector's user whatever the umask.
     const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    bool done = fd >= 0 && ::fchmod(fd, 0644) == 0 && ::write(fd, bytes.constData(), bytes.size()) == bytes.size();
+    bool done
+        = fd >= 0 && ::fchmod(fd, 0644) == 0 && ::write(fd, bytes.constData(), bytes.size()) == bytes.size();
     const int error = done ? 0 : errno;
     if (fd >= 0)
         done = ::close(fd) == 0 && done;
