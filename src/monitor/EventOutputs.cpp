@@ -53,7 +53,9 @@ void EventOutputs::configure(const Settings::Events& settings, const QString& pr
     m_settings = settings;
     m_format.setFormat(settings.format);
     // A bare name lives in the program folder, like the event log.
-    m_metrics.open(settings.metricsFile.isEmpty() ? QString() : QDir(programFolder).absoluteFilePath(settings.metricsFile));
+    m_metrics.open(settings.metricsFile.isEmpty()
+            ? QString()
+            : QDir(programFolder).absoluteFilePath(settings.metricsFile));
     if (settings.eventLog)
         m_eventLog.open(programFolder, qint64(settings.eventLogSizeMb) * 1024 * 1024, settings.eventLogFiles);
     else
@@ -104,8 +106,9 @@ void EventOutputs::deliver(Event& event)
     // record is the same text for every output, the file's with a line end.
     QByteArray summary;
     if (summaryWanted)
-        summary = m_format.format() == Settings::Events::Format::Ecs && !line.isEmpty() ? line.chopped(1)
-                                                                                        : m_format.summary(event);
+        summary = m_format.format() == Settings::Events::Format::Ecs && !line.isEmpty()
+            ? line.chopped(1)
+            : m_format.summary(event);
     if (m_syslogOpen) {
         if (const quint64 lost = m_systemLog.write(levelOf(event), summary))
             m_status.addStatusLine(

@@ -149,8 +149,11 @@ bool MetricsFile::write()
     const QByteArray path = QFile::encodeName(m_path);
     const QByteArray temporary = path + ".tmp";
     const QByteArray bytes = text();
-    // Counts only, no addresses: readable by the collector's user whatever the umask.
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Made anew, so that nothing left in its place (a link, a pipe that would stall the event loop)
+    // is written through. Counts only, no addresses: readable by the collector's user whatever the
+    // umask.
+    ::unlink(temporary.constData());
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     bool done
         = fd >= 0 && ::fchmod(fd, 0644) == 0 && ::write(fd, bytes.constData(), bytes.size()) == bytes.size();
     const int error = done ? 0 : errno;

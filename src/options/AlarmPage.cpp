@@ -87,7 +87,8 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     auto* formatBox = new QComboBox(eventsGroup);
     for (const char* format : Settings::Events::FormatNames)
         formatBox->addItem(QString::fromLatin1(format));
-    formatBox->setToolTip(QStringLiteral("The records' fields: sentrel, or ecs (Elastic Common Schema) for a SIEM"));
+    formatBox->setToolTip(
+        QStringLiteral("The records' fields: sentrel, or ecs (Elastic Common Schema) for a SIEM"));
     auto* metricsEdit = new QLineEdit(eventsGroup);
     metricsEdit->setObjectName(QStringLiteral("metricsEdit"));
     metricsEdit->setPlaceholderText(QStringLiteral("metrics file (.prom), empty for none"));
@@ -121,7 +122,8 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     bindValue(o, collectorEdit, [&o]() -> QString& { return o.edit().events.collector.text; });
     OptionBindings::bindChoice(
         o, protocolBox, [&o]() -> auto& { return o.edit().events.collector.protocol; });
-    OptionBindings::bindChoice(o, formatBox, [&o]() -> auto& { return o.edit().events.format; });
+    OptionBindings::bindChoice(
+        o, formatBox, [&o]() -> auto& { return o.edit().events.format; });
     bindValue(o, metricsEdit, [&o]() -> QString& { return o.edit().events.metricsFile; });
     bindValue(o, m_allowList, [&o]() -> QStringList& { return o.edit().alarm.allowEntries; });
     connect(&o, &OptionsModel::reloaded, this, &AlarmPage::reloaded);
