@@ -27,33 +27,28 @@ struct Lines final : SystemLog
     QList<QByteArray> written;
 };
 
-// A Prometheus text file checked line by line against the exposition format: HELP and TYPE once
-// per family and before its samples, which stay together; valid names; quoted, escaped label
-// values; no series twice. The samples by "name{labels}"; empty when a line breaks a rule.
+// A Prometheus text file read as the exposition format has it: family after family, each with its
+// HELP and TYPE lines once, then its samples: valid names, quoted label values, no series twice.
+// The samples by "name{labels}"; empty when anything breaks a rule.
 QMap<QString, double> exposition(const QByteArray& text)
 {
-    static const QRegularExpression comment(R"(^# (HELP|TYPE) ([a-zA-Z_:][a-zA-Z0-9_:]*) (.*)$)");
-    static const QRegularExpression sample(
-        R"(^([a-zA-Z_:][a-zA-Z0-9_:]*)(\{[a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\[\\"n])*"(?:,[a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\[\\"n])*")*\})? (-?[0-9.e+]+)$)");
+    static const QRegularExpression family(R"(# HELP ([a-zA-Z_:][\w:]*) [^\n]+\n# TYPE \1 (?:counter|gauge)\n)"
+                                           R"(((?:\1(?:\{\w+="[^"\\\n]*"(?:,\w+="[^"\\\n]*")*\})? [\d.e+-]+\n)*))");
     QMap<QString, double> samples;
-    QStringList families, typed;
-    for (const QString& line : QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts)) {
-        if (const auto c = comment.match(line); c.hasMatch()) {
-            const bool type = c.captured(1) == "TYPE";
-            if ((type ? typed : families).contains(c.captured(2))
-                || (type && !QStringList { "counter", "gauge" }.contains(c.captured(3))))
-                return {};
-            (type ? typed : families) << c.captured(2);
-            continue;
-        }
-        const auto m = sample.match(line);
-        if (!m.hasMatch() || typed.value(typed.size() - 1) != m.captured(1)
-            || families.value(families.size() - 1) != m.captured(1)
-            || samples.contains(m.captured(1) + m.captured(2)))
+    QStringList names;
+    qsizetype end = 0;
+    for (const QRegularExpressionMatch& m : family.globalMatch(QString::fromUtf8(text))) {
+        if (m.capturedStart() != end || names.contains(m.captured(1)))
             return {};
-        samples[m.captured(1) + m.captured(2)] = m.captured(3).toDouble();
+        names << m.captured(1);
+        end = m.capturedEnd();
+        for (const QString& sample : m.captured(2).split('\n', Qt::SkipEmptyParts)) {
+            if (samples.contains(sample.section(' ', 0, 0)))
+                return {};
+            samples[sample.section(' ', 0, 0)] = sample.section(' ', 1).toDouble();
+        }
     }
-    return text.endsWith('\n') ? samples : QMap<QString, double>();
+    return end == text.size() ? samples : QMap<QString, double>();
 }
 } // namespace
 
@@ -258,10 +253,10 @@ void TestEventRecords::ecsOutputsAndMetricsFile()
     Lines syslog;
     EventOutputs outputs(status, syslog);
     outputs.configure({ .format = Settings::Events::Format::Ecs, .metricsFile = "m.prom" }, dir.path());
-    outputs.record(Event::intrusion("192.0.2.7", 4000, 23, false));
-    outputs.record(Event::intrusion("192.0.2.7", 4001, 23, false, Event::Detection::Fin));
-    outputs.record(Event::intrusion("192.0.2.8", 4002, 137, false, Event::Detection::Udp));
-    outputs.record(Event::intrusion("192.0.2.8", 4002, 40000, true));
+    using enum Event::Detection;
+    for (const auto& [port, sentinel, detection] :
+        { std::tuple { 23, false, Connect }, { 23, false, Fin }, { 137, false, Udp }, { 40000, true, Connect } })
+        outputs.record(Event::intrusion("192.0.2.7", 4000, port, sentinel, detection));
     outputs.record(Event::portScan(1, "192.0.2.7", "23,24", 8, false, false));
     outputs.record(Event::portScan(1, "192.0.2.7", "23,24", 8, false, true));
     outputs.record(Event::blocked("192.0.2.7", 60, true));
