@@ -8,6 +8,7 @@
 #   bench/run-bench.sh            build in build-bench
 #   BUILD_DIR=/tmp/b bench/run-bench.sh
 #   bench/run-bench.sh --modes headless,window
+#   bench/run-bench.sh --modes format     every output on, Event Format sentrel then ecs
 #   sudo bench/run-bench.sh --modes stealth
 #   bench/run-bench.sh --modes history [--window]   the history's store, queries and rate on/off
 set -euo pipefail

@@ -95,11 +95,18 @@ struct Settings
     // Events: which machine-readable outputs are on.
     struct Events
     {
+        // "sentrel": the program's own fields; "ecs": the Elastic Common Schema, for SIEMs.
+        enum class Format { Sentrel, Ecs };
+        static constexpr std::array<const char*, 2> FormatNames { "sentrel", "ecs" };
+
         bool eventLog = true;
         int eventLogSizeMb = 10;
         int eventLogFiles = 5;
         bool syslog = true;
         Collector collector = {};
+        Format format = Format::Sentrel;
+        // A Prometheus text file of counters, rewritten when they change; empty for none.
+        QString metricsFile = {};
         bool operator==(const Events&) const = default;
     } events;
 

@@ -188,6 +188,8 @@ const auto kTable = std::to_array<Key>({
     later<CollectorForm, &S::events, &E::collector>("Events", "Collector", ""),
     later<ChoiceForm<S::Collector::ProtocolNames>, &S::events, &E::collector, &S::Collector::protocol>(
         "Events", "Collector Protocol", "tcp"),
+    later<ChoiceForm<E::FormatNames>, &S::events, &E::format>("Events", "Event Format", "sentrel"),
+    later<TrimmedForm, &S::events, &E::metricsFile>("Events", "Metrics File", ""),
     later<OnOffForm, &S::alarm, &A::oneAlarmPerScan>("Alarm", "One Alarm Per Scan", "0"),
     // Longer would keep one source's incident open for good.
     later<NumberForm<1, Day>, &S::alarm, &A::scanGapSeconds>("Alarm", "Scan Gap", "60"),

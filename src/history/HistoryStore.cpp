@@ -2,6 +2,8 @@
 
 #include "StatusReporter.h"
 
+#include <QTimer>
+
 #include <iterator>
 
 HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64 importBefore,
@@ -22,9 +24,15 @@ HistoryStore::HistoryStore(StatusReporter& status, const QString& folder, qint64
 
 HistoryStore::~HistoryStore()
 {
-    // The connection was made on the writer's thread and is closed there.
+    // What is still gathering is written first; the connection was made on the writer's thread and
+    // is closed there.
     QMetaObject::invokeMethod(
-        m_writer, [writer = m_writer] { delete writer; }, Qt::BlockingQueuedConnection);
+        m_writer,
+        [this] {
+            drain();
+            delete m_writer;
+        },
+        Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }
@@ -58,10 +66,10 @@ bool HistoryStore::submit(HistoryBatch batch)
                                    .arg(m_droppedUnreported));
         m_droppedUnreported = 0;
     }
-    // Whatever gathers while the writer is busy goes in its next transaction: the busier the
-    // alarm, the larger and fewer the transactions.
+    // Whatever gathers meanwhile goes in the same transaction: the busier the alarm, the larger
+    // and fewer the transactions.
     if (wake)
-        QMetaObject::invokeMethod(m_writer, [this] { drain(); });
+        QTimer::singleShot(GatherMs, m_writer, [this] { drain(); });
     return true;
 }
 
@@ -84,8 +92,7 @@ void HistoryStore::addDropped(quint64 events)
 
 void HistoryStore::waitIdle()
 {
-    QMetaObject::invokeMethod(
-        m_writer, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_writer, [this] { drain(); }, Qt::BlockingQueuedConnection);
 }
 
 HistoryWriter::Stats HistoryStore::stats() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Settings.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -10,6 +12,8 @@ struct Event;
 
 // The two text forms of an event shared by the outputs: a JSON object on one line, and a line of
 // name=value pairs for system logs. Both use the same field names, which the README documents.
+// In the "ecs" format both are the Elastic Common Schema record instead, with or without its line
+// end, so that every output carries what a SIEM reads without a parser of its own.
 class EventFormat
 {
 public:
@@ -23,6 +27,8 @@ public:
     QByteArray summary(const Event& event) const;
 
     const QString& host() const { return m_host; }
+    void setFormat(Settings::Events::Format format);
+    Settings::Events::Format format() const { return m_format; }
 
     // RFC 3339 local time with milliseconds and the offset from UTC.
     static QByteArray timestamp(const QDateTime& time);
@@ -31,7 +37,11 @@ public:
     static QByteArray jsonString(const QString& text);
 
 private:
+    QByteArray ecsLine(const Event& event, bool lineEnd) const;
+
     QString m_host;
+    Settings::Events::Format m_format = Settings::Events::Format::Sentrel;
+    QByteArray m_ecsFixed; // the fields every ECS record shares
 
     // The latest second formatted, split around its milliseconds. The offset of a local time is
     // only worked out when formatting, so a copy is trusted for a second of real time at most: the

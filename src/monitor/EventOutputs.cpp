@@ -6,6 +6,7 @@
 #include "SystemLog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSysInfo>
 
 namespace {
@@ -38,6 +39,7 @@ EventOutputs::EventOutputs(
                   m_format, Facility, m_pid);
           },
           backoff)
+    , m_metrics(status)
 {
 }
 
@@ -49,6 +51,11 @@ EventOutputs::~EventOutputs()
 void EventOutputs::configure(const Settings::Events& settings, const QString& programFolder)
 {
     m_settings = settings;
+    m_format.setFormat(settings.format);
+    // A bare name lives in the program folder, like the event log.
+    m_metrics.open(settings.metricsFile.isEmpty()
+            ? QString()
+            : QDir(programFolder).absoluteFilePath(settings.metricsFile));
     if (settings.eventLog)
         m_eventLog.open(programFolder, qint64(settings.eventLogSizeMb) * 1024 * 1024, settings.eventLogFiles);
     else
@@ -88,11 +95,20 @@ void EventOutputs::record(const Event& event)
 
 void EventOutputs::deliver(Event& event)
 {
-    if (m_eventLog.isOpen())
-        m_eventLog.append(m_format.jsonLine(event), event.sequence);
-    // The system log's line is also the collector's message text: built once for both.
-    const QByteArray summary
-        = m_syslogOpen || m_collector.isOpen() ? m_format.summary(event) : QByteArray();
+    m_metrics.record(event);
+    const bool summaryWanted = m_syslogOpen || m_collector.isOpen();
+    QByteArray line;
+    if (m_eventLog.isOpen()) {
+        line = m_format.jsonLine(event);
+        m_eventLog.append(line, event.sequence);
+    }
+    // The system log's line is also the collector's message text: built once for both. An ECS
+    // record is the same text for every output, the file's with a line end.
+    QByteArray summary;
+    if (summaryWanted)
+        summary = m_format.format() == Settings::Events::Format::Ecs && !line.isEmpty()
+            ? line.chopped(1)
+            : m_format.summary(event);
     if (m_syslogOpen) {
         if (const quint64 lost = m_systemLog.write(levelOf(event), summary))
             m_status.addStatusLine(
@@ -107,6 +123,7 @@ void EventOutputs::deliver(Event& event)
 void EventOutputs::flush()
 {
     m_eventLog.flush();
+    m_metrics.flush();
     m_collector.flush(std::chrono::milliseconds(500));
 }
 

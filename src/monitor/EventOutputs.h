@@ -3,6 +3,7 @@
 #include "EventFormat.h"
 #include "EventSink.h"
 #include "JsonEventLog.h"
+#include "MetricsFile.h"
 #include "RemoteCollector.h"
 #include "Settings.h"
 
@@ -15,8 +16,9 @@
 class StatusReporter;
 class SystemLog;
 
-// The machine-readable outputs behind one sink: the JSON event log, the system log and the
-// remote collector, each on or off by the "Events" settings. Events numbered as they arrive;
+// The machine-readable outputs behind one sink: the JSON event log, the system log, the remote
+// collector and the metrics file, each on or off by the "Events" settings, the first three in
+// the format those settings name. Events numbered as they arrive;
 // those that come before the first configure() (while start-up is still reading the settings)
 // wait and go out then, in order.
 class EventOutputs : public QObject, public EventSink
@@ -46,6 +48,7 @@ public:
 
     JsonEventLog& eventLog() { return m_eventLog; }
     RemoteCollector& collector() { return m_collector; }
+    MetricsFile& metrics() { return m_metrics; }
 
 private:
     void deliver(Event& event);
@@ -56,6 +59,7 @@ private:
     const qint64 m_pid = QCoreApplication::applicationPid(); // asked once: it costs a system call
     JsonEventLog m_eventLog;
     RemoteCollector m_collector;
+    MetricsFile m_metrics;
     Settings::Events m_settings;
     bool m_configured = false;
     bool m_syslogOpen = false;

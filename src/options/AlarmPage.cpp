@@ -84,6 +84,15 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     auto* protocolBox = new QComboBox(eventsGroup);
     for (const char* protocol : Settings::Collector::ProtocolNames)
         protocolBox->addItem(QString::fromLatin1(protocol));
+    auto* formatBox = new QComboBox(eventsGroup);
+    for (const char* format : Settings::Events::FormatNames)
+        formatBox->addItem(QString::fromLatin1(format));
+    formatBox->setToolTip(
+        QStringLiteral("The records' fields: sentrel, or ecs (Elastic Common Schema) for a SIEM"));
+    auto* metricsEdit = new QLineEdit(eventsGroup);
+    metricsEdit->setObjectName(QStringLiteral("metricsEdit"));
+    metricsEdit->setPlaceholderText(QStringLiteral("metrics file (.prom), empty for none"));
+    metricsEdit->setToolTip(QStringLiteral("Counters for node_exporter's textfile collector"));
     auto* events = new QGridLayout(eventsGroup);
     events->addWidget(eventLogBox, 0, 0);
     events->addWidget(logSizeBox, 0, 1);
@@ -93,6 +102,9 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     events->addWidget(collectorEdit, 1, 1, 1, 2);
     events->addWidget(protocolBox, 1, 3);
     events->addWidget(m_collectorError, 2, 0, 1, 4);
+    events->addWidget(new QLabel(QStringLiteral("Format:"), eventsGroup), 3, 0);
+    events->addWidget(formatBox, 3, 1);
+    events->addWidget(metricsEdit, 3, 2, 1, 2);
 
     body()->addWidget(incidentsGroup);
     body()->addWidget(allowGroup);
@@ -110,6 +122,9 @@ AlarmPage::AlarmPage(const QString& title, OptionsModel& options, OptionsCommand
     bindValue(o, collectorEdit, [&o]() -> QString& { return o.edit().events.collector.text; });
     OptionBindings::bindChoice(
         o, protocolBox, [&o]() -> auto& { return o.edit().events.collector.protocol; });
+    OptionBindings::bindChoice(
+        o, formatBox, [&o]() -> auto& { return o.edit().events.format; });
+    bindValue(o, metricsEdit, [&o]() -> QString& { return o.edit().events.metricsFile; });
     bindValue(o, m_allowList, [&o]() -> QStringList& { return o.edit().alarm.allowEntries; });
     connect(&o, &OptionsModel::reloaded, this, &AlarmPage::reloaded);
     reloaded();

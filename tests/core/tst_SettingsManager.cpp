@@ -101,7 +101,7 @@ private slots:
             { "Alarm", "Block Intruders", "yes", "0" }, { "Alarm", "Notifications", " 0 ", "0" },
             { "Events", "Event Log Size", "-3", "10" }, { "Detection", "Scan Ports", " 65535 ", "65535" },
             { "Events", "Collector", " [::1]:6514 ", "[::1]:6514" },
-            { "Events", "Collector Protocol", "UDP", "udp" },
+            { "Events", "Collector Protocol", "UDP", "udp" }, { "Events", "Event Format", " ECS", "ecs" },
             { "Alarm", "Allow", " 10.0.0.0/8 ,,fd00::/8\t10.1 ", "10.0.0.0/8 fd00::/8 10.1" },
             { "Push", "Service", " Gotify", "gotify" }, { "Push", "Token", " t ", "t" },
             { "UDP Ports", "Number", "-1", "-1" } };
@@ -152,8 +152,9 @@ private slots:
                 original.remove(start, end + 1 - start);
         }
         QCOMPARE(original, before);
-        QVERIFY(after.contains("[Events]\nCollector=\nCollector%20Protocol=tcp\nEvent%20Log=1\n"
-                               "Event%20Log%20Files=5\nEvent%20Log%20Size=10\nSyslog=1\n"));
+        QVERIFY(after.contains("[Events]\nCollector=\nCollector%20Protocol=tcp\nEvent%20Format=sentrel\n"
+                               "Event%20Log=1\nEvent%20Log%20Files=5\nEvent%20Log%20Size=10\nMetrics%20File=\n"
+                               "Syslog=1\n"));
         QVERIFY(after.contains("[History]\nHistory%20Days=365\nHistory%20Size=200\nKeep%20History=1\nReverse%20DNS=1\n"));
         QVERIFY(after.contains("[UDP%20Ports]\n0=69\n1=135\n10=1434\n") && after.endsWith("9=520\nNumber=10\n"));
         described(t.store()); // the next start leaves the file alone

@@ -208,9 +208,9 @@ private slots:
         int changed = 0;
         for (int i = 0; i < before.size() && edited.size() == before.size(); ++i)
             changed += before.at(i) != edited.at(i);
-        // 23 check boxes, the two On/Off pairs, eight text boxes, six spin boxes, three ports, the address,
+        // 23 check boxes, the two On/Off pairs, nine text boxes, six spin boxes, three ports, the address,
         // two UDP ports.
-        QCOMPARE(changed, 47);
+        QCOMPARE(changed, 48);
         QCOMPARE(enabled(), editedFlags);
         QCOMPARE(rig.options.ports().join(' '), QString("%1 %2 %3").arg(free[1]).arg(free[3]).arg(free[4]));
         // A program is quoted so that it runs as the one word chosen (a shell's quoting, read back by the
