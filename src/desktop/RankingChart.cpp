@@ -8,11 +8,8 @@
 #include <algorithm>
 
 RankingChart::RankingChart(const QString& title, QWidget* parent)
-    : QWidget(parent)
-    , m_title(title)
+    : ChartWidget(title, parent)
 {
-    setAccessibleName(title);
-    setFocusPolicy(Qt::TabFocus);
 }
 
 void RankingChart::setItems(const QStringList& labels, const QList<qint64>& values)
@@ -20,11 +17,7 @@ void RankingChart::setItems(const QStringList& labels, const QList<qint64>& valu
     m_share = false;
     m_labels = labels;
     m_values = values;
-    const QString text = ChartText::ranking(m_title, labels, values);
-    setToolTip(text);
-    setAccessibleDescription(text);
-    updateGeometry();
-    update();
+    describe(ChartText::ranking(m_title, labels, values));
 }
 
 void RankingChart::setShare(qint64 part, qint64 whole, const QString& partName, const QString& restName)
@@ -34,11 +27,7 @@ void RankingChart::setShare(qint64 part, qint64 whole, const QString& partName, 
     m_whole = whole;
     m_partName = partName;
     m_restName = restName;
-    const QString text = ChartText::share(m_title, part, whole);
-    setToolTip(text);
-    setAccessibleDescription(text);
-    updateGeometry();
-    update();
+    describe(ChartText::share(m_title, part, whole));
 }
 
 int RankingChart::rows() const
@@ -65,12 +54,7 @@ void RankingChart::paintEvent(QPaintEvent*)
     const int line = metrics.height();
     const int row = line + line / 4;
     QRect area = rect().adjusted(2, 2, -2, -2);
-    QFont bold = font();
-    bold.setBold(true);
-    painter.setFont(bold);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(area.left(), area.top() + metrics.ascent(), m_title);
-    painter.setFont(font());
+    paintTitle(painter, area);
     area.setTop(area.top() + row);
     if (m_share) {
         paintShare(painter, area);

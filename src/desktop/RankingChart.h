@@ -2,12 +2,12 @@
 
 #include <QList>
 #include <QStringList>
-#include <QWidget>
+#include "ChartWidget.h"
 
 // The largest few of something (sources, ports) as labelled bars, longest first; with share set,
 // one bar of a part in its whole instead. Its numbers are its tooltip and its description for
 // screen readers.
-class RankingChart : public QWidget
+class RankingChart : public ChartWidget
 {
 public:
     explicit RankingChart(const QString& title, QWidget* parent = nullptr);
@@ -26,7 +26,6 @@ private:
     int rows() const;
     void paintShare(QPainter& painter, QRect area);
 
-    QString m_title;
     QStringList m_labels;
     QList<qint64> m_values;
     bool m_share = false;

@@ -22,11 +22,8 @@ qint64 scaleTop(qint64 value)
 } // namespace
 
 StackedBarChart::StackedBarChart(const QString& title, QWidget* parent)
-    : QWidget(parent)
-    , m_title(title)
+    : ChartWidget(title, parent)
 {
-    setAccessibleName(title);
-    setFocusPolicy(Qt::TabFocus); // a screen reader's user can reach the description
 }
 
 QColor StackedBarChart::kindColor(int kind)
@@ -43,10 +40,7 @@ void StackedBarChart::setBars(const QStringList& labels, const QList<HistoryChar
     m_labels = labels;
     m_stacks = stacks;
     m_labelEvery = std::max(1, labelEvery);
-    const QString text = ChartText::stacks(m_title, labels, stacks);
-    setToolTip(text);
-    setAccessibleDescription(text);
-    update();
+    describe(ChartText::stacks(m_title, labels, stacks));
 }
 
 QSize StackedBarChart::sizeHint() const
@@ -69,12 +63,7 @@ void StackedBarChart::paintEvent(QPaintEvent*)
     const int line = metrics.height();
     QRect area = rect().adjusted(2, 2, -2, -2);
 
-    QFont bold = font();
-    bold.setBold(true);
-    painter.setFont(bold);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(area.left(), area.top() + metrics.ascent(), m_title);
-    painter.setFont(font());
+    paintTitle(painter, area);
 
     // The legend: the kinds that occur, in their order.
     std::array<qint64, HistoryCharts::Kinds> perKind {};

@@ -3,12 +3,12 @@
 #include "HistoryQuery.h"
 
 #include <QStringList>
-#include <QWidget>
+#include "ChartWidget.h"
 
 // Bars over time, each stacked by the kinds of its probes, with a legend of the kinds it shows.
 // Measured in the font's units, so that it reads the same at any scale; its numbers are its
 // tooltip and its description for screen readers.
-class StackedBarChart : public QWidget
+class StackedBarChart : public ChartWidget
 {
 public:
     explicit StackedBarChart(const QString& title, QWidget* parent = nullptr);
@@ -26,7 +26,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString m_title;
     QStringList m_labels;
     QList<HistoryCharts::Stack> m_stacks;
     int m_labelEvery = 1;

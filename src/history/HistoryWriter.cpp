@@ -228,8 +228,15 @@ void HistoryWriter::write(const HistoryBatch& batch)
             QStringLiteral("History: %1 events were lost while the disk was full").arg(m_lostUnreported));
         m_lostUnreported = 0;
     }
-    if (now() >= m_nextPrune || usedBytes() > limitBytes())
+    // The size is asked every few seconds, not after every transaction: it grows by little in
+    // between, and asking costs as much as a small transaction.
+    if (now() >= m_nextPrune) {
         prune();
+    } else if (now() >= m_nextSizeCheck) {
+        m_nextSizeCheck = now() + SizeCheckMs;
+        if (usedBytes() > limitBytes())
+            prune();
+    }
 }
 
 HistoryWriter::Failure HistoryWriter::commit(HistoryFolding& folding, const HistoryBatch& batch)
@@ -295,9 +302,9 @@ qint64 HistoryWriter::limitBytes() const
 qint64 HistoryWriter::usedBytes()
 {
     QSqlDatabase database = QSqlDatabase::database(m_connection, false);
-    return (single(database, QStringLiteral("PRAGMA page_count"))
-               - single(database, QStringLiteral("PRAGMA freelist_count")))
-        * single(database, QStringLiteral("PRAGMA page_size"));
+    return single(database,
+        QStringLiteral("SELECT (page_count - freelist_count) * page_size"
+                       " FROM pragma_page_count, pragma_freelist_count, pragma_page_size"));
 }
 
 qint64 HistoryWriter::prune()

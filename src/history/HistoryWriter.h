@@ -98,6 +98,8 @@ private:
     Stats m_stats;
     std::unique_ptr<HistoryFolding> m_folding; // while the database is open
     qint64 m_nextPrune = 0;
+    qint64 m_nextSizeCheck = 0;
+    static constexpr qint64 SizeCheckMs = 5000;
     bool m_full = false;
     quint64 m_lostUnreported = 0;
     bool m_prunedReported = false;
