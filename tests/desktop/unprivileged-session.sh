@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# As a normal user outside the group sentrel, on a real X server and a private bus with a notification
-# server: --check and the start-up notification name every guard that is missing and the remedy (the
-# tray's tooltip, built from the same state, is SystemTray's test). Run as root, the program runs as nobody; run as a normal user, as
+# As a normal user outside the group sentrel, on a real X server and a private bus with a tray host
+# and a notification server: the tooltip, the start-up notification and --check name every guard
+# that is missing and the remedy. Run as root, the program runs as nobody; run as a normal user, as
 # that user.   unprivileged-session.sh <sentrel binary>
-session_tools="dunst dunstctl setpriv" session_bus=1
+session_tools="dbus-send dunst dunstctl setpriv" session_bus=1
 source "$(dirname "$0")/../support/x-session.sh"
 
 if [[ $(id -u) == 0 ]]; then
@@ -41,16 +41,28 @@ run_as_user --check >"$work/check.log" 2>&1 || code=$?
 grep -q "^Check passed with gaps: an intrusion on port $tcp reached" "$work/check.log" || fail "$(cat "$work/check.log")"
 for line in "${expected[@]}"; do grep -qxF "$line" "$work/check.log" || fail "no \"$line\": $(cat "$work/check.log")"; done
 
+/usr/bin/python3 "$(dirname "$0")/../support/stand-in-tray-watcher.py" >"$work/tray.log" 2>&1 &
+pids+=($!)
+within 50 grep -q ready "$work/tray.log" || fail "the tray host did not start"
 dunst >"$work/dunst.log" 2>&1 &
 pids+=($!)
 within 50 dunstctl close-all || fail "dunst did not start"
+start_window_manager
 run_as_user >"$work/sentrel.log" 2>&1 &
-pids+=($!)
+sentrel=$! && pids+=($sentrel)
+
+step "the tooltip counts every guard and names the remedy"
+within 100 grep -q "^item " "$work/tray.log" || fail "no tray icon: $(cat "$work/tray.log")"
+read -r _ item path <<<"$(grep -m1 '^item ' "$work/tray.log")"
+tooltip() { dbus-send --session --print-reply --dest="$item" "$path" org.freedesktop.DBus.Properties.Get \
+    string:org.kde.StatusNotifierItem string:ToolTip; }
+summary="1 of 2 ports unguarded, 1 of 2 UDP ports unguarded, stealth scan watch off, blocking off"
+tells_all() { tooltip | grep -qF "$summary" && tooltip | grep -qF "${expected[4]}"; }
+within 50 tells_all || fail "the tooltip: $(tooltip)"
 
 step "the start-up notification names each and the remedy, once"
-one() { [[ $(dunstctl count displayed) == 1 ]]; }
-# The blocking helper's answer updates the notification in place: still one a second later.
-within 100 one && sleep 1 && one || fail "not one notification: $(dunstctl count)"
+sleep 1 # the blocking helper's answer updates the notification in place
+[[ $(dunstctl count displayed) == 1 ]] || fail "not one notification: $(dunstctl count)"
 dunstctl close-all
 bodies=$(dunstctl history | /usr/bin/python3 -c 'import json, sys
 print("\n".join(n["body"]["data"] for n in json.load(sys.stdin)["data"][0]))')
