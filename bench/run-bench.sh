@@ -21,6 +21,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSENTREL_BUILD_TESTS
 targets=(sentrel-loadgen sentrel-refserver sentrel-probe sentrel-fakenotifier sentrel-watch)
 if [[ "$*" == "--modes history"* ]]; then
     targets+=(sentrel-historybench)
+    [[ "$*" == *--window* ]] && targets+=(sentrel-historywindow)
 fi
 if ! cmake --build "$build" --target "${targets[@]}" > "$build/bench-build.log" 2>&1; then
     cat "$build/bench-build.log"
