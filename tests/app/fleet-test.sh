@@ -19,9 +19,7 @@ poll=${FLEET_BOUNCER_POLL:-1s}
 
 # The bridge is here, with the intruders' addresses; each host is a namespace on it.
 ip link add fleet type bridge
-ip addr add 192.0.2.66/24 dev fleet
-ip addr add 192.0.2.67/24 dev fleet
-ip addr add 192.0.2.68/24 dev fleet
+for intruder in 66 67 68; do ip addr add "192.0.2.$intruder/24" dev fleet; done
 ip link set fleet up
 on() { local name=$1; shift; nsenter -t "${ns[$name]}" -n "$@"; }
 # daemon <host> <output file> <command>...: started in the background on the host (nsenter runs the
@@ -32,8 +30,7 @@ for name in A B C; do
     pids+=" ${ns[$name]}"
     ip link add "to$name" type veth peer name eth0 netns "/proc/${ns[$name]}/ns/net"
     ip link set "to$name" master fleet up
-    on "$name" ip addr add "${address[$name]}/24" dev eth0
-    on "$name" ip link set eth0 up
+    on "$name" sh -c "ip addr add ${address[$name]}/24 dev eth0 && ip link set eth0 up"
 done
 
 # config <host> [listen address]: a copy of the engine's configuration as its package ships it,

@@ -169,20 +169,12 @@ private slots:
     {
         QFETCH(QString, what);
         QFETCH(QString, text);
-        QString parsed;
-        if (what == "address") {
-            if (const auto range = HistoryFilter::parseAddress(text))
-                parsed = range->low.toHex() + '-' + range->high.toHex();
-        } else if (what == "age") {
-            parsed
-                = HistoryFilter::parseAge(text) ? QString::number(*HistoryFilter::parseAge(text)) : QString();
-        } else if (what == "kinds") {
-            parsed = HistoryFilter::parseKinds(text) ? QString::number(*HistoryFilter::parseKinds(text))
-                                                     : QString();
-        } else {
-            parsed = HistoryFilter::parsePort(text) ? QString::number(*HistoryFilter::parsePort(text))
-                                                    : QString();
-        }
+        const auto number = [](const auto& value) { return value ? QString::number(*value) : QString(); };
+        const auto range = HistoryFilter::parseAddress(text);
+        const QString parsed = what == "address" ? (range ? QString(range->low.toHex() + '-' + range->high.toHex()) : QString())
+            : what == "age"                      ? number(HistoryFilter::parseAge(text))
+            : what == "kinds"                    ? number(HistoryFilter::parseKinds(text))
+                                                 : number(HistoryFilter::parsePort(text));
         QTEST(parsed, "parsed");
     }
 
@@ -227,16 +219,13 @@ private slots:
         const std::optional<HistorySourceSummary> host = m_query->source(KnownHistory::key("192.0.2.7"));
         QVERIFY(host);
         QCOMPARE(idsOf(host->incidents), expectedIds({ 8, 1 }, 0, 0));
-        QCOMPARE(host->count, 50004);
-        QCOMPARE(host->first, Now - 960 * 60 * MinuteMs);
-        QCOMPARE(host->ports, QList<int>({ 22, 2222 }));
-        QCOMPARE(host->owner, "Carrier, \"Backbone\" AG");
+        QCOMPARE(std::tuple(host->count, host->first, host->ports, host->owner),
+            std::tuple(50004, Now - 960 * 60 * MinuteMs, QList<int>({ 22, 2222 }), "Carrier, \"Backbone\" AG"));
         // No source row: what its incidents add up to.
         const std::optional<HistorySourceSummary> bare = m_query->source(KnownHistory::key("2001:db9::1"));
         QVERIFY(bare);
-        QCOMPARE(bare->addressText, "2001:db9::1");
-        QCOMPARE(bare->last, Now - 59 * MinuteMs);
-        QCOMPARE(bare->kinds, HistoryKinds::of(Event::Detection::Fin));
+        QCOMPARE(std::tuple(bare->addressText, bare->last, bare->kinds),
+            std::tuple("2001:db9::1", Now - 59 * MinuteMs, HistoryKinds::of(Event::Detection::Fin)));
         QVERIFY(!m_query->source(KnownHistory::key("192.0.2.8")));
     }
 
@@ -252,21 +241,17 @@ private slots:
     {
         QFETCH(int, utcOffset);
         const HistoryCharts charts = m_query->charts(Now, utcOffset);
-        QCOMPARE(charts.hours[23][0], 5);
-        QCOMPARE(charts.hours[22][5], 3);
-        QCOMPARE(charts.hours[13][2], 1);
-        QCOMPARE(charts.hours[0][4], 2);
-        QCOMPARE(charts.firstHour, Now - 23 * 60 * MinuteMs);
+        QCOMPARE(std::tuple(charts.hours[23][0], charts.hours[22][5], charts.hours[13][2], charts.hours[0][4],
+                     charts.firstHour),
+            std::tuple(5, 3, 1, 2, Now - 23 * 60 * MinuteMs));
         const auto sum = [](const HistoryCharts::Stack& stack) {
             return std::accumulate(stack.begin(), stack.end(), 0LL);
         };
         QTEST(int(sum(charts.days[29])), "today");
         QCOMPARE(sum(charts.days[28]), 18 - sum(charts.days[29]));
-        QCOMPARE(charts.probes, 18);
-        QCOMPARE(charts.spoofableProbes, 6);
-        QCOMPARE(charts.topPorts.size(), 4);
-        QCOMPARE(charts.topPorts[0].port, 22);
-        QCOMPARE(charts.topPorts[0].count, 12);
+        QCOMPARE(std::tuple(charts.probes, charts.spoofableProbes, charts.topPorts.size(), charts.topPorts[0].port,
+                     charts.topPorts[0].count),
+            std::tuple(18, 6, 4, 22, 12));
         QCOMPARE(charts.topSources.value(0).addressText, "192.0.2.7");
     }
 
