@@ -32,6 +32,8 @@ QList<qint64> idsOf(const QList<HistoryIncident>& rows)
 
 } // namespace
 
+Q_DECLARE_METATYPE(HistoryFilter)
+
 class TestHistoryQuery : public QObject
 {
     Q_OBJECT
@@ -58,18 +60,20 @@ private slots:
 
     void filters_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QString>("kinds");
-        QTest::addColumn<int>("sinceMinutes");
-        QTest::addColumn<int>("untilMinutes");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<HistoryFilter>("filter");
         QTest::addColumn<QList<int>>("known"); // newest first
         QTest::addColumn<int>("fillers"); // how many of the older connections match too
         const auto row = [](const char* name, const char* address, int port, const char* kinds, int since,
                              int until, const char* text, const QList<int>& known, int fillers = 0) {
-            QTest::newRow(name) << QString(address) << port << QString(kinds) << since << until
-                                << QString(text) << known << fillers;
+            HistoryFilter filter;
+            if (*address)
+                filter.addresses = HistoryFilter::parseAddress(QString(address));
+            filter.port = port;
+            filter.kinds = *kinds ? HistoryFilter::parseKinds(QString(kinds)).value() : 0;
+            filter.since = since ? Now - since * MinuteMs : 0;
+            filter.until = until ? Now - until * MinuteMs : 0;
+            filter.text = QString(text);
+            QTest::newRow(name) << filter << known << fillers;
         };
         row("everything", "", 0, "", 0, 0, "", { 8, 7, 6, 5, 4, 3, 2, 1 }, Fillers);
         row("IPv4 host", "192.0.2.7", 0, "", 0, 0, "", { 8, 1 });
@@ -110,23 +114,9 @@ private slots:
     // Each filter's matches, newest first, in pages after the previous page's last row; and their count.
     void filters()
     {
-        QFETCH(QString, address);
-        QFETCH(QString, kinds);
+        QFETCH(HistoryFilter, filter);
         QFETCH(QList<int>, known);
         QFETCH(int, fillers);
-        HistoryFilter filter;
-        if (!address.isEmpty())
-            filter.addresses = HistoryFilter::parseAddress(address);
-        QFETCH(int, port);
-        filter.port = port;
-        filter.kinds = kinds.isEmpty() ? 0 : HistoryFilter::parseKinds(kinds).value();
-        QFETCH(int, sinceMinutes);
-        QFETCH(int, untilMinutes);
-        filter.since = sinceMinutes ? Now - sinceMinutes * MinuteMs : 0;
-        filter.until = untilMinutes ? Now - untilMinutes * MinuteMs : 0;
-        QFETCH(QString, text);
-        filter.text = text;
-
         const QList<qint64> expected = expectedIds(known, fillers, 5);
         QList<HistoryIncident> rows = m_query->incidents(filter, {}, 0, 3);
         for (QList<HistoryIncident> page = rows; page.size() == 3 && rows.size() < expected.size();) {
