@@ -161,10 +161,11 @@ private slots:
         QFETCH(QString, text);
         const auto number = [](const auto& value) { return value ? QString::number(*value) : QString(); };
         const auto range = HistoryFilter::parseAddress(text);
-        const QString parsed = what == "address" ? (range ? QString(range->low.toHex() + '-' + range->high.toHex()) : QString())
-            : what == "age"                      ? number(HistoryFilter::parseAge(text))
-            : what == "kinds"                    ? number(HistoryFilter::parseKinds(text))
-                                                 : number(HistoryFilter::parsePort(text));
+        const QString parsed = what == "address"
+            ? (range ? QString(range->low.toHex() + '-' + range->high.toHex()) : QString())
+            : what == "age"   ? number(HistoryFilter::parseAge(text))
+            : what == "kinds" ? number(HistoryFilter::parseKinds(text))
+                              : number(HistoryFilter::parsePort(text));
         QTEST(parsed, "parsed");
     }
 
@@ -210,7 +211,8 @@ private slots:
         QVERIFY(host);
         QCOMPARE(idsOf(host->incidents), expectedIds({ 8, 1 }, 0, 0));
         QCOMPARE(std::tuple(host->count, host->first, host->ports, host->owner),
-            std::tuple(50004, Now - 960 * 60 * MinuteMs, QList<int>({ 22, 2222 }), "Carrier, \"Backbone\" AG"));
+            std::tuple(
+                50004, Now - 960 * 60 * MinuteMs, QList<int>({ 22, 2222 }), "Carrier, \"Backbone\" AG"));
         // No source row: what its incidents add up to.
         const std::optional<HistorySourceSummary> bare = m_query->source(KnownHistory::key("2001:db9::1"));
         QVERIFY(bare);
@@ -239,8 +241,8 @@ private slots:
         };
         QTEST(int(sum(charts.days[29])), "today");
         QCOMPARE(sum(charts.days[28]), 18 - sum(charts.days[29]));
-        QCOMPARE(std::tuple(charts.probes, charts.spoofableProbes, charts.topPorts.size(), charts.topPorts[0].port,
-                     charts.topPorts[0].count),
+        QCOMPARE(std::tuple(charts.probes, charts.spoofableProbes, charts.topPorts.size(),
+                     charts.topPorts[0].port, charts.topPorts[0].count),
             std::tuple(18, 6, 4, 22, 12));
         QCOMPARE(charts.topSources.value(0).addressText, "192.0.2.7");
     }

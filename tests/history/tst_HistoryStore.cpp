@@ -250,7 +250,9 @@ private slots:
         QCOMPARE(m_lines.size(), 2);
         QVERIFY2(m_lines[1].contains("imported 5 events") && m_lines[1].contains("1 unreadable"),
             qPrintable(m_lines[1]));
-        struct stat status {};
+        struct stat status
+        {
+        };
         QVERIFY(
             ::stat(QFile::encodeName(path()).constData(), &status) == 0 && (status.st_mode & 0777) == 0600);
     }

@@ -92,7 +92,8 @@ inline bool write(QSqlDatabase& database, qint64 now, int fillers = 0)
     for (const Incident& incident : Incidents)
         ok = ok
             && query.exec(QStringLiteral("UPDATE sources SET text = '%1' WHERE address = X'%2'")
-                              .arg(QLatin1String(incident.address), QString::fromLatin1(key(incident.address).toHex())));
+                              .arg(QLatin1String(incident.address),
+                                  QString::fromLatin1(key(incident.address).toHex())));
     return ok && database.commit();
 }
 
