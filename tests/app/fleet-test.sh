@@ -51,19 +51,13 @@ mark() { printf '%3d.%03d s  %s\n' $(($1 / 1000)) $(($1 % 1000)) "$2" >> "$work/
 # connect <source> <target> <port>...: a connection from the bridge to each port in turn, "ok" if
 # accepted within 2 s, else "timeout".
 connect() {
-    python3 - "$@" << 'PY'
-import socket, sys
+    python3 -c 'import socket, sys
 def attempt(port):
-    s = socket.socket()
-    s.bind((sys.argv[1], 0))
-    s.settimeout(2)
     try:
-        s.connect((sys.argv[2], int(port)))
-        return "ok"
+        return socket.create_connection((sys.argv[2], int(port)), 2, (sys.argv[1], 0)).close() or "ok"
     except OSError:
         return "timeout"
-print(" ".join(map(attempt, sys.argv[3:])))
-PY
+print(" ".join(map(attempt, sys.argv[3:])))' "$@"
 }
 # decisions <address>: the decisions A holds for it, as "<scenario>:<type>" (as a bouncer asks).
 decisions() {
