@@ -19,9 +19,7 @@ poll=${FLEET_BOUNCER_POLL:-1s}
 
 # The bridge is here, with the intruders' addresses; each host is a namespace on it.
 ip link add fleet type bridge
-ip addr add 192.0.2.66/24 dev fleet
-ip addr add 192.0.2.67/24 dev fleet
-ip addr add 192.0.2.68/24 dev fleet
+for intruder in 66 67 68; do ip addr add "192.0.2.$intruder/24" dev fleet; done
 ip link set fleet up
 on() { local name=$1; shift; nsenter -t "${ns[$name]}" -n "$@"; }
 # daemon <host> <output file> <command>...: started in the background on the host (nsenter runs the
@@ -32,8 +30,7 @@ for name in A B C; do
     pids+=" ${ns[$name]}"
     ip link add "to$name" type veth peer name eth0 netns "/proc/${ns[$name]}/ns/net"
     ip link set "to$name" master fleet up
-    on "$name" ip addr add "${address[$name]}/24" dev eth0
-    on "$name" ip link set eth0 up
+    on "$name" sh -c "ip addr add ${address[$name]}/24 dev eth0 && ip link set eth0 up"
 done
 
 # config <host> [listen address]: a copy of the engine's configuration as its package ships it,
@@ -54,19 +51,13 @@ mark() { printf '%3d.%03d s  %s\n' $(($1 / 1000)) $(($1 % 1000)) "$2" >> "$work/
 # connect <source> <target> <port>...: a connection from the bridge to each port in turn, "ok" if
 # accepted within 2 s, else "timeout".
 connect() {
-    python3 - "$@" << 'PY'
-import socket, sys
+    python3 -c 'import socket, sys
 def attempt(port):
-    s = socket.socket()
-    s.bind((sys.argv[1], 0))
-    s.settimeout(2)
     try:
-        s.connect((sys.argv[2], int(port)))
-        return "ok"
+        return socket.create_connection((sys.argv[2], int(port)), 2, (sys.argv[1], 0)).close() or "ok"
     except OSError:
         return "timeout"
-print(" ".join(map(attempt, sys.argv[3:])))
-PY
+print(" ".join(map(attempt, sys.argv[3:])))' "$@"
 }
 # decisions <address>: the decisions A holds for it, as "<scenario>:<type>" (as a bouncer asks).
 decisions() {

@@ -2,7 +2,7 @@
 """Fills a history store with a month of made-up incidents from documentation addresses, for the
 History window's session test and its screenshots. The tables are made by the statements the
 program itself uses, read from its source.   history-fill.py <history.sqlite> <HistorySchema.cpp>"""
-import os, random, re, sqlite3, sys, time
+import ipaddress, os, random, re, sqlite3, sys, time
 
 path, schema_source = sys.argv[1], sys.argv[2]
 os.makedirs(os.path.dirname(path), mode=0o700, exist_ok=True)
@@ -23,11 +23,8 @@ db.execute("PRAGMA user_version = 1")
 KINDS = ["connect", "half_open", "fin", "null", "xmas", "udp", "fragment", "port_scan", "flood"]
 NETWORKS = {64496: ("DE", "Example Hosting GmbH"), 64497: ("US", "Documentation Cloud Inc."),
             64498: ("NL", "Sample Transit B.V."), 64499: ("BR", "Exemplo Telecom"), 64500: ("JP", "Rei Net")}
-def key(address):
-    if ":" in address:
-        import ipaddress
-        return ipaddress.IPv6Address(address).packed
-    return bytes(10) + b"\xff\xff" + bytes(int(x) for x in address.split("."))
+def key(address):  # IPv4 mapped into IPv6, as the store keeps it
+    return ipaddress.IPv6Address(address if ":" in address else "::ffff:" + address).packed
 
 random.seed(35)
 now = int(time.time() * 1000)

@@ -32,6 +32,8 @@ QList<qint64> idsOf(const QList<HistoryIncident>& rows)
 
 } // namespace
 
+Q_DECLARE_METATYPE(HistoryFilter)
+
 class TestHistoryQuery : public QObject
 {
     Q_OBJECT
@@ -58,18 +60,20 @@ private slots:
 
     void filters_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QString>("kinds");
-        QTest::addColumn<int>("sinceMinutes");
-        QTest::addColumn<int>("untilMinutes");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<HistoryFilter>("filter");
         QTest::addColumn<QList<int>>("known"); // newest first
         QTest::addColumn<int>("fillers"); // how many of the older connections match too
         const auto row = [](const char* name, const char* address, int port, const char* kinds, int since,
                              int until, const char* text, const QList<int>& known, int fillers = 0) {
-            QTest::newRow(name) << QString(address) << port << QString(kinds) << since << until
-                                << QString(text) << known << fillers;
+            HistoryFilter filter;
+            if (*address)
+                filter.addresses = HistoryFilter::parseAddress(QString(address));
+            filter.port = port;
+            filter.kinds = *kinds ? HistoryFilter::parseKinds(QString(kinds)).value() : 0;
+            filter.since = since ? Now - since * MinuteMs : 0;
+            filter.until = until ? Now - until * MinuteMs : 0;
+            filter.text = QString(text);
+            QTest::newRow(name) << filter << known << fillers;
         };
         row("everything", "", 0, "", 0, 0, "", { 8, 7, 6, 5, 4, 3, 2, 1 }, Fillers);
         row("IPv4 host", "192.0.2.7", 0, "", 0, 0, "", { 8, 1 });
@@ -110,23 +114,9 @@ private slots:
     // Each filter's matches, newest first, in pages after the previous page's last row; and their count.
     void filters()
     {
-        QFETCH(QString, address);
-        QFETCH(QString, kinds);
+        QFETCH(HistoryFilter, filter);
         QFETCH(QList<int>, known);
         QFETCH(int, fillers);
-        HistoryFilter filter;
-        if (!address.isEmpty())
-            filter.addresses = HistoryFilter::parseAddress(address);
-        QFETCH(int, port);
-        filter.port = port;
-        filter.kinds = kinds.isEmpty() ? 0 : HistoryFilter::parseKinds(kinds).value();
-        QFETCH(int, sinceMinutes);
-        QFETCH(int, untilMinutes);
-        filter.since = sinceMinutes ? Now - sinceMinutes * MinuteMs : 0;
-        filter.until = untilMinutes ? Now - untilMinutes * MinuteMs : 0;
-        QFETCH(QString, text);
-        filter.text = text;
-
         const QList<qint64> expected = expectedIds(known, fillers, 5);
         QList<HistoryIncident> rows = m_query->incidents(filter, {}, 0, 3);
         for (QList<HistoryIncident> page = rows; page.size() == 3 && rows.size() < expected.size();) {
@@ -169,20 +159,13 @@ private slots:
     {
         QFETCH(QString, what);
         QFETCH(QString, text);
-        QString parsed;
-        if (what == "address") {
-            if (const auto range = HistoryFilter::parseAddress(text))
-                parsed = range->low.toHex() + '-' + range->high.toHex();
-        } else if (what == "age") {
-            parsed
-                = HistoryFilter::parseAge(text) ? QString::number(*HistoryFilter::parseAge(text)) : QString();
-        } else if (what == "kinds") {
-            parsed = HistoryFilter::parseKinds(text) ? QString::number(*HistoryFilter::parseKinds(text))
-                                                     : QString();
-        } else {
-            parsed = HistoryFilter::parsePort(text) ? QString::number(*HistoryFilter::parsePort(text))
-                                                    : QString();
-        }
+        const auto number = [](const auto& value) { return value ? QString::number(*value) : QString(); };
+        const auto range = HistoryFilter::parseAddress(text);
+        const QString parsed = what == "address"
+            ? (range ? QString(range->low.toHex() + '-' + range->high.toHex()) : QString())
+            : what == "age"   ? number(HistoryFilter::parseAge(text))
+            : what == "kinds" ? number(HistoryFilter::parseKinds(text))
+                              : number(HistoryFilter::parsePort(text));
         QTEST(parsed, "parsed");
     }
 
@@ -227,16 +210,14 @@ private slots:
         const std::optional<HistorySourceSummary> host = m_query->source(KnownHistory::key("192.0.2.7"));
         QVERIFY(host);
         QCOMPARE(idsOf(host->incidents), expectedIds({ 8, 1 }, 0, 0));
-        QCOMPARE(host->count, 50004);
-        QCOMPARE(host->first, Now - 960 * 60 * MinuteMs);
-        QCOMPARE(host->ports, QList<int>({ 22, 2222 }));
-        QCOMPARE(host->owner, "Carrier, \"Backbone\" AG");
+        QCOMPARE(std::tuple(host->count, host->first, host->ports, host->owner),
+            std::tuple(
+                50004, Now - 960 * 60 * MinuteMs, QList<int>({ 22, 2222 }), "Carrier, \"Backbone\" AG"));
         // No source row: what its incidents add up to.
         const std::optional<HistorySourceSummary> bare = m_query->source(KnownHistory::key("2001:db9::1"));
         QVERIFY(bare);
-        QCOMPARE(bare->addressText, "2001:db9::1");
-        QCOMPARE(bare->last, Now - 59 * MinuteMs);
-        QCOMPARE(bare->kinds, HistoryKinds::of(Event::Detection::Fin));
+        QCOMPARE(std::tuple(bare->addressText, bare->last, bare->kinds),
+            std::tuple("2001:db9::1", Now - 59 * MinuteMs, HistoryKinds::of(Event::Detection::Fin)));
         QVERIFY(!m_query->source(KnownHistory::key("192.0.2.8")));
     }
 
@@ -252,21 +233,17 @@ private slots:
     {
         QFETCH(int, utcOffset);
         const HistoryCharts charts = m_query->charts(Now, utcOffset);
-        QCOMPARE(charts.hours[23][0], 5);
-        QCOMPARE(charts.hours[22][5], 3);
-        QCOMPARE(charts.hours[13][2], 1);
-        QCOMPARE(charts.hours[0][4], 2);
-        QCOMPARE(charts.firstHour, Now - 23 * 60 * MinuteMs);
+        QCOMPARE(std::tuple(charts.hours[23][0], charts.hours[22][5], charts.hours[13][2], charts.hours[0][4],
+                     charts.firstHour),
+            std::tuple(5, 3, 1, 2, Now - 23 * 60 * MinuteMs));
         const auto sum = [](const HistoryCharts::Stack& stack) {
             return std::accumulate(stack.begin(), stack.end(), 0LL);
         };
         QTEST(int(sum(charts.days[29])), "today");
         QCOMPARE(sum(charts.days[28]), 18 - sum(charts.days[29]));
-        QCOMPARE(charts.probes, 18);
-        QCOMPARE(charts.spoofableProbes, 6);
-        QCOMPARE(charts.topPorts.size(), 4);
-        QCOMPARE(charts.topPorts[0].port, 22);
-        QCOMPARE(charts.topPorts[0].count, 12);
+        QCOMPARE(std::tuple(charts.probes, charts.spoofableProbes, charts.topPorts.size(),
+                     charts.topPorts[0].port, charts.topPorts[0].count),
+            std::tuple(18, 6, 4, 22, 12));
         QCOMPARE(charts.topSources.value(0).addressText, "192.0.2.7");
     }
 

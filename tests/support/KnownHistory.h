@@ -69,12 +69,11 @@ inline bool write(QSqlDatabase& database, qint64 now, int fillers = 0)
                 QVariant((incident.kinds & Connect) == 0), QVariant(int(incident.state)) })
             query.addBindValue(value);
         ok = ok && query.exec();
-        for (const QString& port : QString::fromLatin1(incident.ports).split(u',')) {
-            query.prepare(QStringLiteral("INSERT INTO incident_ports VALUES (?, ?)"));
-            query.addBindValue(port.section(u'/', 0, 0).toInt());
-            query.addBindValue(id);
-            ok = ok && query.exec();
-        }
+        for (const QString& port : QString::fromLatin1(incident.ports).split(u','))
+            ok = ok
+                && query.exec(QStringLiteral("INSERT INTO incident_ports VALUES (%1, %2)")
+                                  .arg(port.section(u'/', 0, 0).toInt())
+                                  .arg(id));
     }
     // 2001:db9::1 has no source row: its summary is added up from its incidents.
     ok = ok
@@ -90,14 +89,11 @@ inline bool write(QSqlDatabase& database, qint64 now, int fillers = 0)
                 .arg(QString::fromLatin1(key("192.0.2.7").toHex())))
         && query.exec(QStringLiteral(
             "INSERT INTO networks VALUES (64500, 'Carrier, \"Backbone\" AG'), (64501, 'Tiny ISP')"));
-    if (ok) {
-        query.prepare(QStringLiteral("UPDATE sources SET text = ? WHERE address = ?"));
-        for (const Incident& incident : Incidents) {
-            query.addBindValue(QLatin1String(incident.address));
-            query.addBindValue(key(incident.address));
-            ok = ok && query.exec();
-        }
-    }
+    for (const Incident& incident : Incidents)
+        ok = ok
+            && query.exec(QStringLiteral("UPDATE sources SET text = '%1' WHERE address = X'%2'")
+                              .arg(QLatin1String(incident.address),
+                                  QString::fromLatin1(key(incident.address).toHex())));
     return ok && database.commit();
 }
 
